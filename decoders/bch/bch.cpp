@@ -1,0 +1,65 @@
+#include "decoders/bch/bch.h"
+
+#include <bit>
+
+namespace tolvane {
+
+int BitCount16(std::int32_t value) { return std::popcount(static_cast<std::uint32_t>(value) & 0xFFFFu); }
+
+int BitCount10(std::int32_t value) { return std::popcount(static_cast<std::uint32_t>(value) & 0x3FFu); }
+
+int Bch::BchCorrect() {
+    const auto& t = kBchTables;
+    std::uint32_t computed = 0;
+    int parity = 0;
+    for (int i = 0; i < 21; ++i) {
+        if (CodewordBits[i] == '1') {
+            computed ^= t.syndromeOfBit[i];
+            parity ^= 1;
+        }
+    }
+    std::uint32_t received = 0;
+    for (int i = 21; i < 31; ++i) received = (received << 1) | (CodewordBits[i] == '1' ? 1u : 0u);
+
+    const std::uint32_t syndrome = computed ^ received;
+    int errors = 0;
+    if (syndrome != 0) {
+        const std::uint32_t entry = t.correction[syndrome];
+        if (entry == 0) {
+            errors = 3;
+        } else {
+            for (const std::uint32_t position : {(entry >> 5) & 31u, entry & 31u}) {
+                if (position == 31) continue;
+                CodewordBits[position] = static_cast<char>(CodewordBits[position] ^ 1);
+                computed ^= t.syndromeOfBit[position];
+            }
+            errors = static_cast<int>(entry >> 12);
+            if (errors == 1) parity ^= 1;
+        }
+    }
+    const int expected = (BitCount10(static_cast<std::int32_t>(computed)) + parity) & 1;
+    if (CodewordBits[31] != '0' + expected) ++errors;
+    return errors == 4 ? 3 : errors;
+}
+
+void Bch::LoadCodeword(std::uint32_t codeword) {
+    for (int i = 0; i < 32; ++i) CodewordBits[i] = (codeword >> (31 - i)) & 1 ? '1' : '0';
+}
+
+std::uint32_t Bch::CodewordValue() const {
+    std::uint32_t value = 0;
+    for (int i = 0; i < 32; ++i) value = (value << 1) | (CodewordBits[i] == '1' ? 1u : 0u);
+    return value;
+}
+
+std::uint32_t BchEncode(std::uint32_t information21) {
+    information21 &= 0x1FFFFF;
+    std::uint32_t check = 0;
+    for (int i = 0; i < 21; ++i)
+        if ((information21 >> (20 - i)) & 1) check ^= kBchTables.syndromeOfBit[i];
+    const std::uint32_t word31 = (information21 << 10) | check;
+    const std::uint32_t parity = static_cast<std::uint32_t>(std::popcount(word31)) & 1u;
+    return (word31 << 1) | parity;
+}
+
+}  // namespace tolvane

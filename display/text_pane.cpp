@@ -1,0 +1,81 @@
+#include "display/text_pane.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+namespace tolvane {
+
+bool TextPane::AllocatePaneBuffers(std::uint32_t rows, std::uint32_t width) {
+    chars.clear();
+    attrs.clear();
+    chars.shrink_to_fit();
+    attrs.shrink_to_fit();
+    capacity = 0;
+    if (rows == 0 || width == 0) return false;
+    const std::size_t bytes = (static_cast<std::size_t>(rows) + 1) * (static_cast<std::size_t>(width) + 1);
+    try {
+        chars.assign(bytes, 0);
+        attrs.assign(bytes, 0);
+    } catch (const std::bad_alloc&) {
+        chars.clear();
+        attrs.clear();
+        return false;
+    } catch (const std::length_error&) {
+        chars.clear();
+        attrs.clear();
+        return false;
+    }
+    capacity = rows;
+    lineWidth = width;
+    return true;
+}
+
+void TextPane::ClearPane() {
+    row = 0;
+    if (HasBuffers()) {
+        for (std::uint32_t r = 0; r < capacity; ++r) {
+            CharsOfRow(r)[0] = 0;
+            AttrsOfRow(r)[0] = 0;
+        }
+    }
+    column = 0;
+    color = 0;
+    topRow = 0;
+    scrollMax = 0;
+    if (view != nullptr) view->SetScroll(*this, 0, 0);
+}
+
+std::string TextPane::RowText(std::uint32_t r) const {
+    const auto* begin = reinterpret_cast<const char*>(CharsOfRow(r));
+    return std::string(begin, ::strnlen(begin, lineWidth));
+}
+
+void TextPane::AdvancePane() {
+    if (row == capacity) {
+        // Full: drop the oldest row.
+        std::memmove(chars.data(), chars.data() + Stride(), static_cast<std::size_t>(capacity) * Stride());
+        std::memmove(attrs.data(), attrs.data() + Stride(), static_cast<std::size_t>(capacity) * Stride());
+        row = capacity - 1;
+        CharsOfRow(row)[0] = 0;
+        AttrsOfRow(row)[0] = 0;
+        --topRow;
+    }
+    scrollMax = static_cast<std::int32_t>(row) - visibleRows;
+    if (static_cast<std::int32_t>(row) == topRow + visibleRows + 1) {
+        // The view showed the end: follow it.
+        const int delta = std::max(std::min(1, scrollMax - topRow), -topRow);
+        topRow += delta;
+        if (view != nullptr) {
+            view->ScrollRows(*this, delta);
+            view->InvalidateRows(*this, visibleRows - 1, visibleRows);
+            view->SetScroll(*this, scrollMax, topRow);
+        }
+    } else if (view != nullptr) {
+        const int viewRow = static_cast<int>(row) - 1 - topRow;
+        view->InvalidateRows(*this, viewRow, viewRow + 1);
+    }
+}
+
+}  // namespace tolvane

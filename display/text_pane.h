@@ -1,0 +1,74 @@
+// A pane's scrollback: two parallel byte grids (characters and colour
+// classes) with a fixed row stride, and the view fields that decide whether
+// the view follows the newest line. No drawing here: a PaneView is told which
+// rows to repaint and how far to scroll.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tolvane {
+
+class TextPane;
+
+// What a window (or the command-line printer) does with a pane's changes.
+class PaneView {
+public:
+    virtual ~PaneView() = default;
+    // A row was completed; wrapped = ended by the automatic wrap, so the
+    // same line continues on the next row.
+    virtual void RowCompleted(const TextPane& pane, std::uint32_t row, bool wrapped) = 0;
+    // The view follows the end: scroll the contents up by delta rows.
+    virtual void ScrollRows(const TextPane& /*pane*/, int /*delta*/) {}
+    // Rows [firstRow, lastRow] of the view (relative to its top) need repainting.
+    virtual void InvalidateRows(const TextPane& /*pane*/, int /*firstRow*/, int /*lastRow*/) {}
+    // Vertical scroll range 0..scrollMax and position.
+    virtual void SetScroll(const TextPane& /*pane*/, int /*scrollMax*/, int /*position*/) {}
+};
+
+class TextPane {
+public:
+    // Grid and cursor.
+    std::vector<std::uint8_t> chars;
+    std::vector<std::uint8_t> attrs;
+    std::uint32_t capacity = 0;
+    std::uint32_t lineWidth = 0;
+    std::uint32_t row = 0;
+    std::uint32_t column = 0;
+    std::uint8_t color = 0;
+
+    // View.
+    std::int32_t visibleRows = 0;
+    std::int32_t topRow = 0;
+    std::int32_t scrollMax = 0;
+    PaneView* view = nullptr;
+
+    // Obtains both grids for `rows` rows at `width` cells; false (and the
+    // pane left without buffers) if the memory cannot be had.
+    bool AllocatePaneBuffers(std::uint32_t rows, std::uint32_t width);
+    void ClearPane();
+
+    std::size_t Stride() const { return static_cast<std::size_t>(lineWidth) + 1; }
+    std::uint8_t* CharsOfRow(std::uint32_t r) { return chars.data() + r * Stride(); }
+    std::uint8_t* AttrsOfRow(std::uint32_t r) { return attrs.data() + r * Stride(); }
+    const std::uint8_t* CharsOfRow(std::uint32_t r) const { return chars.data() + r * Stride(); }
+    const std::uint8_t* AttrsOfRow(std::uint32_t r) const { return attrs.data() + r * Stride(); }
+    // The text of a completed row (up to its terminator).
+    std::string RowText(std::uint32_t r) const;
+    bool HasBuffers() const { return capacity > 0 && !chars.empty(); }
+
+    // Writes one cell at the cursor (no wrap handling; see Output).
+    void PutCell(std::uint8_t ch, std::uint8_t attr) {
+        const std::size_t at = row * Stride() + column;
+        chars[at] = ch;
+        attrs[at] = attr;
+    }
+    // Terminates the current row at the cursor.
+    void TerminateRow() { PutCell(0, 0); }
+    // Moves to the next row, dropping the oldest of a full grid, and moves
+    // the view when it showed the end.
+    void AdvancePane();
+};
+
+}  // namespace tolvane

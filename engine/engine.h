@@ -1,0 +1,90 @@
+// One receiver: its settings, edge ring, clocks, decoders, panes,
+// statistics and monitors. Several engines can live in one process; a test
+// builds a fresh one.
+#pragma once
+
+#include <limits>
+#include <memory>
+
+#include "decoders/bch/bch.h"
+#include "decoders/decoder_context.h"
+#include "decoders/flex/flex_decoder.h"
+#include "decoders/gsc/gsc_decoder.h"
+#include "decoders/pocsag/pocsag_decoder.h"
+#include "engine/outside_world.h"
+#include "monitor/keep_alive.h"
+#include "monitor/stat_counters.h"
+#include "monitor/stat_reports.h"
+#include "output/output.h"
+#include "receiver/decode_mode.h"
+#include "receiver/edge_ring.h"
+#include "receiver/symbol_recovery.h"
+#include "settings/settings.h"
+
+namespace tolvane {
+
+class Engine : private DecoderInputs {
+public:
+    // Does what the main window does when it is created: panes, clocks,
+    // counters, files and monitors are made ready.
+    Engine(const Settings& settings, OutsideWorld world, std::size_t ringCapacity = 1u << 16);
+    ~Engine() override;
+
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // One 100 ms timer tick: the timed work, then everything in the ring.
+    void Tick();
+    // The timed part of a tick, in order: flush countdowns, keep-alive,
+    // statistics clock check, FLEX title hold.
+    void TimerHooks();
+    // Drains the ring (up to budgetTicks of recorded time). Returns the
+    // ticks drained.
+    double DrainEdgeRing(double budgetTicks = std::numeric_limits<double>::infinity());
+
+    // Feeds a steady line state long enough for every decoder to time out,
+    // so that the last page of a recording is completed.
+    void FinishInput();
+
+    Settings& settings() { return settings_; }
+    const Settings& settings() const { return settings_; }
+    EdgeRing& Ring() { return ring_; }
+    ReceiverChain& Chain() { return chain_; }
+    DecodeModeTitle& Title() { return title_; }
+    Bch& Codeword() { return bch_; }
+    Output& output() { return output_; }
+    Statistics& Stats() { return stats_; }
+    SymbolRecovery& Recovery() { return recovery_; }
+    PocsagDecoder& Pocsag() { return pocsag_; }
+    FlexDecoder& Flex() { return flex_; }
+    GscDecoder& Gsc() { return gsc_; }
+    StatReports& Reports() { return reports_; }
+    KeepAlive& Watch() { return keepAlive_; }
+    OutsideWorld& World() { return world_; }
+
+    // Cells per row for a main-window width in pixels and a character width.
+    static std::uint32_t LineWidthFor(std::int32_t windowWidth, std::int32_t charWidth);
+
+private:
+    void PocsagInputBit(char symbol) override { pocsag_.PocsagInputBit(symbol); }
+    void FlexInputSymbol(std::uint8_t symbol) override { flex_.FlexInputSymbol(symbol); }
+    void GolayInputBit(std::int8_t bit) override { gsc_.GolayInputBit(bit); }
+
+    Settings settings_;
+    OutsideWorld world_;
+    EdgeRing ring_;
+    ReceiverChain chain_;
+    DecodeModeTitle title_;
+    Bch bch_;
+    Statistics stats_;
+    Output output_;
+    DecoderContext context_;
+    PocsagDecoder pocsag_;
+    FlexDecoder flex_;
+    GscDecoder gsc_;
+    SymbolRecovery recovery_;
+    StatReports reports_;
+    KeepAlive keepAlive_;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,57 @@
+// Message and character counts by protocol and speed, one set for the
+// current hour and one for the current day. Every decoder count goes to both.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace tolvane {
+
+struct LocalTime;
+
+enum StatCategory : int {
+    F6400 = 0,
+    F3200 = 1,
+    F1600 = 2,
+    P2400 = 3,
+    P1200 = 4,
+    P512 = 5,
+    GOLAY = 6,
+};
+inline constexpr int kStatCategoryCount = 7;
+
+struct StatCounters {
+    std::array<std::uint32_t, kStatCategoryCount> numericMsgs{};
+    std::array<std::uint32_t, kStatCategoryCount> alphaMsgs{};
+    std::array<std::uint32_t, kStatCategoryCount> numericChars{};
+    std::array<std::uint32_t, kStatCategoryCount> alphaChars{};
+
+    void Clear() { *this = StatCounters{}; }
+    bool operator==(const StatCounters&) const = default;
+};
+
+// The hourly and daily sets, counted together.
+class Statistics {
+public:
+    void CountNumericMessage(int category) { Add(&StatCounters::numericMsgs, category, 1); }
+    void CountAlphaMessage(int category) { Add(&StatCounters::alphaMsgs, category, 1); }
+    void CountNumericChars(int category, std::uint32_t n = 1) { Add(&StatCounters::numericChars, category, n); }
+    void CountAlphaChars(int category, std::uint32_t n = 1) { Add(&StatCounters::alphaChars, category, n); }
+
+    StatCounters HourlyStats;
+    StatCounters DailyStats;
+
+private:
+    using Field = std::array<std::uint32_t, kStatCategoryCount> StatCounters::*;
+    void Add(Field field, int category, std::uint32_t n) {
+        if (category < 0 || category >= kStatCategoryCount) return;
+        (HourlyStats.*field)[static_cast<std::size_t>(category)] += n;
+        (DailyStats.*field)[static_cast<std::size_t>(category)] += n;
+    }
+};
+
+// The YYMMMDD base name of date-named files, e.g. "00JUL15".
+std::string DateFileName(const LocalTime& date);
+
+}  // namespace tolvane

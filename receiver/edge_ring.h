@@ -1,0 +1,58 @@
+// The edge ring: (duration, line state) entries from an input source thread
+// to the tick that drains them. One producer, one consumer, no locks.
+//
+// Durations are in ticks of 838.8 ns. Bits 4..7 of the line state are the
+// modem-status lines during that interval: bit 4 CTS, 5 DSR, 6 RI, 7 DCD.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace tolvane {
+
+inline constexpr double kTickSeconds = 838.8e-9;
+// One 100 ms timer tick expressed in edge ticks.
+inline constexpr double kEdgeTicksPerTimerTick = 0.1 / kTickSeconds;
+
+inline constexpr std::uint8_t kLineCTS = 0x10;
+inline constexpr std::uint8_t kLineDSR = 0x20;
+inline constexpr std::uint8_t kLineRI = 0x40;
+inline constexpr std::uint8_t kLineDCD = 0x80;
+
+struct EdgeEntry {
+    std::uint16_t duration = 0;
+    std::uint8_t lineState = 0;
+};
+
+class EdgeRing {
+public:
+    // capacity is rounded up to a power of two.
+    explicit EdgeRing(std::size_t capacity = 1u << 16);
+
+    EdgeRing(const EdgeRing&) = delete;
+    EdgeRing& operator=(const EdgeRing&) = delete;
+
+    // Producer side. Push is for live sources: a full ring loses the entry
+    // and counts an overrun. TryPush is for sources that can wait.
+    bool Push(EdgeEntry entry) noexcept;
+    bool TryPush(EdgeEntry entry) noexcept;
+    std::size_t FreeSpace() const noexcept;
+
+    // Consumer side.
+    bool Pop(EdgeEntry& entry) noexcept;
+    bool Empty() const noexcept;
+
+    std::size_t Capacity() const noexcept { return mask_ + 1; }
+    std::uint64_t Overruns() const noexcept { return overruns_.load(std::memory_order_relaxed); }
+
+private:
+    std::unique_ptr<EdgeEntry[]> entries_;
+    std::size_t mask_;
+    alignas(64) std::atomic<std::size_t> writeIndex_{0};
+    alignas(64) std::atomic<std::size_t> readIndex_{0};
+    std::atomic<std::uint64_t> overruns_{0};
+};
+
+}  // namespace tolvane

@@ -1,0 +1,52 @@
+// Something that fills the edge ring from its own thread: a recorded edge
+// stream, a serial port's modem-status lines, or sliced audio.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tolvane {
+
+class EdgeRing;
+
+// Why an attach failed. Each kind keeps the message the receiver has always
+// shown for the matching failure of its driver.
+enum class AttachError {
+    None,
+    CannotOpen,      // the input does not exist or cannot be opened
+    AlreadyInUse,    // the port is held by another program
+    CannotAttach,    // opened, but it is not a usable port
+    OutOfMemory,     // no memory or thread for the source
+    BadFormat,       // a recording that is not an edge stream
+    Unknown,
+};
+
+std::string_view AttachErrorMessage(AttachError error);
+
+struct AttachStatus {
+    AttachError error = AttachError::None;
+    std::string detail;  // what the system said, e.g. "/dev/ttyS9: No such file or directory"
+
+    bool Ok() const { return error == AttachError::None; }
+    // One line for a user: the fixed message, then the detail.
+    std::string Describe() const;
+};
+
+class EdgeSource {
+public:
+    virtual ~EdgeSource() = default;
+
+    // Opens the input and starts the thread that writes into ring. The ring
+    // must outlive the attachment.
+    virtual AttachStatus Attach(EdgeRing& ring) = 0;
+    // Stops the thread and closes the input; safe to call when not attached.
+    virtual void Detach() = 0;
+    // True once no more entries will come (end of a recording, a port that
+    // vanished). Everything the source produced is then in the ring.
+    virtual bool Finished() const = 0;
+    // Set when the input failed after a successful attach (for example a
+    // serial port that was unplugged); empty otherwise.
+    virtual std::string RuntimeError() const { return {}; }
+};
+
+}  // namespace tolvane

@@ -1,0 +1,133 @@
+// Symbol recovery: edge ring entries -> symbols -> bits for the decoders.
+//
+// Each entry (duration, line state) becomes a symbol 0..3 (the number of
+// raised lines among CTS, DSR, DCD; a 2-level interface gives 0 or 3). Two
+// software clocks run over the entries: the symbol clock samples FLEX symbols
+// or POCSAG bits at the current rate, the Golay clock samples GSC bits at a
+// fixed 600 bit/s. Both are first-order loops: the accumulator holds the time
+// since the last symbol boundary, a sample is taken half a period after it,
+// and every level change pulls the phase toward the observed transition.
+// POCSAG and its rate are recognised from run lengths.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <limits>
+
+namespace tolvane {
+
+class EdgeRing;
+class DecodeModeTitle;
+struct Settings;
+
+// All times in ticks of 838.8 ns.
+inline constexpr double kFlex1600Period = 745.1120648545541;
+inline constexpr double kFlex3200Period = 372.55603242727705;
+inline constexpr double kPocsag2400Period = 496.4;
+inline constexpr double kPocsag1200Period = 993.0;
+inline constexpr double kPocsag512Period = 2327.4;
+inline constexpr double kGolayPeriod = 1986.9655062788108;
+inline constexpr double kGolayHalfPeriod = 993.4827531394054;
+
+inline constexpr double kLoopGainNormal = 0.065;
+inline constexpr double kLoopGainPocsag = 0.025;
+inline constexpr double kLoopGainFlexSynced = 0.015;
+inline constexpr double kGolayLoopGain = 0.05;
+
+inline constexpr int kPocsagHoldOnEntry = 600;
+
+// PocsagSpeedCode values; also the statistics categories P2400, P1200, P512.
+inline constexpr int kPocsagSpeed2400 = 3;
+inline constexpr int kPocsagSpeed1200 = 4;
+inline constexpr int kPocsagSpeed512 = 5;
+
+// Number of raised lines among CTS, DSR, DCD by the line-state high nibble
+// (bit 0 CTS, 1 DSR, 2 RI, 3 DCD); RI is ignored.
+inline constexpr std::array<std::uint8_t, 16> kLineStateToSymbol = {0, 1, 1, 2, 0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3};
+
+// The symbol for one line-state byte under the interface settings.
+constexpr std::uint8_t LineStateToSymbol(std::uint8_t lineState, bool fourLevel, bool invert) {
+    std::uint8_t symbol = kLineStateToSymbol[lineState >> 4];
+    if (!fourLevel && symbol != 0) symbol = 3;
+    if (invert) symbol ^= 3;
+    return symbol;
+}
+
+// Where the sampled bits and symbols go.
+class DecoderInputs {
+public:
+    virtual ~DecoderInputs() = default;
+    // '1' for symbol 0/1, '0' for 2/3, 'X' once when POCSAG mode ends.
+    virtual void PocsagInputBit(char symbol) = 0;
+    virtual void FlexInputSymbol(std::uint8_t symbol) = 0;
+    // 1 for symbol 2/3, else 0.
+    virtual void GolayInputBit(std::int8_t bit) = 0;
+};
+
+// State shared between symbol recovery and the decoders, which steer the
+// clocks through it.
+struct ReceiverChain {
+    // Symbol clock.
+    double symbolAccumulator = 0;
+    double SymbolPhase = 0;
+    double SymbolPeriod = kFlex1600Period;
+    double SymbolLoopGain = kLoopGainNormal;
+    double symbolError = 0;
+    std::array<double, 64> SymbolErrorHistory{};
+    int symbolHistoryIndex = 0;
+
+    // Golay clock.
+    double golayAccumulator = 0;
+    double GolayPhase = 0;
+    double golayError = 0;
+    std::array<double, 64> GolayErrorHistory{};
+    int golayHistoryIndex = 0;
+
+    // Mode flags the decoders set.
+    int PocsagHold = 0;
+    int PocsagSpeedCode = kPocsagSpeed1200;
+    bool FlexLock = false;
+    bool GolayLock = false;
+
+    // Half the mean of a history: the correction a decoder applies to its
+    // clock phase when it synchronises.
+    static double HalfMean(const std::array<double, 64>& history) {
+        double sum = 0.0;
+        for (const double e : history) sum += e;
+        return sum * 0.015625 * 0.5;
+    }
+};
+
+// Scores run lengths for the three POCSAG rates.
+struct PocsagRateDetector {
+    std::int32_t runLength = 0;
+    int lastLevel = 0;
+    std::array<std::int32_t, 3> scores{};  // 2400, 1200, 512
+};
+
+class SymbolRecovery {
+public:
+    SymbolRecovery(const Settings& settings, ReceiverChain& chain, DecodeModeTitle& title, DecoderInputs& decoders)
+        : settings_(settings), chain_(chain), title_(title), decoders_(decoders) {}
+
+    // Processes one ring entry.
+    void ProcessEntry(std::uint16_t duration, std::uint8_t lineState);
+
+    // Processes ring entries until the ring is empty or, when a budget is
+    // given, until the drained durations reach it. Returns the ticks drained.
+    double DrainEdgeRing(EdgeRing& ring, double budgetTicks = std::numeric_limits<double>::infinity());
+
+    const PocsagRateDetector& RateDetector() const { return detector_; }
+
+private:
+    void DetectPocsagRate(std::int32_t runLength);
+
+    const Settings& settings_;
+    ReceiverChain& chain_;
+    DecodeModeTitle& title_;
+    DecoderInputs& decoders_;
+    PocsagRateDetector detector_;
+    int lastClockSide_ = 0;
+};
+
+}  // namespace tolvane

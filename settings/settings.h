@@ -1,0 +1,158 @@
+// The one configuration record. Each field is named after its INI key so
+// that the settings file, the dialogs and the code use one vocabulary.
+// Text fields are std::string; their stored limits are applied when the file
+// is read (see settings_file.h), never by failing.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "output/filter_record.h"
+
+namespace tolvane {
+
+// Colour classes of a character cell; the value indexes the colour table.
+enum class ColorClass : std::uint8_t {
+    RowEnd = 0,
+    Background = 1,
+    Capcode = 2,
+    FLEXPhase = 3,
+    FLEXFormat = 4,
+    Timestamp = 5,
+    Numeric = 6,
+    Alphanumeric = 7,
+    FLEXBinary = 8,
+    Misc = 9,
+    BitErrors = 10,
+    FilterMatch = 11,
+    FilterLabel = 12,
+};
+
+inline constexpr int kColorCount = 12;
+
+// Windows colour encoding kept because the INI file stores it: red + 256 *
+// green + 65536 * blue.
+constexpr std::uint32_t MakeColor(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
+    return (red & 0xFFu) + 256u * (green & 0xFFu) + 65536u * (blue & 0xFFu);
+}
+
+// The pane font, laid out like a logical-font record; the underline and
+// strike-out bytes exist but are never stored.
+struct FontRecord {
+    std::int32_t Height = -11;
+    std::int32_t Width = 0;
+    std::int32_t Escapement = 0;
+    std::int32_t Orientation = 0;
+    std::int32_t Weight = 400;
+    std::uint8_t Italic = 0;
+    std::uint8_t Underline = 0;
+    std::uint8_t StrikeOut = 0;
+    std::uint8_t CharSet = 255;
+    std::uint8_t OutPrecision = 3;
+    std::uint8_t ClipPrecision = 0;
+    std::uint8_t Quality = 0;
+    std::uint8_t PitchAndFamily = 0x31;
+    std::string FaceName = "Courier New";  // at most 31 characters
+
+    bool operator==(const FontRecord&) const = default;
+};
+
+// Where the desktop program takes its signal from. Not part of the classic
+// record: the Linux inputs (serial device, sound card, file) need a name.
+struct InputChoice {
+    std::string Input;        // "serial:/dev/ttyS0", "audio:default", a file path, or empty
+    std::int32_t InputRate = 22050;  // sample rate for raw audio input
+
+    bool operator==(const InputChoice&) const = default;
+};
+
+struct Settings {
+    std::int32_t xPos = 0;
+    std::int32_t yPos = 0;
+    std::int32_t xSize = 592;
+    std::int32_t ySize = 350;
+    std::int32_t Timestamp = 1;
+    std::int32_t ShowFrame = 1;
+    std::int32_t ConfirmExit = 1;
+    std::int32_t ShowNumeric = 1;
+    std::int32_t ShowMisc = 1;
+    std::int32_t FilterBeep = 0;
+    std::int32_t DecodePocsag = 1;
+    std::int32_t DecodeFlex = 1;
+    std::int32_t DecodeGolay = 1;
+    std::int32_t ComPort = 0;  // 0 none, 1..4 COM1..COM4, 5 custom
+    std::uint32_t ComPortAddr = 0;
+    std::uint32_t ComPortIRQ = 0;
+    std::int32_t FourLevelInterface = 0;  // INI key "4LevelInterface"
+    std::int32_t InvertData = 0;
+    double Percent = 75.0;
+    FontRecord Font;
+
+    std::int32_t LogFileEnabled = 0;
+    std::string LogFile;
+    std::int32_t LogFileUseDate = 0;
+    std::int32_t LogFileFlush = 0;
+    std::int32_t LogFlushTime = 0;
+
+    // Section "Filter".
+    std::int32_t FilterFileEnabled = 0;
+    std::string FilterFile;
+    std::int32_t FilterFileUseDate = 0;
+    std::int32_t FilterFileFlush = 0;
+    std::int32_t FilterFlushTime = 0;
+    std::int32_t FilterCmdFileEnabled = 0;
+    std::string FilterCmdFile;
+    std::string FilterCmdArgs;
+
+    // Indexed by ColorClass - 1 (Background .. FilterLabel).
+    std::array<std::uint32_t, kColorCount> Color = DefaultColors();
+
+    std::uint32_t Pane1Size = 1000;
+    std::uint32_t Pane2Size = 200;
+
+    std::int32_t StatFileEnabled = 0;
+    std::string StatFile;
+    std::int32_t StatFileUseDate = 0;
+    std::int32_t StatCSVFileEnabled = 0;
+    std::string StatCSVFile;
+    std::int32_t StatCSVFileUseDate = 0;
+
+    std::array<std::int32_t, 3> KeepAliveStart{};
+    std::array<std::int32_t, 3> KeepAliveStop{};
+    std::array<std::int32_t, 3> KeepAliveTimeout{};
+    std::int32_t KeepAliveCmdFileEnabled = 0;
+    std::string KeepAliveCmdFile;
+    std::string KeepAliveCmdArgs;
+
+    InputChoice Input;
+
+    // The filter table: at most kMaxFilters records in list order;
+    // FilterCount is Filters.size().
+    std::vector<FilterRecord> Filters;
+
+    std::uint32_t& ColorOf(ColorClass c) { return Color[static_cast<std::size_t>(c) - 1]; }
+    std::uint32_t ColorOf(ColorClass c) const { return Color[static_cast<std::size_t>(c) - 1]; }
+
+    static std::array<std::uint32_t, kColorCount> DefaultColors() {
+        return {
+            MakeColor(0, 0, 0),        // Background
+            MakeColor(0, 128, 0),      // Capcode
+            MakeColor(0, 255, 255),    // FLEXPhase
+            MakeColor(255, 0, 255),    // FLEXFormat
+            MakeColor(0, 0, 255),      // Timestamp
+            MakeColor(255, 0, 0),      // Numeric
+            MakeColor(255, 255, 0),    // Alphanumeric
+            MakeColor(128, 128, 64),   // FLEXBinary
+            MakeColor(255, 0, 0),      // Misc: follows Numeric, has no key
+            MakeColor(192, 192, 192),  // BitErrors
+            MakeColor(255, 255, 255),  // FilterMatch
+            MakeColor(0, 255, 0),      // FilterLabel
+        };
+    }
+
+    bool operator==(const Settings&) const = default;
+};
+
+}  // namespace tolvane
