@@ -31,16 +31,34 @@ struct StatCounters {
     bool operator==(const StatCounters&) const = default;
 };
 
+// Told of every decoded page, shown or not (the keep-alive watch).
+class TrafficListener {
+public:
+    virtual ~TrafficListener() = default;
+    virtual void TrafficSeen() = 0;
+};
+
 // The hourly and daily sets, counted together.
 class Statistics {
 public:
-    void CountNumericMessage(int category) { Add(&StatCounters::numericMsgs, category, 1); }
-    void CountAlphaMessage(int category) { Add(&StatCounters::alphaMsgs, category, 1); }
+    void CountNumericMessage(int category) {
+        Add(&StatCounters::numericMsgs, category, 1);
+        NoteTraffic();
+    }
+    void CountAlphaMessage(int category) {
+        Add(&StatCounters::alphaMsgs, category, 1);
+        NoteTraffic();
+    }
+    // For pages that are not counted as messages (binary, ReFLEX dumps).
+    void NoteTraffic() {
+        if (listener != nullptr) listener->TrafficSeen();
+    }
     void CountNumericChars(int category, std::uint32_t n = 1) { Add(&StatCounters::numericChars, category, n); }
     void CountAlphaChars(int category, std::uint32_t n = 1) { Add(&StatCounters::alphaChars, category, n); }
 
     StatCounters HourlyStats;
     StatCounters DailyStats;
+    TrafficListener* listener = nullptr;
 
 private:
     using Field = std::array<std::uint32_t, kStatCategoryCount> StatCounters::*;
