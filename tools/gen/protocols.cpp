@@ -1,0 +1,26 @@
+#include "tools/gen/protocols.h"
+
+#include <array>
+
+#include "tools/gen/pocsag_encoder.h"
+
+namespace tolvane::gen {
+
+namespace {
+
+// Add a protocol by appending its line.
+constexpr ProtocolEntry kProtocols[] = {
+    {"pocsag", &EncodePocsagPages, kPocsagUsage},
+};
+
+}  // namespace
+
+std::span<const ProtocolEntry> Protocols() { return kProtocols; }
+
+const ProtocolEntry* FindProtocol(std::string_view name) {
+    for (const ProtocolEntry& entry : kProtocols)
+        if (name == entry.name) return &entry;
+    return nullptr;
+}
+
+}  // namespace tolvane::gen
