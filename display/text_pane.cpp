@@ -14,7 +14,9 @@ bool TextPane::AllocatePaneBuffers(std::uint32_t rows, std::uint32_t width) {
     attrs.shrink_to_fit();
     capacity = 0;
     if (rows == 0 || width == 0) return false;
-    const std::size_t bytes = (static_cast<std::size_t>(rows) + 1) * (static_cast<std::size_t>(width) + 1);
+    const std::size_t stride = static_cast<std::size_t>(width) + 1;
+    if (static_cast<std::size_t>(rows) + 1 > kMaxGridBytes / stride) return false;
+    const std::size_t bytes = (static_cast<std::size_t>(rows) + 1) * stride;
     try {
         chars.assign(bytes, 0);
         attrs.assign(bytes, 0);
@@ -73,8 +75,10 @@ void TextPane::AdvancePane() {
             view->SetScroll(*this, scrollMax, topRow);
         }
     } else if (view != nullptr) {
+        // The view stays where the user put it: repaint the completed row
+        // where it stands in the view (nothing shows if it is off screen).
         const int viewRow = static_cast<int>(row) - 1 - topRow;
-        view->InvalidateRows(*this, viewRow, viewRow + 1);
+        view->InvalidateRows(*this, viewRow, viewRow);
     }
 }
 

@@ -44,8 +44,13 @@ public:
     std::int32_t scrollMax = 0;
     PaneView* view = nullptr;
 
-    // Obtains both grids for `rows` rows at `width` cells; false (and the
-    // pane left without buffers) if the memory cannot be had.
+    // Grids larger than this are refused like a failed allocation, so that
+    // a hand-edited scrollback size falls back instead of exhausting memory.
+    static constexpr std::size_t kMaxGridBytes = std::size_t{256} << 20;
+
+    // Obtains both grids for `rows` rows (plus the spare one) at `width`
+    // cells; false (and the pane left without buffers) if the memory cannot
+    // be had. Cursor and view are left for ClearPane.
     bool AllocatePaneBuffers(std::uint32_t rows, std::uint32_t width);
     void ClearPane();
 
@@ -58,14 +63,24 @@ public:
     std::string RowText(std::uint32_t r) const;
     bool HasBuffers() const { return capacity > 0 && !chars.empty(); }
 
-    // Writes one cell at the cursor (no wrap handling; see Output).
+    // Writes one cell at the cursor (no wrap handling; see Output). The cell
+    // after it is zeroed too, so that the row being written always ends
+    // where its text ends and a painter never shows stale cells of an
+    // earlier line (the cursor is below lineWidth, so the stride has room).
     void PutCell(std::uint8_t ch, std::uint8_t attr) {
         const std::size_t at = row * Stride() + column;
         chars[at] = ch;
         attrs[at] = attr;
+        chars[at + 1] = 0;
+        attrs[at + 1] = 0;
     }
-    // Terminates the current row at the cursor.
-    void TerminateRow() { PutCell(0, 0); }
+    // Terminates the current row at the cursor (which may stand at
+    // lineWidth, the spare last cell of the row, after a wrap).
+    void TerminateRow() {
+        const std::size_t at = row * Stride() + column;
+        chars[at] = 0;
+        attrs[at] = 0;
+    }
     // Moves to the next row, dropping the oldest of a full grid, and moves
     // the view when it showed the end.
     void AdvancePane();

@@ -4,8 +4,11 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tolvane {
+
+struct Settings;
 
 enum class FilterType : std::int32_t {
     Unassigned = 0,
@@ -33,5 +36,37 @@ struct FilterRecord {
 
     bool operator==(const FilterRecord&) const = default;
 };
+
+// Capcode characters a filter of this type holds (0 for Text/Unassigned).
+int FilterCapcodeLength(FilterType type);
+// Whether the type compares the page's function / baud code.
+inline bool FilterUsesFunction(FilterType type) { return type == FilterType::Pocsag || type == FilterType::Golay; }
+inline bool FilterUsesBaud(FilterType type) { return type == FilterType::Pocsag; }
+
+// Display names: the list-box name of a type ("POCSAG", "Short FLEX", ...),
+// of a function code ("Any", "1".."4") and of a baud code ("Any", "2400",
+// "1200", "512"). Codes outside the table show as their number.
+std::string FilterTypeName(FilterType type);
+std::string FilterFunctionName(int function);
+std::string FilterBaudName(int baud);
+
+// The list-box line of a record, e.g. "POCSAG | Fire | 1234567 | 2 | 1200".
+std::string FormatFilterLine(const FilterRecord& record);
+
+// The INI value of a record: eight comma-separated fields,
+//   type,"capcode",function,"label","text",command,baud,reject
+// with the three texts in double quotes. Inside the quotes a double quote
+// is written \" and a backslash \\ (so a text ending in a backslash
+// survives); any other backslash reads as itself.
+std::string FormatFilterValue(const FilterRecord& record);
+// Reads a value field by field; whatever the value does not reach reads as
+// 0 or empty, and texts are cut to their limits. Never fails.
+FilterRecord ParseFilterValue(std::string_view value);
+
+inline void CopyFilterRecord(FilterRecord& destination, const FilterRecord& source) { destination = source; }
+
+// The filter output file name: FilterFile, or with FilterFileUseDate the
+// date base name (e.g. "00JUL15") followed by ".FLT".
+std::string MakeFilterOutputName(const Settings& settings, const std::string& dateBaseName);
 
 }  // namespace tolvane

@@ -34,18 +34,38 @@ struct CurrentLine {
 // True when every one of the n positions of pattern is '?' or equals text.
 // Both must hold at least n bytes.
 bool CapcodeMatch(const char* text, const char* pattern, int n);
+// The same for texts that may be shorter than n: a missing byte compares
+// as 0 (so a short pattern only matches an equally short text).
+bool CapcodeMatch(std::string_view text, std::string_view pattern, int n);
+
+// Where a filter text occurs in a line: only from messageStart on, with the
+// letters a-z folded to upper case (other bytes compare as they are).
+// Returns the position, or -1.
+int FindFilterText(std::string_view line, int messageStart, std::string_view text);
 
 class Output {
 public:
-    Output(const Settings& settings, OutsideWorld& world);
+    // The settings are read as they are at each call (the dialogs change
+    // them); CreatePanes and SetScrollback store the row counts they fall
+    // back to. The filter output name is prepared from the clock.
+    Output(Settings& settings, OutsideWorld& world);
     ~Output();
 
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
 
-    // Sizes both grids from the settings (falling back to 1000 and 200 rows
-    // when memory cannot be had) and clears them.
+    // Sizes both grids from the settings (falling back to 1000 and 200 rows,
+    // stored in Pane1Size / Pane2Size, when memory cannot be had) and clears
+    // them. A width of 0 counts as 1.
     void CreatePanes(std::uint32_t lineWidth);
+    // A new row width (main window resized): both grids are made again at
+    // their capacity and cleared, message pane first.
+    void ResizePanes(std::uint32_t lineWidth);
+    // A new scrollback size for one pane: false when it could not be had
+    // and the minimum (1000 message / 200 filter rows) was used instead;
+    // the size used is stored in the settings either way. The pane is
+    // cleared.
+    bool SetScrollback(TextPane& pane, std::uint32_t rows);
 
     void PaneSetColor(TextPane& pane, ColorClass colorClass) { pane.color = static_cast<std::uint8_t>(colorClass); }
     void PanePutChar(TextPane& pane, std::uint8_t ch);
@@ -62,13 +82,20 @@ public:
     // rejecting filter suppresses the whole page. function/baud 0 = not compared.
     void SelectCapcodeFilter(FilterType type, std::string_view capcodeText, int n, int function, int baud);
 
-    // Log file: opened with the settings' name (or the date name).
+    // Log file: opened for appending under LogFile, or with LogFileUseDate
+    // under the date base name + ".LOG". A file that cannot be opened leaves
+    // logging off without a word.
     void OpenLog(const std::string& dateBaseName);
     void CloseLog();
     bool LogOpen() const { return log_ != nullptr; }
 
     // Timer hook: the log and filter-file flush countdowns.
     void FlushTick();
+
+    // FilterOutputName from the settings and today's date; done at creation
+    // when the filter file is enabled and again when the filters are
+    // confirmed. It does not follow the date at midnight.
+    void PrepareFilterOutputName();
 
     TextPane MessagePane;
     TextPane FilterPane;
@@ -83,14 +110,30 @@ public:
     std::uint32_t LogFlushCountdown = 0;
     std::uint32_t FilterFlushCountdown = 0;
 
-private:
-    void CompleteMessageLine();
-    bool IsMessagePane(const TextPane& pane) const { return &pane == &MessagePane; }
+    static constexpr std::uint32_t kMessagePaneMinimum = 1000;
+    static constexpr std::uint32_t kFilterPaneMinimum = 200;
 
-    const Settings& settings_;
+private:
+    struct FilterChoice {
+        const FilterRecord* filter = nullptr;
+        bool byCapcode = false;
+        int textAt = -1;  // where the filter text was found, or -1
+        int textLength = 0;
+    };
+
+    void CompleteMessageLine();
+    FilterChoice ChooseFilter(std::string_view line) const;
+    void CopyToFilterPane(const FilterChoice& choice, std::string_view line, OutputFile* file);
+    void StartFilterCommand(const FilterRecord& filter, std::string_view line);
+    bool IsMessagePane(const TextPane& pane) const { return &pane == &MessagePane; }
+    std::uint32_t& SizeSetting(const TextPane& pane);
+    static std::uint32_t FlushTicks(std::int32_t flushTime);
+
+    Settings& settings_;
     OutsideWorld& world_;
     CurrentLine line_;
     std::unique_ptr<OutputFile> log_;
+    std::string fileLine_;  // one filter-file line, reused
 };
 
 }  // namespace tolvane

@@ -106,4 +106,9 @@ private:
     LineJoiner filterJoiner_;
 };
 
+// Writes one page the way every decoder does: SelectCapcodeFilter, the
+// marked capcode field, a space, the marked message, PaneEndLine.
+void WritePage(Output& output, FilterType type, std::string_view capcode, int function, int baud,
+               std::string_view message);
+
 }  // namespace tolvane::testing

@@ -1,0 +1,145 @@
+#include "output/filter_record.h"
+
+#include "settings/settings.h"
+
+namespace tolvane {
+
+namespace {
+
+constexpr std::string_view::size_type kNone = std::string_view::npos;
+
+void AppendQuoted(std::string& out, const std::string& text) {
+    out += '"';
+    for (const char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    out += '"';
+}
+
+// `comma` is the position of the comma before a quoted field. Reads the
+// field into `out` (at most `limit` characters) and returns the position
+// after it: after the closing quote, or the end of the value.
+std::size_t ReadQuoted(std::string_view v, std::size_t comma, std::string& out, std::size_t limit) {
+    out.clear();
+    if (v.substr(comma + 1, 2) == "\"\"") return comma + 3;
+    std::size_t p = comma + 2;  // past the opening quote
+    while (p < v.size()) {
+        char c = v[p];
+        if (c == '"') return p + 1;
+        if (c == '\\' && p + 1 < v.size() && (v[p + 1] == '"' || v[p + 1] == '\\')) c = v[++p];
+        if (out.size() < limit) out += c;
+        ++p;
+    }
+    return v.size();
+}
+
+// The one-character field after the comma at `comma`: the character minus
+// '0'; an empty field (another comma) or the end of the value reads as 0.
+int DigitAfter(std::string_view v, std::size_t comma) {
+    if (comma + 1 >= v.size() || v[comma + 1] == ',') return 0;
+    return static_cast<unsigned char>(v[comma + 1]) - '0';
+}
+
+}  // namespace
+
+int FilterCapcodeLength(FilterType type) {
+    switch (type) {
+        case FilterType::Pocsag:
+        case FilterType::ShortFlex: return 7;
+        case FilterType::LongFlex: return 9;
+        case FilterType::Golay: return 6;
+        default: return 0;
+    }
+}
+
+std::string FilterTypeName(FilterType type) {
+    switch (type) {
+        case FilterType::Text: return "Text";
+        case FilterType::Pocsag: return "POCSAG";
+        case FilterType::ShortFlex: return "Short FLEX";
+        case FilterType::LongFlex: return "Long FLEX";
+        case FilterType::Golay: return "Golay";
+        default: return "UNUSED";
+    }
+}
+
+std::string FilterFunctionName(int function) {
+    if (function == 0) return "Any";
+    return std::to_string(function);
+}
+
+std::string FilterBaudName(int baud) {
+    switch (baud) {
+        case 0: return "Any";
+        case 1: return "2400";
+        case 2: return "1200";
+        case 3: return "512";
+        default: return std::to_string(baud);
+    }
+}
+
+std::string FormatFilterLine(const FilterRecord& r) {
+    std::string line = FilterTypeName(r.type);
+    if (!r.label.empty()) line += " | " + r.label;
+    if (!r.capcode.empty()) line += " | " + r.capcode;
+    if (FilterUsesFunction(r.type)) line += " | " + FilterFunctionName(r.function);
+    if (FilterUsesBaud(r.type)) line += " | " + FilterBaudName(r.baud);
+    if (r.reject != 0) return line + " | REJECT";
+    if (!r.text.empty()) line += " | \"" + r.text + "\"";
+    if (r.command != 0) line += " | CMD";
+    return line;
+}
+
+std::string FormatFilterValue(const FilterRecord& r) {
+    const auto digit = [](int value) { return static_cast<char>('0' + value); };
+    std::string v;
+    v += digit(static_cast<int>(r.type));
+    v += ',';
+    AppendQuoted(v, r.capcode);
+    v += ',';
+    v += digit(r.function);
+    v += ',';
+    AppendQuoted(v, r.label);
+    v += ',';
+    AppendQuoted(v, r.text);
+    for (const int field : {r.command, r.baud, r.reject}) {
+        v += ',';
+        v += digit(field);
+    }
+    return v;
+}
+
+FilterRecord ParseFilterValue(std::string_view v) {
+    FilterRecord r;
+    if (!v.empty() && v[0] >= '1' && v[0] <= '5') r.type = static_cast<FilterType>(v[0] - '0');
+
+    std::size_t p = v.find(',');
+    if (p == kNone) return r;
+    p = ReadQuoted(v, p, r.capcode, kFilterCapcodeMax);
+
+    p = v.find(',', p);
+    if (p == kNone) return r;
+    r.function = static_cast<std::int8_t>(DigitAfter(v, p));
+    p = v.find(',', p + 1);
+    if (p == kNone) return r;
+    p = ReadQuoted(v, p, r.label, kFilterLabelMax);
+
+    p = v.find(',', p);
+    if (p == kNone) return r;
+    p = ReadQuoted(v, p, r.text, kFilterTextMax);
+
+    for (std::int32_t* field : {&r.command, &r.baud, &r.reject}) {
+        p = v.find(',', p);
+        if (p == kNone) return r;
+        *field = DigitAfter(v, p);
+        ++p;
+    }
+    return r;
+}
+
+std::string MakeFilterOutputName(const Settings& settings, const std::string& dateBaseName) {
+    return settings.FilterFileUseDate ? dateBaseName + ".FLT" : settings.FilterFile;
+}
+
+}  // namespace tolvane
