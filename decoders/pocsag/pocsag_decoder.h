@@ -1,4 +1,22 @@
+// POCSAG decoder: bits from symbol recovery in, pages in the message pane out.
+//
+// It looks for the batch sync codeword in a 32-bit sliding window, cuts the
+// 16 codewords after it, corrects each (BCH(31,21) + parity), and tells
+// address codewords (first bit 0: 18 address bits, 2 function bits; the
+// frame number, codeword index / 2, gives the low 3 capcode bits) from
+// message codewords (first bit 1: 20 payload bits). Payload bits are
+// assembled into 7-bit characters and 4-bit digits at once, both least
+// significant bit first, in one shared accumulator; when the page ends (the
+// next address, an idle codeword, or loss of signal) a score decides which
+// of the two to show. Messages of seven codewords or more are shown as text
+// and then streamed character by character.
+//
+// While it keeps finding good or idle codewords it reloads PocsagHold, which
+// keeps symbol recovery in POCSAG mode.
 #pragma once
+
+#include <array>
+#include <cstdint>
 
 #include "decoders/decoder_context.h"
 
@@ -6,11 +24,54 @@ namespace tolvane {
 
 class PocsagDecoder {
 public:
-    explicit PocsagDecoder(DecoderContext& context) : ctx_(context) {}
-    void PocsagInputBit(char symbol) { (void)symbol; }
+    explicit PocsagDecoder(DecoderContext& context);
+
+    // One received bit: '1', '0', or 'X' when POCSAG mode ends.
+    void PocsagInputBit(char symbol);
+
+    // Page state, in the open for tests.
+    std::int32_t capcode = 0;
+    std::int32_t messageWords = 0;
+    std::int32_t alphaCount = 0;
+    std::int32_t numericCount = 0;
+    std::int32_t lineOpen = 0;
+    std::int32_t alphaBits = 0;
+    std::int32_t numericBits = 0;
+    std::int32_t addressPending = 0;
+    std::array<std::int32_t, 25> alpha{};
+    std::array<std::int32_t, 40> numeric{};
+    std::int32_t function = 0;
+
+    bool Synced() const { return synced_; }
+    std::int32_t Accumulator() const { return accumulator_; }
+
+    static constexpr std::uint32_t kSyncHigh = 0x7CD2;
+    static constexpr std::uint32_t kSyncLow = 0x15D8;
+    static constexpr std::uint32_t kIdleHigh = 0x7A89;
+    static constexpr std::uint32_t kIdleLow = 0xC197;
+    static constexpr int kSyncAcceptance = 5;  // distance below this is a sync
+    static constexpr int kIdleAcceptance = 3;  // distance below this is idle
+    static constexpr int kHoldRefresh = 170;
 
 private:
+    void ProcessCodeword(int index);
+    void MessageCodeword();
+    void AddressCodeword(int index);
+    void FinishMessage();
+    void ResetMessage();
+    void WriteHeader();
+    // Shifts one payload bit into the accumulator.
+    void ShiftAccumulator(char bit) { accumulator_ = (accumulator_ >> 1) + (bit == '1' ? 64 : 0); }
+
     DecoderContext& ctx_;
+    std::uint32_t windowHigh_ = 0;
+    std::uint32_t windowLow_ = 0;
+    bool synced_ = false;
+    int bitIndex_ = 0;
+    int wordsLeft_ = 0;
+    int lastSyncDistance_ = 0;
+    int lastBchResult_ = 0;
+    std::int32_t accumulator_ = 0;
 };
 
 }  // namespace tolvane

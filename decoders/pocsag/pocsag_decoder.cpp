@@ -1,0 +1,257 @@
+#include "decoders/pocsag/pocsag_decoder.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "decoders/bch/bch.h"
+#include "engine/outside_world.h"
+#include "monitor/stat_counters.h"
+#include "output/output.h"
+#include "receiver/symbol_recovery.h"
+#include "settings/settings.h"
+
+namespace tolvane {
+
+namespace {
+
+constexpr char kNumericTable[] = "0123456789*U -)(";
+constexpr std::int32_t kUncorrectableMark = 0x400000;
+constexpr std::size_t kTimeTextMax = 40;
+
+}  // namespace
+
+PocsagDecoder::PocsagDecoder(DecoderContext& context) : ctx_(context) {
+    ctx_.chain.PocsagSpeedCode = kPocsagSpeed1200;
+}
+
+void PocsagDecoder::PocsagInputBit(char symbol) {
+    windowHigh_ = (windowHigh_ << 1) | ((windowLow_ >> 15) & 1u);
+    windowLow_ = (windowLow_ << 1) | (symbol == '1' ? 1u : 0u);
+
+    if (symbol == 'X') {
+        synced_ = false;
+        messageWords = 0;
+        alphaCount = 0;
+        numericCount = 0;
+        addressPending = 0;
+        if (lineOpen > 0) ctx_.output.PaneEndLine(ctx_.output.MessagePane);
+        lineOpen = 0;
+    }
+
+    if (!synced_) {
+        const int distance = BitCount16(static_cast<std::int32_t>(windowLow_ ^ kSyncLow)) +
+                             BitCount16(static_cast<std::int32_t>(windowHigh_ ^ kSyncHigh));
+        if (distance < kSyncAcceptance) {
+            synced_ = true;
+            bitIndex_ = 0;
+            wordsLeft_ = 16;
+            lastSyncDistance_ = distance;
+        }
+        return;
+    }
+
+    ctx_.bch.CodewordBits[static_cast<std::size_t>(bitIndex_)] = symbol;
+    if (++bitIndex_ < 32) return;
+
+    const int idleDistance = BitCount16(static_cast<std::int32_t>(windowLow_ ^ kIdleLow)) +
+                             BitCount16(static_cast<std::int32_t>(windowHigh_ ^ kIdleHigh));
+    if (idleDistance < kIdleAcceptance) {
+        ctx_.chain.PocsagHold = kHoldRefresh;
+        // An address followed by idle fill is a tone-only page: on the air
+        // that is how most of them end, so it is finished like one followed
+        // by another address.
+        if ((messageWords >= 1 && messageWords <= 7) || (messageWords == 0 && addressPending)) FinishMessage();
+        ResetMessage();
+    } else {
+        ProcessCodeword(16 - wordsLeft_);
+    }
+    bitIndex_ = 0;
+    if (--wordsLeft_ == 0) synced_ = false;
+}
+
+void PocsagDecoder::ProcessCodeword(int index) {
+    lastBchResult_ = ctx_.bch.BchCorrect();
+    if (lastBchResult_ < 2) ctx_.chain.PocsagHold = kHoldRefresh;
+    if (ctx_.bch.CodewordBits[0] == '1') {
+        MessageCodeword();
+    } else {
+        AddressCodeword(index);
+    }
+}
+
+void PocsagDecoder::MessageCodeword() {
+    Output& out = ctx_.output;
+    const auto& bits = ctx_.bch.CodewordBits;
+    const int category = ctx_.chain.PocsagSpeedCode;
+    addressPending = 0;
+    out.PaneSetColor(out.MessagePane, ColorClass::Alphanumeric);
+    if (lastBchResult_ == 3) out.PaneSetColor(out.MessagePane, ColorClass::BitErrors);
+
+    if (messageWords >= 8) {
+        // Streaming a long message: each character as it completes.
+        for (std::size_t i = 1; i <= 20; ++i) {
+            ShiftAccumulator(bits[i]);
+            if (++alphaBits == 7) {
+                out.PanePutChar(out.MessagePane, static_cast<std::uint8_t>(accumulator_ & 0xFF));
+                alphaBits = 0;
+            }
+        }
+        return;
+    }
+
+    for (std::size_t i = 1; i <= 20; ++i) {
+        ShiftAccumulator(bits[i]);
+        ++alphaBits;
+        ++numericBits;
+        if (alphaBits >= 7) {
+            if (lastBchResult_ == 3) accumulator_ ^= 4096;
+            if (alphaCount < static_cast<std::int32_t>(alpha.size()))
+                alpha[static_cast<std::size_t>(alphaCount)] = accumulator_;
+            ++alphaCount;
+            alphaBits = 0;
+        }
+        if (numericBits >= 4) {
+            const int digit = (accumulator_ >> 3) & 15;
+            if (numericCount < static_cast<std::int32_t>(numeric.size()))
+                numeric[static_cast<std::size_t>(numericCount)] = kNumericTable[digit];
+            ++numericCount;
+            numericBits = 0;
+        }
+    }
+    ++messageWords;
+
+    if (messageWords == 7) {
+        // Long enough to be text whatever it holds: show it and stream the rest.
+        ctx_.stats.CountAlphaMessage(category);
+        WriteHeader();
+        ++lineOpen;
+        out.MarkMessageStart();
+        out.PaneSetColor(out.MessagePane, ColorClass::Alphanumeric);
+        const std::int32_t stored = std::min<std::int32_t>(alphaCount, static_cast<std::int32_t>(alpha.size()));
+        for (std::int32_t i = 0; i < stored; ++i) {
+            out.PanePutChar(out.MessagePane, static_cast<std::uint8_t>(alpha[static_cast<std::size_t>(i)] & 0xFF));
+            ctx_.stats.CountAlphaChars(category);
+        }
+        messageWords = 8;
+    }
+}
+
+void PocsagDecoder::AddressCodeword(int index) {
+    if (messageWords < 7 && (messageWords > 0 || addressPending)) FinishMessage();
+    ResetMessage();
+    const auto& bits = ctx_.bch.CodewordBits;
+    std::int32_t address = 0;
+    for (std::size_t i = 1; i <= 18; ++i) address = (address << 1) | (bits[i] == '1' ? 1 : 0);
+    capcode = address * 8 + ((index / 2) & 7);
+    if (lastBchResult_ == 3) capcode ^= kUncorrectableMark;
+    function = (bits[19] == '1' ? 2 : 0) + (bits[20] == '1' ? 1 : 0);
+    addressPending = 1;
+}
+
+void PocsagDecoder::FinishMessage() {
+    Output& out = ctx_.output;
+    const int category = ctx_.chain.PocsagSpeedCode;
+    const std::int32_t storedAlpha = std::min<std::int32_t>(alphaCount, static_cast<std::int32_t>(alpha.size()));
+    const std::int32_t storedDigits =
+        std::min<std::int32_t>(numericCount, static_cast<std::int32_t>(numeric.size()));
+
+    int alphaScore = 0;
+    for (std::int32_t i = 0; i < storedAlpha; ++i) {
+        const std::int32_t value = alpha[static_cast<std::size_t>(i)];
+        if (value > 31) {
+            ++alphaScore;
+        } else if (value != 10 && value != 23) {
+            --alphaScore;
+        }
+    }
+    int numericScore = 0;
+    for (std::int32_t i = 0; i < storedDigits; ++i) {
+        const std::int32_t digit = numeric[static_cast<std::size_t>(i)];
+        ++numericScore;
+        if (digit == 'U' || digit == '(' || digit == ')') numericScore -= 20;
+    }
+
+    if (7 * alphaScore > 4 * numericScore) {
+        ctx_.stats.CountAlphaMessage(category);
+        WriteHeader();
+        ++lineOpen;
+        out.MarkMessageStart();
+        out.PaneSetColor(out.MessagePane, ColorClass::Alphanumeric);
+        for (std::int32_t i = 0; i < storedAlpha; ++i) {
+            out.PanePutChar(out.MessagePane, static_cast<std::uint8_t>(alpha[static_cast<std::size_t>(i)] & 0xFF));
+            ctx_.stats.CountAlphaChars(category);
+        }
+        return;
+    }
+
+    ctx_.stats.CountNumericMessage(category);
+    if (!ctx_.settings.ShowNumeric) return;
+    WriteHeader();
+    ++lineOpen;
+    out.MarkMessageStart();
+    out.PaneSetColor(out.MessagePane, ColorClass::Numeric);
+    for (std::int32_t i = 0; i < storedDigits; ++i) {
+        out.PanePutChar(out.MessagePane, static_cast<std::uint8_t>(numeric[static_cast<std::size_t>(i)]));
+        ctx_.stats.CountNumericChars(category);
+    }
+    if (messageWords == 0) {
+        out.PaneSetColor(out.MessagePane, ColorClass::Numeric);
+        out.PanePutText(out.MessagePane, "TONE ONLY");
+    }
+}
+
+void PocsagDecoder::ResetMessage() {
+    if (lineOpen > 0) {
+        ctx_.output.PaneEndLine(ctx_.output.MessagePane);
+        lineOpen = 0;
+    }
+    numericBits = 0;
+    alphaBits = 0;
+    alphaCount = 0;
+    numericCount = 0;
+    messageWords = 0;
+    addressPending = 0;
+}
+
+void PocsagDecoder::WriteHeader() {
+    int baud = 512;
+    int rateCode = 3;
+    if (ctx_.chain.PocsagSpeedCode == kPocsagSpeed2400) {
+        baud = 2400;
+        rateCode = 1;
+    } else if (ctx_.chain.PocsagSpeedCode == kPocsagSpeed1200) {
+        baud = 1200;
+        rateCode = 2;
+    }
+
+    std::string time;
+    if (ctx_.settings.Timestamp) {
+        time = ctx_.clock.TimeOfDayText();
+        if (time.size() > kTimeTextMax) time.resize(kTimeTextMax);
+    }
+    const long shownCapcode = static_cast<long>(capcode & 0x1FFFFF);
+    const int shownFunction = function + 1;
+    char text[96];
+    if (capcode > 0x3FFFFF) {
+        if (ctx_.settings.Timestamp) {
+            std::snprintf(text, sizeof text, "{???????} %s ? %d", time.c_str(), baud);
+        } else {
+            std::snprintf(text, sizeof text, "{???????} ? %d", baud);
+        }
+    } else if (ctx_.settings.Timestamp) {
+        std::snprintf(text, sizeof text, "{%07li} %s %1i %d", shownCapcode, time.c_str(), shownFunction, baud);
+    } else {
+        std::snprintf(text, sizeof text, "{%07li} %1i %d", shownCapcode, shownFunction, baud);
+    }
+
+    Output& out = ctx_.output;
+    out.SelectCapcodeFilter(FilterType::Pocsag, std::string_view(text + 1, 7), 7, shownFunction, rateCode);
+    out.MarkCapcodeStart();
+    out.PaneSetColor(out.MessagePane, ColorClass::Capcode);
+    out.PanePutText(out.MessagePane, text);
+    out.MarkCapcodeEnd();
+    out.PanePutChar(out.MessagePane, ' ');
+}
+
+}  // namespace tolvane
