@@ -27,12 +27,25 @@ Engine::Engine(const Settings& settings, OutsideWorld world, std::size_t ringCap
       pocsag_(context_),
       flex_(context_),
       gsc_(context_),
-      recovery_(settings_, chain_, title_, *this) {
+      recovery_(settings_, chain_, title_, *this),
+      keepAlive_(settings_, world_.clock, world_.sound, world_.commands, world_.messages),
+      reports_(settings_, stats_, output_, world_.clock, world_.files, &keepAlive_) {
     output_.CreatePanes(LineWidthFor(settings_.xSize, kDefaultCharWidth));
     if (settings_.LogFileEnabled) output_.OpenLog(DateFileName(world_.clock.Local()));
+    reports_.OpenFiles();
+    stats_.HourlyStats.Clear();
+    stats_.DailyStats.Clear();
+    // Every decoded page, counted or only noted, restarts the watch period.
+    stats_.listener = &keepAlive_;
+    keepAlive_.Start();
+    reports_.Start();
 }
 
-Engine::~Engine() { output_.CloseLog(); }
+Engine::~Engine() {
+    stats_.listener = nullptr;
+    output_.CloseLog();
+    reports_.CloseFiles();
+}
 
 void Engine::TimerHooks() {
     output_.FlushTick();

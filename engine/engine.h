@@ -59,6 +59,8 @@ public:
     FlexDecoder& Flex() { return flex_; }
     GscDecoder& Gsc() { return gsc_; }
     StatReports& Reports() { return reports_; }
+    // The keep-alive watch; a client without a user to acknowledge the
+    // alarm calls Watch().SetAutoAcknowledge(true).
     KeepAlive& Watch() { return keepAlive_; }
     OutsideWorld& World() { return world_; }
 
@@ -83,8 +85,9 @@ private:
     FlexDecoder flex_;
     GscDecoder gsc_;
     SymbolRecovery recovery_;
-    StatReports reports_;
+    // The watch comes first: the reports tell it of every hour change.
     KeepAlive keepAlive_;
+    StatReports reports_;
 };
 
 }  // namespace tolvane

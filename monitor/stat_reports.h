@@ -1,12 +1,100 @@
+// Hourly and daily statistics reports. A clock check close to every
+// 10-second mark of the wall clock notices a new hour or a new day, writes
+// the counters out (a text block and a CSV row per hour), resets them, and
+// at a new day moves the date-named log, statistics and CSV files on.
 #pragma once
+
+#include <memory>
+#include <string>
+
+#include "engine/outside_world.h"
+#include "monitor/stat_counters.h"
 
 namespace tolvane {
 
-// Hourly and daily statistics reports, driven by the clock check.
+struct Settings;
+class Output;
+
+// Told first at every hour change, before any report is written.
+class HourChangeListener {
+public:
+    virtual ~HourChangeListener() = default;
+    virtual void HourChanged(int newHour) = 0;
+};
+
+// The CSV header line and the longest kept date/time text.
+inline constexpr const char* kStatCsvHeader =
+    "DATE,TIME,F6400N,F3200N,F1600N,P2400N,P1200N,P512N,GOLAYN,F6400A,F3200A,F1600A,P2400A,P1200A,P512A,GOLAYA,"
+    "F6400NC,F3200NC,F1600NC,P2400NC,P1200NC,P512NC,GOLAYNC,F6400AC,F3200AC,F1600AC,P2400AC,P1200AC,P512AC,GOLAYAC\n";
+inline constexpr std::size_t kStatTextLimit = 40;
+
+// Writes one report block: two heading lines, a line per category, the
+// totals and an empty line; one write per line.
+void WriteStatReport(OutputFile& file, const StatCounters& counters);
+
+// One CSV row: date and time in double quotes, then the 28 counts.
+std::string StatCsvRow(const std::string& date, const std::string& time, const StatCounters& counters);
+
 class StatReports {
 public:
-    // Called on every timer tick.
-    void StatClockCheck() {}
+    StatReports(const Settings& settings, Statistics& stats, Output& output, const WallClock& clock,
+                FileOpener& files, HourChangeListener* hourListener = nullptr);
+    ~StatReports();
+
+    StatReports(const StatReports&) = delete;
+    StatReports& operator=(const StatReports&) = delete;
+
+    // Opens the enabled statistics files for appending (at engine creation).
+    // A file that cannot be opened is tried again when a report is due.
+    void OpenFiles();
+    void CloseFiles();
+    // For the statistics dialog, after it changed the settings of one file:
+    // closes it and opens it again if it is enabled.
+    void ReopenStatFile();
+    void ReopenCsvFile();
+
+    // Reads the clock: remembered time, date and time labels, countdown; the
+    // next CSV row gets a header.
+    void Start();
+
+    // Every timer tick; runs the check when the countdown reaches 0.
+    void StatClockCheck();
+
+    bool StatFileOpen() const { return statFile_ != nullptr; }
+    bool CsvFileOpen() const { return csvFile_ != nullptr; }
+    const std::string& StatDate() const { return statDate_; }
+    const std::string& StatTime() const { return statTime_; }
+    int TimeCheckCountdown() const { return timeCheckCountdown_; }
+    bool CsvHeaderPending() const { return csvHeaderPending_; }
+
+private:
+    void RunClockCheck();
+    void HourChange(int newHour);
+    void DayChange(const LocalTime& now);
+    std::string StatFileName(const LocalTime& date) const;
+    std::string CsvFileName(const LocalTime& date) const;
+    // The open file, or another attempt under the name last tried.
+    OutputFile* StatOutput();
+    OutputFile* CsvOutput();
+    static int CountdownFor(const LocalTime& t);
+
+    const Settings& settings_;
+    Statistics& stats_;
+    Output& output_;
+    const WallClock& clock_;
+    FileOpener& files_;
+    HourChangeListener* hourListener_;
+
+    std::string statDate_;
+    std::string statTime_;
+    LocalTime savedTime_;
+    int timeCheckCountdown_ = 100;
+    bool csvHeaderPending_ = true;
+
+    std::unique_ptr<OutputFile> statFile_;
+    std::unique_ptr<OutputFile> csvFile_;
+    std::string statName_;  // name of the last open attempt
+    std::string csvName_;
 };
 
 }  // namespace tolvane

@@ -1,0 +1,199 @@
+#include "monitor/stat_reports.h"
+
+#include <cstdio>
+
+#include "output/output.h"
+#include "settings/settings.h"
+
+namespace tolvane {
+
+namespace {
+
+// Report line titles in StatCategory order.
+constexpr const char* kReportTitles[kStatCategoryCount] = {
+    "FLEX 6400  ", "FLEX 3200  ", "FLEX 1600  ", "POCSAG 2400", "POCSAG 1200", "POCSAG 512 ", "GOLAY (GSC)",
+};
+
+constexpr int kTicksPerSecond = 10;
+
+double Average(std::uint32_t chars, std::uint32_t msgs) {
+    return msgs == 0 ? 0.0 : static_cast<double>(chars) / static_cast<double>(msgs);
+}
+
+std::string Limited(std::string text) {
+    if (text.size() > kStatTextLimit) text.resize(kStatTextLimit);
+    return text;
+}
+
+void AppendCounts(std::string& row, const std::array<std::uint32_t, kStatCategoryCount>& counts) {
+    for (const std::uint32_t n : counts) {
+        row += std::to_string(n);
+        row += ',';
+    }
+}
+
+}  // namespace
+
+void WriteStatReport(OutputFile& file, const StatCounters& c) {
+    file.Write("              Numeric   Numeric  Numeric      Alpha     Alpha    Alpha\n");
+    file.Write("                 Msgs     Chars  Average       Msgs     Chars  Average\n");
+    // Counts are unsigned 32-bit; totals are summed wide so they cannot wrap.
+    unsigned long long totals[4] = {};
+    char line[160];
+    for (std::size_t i = 0; i < kStatCategoryCount; ++i) {
+        std::snprintf(line, sizeof line, "%s  %8lu %9lu   %6.2f   %8lu %9lu   %6.2f\n", kReportTitles[i],
+                      static_cast<unsigned long>(c.numericMsgs[i]), static_cast<unsigned long>(c.numericChars[i]),
+                      Average(c.numericChars[i], c.numericMsgs[i]), static_cast<unsigned long>(c.alphaMsgs[i]),
+                      static_cast<unsigned long>(c.alphaChars[i]), Average(c.alphaChars[i], c.alphaMsgs[i]));
+        file.Write(line);
+        totals[0] += c.numericMsgs[i];
+        totals[1] += c.numericChars[i];
+        totals[2] += c.alphaMsgs[i];
+        totals[3] += c.alphaChars[i];
+    }
+    file.Write("             -------- ---------            -------- ---------\n");
+    std::snprintf(line, sizeof line, "  Totals     %8llu %9llu            %8llu %9llu\n", totals[0], totals[1], totals[2],
+                  totals[3]);
+    file.Write(line);
+    file.Write("\n");
+}
+
+std::string StatCsvRow(const std::string& date, const std::string& time, const StatCounters& c) {
+    std::string row = "\"" + date + "\",\"" + time + "\",";
+    AppendCounts(row, c.numericMsgs);
+    AppendCounts(row, c.alphaMsgs);
+    AppendCounts(row, c.numericChars);
+    AppendCounts(row, c.alphaChars);
+    row.back() = '\n';  // the last count ends the line instead of a comma
+    return row;
+}
+
+StatReports::StatReports(const Settings& settings, Statistics& stats, Output& output, const WallClock& clock,
+                         FileOpener& files, HourChangeListener* hourListener)
+    : settings_(settings), stats_(stats), output_(output), clock_(clock), files_(files), hourListener_(hourListener) {}
+
+StatReports::~StatReports() = default;
+
+std::string StatReports::StatFileName(const LocalTime& date) const {
+    return settings_.StatFileUseDate ? DateFileName(date) + ".ST" : settings_.StatFile;
+}
+
+std::string StatReports::CsvFileName(const LocalTime& date) const {
+    return settings_.StatCSVFileUseDate ? DateFileName(date) + ".CSV" : settings_.StatCSVFile;
+}
+
+void StatReports::OpenFiles() {
+    ReopenStatFile();
+    ReopenCsvFile();
+}
+
+void StatReports::CloseFiles() {
+    statFile_.reset();
+    csvFile_.reset();
+    statName_.clear();
+    csvName_.clear();
+}
+
+void StatReports::ReopenStatFile() {
+    statFile_.reset();
+    statName_.clear();
+    if (settings_.StatFileEnabled) StatOutput();
+}
+
+void StatReports::ReopenCsvFile() {
+    csvFile_.reset();
+    csvName_.clear();
+    if (settings_.StatCSVFileEnabled) CsvOutput();
+}
+
+OutputFile* StatReports::StatOutput() {
+    if (statFile_) return statFile_.get();
+    if (statName_.empty()) statName_ = StatFileName(clock_.Local());
+    if (!statName_.empty()) statFile_ = files_.OpenForAppend(statName_);
+    return statFile_.get();
+}
+
+OutputFile* StatReports::CsvOutput() {
+    if (csvFile_) return csvFile_.get();
+    if (csvName_.empty()) csvName_ = CsvFileName(clock_.Local());
+    if (!csvName_.empty()) csvFile_ = files_.OpenForAppend(csvName_);
+    return csvFile_.get();
+}
+
+int StatReports::CountdownFor(const LocalTime& t) {
+    const int second = ((t.second % 10) + 10) % 10;
+    return (10 - second) * kTicksPerSecond;
+}
+
+void StatReports::Start() {
+    savedTime_ = clock_.Local();
+    statDate_ = Limited(clock_.DateText());
+    statTime_ = Limited(clock_.TimeOfDayText());
+    timeCheckCountdown_ = CountdownFor(savedTime_);
+    csvHeaderPending_ = true;
+}
+
+void StatReports::StatClockCheck() {
+    if (--timeCheckCountdown_ > 0) return;
+    RunClockCheck();
+}
+
+void StatReports::RunClockCheck() {
+    const LocalTime now = clock_.Local();
+    if (now.hour != savedTime_.hour) HourChange(now.hour);
+    if (now.hour != savedTime_.hour || now.minute != savedTime_.minute || now.day != savedTime_.day) {
+        if (now.day != savedTime_.day) DayChange(now);
+        savedTime_ = now;
+    }
+    timeCheckCountdown_ = CountdownFor(now);
+}
+
+void StatReports::HourChange(int newHour) {
+    if (hourListener_ != nullptr) hourListener_->HourChanged(newHour);
+    if (settings_.StatFileEnabled) {
+        if (OutputFile* file = StatOutput()) {
+            file->Write(statDate_ + " " + statTime_ + "  HOURLY\n");
+            WriteStatReport(*file, stats_.HourlyStats);
+            file->Flush();
+        }
+    }
+    if (settings_.StatCSVFileEnabled) {
+        if (OutputFile* file = CsvOutput()) {
+            if (csvHeaderPending_) {
+                file->Write(kStatCsvHeader);
+                csvHeaderPending_ = false;
+            }
+            file->Write(StatCsvRow(statDate_, statTime_, stats_.HourlyStats));
+            file->Flush();
+        }
+    }
+    stats_.HourlyStats.Clear();
+    statTime_ = Limited(clock_.TimeOfDayText());
+}
+
+void StatReports::DayChange(const LocalTime& now) {
+    if (settings_.StatFileEnabled) {
+        if (OutputFile* file = StatOutput()) {
+            file->Write(statDate_ + "  DAILY\n");
+            WriteStatReport(*file, stats_.DailyStats);
+            file->Flush();
+        }
+    }
+    const std::string dateName = DateFileName(now);
+    if (settings_.LogFileEnabled && settings_.LogFileUseDate) output_.OpenLog(dateName);
+    if (settings_.StatFileEnabled && settings_.StatFileUseDate) {
+        statFile_.reset();
+        statName_ = dateName + ".ST";
+        StatOutput();
+    }
+    if (settings_.StatCSVFileEnabled && settings_.StatCSVFileUseDate) {
+        csvFile_.reset();
+        csvName_ = dateName + ".CSV";
+        CsvOutput();
+        csvHeaderPending_ = true;
+    }
+    stats_.DailyStats.Clear();
+    statDate_ = Limited(clock_.DateText());
+}
+
+}  // namespace tolvane

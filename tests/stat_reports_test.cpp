@@ -1,0 +1,190 @@
+#include "monitor/stat_reports.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "support/fake_world.h"
+
+namespace tolvane {
+namespace {
+
+// A fake clock whose date and time texts follow its local time, so that
+// report labels show which period they belong to.
+class LabelledClock : public testing::FakeClock {
+public:
+    std::string TimeOfDayText() const override {
+        char text[16];
+        std::snprintf(text, sizeof text, "%02d:%02d:%02d", local.hour, local.minute, local.second);
+        return text;
+    }
+    std::string DateText() const override {
+        char text[16];
+        std::snprintf(text, sizeof text, "%02d/%02d/%04d", local.month, local.day, local.year);
+        return text;
+    }
+};
+
+// An engine on fake parts whose clock is set before the engine exists.
+struct Station {
+    explicit Station(const LocalTime& start) { clock.local = start; }
+    void Create(const Settings& settings) {
+        engine = std::make_unique<Engine>(settings, OutsideWorld{clock, title, sound, commands, messages, files});
+    }
+    // Wall time passes in whole seconds, ten 100 ms timer ticks each.
+    void Run(int seconds) {
+        for (int s = 0; s < seconds; ++s) {
+            clock.Advance(1);
+            for (int t = 0; t < 10; ++t) engine->TimerHooks();
+        }
+    }
+    Statistics& Stats() { return engine->Stats(); }
+
+    LabelledClock clock;
+    testing::FakeTitle title;
+    testing::FakeSound sound;
+    testing::FakeCommands commands;
+    testing::FakeMessages messages;
+    testing::MemoryFiles files;
+    std::unique_ptr<Engine> engine;
+};
+
+Settings NamedFiles() {
+    Settings s;
+    s.StatFileEnabled = 1;
+    s.StatFile = "net.st";
+    s.StatCSVFileEnabled = 1;
+    s.StatCSVFile = "net.csv";
+    return s;
+}
+
+const std::string kHead =
+    "              Numeric   Numeric  Numeric      Alpha     Alpha    Alpha\n"
+    "                 Msgs     Chars  Average       Msgs     Chars  Average\n";
+const std::string kRule = "             -------- ---------            -------- ---------\n";
+
+TEST(StatReports, HourChangeWritesBlockAndRowThenCountsTheNextHour) {
+    Station st({2026, 12, 6, 13, 20, 5});
+    st.Create(NamedFiles());
+    for (int i = 0; i < 3; ++i) st.Stats().CountNumericMessage(P1200);
+    st.Stats().CountNumericChars(P1200, 10);
+    st.Stats().CountAlphaMessage(F1600);
+    st.Stats().CountAlphaChars(F1600, 25);
+    st.Run(39 * 60 + 54);  // 13:59:59
+    EXPECT_TRUE(st.files.contents["net.st"].empty());
+    st.Run(1);  // the check at 14:00:00
+
+    EXPECT_EQ(st.files.flushed["net.st"],
+              "12/06/2026 13:20:05  HOURLY\n" + kHead +
+                  "FLEX 6400           0         0     0.00          0         0     0.00\n"
+                  "FLEX 3200           0         0     0.00          0         0     0.00\n"
+                  "FLEX 1600           0         0     0.00          1        25    25.00\n"
+                  "POCSAG 2400         0         0     0.00          0         0     0.00\n"
+                  "POCSAG 1200         3        10     3.33          0         0     0.00\n"
+                  "POCSAG 512          0         0     0.00          0         0     0.00\n"
+                  "GOLAY (GSC)         0         0     0.00          0         0     0.00\n" +
+                  kRule + "  Totals            3        10                   1        25\n\n");
+    const std::string row = "\"12/06/2026\",\"13:20:05\",0,0,0,0,3,0,0,0,0,1,0,0,0,0,0,0,0,0,10,0,0,0,0,25,0,0,0,0\n";
+    EXPECT_EQ(st.files.flushed["net.csv"], std::string(kStatCsvHeader) + row);
+    EXPECT_EQ(std::count(row.begin(), row.end(), ','), 29);  // two texts and 28 numbers
+    EXPECT_EQ(std::count(kStatCsvHeader, kStatCsvHeader + std::strlen(kStatCsvHeader), ','), 29);
+
+    EXPECT_EQ(st.Stats().HourlyStats, StatCounters{});
+    EXPECT_EQ(st.Stats().DailyStats.numericMsgs[P1200], 3u);
+    EXPECT_EQ(st.engine->Reports().StatTime(), "14:00:00");
+
+    // The next hour: its own label, no second header, the daily count grows.
+    st.Stats().CountNumericMessage(GOLAY);
+    st.Run(3600);
+    EXPECT_EQ(st.files.contents["net.csv"],
+              std::string(kStatCsvHeader) + row +
+                  "\"12/06/2026\",\"14:00:00\",0,0,0,0,0,0,1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n");
+    EXPECT_EQ(st.Stats().DailyStats.numericMsgs[GOLAY], 1u);
+}
+
+TEST(StatReports, MidnightMovesDateNamedFilesOn) {
+    Settings s;
+    s.StatFileEnabled = s.StatFileUseDate = 1;
+    s.StatCSVFileEnabled = s.StatCSVFileUseDate = 1;
+    s.LogFileEnabled = s.LogFileUseDate = 1;
+    Station st({2026, 12, 6, 23, 40, 0});
+    st.Create(s);
+    EXPECT_TRUE(st.files.contents.count("26DEC06.ST") && st.files.contents.count("26DEC06.CSV") &&
+                st.files.contents.count("26DEC06.LOG"));
+    st.Stats().CountAlphaMessage(P512);
+    st.Run(20 * 60 + 30);  // 00:00:30 on the 7th
+
+    const std::string lastHour = "\"12/06/2026\",\"23:40:00\",0,0,0,0,0,0,0,0,0,0,0,0,1,0";
+    EXPECT_EQ(st.files.contents["26DEC06.CSV"].rfind(std::string(kStatCsvHeader) + lastHour, 0), 0u);
+    const std::string& text = st.files.contents["26DEC06.ST"];
+    const auto hourly = text.find("12/06/2026 23:40:00  HOURLY\n");
+    const auto daily = text.find("12/06/2026  DAILY\n");
+    ASSERT_NE(hourly, std::string::npos);
+    ASSERT_NE(daily, std::string::npos);
+    EXPECT_LT(hourly, daily);
+    EXPECT_NE(text.find("POCSAG 512          0         0     0.00          1         0     0.00", daily),
+              std::string::npos);
+    EXPECT_EQ(st.files.contents["26DEC07.CSV"], "");
+    EXPECT_TRUE(st.files.contents.count("26DEC07.ST") && st.files.contents.count("26DEC07.LOG"));
+    EXPECT_EQ(st.Stats().DailyStats, StatCounters{});
+    EXPECT_EQ(st.engine->Reports().StatDate(), "12/07/2026");
+
+    st.Run(3600);
+    EXPECT_EQ(st.files.contents["26DEC07.CSV"].rfind(std::string(kStatCsvHeader) + "\"12/07/2026\",\"00:00:00\",", 0),
+              0u);
+}
+
+TEST(StatReports, ClockSetBackOneHourIsAnHourChange) {
+    Station st({2026, 12, 6, 14, 10, 0});
+    st.Create(NamedFiles());
+    st.Run(30);
+    st.clock.local.hour = 13;
+    st.Run(10);
+    EXPECT_NE(st.files.contents["net.csv"].find("\"12/06/2026\",\"14:10:00\","), std::string::npos);
+    EXPECT_EQ(st.engine->Reports().StatTime(), "13:10:40");
+}
+
+TEST(StatReports, CsvHeaderAfterEveryStartEvenOnAFileThatHasOne) {
+    Station st({2026, 12, 6, 9, 59, 50});
+    for (int start = 0; start < 2; ++start) {
+        st.Create(NamedFiles());
+        st.Run(60 * 60);  // one hour change each
+        st.engine.reset();
+    }
+    const std::string& csv = st.files.contents["net.csv"];
+    int headers = 0;
+    for (auto at = csv.find(kStatCsvHeader); at != std::string::npos; at = csv.find(kStatCsvHeader, at + 1)) ++headers;
+    EXPECT_EQ(headers, 2);
+}
+
+TEST(StatReports, UnopenableFileIsTriedAgainAtTheNextReport) {
+    Station st({2026, 12, 6, 13, 59, 0});
+    st.files.unopenable = {"net.st", "net.csv"};
+    st.Create(NamedFiles());
+    EXPECT_FALSE(st.engine->Reports().StatFileOpen());
+    st.Stats().CountNumericMessage(F3200);
+    st.Run(70);  // 14:00:10: still unopenable, nothing written, counts reset
+    EXPECT_EQ(st.Stats().HourlyStats, StatCounters{});
+    EXPECT_TRUE(st.engine->Reports().CsvHeaderPending());
+
+    st.files.unopenable.clear();
+    st.Run(3600);
+    EXPECT_NE(st.files.contents["net.st"].find("12/06/2026 14:00:00  HOURLY\n"), std::string::npos);
+    EXPECT_EQ(st.files.contents["net.csv"].rfind(kStatCsvHeader, 0), 0u);
+}
+
+TEST(StatReports, ReportTotalsDoNotWrap) {
+    StatCounters c;
+    c.numericMsgs[F6400] = 4294967295u;
+    c.numericMsgs[GOLAY] = 1;
+    testing::MemoryFiles files;
+    auto file = files.OpenForAppend("r");
+    WriteStatReport(*file, c);
+    EXPECT_NE(files.contents["r"].find("FLEX 6400    4294967295         0     0.00"), std::string::npos);
+    EXPECT_NE(files.contents["r"].find("  Totals     4294967296         0"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tolvane
