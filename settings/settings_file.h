@@ -23,4 +23,18 @@ bool SaveSettings(const std::string& section, const std::string& path, const Set
 // ~/.config/tolvane/).
 std::string DefaultSettingsPath();
 
+// The choice DefaultSettingsPath makes, from its inputs: the executable's
+// directory (empty if unknown) and whether it is writable, and the values
+// of XDG_CONFIG_HOME and HOME (nullptr when unset). System directories
+// (/usr, /bin, /sbin, /lib, /etc) never hold a portable install, even when
+// writable (as for root).
+std::string ChooseSettingsPath(const std::string& executableDir, bool executableDirWritable,
+                               const char* xdgConfigHome, const char* home);
+
+// Values beyond what the record can use are bounded on load: at most 200
+// filters; a keep-alive start or stop outside 0..24 and a timeout index
+// outside 0..13 read as 0 (disabled).
+inline constexpr int kKeepAliveHourMax = 24;
+inline constexpr int kKeepAliveTimeoutMax = 13;
+
 }  // namespace tolvane
