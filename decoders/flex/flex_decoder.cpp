@@ -1,0 +1,215 @@
+#include "decoders/flex/flex_decoder.h"
+
+#include <bit>
+#include <cstdio>
+
+#include "decoders/bch/bch.h"
+#include "monitor/stat_counters.h"
+#include "output/output.h"
+#include "receiver/decode_mode.h"
+#include "receiver/symbol_recovery.h"
+#include "settings/settings.h"
+
+namespace tolvane {
+
+namespace {
+
+constexpr std::uint32_t kMarkerHigh = 0xA6C6;  // window register 1
+constexpr std::uint32_t kMarkerLow = 0xAAAA;   // window register 2
+constexpr int kSyncTolerance = 5;              // accepted: 0..4 differing bits
+constexpr int kSyncCountdownStart = 89;
+
+struct SyncMode {
+    std::uint32_t code;        // window register 0
+    std::uint32_t complement;  // window register 3
+    int modeCode;
+    int symbolRate;
+    int levels;
+    int category;
+    bool reflex;
+};
+
+// Tested in this order; the first within tolerance wins.
+constexpr SyncMode kSyncModes[] = {
+    {0xDEA0, 0x215F, mode_code::Flex6400_4, 3200, 4, F6400, false},
+    {0xB068, 0x4F97, mode_code::Flex3200_4, 1600, 4, F3200, false},
+    {0x870C, 0x78F3, mode_code::Flex1600_2, 1600, 2, F1600, false},
+    {0x7B18, 0x84E7, mode_code::Flex3200_2, 3200, 2, F3200, false},
+    {0x4C7C, 0xB383, mode_code::Reflex3200_4, 3200, 4, F3200, true},
+};
+
+int Distance16(std::uint32_t a, std::uint32_t b) { return std::popcount((a ^ b) & 0xFFFFu); }
+
+// Bit characters as stored: '1' = FLEX 0.
+char HighBitChar(std::uint8_t symbol) { return symbol < 2 ? '1' : '0'; }
+char LowBitChar(std::uint8_t symbol) { return symbol == 0 || symbol == 3 ? '1' : '0'; }
+
+enum PhaseIndex : int { kA = 0, kB = 1, kC = 2, kD = 3 };
+
+}  // namespace
+
+FlexDecoder::FlexDecoder(DecoderContext& context) : ctx_(context), pages_(context) {}
+
+void FlexDecoder::ShiftWindow(std::uint8_t symbol) {
+    for (std::size_t r = 0; r < 3; ++r) window_[r] = (window_[r] << 1) | ((window_[r + 1] >> 15) & 1u);
+    window_[3] = (window_[3] << 1) | (symbol < 2 ? 1u : 0u);
+}
+
+void FlexDecoder::FlexInputSymbol(std::uint8_t symbol) {
+    symbol &= 3;
+    ShiftWindow(symbol);
+    const int marker = Distance16(window_[1], kMarkerHigh) + Distance16(window_[2], kMarkerLow);
+
+    if (blocksLeft_ > 0) {
+        CollectSymbol(symbol);
+        return;
+    }
+    if (marker < kSyncTolerance) SyncMatched();
+    if (syncCountdown_ > 0) CountdownStep(symbol);
+}
+
+void FlexDecoder::SyncMatched() {
+    syncCountdown_ = kSyncCountdownStart;
+    bool known = false;
+    for (const SyncMode& mode : kSyncModes) {
+        if (Distance16(window_[0], mode.code) + Distance16(window_[3], mode.complement) >= kSyncTolerance) continue;
+        ctx_.title.ShowDecodeMode(mode.modeCode);
+        ctx_.chain.FlexLock = true;
+        ctx_.title.FlexModeHold = kFlexModeHoldTicks;
+        symbolRate_ = mode.symbolRate;
+        category_ = mode.category;
+        levels_ = mode.levels;
+        reflex_ = mode.reflex;
+        known = true;
+        break;
+    }
+    if (!known && (window_[0] ^ window_[3]) == 0xFFFFu) UnknownSyncHeader();
+    // Re-centre the clock on the sync and hold it steadier through the frame
+    // header. An unknown code still runs the frame with the previous mode.
+    ctx_.chain.SymbolPhase += ReceiverChain::HalfMean(ctx_.chain.SymbolErrorHistory);
+    ctx_.chain.SymbolLoopGain = kLoopGainFlexSynced;
+}
+
+void FlexDecoder::UnknownSyncHeader() {
+    Output& out = ctx_.output;
+    out.PaneSetColor(out.MessagePane, ColorClass::Misc);
+    out.PaneEndLine(out.MessagePane);
+    out.PanePutText(out.MessagePane, "UNKNOWN SYNC HEADER : ");
+    char hex[4 * 8 + 1];
+    std::snprintf(hex, sizeof hex, "%04X%04X%04X%04X", static_cast<unsigned>(window_[0]),
+                  static_cast<unsigned>(window_[1]), static_cast<unsigned>(window_[2]),
+                  static_cast<unsigned>(window_[3]));
+    out.PanePutText(out.MessagePane, hex);
+    out.PaneEndLine(out.MessagePane);
+}
+
+void FlexDecoder::CountdownStep(std::uint8_t symbol) {
+    const int c = --syncCountdown_;
+    if (c >= 40 && c <= 71) {
+        ctx_.bch.CodewordBits[static_cast<std::size_t>(71 - c)] = HighBitChar(symbol);
+    } else if (c == 39) {
+        DecodeFrameInfo();
+    } else if (c == 0) {
+        blocksLeft_ = kFlexBlocksPerFrame;
+        symbolIndex_ = 0;
+        pairToggle_ = false;
+        ctx_.chain.SymbolPeriod = symbolRate_ == 1600 ? kFlex1600Period : kFlex3200Period;
+        ctx_.chain.SymbolLoopGain = kLoopGainNormal;
+    }
+}
+
+void FlexDecoder::DecodeFrameInfo() {
+    Bch& bch = ctx_.bch;
+    const int r = bch.BchCorrect();
+    if (r >= 2) return;
+    // Stored characters are complemented: '0' is a FLEX 1.
+    const auto bit = [&](int k) { return bch.CodewordBits[static_cast<std::size_t>(k)] == '0' ? 1 : 0; };
+    int cycle = 0;
+    for (int k = 7; k >= 4; --k) cycle = cycle * 2 + bit(k);
+    int frame = 0;
+    for (int k = 14; k >= 8; --k) frame = frame * 2 + bit(k);
+    if (!ctx_.settings.ShowFrame) return;
+
+    Output& out = ctx_.output;
+    char text[64];
+    std::snprintf(text, sizeof text, "                 Cycle: %d Frame: %d", cycle, frame);
+    out.RowBreakOnly = true;
+    out.PaneSetColor(out.MessagePane, ColorClass::Timestamp);
+    out.PanePutText(out.MessagePane, text);
+    out.PaneEndLine(out.MessagePane);
+    out.RowBreakOnly = false;
+}
+
+void FlexDecoder::CollectSymbol(std::uint8_t symbol) {
+    const auto at = static_cast<std::size_t>(symbolIndex_);
+    const bool fourLevel = levels_ == 4;
+    if (symbolRate_ == 1600 || !pairToggle_) {
+        phases_[kA].symbols[at] = HighBitChar(symbol);
+        if (fourLevel) phases_[kB].symbols[at] = LowBitChar(symbol);
+        if (symbolRate_ == 1600)
+            ++symbolIndex_;
+        else
+            pairToggle_ = true;
+    } else {
+        phases_[kC].symbols[at] = HighBitChar(symbol);
+        if (fourLevel) phases_[kD].symbols[at] = LowBitChar(symbol);
+        pairToggle_ = false;
+        ++symbolIndex_;
+    }
+    if (symbolIndex_ < kFlexBlockSymbols) return;
+
+    symbolIndex_ = 0;
+    const int blockIndex = kFlexBlocksPerFrame - blocksLeft_;
+    FlexBlock(phases_[kA], blockIndex);
+    if (fourLevel) FlexBlock(phases_[kB], blockIndex);
+    if (symbolRate_ == 3200) {
+        FlexBlock(phases_[kC], blockIndex);
+        if (fourLevel) FlexBlock(phases_[kD], blockIndex);
+    }
+    if (--blocksLeft_ > 0) return;
+
+    ctx_.chain.SymbolPeriod = kFlex1600Period;
+    ctx_.chain.FlexLock = false;
+    if (reflex_ && phases_[kA].words[0] != kFlexWordMask) ReflexOutput();
+}
+
+void FlexDecoder::FlexBlock(FlexPhase& phase, int blockIndex) {
+    Bch& bch = ctx_.bch;
+    for (int c = 0; c < kFlexCodewordsPerBlock; ++c) {
+        for (int k = 0; k < 32; ++k)
+            bch.CodewordBits[static_cast<std::size_t>(k)] = phase.symbols[static_cast<std::size_t>(c + 8 * k)];
+        const int r = bch.BchCorrect();
+        std::int32_t value = 0;
+        for (int k = 0; k < 21; ++k)
+            if (bch.CodewordBits[static_cast<std::size_t>(k)] == '0') value |= std::int32_t{1} << k;
+        if (r == 3) value ^= kFlexUncorrectable;
+        phase.words[static_cast<std::size_t>(blockIndex * kFlexCodewordsPerBlock + c)] = value;
+    }
+    if (blockIndex == kFlexBlocksPerFrame - 1 && !reflex_) pages_.FlexDecodeFrame(phase, category_);
+}
+
+void FlexDecoder::ReflexOutput() {
+    Output& out = ctx_.output;
+    TextPane& pane = out.MessagePane;
+    const std::int32_t head = phases_[kA].words[0];
+    out.PaneSetColor(pane, ColorClass::FLEXFormat);
+    out.PanePutChar(pane, '[');
+    if (head > 0x3FFFFF) out.PaneSetColor(pane, ColorClass::BitErrors);
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%06lX", static_cast<unsigned long>(head));
+    out.PanePutText(pane, hex);
+    out.PanePutChar(pane, ']');
+    for (int i = 0; i < kFlexFrameWords; ++i) {
+        for (const FlexPhase& phase : phases_) {
+            const std::int32_t w = phase.words[static_cast<std::size_t>(i)];
+            out.PaneSetColor(pane, w > 0x3FFFFF ? ColorClass::BitErrors : ColorClass::Alphanumeric);
+            if (w == 0 || w == kFlexWordMask) continue;
+            for (int shift = 0; shift <= 14; shift += 7)
+                out.PanePutChar(pane, FlexPaneChar(w >> shift));
+        }
+    }
+    out.PaneEndLine(pane);
+    ctx_.stats.NoteTraffic();
+}
+
+}  // namespace tolvane

@@ -1,0 +1,262 @@
+#include "decoders/flex/flex_pages.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "engine/outside_world.h"
+#include "monitor/stat_counters.h"
+#include "output/output.h"
+#include "settings/settings.h"
+
+namespace tolvane {
+
+namespace {
+
+constexpr char kNumericTable[] = "0123456789*U -)(";
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// One per vector type, seven characters each.
+constexpr const char* kFormatNames[8] = {"SECURE ", "-INST- ", "SH/TONE", "ST NUM ",
+                                         "SF NUM ", " ALPHA ", "BINARY ", "NU NUM "};
+
+enum VectorType : int {
+    kSecure = 0,
+    kInstruction = 1,
+    kShortMessage = 2,
+    kStandardNumeric = 3,
+    kSpecialNumeric = 4,
+    kAlphanumeric = 5,
+    kBinary = 6,
+    kNumberedNumeric = 7,
+};
+
+// Room for "[" + ten digits + "]" + spaces + a 40-character time of day.
+constexpr std::size_t kCapcodeTextSize = 64;
+constexpr std::size_t kTimeOfDayMax = 40;
+
+}  // namespace
+
+void FlexPageWriter::FlexDecodeFrame(FlexPhase& phase, int category) {
+    const std::int32_t biw = phase.words[0];
+    const int addressStart = ((biw >> 8) & 3) + 1;
+    const int vectorStart = (biw >> 10) & 63;
+    if (FlexWordInvalid(biw) || addressStart >= vectorStart) return;
+
+    int i = addressStart;
+    while (i < vectorStart) {
+        const std::int32_t w1 = phase.Word(i);
+        const bool isLong = FlexLongAddress(w1);
+        const int vectorIndex = vectorStart + (i - addressStart);
+        const std::int32_t v = phase.Word(vectorIndex);
+        if (!FlexWordInvalid(v))
+            WritePage(phase, category, w1, isLong ? phase.Word(i + 1) : 0, isLong, v,
+                      isLong ? phase.Word(vectorIndex + 1) : 0);
+        i += isLong ? 2 : 1;
+    }
+}
+
+void FlexPageWriter::WritePage(FlexPhase& phase, int category, std::int32_t w1, std::int32_t w2, bool isLong,
+                               std::int32_t v, std::int32_t x) {
+    const int type = (v >> 4) & 7;
+    switch (type) {
+        case kInstruction:
+            return;
+        case kShortMessage:
+        case kStandardNumeric:
+        case kSpecialNumeric:
+        case kNumberedNumeric:
+            // Counted before the setting is consulted: hidden pages still count.
+            ctx_.stats.CountNumericMessage(category);
+            if (ctx_.settings.ShowNumeric != 1) return;
+            break;
+        case kSecure:
+        case kAlphanumeric:
+            ctx_.stats.CountAlphaMessage(category);
+            break;
+        case kBinary:
+            ctx_.stats.NoteTraffic();
+            if (ctx_.settings.ShowMisc != 1) return;
+            break;
+        default:
+            break;
+    }
+
+    if (isLong)
+        FlexHeaderLong(phase, w1, w2);
+    else
+        FlexHeaderShort(phase, w1);
+    WritePageHead(phase, type);
+
+    switch (type) {
+        case kShortMessage: ShortMessage(category, isLong, v, x); break;
+        case kStandardNumeric:
+        case kSpecialNumeric:
+        case kNumberedNumeric: Numeric(phase, category, type, isLong, v, x); break;
+        case kSecure:
+        case kAlphanumeric: Alphanumeric(phase, category, isLong, v, x); break;
+        case kBinary: Binary(phase, isLong, v, x); break;
+        default: break;
+    }
+    ctx_.output.PaneEndLine(ctx_.output.MessagePane);
+}
+
+void FlexPageWriter::FlexHeaderShort(FlexPhase& phase, std::int32_t w1) {
+    const std::int32_t capcode = (w1 & kFlexWordMask) - 32768;
+    phase.letter = static_cast<char>('A' + ((capcode >> 2) & 3));
+    char text[kCapcodeTextSize];
+    if (w1 > 0x3FFFFF || capcode < 0)
+        std::snprintf(text, sizeof text, "[???????]   ");
+    else
+        std::snprintf(text, sizeof text, "[%07ld]   ", static_cast<long>(capcode));
+    WriteCapcodeField(text, sizeof text, false);
+}
+
+void FlexPageWriter::FlexHeaderLong(FlexPhase& phase, std::int32_t w1, std::int32_t w2) {
+    // Two's-complement arithmetic as the address words define it: the bits
+    // of NOT w2 shifted past bit 31 are lost and the sum wraps.
+    const std::uint32_t sum = (~static_cast<std::uint32_t>(w2) << 15) +
+                              static_cast<std::uint32_t>(w1 & kFlexWordMask) + 0x1F9000u;
+    const auto capcode = static_cast<std::int32_t>(sum);
+    phase.letter = static_cast<char>('A' + ((capcode >> 2) & 3));
+    char text[kCapcodeTextSize];
+    if (w1 > 0x3FFFFF || w2 > 0x3FFFFF || capcode < 0)
+        std::snprintf(text, sizeof text, "[?????????] ");
+    else
+        std::snprintf(text, sizeof text, "[%09ld] ", static_cast<long>(capcode));
+    WriteCapcodeField(text, sizeof text, true);
+}
+
+void FlexPageWriter::WriteCapcodeField(char* text, std::size_t size, bool isLong) {
+    if (ctx_.settings.Timestamp) {
+        const std::string now = ctx_.clock.TimeOfDayText();
+        const std::size_t used = std::strlen(text);
+        std::size_t add = now.size() < kTimeOfDayMax ? now.size() : kTimeOfDayMax;
+        if (add > size - 1 - used) add = size - 1 - used;
+        std::memcpy(text + used, now.data(), add);
+        text[used + add] = '\0';
+    }
+    const int n = isLong ? 9 : 7;
+    ctx_.output.SelectCapcodeFilter(isLong ? FilterType::LongFlex : FilterType::ShortFlex,
+                                    std::string_view(text + 1, static_cast<std::size_t>(n)), n, 0, 0);
+    Output& out = ctx_.output;
+    out.MarkCapcodeStart();
+    out.PaneSetColor(out.MessagePane, ColorClass::Capcode);
+    out.PanePutText(out.MessagePane, text);
+    out.MarkCapcodeEnd();
+    out.PanePutChar(out.MessagePane, ' ');
+}
+
+void FlexPageWriter::WritePageHead(const FlexPhase& phase, int type) {
+    Output& out = ctx_.output;
+    out.PaneSetColor(out.MessagePane, ColorClass::FLEXPhase);
+    out.PanePutChar(out.MessagePane, phase.letter);
+    out.PanePutChar(out.MessagePane, ' ');
+    out.PaneSetColor(out.MessagePane, ColorClass::FLEXFormat);
+    out.PanePutText(out.MessagePane, kFormatNames[type]);
+    out.PanePutChar(out.MessagePane, ' ');
+    out.MarkMessageStart();
+}
+
+void FlexPageWriter::ShortMessage(int category, bool isLong, std::int32_t v, std::int32_t x) {
+    if (((v >> 7) & 3) != 0) return;  // a tone page: the head alone
+    Output& out = ctx_.output;
+    out.PaneSetColor(out.MessagePane, ColorClass::Numeric);
+    const auto put = [&](std::int32_t digit) {
+        out.PanePutChar(out.MessagePane, kNumericTable[digit & 15]);
+        ctx_.stats.CountNumericChars(category);
+    };
+    for (int shift = 9; shift <= 17; shift += 4) put(v >> shift);
+    if (isLong)
+        for (int shift = 0; shift <= 16; shift += 4) put(x >> shift);
+}
+
+void FlexPageWriter::Numeric(const FlexPhase& phase, int category, int type, bool isLong, std::int32_t v,
+                             std::int32_t x) {
+    const int start = (v >> 7) & 127;
+    const int n = (v >> 14) & 7;
+    Output& out = ctx_.output;
+    int nibble = 0;
+    int countdown = type == kNumberedNumeric ? 14 : 6;
+    for (int k = 0; k <= n; ++k) {
+        std::int32_t word;
+        if (!isLong)
+            word = phase.Word(start + k);
+        else
+            word = k == 0 ? x : phase.Word(start + k - 1);
+        out.PaneSetColor(out.MessagePane, word > 0x3FFFFF ? ColorClass::BitErrors : ColorClass::Numeric);
+        for (int bit = 0; bit < 21; ++bit) {
+            nibble = (nibble >> 1) ^ (((word >> bit) & 1) ? 8 : 0);
+            if (--countdown == 0) {
+                out.PanePutChar(out.MessagePane, kNumericTable[nibble & 15]);
+                ctx_.stats.CountNumericChars(category);
+                countdown = 4;
+            }
+        }
+    }
+}
+
+void FlexPageWriter::Alphanumeric(const FlexPhase& phase, int category, bool isLong, std::int32_t v,
+                                  std::int32_t x) {
+    const int start = (v >> 7) & 127;
+    const int n = (v >> 14) & 127;
+    const int last = start + n - 1;
+    int fragment;
+    int first;
+    int end;  // last text word, inclusive
+    if (!isLong) {
+        fragment = (phase.Word(start) >> 11) & 3;
+        first = start + 1;
+        end = last;
+    } else {
+        fragment = (x >> 11) & 3;
+        first = start;
+        end = last - 1;
+    }
+    Output& out = ctx_.output;
+    bool skipFirst = fragment == 3;  // the first character of a complete message is not text
+    for (int i = first; i <= end; ++i) {
+        const std::int32_t w = phase.Word(i);
+        out.PaneSetColor(out.MessagePane, w > 0x3FFFFF ? ColorClass::BitErrors : ColorClass::Alphanumeric);
+        for (int shift = 0; shift <= 14; shift += 7) {
+            const auto ch = static_cast<std::uint8_t>((w >> shift) & 127);
+            if (skipFirst) {
+                skipFirst = false;
+                continue;
+            }
+            if (ch == 3) continue;
+            out.PanePutChar(out.MessagePane, FlexPaneChar(ch));
+            ctx_.stats.CountAlphaChars(category);
+        }
+    }
+}
+
+void FlexPageWriter::Binary(const FlexPhase& phase, bool isLong, std::int32_t v, std::int32_t x) {
+    const int start = (v >> 7) & 127;
+    const int n = (v >> 14) & 127;
+    int last = start + n - 1;
+    int first;
+    if (!isLong) {
+        first = (phase.Word(start) & 0x6000) == 0x6000 ? start + 2 : start + 1;
+    } else {
+        first = (x & 0x6000) == 0x6000 ? start + 1 : start;
+        --last;
+    }
+    Output& out = ctx_.output;
+    out.PaneSetColor(out.MessagePane, ColorClass::FLEXBinary);
+    int count = 0;
+    int nibble = 0;
+    for (int i = first; i <= last; ++i) {
+        const std::int32_t w = phase.Word(i);
+        for (int bit = 0; bit < 21; ++bit) {
+            nibble = (nibble >> 1) ^ (((w >> bit) & 1) ? 8 : 0);
+            if (++count == 4) {
+                out.PanePutChar(out.MessagePane, kHexDigits[nibble & 15]);
+                count = 0;
+                nibble = 0;
+            }
+        }
+    }
+}
+
+}  // namespace tolvane

@@ -1,0 +1,58 @@
+// FLEX page writing: walks one phase's block information word, address field
+// and vector field, and writes every page as one message-pane line:
+//
+//   [capcode]<time> L FORMAT content
+//
+// capcode: 7 digits and three spaces for a short address, 9 digits and one
+// space for a long one (question marks when the address failed correction or
+// comes out negative); L: the phase letter taken from bits 2..3 of the
+// capcode; FORMAT: seven characters naming the vector type.
+//
+// Vector word (bit 0 first sent):
+//
+//   bits 0..3   checksum nibble
+//   bits 4..6   type: 0 secure, 1 instruction, 2 short message, 3 standard
+//               numeric, 4 special numeric, 5 alphanumeric, 6 binary,
+//               7 numbered numeric
+//   bits 7..13  first message word (types 0, 3..7)
+//   bits 14..20 message length in words (types 0, 5, 6)
+//   bits 14..16 message length - 1 in words (types 3, 4, 7)
+//   bits 7..8   short-message kind, 0 = three digits in bits 9..20 (type 2)
+//
+// A long address has two vector words; the second carries message data (the
+// alphanumeric/binary header, the first numeric word, or five more digits of
+// a short message).
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "decoders/decoder_context.h"
+#include "decoders/flex/flex_phase.h"
+
+namespace tolvane {
+
+class FlexPageWriter {
+public:
+    explicit FlexPageWriter(DecoderContext& context) : ctx_(context) {}
+
+    // Writes the pages of one phase's frame; statistics go to `category`.
+    void FlexDecodeFrame(FlexPhase& phase, int category);
+
+private:
+    void WritePage(FlexPhase& phase, int category, std::int32_t w1, std::int32_t w2, bool isLong, std::int32_t v,
+                   std::int32_t x);
+    void FlexHeaderShort(FlexPhase& phase, std::int32_t w1);
+    void FlexHeaderLong(FlexPhase& phase, std::int32_t w1, std::int32_t w2);
+    void WriteCapcodeField(char* text, std::size_t size, bool isLong);
+    void WritePageHead(const FlexPhase& phase, int type);
+
+    void ShortMessage(int category, bool isLong, std::int32_t v, std::int32_t x);
+    void Numeric(const FlexPhase& phase, int category, int type, bool isLong, std::int32_t v, std::int32_t x);
+    void Alphanumeric(const FlexPhase& phase, int category, bool isLong, std::int32_t v, std::int32_t x);
+    void Binary(const FlexPhase& phase, bool isLong, std::int32_t v, std::int32_t x);
+
+    DecoderContext& ctx_;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,72 @@
+// One FLEX phase as the decoder keeps it, and the word-level rules shared by
+// block decoding and page writing.
+//
+// A FLEX information word is the 21 information bits of one BCH(31,21)
+// codeword as a number whose bit 0 is the first bit sent, in FLEX polarity
+// (the receiver stores the complement; it is undone when a word is read
+// out). A word whose correction failed carries kFlexUncorrectable on top, so
+// anything above 0x3FFFFF is suspect.
+//
+// Words of a frame, per phase (index = block * 8 + codeword, 0..87):
+//
+//   [0]                block information word (BIW)
+//                        bits 0..3 checksum, 8..9 further BIWs,
+//                        10..15 start of the vector field
+//   [1 .. further]     the further BIWs (not decoded)
+//   [address field]    one word per short address, two per long one
+//   [vector field]     one vector word per address word, in the same order
+//   [message words]    named by the vectors (start, length)
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace tolvane {
+
+inline constexpr int kFlexBlocksPerFrame = 11;
+inline constexpr int kFlexCodewordsPerBlock = 8;
+inline constexpr int kFlexFrameWords = kFlexBlocksPerFrame * kFlexCodewordsPerBlock;  // 88
+inline constexpr int kFlexBlockSymbols = 256;
+// Room for every word index a vector can name without running off the end
+// of the frame; the entries past the frame stay 0.
+inline constexpr int kFlexPhaseWords = 200;
+
+inline constexpr std::int32_t kFlexWordMask = 0x1FFFFF;
+inline constexpr std::int32_t kFlexUncorrectable = 0x400000;
+
+struct FlexPhase {
+    std::array<char, 300> symbols{};  // bit characters of the block being collected; 256 used
+    std::array<std::int32_t, kFlexPhaseWords> words{};
+    char letter = '?';
+
+    // A message word by index. Vectors may name indices up to 253: those
+    // beyond the array read as 0, like the unused words behind the frame.
+    std::int32_t Word(int index) const {
+        return index >= 0 && index < kFlexPhaseWords ? words[static_cast<std::size_t>(index)] : 0;
+    }
+};
+
+// True when the word failed correction or its five nibbles plus bit 20 do
+// not add up to 15 modulo 16.
+constexpr bool FlexWordInvalid(std::int32_t word) {
+    if (word > 0x3FFFFF) return true;
+    const auto w = static_cast<std::uint32_t>(word);
+    const std::uint32_t sum = w + (w >> 4) + (w >> 8) + (w >> 12) + (w >> 16) + ((w >> 20) & 1u);
+    return (sum & 15u) != 15u;
+}
+
+// Long addresses take two address words; the first word's value tells.
+constexpr bool FlexLongAddress(std::int32_t addressWord) {
+    const std::int32_t a = addressWord & kFlexWordMask;
+    return a <= 0x8000 || (a >= 0x1E0001 && a <= 0x1F0000) || a >= 0x1F7FFF;
+}
+
+// A received 7-bit character as it goes into a pane. A pane row ends at a 0
+// byte, so a 0 from the air is shown as '.' instead of hiding the rest of
+// the line (and of the filters' copy).
+constexpr std::uint8_t FlexPaneChar(std::int32_t ch) {
+    const auto c = static_cast<std::uint8_t>(ch & 0x7F);
+    return c == 0 ? static_cast<std::uint8_t>('.') : c;
+}
+
+}  // namespace tolvane

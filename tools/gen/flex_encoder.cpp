@@ -1,0 +1,434 @@
+#include "tools/gen/flex_encoder.h"
+
+#include <cstring>
+
+#include "decoders/bch/bch.h"
+
+namespace tolvane::gen {
+
+namespace {
+
+constexpr char kNumericTable[] = "0123456789*U -)(";
+constexpr int kSpaceDigit = 12;
+constexpr std::uint32_t kIdleOnes = 0x1FFFFF;
+constexpr std::uint32_t kAlphaPad = 3;
+constexpr double kHeaderRate = 1600.0;
+constexpr int kGapBeforeFrameInfo = 16;
+constexpr int kGapAfterFrameInfo = 40;
+
+constexpr FlexModeInfo kModes[] = {
+    {FlexMode::Flex1600_2, "1600/2", 0x870C, 1600, 2, {true, false, false, false}},
+    {FlexMode::Flex3200_2, "3200/2", 0x7B18, 3200, 2, {true, false, true, false}},
+    {FlexMode::Flex3200_4, "3200/4", 0xB068, 1600, 4, {true, true, false, false}},
+    {FlexMode::Flex6400_4, "6400/4", 0xDEA0, 3200, 4, {true, true, true, true}},
+    {FlexMode::Reflex, "reflex", 0x4C7C, 3200, 4, {true, true, true, true}},
+};
+
+// Collects bits, first bit = bit 0 of the first 21-bit word.
+class WordPacker {
+public:
+    void Put(std::uint32_t value, int bits) {
+        for (int i = 0; i < bits; ++i) {
+            if (used_ == 21) {
+                words.push_back(0);
+                used_ = 0;
+            }
+            if ((value >> i) & 1u) words.back() |= 1u << used_;
+            ++used_;
+        }
+    }
+    int FreeBits() const { return words.empty() ? 0 : 21 - used_; }
+
+    std::vector<std::uint32_t> words;
+
+private:
+    int used_ = 21;
+};
+
+int DigitValue(char c) {
+    const char* at = std::strchr(kNumericTable, c);
+    return c != '\0' && at != nullptr ? static_cast<int>(at - kNumericTable) : -1;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// One page in words: its address, the fixed fields of its vector, the
+// second vector word of a long address, and the message words.
+struct PageWords {
+    std::vector<std::uint32_t> address;
+    std::uint32_t vector = 0;
+    bool vectorNamesMessage = false;
+    std::uint32_t x = 0;
+    std::vector<std::uint32_t> message;
+    int lengthField = 0;  // the vector's length field
+};
+
+bool DigitsOf(const std::string& content, std::vector<int>& digits, std::string& error) {
+    for (const char c : content) {
+        const int d = DigitValue(c);
+        if (d < 0) {
+            error = std::string("not a numeric character: '") + c + "'";
+            return false;
+        }
+        digits.push_back(d);
+    }
+    return true;
+}
+
+bool SevenBit(const std::string& content, std::string& error) {
+    for (const char c : content) {
+        if (static_cast<unsigned char>(c) > 127) {
+            error = "text must be 7-bit";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool EncodeContent(const FlexPage& page, PageWords& p, std::string& error) {
+    const auto type = static_cast<std::uint32_t>(page.type);
+    switch (page.type) {
+        case kFlexInstruction:
+            p.vector = type << 4;
+            return true;
+
+        case kFlexShortMessage: {
+            std::vector<int> digits;
+            if (!DigitsOf(page.content, digits, error)) return false;
+            const std::size_t room = page.longAddress ? 8 : 3;
+            if (digits.size() > room) {
+                error = "a short message holds " + std::to_string(room) + " digits";
+                return false;
+            }
+            if (page.tone) {
+                p.vector = (type << 4) | (1u << 7);
+                return true;
+            }
+            digits.resize(room, kSpaceDigit);
+            p.vector = (type << 4);
+            for (std::size_t i = 0; i < 3; ++i) p.vector |= static_cast<std::uint32_t>(digits[i]) << (9 + 4 * i);
+            for (std::size_t i = 3; i < digits.size(); ++i) p.x |= static_cast<std::uint32_t>(digits[i]) << (4 * (i - 3));
+            return true;
+        }
+
+        case kFlexStandardNumeric:
+        case kFlexSpecialNumeric:
+        case kFlexNumberedNumeric: {
+            std::vector<int> digits;
+            if (!DigitsOf(page.content, digits, error)) return false;
+            WordPacker packer;
+            packer.Put(0, page.type == kFlexNumberedNumeric ? 10 : 2);
+            for (const int d : digits) packer.Put(static_cast<std::uint32_t>(d), 4);
+            while (packer.FreeBits() >= 4) packer.Put(kSpaceDigit, 4);
+            if (packer.words.size() > 8) {
+                error = "a numeric message holds at most 8 words";
+                return false;
+            }
+            std::vector<std::uint32_t> words = std::move(packer.words);
+            if (page.longAddress) {
+                p.x = words.front();
+                words.erase(words.begin());
+            }
+            p.message = std::move(words);
+            p.lengthField = static_cast<int>(page.longAddress ? p.message.size() : p.message.size() - 1);
+            p.vector = type << 4;
+            p.vectorNamesMessage = true;
+            return true;
+        }
+
+        case kFlexSecure:
+        case kFlexAlphanumeric:
+        case kFlexBinary: {
+            std::vector<std::uint32_t> body;
+            if (page.type == kFlexBinary) {
+                WordPacker packer;
+                for (const char c : page.content) {
+                    const int h = HexValue(c);
+                    if (h < 0) {
+                        error = std::string("not a hex digit: '") + c + "'";
+                        return false;
+                    }
+                    packer.Put(static_cast<std::uint32_t>(h), 4);
+                }
+                body = std::move(packer.words);
+            } else {
+                if (!SevenBit(page.content, error)) return false;
+                std::vector<std::uint32_t> chars;
+                if (page.fragment == 3) {
+                    // Signature character of a complete message; the receiver drops it.
+                    std::uint32_t sum = 0;
+                    for (const char c : page.content) sum += static_cast<unsigned char>(c);
+                    chars.push_back(~sum & 0x7F);
+                }
+                for (const char c : page.content) chars.push_back(static_cast<unsigned char>(c));
+                while (chars.size() % 3 != 0) chars.push_back(kAlphaPad);
+                for (std::size_t i = 0; i < chars.size(); i += 3)
+                    body.push_back(chars[i] | (chars[i + 1] << 7) | (chars[i + 2] << 14));
+            }
+            const std::uint32_t header = FlexWithChecksum(static_cast<std::uint32_t>(page.fragment & 3) << 11);
+            if (page.longAddress)
+                p.x = header;
+            else
+                body.insert(body.begin(), header);
+            p.message = std::move(body);
+            p.lengthField = static_cast<int>(p.message.size()) + (page.longAddress ? 1 : 0);
+            p.vector = type << 4;
+            p.vectorNamesMessage = true;
+            return true;
+        }
+        default:
+            error = "vector type must be 0..7";
+            return false;
+    }
+}
+
+bool EncodePage(const FlexPage& page, PageWords& p, std::string& error) {
+    if (page.longAddress) {
+        std::uint32_t first = 0;
+        std::uint32_t second = 0;
+        FlexLongAddressWords(page.capcode, first, second);
+        p.address = {first, second};
+    } else {
+        std::uint32_t word = 0;
+        if (!FlexShortAddressWord(page.capcode, word)) {
+            error = "short capcode out of range: " + std::to_string(page.capcode);
+            return false;
+        }
+        p.address = {word};
+    }
+    return EncodeContent(page, p, error);
+}
+
+void FillIdle(FlexPhaseWords& words) {
+    for (std::size_t i = 0; i < words.size(); ++i) words[i] = i % 2 == 0 ? kIdleOnes : 0;
+}
+
+bool BuildPhase(const std::vector<const FlexPage*>& pages, int extraBiws, FlexPhaseWords& words, char letter,
+                std::string& error) {
+    std::vector<PageWords> encoded(pages.size());
+    int addressWords = 0;
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        if (!EncodePage(*pages[i], encoded[i], error)) return false;
+        addressWords += static_cast<int>(encoded[i].address.size());
+    }
+    const int addressStart = 1 + extraBiws;
+    const int vectorStart = addressStart + addressWords;
+    if (vectorStart > 63) {
+        error = std::string("too many addresses in phase ") + letter;
+        return false;
+    }
+    int next = vectorStart + addressWords;  // first message word
+    for (const PageWords& p : encoded) next += static_cast<int>(p.message.size());
+    if (next > kFlexWordsPerPhase) {
+        error = std::string("phase ") + letter + " needs " + std::to_string(next) + " words, a frame has 88";
+        return false;
+    }
+
+    FillIdle(words);
+    words[0] = FlexWithChecksum((static_cast<std::uint32_t>(extraBiws) << 8) | (static_cast<std::uint32_t>(vectorStart) << 10));
+    for (int i = 1; i < addressStart; ++i) words[static_cast<std::size_t>(i)] = FlexWithChecksum(0);
+    int address = addressStart;
+    int message = vectorStart + addressWords;
+    for (const PageWords& p : encoded) {
+        const auto vectorAt = static_cast<std::size_t>(vectorStart + (address - addressStart));
+        std::uint32_t vector = p.vector;
+        if (p.vectorNamesMessage)
+            vector |= (static_cast<std::uint32_t>(message) << 7) | (static_cast<std::uint32_t>(p.lengthField) << 14);
+        words[vectorAt] = FlexWithChecksum(vector);
+        if (p.address.size() == 2) words[vectorAt + 1] = p.x;
+        for (const std::uint32_t a : p.address) words[static_cast<std::size_t>(address++)] = a;
+        for (const std::uint32_t m : p.message) words[static_cast<std::size_t>(message++)] = m;
+    }
+    return true;
+}
+
+bool BuildReflex(const FlexFrame& frame, FlexFrameWords& out, std::string& error) {
+    for (FlexPhaseWords& words : out.phases) FillIdle(words);
+    out.phases[0][0] = FlexWithChecksum(1u << 10);
+    std::size_t slot = 0;
+    for (const FlexPage& page : frame.pages) {
+        if (!SevenBit(page.content, error)) return false;
+        std::string text = page.content;
+        while (text.size() % 3 != 0) text += ' ';
+        for (std::size_t i = 0; i < text.size(); i += 3, ++slot) {
+            const std::size_t index = 1 + slot / 4;
+            if (index >= kFlexWordsPerPhase) {
+                error = "ReFLEX text does not fit in one frame";
+                return false;
+            }
+            out.phases[slot % 4][index] = static_cast<std::uint32_t>(text[i]) |
+                                          (static_cast<std::uint32_t>(text[i + 1]) << 7) |
+                                          (static_cast<std::uint32_t>(text[i + 2]) << 14);
+        }
+    }
+    return true;
+}
+
+// A 4-level symbol from the high and low bits it carries.
+std::uint8_t FourLevelSymbol(std::uint32_t high, std::uint32_t low) {
+    static constexpr std::uint8_t kSymbols[2][2] = {{0, 1}, {3, 2}};
+    return kSymbols[high & 1u][low & 1u];
+}
+
+std::uint8_t TwoLevelSymbol(std::uint32_t bit) { return (bit & 1u) ? 3 : 0; }
+
+// Bit k (0 = first sent) of a codeword.
+std::uint32_t SentBit(std::uint32_t codeword, int k) { return (codeword >> (31 - k)) & 1u; }
+
+void AppendAlternating(SymbolStream& out, int count, bool startHigh) {
+    for (int i = 0; i < count; ++i) AppendSymbols(out, ((i % 2 == 0) == startHigh) ? 3 : 0, kHeaderRate);
+}
+
+}  // namespace
+
+const FlexModeInfo& FlexModeInfoOf(FlexMode mode) {
+    for (const FlexModeInfo& info : kModes)
+        if (info.mode == mode) return info;
+    return kModes[0];
+}
+
+bool ParseFlexMode(std::string_view text, FlexMode& mode) {
+    for (const FlexModeInfo& info : kModes) {
+        if (text == info.name) {
+            mode = info.mode;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::uint32_t FlexWithChecksum(std::uint32_t word) {
+    word &= 0x1FFFF0;
+    const std::uint32_t sum = (word >> 4) + (word >> 8) + (word >> 12) + (word >> 16) + ((word >> 20) & 1u);
+    return word | ((15u - (sum & 15u)) & 15u);
+}
+
+std::uint32_t FlexFrameInfoWord(int cycle, int frame) {
+    return FlexWithChecksum((static_cast<std::uint32_t>(cycle & 15) << 4) | (static_cast<std::uint32_t>(frame & 127) << 8));
+}
+
+bool FlexShortAddressWord(std::uint32_t capcode, std::uint32_t& word) {
+    const bool low = capcode >= 1 && capcode <= 0x1D8000;
+    const bool high = capcode >= 0x1E8001 && capcode <= kFlexMaxShortCapcode;
+    if (!low && !high) return false;
+    word = capcode + 0x8000;
+    return true;
+}
+
+void FlexLongAddressWords(std::uint32_t capcode, std::uint32_t& first, std::uint32_t& second) {
+    // capcode = (NOT second << 15) + first + 0x1F9000 in 32-bit arithmetic,
+    // with first in 1..0x8000 (a long-address value).
+    first = ((capcode - 0x1F9001u) & 0x7FFFu) + 1;
+    const std::uint32_t high = capcode - 0x1F9000u - first;  // a multiple of 0x8000
+    second = 0x1E0000u | (~(high >> 15) & 0x1FFFFu);
+}
+
+std::uint32_t FlexCodeword(std::uint32_t word) {
+    std::uint32_t information = 0;  // BchEncode sends bit 20 first
+    for (int k = 0; k < 21; ++k)
+        if ((word >> k) & 1u) information |= 1u << (20 - k);
+    return BchEncode(information);
+}
+
+int FlexPagePhase(const FlexPage& page, FlexMode mode) {
+    if (page.phase >= 0) return page.phase;
+    const FlexModeInfo& info = FlexModeInfoOf(mode);
+    const int letter = (static_cast<std::int32_t>(page.capcode) >> 2) & 3;
+    if (info.phases[static_cast<std::size_t>(letter)]) return letter;
+    std::vector<int> active;
+    for (int p = 0; p < 4; ++p)
+        if (info.phases[static_cast<std::size_t>(p)]) active.push_back(p);
+    return active[static_cast<std::size_t>(letter) % active.size()];
+}
+
+bool BuildFlexFrameWords(const FlexFrame& frame, FlexFrameWords& out, std::string& error) {
+    const FlexModeInfo& info = FlexModeInfoOf(frame.mode);
+    out = FlexFrameWords{};
+    out.mode = frame.mode;
+    out.syncCode = info.syncCode;
+    out.frameInfo = FlexFrameInfoWord(frame.cycle, frame.frame);
+    if (frame.extraBiws < 0 || frame.extraBiws > 3) {
+        error = "further block information words: 0..3";
+        return false;
+    }
+    if (frame.mode == FlexMode::Reflex) return BuildReflex(frame, out, error);
+
+    std::array<std::vector<const FlexPage*>, 4> byPhase;
+    for (const FlexPage& page : frame.pages) {
+        const int phase = FlexPagePhase(page, frame.mode);
+        if (phase > 3 || !info.phases[static_cast<std::size_t>(phase)]) {
+            error = std::string("mode ") + info.name + " has no phase " + static_cast<char>('A' + (phase & 3));
+            return false;
+        }
+        byPhase[static_cast<std::size_t>(phase)].push_back(&page);
+    }
+    for (std::size_t p = 0; p < 4; ++p) {
+        if (!BuildPhase(byPhase[p], frame.extraBiws, out.phases[p], static_cast<char>('A' + p), error)) return false;
+    }
+    return true;
+}
+
+FlexFrameCodewords EncodeFlexCodewords(const FlexFrameWords& words) {
+    FlexFrameCodewords out;
+    out.mode = words.mode;
+    out.syncCode = words.syncCode;
+    out.frameInfo = FlexCodeword(words.frameInfo);
+    for (std::size_t p = 0; p < 4; ++p)
+        for (std::size_t i = 0; i < kFlexWordsPerPhase; ++i) out.phases[p][i] = FlexCodeword(words.phases[p][i]);
+    return out;
+}
+
+void AppendFlexFrame(SymbolStream& out, const FlexFrameCodewords& frame, int preambleBits) {
+    // Bit sync, ending so that the 16 bits before the code read 0xAAAA in the
+    // receiver's window (a window 1 is symbol 0).
+    AppendAlternating(out, preambleBits, preambleBits % 2 != 0);
+    const std::uint32_t window[4] = {frame.syncCode, 0xA6C6, 0xAAAA, static_cast<std::uint16_t>(~frame.syncCode)};
+    for (const std::uint32_t part : window)
+        for (int bit = 15; bit >= 0; --bit) AppendSymbols(out, ((part >> bit) & 1u) ? 0 : 3, kHeaderRate);
+    AppendAlternating(out, kGapBeforeFrameInfo, true);
+    for (int k = 0; k < 32; ++k) AppendSymbols(out, TwoLevelSymbol(SentBit(frame.frameInfo, k)), kHeaderRate);
+    AppendAlternating(out, kGapAfterFrameInfo, true);
+
+    const FlexModeInfo& info = FlexModeInfoOf(frame.mode);
+    const auto rate = static_cast<double>(info.symbolRate);
+    const auto bitOf = [&](int phase, int block, int position) {
+        const std::uint32_t codeword = frame.phases[static_cast<std::size_t>(phase)][static_cast<std::size_t>(block * 8 + position % 8)];
+        return SentBit(codeword, position / 8);
+    };
+    for (int block = 0; block < 11; ++block) {
+        for (int position = 0; position < 256; ++position) {
+            if (info.levels == 2) {
+                AppendSymbols(out, TwoLevelSymbol(bitOf(0, block, position)), rate);
+                if (info.symbolRate == 3200) AppendSymbols(out, TwoLevelSymbol(bitOf(2, block, position)), rate);
+            } else {
+                AppendSymbols(out, FourLevelSymbol(bitOf(0, block, position), bitOf(1, block, position)), rate);
+                if (info.symbolRate == 3200)
+                    AppendSymbols(out, FourLevelSymbol(bitOf(2, block, position), bitOf(3, block, position)), rate);
+            }
+        }
+    }
+}
+
+bool AppendFlexFrame(SymbolStream& out, const FlexFrame& frame, std::string& error) {
+    FlexFrameWords words;
+    if (!BuildFlexFrameWords(frame, words, error)) return false;
+    AppendFlexFrame(out, EncodeFlexCodewords(words));
+    return true;
+}
+
+std::uint32_t MakeFlexUncorrectable(std::uint32_t codeword, std::mt19937& rng) {
+    Bch bch;
+    for (;;) {
+        // Check bits are codeword bits 1..10 (bit 0 is the parity bit).
+        const std::uint32_t damaged = codeword ^ (FlipRandomBits(0, 3, rng, 10) << 1);
+        bch.LoadCodeword(damaged);
+        if (bch.BchCorrect() == 3 && bch.CodewordValue() >> 11 == codeword >> 11) return damaged;
+    }
+}
+
+}  // namespace tolvane::gen

@@ -1,0 +1,159 @@
+// FLEX and ReFLEX encoder for the test-signal generator.
+//
+// The FLEX frame, as this encoder builds it (1.875 s with the usual 32-bit
+// bit sync):
+//
+// - Bit sync: alternating bits at 1600 symbols/s, two levels.
+// - Sync: 64 bits at 1600 symbols/s, two levels. Written the way a receiver
+//   keeps them in its window (a 1 there is a FLEX 0 bit), oldest first: the
+//   16-bit mode code, the marker 0xA6C6, 0xAAAA, and the complement of the
+//   code. The code names the mode:
+//       0x870C  FLEX 1600 bit/s, 2 levels, 1600 symbols/s, phase A
+//       0xB068  FLEX 3200 bit/s, 4 levels, 1600 symbols/s, phases A B
+//       0x7B18  FLEX 3200 bit/s, 2 levels, 3200 symbols/s, phases A C
+//       0xDEA0  FLEX 6400 bit/s, 4 levels, 3200 symbols/s, phases A B C D
+//       0x4C7C  ReFLEX, 4 levels, 3200 symbols/s, phases A B C D
+// - 16 filler symbols, the frame information word (one 32-bit codeword:
+//   bits 0..3 checksum, 4..7 cycle, 8..14 frame), 40 filler symbols, all at
+//   1600 symbols/s, two levels.
+// - 11 blocks at the mode's symbol rate. Per phase a block holds eight
+//   codewords, interleaved: bit k of codeword c is the block's bit c + 8k.
+//   A 4-level symbol carries two phases' bits (high, low) as 0 = 00,
+//   1 = 01, 2 = 11, 3 = 10; A and C ride on the high bit, B and D on the low
+//   one; at 3200 symbols/s even symbols carry A/B and odd ones C/D. Two
+//   levels send a 1 bit as symbol 3.
+//
+// Codewords are BCH(31,21) plus even parity over a 21-bit FLEX word whose
+// bit 0 is sent first. Per phase the 88 words of a frame are: the block
+// information word (checksum, number of further BIWs in bits 8..9, vector
+// field start in bits 10..15), the further BIWs, the address field (short
+// address: one word, capcode + 0x8000; long address: two words), the vector
+// field (one word per address word; a long address's second vector word
+// carries message data) and the message words. Unused words alternate
+// between 0x1FFFFF and 0 so that the line keeps changing.
+//
+// Vector types and their contents:
+//   0 secure, 5 alphanumeric: header word (fragment in bits 11..12) and
+//     7-bit characters three to a word; a complete message (fragment 3)
+//     begins with a signature character; unused characters are 3.
+//   1 short instruction: vector only.
+//   2 short message: three 4-bit digits in the vector (and five more in the
+//     second vector word of a long address), or a tone when bits 7..8 are
+//     not 0.
+//   3 standard, 4 special, 7 numbered numeric: a continuous stream of 4-bit
+//     digits, least significant bit first, after a 2-bit (10-bit for type 7)
+//     prefix; the rest is filled with spaces (digit 12).
+//   6 binary: header word, then 4-bit hex digits, least significant bit
+//     first; the rest is zero.
+// For a long address, the header (or the first numeric word) travels in the
+// second vector word.
+//
+// ReFLEX frames are written as the receiver dumps them: phase A word 0 is a
+// head word, and the page texts follow as 7-bit characters, three to a word,
+// spread over the phases A, B, C, D in turn from word 1 on.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/gen/symbol_stream.h"
+
+namespace tolvane::gen {
+
+enum class FlexMode { Flex1600_2, Flex3200_2, Flex3200_4, Flex6400_4, Reflex };
+
+struct FlexModeInfo {
+    FlexMode mode;
+    const char* name;  // "1600/2", "3200/2", "3200/4", "6400/4", "reflex"
+    std::uint16_t syncCode;
+    int symbolRate;  // of the data blocks
+    int levels;
+    std::array<bool, 4> phases;  // A, B, C, D carried
+};
+
+const FlexModeInfo& FlexModeInfoOf(FlexMode mode);
+bool ParseFlexMode(std::string_view text, FlexMode& mode);
+
+enum FlexVectorType : int {
+    kFlexSecure = 0,
+    kFlexInstruction = 1,
+    kFlexShortMessage = 2,
+    kFlexStandardNumeric = 3,
+    kFlexSpecialNumeric = 4,
+    kFlexAlphanumeric = 5,
+    kFlexBinary = 6,
+    kFlexNumberedNumeric = 7,
+};
+
+inline constexpr int kFlexPreambleBits = 32;
+inline constexpr int kFlexWordsPerPhase = 88;
+inline constexpr std::uint32_t kFlexMaxShortCapcode = 0x1EF7FE;
+
+struct FlexPage {
+    // Short: 1..0x1D8000 or 0x1E8001..0x1EF7FE. Long: the 32-bit value the
+    // receiver computes from the two address words (any value; one at or
+    // above 2^31 comes out negative there).
+    std::uint32_t capcode = 1;
+    bool longAddress = false;
+    int type = kFlexAlphanumeric;
+    // Text (types 0, 5), digits from "0123456789*U -)(" (types 2, 3, 4, 7),
+    // hex digits (type 6).
+    std::string content;
+    int phase = -1;      // 0..3; -1 = by capcode bits 2..3, folded onto the mode's phases
+    int fragment = 3;    // types 0, 5, 6
+    bool tone = false;   // type 2: a tone page without digits
+};
+
+struct FlexFrame {
+    FlexMode mode = FlexMode::Flex1600_2;
+    int cycle = 0;  // 0..15
+    int frame = 0;  // 0..127
+    int extraBiws = 0;  // 0..3 further block information words
+    std::vector<FlexPage> pages;
+};
+
+using FlexPhaseWords = std::array<std::uint32_t, kFlexWordsPerPhase>;
+
+// The 21-bit words of one frame.
+struct FlexFrameWords {
+    FlexMode mode = FlexMode::Flex1600_2;
+    std::uint16_t syncCode = 0;
+    std::uint32_t frameInfo = 0;
+    std::array<FlexPhaseWords, 4> phases{};
+};
+
+// The same frame as 32-bit codewords (bit 31 sent first), for damage.
+struct FlexFrameCodewords {
+    FlexMode mode = FlexMode::Flex1600_2;
+    std::uint16_t syncCode = 0;
+    std::uint32_t frameInfo = 0;
+    std::array<FlexPhaseWords, 4> phases{};
+};
+
+// Sets bits 0..3 so that the five nibbles and bit 20 add up to 15 modulo 16.
+std::uint32_t FlexWithChecksum(std::uint32_t word);
+std::uint32_t FlexFrameInfoWord(int cycle, int frame);
+bool FlexShortAddressWord(std::uint32_t capcode, std::uint32_t& word);
+void FlexLongAddressWords(std::uint32_t capcode, std::uint32_t& first, std::uint32_t& second);
+// The codeword of a 21-bit FLEX word (bit 0 sent first); bit 31 is sent first.
+std::uint32_t FlexCodeword(std::uint32_t word);
+// The phase a page goes to in a mode.
+int FlexPagePhase(const FlexPage& page, FlexMode mode);
+
+// Lays the pages out over the phases of one frame. False with a reason when
+// a page cannot be encoded or a phase overflows its 88 words.
+bool BuildFlexFrameWords(const FlexFrame& frame, FlexFrameWords& out, std::string& error);
+FlexFrameCodewords EncodeFlexCodewords(const FlexFrameWords& words);
+// Appends bit sync, sync, frame information and the 11 blocks.
+void AppendFlexFrame(SymbolStream& out, const FlexFrameCodewords& frame, int preambleBits = kFlexPreambleBits);
+// All three steps.
+bool AppendFlexFrame(SymbolStream& out, const FlexFrame& frame, std::string& error);
+
+// Flips three check bits of a codeword so that the receiver gives up on it
+// while its information bits stay as they were.
+std::uint32_t MakeFlexUncorrectable(std::uint32_t codeword, std::mt19937& rng);
+
+}  // namespace tolvane::gen
