@@ -1,0 +1,187 @@
+#include "receiver/audio_slicer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tolvane {
+
+namespace {
+
+constexpr std::uint64_t kMaxDuration = 0xFFFF;
+
+double SmoothingFactor(double seconds, double sampleRate) {
+    if (seconds <= 0) return 1.0;
+    return 1.0 - std::exp(-1.0 / (seconds * sampleRate));
+}
+
+}  // namespace
+
+AudioSlicer::AudioSlicer(const SlicerOptions& options) : options_(options) {
+    if (!(options_.sampleRate > 0)) options_.sampleRate = 22050;
+    if (!(options_.maxSymbolRate > 0)) options_.maxSymbolRate = 3200;
+    ticksPerSample_ = 1.0 / (options_.sampleRate * kTickSeconds);
+    levelAlpha_ = SmoothingFactor(options_.levelSeconds, options_.sampleRate);
+    driftAlpha_ = SmoothingFactor(options_.driftSeconds, options_.sampleRate);
+    const long length = std::lround(options_.averaging * options_.sampleRate / options_.maxSymbolRate);
+    window_.assign(static_cast<std::size_t>(std::clamp(length, 1L, 4096L)), 0.0f);
+    reset();
+}
+
+void AudioSlicer::reset() {
+    std::fill(window_.begin(), window_.end(), 0.0f);
+    windowPos_ = 0;
+    windowSum_ = 0;
+    centre_ = 0;
+    amplitude_ = 0;
+    for (double& m : means_) m = 0;
+    previous_ = 0;
+    sampleIndex_ = 0;
+    level_ = 0;
+    lastEdgeSample_ = 0;
+    for (int j = 0; j < 3; ++j) crossUp_[j] = crossDown_[j] = 0;
+    emittedTicks_ = 0;
+}
+
+std::uint8_t AudioSlicer::LineState(int level) const {
+    static constexpr std::uint8_t kFourLevel[4] = {0, kLineCTS, kLineCTS | kLineDSR, kLineCTS | kLineDSR | kLineDCD};
+    if (options_.fourLevel) return kFourLevel[level & 3];
+    return level != 0 ? kLineDCD : 0;
+}
+
+void AudioSlicer::Emit(double atSample, int newLevel, std::vector<EdgeEntry>& out) {
+    lastEdgeSample_ = atSample;
+    const auto at = static_cast<std::uint64_t>(std::llround(std::max(0.0, atSample) * ticksPerSample_));
+    if (at > emittedTicks_) {
+        AppendRunTo(out, at - emittedTicks_, LineState(level_));
+        emittedTicks_ = at;
+    }
+    level_ = newLevel;
+}
+
+void AudioSlicer::AppendRunTo(std::vector<EdgeEntry>& out, std::uint64_t ticks, std::uint8_t state) {
+    while (ticks > 0) {
+        const auto part = static_cast<std::uint16_t>(std::min(ticks, kMaxDuration));
+        out.push_back({part, state});
+        ticks -= part;
+    }
+}
+
+void AudioSlicer::Fit() {
+    if (options_.fourLevel) {
+        // Least squares for levels at centre + amplitude * {-1, -1/3, 1/3, 1}.
+        centre_ = (means_[0] + means_[1] + means_[2] + means_[3]) / 4;
+        amplitude_ = (means_[3] - means_[0] + (means_[2] - means_[1]) / 3) * 0.45;
+    } else {
+        centre_ = (means_[0] + means_[1]) / 2;
+        amplitude_ = (means_[1] - means_[0]) / 2;
+    }
+    if (amplitude_ < 0) amplitude_ = 0;
+}
+
+void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
+    if (sampleIndex_ == 0) {
+        // Start as if the first sample had always been there: a constant
+        // input must not look like a step from zero.
+        std::fill(window_.begin(), window_.end(), sample);
+        windowSum_ = static_cast<double>(sample) * static_cast<double>(window_.size());
+        centre_ = previous_ = sample;
+        amplitude_ = 0;
+        for (double& m : means_) m = sample;
+    }
+    // 1. Moving average.
+    windowSum_ += static_cast<double>(sample) - window_[windowPos_];
+    window_[windowPos_] = sample;
+    if (++windowPos_ == window_.size()) windowPos_ = 0;
+    const double y = windowSum_ / static_cast<double>(window_.size());
+    const double n = static_cast<double>(sampleIndex_);
+
+    // 2. Envelope. Thresholds come from the levels before this sample.
+    const double a = amplitude_;
+    double thresholds[3];
+    int count = 1;
+    double spacing = a;
+    int nearest;
+    if (options_.fourLevel) {
+        count = 3;
+        spacing = a / 3;
+        thresholds[0] = centre_ - 2 * a / 3;
+        thresholds[1] = centre_;
+        thresholds[2] = centre_ + 2 * a / 3;
+        nearest = y > thresholds[2] ? 3 : y > thresholds[1] ? 2 : y > thresholds[0] ? 1 : 0;
+    } else {
+        thresholds[0] = centre_;
+        nearest = y > centre_ ? 1 : 0;
+    }
+    // The nearest level moves toward the sample; all levels shift slowly
+    // with the signal around the centre, which follows a DC shift without
+    // changing their spacing.
+    // Samples on their way between levels would pull a level toward the
+    // middle by an amount that depends on the data; only settled samples
+    // (close to the level) and samples beyond the outer levels, which
+    // also widen a span that is still being learnt, count.
+    const double distance = y - means_[nearest];
+    const bool outside = (nearest == count && distance > 0) || (nearest == 0 && distance < 0);
+    if (outside || std::abs(distance) < 0.5 * spacing) means_[nearest] += levelAlpha_ * distance;
+    const double shift = driftAlpha_ * (y - centre_);
+    for (int j = 0; j <= count; ++j) means_[j] += shift;
+    Fit();
+    const double span = 2 * a;
+
+    // 4. Remember where the signal last crossed each threshold, between the
+    // previous sample (n - 1) and this one.
+    for (int j = 0; j < count; ++j) {
+        const double t = thresholds[j];
+        if (previous_ <= t && y > t) {
+            crossUp_[j] = n - 1 + (t - previous_) / (y - previous_);
+        } else if (previous_ >= t && y < t) {
+            crossDown_[j] = n - 1 + (previous_ - t) / (previous_ - y);
+        }
+    }
+    previous_ = y;
+
+    // 3. Decision with hysteresis; silence decides nothing.
+    if (span >= options_.squelchSpan) {
+        const double band = options_.hysteresis * spacing;
+        const double lastEdge = lastEdgeSample_;
+        if (options_.fourLevel) {
+            while (level_ < 3 && y > thresholds[level_] + band) {
+                const double at = crossUp_[level_] >= lastEdge ? crossUp_[level_] : n;
+                Emit(at, level_ + 1, out);
+            }
+            while (level_ > 0 && y < thresholds[level_ - 1] - band) {
+                const double at = crossDown_[level_ - 1] >= lastEdge ? crossDown_[level_ - 1] : n;
+                Emit(at, level_ - 1, out);
+            }
+        } else if (level_ == 0 && y > thresholds[0] + band) {
+            Emit(crossUp_[0] >= lastEdge ? crossUp_[0] : n, 3, out);
+        } else if (level_ != 0 && y < thresholds[0] - band) {
+            Emit(crossDown_[0] >= lastEdge ? crossDown_[0] : n, 0, out);
+        }
+    }
+
+    // Long steady states leave in pieces as they happen.
+    ++sampleIndex_;
+    const double now = static_cast<double>(sampleIndex_) * ticksPerSample_;
+    if (now - static_cast<double>(emittedTicks_) >= static_cast<double>(kMaxDuration)) {
+        out.push_back({static_cast<std::uint16_t>(kMaxDuration), LineState(level_)});
+        emittedTicks_ += kMaxDuration;
+    }
+}
+
+void AudioSlicer::process(std::span<const float> samples, std::vector<EdgeEntry>& out) {
+    for (const float s : samples) Step(s, out);
+}
+
+void AudioSlicer::process(std::span<const std::int16_t> samples, std::vector<EdgeEntry>& out) {
+    for (const std::int16_t s : samples) Step(static_cast<float>(s) * (1.0f / 32768.0f), out);
+}
+
+void AudioSlicer::Flush(std::vector<EdgeEntry>& out) {
+    const auto end = static_cast<std::uint64_t>(std::llround(static_cast<double>(sampleIndex_) * ticksPerSample_));
+    if (end > emittedTicks_) {
+        AppendRunTo(out, end - emittedTicks_, LineState(level_));
+        emittedTicks_ = end;
+    }
+}
+
+}  // namespace tolvane

@@ -1,0 +1,116 @@
+// Audio slicer: discriminator audio -> edge entries, the same stream a
+// level-slicer interface on a serial port would give.
+//
+// Per sample:
+//   1. a moving-average low-pass one symbol long at the highest symbol rate
+//      of interest (the matched filter for that rate, a plain smoother for
+//      slower ones);
+//   2. envelope tracking: each of the 2 or 4 levels is the running mean of
+//      the samples nearest to it, and evenly spaced thresholds are fitted to
+//      them. A level that sees no samples does not move, so a long run of one
+//      level (preamble, idle) does not pull the thresholds into it, and the
+//      mix of levels in the data does not move the centre; all levels also
+//      shift slowly with the signal, which follows a DC shift;
+//   3. decision: a comparator around the thresholds with hysteresis relative
+//      to the tracked span (2 levels: one threshold in the middle; 4 levels:
+//      three thresholds between the four deviation levels);
+//   4. timing: a confirmed change is stamped at the interpolated moment the
+//      filtered signal crossed the threshold, not when the hysteresis band
+//      was left, so edges keep sub-sample precision.
+//
+// Positive audio is the upper level: 2 levels raise DCD for the upper level;
+// 4 levels raise CTS, CTS+DSR, CTS+DSR+DCD for levels 1..3 counted from the
+// most negative. Inversion is left to the receiver (InvertData).
+//
+// A signal whose tracked span is below the squelch level produces no
+// changes, so silence and a flat (or clipped-flat) input give one steady
+// state. Steady states longer than 65535 ticks are emitted in 65535-tick
+// pieces as they happen, so a live consumer keeps its clocks running.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "receiver/edge_ring.h"
+
+namespace tolvane {
+
+struct SlicerOptions {
+    double sampleRate = 22050;
+    bool fourLevel = false;
+    // Sets the low-pass: `averaging` symbols of this rate are averaged.
+    double maxSymbolRate = 3200;
+    double averaging = 1.0;
+    // Half-width of the hysteresis band as a fraction of the distance from a
+    // threshold to the level beside it.
+    double hysteresis = 0.3;
+    // Time constant of the level means, and of the slow drift of a level
+    // that sees no samples.
+    double levelSeconds = 0.01;
+    double driftSeconds = 0.5;
+    // Below this span between the upper and lower level (full scale = 2)
+    // the input counts as silent.
+    double squelchSpan = 0.004;
+};
+
+class AudioSlicer {
+public:
+    explicit AudioSlicer(const SlicerOptions& options = SlicerOptions());
+
+    const SlicerOptions& Options() const { return options_; }
+
+    // Back to the start of a stream: time 0, no signal seen.
+    void reset();
+
+    // Slices samples (full scale +-1) and appends the edges that are
+    // complete to `out`. Allocates only when `out` must grow.
+    void process(std::span<const float> samples, std::vector<EdgeEntry>& out);
+    void process(std::span<const std::int16_t> samples, std::vector<EdgeEntry>& out);
+
+    // Ends the stream: appends the current state up to the last sample, so
+    // that the durations add up to the length of the audio.
+    void Flush(std::vector<EdgeEntry>& out);
+
+    // The present decision, 0..3 (2 levels: 0 or 3), and the envelope.
+    int Level() const { return level_; }
+    double UpperLevel() const { return centre_ + amplitude_; }
+    double LowerLevel() const { return centre_ - amplitude_; }
+    // Ticks emitted so far (the sum of every duration appended).
+    std::uint64_t EmittedTicks() const { return emittedTicks_; }
+
+private:
+    void Step(float sample, std::vector<EdgeEntry>& out);
+    void Emit(double atSample, int newLevel, std::vector<EdgeEntry>& out);
+    std::uint8_t LineState(int level) const;
+    void Fit();
+    static void AppendRunTo(std::vector<EdgeEntry>& out, std::uint64_t ticks, std::uint8_t state);
+
+    SlicerOptions options_;
+    double ticksPerSample_ = 0;
+    double levelAlpha_ = 0;
+    double driftAlpha_ = 0;
+
+    // Moving average.
+    std::vector<float> window_;
+    std::size_t windowPos_ = 0;
+    double windowSum_ = 0;
+
+    // Running means of the samples nearest each level (2 levels use the
+    // first two), and the centre and amplitude fitted to them.
+    double means_[4] = {0, 0, 0, 0};
+    double centre_ = 0;
+    double amplitude_ = 0;  // from the centre to the outer levels
+    double previous_ = 0;       // last filtered sample
+    std::int64_t sampleIndex_ = 0;  // index of the sample being processed
+    int level_ = 0;
+    double lastEdgeSample_ = 0;  // where the last change of level was stamped
+    // Latest interpolated crossing (in samples) of each threshold, upward
+    // and downward.
+    double crossUp_[3] = {0, 0, 0};
+    double crossDown_[3] = {0, 0, 0};
+
+    std::uint64_t emittedTicks_ = 0;  // absolute tick of the last edge
+};
+
+}  // namespace tolvane
