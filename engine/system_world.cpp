@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -53,7 +55,8 @@ bool StdioFile::Flush() { return std::fflush(file_) == 0; }
 
 std::unique_ptr<OutputFile> StdioFileOpener::OpenForAppend(const std::string& path) {
     if (path.empty()) return nullptr;
-    std::FILE* file = std::fopen(path.c_str(), "a");
+    // "e": close-on-exec, so that started commands do not inherit the log.
+    std::FILE* file = std::fopen(path.c_str(), "ae");
     if (file == nullptr) return nullptr;
     return std::make_unique<StdioFile>(file);
 }
@@ -76,14 +79,19 @@ std::string FindOnPath(const std::string& name) {
 }
 
 bool SpawnCommandLauncher::Start(const std::string& program, const std::vector<std::string>& args) {
+    if (program.empty()) return false;
     const std::string resolved = FindOnPath(program);
     if (resolved.empty()) return false;
-    // Everything the children touch is prepared before fork.
+    // Everything the children touch is prepared before fork: between fork
+    // and exec only async-signal-safe calls are made (other threads may
+    // hold locks in the parent).
     std::vector<char*> argv;
     argv.reserve(args.size() + 2);
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    sigset_t noSignals;
+    sigemptyset(&noSignals);
 
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
@@ -97,20 +105,39 @@ bool SpawnCommandLauncher::Start(const std::string& program, const std::vector<s
         // The intermediate child exits at once so the program is adopted by
         // init and never becomes our zombie.
         ::close(pipeFds[0]);
-        if (::fork() == 0) {
+        const pid_t grandchild = ::fork();
+        if (grandchild == 0) {
             ::setsid();
+            // A fresh start: no blocked or ignored signals, no terminal input.
+            ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
+            ::signal(SIGPIPE, SIG_DFL);
+            ::signal(SIGCHLD, SIG_DFL);
+            const int devNull = ::open("/dev/null", O_RDONLY);
+            if (devNull >= 0) {
+                ::dup2(devNull, STDIN_FILENO);
+                if (devNull != STDIN_FILENO) ::close(devNull);
+            }
             ::execv(resolved.c_str(), argv.data());
             const char failed = 1;
             (void)!::write(pipeFds[1], &failed, 1);
             ::_exit(127);
         }
+        if (grandchild < 0) {
+            const char failed = 1;
+            (void)!::write(pipeFds[1], &failed, 1);
+        }
         ::_exit(0);
     }
     ::close(pipeFds[1]);
     int status = 0;
-    ::waitpid(child, &status, 0);
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    // EOF once exec succeeded (the pipe closes on exec); a byte if it failed.
     char failed = 0;
-    const ssize_t got = ::read(pipeFds[0], &failed, 1);  // EOF once exec succeeded
+    ssize_t got;
+    do {
+        got = ::read(pipeFds[0], &failed, 1);
+    } while (got < 0 && errno == EINTR);
     ::close(pipeFds[0]);
     return got == 0;
 }

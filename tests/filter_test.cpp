@@ -299,5 +299,44 @@ TEST(FilterCommand, SubstitutesFieldsAndCutsTheCommandLine) {
     EXPECT_EQ(BuildFilterCommandArgs(std::string(110, 'p'), "%m", "", "", "123456789")[0], "123456789");
 }
 
+TEST(FilterRecordText, ValueFormatAndListLine) {
+    const FilterRecord fire = With(Filter(FilterType::Pocsag, "1234567", "Fire"), 2, 2);
+    EXPECT_EQ(FormatFilterValue(fire), "2,\"1234567\",2,\"Fire\",\"\",0,2,0");
+    EXPECT_EQ(FormatFilterValue(Filter(FilterType::Text, "", "a\"b\\", "")), "1,\"\",0,\"a\\\"b\\\\\",\"\",0,0,0");
+
+    const std::pair<FilterRecord, const char*> lines[] = {
+        {fire, "POCSAG | Fire | 1234567 | 2 | 1200"},
+        {With(Filter(FilterType::Pocsag, "12?????", "", "x"), 0, 3, 1, 1), "POCSAG | 12????? | Any | 512 | REJECT"},
+        {With(Filter(FilterType::Text, "", "L", "help"), 0, 0, 0, 1), "Text | L | \"help\" | CMD"},
+        {With(Filter(FilterType::Golay, "123456"), 4), "Golay | 123456 | 4"},
+        {Filter(FilterType::ShortFlex, "1234567", "", "t"), "Short FLEX | 1234567 | \"t\""},
+        {Filter(FilterType::LongFlex, "123456789"), "Long FLEX | 123456789"},
+        {FilterRecord{}, "UNUSED"},
+    };
+    for (const auto& [record, line] : lines) EXPECT_EQ(FormatFilterLine(record), line);
+}
+
+TEST(FilterRecordText, ReadingValues) {
+    const std::pair<const char*, FilterRecord> cases[] = {
+        {"2,\"1234567\",2,\"Fire\",\"\",0,2,0", With(Filter(FilterType::Pocsag, "1234567", "Fire"), 2, 2)},
+        {"1,\"\",0,\"say \\\"hi\\\", ok\",\"C:\\dir\\\\\",1,0,0",
+         With(Filter(FilterType::Text, "", "say \"hi\", ok", "C:\\dir\\"), 0, 0, 0, 1)},
+        // Without the last three fields.
+        {"5,\"123456\",3,\"G\",\"x\"", With(Filter(FilterType::Golay, "123456", "G", "x"), 3)},
+        // Ending inside a quoted field.
+        {"3,\"1234567\",0,\"unterminated lab", Filter(FilterType::ShortFlex, "1234567", "unterminated lab")},
+        {"4,\"12345", Filter(FilterType::LongFlex, "12345")},
+        // Texts are cut to their limits; the rest of the value still reads.
+        {"1,\"\",0,\"123456789012345678901234\",\"t\",1,0,0",
+         With(Filter(FilterType::Text, "", "12345678901234567890", "t"), 0, 0, 0, 1)},
+        // Unknown types keep their place as unassigned records.
+        {"7,\"1\",0,\"L\",\"\",0,0,0", Filter(FilterType::Unassigned, "1", "L")},
+        {"", FilterRecord{}},
+        // An empty one-character field reads as 0.
+        {"2,\"1234567\",,\"L\",\"\",,,1", With(Filter(FilterType::Pocsag, "1234567", "L"), 0, 0, 1)},
+    };
+    for (const auto& [value, record] : cases) EXPECT_EQ(ParseFilterValue(value), record) << value;
+}
+
 }  // namespace
 }  // namespace tolvane
