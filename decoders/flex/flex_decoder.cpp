@@ -204,8 +204,12 @@ void FlexDecoder::ReflexOutput() {
             const std::int32_t w = phase.words[static_cast<std::size_t>(i)];
             out.PaneSetColor(pane, w > 0x3FFFFF ? ColorClass::BitErrors : ColorClass::Alphanumeric);
             if (w == 0 || w == kFlexWordMask) continue;
-            for (int shift = 0; shift <= 14; shift += 7)
-                out.PanePutChar(pane, FlexPaneChar(w >> shift));
+            for (int shift = 0; shift <= 14; shift += 7) {
+                // A pane row ends at a 0 byte: a NUL from the air would hide
+                // the rest of the dump, so it is left out.
+                const auto ch = static_cast<std::uint8_t>((w >> shift) & 0x7F);
+                if (ch != 0) out.PanePutChar(pane, ch);
+            }
         }
     }
     out.PaneEndLine(pane);

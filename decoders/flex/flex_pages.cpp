@@ -224,8 +224,10 @@ void FlexPageWriter::Alphanumeric(const FlexPhase& phase, int category, bool isL
                 skipFirst = false;
                 continue;
             }
-            if (ch == 3) continue;
-            out.PanePutChar(out.MessagePane, FlexPaneChar(ch));
+            // 3 is fill. A NUL would end the pane row and the filters' copy
+            // of the line early, hiding the rest: it is left out as well.
+            if (ch == 3 || ch == 0) continue;
+            out.PanePutChar(out.MessagePane, ch);
             ctx_.stats.CountAlphaChars(category);
         }
     }

@@ -61,12 +61,4 @@ constexpr bool FlexLongAddress(std::int32_t addressWord) {
     return a <= 0x8000 || (a >= 0x1E0001 && a <= 0x1F0000) || a >= 0x1F7FFF;
 }
 
-// A received 7-bit character as it goes into a pane. A pane row ends at a 0
-// byte, so a 0 from the air is shown as '.' instead of hiding the rest of
-// the line (and of the filters' copy).
-constexpr std::uint8_t FlexPaneChar(std::int32_t ch) {
-    const auto c = static_cast<std::uint8_t>(ch & 0x7F);
-    return c == 0 ? static_cast<std::uint8_t>('.') : c;
-}
-
 }  // namespace tolvane

@@ -1,5 +1,6 @@
 #include "tools/gen/flex_encoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "decoders/bch/bch.h"
@@ -429,6 +430,108 @@ std::uint32_t MakeFlexUncorrectable(std::uint32_t codeword, std::mt19937& rng) {
         bch.LoadCodeword(damaged);
         if (bch.BchCorrect() == 3 && bch.CodewordValue() >> 11 == codeword >> 11) return damaged;
     }
+}
+
+bool FlexPageFromSpec(const PageSpec& spec, FlexPage& page, std::string& error) {
+    page = FlexPage{};
+    const std::string& digits = spec.capcode;
+    if (digits.empty() || digits.size() > 10 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        error = "FLEX capcode '" + digits + "' is not 1 to 10 digits";
+        return false;
+    }
+    const unsigned long long value = std::stoull(digits);
+    if (value > 0xFFFFFFFFull) {
+        error = "FLEX capcode " + digits + " does not fit in 32 bits";
+        return false;
+    }
+    page.capcode = static_cast<std::uint32_t>(value);
+    page.longAddress = digits.size() >= 8;
+    std::uint32_t unused = 0;
+    if (!page.longAddress && !FlexShortAddressWord(page.capcode, unused)) {
+        error = "short FLEX capcode " + digits + " is outside 1..1933312 and 1998849..2031614";
+        return false;
+    }
+    page.content = spec.text;
+    static constexpr int kNone = -1;
+    static constexpr int kTypes[4][4] = {
+        {kFlexStandardNumeric, kFlexSpecialNumeric, kFlexNumberedNumeric, kNone},  // numeric
+        {kFlexAlphanumeric, kFlexSecure, kNone, kNone},                           // alpha
+        {kFlexShortMessage, kFlexInstruction, kNone, kNone},                      // tone
+        {kFlexBinary, kNone, kNone, kNone},                                       // binary
+    };
+    const int kind = static_cast<int>(spec.kind);
+    const int type = spec.function >= 0 && spec.function < 4 && kind >= 0 && kind < 4 ? kTypes[kind][spec.function] : kNone;
+    if (type == kNone) {
+        error = std::string("FLEX has no ") + PageKindName(spec.kind) + " page of function " + std::to_string(spec.function);
+        return false;
+    }
+    page.type = type;
+    page.tone = type == kFlexShortMessage && spec.text.empty();
+    return true;
+}
+
+bool EncodeFlexPages(const std::vector<PageSpec>& pages, const EncodeOptions& options, SymbolStream& out,
+                     std::string& error) {
+    if (pages.empty()) return true;
+    FlexMode mode = FlexMode::Flex1600_2;
+    if (!ParseFlexMode(pages.front().rate, mode)) {
+        error = "FLEX mode '" + pages.front().rate + "' is not 1600/2, 3200/2, 3200/4, 6400/4 or reflex";
+        return false;
+    }
+    // Fill frames in order; a page that does not fit opens the next frame.
+    std::vector<FlexFrame> frames(1);
+    frames.back().mode = mode;
+    for (const PageSpec& spec : pages) {
+        if (spec.rate != pages.front().rate) {
+            error = "one FLEX transmission has one mode";
+            return false;
+        }
+        FlexPage page;
+        if (!FlexPageFromSpec(spec, page, error)) return false;
+        frames.back().pages.push_back(page);
+        FlexFrameWords trial;
+        if (BuildFlexFrameWords(frames.back(), trial, error)) continue;
+        frames.back().pages.pop_back();
+        if (frames.back().pages.empty()) return false;  // alone it does not fit either
+        FlexFrame next;
+        next.mode = mode;
+        next.frame = (frames.back().frame + 1) % 128;
+        next.cycle = (frames.back().cycle + (next.frame == 0 ? 1 : 0)) % 16;
+        next.pages.push_back(page);
+        if (!BuildFlexFrameWords(next, trial, error)) return false;
+        frames.push_back(next);
+    }
+    error.clear();
+
+    std::mt19937 rng(options.seed);
+    const int width = options.errorsInInfoOnly ? 21 : 32;
+    const auto damage = [&](std::uint32_t codeword) {
+        if (options.bitErrors <= 0) return codeword;
+        const std::uint32_t flips = FlipRandomBits(0, options.bitErrors, rng, width);
+        return codeword ^ (options.errorsInInfoOnly ? flips << 11 : flips);
+    };
+    const int preamble = options.preambleBits >= 0 ? options.preambleBits : kFlexPreambleBits;
+    const FlexModeInfo& info = FlexModeInfoOf(mode);
+    for (std::size_t f = 0; f < frames.size(); ++f) {
+        FlexFrameWords words;
+        if (!BuildFlexFrameWords(frames[f], words, error)) return false;
+        FlexFrameCodewords codewords = EncodeFlexCodewords(words);
+        codewords.frameInfo = damage(codewords.frameInfo);
+        for (std::size_t p = 0; p < 4; ++p) {
+            if (!info.phases[p]) continue;
+            for (std::size_t w = 0; w < kFlexWordsPerPhase; ++w) {
+                const auto number = static_cast<int>(f * 352 + p * kFlexWordsPerPhase + w);
+                std::uint32_t& codeword = codewords.phases[p][w];
+                if (std::find(options.errorWords.begin(), options.errorWords.end(), number) != options.errorWords.end())
+                    codeword = MakeFlexUncorrectable(codeword, rng);
+                else
+                    codeword = damage(codeword);
+            }
+        }
+        AppendFlexFrame(out, codewords, preamble);
+    }
+    return true;
 }
 
 }  // namespace tolvane::gen

@@ -59,6 +59,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/gen/page_spec.h"
 #include "tools/gen/symbol_stream.h"
 
 namespace tolvane::gen {
@@ -155,5 +156,24 @@ bool AppendFlexFrame(SymbolStream& out, const FlexFrame& frame, std::string& err
 // Flips three check bits of a codeword so that the receiver gives up on it
 // while its information bits stay as they were.
 std::uint32_t MakeFlexUncorrectable(std::uint32_t codeword, std::mt19937& rng);
+
+// For tolvane-gen: pages of one mode in, frames out (as many as the pages
+// need, numbered from frame 0 of cycle 0).
+inline constexpr const char kFlexUsage[] =
+    "flex:MODE:CAPCODE:FUNCTION:KIND:TEXT   MODE 1600/2, 3200/2, 3200/4, 6400/4 or reflex\n"
+    "    (4-level modes want --levels 4). CAPCODE up to 7 digits: short address 1..1933312 or\n"
+    "    1998849..2031614; 8 to 10 digits: long address (2068481 and up; 2^31 and up shows as ?).\n"
+    "    The phase follows capcode bits 2..3 (A..D), folded onto the phases the mode carries.\n"
+    "    KIND/FUNCTION pick the vector: alpha 0 = alphanumeric, 1 = secure; numeric 0 = standard,\n"
+    "    1 = special format, 2 = numbered; tone 0 = short message (TEXT: up to 3 digits, 8 for a\n"
+    "    long address; empty = tone only), 1 = short instruction; binary 0 = hex digits in TEXT.\n"
+    "    reflex sends the texts raw. --error-words numbers codewords frame*352 + phase*88 + word\n"
+    "    (phase A = 0 .. D = 3, word 0..87 = block*8 + codeword).";
+
+// The FLEX page of a generator page description.
+bool FlexPageFromSpec(const PageSpec& spec, FlexPage& page, std::string& error);
+
+bool EncodeFlexPages(const std::vector<PageSpec>& pages, const EncodeOptions& options, SymbolStream& out,
+                     std::string& error);
 
 }  // namespace tolvane::gen

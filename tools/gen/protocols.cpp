@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "tools/gen/flex_encoder.h"
 #include "tools/gen/pocsag_encoder.h"
 
 namespace tolvane::gen {
@@ -11,6 +12,7 @@ namespace {
 // Add a protocol by appending its line.
 constexpr ProtocolEntry kProtocols[] = {
     {"pocsag", &EncodePocsagPages, kPocsagUsage},
+    {"flex", &EncodeFlexPages, kFlexUsage},
 };
 
 }  // namespace
