@@ -182,6 +182,9 @@ int main(int argc, char** argv) {
     SystemSoundPlayer sound(commands);
     StdioFileOpener files;
     Engine engine(settings, OutsideWorld{clock, messages, sound, commands, messages, files});
+    // Nobody is there to acknowledge an off-the-air alarm: its line on
+    // standard error and the command file report it, and a new period starts.
+    engine.Watch().SetAutoAcknowledge(true);
     LineJoiner printer(PrintLine);
     engine.output().MessagePane.view = &printer;
 
