@@ -3,6 +3,7 @@
 #include <array>
 
 #include "tools/gen/flex_encoder.h"
+#include "tools/gen/gsc_encoder.h"
 #include "tools/gen/pocsag_encoder.h"
 
 namespace tolvane::gen {
@@ -13,6 +14,7 @@ namespace {
 constexpr ProtocolEntry kProtocols[] = {
     {"pocsag", &EncodePocsagPages, kPocsagUsage},
     {"flex", &EncodeFlexPages, kFlexUsage},
+    {"gsc", &EncodeGscPages, kGscUsage},
 };
 
 }  // namespace
