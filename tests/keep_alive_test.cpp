@@ -109,7 +109,7 @@ TEST(KeepAlive, FirstAlarmAfterStartUpSoundsUntilAcknowledged) {
     w.keepAlive.AcknowledgeAlarm();
     EXPECT_EQ(w.keepAlive.Deadline(), w.clock.now + 600);
     w.Run(599);
-    EXPECT_EQ(w.sound.played.size(), 5u);
+    EXPECT_EQ(w.sound.played.size(), 5u);  // three played, two failed
     EXPECT_EQ(w.Alarms(), 1u);
     w.Run(1);
     EXPECT_EQ(w.Alarms(), 2u);
@@ -157,43 +157,31 @@ TEST(KeepAlive, NoSecondAlarmWhileOneWaitsAndReconfigureSilences) {
     EXPECT_EQ(w.keepAlive.CurrentHour(), 13);
 }
 
-// Through the engine: decoded pages re-arm, and the clock check moves the
-// watch to the new hour.
-TEST(KeepAliveEngine, TrafficRestartsThePeriod) {
-    testing::TestRig rig(WithRanges({{13, 13, 10}}));  // the rig starts at 12:00:00
-    auto run = [&rig](int seconds) {
-        for (int i = 0; i < seconds; ++i) {
-            rig.clock.Advance(1);
-            for (int t = 0; t < 10; ++t) rig.engine->TimerHooks();
-        }
-    };
-    run(540);
-    rig.engine->Stats().CountNumericMessage(P1200);
-    run(540);
-    rig.engine->Stats().NoteTraffic();
-    run(599);
-    EXPECT_TRUE(rig.messages.messages.empty());
-    run(1);
-    EXPECT_EQ(rig.messages.messages.size(), 1u);
-}
-
-TEST(KeepAliveEngine, UnattendedAlarmsAcknowledgeAndFollowTheHour) {
-    testing::TestRig rig(WithRanges({{13, 13, 10}, {14, 14, 13}}));  // 12: 10 min, 13: 30 min
+// Through the engine, unattended: decoded pages re-arm, alarms are
+// acknowledged at once, and the clock check (after the deadline test in the
+// same tick) moves the watch to the new hour.
+TEST(KeepAliveEngine, TrafficAndHourChangeUnattended) {
+    testing::TestRig rig(WithRanges({{13, 13, 10}, {14, 14, 13}}));  // from 12:00:00; 12: 10 min, 13: 30 min
     rig.engine->Watch().SetAutoAcknowledge(true);
-    auto run = [&rig](int seconds) {
-        for (int i = 0; i < seconds; ++i) {
+    auto runTo = [&rig](int secondsAfterNoon) {
+        while (rig.clock.now < 1'000'000'000 + secondsAfterNoon) {
             rig.clock.Advance(1);
             for (int t = 0; t < 10; ++t) rig.engine->TimerHooks();
         }
     };
-    run(3600);  // alarms at 12:10, 12:20 ... 13:00, then a 30-minute period from 13:00
-    EXPECT_EQ(rig.messages.messages.size(), 6u);
+    runTo(540);
+    rig.engine->Stats().CountNumericMessage(P1200);  // 12:09
+    runTo(1080);
+    rig.engine->Stats().NoteTraffic();  // 12:18
+    runTo(1679);
+    EXPECT_TRUE(rig.messages.messages.empty());
+    runTo(1680);  // alarms at 12:28, 12:38, 12:48, 12:58
+    EXPECT_EQ(rig.messages.messages.size(), 1u);
+    runTo(3600 + 30 * 60 - 1);  // 13:00 starts a 30-minute period
+    EXPECT_EQ(rig.messages.messages.size(), 4u);
+    runTo(3600 + 30 * 60);
+    EXPECT_EQ(rig.messages.messages.size(), 5u);
     EXPECT_FALSE(rig.engine->Watch().AlarmOn());
-    EXPECT_EQ(rig.engine->Watch().CurrentHour(), 13);
-    run(1799);
-    EXPECT_EQ(rig.messages.messages.size(), 6u);
-    run(1);
-    EXPECT_EQ(rig.messages.messages.size(), 7u);
     EXPECT_TRUE(rig.sound.played.empty());
 }
 
