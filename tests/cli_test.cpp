@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "receiver/edge_file.h"
 #include "tools/gen/page_spec.h"
@@ -17,7 +19,9 @@ namespace tolvane {
 namespace {
 
 const std::string kCli = std::string(TOLVANE_BINARY_DIR) + "/app/cli/tolvane-cli";
-const std::string kTemp = std::string(TOLVANE_BINARY_DIR) + "/tests/cli_test_";
+// CTest runs the cases of this file in parallel processes: one set of
+// files per process.
+const std::string kTemp = std::string(TOLVANE_BINARY_DIR) + "/tests/cli_test_" + std::to_string(::getpid()) + "_";
 
 struct CliRun {
     int status = -1;
@@ -36,14 +40,35 @@ CliRun RunCli(const std::string& args) {
     while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
     const int raw = ::pclose(pipe);
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream err(errPath);
-    std::stringstream text;
-    text << err.rdbuf();
-    run.err = text.str();
+    {
+        std::ifstream err(errPath);
+        std::stringstream text;
+        text << err.rdbuf();
+        run.err = text.str();
+    }
+    std::remove(errPath.c_str());
     return run;
 }
 
-void WriteFile(const std::string& path, const std::string& content) { std::ofstream(path) << content; }
+// Files a test writes; removed when it ends.
+class TempFiles {
+public:
+    ~TempFiles() {
+        for (const std::string& path : paths_) std::remove(path.c_str());
+    }
+    std::string Write(const std::string& name, const std::string& content) {
+        paths_.push_back(kTemp + name);
+        std::ofstream(paths_.back()) << content;
+        return paths_.back();
+    }
+    std::string Name(const std::string& name) {
+        paths_.push_back(kTemp + name);
+        return paths_.back();
+    }
+
+private:
+    std::vector<std::string> paths_;
+};
 
 TEST(Cli, HelpDocumentsTheInterface) {
     const CliRun run = RunCli("--help");
@@ -54,8 +79,9 @@ TEST(Cli, HelpDocumentsTheInterface) {
 }
 
 TEST(Cli, FailuresGiveOneLineAndNonZeroStatus) {
-    WriteFile(kTemp + "notedges.tve", "this is not an edge stream");
-    WriteFile(kTemp + "empty.ini", "");
+    TempFiles files;
+    files.Write("notedges.tve", "this is not an edge stream");
+    files.Write("empty.ini", "");
     struct Case {
         std::string args;
         int status;
@@ -88,13 +114,14 @@ TEST(Cli, PrintsEachPageLineAndNothingElse) {
     gen::SymbolStream stream;
     gen::AppendSilence(stream, 0, 0.2);
     ASSERT_TRUE(gen::EncodePocsagPages(pages, gen::EncodeOptions{}, stream, error)) << error;
+    TempFiles files;
     EdgeFileWriter writer;
-    const std::string input = kTemp + "pages.tve";
+    const std::string input = files.Name("pages.tve");
     ASSERT_TRUE(writer.Open(input));
     for (const EdgeEntry& e : gen::SymbolsToEdges(stream, gen::ChannelOptions{})) writer.AddRun(e.duration, e.lineState);
     ASSERT_TRUE(writer.Close());
 
-    WriteFile(kTemp + "quiet.ini", "[Tolvane]\nTimestamp=0\n");
+    files.Write("quiet.ini", "[Tolvane]\nTimestamp=0\n");
     CliRun run = RunCli("--ini " + kTemp + "quiet.ini " + input);
     EXPECT_EQ(run.status, 0);
     // Control characters from the air never reach the terminal.
@@ -104,7 +131,7 @@ TEST(Cli, PrintsEachPageLineAndNothingElse) {
               "{1234560} 1 1200 0123456789\n");
     EXPECT_EQ(run.err, "");
 
-    WriteFile(kTemp + "stamped.ini", "[Tolvane]\nTimestamp=1\nShowNumeric=0\n");
+    files.Write("stamped.ini", "[Tolvane]\nTimestamp=1\nShowNumeric=0\n");
     run = RunCli("--ini " + kTemp + "stamped.ini " + input);
     EXPECT_EQ(run.status, 0);
     std::istringstream lines(run.out);
