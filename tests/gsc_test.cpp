@@ -332,5 +332,65 @@ std::string EndToEndName(const ::testing::TestParamInfo<EndToEnd>& info) { retur
 
 INSTANTIATE_TEST_SUITE_P(Transmissions, GscEndToEnd, ::testing::ValuesIn(kEndToEnd), EndToEndName);
 
+// Half-bit errors within every tolerance, through the clocks with jitter and
+// a slightly fast transmitter.
+TEST(GscReceiver, HalfBitErrorsWithinToleranceStillDecode) {
+    const gen::GscAddressPlan plan = gen::GscPlanAddress(203634, 3);
+    GscSampleWriter w;
+    w.AppendDotting();
+    for (int i = 0; i < 5; ++i) {
+        const std::size_t at = w.samples.size();
+        w.AppendPreamble(plan.preambleIndex, false);
+        for (const std::size_t f : {3u, 20u, 41u}) w.samples[at + f] ^= 1;  // three per word
+    }
+    const std::size_t start = w.samples.size();
+    w.AppendStartCode();
+    for (const std::size_t f : {kW1Pair + 4, kW2Pair + 30, kW1Pair + 16, kW1Pair + 17}) w.samples[start + f] ^= 1;
+    const std::size_t address = w.samples.size();
+    w.AppendAddress(plan);
+    // W1: one split and one wrong bit; W2: two wrong bits and two splits.
+    for (const std::size_t f : {kW1Pair + 10, kW1Pair + 30, kW1Pair + 31, kW2Pair + 0, kW2Pair + 1, kW2Pair + 8,
+                                kW2Pair + 9, kW2Pair + 20, kW2Pair + 40})
+        w.samples[address + f] ^= 1;
+    std::uint64_t data = 0;
+    ASSERT_TRUE(gen::GscNumericBlock("123456789012", false, data));
+    w.AppendDataBlock(data);
+    w.AppendLevel(0, 200);
+
+    gen::ChannelOptions channel;
+    channel.jitter = 0.08;
+    channel.rateError = 0.001;
+    channel.seed = 5;
+    TestRig rig(Plain());
+    FeedThroughReceiver(rig, w.samples, channel);
+    ASSERT_EQ(rig.messageLines, std::vector<std::string>{"(203634) 3 123456789012 A,49'F0("});
+    EXPECT_EQ(rig.engine->Stats().HourlyStats.numericMsgs[GOLAY], 1u);
+    EXPECT_EQ(rig.engine->Stats().DailyStats.numericMsgs[GOLAY], 1u);
+    EXPECT_EQ(rig.engine->Stats().HourlyStats.numericChars[GOLAY], 12u);
+    EXPECT_EQ(rig.engine->Stats().DailyStats.numericChars[GOLAY], 12u);
+    EXPECT_EQ(rig.engine->Stats().DailyStats.alphaMsgs[GOLAY], 0u);
+}
+
+TEST(GscReceiver, TimestampJoinsTheCapcodeFieldAndFiltersStillMatch) {
+    Settings settings;
+    settings.Timestamp = 1;
+    FilterRecord filter;
+    filter.type = FilterType::Golay;
+    filter.capcode = "5555??";
+    filter.function = 2;
+    filter.label = "GSC";
+    settings.Filters.push_back(filter);
+    TestRig rig(settings);
+    rig.clock.timeText = "09:41:07";
+    FeedThroughReceiver(rig, Build({{555555, 2, PageKind::Alpha, "The quick brown fox jumps over 13 dogs."},
+                                    {555566, 1, PageKind::Alpha, "Function one is filtered out by the filter."}},
+                                   true));
+    ASSERT_EQ(rig.messageLines.size(), 2u);
+    EXPECT_EQ(rig.messageLines[0], "(555555) 2 09:41:07 THE QUICK BROWN FOX JUMPS OVER 13 DOGS.");
+    EXPECT_EQ(rig.filterLines, std::vector<std::string>{"(555555) 2 09:41:07 GSC THE QUICK BROWN FOX JUMPS OVER 13 DOGS."});
+    EXPECT_EQ(rig.engine->Stats().DailyStats.alphaMsgs[GOLAY], 2u);
+    EXPECT_EQ(rig.engine->Stats().DailyStats.alphaChars[GOLAY], 39u + 43u);
+}
+
 }  // namespace
 }  // namespace tolvane
