@@ -124,6 +124,12 @@ void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
     if (outside || std::abs(distance) < 0.5 * spacing) means_[nearest] += levelAlpha_ * distance;
     const double shift = driftAlpha_ * (y - centre_);
     for (int j = 0; j <= count; ++j) means_[j] += shift;
+    if (options_.fourLevel) {
+        // Inner levels stay near where the outer ones put them while they
+        // are not sent (FLEX syncs on the outer levels only).
+        means_[1] += driftAlpha_ * (centre_ - a / 3 - means_[1]);
+        means_[2] += driftAlpha_ * (centre_ + a / 3 - means_[2]);
+    }
     Fit();
     const double span = 2 * a;
 

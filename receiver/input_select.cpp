@@ -1,20 +1,97 @@
 #include "receiver/input_select.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "receiver/audio_source.h"
 #include "receiver/edge_file.h"
+#include "receiver/serial_source.h"
+#include "settings/settings.h"
 
 namespace tolvane {
 
-std::unique_ptr<EdgeSource> SelectInput(const std::string& input, const InputOptions& options, const Settings&,
-                                        std::string& error) {
+namespace {
+
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+bool EndsWithNoCase(const std::string& text, const char* tail) {
+    const std::size_t n = std::strlen(tail);
+    if (text.size() < n) return false;
+    for (std::size_t i = 0; i < n; ++i) {
+        const char c = text[text.size() - n + i];
+        if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != tail[i]) return false;
+    }
+    return true;
+}
+
+int RawRate(const InputOptions& options, const Settings& settings) {
+    return options.rawRate > 0 ? options.rawRate : settings.Input.InputRate;
+}
+
+}  // namespace
+
+SlicerOptions SlicerOptionsFor(const Settings& settings) {
+    SlicerOptions options;
+    options.fourLevel = settings.FourLevelInterface != 0;
+    // FLEX runs at 3200 symbols/s, POCSAG at most 2400 bit/s; GSC alone
+    // needs no more than 600 bit/s.
+    if (settings.DecodeFlex != 0) {
+        options.maxSymbolRate = 3200;
+    } else if (settings.DecodePocsag != 0) {
+        options.maxSymbolRate = 2400;
+    } else {
+        options.maxSymbolRate = 600;
+    }
+    return options;
+}
+
+std::unique_ptr<EdgeSource> SelectInput(const std::string& input, const InputOptions& options,
+                                        const Settings& settings, std::string& error) {
     if (input.empty()) {
         error = "no input given";
         return nullptr;
     }
-    return std::make_unique<EdgeFileSource>(input, options.paced);
+    const SlicerOptions slicing = SlicerOptionsFor(settings);
+    if (StartsWith(input, "serial:")) {
+        const std::string device = input.substr(7);
+        if (device.empty()) {
+            error = "serial: needs a device, e.g. serial:/dev/ttyUSB0";
+            return nullptr;
+        }
+        return std::make_unique<SerialSource>(device);
+    }
+    if (StartsWith(input, "audio:")) {
+        return std::make_unique<LiveAudioSource>(input.substr(6), slicing);
+    }
+    if (input == "-") {
+        auto source = std::make_unique<RawAudioSource>("-", RawRate(options, settings), slicing);
+        return source;
+    }
+
+    // A file: look at its first bytes.
+    std::FILE* file = std::fopen(input.c_str(), "rb");
+    if (file == nullptr) {
+        error = AttachStatus{AttachError::CannotOpen, input + ": " + std::strerror(errno)}.Describe();
+        return nullptr;
+    }
+    char magic[sizeof kEdgeFileMagic] = {};
+    const std::size_t got = std::fread(magic, 1, sizeof magic, file);
+    std::fclose(file);
+    if (got == sizeof magic && std::memcmp(magic, kEdgeFileMagic, sizeof magic) == 0) {
+        return std::make_unique<EdgeFileSource>(input, options.paced);
+    }
+    std::unique_ptr<AudioSource> source;
+    if (EndsWithNoCase(input, ".s16") || EndsWithNoCase(input, ".raw")) {
+        source = std::make_unique<RawAudioSource>(input, RawRate(options, settings), slicing);
+    } else {
+        // Anything else is for libsndfile to recognise; it says so at Attach.
+        source = std::make_unique<AudioFileSource>(input, slicing);
+    }
+    source->SetPaced(options.paced);
+    return source;
 }
 
-bool IsLiveInput(const std::string& input) {
-    return input.rfind("serial:", 0) == 0 || input.rfind("audio:", 0) == 0;
-}
+bool IsLiveInput(const std::string& input) { return StartsWith(input, "serial:") || StartsWith(input, "audio:"); }
 
 }  // namespace tolvane

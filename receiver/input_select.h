@@ -1,12 +1,20 @@
 // Chooses the edge source for an input name:
-//   FILE            a recorded edge stream (TVEDGES1)
-//   (more kinds: audio files, "-" raw audio on standard input,
-//    "audio:DEVICE", "serial:DEVICE")
+//   FILE            a recorded edge stream (starts with TVEDGES1), an audio
+//                   file libsndfile reads (WAV, FLAC, ...), or raw signed
+//                   16-bit little-endian mono when named *.s16 or *.raw
+//   -               raw signed 16-bit little-endian mono on standard input
+//   audio:DEVICE    live capture from a sound card ("audio:default")
+//   serial:DEVICE   a level-slicer interface on a serial port
+//                   ("serial:/dev/ttyUSB0")
+// Raw audio is read at InputOptions::rawRate, or at the settings'
+// InputRate when that is 0. Audio is sliced 2- or 4-level as the settings'
+// 4LevelInterface says.
 #pragma once
 
 #include <memory>
 #include <string>
 
+#include "receiver/audio_slicer.h"
 #include "receiver/edge_source.h"
 
 namespace tolvane {
@@ -24,5 +32,9 @@ std::unique_ptr<EdgeSource> SelectInput(const std::string& input, const InputOpt
 
 // True for inputs that never end by themselves (ports, sound cards).
 bool IsLiveInput(const std::string& input);
+
+// The slicer set up for the settings: levels from 4LevelInterface, the
+// averaging from the fastest symbol rate among the enabled decoders.
+SlicerOptions SlicerOptionsFor(const Settings& settings);
 
 }  // namespace tolvane

@@ -1,0 +1,339 @@
+#include "receiver/audio_source.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#ifdef TOLVANE_HAVE_PULSE
+#include <pulse/error.h>
+#include <pulse/simple.h>
+#endif
+
+#include "receiver/edge_ring.h"
+
+namespace tolvane {
+
+namespace {
+
+constexpr std::size_t kBlockSamples = 4096;
+
+std::string SystemDetail(const std::string& what, int error) { return what + ": " + std::strerror(error); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// AudioSource
+
+AudioSource::AudioSource(const SlicerOptions& options, bool live) : options_(options), live_(live) {}
+
+AudioSource::~AudioSource() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+}
+
+AttachStatus AudioSource::Attach(EdgeRing& ring) {
+    Detach();
+    {
+        std::lock_guard lock(errorMutex_);
+        runtimeError_.clear();
+    }
+    double rate = 0;
+    AttachStatus status = Open(rate);
+    if (!status.Ok()) return status;
+    opened_ = true;
+    sampleRate_ = rate;
+    SlicerOptions options = options_;
+    options.sampleRate = rate;
+    try {
+        slicer_ = std::make_unique<AudioSlicer>(options);
+        buffer_.resize(kBlockSamples);
+        edges_.reserve(kBlockSamples);
+        stop_ = false;
+        finished_ = false;
+        thread_ = std::thread([this, &ring] { Run(ring); });
+    } catch (const std::exception& e) {
+        Close();
+        opened_ = false;
+        status.error = AttachError::OutOfMemory;
+        status.detail = e.what();
+    }
+    return status;
+}
+
+void AudioSource::Detach() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (opened_) {
+        Close();
+        opened_ = false;
+    }
+}
+
+std::string AudioSource::RuntimeError() const {
+    std::lock_guard lock(errorMutex_);
+    return runtimeError_;
+}
+
+bool AudioSource::Deliver(EdgeRing& ring) {
+    for (const EdgeEntry& entry : edges_) {
+        if (live_) {
+            ring.Push(entry);  // a full ring counts an overrun
+            continue;
+        }
+        while (!ring.TryPush(entry)) {
+            if (stop_) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    edges_.clear();
+    return true;
+}
+
+void AudioSource::Run(EdgeRing& ring) {
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    double samplesRead = 0;
+    std::string error;
+    while (!stop_) {
+        if (paced_) {
+            const auto due = start + std::chrono::duration_cast<Clock::duration>(
+                                         std::chrono::duration<double>(samplesRead / sampleRate_));
+            while (!stop_ && Clock::now() < due) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        const long got = Read(buffer_.data(), buffer_.size(), stop_, error);
+        if (got < 0) {
+            std::lock_guard lock(errorMutex_);
+            runtimeError_ = error;
+            break;
+        }
+        if (got == 0) {
+            if (stop_) break;
+            slicer_->Flush(edges_);  // the end: hand over the last state
+            Deliver(ring);
+            break;
+        }
+        samplesRead += static_cast<double>(got);
+        slicer_->process(std::span<const float>(buffer_.data(), static_cast<std::size_t>(got)), edges_);
+        if (!Deliver(ring)) break;
+    }
+    finished_.store(true, std::memory_order_release);
+}
+
+// ---------------------------------------------------------------------------
+// AudioFileSource
+
+AudioFileSource::AudioFileSource(std::string path, const SlicerOptions& options)
+    : AudioSource(options, false), path_(std::move(path)) {}
+
+AudioFileSource::~AudioFileSource() { Detach(); }
+
+AttachStatus AudioFileSource::Open(double& sampleRate) {
+    AttachStatus status;
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path_.c_str(), SFM_READ, &info);
+    if (file == nullptr) {
+        if (::access(path_.c_str(), R_OK) != 0) {
+            status.error = AttachError::CannotOpen;
+            status.detail = SystemDetail(path_, errno);
+        } else {
+            status.error = AttachError::BadFormat;
+            status.detail = path_ + ": " + sf_strerror(nullptr);
+        }
+        return status;
+    }
+    if (info.channels < 1 || info.samplerate < 1) {
+        sf_close(file);
+        status.error = AttachError::BadFormat;
+        status.detail = path_ + ": no audio channels";
+        return status;
+    }
+    file_ = file;
+    channels_ = info.channels;
+    frames_.resize(kBlockSamples * static_cast<std::size_t>(channels_));
+    sampleRate = info.samplerate;
+    return status;
+}
+
+long AudioFileSource::Read(float* samples, std::size_t capacity, const std::atomic<bool>&, std::string& error) {
+    auto* file = static_cast<SNDFILE*>(file_);
+    const std::size_t frames = std::min(capacity, frames_.size() / static_cast<std::size_t>(channels_));
+    const sf_count_t got = sf_readf_float(file, frames_.data(), static_cast<sf_count_t>(frames));
+    if (got < 0) {
+        error = path_ + ": " + sf_strerror(file);
+        return -1;
+    }
+    if (got == 0 && sf_error(file) != SF_ERR_NO_ERROR) {
+        error = path_ + ": " + sf_strerror(file);
+        return -1;
+    }
+    const auto count = static_cast<std::size_t>(got);
+    const auto c = static_cast<std::size_t>(channels_);
+    for (std::size_t i = 0; i < count; ++i) {
+        float sum = 0;
+        for (std::size_t k = 0; k < c; ++k) sum += frames_[i * c + k];
+        samples[i] = sum / static_cast<float>(c);
+    }
+    return static_cast<long>(count);
+}
+
+void AudioFileSource::Close() {
+    if (file_ != nullptr) sf_close(static_cast<SNDFILE*>(file_));
+    file_ = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// RawAudioSource
+
+RawAudioSource::RawAudioSource(std::string path, double sampleRate, const SlicerOptions& options)
+    : AudioSource(options, false), path_(std::move(path)), rate_(sampleRate) {}
+
+RawAudioSource::RawAudioSource(int fd, double sampleRate, const SlicerOptions& options)
+    : AudioSource(options, false), path_("-"), rate_(sampleRate), ownsFd_(false), givenFd_(fd) {}
+
+RawAudioSource::~RawAudioSource() { Detach(); }
+
+AttachStatus RawAudioSource::Open(double& sampleRate) {
+    AttachStatus status;
+    if (!(rate_ >= 1000 && rate_ <= 1000000)) {
+        status.error = AttachError::BadFormat;
+        status.detail = path_ + ": raw audio needs a sample rate between 1000 and 1000000 Hz";
+        return status;
+    }
+    if (givenFd_ >= 0) {
+        fd_ = givenFd_;
+        ownsFd_ = false;
+    } else if (path_ == "-") {
+        fd_ = STDIN_FILENO;
+        ownsFd_ = false;
+    } else {
+        fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) {
+            status.error = AttachError::CannotOpen;
+            status.detail = SystemDetail(path_, errno);
+            return status;
+        }
+        ownsFd_ = true;
+    }
+    bytes_.resize(2 * kBlockSamples);
+    carried_ = 0;
+    sampleRate = rate_;
+    return status;
+}
+
+long RawAudioSource::Read(float* samples, std::size_t capacity, const std::atomic<bool>& stop, std::string& error) {
+    for (;;) {
+        // A pipe may stay quiet for a long time: wait in short steps so that
+        // Detach is never held up.
+        pollfd p{fd_, POLLIN, 0};
+        const int ready = ::poll(&p, 1, 100);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            error = SystemDetail(path_, errno);
+            return -1;
+        }
+        if (ready == 0) {
+            if (stop) return 0;
+            continue;
+        }
+        const std::size_t room = std::min(capacity * 2, bytes_.size()) - carried_;
+        const ssize_t got = ::read(fd_, bytes_.data() + carried_, room);
+        if (got < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            error = SystemDetail(path_, errno);
+            return -1;
+        }
+        if (got == 0) return 0;  // the end; an odd last byte is dropped
+        const std::size_t available = carried_ + static_cast<std::size_t>(got);
+        const std::size_t count = available / 2;
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto value = static_cast<std::int16_t>(bytes_[2 * i] | (bytes_[2 * i + 1] << 8));
+            samples[i] = static_cast<float>(value) * (1.0f / 32768.0f);
+        }
+        carried_ = available - 2 * count;
+        if (carried_ != 0) bytes_[0] = bytes_[2 * count];
+        if (count > 0) return static_cast<long>(count);
+    }
+}
+
+void RawAudioSource::Close() {
+    if (fd_ >= 0 && ownsFd_) ::close(fd_);
+    fd_ = -1;
+}
+
+// ---------------------------------------------------------------------------
+// LiveAudioSource
+
+LiveAudioSource::LiveAudioSource(std::string device, const SlicerOptions& options, double sampleRate)
+    : AudioSource(options, true), device_(std::move(device)), rate_(sampleRate) {}
+
+LiveAudioSource::~LiveAudioSource() { Detach(); }
+
+#ifdef TOLVANE_HAVE_PULSE
+
+bool LiveAudioSource::Available() { return true; }
+
+AttachStatus LiveAudioSource::Open(double& sampleRate) {
+    AttachStatus status;
+    pa_sample_spec spec{};
+    spec.format = PA_SAMPLE_S16LE;
+    spec.rate = static_cast<std::uint32_t>(rate_);
+    spec.channels = 1;
+    // Small fragments keep the latency and the wait in Read short.
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.fragsize = static_cast<std::uint32_t>(rate_ / 50) * 2;
+    attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
+    int error = 0;
+    const char* device = device_.empty() || device_ == "default" ? nullptr : device_.c_str();
+    pa_simple* stream = pa_simple_new(nullptr, "Tolvane", PA_STREAM_RECORD, device, "discriminator audio", &spec,
+                                      nullptr, &attr, &error);
+    if (stream == nullptr) {
+        status.error = AttachError::CannotOpen;
+        status.detail = "audio:" + device_ + ": " + pa_strerror(error);
+        return status;
+    }
+    stream_ = stream;
+    pcm_.resize(static_cast<std::size_t>(rate_ / 100));  // 10 ms per read
+    sampleRate = rate_;
+    return status;
+}
+
+long LiveAudioSource::Read(float* samples, std::size_t capacity, const std::atomic<bool>&, std::string& error) {
+    const std::size_t count = std::min(capacity, pcm_.size());
+    int code = 0;
+    if (pa_simple_read(static_cast<pa_simple*>(stream_), pcm_.data(), count * 2, &code) < 0) {
+        error = "audio:" + device_ + ": " + pa_strerror(code);
+        return -1;
+    }
+    for (std::size_t i = 0; i < count; ++i) samples[i] = static_cast<float>(pcm_[i]) * (1.0f / 32768.0f);
+    return static_cast<long>(count);
+}
+
+void LiveAudioSource::Close() {
+    if (stream_ != nullptr) pa_simple_free(static_cast<pa_simple*>(stream_));
+    stream_ = nullptr;
+}
+
+#else
+
+bool LiveAudioSource::Available() { return false; }
+
+AttachStatus LiveAudioSource::Open(double&) {
+    AttachStatus status;
+    status.error = AttachError::CannotOpen;
+    status.detail = "audio:" + device_ + ": this build has no sound card capture (PulseAudio was not found)";
+    return status;
+}
+
+long LiveAudioSource::Read(float*, std::size_t, const std::atomic<bool>&, std::string&) { return 0; }
+
+void LiveAudioSource::Close() {}
+
+#endif
+
+}  // namespace tolvane

@@ -1,0 +1,135 @@
+// Edge sources that slice discriminator audio: audio files (anything
+// libsndfile reads), raw signed 16-bit little-endian mono from standard
+// input or a file, and live capture from a sound card (PulseAudio, which
+// PipeWire also serves).
+//
+// Each runs the slicer on its own thread. Recordings wait for room in the
+// ring (no edge is lost, and the durations add up to the audio's length);
+// live capture cannot wait, so a full ring counts an overrun.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "receiver/audio_slicer.h"
+#include "receiver/edge_source.h"
+
+namespace tolvane {
+
+// The shared thread and slicing; subclasses open and read the audio.
+class AudioSource : public EdgeSource {
+public:
+    ~AudioSource() override;
+
+    AttachStatus Attach(EdgeRing& ring) final;
+    void Detach() final;
+    bool Finished() const final { return finished_.load(std::memory_order_acquire); }
+    std::string RuntimeError() const final;
+
+    // The sample rate of the opened input (0 before Attach).
+    double SampleRate() const { return sampleRate_; }
+    // Recordings: hand the edges over no faster than the audio's own time.
+    void SetPaced(bool paced) { paced_ = paced; }
+
+protected:
+    AudioSource(const SlicerOptions& options, bool live);
+
+    // Opens the input and sets the sample rate.
+    virtual AttachStatus Open(double& sampleRate) = 0;
+    // Reads up to `capacity` mono samples (full scale +-1). Returns the
+    // count, 0 at the end of the input, -1 on failure (with `error` set).
+    // May return 0 samples only at the end; a read that waits must give up
+    // within about 100 ms when `stop` is raised (returning 0 then is fine).
+    virtual long Read(float* samples, std::size_t capacity, const std::atomic<bool>& stop, std::string& error) = 0;
+    virtual void Close() = 0;
+    // Every subclass destructor calls Detach() (Close is theirs).
+
+private:
+    void Run(EdgeRing& ring);
+    bool Deliver(EdgeRing& ring);
+
+    SlicerOptions options_;
+    bool live_;
+    bool paced_ = false;
+    double sampleRate_ = 0;
+    std::unique_ptr<AudioSlicer> slicer_;
+    std::vector<float> buffer_;
+    std::vector<EdgeEntry> edges_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> finished_{false};
+    bool opened_ = false;
+    mutable std::mutex errorMutex_;
+    std::string runtimeError_;
+};
+
+// A file libsndfile can open (WAV, FLAC, Ogg, ...); channels are mixed.
+class AudioFileSource : public AudioSource {
+public:
+    AudioFileSource(std::string path, const SlicerOptions& options);
+    ~AudioFileSource() override;
+
+protected:
+    AttachStatus Open(double& sampleRate) override;
+    long Read(float* samples, std::size_t capacity, const std::atomic<bool>& stop, std::string& error) override;
+    void Close() override;
+
+private:
+    std::string path_;
+    void* file_ = nullptr;  // SNDFILE*
+    int channels_ = 1;
+    std::vector<float> frames_;
+};
+
+// Raw signed 16-bit little-endian mono: a file path, or "-" for standard
+// input (for example `rtl_fm ... | tolvane-cli - --rate 22050`).
+class RawAudioSource : public AudioSource {
+public:
+    RawAudioSource(std::string path, double sampleRate, const SlicerOptions& options);
+    // Reads an already open descriptor (not closed on Detach); for tests.
+    RawAudioSource(int fd, double sampleRate, const SlicerOptions& options);
+    ~RawAudioSource() override;
+
+protected:
+    AttachStatus Open(double& sampleRate) override;
+    long Read(float* samples, std::size_t capacity, const std::atomic<bool>& stop, std::string& error) override;
+    void Close() override;
+
+private:
+    std::string path_;
+    double rate_;
+    int fd_ = -1;
+    bool ownsFd_ = true;
+    int givenFd_ = -1;
+    std::vector<unsigned char> bytes_;
+    std::size_t carried_ = 0;  // an odd byte kept for the next read
+};
+
+// Live capture from a sound card through PulseAudio ("default" or empty
+// for the default source, otherwise a source name as `pactl list sources`
+// shows it).
+class LiveAudioSource : public AudioSource {
+public:
+    LiveAudioSource(std::string device, const SlicerOptions& options, double sampleRate = 48000);
+    ~LiveAudioSource() override;
+
+    // False when the program was built without PulseAudio.
+    static bool Available();
+
+protected:
+    AttachStatus Open(double& sampleRate) override;
+    long Read(float* samples, std::size_t capacity, const std::atomic<bool>& stop, std::string& error) override;
+    void Close() override;
+
+private:
+    std::string device_;
+    double rate_;
+    void* stream_ = nullptr;  // pa_simple*
+    std::vector<std::int16_t> pcm_;
+};
+
+}  // namespace tolvane
