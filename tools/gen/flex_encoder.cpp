@@ -1,6 +1,7 @@
 #include "tools/gen/flex_encoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "decoders/bch/bch.h"
@@ -281,8 +282,48 @@ std::uint8_t TwoLevelSymbol(std::uint32_t bit) { return (bit & 1u) ? 3 : 0; }
 // Bit k (0 = first sent) of a codeword.
 std::uint32_t SentBit(std::uint32_t codeword, int k) { return (codeword >> (31 - k)) & 1u; }
 
-void AppendAlternating(SymbolStream& out, int count, bool startHigh) {
-    for (int i = 0; i < count; ++i) AppendSymbols(out, ((i % 2 == 0) == startHigh) ? 3 : 0, kHeaderRate);
+// Window form of the header bits: 1 = symbol 0 (a FLEX 0), as a receiver
+// shifts them into its sync registers.
+using HeaderBits = std::vector<std::uint8_t>;
+
+// The fillers around the frame information word: dibits (1100...) in one
+// of four phases, or a steady level. Plain reversals would look like half of
+// the sync marker (0xAAAA).
+std::uint8_t FillerBit(int pattern, int i) {
+    if (pattern < 4) return ((i + pattern) / 2) % 2 == 0 ? 1 : 0;
+    return pattern == 4 ? 1 : 0;
+}
+constexpr int kFillerPatterns = 6;
+
+// Bit sync, sync, filler, frame information, filler; `syncEnd` receives
+// the index just past the sync.
+HeaderBits BuildHeaderBits(const FlexFrameCodewords& frame, int preambleBits, int filler, std::size_t& syncEnd) {
+    HeaderBits bits;
+    // Reversals ending so that the 16 bits before the code read 0xAAAA.
+    for (int i = 0; i < preambleBits; ++i) bits.push_back((preambleBits - 1 - i) % 2 == 0 ? 0 : 1);
+    const std::uint32_t window[4] = {frame.syncCode, 0xA6C6, 0xAAAA, frame.syncComplement};
+    for (const std::uint32_t part : window)
+        for (int bit = 15; bit >= 0; --bit) bits.push_back(static_cast<std::uint8_t>((part >> bit) & 1u));
+    syncEnd = bits.size();
+    for (int i = 0; i < kGapBeforeFrameInfo; ++i) bits.push_back(FillerBit(filler, i));
+    for (int k = 0; k < 32; ++k) bits.push_back(static_cast<std::uint8_t>(SentBit(frame.frameInfo, k) ^ 1u));
+    for (int i = 0; i < kGapAfterFrameInfo; ++i) bits.push_back(FillerBit(filler, i));
+    return bits;
+}
+
+// True when a receiver's marker search, run over the header, fires nowhere
+// after the sync: a second hit would restart its countdown and misplace the
+// frame.
+bool MarkerOnlyAtSync(const HeaderBits& bits, std::size_t syncEnd) {
+    std::array<std::uint32_t, 4> reg{};
+    for (std::size_t i = 0; i < bits.size(); ++i) {
+        for (std::size_t r = 0; r < 3; ++r) reg[r] = (reg[r] << 1) | ((reg[r + 1] >> 15) & 1u);
+        reg[3] = (reg[3] << 1) | bits[i];
+        if (i < syncEnd) continue;
+        const int distance = std::popcount((reg[1] ^ 0xA6C6u) & 0xFFFFu) + std::popcount((reg[2] ^ 0xAAAAu) & 0xFFFFu);
+        if (distance < 5) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -378,6 +419,7 @@ FlexFrameCodewords EncodeFlexCodewords(const FlexFrameWords& words) {
     FlexFrameCodewords out;
     out.mode = words.mode;
     out.syncCode = words.syncCode;
+    out.syncComplement = static_cast<std::uint16_t>(~words.syncCode);
     out.frameInfo = FlexCodeword(words.frameInfo);
     for (std::size_t p = 0; p < 4; ++p)
         for (std::size_t i = 0; i < kFlexWordsPerPhase; ++i) out.phases[p][i] = FlexCodeword(words.phases[p][i]);
@@ -385,15 +427,13 @@ FlexFrameCodewords EncodeFlexCodewords(const FlexFrameWords& words) {
 }
 
 void AppendFlexFrame(SymbolStream& out, const FlexFrameCodewords& frame, int preambleBits) {
-    // Bit sync, ending so that the 16 bits before the code read 0xAAAA in the
-    // receiver's window (a window 1 is symbol 0).
-    AppendAlternating(out, preambleBits, preambleBits % 2 != 0);
-    const std::uint32_t window[4] = {frame.syncCode, 0xA6C6, 0xAAAA, static_cast<std::uint16_t>(~frame.syncCode)};
-    for (const std::uint32_t part : window)
-        for (int bit = 15; bit >= 0; --bit) AppendSymbols(out, ((part >> bit) & 1u) ? 0 : 3, kHeaderRate);
-    AppendAlternating(out, kGapBeforeFrameInfo, true);
-    for (int k = 0; k < 32; ++k) AppendSymbols(out, TwoLevelSymbol(SentBit(frame.frameInfo, k)), kHeaderRate);
-    AppendAlternating(out, kGapAfterFrameInfo, true);
+    std::size_t syncEnd = 0;
+    HeaderBits header;
+    for (int filler = 0; filler < kFillerPatterns; ++filler) {
+        header = BuildHeaderBits(frame, preambleBits, filler, syncEnd);
+        if (MarkerOnlyAtSync(header, syncEnd)) break;
+    }
+    for (const std::uint8_t bit : header) AppendSymbols(out, bit ? 0 : 3, kHeaderRate);
 
     const FlexModeInfo& info = FlexModeInfoOf(frame.mode);
     const auto rate = static_cast<double>(info.symbolRate);
