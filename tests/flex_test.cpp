@@ -382,11 +382,11 @@ TEST(FlexSync, UnknownHeaderRowThenTheFrameInThePreviousMode) {
 TEST(FlexSync, CodeWithFourWrongBitsIsStillRecognised) {
     FlexFrame frame;
     frame.pages = {{1, false, gen::kFlexAlphanumeric, "x"}};
-    struct Damage {
+    struct SyncDamage {
         std::uint16_t code, complement;
     };
-    for (const Damage d : {Damage{0x8001, 0}, Damage{0x0F00, 0}, Damage{0x0003, 0x0300}, Damage{0x1F00, 0},
-                           Damage{0x0007, 0x0300}, Damage{0x0F0F, 0}}) {
+    for (const SyncDamage d : {SyncDamage{0x8001, 0}, SyncDamage{0x0F00, 0}, SyncDamage{0x0003, 0x0300},
+                               SyncDamage{0x1F00, 0}, SyncDamage{0x0007, 0x0300}, SyncDamage{0x0F0F, 0}}) {
         FlexFrameCodewords codewords = gen::EncodeFlexCodewords(Words(frame));
         codewords.syncCode = static_cast<std::uint16_t>(codewords.syncCode ^ d.code);
         codewords.syncComplement = static_cast<std::uint16_t>(codewords.syncComplement ^ d.complement);
