@@ -308,6 +308,7 @@ TEST(AudioInput, CommandLinePipe) {
     gen::AudioOptions audio;
     audio.sampleRate = 16000;
     const std::string raw = WriteAudio(dir, "air.s16", gen::SymbolsToAudio(stream, audio), 16000);
+    std::ofstream(dir / "none.ini") << "";
     const std::string command = "cat '" + raw + "' | '" + cli + "' --ini '" + (dir / "none.ini") + "' --rate 16000 -";
     std::FILE* pipe = ::popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -22,7 +23,7 @@ namespace {
 using namespace tolvane;
 
 constexpr const char kHelp[] =
-    "Usage: tolvane-cli [--ini PATH] [--realtime] [--verbose] INPUT\n"
+    "Usage: tolvane-cli [--ini PATH] [--realtime] [--verbose] [--rate N] INPUT\n"
     "\n"
     "Decodes POCSAG, FLEX and GSC pages from INPUT without a window and prints\n"
     "every completed line of the message pane to standard output: the capcode\n"
@@ -32,9 +33,17 @@ constexpr const char kHelp[] =
     "Control characters received from the air are printed as '.'. Nothing else\n"
     "goes to standard output; messages go to standard error.\n"
     "\n"
-    "INPUT is a recorded edge stream file (TVEDGES1, as written by tolvane-gen)\n"
-    "or another input kind the receiver knows (e.g. serial:DEVICE for a live\n"
-    "interface). Without INPUT the input named in the settings file is used.\n"
+    "INPUT is one of\n"
+    "  FILE           a recorded edge stream (TVEDGES1, as written by tolvane-gen),\n"
+    "                 discriminator audio in any format libsndfile reads (WAV,\n"
+    "                 FLAC, ...), or raw signed 16-bit little-endian mono audio\n"
+    "                 when the name ends in .s16 or .raw (at --rate N)\n"
+    "  -              raw signed 16-bit little-endian mono audio on standard input\n"
+    "                 at --rate N, e.g. rtl_fm -f FREQ -s 22050 - | tolvane-cli --rate 22050 -\n"
+    "  audio:DEVICE   live discriminator audio from a sound card (audio:default)\n"
+    "  serial:DEVICE  a level-slicer interface on a serial port (serial:/dev/ttyUSB0)\n"
+    "Without INPUT the input named in the settings file is used. Audio is sliced\n"
+    "2- or 4-level as the settings' 4LevelInterface says.\n"
     "\n"
     "Options:\n"
     "  --ini PATH   read the settings from PATH instead of the usual settings file\n"
@@ -45,6 +54,8 @@ constexpr const char kHelp[] =
     "               time either way)\n"
     "  --verbose    show the receiver's mode changes (the window title) on\n"
     "               standard error\n"
+    "  --rate N     sample rate of raw audio in Hz (default: InputRate of the\n"
+    "               settings, 22050)\n"
     "  --help       this text\n"
     "\n"
     "Exit status: 0 when the input has ended (or SIGINT/SIGTERM stopped a live\n"
@@ -88,6 +99,7 @@ struct Arguments {
     bool iniGiven = false;
     bool realtime = false;
     bool verbose = false;
+    int rate = 0;  // raw audio sample rate; 0 = from the settings
     std::string input;
 };
 
@@ -109,6 +121,15 @@ int ParseArguments(int argc, char** argv, Arguments& args) {
             args.realtime = true;
         } else if (arg == "--verbose") {
             args.verbose = true;
+        } else if (arg == "--rate") {
+            char* end = nullptr;
+            const long rate = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
+            if (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || rate < 1000 || rate > 1000000) {
+                std::fprintf(stderr, "tolvane-cli: --rate needs a sample rate in Hz (1000..1000000)\n");
+                return 2;
+            }
+            args.rate = static_cast<int>(rate);
+            ++i;
         } else if (arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "tolvane-cli: unknown option %s (see --help)\n", arg.c_str());
             return 2;
@@ -169,7 +190,7 @@ int main(int argc, char** argv) {
 
     InputOptions inputOptions;
     inputOptions.paced = args.realtime;
-    inputOptions.rawRate = settings.Input.InputRate;
+    inputOptions.rawRate = args.rate > 0 ? args.rate : settings.Input.InputRate;
     std::unique_ptr<EdgeSource> source = SelectInput(args.input, inputOptions, settings, error);
     if (source == nullptr) {
         std::fprintf(stderr, "tolvane-cli: %s\n", error.c_str());
