@@ -12,6 +12,7 @@
 #include "tools/gen/page_spec.h"
 #include "tools/gen/protocols.h"
 #include "tools/gen/symbol_stream.h"
+#include "tools/gen/audio_writer.h"
 
 namespace {
 
@@ -44,6 +45,16 @@ constexpr const char kHelp[] =
     "  --seed N             seed of the random errors and jitter (default 1)\n"
     "  --preamble-bits N    preamble length (default: the protocol's usual)\n"
     "  --gap SECONDS        silence before, between and after transmissions (default 0.5)\n"
+    "\n"
+    "Audio: when OUT ends in .wav, .flac, .s16 or .raw (signed 16-bit little-endian,\n"
+    "no header) the transmission is written as discriminator audio instead: FSK\n"
+    "baseband, positive for the upper level, through a receiver-like low-pass.\n"
+    "--levels, --rate-error and --invert apply; --jitter does not.\n"
+    "  --sample-rate HZ     audio sample rate (default 22050)\n"
+    "  --deviation F        outer level, full scale = 1 (default 0.5)\n"
+    "  --snr DB             add white noise: signal over noise power in the audio band\n"
+    "  --dc F               add a DC offset, full scale = 1\n"
+    "  --filter-hz HZ       the receiver's low-pass cut-off (default 4000)\n"
     "  --help               this text\n"
     "\n"
     "Protocols:\n";
@@ -53,6 +64,7 @@ struct Options {
     EncodeOptions encode;
     ChannelOptions channel;
     double gapSeconds = 0.5;
+    AudioOptions audio;
     std::vector<PageSpec> pages;
 };
 
@@ -129,6 +141,25 @@ int ParseArguments(int argc, char** argv, Options& options) {
             const char* v = value();
             if (v == nullptr || !ParseInt(v, 0, 100000, n)) return fail("--preamble-bits needs 0..100000");
             options.encode.preambleBits = static_cast<int>(n);
+        } else if (arg == "--sample-rate" || arg == "--deviation" || arg == "--snr" || arg == "--dc" ||
+                   arg == "--filter-hz") {
+            const char* v = value();
+            if (v == nullptr || !ParseDouble(v, d)) return fail(arg + " needs a number");
+            if (arg == "--sample-rate") {
+                if (d < 4000 || d > 384000) return fail("--sample-rate needs 4000..384000");
+                options.audio.sampleRate = d;
+            } else if (arg == "--deviation") {
+                if (d <= 0 || d > 4) return fail("--deviation needs 0..4");
+                options.audio.deviation = d;
+            } else if (arg == "--snr") {
+                options.audio.snrDb = d;
+            } else if (arg == "--dc") {
+                if (std::fabs(d) > 1) return fail("--dc needs -1..1");
+                options.audio.dcOffset = d;
+            } else {
+                if (d <= 0) return fail("--filter-hz needs a positive frequency");
+                options.audio.filterHz = d;
+            }
         } else if (arg == "--gap") {
             const char* v = value();
             if (v == nullptr || !ParseDouble(v, d) || d < 0 || d > 3600) return fail("--gap needs seconds");
@@ -200,6 +231,20 @@ int main(int argc, char** argv) {
     if (!BuildStream(options, stream, error)) {
         std::fprintf(stderr, "tolvane-gen: %s\n", error.c_str());
         return 1;
+    }
+    if (AudioFormatForPath(options.outPath) != AudioFileFormat::Unknown) {
+        AudioOptions audio = options.audio;
+        audio.levels = options.channel.levels;
+        audio.rateError = options.channel.rateError;
+        audio.invert = options.channel.invert;
+        audio.seed = options.channel.seed;
+        audio.leadSeconds = 0;  // the gaps are already in the stream
+        if (!WriteAudioFile(options.outPath, SymbolsToAudio(stream, audio), static_cast<int>(audio.sampleRate),
+                            error)) {
+            std::fprintf(stderr, "tolvane-gen: %s\n", error.c_str());
+            return 1;
+        }
+        return 0;
     }
     if (!WriteEdges(options.outPath, SymbolsToEdges(stream, options.channel), error)) {
         std::fprintf(stderr, "tolvane-gen: %s\n", error.c_str());
