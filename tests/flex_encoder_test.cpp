@@ -8,69 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "decoders/bch/bch.h"
 #include "decoders/flex/flex_phase.h"
 #include "support/fake_world.h"
 #include "tools/gen/protocols.h"
 
 namespace tolvane::gen {
 namespace {
-
-TEST(FlexEncoderWords, ChecksumKeepsTheFieldsAndSatisfiesTheReceiver) {
-    std::mt19937 rng(1);
-    for (int i = 0; i < 2000; ++i) {
-        const std::uint32_t fields = rng() & 0x1FFFF0u;
-        const std::uint32_t word = FlexWithChecksum(fields);
-        EXPECT_EQ(word & 0x1FFFF0u, fields);
-        EXPECT_FALSE(FlexWordInvalid(static_cast<std::int32_t>(word))) << std::hex << word;
-        EXPECT_TRUE(FlexWordInvalid(static_cast<std::int32_t>(word ^ 1u)));
-    }
-    // Cycle in bits 4..7, frame in 8..14.
-    EXPECT_EQ(FlexFrameInfoWord(15, 127) & 0x7FF0u, 0x7FF0u);
-    EXPECT_EQ(FlexFrameInfoWord(3, 77) >> 4, 3u | 77u << 4);
-}
-
-TEST(FlexEncoderWords, CodewordSendsBitZeroFirstAndIsValidEitherWayUp) {
-    std::mt19937 rng(2);
-    Bch bch;
-    for (int i = 0; i < 500; ++i) {
-        const std::uint32_t word = rng() & 0x1FFFFFu;
-        const std::uint32_t codeword = FlexCodeword(word);
-        for (int k = 0; k < 21; ++k) ASSERT_EQ((codeword >> (31 - k)) & 1u, (word >> k) & 1u);
-        bch.LoadCodeword(codeword);
-        EXPECT_EQ(bch.BchCorrect(), 0);
-        bch.LoadCodeword(~codeword);  // what the receiver stores
-        EXPECT_EQ(bch.BchCorrect(), 0);
-    }
-}
-
-TEST(FlexEncoderWords, MadeUncorrectableKeepsTheInformationBits) {
-    std::mt19937 rng(3);
-    Bch bch;
-    for (int i = 0; i < 200; ++i) {
-        const std::uint32_t codeword = FlexCodeword(rng() & 0x1FFFFFu);
-        const std::uint32_t damaged = MakeFlexUncorrectable(codeword, rng);
-        bch.LoadCodeword(damaged);
-        EXPECT_EQ(bch.BchCorrect(), 3);
-        EXPECT_EQ(damaged >> 11, codeword >> 11);
-    }
-}
-
-TEST(FlexEncoderAddresses, ShortAddressRanges) {
-    struct Case {
-        std::uint32_t capcode;
-        bool ok;
-    };
-    for (const Case c : {Case{0, false}, Case{1, true}, Case{0x1D8000, true}, Case{0x1D8001, false},
-                         Case{0x1E8000, false}, Case{0x1E8001, true}, Case{0x1EF7FE, true}, Case{0x1EF7FF, false}}) {
-        std::uint32_t word = 0;
-        EXPECT_EQ(FlexShortAddressWord(c.capcode, word), c.ok) << c.capcode;
-        if (c.ok) {
-            EXPECT_EQ(word, c.capcode + 0x8000);
-            EXPECT_FALSE(FlexLongAddress(static_cast<std::int32_t>(word)));
-        }
-    }
-}
 
 TEST(FlexEncoderAddresses, LongAddressWordsGiveBackTheCapcode) {
     for (const std::uint32_t capcode : {0x1F9001u, 0x1F9000u + 0x8000u, 0x1F9000u + 0x8001u, 123456789u,
@@ -88,33 +31,12 @@ TEST(FlexEncoderAddresses, LongAddressWordsGiveBackTheCapcode) {
     FlexLongAddressWords(0x1F9001, first, second);
     EXPECT_EQ(first, 1u);
     EXPECT_EQ(second, 0x1FFFFFu);
-}
-
-TEST(FlexEncoderLayout, FieldsOfOnePhase) {
-    FlexFrame frame;
-    frame.extraBiws = 1;
-    frame.pages = {{2068481, true, kFlexAlphanumeric, "abcd"}, {1, false, kFlexStandardNumeric, "12"}};
-    FlexFrameWords words;
-    std::string error;
-    ASSERT_TRUE(BuildFlexFrameWords(frame, words, error)) << error;
-    const FlexPhaseWords& a = words.phases[0];
-    // BIW: one further BIW; addresses 2..4 (long, short), vectors 5..7.
-    EXPECT_EQ((a[0] >> 8) & 3u, 1u);
-    EXPECT_EQ((a[0] >> 10) & 63u, 5u);
-    EXPECT_EQ(a[2], 1u);
-    EXPECT_EQ(a[3], 0x1FFFFFu);
-    EXPECT_EQ(a[4], 0x8001u);
-    // Long alpha: header in the second vector word; text from word 8:
-    // signature + "ab", "cd" + fill; length counts the header.
-    EXPECT_EQ((a[5] >> 4) & 7u, 5u);
-    EXPECT_EQ((a[5] >> 7) & 127u, 8u);
-    EXPECT_EQ((a[5] >> 14) & 127u, 3u);
-    EXPECT_EQ((a[6] >> 11) & 3u, 3u);
-    EXPECT_EQ(a[9], 'c' | 'd' << 7 | 3u << 14);
-    // Short numeric: one word at 10, length field 0.
-    EXPECT_EQ((a[7] >> 7) & 127u, 10u);
-    EXPECT_EQ((a[7] >> 14) & 7u, 0u);
-    for (const std::size_t i : {0, 1, 5, 7}) EXPECT_FALSE(FlexWordInvalid(static_cast<std::int32_t>(a[i]))) << i;
+    // Short addresses: capcode + 0x8000 where that is a short-address value.
+    EXPECT_TRUE(FlexShortAddressWord(1, first));
+    EXPECT_EQ(first, 0x8001u);
+    EXPECT_TRUE(FlexShortAddressWord(0x1EF7FE, first));
+    EXPECT_FALSE(FlexShortAddressWord(0x1D8001, first));
+    EXPECT_FALSE(FlexShortAddressWord(0x1EF7FF, first));
 }
 
 TEST(FlexEncoderLayout, RefusesWhatAFrameCannotCarry) {
@@ -127,11 +49,8 @@ TEST(FlexEncoderLayout, RefusesWhatAFrameCannotCarry) {
     const Case cases[] = {
         {FlexMode::Flex1600_2, {1, false, kFlexAlphanumeric, longText}, "needs"},
         {FlexMode::Flex1600_2, {5, false, kFlexAlphanumeric, "x", 1}, "no phase B"},
-        {FlexMode::Flex3200_2, {5, false, kFlexAlphanumeric, "x", 3}, "no phase D"},
-        {FlexMode::Flex1600_2, {1, false, kFlexStandardNumeric, "12a"}, "numeric"},
         {FlexMode::Flex1600_2, {1, false, kFlexStandardNumeric, std::string(42, '1')}, "8 words"},
         {FlexMode::Flex1600_2, {1, false, kFlexShortMessage, "1234"}, "3 digits"},
-        {FlexMode::Flex1600_2, {1, false, kFlexBinary, "XYZ"}, "hex"},
         {FlexMode::Flex1600_2, {0, false, kFlexAlphanumeric, "x"}, "out of range"},
     };
     for (const Case& c : cases) {

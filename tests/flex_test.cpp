@@ -202,19 +202,6 @@ std::vector<EndToEndCase> EndToEndCases() {
 
 INSTANTIATE_TEST_SUITE_P(Modes, FlexEndToEnd, ::testing::ValuesIn(EndToEndCases()), EndToEndName);
 
-TEST(FlexEndToEnd, SeveralFramesKeepTheirOwnNumbersAndPages) {
-    const auto first = EveryKind();
-    const std::vector<Expected> second = {{{777, false, gen::kFlexAlphanumeric, "Next frame"},
-                                           "[0000777]    C  ALPHA  Next frame"}};
-    const auto rig = Receive({gen::EncodeFlexCodewords(Words(FrameOf(first, FlexMode::Flex6400_4, 15, 127))),
-                              gen::EncodeFlexCodewords(Words(FrameOf(second, FlexMode::Flex6400_4, 0, 0)))},
-                             QuietSettings(4));
-    auto expected = ExpectedLines(first, FlexMode::Flex6400_4, 15, 127);
-    const auto more = ExpectedLines(second, FlexMode::Flex6400_4, 0, 0);
-    expected.insert(expected.end(), more.begin(), more.end());
-    EXPECT_EQ(rig->messageLines, expected);
-}
-
 TEST(FlexCapcodes, ShortAndLongFieldsLettersAndFilters) {
     Settings s = QuietSettings(2);
     FilterRecord boss;
@@ -450,19 +437,6 @@ protected:
     FlexPhase phase_;
 };
 
-TEST_F(FlexWords, BlockInformationWordDecidesTheAddressField) {
-    phase_.words[0] = 0;  // fails the checksum
-    phase_.words[1] = 0x8001;
-    phase_.words[2] = Vector(5, 3, 2);
-    phase_.words[3] = 3 << 11;
-    phase_.words[4] = Chars(0, 'o', 'k');
-    EXPECT_TRUE(Decode().empty());
-    phase_.words[0] = Biw(0, 1);  // vector field where the addresses start
-    EXPECT_TRUE(Decode().empty());
-    phase_.words[0] = Biw(0, 2);
-    EXPECT_EQ(Decode(), std::vector<std::string>{"[0000001]    A  ALPHA  ok"});
-}
-
 TEST_F(FlexWords, BadVectorSkipsOnlyItsPageAndLongAddressesStepTwo) {
     // Further BIW in word 1; addresses: long 2..3, short 4; vectors 5..7.
     phase_.words[0] = Biw(1, 5);
@@ -500,14 +474,6 @@ TEST_F(FlexWords, FillCharactersAndFragments) {
     phase_.words[9] = Chars('x', 'y', 0);
     EXPECT_EQ(Decode(), (std::vector<std::string>{"[0000001]    A  ALPHA  abc", "[0000002]    A  ALPHA  xy"}));
     EXPECT_EQ(rig_.engine->Stats().HourlyStats.alphaChars[F1600], 5u);
-}
-
-TEST_F(FlexWords, InstructionVectorsLeaveNoTrace) {
-    phase_.words[0] = Biw(0, 2);
-    phase_.words[1] = 0x8001;
-    phase_.words[2] = Vector(1, 0, 0);
-    EXPECT_TRUE(Decode().empty());
-    EXPECT_EQ(rig_.engine->Stats().HourlyStats, StatCounters{});
 }
 
 }  // namespace
