@@ -90,23 +90,6 @@ TEST(FilterChoice, WhichFilterCopiesTheLine) {
     }
 }
 
-TEST(FilterChoice, CapcodeFilterLastsUntilTheNextSelection) {
-    Settings settings;
-    settings.Filters = {Filter(FilterType::Pocsag, "1234567", "Cap")};
-    TestRig rig(settings);
-    Output& out = rig.engine->output();
-    WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "ONE");
-    // A line written without a new selection is judged by the same filter.
-    out.MarkCapcodeStart();
-    out.PanePutText(out.MessagePane, "7654321");
-    out.MarkCapcodeEnd();
-    out.PanePutText(out.MessagePane, " TWO");
-    out.PaneEndLine(out.MessagePane);
-    WritePage(out, FilterType::Pocsag, "7654321", 1, 2, "THREE");
-    EXPECT_EQ(rig.filterLines, (std::vector<std::string>{"1234567 Cap ONE", "7654321 Cap TWO"}));
-    EXPECT_EQ(out.CapcodeFilterIndex, -1);
-}
-
 TEST(FilterChoice, RejectDropsTheWholePage) {
     Settings settings;
     settings.Filters = {With(Filter(FilterType::Pocsag, "12345??", "Rej"), 0, 0, 1)};

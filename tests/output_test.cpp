@@ -164,19 +164,7 @@ TEST(Emission, LogFlushCountdown) {
     EXPECT_EQ(out.LogFlushCountdown, left);
 }
 
-TEST(Emission, LogFileNames) {
-    Settings settings = Logging();
-    settings.LogFileUseDate = 1;
-    TestRig dated(settings);
-    EXPECT_TRUE(dated.engine->output().LogOpen());
-    EXPECT_EQ(dated.files.contents.count("26DEC06.LOG"), 1u);
-
-    settings.LogFileUseDate = 0;
-    settings.LogFile.clear();
-    TestRig unnamed(settings);
-    EXPECT_FALSE(unnamed.engine->output().LogOpen());
-
-    // A log that cannot be opened leaves logging off; pages still show.
+TEST(Emission, UnopenableLogLeavesLoggingOff) {
     TestRig rig(Logging());
     Output& out = rig.engine->output();
     rig.files.unopenable.push_back("pages.log");
@@ -184,6 +172,10 @@ TEST(Emission, LogFileNames) {
     EXPECT_FALSE(out.LogOpen());
     WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "STILL");
     EXPECT_EQ(rig.messageLines, std::vector<std::string>{"1234567 STILL"});
+    rig.engine->settings().LogFileUseDate = 1;
+    out.OpenLog("26DEC06");
+    EXPECT_TRUE(out.LogOpen());
+    EXPECT_EQ(rig.files.contents.count("26DEC06.LOG"), 1u);
 }
 
 TEST(CapcodeMatch, WildcardsAndLength) {

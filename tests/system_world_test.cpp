@@ -91,18 +91,6 @@ TEST_F(SystemWorld, LauncherReportsProgramsThatCannotStart) {
     EXPECT_FALSE(launcher.Start(plain.string(), {}));
 }
 
-TEST_F(SystemWorld, FindOnPath) {
-    const std::string program = Script("tolvane-probe", "exit 0\n");
-    const char* oldPath = std::getenv("PATH");
-    const std::string saved = oldPath != nullptr ? oldPath : "";
-    ::setenv("PATH", ("/nonexistent:" + dir_.string()).c_str(), 1);
-    EXPECT_EQ(FindOnPath("tolvane-probe"), program);
-    EXPECT_EQ(FindOnPath("tolvane-absent"), "");
-    ::setenv("PATH", saved.c_str(), 1);
-    EXPECT_EQ(FindOnPath(program), program);
-    EXPECT_EQ(FindOnPath(dir_.string()), "");  // a directory is no program
-}
-
 TEST_F(SystemWorld, SoundPlayerUsesTheFirstPlayerFound) {
     const fs::path sound = dir_ / "FILTER.WAV";
     std::ofstream(sound) << "RIFF";
