@@ -11,6 +11,7 @@
 
 #include <sys/stat.h>
 
+#include "app/cli/error_marks.h"
 #include "display/line_joiner.h"
 #include "engine/engine.h"
 #include "engine/input_runner.h"
@@ -23,7 +24,7 @@ namespace {
 using namespace tolvane;
 
 constexpr const char kHelp[] =
-    "Usage: tolvane-cli [--ini PATH] [--realtime] [--verbose] [--rate N] INPUT\n"
+    "Usage: tolvane-cli [--ini PATH] [--realtime] [--verbose] [--rate N] [--mark-errors] INPUT\n"
     "\n"
     "Decodes POCSAG, FLEX and GSC pages from INPUT without a window and prints\n"
     "every completed line of the message pane to standard output: the capcode\n"
@@ -56,6 +57,9 @@ constexpr const char kHelp[] =
     "               standard error\n"
     "  --rate N     sample rate of raw audio in Hz (default: InputRate of the\n"
     "               settings, 22050)\n"
+    "  --mark-errors  enclose text shown in the bit-error colour in \u00ab and \u00bb\n"
+    "               (bytes outside printable ASCII are then printed as '.'), for\n"
+    "               scripts that score the decoder\n"
     "  --help       this text\n"
     "\n"
     "Exit status: 0 when the input has ended (or SIGINT/SIGTERM stopped a live\n"
@@ -99,6 +103,7 @@ struct Arguments {
     bool iniGiven = false;
     bool realtime = false;
     bool verbose = false;
+    bool markErrors = false;
     int rate = 0;  // raw audio sample rate; 0 = from the settings
     std::string input;
 };
@@ -121,6 +126,8 @@ int ParseArguments(int argc, char** argv, Arguments& args) {
             args.realtime = true;
         } else if (arg == "--verbose") {
             args.verbose = true;
+        } else if (arg == "--mark-errors") {
+            args.markErrors = true;
         } else if (arg == "--rate") {
             char* end = nullptr;
             const long rate = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
@@ -207,7 +214,8 @@ int main(int argc, char** argv) {
     // standard error and the command file report it, and a new period starts.
     engine.Watch().SetAutoAcknowledge(true);
     LineJoiner printer(PrintLine);
-    engine.output().MessagePane.view = &printer;
+    ErrorMarkingJoiner markingPrinter(PrintLine);
+    engine.output().MessagePane.view = args.markErrors ? static_cast<PaneView*>(&markingPrinter) : &printer;
 
     InstallStopHandlers();
     RunOptions runOptions;
