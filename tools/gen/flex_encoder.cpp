@@ -286,14 +286,18 @@ std::uint32_t SentBit(std::uint32_t codeword, int k) { return (codeword >> (31 -
 // shifts them into its sync registers.
 using HeaderBits = std::vector<std::uint8_t>;
 
-// The fillers around the frame information word: dibits (1100...) in one
-// of four phases, or a steady level. Plain reversals would look like half of
-// the sync marker (0xAAAA).
+// The fillers around the frame information word, in order of preference:
+// reversals (a transition on every symbol keeps the receiver's clock,
+// which follows the header with a low gain, closest to the transmitter's),
+// then dibits (1100...) in four phases, then a steady level. Reversals
+// look like half of the sync marker (0xAAAA), so with some frame
+// information words they have to give way.
 std::uint8_t FillerBit(int pattern, int i) {
-    if (pattern < 4) return ((i + pattern) / 2) % 2 == 0 ? 1 : 0;
-    return pattern == 4 ? 1 : 0;
+    if (pattern < 2) return static_cast<std::uint8_t>((i + pattern) % 2);
+    if (pattern < 6) return ((i + pattern) / 2) % 2 == 0 ? 1 : 0;
+    return pattern == 6 ? 1 : 0;
 }
-constexpr int kFillerPatterns = 6;
+constexpr int kFillerPatterns = 8;
 
 // Bit sync, sync, filler, frame information, filler; `syncEnd` receives
 // the index just past the sync.

@@ -16,9 +16,9 @@
 // - 16 filler symbols, the frame information word (one 32-bit codeword:
 //   bits 0..3 checksum, 4..7 cycle, 8..14 frame), 40 filler symbols, all at
 //   1600 symbols/s, two levels. A receiver keeps searching for the sync
-//   marker through these, so the filler (dibits 1100..., or a steady level)
-//   is chosen for each frame such that no window after the sync resembles
-//   the marker.
+//   marker through these, so the filler (reversals where possible, else
+//   dibits 1100... or a steady level) is chosen for each frame such that
+//   no window after the sync resembles the marker.
 // - 11 blocks at the mode's symbol rate. Per phase a block holds eight
 //   codewords, interleaved: bit k of codeword c is the block's bit c + 8k.
 //   A 4-level symbol carries two phases' bits (high, low) as 0 = 00,
