@@ -8,6 +8,7 @@ namespace tolvane {
 namespace {
 
 constexpr std::uint64_t kMaxDuration = 0xFFFF;
+constexpr double kThird = 1.0 / 3.0;
 
 double SmoothingFactor(double seconds, double sampleRate) {
     if (seconds <= 0) return 1.0;
@@ -24,6 +25,7 @@ AudioSlicer::AudioSlicer(const SlicerOptions& options) : options_(options) {
     driftAlpha_ = SmoothingFactor(options_.driftSeconds, options_.sampleRate);
     const long length = std::lround(options_.averaging * options_.sampleRate / options_.maxSymbolRate);
     window_.assign(static_cast<std::size_t>(std::clamp(length, 1L, 4096L)), 0.0f);
+    inverseLength_ = 1.0 / static_cast<double>(window_.size());
     reset();
 }
 
@@ -69,11 +71,11 @@ void AudioSlicer::AppendRunTo(std::vector<EdgeEntry>& out, std::uint64_t ticks, 
 void AudioSlicer::Fit() {
     if (options_.fourLevel) {
         // Least squares for levels at centre + amplitude * {-1, -1/3, 1/3, 1}.
-        centre_ = (means_[0] + means_[1] + means_[2] + means_[3]) / 4;
-        amplitude_ = (means_[3] - means_[0] + (means_[2] - means_[1]) / 3) * 0.45;
+        centre_ = (means_[0] + means_[1] + means_[2] + means_[3]) * 0.25;
+        amplitude_ = (means_[3] - means_[0] + (means_[2] - means_[1]) * kThird) * 0.45;
     } else {
-        centre_ = (means_[0] + means_[1]) / 2;
-        amplitude_ = (means_[1] - means_[0]) / 2;
+        centre_ = (means_[0] + means_[1]) * 0.5;
+        amplitude_ = (means_[1] - means_[0]) * 0.5;
     }
     if (amplitude_ < 0) amplitude_ = 0;
 }
@@ -92,7 +94,7 @@ void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
     windowSum_ += static_cast<double>(sample) - window_[windowPos_];
     window_[windowPos_] = sample;
     if (++windowPos_ == window_.size()) windowPos_ = 0;
-    const double y = windowSum_ / static_cast<double>(window_.size());
+    const double y = windowSum_ * inverseLength_;
     const double n = static_cast<double>(sampleIndex_);
 
     // 2. Envelope. Thresholds come from the levels before this sample.
@@ -103,10 +105,10 @@ void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
     int nearest;
     if (options_.fourLevel) {
         count = 3;
-        spacing = a / 3;
-        thresholds[0] = centre_ - 2 * a / 3;
+        spacing = a * kThird;
+        thresholds[0] = centre_ - 2 * spacing;
         thresholds[1] = centre_;
-        thresholds[2] = centre_ + 2 * a / 3;
+        thresholds[2] = centre_ + 2 * spacing;
         nearest = y > thresholds[2] ? 3 : y > thresholds[1] ? 2 : y > thresholds[0] ? 1 : 0;
     } else {
         thresholds[0] = centre_;
@@ -127,8 +129,8 @@ void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
     if (options_.fourLevel) {
         // Inner levels stay near where the outer ones put them while they
         // are not sent (FLEX syncs on the outer levels only).
-        means_[1] += driftAlpha_ * (centre_ - a / 3 - means_[1]);
-        means_[2] += driftAlpha_ * (centre_ + a / 3 - means_[2]);
+        means_[1] += driftAlpha_ * (centre_ - spacing - means_[1]);
+        means_[2] += driftAlpha_ * (centre_ + spacing - means_[2]);
     }
     Fit();
     const double span = 2 * a;

@@ -83,7 +83,7 @@ private:
     void Step(float sample, std::vector<EdgeEntry>& out);
     void Emit(double atSample, int newLevel, std::vector<EdgeEntry>& out);
     std::uint8_t LineState(int level) const;
-    void Fit();
+    void Fit();  // centre and amplitude from the level means
     static void AppendRunTo(std::vector<EdgeEntry>& out, std::uint64_t ticks, std::uint8_t state);
 
     SlicerOptions options_;
@@ -95,6 +95,7 @@ private:
     std::vector<float> window_;
     std::size_t windowPos_ = 0;
     double windowSum_ = 0;
+    double inverseLength_ = 1;
 
     // Running means of the samples nearest each level (2 levels use the
     // first two), and the centre and amplitude fitted to them.

@@ -155,9 +155,9 @@ TEST(AudioInput, DecodingHoldsWithNoiseDcOffsetAndRateError) {
     };
     const Impairment impairments[] = {{"noise", 0, 0, 0},
                                       {"dc offset", 6, 0.2, 0},
-                                      {"clock fast", 6, 0, 0.005},
-                                      {"clock slow", 6, 0, -0.003},
-                                      {"all at once", 3, -0.2, 0.005}};
+                                      {"clock fast", 10, 0, 0.005},
+                                      {"clock slow", 10, 0, -0.003},
+                                      {"all at once", 10, -0.2, 0.005}};
     TempDir dir;
     for (const Margin& m : margins) {
         const gen::SymbolStream stream = Encode(m.page);
