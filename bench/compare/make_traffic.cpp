@@ -1,0 +1,206 @@
+// tolvane-traffic: long runs of paging traffic as discriminator audio, for
+// the side-by-side comparison with another decoder.
+//
+//   tolvane-traffic [--rate HZ] [--snr DB] [--deviation D] [--seed N] -o OUT.s16 PAGEFILE
+//
+// PAGEFILE holds one page description per line, as tolvane-gen takes them
+// (pocsag:1200:1234567:3:alpha:Text). Consecutive pages of one protocol and
+// rate form one transmission; "gap SECONDS" inserts silence and ends the
+// transmission, as does an empty line. Each transmission is encoded by the
+// generator's own encoders and rendered with its audio writer, one at a
+// time, so an hour of audio never has to fit in memory.
+//
+// Noise is white Gaussian noise through the same 4 kHz low-pass as the
+// signal, at one constant level over the whole file (gaps included):
+// SNR = deviation^2 / noise power, in dB. The output is signed 16-bit
+// little-endian mono; the length in seconds is printed on standard output.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <numbers>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tools/gen/audio_writer.h"
+#include "tools/gen/page_spec.h"
+#include "tools/gen/protocols.h"
+
+namespace {
+
+using namespace tolvane::gen;
+
+constexpr double kFilterHz = 4000;
+
+// The audio writer's filter: second-order Butterworth low-pass.
+class LowPass {
+public:
+    LowPass(double cutoff, double sampleRate) {
+        const double w = 2 * std::numbers::pi * cutoff / sampleRate;
+        const double alpha = std::sin(w) / std::numbers::sqrt2;
+        const double cosw = std::cos(w);
+        const double a0 = 1 + alpha;
+        b0_ = (1 - cosw) / 2 / a0;
+        b1_ = (1 - cosw) / a0;
+        b2_ = b0_;
+        a1_ = -2 * cosw / a0;
+        a2_ = (1 - alpha) / a0;
+    }
+    double Step(double x) {
+        const double y = b0_ * x + b1_ * x1_ + b2_ * x2_ - a1_ * y1_ - a2_ * y2_;
+        x2_ = x1_;
+        x1_ = x;
+        y2_ = y1_;
+        y1_ = y;
+        return y;
+    }
+
+private:
+    double b0_, b1_, b2_, a1_, a2_;
+    double x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
+};
+
+class NoisyWriter {
+public:
+    NoisyWriter(std::ofstream& out, double sampleRate, double noiseRms, std::uint32_t seed)
+        : out_(out), filter_(kFilterHz, sampleRate), rng_(seed) {
+        if (noiseRms > 0) {
+            // Power of unit white noise after the filter, measured.
+            LowPass probe(kFilterHz, sampleRate);
+            std::mt19937 rng(seed ^ 0x9E3779B9u);
+            double power = 0;
+            constexpr int kProbe = 400000;
+            for (int i = 0; i < kProbe; ++i) {
+                const double v = probe.Step(gauss_(rng));
+                power += v * v;
+            }
+            gain_ = noiseRms / std::sqrt(power / kProbe);
+        }
+    }
+
+    void Write(const std::vector<float>& samples) {
+        pcm_.resize(samples.size());
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            double v = samples[i];
+            if (gain_ > 0) v += gain_ * filter_.Step(gauss_(rng_));
+            v = std::round(std::clamp(v, -1.0, 32767.0 / 32768.0) * 32768.0);
+            pcm_[i] = static_cast<std::int16_t>(v);
+        }
+        // Little-endian hosts only (x86, arm64), like the raw format itself.
+        out_.write(reinterpret_cast<const char*>(pcm_.data()), static_cast<std::streamsize>(pcm_.size() * 2));
+        written_ += samples.size();
+    }
+
+    std::size_t Written() const { return written_; }
+
+private:
+    std::ofstream& out_;
+    LowPass filter_;
+    std::mt19937 rng_;
+    std::normal_distribution<double> gauss_{0.0, 1.0};
+    double gain_ = 0;
+    std::vector<std::int16_t> pcm_;
+    std::size_t written_ = 0;
+};
+
+int Usage() {
+    std::fputs("usage: tolvane-traffic [--rate HZ] [--snr DB] [--deviation D] [--seed N] -o OUT.s16 PAGEFILE\n",
+               stderr);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    double rate = 22050;
+    double snrDb = std::numeric_limits<double>::infinity();
+    double deviation = 0.25;
+    std::uint32_t seed = 1;
+    std::string outPath;
+    std::string pagePath;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--rate" && hasValue) rate = std::atof(argv[++i]);
+        else if (arg == "--snr" && hasValue) snrDb = std::atof(argv[++i]);
+        else if (arg == "--deviation" && hasValue) deviation = std::atof(argv[++i]);
+        else if (arg == "--seed" && hasValue) seed = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        else if (arg == "-o" && hasValue) outPath = argv[++i];
+        else if (!arg.empty() && arg[0] != '-' && pagePath.empty()) pagePath = arg;
+        else return Usage();
+    }
+    if (outPath.empty() || pagePath.empty() || rate < 8000 || deviation <= 0 || deviation > 1) return Usage();
+
+    std::ifstream pages(pagePath);
+    if (!pages) {
+        std::fprintf(stderr, "tolvane-traffic: cannot read %s\n", pagePath.c_str());
+        return 1;
+    }
+    std::ofstream out(outPath, std::ios::binary | std::ios::trunc);
+    if (!out) {
+        std::fprintf(stderr, "tolvane-traffic: cannot write %s\n", outPath.c_str());
+        return 1;
+    }
+    const double noiseRms = std::isfinite(snrDb) ? deviation / std::pow(10.0, snrDb / 20.0) : 0.0;
+    NoisyWriter writer(out, rate, noiseRms, seed);
+
+    AudioOptions audio;
+    audio.sampleRate = rate;
+    audio.deviation = deviation;
+    audio.filterHz = kFilterHz;
+    audio.leadSeconds = 0;  // gaps come from the page file
+    EncodeOptions encode;
+    encode.seed = seed;
+
+    std::vector<PageSpec> group;
+    std::string error;
+    auto flush = [&]() -> bool {
+        if (group.empty()) return true;
+        SymbolStream stream;
+        if (!FindProtocol(group.front().protocol)->encode(group, encode, stream, error)) return false;
+        writer.Write(SymbolsToAudio(stream, audio));
+        group.clear();
+        return true;
+    };
+
+    std::string line;
+    int lineNumber = 0;
+    while (std::getline(pages, line)) {
+        ++lineNumber;
+        PageSpec page;
+        bool ok = true;
+        if (line.empty()) {
+            ok = flush();
+        } else if (line.rfind("gap ", 0) == 0) {
+            const double seconds = std::atof(line.c_str() + 4);
+            ok = flush();
+            if (ok && seconds > 0)
+                writer.Write(std::vector<float>(static_cast<std::size_t>(seconds * rate), 0.0f));
+        } else if (!ParsePageSpec(line, page, error) || FindProtocol(page.protocol) == nullptr) {
+            if (error.empty()) error = "unknown protocol";
+            ok = false;
+        } else {
+            if (!group.empty() && (group.front().protocol != page.protocol || group.front().rate != page.rate))
+                ok = flush();
+            group.push_back(std::move(page));
+        }
+        if (!ok) {
+            std::fprintf(stderr, "tolvane-traffic: %s:%d: %s\n", pagePath.c_str(), lineNumber, error.c_str());
+            return 1;
+        }
+    }
+    if (!flush()) {
+        std::fprintf(stderr, "tolvane-traffic: %s\n", error.c_str());
+        return 1;
+    }
+    out.close();
+    if (!out) {
+        std::fprintf(stderr, "tolvane-traffic: write to %s failed\n", outPath.c_str());
+        return 1;
+    }
+    std::printf("%.3f\n", static_cast<double>(writer.Written()) / rate);
+    return 0;
+}
