@@ -238,7 +238,8 @@ def speed_run(args, ini, work):
                      "pages_exact": exact, "rounds": args.rounds})
         print(f"speed: {name}: wall {wall:.2f} s, cpu {cpu:.2f} s, {audio_seconds / wall:.0f}x real time, "
               f"{exact}/{len(truths)} exact", flush=True)
-    os.remove(audio)
+    if not args.keep:
+        os.remove(audio)
     return rows
 
 
@@ -258,7 +259,8 @@ def sensitivity_level(args, ini, work, snr, truths, pages):
                          "exact": r["exact"],
                          "exact_fraction": round(r["exact"] / r["sent"], 3) if r["sent"] else 0,
                          "wrong_unmarked": r["wrong"], "marked": r["marked"]})
-    os.remove(audio)
+    if not args.keep:
+        os.remove(audio)
     return rows
 
 
@@ -383,6 +385,7 @@ def main():
     parser.add_argument("--pages", type=int, default=100, help="pages per protocol/rate and noise level")
     parser.add_argument("--snr", type=float, nargs="+", default=[20, 15, 12, 10, 9, 8, 7, 6, 5, 4, 3, 2, 0])
     parser.add_argument("--jobs", type=int, default=max(1, (os.cpu_count() or 2) // 2))
+    parser.add_argument("--keep", action="store_true", help="keep the audio and decoder outputs in --work")
     args = parser.parse_args()
     os.makedirs(args.results, exist_ok=True)
     os.makedirs(args.work, exist_ok=True)
