@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -64,15 +65,16 @@ std::unique_ptr<OutputFile> StdioFileOpener::OpenForAppend(const std::string& pa
 std::string FindOnPath(const std::string& name) {
     if (name.find('/') != std::string::npos) return IsExecutableFile(name) ? name : std::string();
     const char* path = std::getenv("PATH");
-    std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
+    const std::string_view dirs = path != nullptr ? path : "/usr/bin:/bin";
     std::size_t start = 0;
     while (start <= dirs.size()) {
-        const std::size_t end = dirs.find(':', start);
-        std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (dir.empty()) dir = ".";
-        const std::string candidate = dir + "/" + name;
+        const std::size_t end = std::min(dirs.find(':', start), dirs.size());
+        const std::string_view dir = dirs.substr(start, end - start);
+        // An empty entry means the current directory.
+        std::string candidate(dir.empty() ? std::string_view(".") : dir);
+        candidate += '/';
+        candidate += name;
         if (IsExecutableFile(candidate)) return candidate;
-        if (end == std::string::npos) break;
         start = end + 1;
     }
     return {};
