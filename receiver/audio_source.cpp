@@ -138,7 +138,7 @@ AttachStatus AudioFileSource::Open(double& sampleRate) {
     SNDFILE* file = sf_open(path_.c_str(), SFM_READ, &info);
     if (file == nullptr) {
         if (::access(path_.c_str(), R_OK) != 0) {
-            status.error = AttachError::CannotOpen;
+            status.error = AttachError::CannotOpenRecording;
             status.detail = SystemDetail(path_, errno);
         } else {
             status.error = AttachError::BadFormat;
@@ -213,7 +213,7 @@ AttachStatus RawAudioSource::Open(double& sampleRate) {
     } else {
         fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd_ < 0) {
-            status.error = AttachError::CannotOpen;
+            status.error = AttachError::CannotOpenRecording;
             status.detail = SystemDetail(path_, errno);
             return status;
         }

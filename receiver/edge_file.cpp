@@ -27,7 +27,7 @@ bool CheckMagic(std::FILE* file, const std::string& path, AttachStatus& status) 
 std::FILE* OpenForReading(const std::string& path, AttachStatus& status) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
-        status.error = AttachError::CannotOpen;
+        status.error = AttachError::CannotOpenRecording;
         status.detail = SystemDetail(path);
     }
     return file;

@@ -9,7 +9,8 @@ std::string_view AttachErrorMessage(AttachError error) {
         case AttachError::AlreadyInUse: return "Error VxD not previously unloaded!";
         case AttachError::CannotAttach: return "Error attaching to COM port!";
         case AttachError::OutOfMemory: return "Error Allocating Memory for VxD!";
-        case AttachError::BadFormat: return "Not an edge stream recording!";
+        case AttachError::CannotOpenRecording: return "Cannot open the recording!";
+        case AttachError::BadFormat: return "Not a recording Tolvane can read!";
         case AttachError::Unknown: break;
     }
     return "Unknown Error from VxD!";

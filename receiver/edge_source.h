@@ -13,11 +13,12 @@ class EdgeRing;
 // shown for the matching failure of its driver.
 enum class AttachError {
     None,
-    CannotOpen,      // the input does not exist or cannot be opened
+    CannotOpen,      // the port or sound card does not exist or cannot be opened
+    CannotOpenRecording,  // a recorded file that does not exist or cannot be read
     AlreadyInUse,    // the port is held by another program
     CannotAttach,    // opened, but it is not a usable port
     OutOfMemory,     // no memory or thread for the source
-    BadFormat,       // a recording that is not an edge stream
+    BadFormat,       // a file that is neither an edge stream nor audio
     Unknown,
 };
 

@@ -72,7 +72,7 @@ std::unique_ptr<EdgeSource> SelectInput(const std::string& input, const InputOpt
     // A file: look at its first bytes.
     std::FILE* file = std::fopen(input.c_str(), "rb");
     if (file == nullptr) {
-        error = AttachStatus{AttachError::CannotOpen, input + ": " + std::strerror(errno)}.Describe();
+        error = AttachStatus{AttachError::CannotOpenRecording, input + ": " + std::strerror(errno)}.Describe();
         return nullptr;
     }
     char magic[sizeof kEdgeFileMagic] = {};

@@ -280,7 +280,7 @@ TEST(AudioInput, SelectInputByName) {
 
     std::string error;
     EXPECT_EQ(SelectInput(dir / "absent.wav", InputOptions(), settings, error), nullptr);
-    EXPECT_EQ(error.rfind(std::string(AttachErrorMessage(AttachError::CannotOpen)), 0), 0u) << error;
+    EXPECT_EQ(error.rfind(std::string(AttachErrorMessage(AttachError::CannotOpenRecording)), 0), 0u) << error;
     EXPECT_EQ(SelectInput("serial:", InputOptions(), settings, error), nullptr);
     EXPECT_EQ(SelectInput("", InputOptions(), settings, error), nullptr);
 

@@ -46,7 +46,7 @@ TEST(EdgeFile, BadInputGivesClearErrors) {
     std::vector<EdgeEntry> entries;
     AttachStatus missing;
     EXPECT_FALSE(ReadEdgeFile(TempPath("does-not-exist.tve"), entries, missing));
-    EXPECT_EQ(missing.error, AttachError::CannotOpen);
+    EXPECT_EQ(missing.error, AttachError::CannotOpenRecording);
     EXPECT_NE(missing.Describe().find("No such file"), std::string::npos);
 
     for (const std::string& bytes : {std::string(), std::string("TVEDG"), std::string("RIFFxxxxWAVEfmt ")}) {
