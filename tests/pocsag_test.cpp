@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -216,6 +217,48 @@ TEST_F(PocsagBits, UncorrectableWordTogglesBitTwelveOfTheAccumulator) {
     EXPECT_GE(bad[1], 4096);
     EXPECT_NE(bad[2], good[2]);     // the toggle shifts down into later characters...
     for (std::size_t i = 3; i < 8; ++i) EXPECT_EQ(bad[i], good[i]) << i;  // ...until it is gone
+}
+
+// Text assembled from an uncorrectable codeword, or changed by the toggle it
+// leaves behind, is shown in the bit-error colour even in a short message:
+// damage must never look like clean text.
+TEST_F(PocsagBits, ShortMessageDamageIsShownInTheBitErrorColour) {
+    struct Case {
+        PageKind kind;
+        std::string text;
+        ColorClass clean;
+    };
+    for (const Case& c : {Case{PageKind::Alpha, "ABCDEFGHIJKL", ColorClass::Alphanumeric},
+                          Case{PageKind::Numeric, "0123456789012345", ColorClass::Numeric}}) {
+        SCOPED_TRACE(c.text);
+        std::vector<std::uint32_t> message = Message(c.kind, c.text);
+        ASSERT_GE(message.size(), 3u);
+        std::mt19937 rng(11);
+        message[1] = gen::MakePocsagUncorrectable(message[1], rng);
+        rig.messageLines.clear();
+        Decoder().PocsagInputBit('X');
+        Batch(Page(8, 0, message));
+        ASSERT_EQ(rig.messageLines.size(), 1u);
+
+        const TextPane& pane = rig.engine->output().MessagePane;
+        const std::string row = pane.RowText(pane.row - 1);
+        const auto start = static_cast<std::size_t>(rig.engine->output().Line().messageStart);
+        ASSERT_LT(start, row.size());
+        const std::uint8_t* attrs = pane.AttrsOfRow(pane.row - 1);
+        // Units (7-bit characters or 4-bit digits) complete at these bit counts.
+        const std::size_t unit = c.kind == PageKind::Alpha ? 7 : 4;
+        for (std::size_t i = 0; start + i < row.size(); ++i) {
+            const std::size_t lastBit = (i + 1) * unit - 1;  // payload bit index 0..
+            const std::size_t firstBit = i * unit;
+            const bool inBadWord = lastBit >= 20 && firstBit < 40;
+            const auto colour = static_cast<ColorClass>(attrs[start + i]);
+            if (inBadWord) {
+                EXPECT_EQ(colour, ColorClass::BitErrors) << i;
+            } else if (lastBit < 20 || firstBit >= 40 + 13) {
+                EXPECT_EQ(colour, c.clean) << i;
+            }
+        }
+    }
 }
 
 TEST_F(PocsagBits, GoodAndIdleCodewordsRefreshTheHold) {

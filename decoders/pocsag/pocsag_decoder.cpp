@@ -100,23 +100,37 @@ void PocsagDecoder::MessageCodeword() {
         return;
     }
 
+    const bool badWord = lastBchResult_ == 3;
     for (std::size_t i = 1; i <= 20; ++i) {
         ShiftAccumulator(bits[i]);
         ++alphaBits;
         ++numericBits;
+        if (bitsSinceToggle_ < kToggleLifetime) ++bitsSinceToggle_;
+        const bool damagedBit = badWord || bitsSinceToggle_ < kToggleLifetime;
+        alphaPartDamaged_ = alphaPartDamaged_ || damagedBit;
+        numericPartDamaged_ = numericPartDamaged_ || damagedBit;
         if (alphaBits >= 7) {
-            if (lastBchResult_ == 3) accumulator_ ^= 4096;
-            if (alphaCount < static_cast<std::int32_t>(alpha.size()))
+            if (badWord) {
+                accumulator_ ^= 4096;
+                bitsSinceToggle_ = 0;
+            }
+            if (alphaCount < static_cast<std::int32_t>(alpha.size())) {
                 alpha[static_cast<std::size_t>(alphaCount)] = accumulator_;
+                alphaDamaged[static_cast<std::size_t>(alphaCount)] = alphaPartDamaged_;
+            }
             ++alphaCount;
             alphaBits = 0;
+            alphaPartDamaged_ = false;
         }
         if (numericBits >= 4) {
             const int digit = (accumulator_ >> 3) & 15;
-            if (numericCount < static_cast<std::int32_t>(numeric.size()))
+            if (numericCount < static_cast<std::int32_t>(numeric.size())) {
                 numeric[static_cast<std::size_t>(numericCount)] = kNumericTable[digit];
+                numericDamaged[static_cast<std::size_t>(numericCount)] = numericPartDamaged_;
+            }
             ++numericCount;
             numericBits = 0;
+            numericPartDamaged_ = false;
         }
     }
     ++messageWords;
@@ -130,7 +144,8 @@ void PocsagDecoder::MessageCodeword() {
         out.PaneSetColor(out.MessagePane, ColorClass::Alphanumeric);
         const std::int32_t stored = std::min<std::int32_t>(alphaCount, static_cast<std::int32_t>(alpha.size()));
         for (std::int32_t i = 0; i < stored; ++i) {
-            out.PanePutChar(out.MessagePane, static_cast<std::uint8_t>(alpha[static_cast<std::size_t>(i)] & 0xFF));
+            const auto at = static_cast<std::size_t>(i);
+            PutStored(static_cast<std::uint8_t>(alpha[at] & 0xFF), alphaDamaged[at], ColorClass::Alphanumeric);
             ctx_.stats.CountAlphaChars(category);
         }
         messageWords = 8;
@@ -179,7 +194,8 @@ void PocsagDecoder::FinishMessage() {
         out.MarkMessageStart();
         out.PaneSetColor(out.MessagePane, ColorClass::Alphanumeric);
         for (std::int32_t i = 0; i < storedAlpha; ++i) {
-            out.PanePutChar(out.MessagePane, static_cast<std::uint8_t>(alpha[static_cast<std::size_t>(i)] & 0xFF));
+            const auto at = static_cast<std::size_t>(i);
+            PutStored(static_cast<std::uint8_t>(alpha[at] & 0xFF), alphaDamaged[at], ColorClass::Alphanumeric);
             ctx_.stats.CountAlphaChars(category);
         }
         return;
@@ -192,7 +208,8 @@ void PocsagDecoder::FinishMessage() {
     out.MarkMessageStart();
     out.PaneSetColor(out.MessagePane, ColorClass::Numeric);
     for (std::int32_t i = 0; i < storedDigits; ++i) {
-        out.PanePutChar(out.MessagePane, static_cast<std::uint8_t>(numeric[static_cast<std::size_t>(i)]));
+        const auto at = static_cast<std::size_t>(i);
+        PutStored(static_cast<std::uint8_t>(numeric[at]), numericDamaged[at], ColorClass::Numeric);
         ctx_.stats.CountNumericChars(category);
     }
     if (messageWords == 0) {
@@ -208,10 +225,18 @@ void PocsagDecoder::ResetMessage() {
     }
     numericBits = 0;
     alphaBits = 0;
+    alphaPartDamaged_ = false;
+    numericPartDamaged_ = false;
     alphaCount = 0;
     numericCount = 0;
     messageWords = 0;
     addressPending = 0;
+}
+
+void PocsagDecoder::PutStored(std::uint8_t ch, bool damaged, ColorClass clean) {
+    Output& out = ctx_.output;
+    out.PaneSetColor(out.MessagePane, damaged ? ColorClass::BitErrors : clean);
+    out.PanePutChar(out.MessagePane, ch);
 }
 
 void PocsagDecoder::WriteHeader() {

@@ -19,6 +19,7 @@
 #include <cstdint>
 
 #include "decoders/decoder_context.h"
+#include "settings/settings.h"
 
 namespace tolvane {
 
@@ -41,6 +42,11 @@ public:
     std::array<std::int32_t, 25> alpha{};
     std::array<std::int32_t, 40> numeric{};
     std::int32_t function = 0;
+    // Whether each stored character / digit holds bits of an uncorrectable
+    // codeword (or of the bit-12 toggle it leaves behind): such text is
+    // shown in the bit-error colour, so damage is never shown as clean text.
+    std::array<bool, 25> alphaDamaged{};
+    std::array<bool, 40> numericDamaged{};
 
     bool Synced() const { return synced_; }
     std::int32_t Accumulator() const { return accumulator_; }
@@ -62,6 +68,8 @@ private:
     void WriteHeader();
     // Shifts one payload bit into the accumulator.
     void ShiftAccumulator(char bit) { accumulator_ = (accumulator_ >> 1) + (bit == '1' ? 64 : 0); }
+    // Writes stored text, switching to the bit-error colour for damaged parts.
+    void PutStored(std::uint8_t ch, bool damaged, ColorClass clean);
 
     DecoderContext& ctx_;
     std::uint32_t windowHigh_ = 0;
@@ -72,6 +80,12 @@ private:
     int lastSyncDistance_ = 0;
     int lastBchResult_ = 0;
     std::int32_t accumulator_ = 0;
+    // Damage carried by the character / digit being assembled, and bits
+    // since the last bit-12 toggle (it leaves the accumulator after 13).
+    bool alphaPartDamaged_ = false;
+    bool numericPartDamaged_ = false;
+    static constexpr int kToggleLifetime = 13;
+    int bitsSinceToggle_ = kToggleLifetime;
 };
 
 }  // namespace tolvane
