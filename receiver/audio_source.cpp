@@ -279,10 +279,10 @@ bool LiveAudioSource::Available() { return true; }
 
 AttachStatus LiveAudioSource::Open(double& sampleRate) {
     AttachStatus status;
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = static_cast<std::uint32_t>(rate_);
-    spec.channels = 1;
+    pa_sample_spec format{};
+    format.format = PA_SAMPLE_S16LE;
+    format.rate = static_cast<std::uint32_t>(rate_);
+    format.channels = 1;
     // Small fragments keep the latency and the wait in Read short.
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
@@ -290,7 +290,7 @@ AttachStatus LiveAudioSource::Open(double& sampleRate) {
     attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
     int error = 0;
     const char* device = device_.empty() || device_ == "default" ? nullptr : device_.c_str();
-    pa_simple* stream = pa_simple_new(nullptr, "Tolvane", PA_STREAM_RECORD, device, "discriminator audio", &spec,
+    pa_simple* stream = pa_simple_new(nullptr, "Tolvane", PA_STREAM_RECORD, device, "discriminator audio", &format,
                                       nullptr, &attr, &error);
     if (stream == nullptr) {
         status.error = AttachError::CannotOpen;

@@ -216,13 +216,13 @@ TEST(FlexCapcodes, ShortAndLongFieldsLettersAndFilters) {
 
     FlexFrame frame;
     frame.pages = {
-        {1, false, gen::kFlexAlphanumeric, "a"},            // address word 0x8001
-        {5, false, gen::kFlexAlphanumeric, "b"},            // 0x8005: letter B
-        {0x1F9001, true, gen::kFlexAlphanumeric, "c"},      // words 1 and 0x1FFFFF
-        {0x801F9001, true, gen::kFlexAlphanumeric, "d"},    // negative as a signed capcode
-        {1933312, false, gen::kFlexAlphanumeric, "e"},      // the largest short capcode
-        {19, false, gen::kFlexAlphanumeric, "rejected"},
-        {999999999, true, gen::kFlexAlphanumeric, "f"},
+        {1, false, kFlexAlphanumeric, "a"},            // address word 0x8001
+        {5, false, kFlexAlphanumeric, "b"},            // 0x8005: letter B
+        {0x1F9001, true, kFlexAlphanumeric, "c"},      // words 1 and 0x1FFFFF
+        {0x801F9001, true, kFlexAlphanumeric, "d"},    // negative as a signed capcode
+        {1933312, false, kFlexAlphanumeric, "e"},      // the largest short capcode
+        {19, false, kFlexAlphanumeric, "rejected"},
+        {999999999, true, kFlexAlphanumeric, "f"},
     };
     const auto rig = Receive(frame, s);
     const std::vector<std::string> expected = {
@@ -243,10 +243,10 @@ TEST(FlexSettings, FrameRowNumericMiscAndTimestamp) {
     frame.cycle = 9;
     frame.frame = 100;
     frame.pages = {
-        {1234567, false, gen::kFlexAlphanumeric, "Hello"},
-        {1234, false, gen::kFlexStandardNumeric, "1234"},
-        {200, false, gen::kFlexBinary, "ABCDE"},
-        {300, false, gen::kFlexInstruction, ""},
+        {1234567, false, kFlexAlphanumeric, "Hello"},
+        {1234, false, kFlexStandardNumeric, "1234"},
+        {200, false, kFlexBinary, "ABCDE"},
+        {300, false, kFlexInstruction, ""},
     };
     const std::string frameRow = "                 Cycle: 9 Frame: 100";
     const std::string alpha = "[1234567]    B  ALPHA  Hello";
@@ -282,8 +282,8 @@ TEST(FlexSettings, FrameRowNumericMiscAndTimestamp) {
 
 TEST(FlexDamage, UncorrectableMessageWordIsShownInTheBitErrorColour) {
     FlexFrame frame;
-    frame.pages = {{1234, false, gen::kFlexAlphanumeric, "Hello world!"},
-                   {1235, false, gen::kFlexStandardNumeric, "0123456789"}};
+    frame.pages = {{1234, false, kFlexAlphanumeric, "Hello world!"},
+                   {1235, false, kFlexStandardNumeric, "0123456789"}};
     FlexFrameCodewords codewords = gen::EncodeFlexCodewords(Words(frame));
     // Words: BIW, two addresses, two vectors, alpha header 5, text 6..10
     // (signature + "He", "llo", " wo", "rld", "!"), numeric 11..12.
@@ -317,7 +317,7 @@ TEST(FlexDamage, UncorrectableMessageWordIsShownInTheBitErrorColour) {
 TEST(FlexDamage, InvalidBlockInformationWordDropsOnlyThatPhase) {
     FlexFrame frame;
     frame.mode = FlexMode::Flex3200_4;
-    frame.pages = {{1, false, gen::kFlexAlphanumeric, "to A"}, {5, false, gen::kFlexAlphanumeric, "to B"}};
+    frame.pages = {{1, false, kFlexAlphanumeric, "to A"}, {5, false, kFlexAlphanumeric, "to B"}};
     const std::string a = "[0000001]    A  ALPHA  to A";
     const std::string b = "[0000005]    B  ALPHA  to B";
     const std::string frameRow = "                 Cycle: 0 Frame: 0";
@@ -347,10 +347,10 @@ TEST(FlexDamage, InvalidBlockInformationWordDropsOnlyThatPhase) {
 
 TEST(FlexSync, UnknownHeaderRowThenTheFrameInThePreviousMode) {
     FlexFrame known;
-    known.pages = {{1, false, gen::kFlexAlphanumeric, "first"}};
+    known.pages = {{1, false, kFlexAlphanumeric, "first"}};
     FlexFrame unknown;
     unknown.frame = 1;
-    unknown.pages = {{2, false, gen::kFlexAlphanumeric, "second"}};
+    unknown.pages = {{2, false, kFlexAlphanumeric, "second"}};
     FlexFrameCodewords odd = gen::EncodeFlexCodewords(Words(unknown));
     odd.syncCode = 0x1234;
     odd.syncComplement = 0xEDCB;
@@ -368,7 +368,7 @@ TEST(FlexSync, UnknownHeaderRowThenTheFrameInThePreviousMode) {
 
 TEST(FlexSync, CodeWithFourWrongBitsIsStillRecognised) {
     FlexFrame frame;
-    frame.pages = {{1, false, gen::kFlexAlphanumeric, "x"}};
+    frame.pages = {{1, false, kFlexAlphanumeric, "x"}};
     struct SyncDamage {
         std::uint16_t code, complement;
     };

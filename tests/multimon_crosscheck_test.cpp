@@ -113,12 +113,12 @@ TEST(MultimonCrossCheck, SameCapcodesAndMessages) {
     const fs::path dir = ::mkdtemp(pattern);
     const std::string path = (dir / "air.s16").string();
     for (const Page& p : pages) {
-        gen::PageSpec spec;
+        gen::PageSpec page;
         std::string error;
-        ASSERT_TRUE(gen::ParsePageSpec(p.description, spec, error)) << error;
+        ASSERT_TRUE(gen::ParsePageSpec(p.description, page, error)) << error;
         gen::SymbolStream stream;
         gen::AppendSilence(stream, 0, 0.2);
-        ASSERT_TRUE(gen::FindProtocol(spec.protocol)->encode({spec}, gen::EncodeOptions(), stream, error)) << error;
+        ASSERT_TRUE(gen::FindProtocol(page.protocol)->encode({page}, gen::EncodeOptions(), stream, error)) << error;
         gen::AppendSilence(stream, 0, 0.2);
         gen::AudioOptions audio;  // 22050 Hz, as multimon-ng wants
         audio.levels = p.levels;
@@ -126,9 +126,9 @@ TEST(MultimonCrossCheck, SameCapcodesAndMessages) {
 
         const std::vector<Found> theirs = ParseMultimon(RunMultimon("", path));
         ASSERT_EQ(theirs.size(), 1u) << p.description;
-        EXPECT_EQ(theirs[0].capcode, std::stol(spec.capcode)) << p.description;
-        EXPECT_EQ(theirs[0].message, spec.text) << p.description;
-        if (spec.protocol == "pocsag") {
+        EXPECT_EQ(theirs[0].capcode, std::stol(page.capcode)) << p.description;
+        EXPECT_EQ(theirs[0].message, page.text) << p.description;
+        if (page.protocol == "pocsag") {
             EXPECT_TRUE(ParseMultimon(RunMultimon("-i", path)).empty()) << p.description;
         }
 

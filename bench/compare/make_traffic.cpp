@@ -35,34 +35,6 @@ using namespace tolvane::gen;
 
 constexpr double kFilterHz = 4000;
 
-// The audio writer's filter: second-order Butterworth low-pass.
-class LowPass {
-public:
-    LowPass(double cutoff, double sampleRate) {
-        const double w = 2 * std::numbers::pi * cutoff / sampleRate;
-        const double alpha = std::sin(w) / std::numbers::sqrt2;
-        const double cosw = std::cos(w);
-        const double a0 = 1 + alpha;
-        b0_ = (1 - cosw) / 2 / a0;
-        b1_ = (1 - cosw) / a0;
-        b2_ = b0_;
-        a1_ = -2 * cosw / a0;
-        a2_ = (1 - alpha) / a0;
-    }
-    double Step(double x) {
-        const double y = b0_ * x + b1_ * x1_ + b2_ * x2_ - a1_ * y1_ - a2_ * y2_;
-        x2_ = x1_;
-        x1_ = x;
-        y2_ = y1_;
-        y1_ = y;
-        return y;
-    }
-
-private:
-    double b0_, b1_, b2_, a1_, a2_;
-    double x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
-};
-
 class NoisyWriter {
 public:
     NoisyWriter(std::ofstream& out, double sampleRate, double noiseRms, std::uint32_t seed)

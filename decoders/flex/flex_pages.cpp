@@ -20,16 +20,6 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr const char* kFormatNames[8] = {"SECURE ", "-INST- ", "SH/TONE", "ST NUM ",
                                          "SF NUM ", " ALPHA ", "BINARY ", "NU NUM "};
 
-enum VectorType : int {
-    kSecure = 0,
-    kInstruction = 1,
-    kShortMessage = 2,
-    kStandardNumeric = 3,
-    kSpecialNumeric = 4,
-    kAlphanumeric = 5,
-    kBinary = 6,
-    kNumberedNumeric = 7,
-};
 
 // Room for "[" + ten digits + "]" + spaces + a 40-character time of day.
 constexpr std::size_t kCapcodeTextSize = 64;
@@ -60,21 +50,21 @@ void FlexPageWriter::WritePage(FlexPhase& phase, int category, std::int32_t w1, 
                                std::int32_t v, std::int32_t x) {
     const int type = (v >> 4) & 7;
     switch (type) {
-        case kInstruction:
+        case kFlexInstruction:
             return;
-        case kShortMessage:
-        case kStandardNumeric:
-        case kSpecialNumeric:
-        case kNumberedNumeric:
+        case kFlexShortMessage:
+        case kFlexStandardNumeric:
+        case kFlexSpecialNumeric:
+        case kFlexNumberedNumeric:
             // Counted before the setting is consulted: hidden pages still count.
             ctx_.stats.CountNumericMessage(category);
             if (ctx_.settings.ShowNumeric != 1) return;
             break;
-        case kSecure:
-        case kAlphanumeric:
+        case kFlexSecure:
+        case kFlexAlphanumeric:
             ctx_.stats.CountAlphaMessage(category);
             break;
-        case kBinary:
+        case kFlexBinary:
             ctx_.stats.NoteTraffic();
             if (ctx_.settings.ShowMisc != 1) return;
             break;
@@ -89,13 +79,13 @@ void FlexPageWriter::WritePage(FlexPhase& phase, int category, std::int32_t w1, 
     WritePageHead(phase, type);
 
     switch (type) {
-        case kShortMessage: ShortMessage(category, isLong, v, x); break;
-        case kStandardNumeric:
-        case kSpecialNumeric:
-        case kNumberedNumeric: Numeric(phase, category, type, isLong, v, x); break;
-        case kSecure:
-        case kAlphanumeric: Alphanumeric(phase, category, isLong, v, x); break;
-        case kBinary: Binary(phase, isLong, v, x); break;
+        case kFlexShortMessage: ShortMessage(category, isLong, v, x); break;
+        case kFlexStandardNumeric:
+        case kFlexSpecialNumeric:
+        case kFlexNumberedNumeric: Numeric(phase, category, type, isLong, v, x); break;
+        case kFlexSecure:
+        case kFlexAlphanumeric: Alphanumeric(phase, category, isLong, v, x); break;
+        case kFlexBinary: Binary(phase, isLong, v, x); break;
         default: break;
     }
     ctx_.output.PaneEndLine(ctx_.output.MessagePane);
@@ -177,7 +167,7 @@ void FlexPageWriter::Numeric(const FlexPhase& phase, int category, int type, boo
     const int n = (v >> 14) & 7;
     Output& out = ctx_.output;
     int nibble = 0;
-    int countdown = type == kNumberedNumeric ? 14 : 6;
+    int countdown = type == kFlexNumberedNumeric ? 14 : 6;
     for (int k = 0; k <= n; ++k) {
         std::int32_t word;
         if (!isLong)

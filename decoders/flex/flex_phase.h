@@ -31,6 +31,18 @@ inline constexpr int kFlexBlockSymbols = 256;
 // of the frame; the entries past the frame stay 0.
 inline constexpr int kFlexPhaseWords = 200;
 
+// Vector types (bits 4..6 of a vector word).
+enum FlexVectorType : int {
+    kFlexSecure = 0,
+    kFlexInstruction = 1,
+    kFlexShortMessage = 2,
+    kFlexStandardNumeric = 3,
+    kFlexSpecialNumeric = 4,
+    kFlexAlphanumeric = 5,
+    kFlexBinary = 6,
+    kFlexNumberedNumeric = 7,
+};
+
 inline constexpr std::int32_t kFlexWordMask = 0x1FFFFF;
 inline constexpr std::int32_t kFlexUncorrectable = 0x400000;
 

@@ -33,6 +33,18 @@ struct AudioOptions {
     std::uint32_t seed = 1;
 };
 
+// Second-order Butterworth low-pass (bilinear transform): the receiver's
+// audio stage, applied to the signal and to the noise alike.
+class LowPass {
+public:
+    LowPass(double cutoff, double sampleRate);
+    double Step(double x);
+
+private:
+    double b0_, b1_, b2_, a1_, a2_;
+    double x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
+};
+
 // Renders the stream as samples (full scale +-1, clipped).
 std::vector<float> SymbolsToAudio(const SymbolStream& stream, const AudioOptions& options);
 

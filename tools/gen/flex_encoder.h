@@ -62,6 +62,7 @@
 #include <string_view>
 #include <vector>
 
+#include "decoders/flex/flex_phase.h"
 #include "tools/gen/page_spec.h"
 #include "tools/gen/symbol_stream.h"
 
@@ -81,16 +82,6 @@ struct FlexModeInfo {
 const FlexModeInfo& FlexModeInfoOf(FlexMode mode);
 bool ParseFlexMode(std::string_view text, FlexMode& mode);
 
-enum FlexVectorType : int {
-    kFlexSecure = 0,
-    kFlexInstruction = 1,
-    kFlexShortMessage = 2,
-    kFlexStandardNumeric = 3,
-    kFlexSpecialNumeric = 4,
-    kFlexAlphanumeric = 5,
-    kFlexBinary = 6,
-    kFlexNumberedNumeric = 7,
-};
 
 inline constexpr int kFlexPreambleBits = 32;
 inline constexpr int kFlexWordsPerPhase = 88;
