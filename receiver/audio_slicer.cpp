@@ -9,6 +9,8 @@ namespace {
 
 constexpr std::uint64_t kMaxDuration = 0xFFFF;
 constexpr double kThird = 1.0 / 3.0;
+// The share of ambiguous edges is averaged over about 32 edges.
+constexpr double kAmbiguityAlpha = 1.0 / 32;
 
 double SmoothingFactor(double seconds, double sampleRate) {
     if (seconds <= 0) return 1.0;
@@ -26,6 +28,19 @@ AudioSlicer::AudioSlicer(const SlicerOptions& options) : options_(options) {
     const long length = std::lround(options_.averaging * options_.sampleRate / options_.maxSymbolRate);
     window_.assign(static_cast<std::size_t>(std::clamp(length, 1L, 4096L)), 0.0f);
     inverseLength_ = 1.0 / static_cast<double>(window_.size());
+    const double decisionLength = static_cast<double>(window_.size());
+    if (!options_.fourLevel && options_.timingRate > options_.maxSymbolRate) {
+        const long timingLength = std::lround(options_.sampleRate / options_.timingRate);
+        timingSamples_.assign(static_cast<std::size_t>(std::clamp(timingLength, 1L, 4096L)), 0.0f);
+        const double timingSize = static_cast<double>(timingSamples_.size());
+        if (timingSize < decisionLength) {
+            timingInverse_ = 1.0 / timingSize;
+            timingDelay_ = (decisionLength - timingSize) / 2;
+            timingReach_ = options_.timingWindow * decisionLength;
+        } else {
+            timingSamples_.clear();
+        }
+    }
     reset();
 }
 
@@ -42,6 +57,16 @@ void AudioSlicer::reset() {
     lastEdgeSample_ = 0;
     for (int j = 0; j < 3; ++j) crossUp_[j] = crossDown_[j] = 0;
     emittedTicks_ = 0;
+    std::fill(timingSamples_.begin(), timingSamples_.end(), 0.0f);
+    timingPos_ = 0;
+    timingSum_ = 0;
+    timingPrevious_ = 0;
+    for (int k = 0; k < kTimingCrossings; ++k) {
+        timingCross_[k] = -1;
+        timingDirection_[k] = 0;
+    }
+    timingNext_ = 0;
+    ambiguous_ = 0;
 }
 
 std::uint8_t AudioSlicer::LineState(int level) const {
@@ -80,6 +105,24 @@ void AudioSlicer::Fit() {
     if (amplitude_ < 0) amplitude_ = 0;
 }
 
+double AudioSlicer::EdgeTime(double crossing, int direction, double lastEdge, double now) {
+    if (timingSamples_.empty()) return crossing;
+    int near = 0;
+    int chosen = 0;
+    for (int k = 0; k < kTimingCrossings; ++k) {
+        const double t = timingCross_[k];
+        if (t <= lastEdge || std::abs(t - crossing) > timingReach_) continue;
+        ++near;
+        chosen = k;
+    }
+    // One clean crossing the same way: the precise time. None, or several
+    // (noise around the edge): the decision filter's.
+    const bool clean = near == 1 && timingDirection_[chosen] == direction;
+    ambiguous_ += kAmbiguityAlpha * ((clean ? 0.0 : 1.0) - ambiguous_);
+    if (!clean || ambiguous_ > options_.timingGiveUp) return crossing;
+    return std::min(timingCross_[chosen], now);
+}
+
 void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
     if (sampleIndex_ == 0) {
         // Start as if the first sample had always been there: a constant
@@ -89,6 +132,9 @@ void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
         centre_ = previous_ = sample;
         amplitude_ = 0;
         for (double& m : means_) m = sample;
+        std::fill(timingSamples_.begin(), timingSamples_.end(), sample);
+        timingSum_ = static_cast<double>(sample) * static_cast<double>(timingSamples_.size());
+        timingPrevious_ = sample;
     }
     // 1. Moving average.
     windowSum_ += static_cast<double>(sample) - window_[windowPos_];
@@ -146,6 +192,28 @@ void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
         }
     }
     previous_ = y;
+    if (!timingSamples_.empty()) {
+        timingSum_ += static_cast<double>(sample) - timingSamples_[timingPos_];
+        timingSamples_[timingPos_] = sample;
+        if (++timingPos_ == timingSamples_.size()) timingPos_ = 0;
+        const double z = timingSum_ * timingInverse_;
+        const double t = thresholds[0];
+        int direction = 0;
+        double at = 0;
+        if (timingPrevious_ <= t && z > t) {
+            direction = 1;
+            at = (t - timingPrevious_) / (z - timingPrevious_);
+        } else if (timingPrevious_ >= t && z < t) {
+            direction = -1;
+            at = (timingPrevious_ - t) / (timingPrevious_ - z);
+        }
+        if (direction != 0) {
+            timingCross_[timingNext_] = n - 1 + at + timingDelay_;
+            timingDirection_[timingNext_] = direction;
+            timingNext_ = (timingNext_ + 1) % kTimingCrossings;
+        }
+        timingPrevious_ = z;
+    }
 
     // 3. Decision with hysteresis; silence decides nothing.
     if (span >= options_.squelchSpan) {
@@ -161,9 +229,9 @@ void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
                 Emit(at, level_ - 1, out);
             }
         } else if (level_ == 0 && y > thresholds[0] + band) {
-            Emit(crossUp_[0] >= lastEdge ? crossUp_[0] : n, 3, out);
+            Emit(EdgeTime(crossUp_[0] >= lastEdge ? crossUp_[0] : n, 1, lastEdge, n), 3, out);
         } else if (level_ != 0 && y < thresholds[0] - band) {
-            Emit(crossDown_[0] >= lastEdge ? crossDown_[0] : n, 0, out);
+            Emit(EdgeTime(crossDown_[0] >= lastEdge ? crossDown_[0] : n, -1, lastEdge, n), 0, out);
         }
     }
 

@@ -15,8 +15,18 @@
 //      to the tracked span (2 levels: one threshold in the middle; 4 levels:
 //      three thresholds between the four deviation levels);
 //   4. timing: a confirmed change is stamped at the interpolated moment the
-//      filtered signal crossed the threshold, not when the hysteresis band
-//      was left, so edges keep sub-sample precision.
+//      signal crossed the threshold, not when the hysteresis band was left,
+//      so edges keep sub-sample precision. For 2 levels the crossing is
+//      taken from a second, much shorter moving average: the long one is
+//      what keeps noise from flipping the decision, but it flattens the
+//      edge, and a flat edge moves a lot with a little noise (at 2400 bit/s
+//      that jitter pushed one-bit runs out of the rate detector's +-15 %).
+//      The short path's crossing is used only when it is the single
+//      crossing near the long path's one; in heavy noise the short path
+//      crosses back and forth around an edge, and then the long path's
+//      crossing is the safer estimate. When that happens at many of the
+//      recent edges, the noise is heavy enough for the long path to time
+//      every edge.
 //
 // Positive audio is the upper level: 2 levels raise DCD for the upper level;
 // 4 levels raise CTS, CTS+DSR, CTS+DSR+DCD for levels 1..3 counted from the
@@ -52,6 +62,15 @@ struct SlicerOptions {
     // Below this span between the upper and lower level (full scale = 2)
     // the input counts as silent.
     double squelchSpan = 0.004;
+    // Edge timing (2 levels): a moving average 1/timingRate s long (0 or a
+    // rate not above maxSymbolRate: time edges on the decision filter), and
+    // how far its crossing may lie from the decision filter's, as a
+    // fraction of the decision filter's length.
+    double timingRate = 11025;
+    double timingWindow = 0.6;
+    // Share of recent edges with no single short-path crossing above which
+    // every edge is timed on the decision filter.
+    double timingGiveUp = 0.15;
 };
 
 class AudioSlicer {
@@ -81,6 +100,10 @@ public:
 
 private:
     void Step(float sample, std::vector<EdgeEntry>& out);
+    // The moment (samples) to stamp a change decided at sample `now` whose
+    // decision-filter crossing is at `crossing`; `direction` +1 upward, -1
+    // downward.
+    double EdgeTime(double crossing, int direction, double lastEdge, double now);
     void Emit(double atSample, int newLevel, std::vector<EdgeEntry>& out);
     std::uint8_t LineState(int level) const;
     void Fit();  // centre and amplitude from the level means
@@ -112,6 +135,22 @@ private:
     double crossDown_[3] = {0, 0, 0};
 
     std::uint64_t emittedTicks_ = 0;  // absolute tick of the last edge
+
+    // Timing path: its moving average, the delay to add to its crossings to
+    // match the decision filter's, and its latest crossings of the
+    // threshold (time in samples, direction), oldest overwritten first.
+    static constexpr int kTimingCrossings = 8;
+    std::vector<float> timingSamples_;
+    std::size_t timingPos_ = 0;
+    double timingSum_ = 0;
+    double timingInverse_ = 1;
+    double timingDelay_ = 0;
+    double timingReach_ = 0;  // timingWindow in samples
+    double timingPrevious_ = 0;
+    double timingCross_[kTimingCrossings] = {};
+    int timingDirection_[kTimingCrossings] = {};
+    int timingNext_ = 0;
+    double ambiguous_ = 0;  // running share of edges without one clean crossing
 };
 
 }  // namespace tolvane
