@@ -34,6 +34,14 @@ int RawRate(const InputOptions& options, const Settings& settings) {
 SlicerOptions SlicerOptionsFor(const Settings& settings) {
     SlicerOptions options;
     options.fourLevel = settings.FourLevelInterface != 0;
+    if (options.fourLevel) {
+        // Four levels sit three times closer: a half-symbol average keeps
+        // the inner levels apart at 3200 symbols/s (a whole symbol smears
+        // them into their neighbours), and the slower drift keeps FLEX
+        // data, whose levels are not balanced, from pulling the levels.
+        options.averaging = 0.5;
+        options.driftSeconds = 2.0;
+    }
     // FLEX runs at 3200 symbols/s, POCSAG at most 2400 bit/s; GSC alone
     // needs no more than 600 bit/s.
     if (settings.DecodeFlex != 0) {
