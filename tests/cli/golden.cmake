@@ -1,0 +1,44 @@
+# Golden recordings through tolvane-cli: each tests/data/NAME.tve is
+# decoded with its settings file and standard output must equal NAME.txt
+# beside it, byte for byte.
+#
+# Included by tests/CMakeLists.txt to register the tests; run by CTest in
+# script mode (cmake -P) to do one comparison.
+if(CMAKE_SCRIPT_MODE_FILE)
+  execute_process(
+    COMMAND "${CLI}" --ini "${INI}" "${INPUT}"
+    OUTPUT_VARIABLE actual
+    ERROR_VARIABLE diagnostics
+    RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "tolvane-cli exited with ${status}: ${diagnostics}")
+  endif()
+  file(READ "${EXPECTED}" expected)
+  if(NOT actual STREQUAL expected)
+    message(FATAL_ERROR "output of ${INPUT} differs.\n--- expected\n${expected}--- actual\n${actual}")
+  endif()
+  return()
+endif()
+
+set(_golden_data ${CMAKE_CURRENT_LIST_DIR}/../data)
+# name and settings file:
+# - pocsag_512 on 4-level lines; pocsag_1200 with a bit error in every
+#   codeword, two uncorrectable codewords, clock error and jitter;
+#   pocsag_2400 inverted with jitter;
+# - flex_6400_4: a page in each of the four phases (alphanumeric, numeric,
+#   secure) on 4-level lines with jitter;
+# - mixed_2level: POCSAG 1200 and 2400, FLEX 1600/2 (short and long
+#   capcodes, numbered numeric) and 3200/2, and GSC in one recording with
+#   a bit error per codeword, as a receiver hears a busy channel.
+foreach(_case "pocsag_512;pocsag_golden" "pocsag_1200;pocsag_golden" "pocsag_2400;pocsag_inverted"
+              "flex_6400_4;four_level" "mixed_2level;pocsag_golden")
+  list(GET _case 0 _name)
+  list(GET _case 1 _ini)
+  add_test(NAME cli_golden_${_name}
+    COMMAND ${CMAKE_COMMAND}
+      -DCLI=$<TARGET_FILE:tolvane-cli>
+      -DINI=${_golden_data}/${_ini}.ini
+      -DINPUT=${_golden_data}/${_name}.tve
+      -DEXPECTED=${_golden_data}/${_name}.txt
+      -P ${CMAKE_CURRENT_LIST_FILE})
+endforeach()
