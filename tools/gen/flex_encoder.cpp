@@ -476,9 +476,9 @@ std::uint32_t MakeFlexUncorrectable(std::uint32_t codeword, std::mt19937& rng) {
     }
 }
 
-bool FlexPageFromSpec(const PageSpec& spec, FlexPage& page, std::string& error) {
+bool FlexPageFromSpec(const PageSpec& description, FlexPage& page, std::string& error) {
     page = FlexPage{};
-    const std::string& digits = spec.capcode;
+    const std::string& digits = description.capcode;
     if (digits.empty() || digits.size() > 10 ||
         !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         error = "FLEX capcode '" + digits + "' is not 1 to 10 digits";
@@ -496,7 +496,7 @@ bool FlexPageFromSpec(const PageSpec& spec, FlexPage& page, std::string& error) 
         error = "short FLEX capcode " + digits + " is outside 1..1933312 and 1998849..2031614";
         return false;
     }
-    page.content = spec.text;
+    page.content = description.text;
     static constexpr int kNone = -1;
     static constexpr int kTypes[4][4] = {
         {kFlexStandardNumeric, kFlexSpecialNumeric, kFlexNumberedNumeric, kNone},  // numeric
@@ -504,14 +504,14 @@ bool FlexPageFromSpec(const PageSpec& spec, FlexPage& page, std::string& error) 
         {kFlexShortMessage, kFlexInstruction, kNone, kNone},                      // tone
         {kFlexBinary, kNone, kNone, kNone},                                       // binary
     };
-    const int kind = static_cast<int>(spec.kind);
-    const int type = spec.function >= 0 && spec.function < 4 && kind >= 0 && kind < 4 ? kTypes[kind][spec.function] : kNone;
+    const int kind = static_cast<int>(description.kind);
+    const int type = description.function >= 0 && description.function < 4 && kind >= 0 && kind < 4 ? kTypes[kind][description.function] : kNone;
     if (type == kNone) {
-        error = std::string("FLEX has no ") + PageKindName(spec.kind) + " page of function " + std::to_string(spec.function);
+        error = std::string("FLEX has no ") + PageKindName(description.kind) + " page of function " + std::to_string(description.function);
         return false;
     }
     page.type = type;
-    page.tone = type == kFlexShortMessage && spec.text.empty();
+    page.tone = type == kFlexShortMessage && description.text.empty();
     return true;
 }
 
@@ -526,13 +526,13 @@ bool EncodeFlexPages(const std::vector<PageSpec>& pages, const EncodeOptions& op
     // Fill frames in order; a page that does not fit opens the next frame.
     std::vector<FlexFrame> frames(1);
     frames.back().mode = mode;
-    for (const PageSpec& spec : pages) {
-        if (spec.rate != pages.front().rate) {
+    for (const PageSpec& description : pages) {
+        if (description.rate != pages.front().rate) {
             error = "one FLEX transmission has one mode";
             return false;
         }
         FlexPage page;
-        if (!FlexPageFromSpec(spec, page, error)) return false;
+        if (!FlexPageFromSpec(description, page, error)) return false;
         frames.back().pages.push_back(page);
         FlexFrameWords trial;
         if (BuildFlexFrameWords(frames.back(), trial, error)) continue;

@@ -166,7 +166,7 @@ inline constexpr const char kFlexUsage[] =
     "    (phase A = 0 .. D = 3, word 0..87 = block*8 + codeword).";
 
 // The FLEX page of a generator page description.
-bool FlexPageFromSpec(const PageSpec& spec, FlexPage& page, std::string& error);
+bool FlexPageFromSpec(const PageSpec& description, FlexPage& page, std::string& error);
 
 bool EncodeFlexPages(const std::vector<PageSpec>& pages, const EncodeOptions& options, SymbolStream& out,
                      std::string& error);

@@ -285,15 +285,15 @@ bool EncodeGscPages(const std::vector<PageSpec>& pages, const EncodeOptions& opt
     transmit.seed = options.seed;
 
     std::vector<GscPage> gscPages;
-    for (const PageSpec& spec : pages) {
+    for (const PageSpec& description : pages) {
         GscPage page;
-        if (!ParseGscCapcode(spec.capcode, page.capcode)) {
-            error = "gsc: capcode '" + spec.capcode + "' must be 0..999999";
+        if (!ParseGscCapcode(description.capcode, page.capcode)) {
+            error = "gsc: capcode '" + description.capcode + "' must be 0..999999";
             return false;
         }
-        page.function = spec.function + 1;
-        page.kind = spec.kind;
-        page.text = spec.text;
+        page.function = description.function + 1;
+        page.kind = description.kind;
+        page.text = description.text;
         gscPages.push_back(std::move(page));
     }
     std::vector<std::uint8_t> samples;
