@@ -47,6 +47,12 @@ Engine::~Engine() {
     reports_.CloseFiles();
 }
 
+void Engine::SetRecordSink(RecordSink* sink, const std::string& receiver) {
+    output_.SetRecordSink(sink, receiver);
+    keepAlive_.SetRecordSink(sink, receiver);
+    reports_.records = sink;
+}
+
 void Engine::TimerHooks() {
     output_.FlushTick();
     keepAlive_.KeepAliveTimerTick();

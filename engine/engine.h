@@ -64,6 +64,12 @@ public:
     KeepAlive& Watch() { return keepAlive_; }
     OutsideWorld& World() { return world_; }
 
+    // Machine-readable output: every described page line and every
+    // keep-alive alarm as a JSON record, under this receiver name; the
+    // statistics report notes what the sink had to drop. nullptr = none.
+    // The sink outlives the engine or is taken away first.
+    void SetRecordSink(RecordSink* sink, const std::string& receiver);
+
     // Cells per row for a main-window width in pixels and a character width.
     static std::uint32_t LineWidthFor(std::int32_t windowWidth, std::int32_t charWidth);
 

@@ -2,6 +2,7 @@
 // the command-line decoder pass real implementations; tests pass fakes.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -30,6 +31,10 @@ public:
     // The time of day and the date as the user's locale writes them.
     virtual std::string TimeOfDayText() const = 0;
     virtual std::string DateText() const = 0;
+    // For machine-readable time stamps: milliseconds since 1970 and the
+    // local offset from UTC at that moment.
+    virtual std::int64_t NowMilliseconds() const { return std::int64_t{Now()} * 1000; }
+    virtual int UtcOffsetMinutes() const { return 0; }
 };
 
 class TitleSink {

@@ -22,6 +22,25 @@ LocalTime SystemClock::Local() const {
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
+std::int64_t SystemClock::NowMilliseconds() const {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return std::int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1'000'000;
+}
+
+int SystemClock::UtcOffsetMinutes() const {
+    const std::time_t now = Now();
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    return static_cast<int>(tm.tm_gmtoff / 60);
+}
+
+std::string HostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "tolvane";
+    return name;
+}
+
 namespace {
 
 std::string FormatNow(const char* format) {

@@ -18,6 +18,8 @@ public:
     // strftime %X and %x under the user's LC_TIME.
     std::string TimeOfDayText() const override;
     std::string DateText() const override;
+    std::int64_t NowMilliseconds() const override;
+    int UtcOffsetMinutes() const override;
 };
 
 class StdioFile : public OutputFile {
@@ -65,6 +67,9 @@ public:
 private:
     bool showTitles_;
 };
+
+// This machine's name; "tolvane" if it has none.
+std::string HostName();
 
 // Finds an executable on the PATH; empty if none.
 std::string FindOnPath(const std::string& name);

@@ -74,6 +74,9 @@ void KeepAlive::KeepAliveExpired() {
         commands_.Start(settings_.KeepAliveCmdFile, SplitCommandWords(settings_.KeepAliveCmdArgs));
     }
     messages_.ShowMessage(kOffTheAirText);
+    if (records_ != nullptr)
+        records_->AlarmRaised(
+            AlarmRecordJson(clock_.NowMilliseconds(), clock_.UtcOffsetMinutes(), receiver_, kOffTheAirText));
     if (autoAcknowledge_) AcknowledgeAlarm();
 }
 

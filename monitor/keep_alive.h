@@ -9,10 +9,12 @@
 #include <array>
 #include <cstdint>
 #include <ctime>
+#include <string>
 
 #include "engine/outside_world.h"
 #include "monitor/stat_counters.h"
 #include "monitor/stat_reports.h"
+#include "output/page_record.h"
 
 namespace tolvane {
 
@@ -60,6 +62,12 @@ public:
     // next period starts at once and no alarm sound repeats.
     void SetAutoAcknowledge(bool on) { autoAcknowledge_ = on; }
 
+    // Alarms also go to this sink as records naming the receiver.
+    void SetRecordSink(RecordSink* sink, std::string receiver) {
+        records_ = sink;
+        receiver_ = std::move(receiver);
+    }
+
     // Called by the statistics clock check with the new hour.
     void HourChanged(int newHour) override;
     // Any decoded page restarts the watch period of the current hour.
@@ -89,6 +97,8 @@ private:
     bool alarm_ = false;
     int alarmTick_ = kKeepAliveTicks;
     bool autoAcknowledge_ = false;
+    RecordSink* records_ = nullptr;
+    std::string receiver_;
 };
 
 }  // namespace tolvane

@@ -154,6 +154,7 @@ void StatReports::HourChange(int newHour) {
         if (OutputFile* file = StatOutput()) {
             file->Write(statDate_ + " " + statTime_ + "  HOURLY\n");
             WriteStatReport(*file, stats_.HourlyStats);
+            WriteDropped(*file);
             file->Flush();
         }
     }
@@ -169,6 +170,12 @@ void StatReports::HourChange(int newHour) {
     }
     stats_.HourlyStats.Clear();
     statTime_ = Limited(clock_.TimeOfDayText());
+}
+
+void StatReports::WriteDropped(OutputFile& file) {
+    const std::uint64_t dropped = records != nullptr ? records->TakeDropped() : 0;
+    if (dropped == 0) return;
+    file.Write("Machine output: " + std::to_string(dropped) + " records dropped, queue full\n\n");
 }
 
 void StatReports::DayChange(const LocalTime& now) {

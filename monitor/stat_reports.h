@@ -9,6 +9,7 @@
 
 #include "engine/outside_world.h"
 #include "monitor/stat_counters.h"
+#include "output/page_record.h"
 
 namespace tolvane {
 
@@ -67,10 +68,15 @@ public:
     int TimeCheckCountdown() const { return timeCheckCountdown_; }
     bool CsvHeaderPending() const { return csvHeaderPending_; }
 
+    // A machine output whose drops the hourly report mentions; nullptr = none.
+    RecordSink* records = nullptr;
+
 private:
     void RunClockCheck();
     void HourChange(int newHour);
     void DayChange(const LocalTime& now);
+    // The records the machine output dropped in the hour, when there were any.
+    void WriteDropped(OutputFile& file);
     std::string StatFileName(const LocalTime& date) const;
     std::string CsvFileName(const LocalTime& date) const;
     // The open file, or another attempt under the name last tried.

@@ -1,5 +1,6 @@
 #include "output/output.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/outside_world.h"
@@ -124,6 +125,10 @@ void Output::PanePutChar(TextPane& pane, std::uint8_t ch) {
         line_.attrs[static_cast<std::size_t>(line_.length)] = pane.color;
         ++line_.length;
     }
+    if (records_ != nullptr && IsMessagePane(pane) && !RowBreakOnly) {
+        if (recordLine_.size() < kRecordLineMax) recordLine_ += static_cast<char>(ch);
+        if (pane.color == static_cast<std::uint8_t>(ColorClass::BitErrors)) recordErrors_ = true;
+    }
     if (++pane.column == pane.lineWidth) {
         const bool saved = RowBreakOnly;
         RowBreakOnly = true;
@@ -154,6 +159,7 @@ std::uint32_t Output::FlushTicks(std::int32_t flushTime) {
 void Output::PaneEndLine(TextPane& pane) {
     if (!RowBreakOnly && SuppressOutput) {
         SuppressOutput = false;
+        ForgetPage();
         return;
     }
     if (!pane.HasBuffers()) return;
@@ -249,7 +255,37 @@ void Output::CompleteMessageLine() {
             StartFilterCommand(*choice.filter, line);
         }
     }
+    if (records_ != nullptr && described_) EmitRecord(choice.filter);
+    ForgetPage();
     line_.length = 0;
+}
+
+void Output::SetRecordSink(RecordSink* sink, std::string receiver) {
+    records_ = sink;
+    receiver_ = std::move(receiver);
+    if (sink != nullptr) recordLine_.reserve(kRecordLineMax);
+    ForgetPage();
+}
+
+void Output::ForgetPage() {
+    described_ = false;
+    capcodeLength_ = 0;
+    recordLine_.clear();
+    recordErrors_ = false;
+}
+
+void Output::EmitRecord(const FilterRecord* filter) {
+    PageRecord record;
+    record.timeMs = world_.clock.NowMilliseconds();
+    record.utcOffsetMinutes = world_.clock.UtcOffsetMinutes();
+    record.receiver = receiver_;
+    record.facts = facts_;
+    record.capcode = std::string_view(capcode_.data(), capcodeLength_);
+    record.line = recordLine_;
+    record.message = LinePart(recordLine_, line_.messageStart, static_cast<std::int32_t>(recordLine_.size()));
+    record.errors = recordErrors_;
+    if (filter != nullptr) record.filter = filter->label;
+    records_->PageRecorded(PageRecordJson(record));
 }
 
 void Output::CopyToFilterPane(const FilterChoice& choice, std::string_view line, OutputFile* file) {
@@ -280,6 +316,8 @@ void Output::StartFilterCommand(const FilterRecord& filter, std::string_view lin
 }
 
 void Output::SelectCapcodeFilter(FilterType type, std::string_view capcodeText, int n, int function, int baud) {
+    capcodeLength_ = std::min({capcodeText.size(), static_cast<std::size_t>(n < 0 ? 0 : n), capcode_.size()});
+    std::copy_n(capcodeText.begin(), capcodeLength_, capcode_.begin());
     CapcodeFilterIndex = -1;
     const auto& filters = settings_.Filters;
     for (std::size_t i = 0; i < filters.size(); ++i) {

@@ -12,6 +12,7 @@
 
 #include "display/text_pane.h"
 #include "output/filter_record.h"
+#include "output/page_record.h"
 #include "settings/settings.h"
 
 namespace tolvane {
@@ -82,6 +83,16 @@ public:
     // rejecting filter suppresses the whole page. function/baud 0 = not compared.
     void SelectCapcodeFilter(FilterType type, std::string_view capcodeText, int n, int function, int baud);
 
+    // Machine-readable records: a decoder describes the page it is writing
+    // (together with the capcode given to SelectCapcodeFilter); its completed
+    // line then goes to the sink as one record. Lines nobody described (frame
+    // rows, sync headers) and rejected pages give none.
+    void DescribePage(const PageFacts& facts) {
+        facts_ = facts;
+        described_ = true;
+    }
+    void SetRecordSink(RecordSink* sink, std::string receiver);
+
     // Log file: opened for appending under LogFile, or with LogFileUseDate
     // under the date base name + ".LOG". A file that cannot be opened leaves
     // logging off without a word.
@@ -125,6 +136,8 @@ private:
     FilterChoice ChooseFilter(std::string_view line) const;
     void CopyToFilterPane(const FilterChoice& choice, std::string_view line, OutputFile* file);
     void StartFilterCommand(const FilterRecord& filter, std::string_view line);
+    void EmitRecord(const FilterRecord* filter);
+    void ForgetPage();
     bool IsMessagePane(const TextPane& pane) const { return &pane == &MessagePane; }
     std::uint32_t& SizeSetting(const TextPane& pane);
     static std::uint32_t FlushTicks(std::int32_t flushTime);
@@ -134,6 +147,19 @@ private:
     CurrentLine line_;
     std::unique_ptr<OutputFile> log_;
     std::string fileLine_;  // one filter-file line, reused
+
+    // The page being described for the record sink. Its line is kept whole
+    // (up to kRecordLineMax), as the pane shows it; the room is reserved
+    // once, so collecting never allocates.
+    static constexpr std::size_t kRecordLineMax = 16384;
+    RecordSink* records_ = nullptr;
+    std::string receiver_;
+    PageFacts facts_;
+    bool described_ = false;
+    std::array<char, 16> capcode_{};
+    std::size_t capcodeLength_ = 0;
+    std::string recordLine_;
+    bool recordErrors_ = false;
 };
 
 }  // namespace tolvane

@@ -68,6 +68,19 @@ struct InputChoice {
     bool operator==(const InputChoice&) const = default;
 };
 
+// Machine-readable output of the desktop program (tolvane-cli takes the
+// broker from --mqtt as well). Not part of the classic record either.
+struct MachineChoice {
+    std::string ReceiverName;      // empty: the host name
+    std::string MqttBroker;        // mqtt://[user[:password]@]host[:port][/topic]; empty: no MQTT
+    std::string MqttTopic;         // empty: tolvane/RECEIVER/pages
+    std::string MqttUser;
+    std::string MqttPasswordFile;  // the password is the file's first line
+    std::string MqttClientId;      // empty: tolvane-RECEIVER-PID
+
+    bool operator==(const MachineChoice&) const = default;
+};
+
 struct Settings {
     std::int32_t xPos = 0;
     std::int32_t yPos = 0;
@@ -127,6 +140,7 @@ struct Settings {
     std::string KeepAliveCmdArgs;
 
     InputChoice Input;
+    MachineChoice Machine;
 
     // The filter table: at most kMaxFilters records in list order;
     // FilterCount is Filters.size().

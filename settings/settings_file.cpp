@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -39,6 +40,18 @@ constexpr ColorKey kColorKeys[] = {
     {"Color.BitErrors", ColorClass::BitErrors},     {"Color.FilterMatch", ColorClass::FilterMatch},
     {"Color.FilterLabel", ColorClass::FilterLabel},
 };
+
+// The machine-output keys, each a text; for loading and for saving.
+template <class Choice>
+auto MachineKeys(Choice& m) {
+    using Field = decltype(&m.ReceiverName);
+    return std::array<std::pair<const char*, Field>, 6>{{{"ReceiverName", &m.ReceiverName},
+             {"MqttBroker", &m.MqttBroker},
+             {"MqttTopic", &m.MqttTopic},
+             {"MqttUser", &m.MqttUser},
+             {"MqttPasswordFile", &m.MqttPasswordFile},
+             {"MqttClientId", &m.MqttClientId}}};
+}
 
 std::string KeepAliveKey(const char* name, std::size_t range) { return name + std::to_string(range + 1); }
 
@@ -209,6 +222,7 @@ public:
         Text("KeepAliveCmdArgs", s.KeepAliveCmdArgs);
         s.Input.Input = ini_.GetString(main_, "Input", "", kInputMax);
         Int("InputRate", s.Input.InputRate);
+        for (const auto& [key, field] : MachineKeys(s.Machine)) Text(key, *field);
 
         const std::string filter = kFilterSection;
         Int("FilterFileEnabled", s.FilterFileEnabled, filter);
@@ -280,6 +294,7 @@ public:
         ini_.Set(main_, "KeepAliveCmdArgs", Quoted(s.KeepAliveCmdArgs));
         ini_.Set(main_, "Input", Quoted(s.Input.Input));
         ini_.SetInt(main_, "InputRate", s.Input.InputRate);
+        for (const auto& [key, field] : MachineKeys(s.Machine)) ini_.Set(main_, key, *field);
 
         ini_.DeleteSection(kFilterSection);
         ini_.SetInt(kFilterSection, "FilterFileEnabled", s.FilterFileEnabled);

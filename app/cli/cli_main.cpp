@@ -3,19 +3,24 @@
 // of the message pane printed to standard output as one line.
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/cli/error_marks.h"
 #include "display/line_joiner.h"
 #include "engine/engine.h"
 #include "engine/input_runner.h"
 #include "engine/system_world.h"
+#include "platform/mqtt_publisher.h"
 #include "receiver/input_select.h"
 #include "settings/settings_file.h"
 
@@ -24,7 +29,8 @@ namespace {
 using namespace tolvane;
 
 constexpr const char kHelp[] =
-    "Usage: tolvane-cli [--ini PATH] [--realtime] [--verbose] [--rate N] [--mark-errors] INPUT\n"
+    "Usage: tolvane-cli [--ini PATH] [--realtime] [--verbose] [--rate N] [--mark-errors]\n"
+    "                   [--json] [--mqtt URL] INPUT\n"
     "\n"
     "Decodes POCSAG, FLEX and GSC pages from INPUT without a window and prints\n"
     "every completed line of the message pane to standard output: the capcode\n"
@@ -60,6 +66,17 @@ constexpr const char kHelp[] =
     "  --mark-errors  enclose text shown in the bit-error colour in \u00ab and \u00bb\n"
     "               (bytes outside printable ASCII are then printed as '.'), for\n"
     "               scripts that score the decoder\n"
+    "  --json       print one JSON object per page instead of the pane lines:\n"
+    "               time, receiver, protocol, rate, capcode, function, phase,\n"
+    "               type, message, errors, filter, line (rows that belong to no\n"
+    "               page are left out, so are pages a filter rejects)\n"
+    "  --mqtt URL   publish the same objects to an MQTT broker with QoS 1,\n"
+    "               URL = mqtt://[USER[:PASSWORD]@]HOST[:PORT][/TOPIC]; the\n"
+    "               default topic is tolvane/RECEIVER/pages, the retained\n"
+    "               tolvane/RECEIVER/status says online or offline and keep-alive\n"
+    "               alarms go to tolvane/RECEIVER/alarm. RECEIVER is the\n"
+    "               settings' ReceiverName or the host name. Without --mqtt the\n"
+    "               settings' MqttBroker is used when set\n"
     "  --help       this text\n"
     "\n"
     "Exit status: 0 when the input has ended (or SIGINT/SIGTERM stopped a live\n"
@@ -84,6 +101,42 @@ void InstallStopHandlers() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
+// One JSON object per line, flushed at once so that a pipe sees every page
+// as it comes.
+class JsonLines : public RecordSink {
+public:
+    void PageRecorded(std::string_view json) override {
+        line_.assign(json);
+        line_ += '\n';
+        std::fwrite(line_.data(), 1, line_.size(), stdout);
+        std::fflush(stdout);
+    }
+
+private:
+    std::string line_;
+};
+
+// Records to several sinks.
+class RecordFanOut : public RecordSink {
+public:
+    void Add(RecordSink* sink) { sinks_.push_back(sink); }
+    void PageRecorded(std::string_view json) override {
+        for (RecordSink* sink : sinks_) sink->PageRecorded(json);
+    }
+    void AlarmRaised(std::string_view json) override {
+        for (RecordSink* sink : sinks_) sink->AlarmRaised(json);
+    }
+    std::uint64_t TakeDropped() override {
+        std::uint64_t n = 0;
+        for (RecordSink* sink : sinks_) n += sink->TakeDropped();
+        return n;
+    }
+    bool Empty() const { return sinks_.empty(); }
+
+private:
+    std::vector<RecordSink*> sinks_;
+};
+
 // One pane line to standard output. Received text may hold any byte: the
 // control characters (C0, DEL and C1) become '.', so that a page stays one
 // line and cannot drive the terminal.
@@ -104,6 +157,8 @@ struct Arguments {
     bool realtime = false;
     bool verbose = false;
     bool markErrors = false;
+    bool json = false;
+    std::string mqtt;
     int rate = 0;  // raw audio sample rate; 0 = from the settings
     std::string input;
 };
@@ -128,6 +183,14 @@ int ParseArguments(int argc, char** argv, Arguments& args) {
             args.verbose = true;
         } else if (arg == "--mark-errors") {
             args.markErrors = true;
+        } else if (arg == "--json") {
+            args.json = true;
+        } else if (arg == "--mqtt") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                std::fprintf(stderr, "tolvane-cli: --mqtt needs a broker URL\n");
+                return 2;
+            }
+            args.mqtt = argv[++i];
         } else if (arg == "--rate") {
             char* end = nullptr;
             const long rate = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
@@ -170,6 +233,26 @@ bool CheckReadable(const std::string& path, std::string& error) {
     return true;
 }
 
+// The broker, topics and credentials from --mqtt and the settings.
+bool MqttOptionsFor(const std::string& url, const MachineChoice& machine, const std::string& receiver,
+                    MqttOptions& options, std::string& error) {
+    if (!ParseMqttUrl(url, options, error)) return false;
+    if (options.pagesTopic.empty()) options.pagesTopic = machine.MqttTopic;
+    if (options.user.empty()) options.user = machine.MqttUser;
+    if (options.password.empty() && !machine.MqttPasswordFile.empty()) {
+        std::ifstream file(machine.MqttPasswordFile);
+        if (!file || !std::getline(file, options.password)) {
+            error = "cannot read the MQTT password file " + machine.MqttPasswordFile;
+            return false;
+        }
+    }
+    options.clientId = !machine.MqttClientId.empty() ? machine.MqttClientId
+                                                     : "tolvane-" + receiver + "-" + std::to_string(::getpid());
+    SetReceiverTopics(options, receiver);
+    options.notice = [](const std::string& text) { std::fprintf(stderr, "tolvane-cli: %s\n", text.c_str()); };
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -204,6 +287,19 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    const std::string receiver =
+        settings.Machine.ReceiverName.empty() ? HostName() : settings.Machine.ReceiverName;
+    if (args.mqtt.empty()) args.mqtt = settings.Machine.MqttBroker;
+    std::unique_ptr<MqttPublisher> publisher;
+    if (!args.mqtt.empty()) {
+        MqttOptions options;
+        if (!MqttOptionsFor(args.mqtt, settings.Machine, receiver, options, error)) {
+            std::fprintf(stderr, "tolvane-cli: %s\n", error.c_str());
+            return 2;
+        }
+        publisher = std::make_unique<MqttPublisher>(std::move(options));
+    }
+
     SystemClock clock;
     StderrMessages messages(args.verbose);
     SpawnCommandLauncher commands;
@@ -215,13 +311,30 @@ int main(int argc, char** argv) {
     engine.Watch().SetAutoAcknowledge(true);
     LineJoiner printer(PrintLine);
     ErrorMarkingJoiner markingPrinter(PrintLine);
-    engine.output().MessagePane.view = args.markErrors ? static_cast<PaneView*>(&markingPrinter) : &printer;
+    if (!args.json) engine.output().MessagePane.view = args.markErrors ? static_cast<PaneView*>(&markingPrinter) : &printer;
+    JsonLines jsonLines;
+    RecordFanOut records;
+    if (args.json) records.Add(&jsonLines);
+    if (publisher) {
+        records.Add(publisher.get());
+        publisher->Start();
+    }
+    if (!records.Empty()) engine.SetRecordSink(&records, receiver);
 
     InstallStopHandlers();
     RunOptions runOptions;
     runOptions.realtime = args.realtime || IsLiveInput(args.input);
     runOptions.stop = &gStop;
-    if (!RunInput(engine, *source, runOptions, error)) {
+    const bool ran = RunInput(engine, *source, runOptions, error);
+    engine.SetRecordSink(nullptr, receiver);
+    if (publisher) {
+        // What is still queued gets a few seconds to reach a connected broker.
+        publisher->Finish(std::chrono::seconds(5));
+        if (publisher->Dropped() > 0)
+            std::fprintf(stderr, "tolvane-cli: MQTT: %llu records not delivered (queue full or broker away at exit)\n",
+                         static_cast<unsigned long long>(publisher->Dropped()));
+    }
+    if (!ran) {
         std::fprintf(stderr, "tolvane-cli: %s\n", error.c_str());
         return 1;
     }

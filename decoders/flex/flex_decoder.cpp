@@ -185,13 +185,17 @@ void FlexDecoder::FlexBlock(FlexPhase& phase, int blockIndex) {
         if (r == 3) value ^= kFlexUncorrectable;
         phase.words[static_cast<std::size_t>(blockIndex * kFlexCodewordsPerBlock + c)] = value;
     }
-    if (blockIndex == kFlexBlocksPerFrame - 1 && !reflex_) pages_.FlexDecodeFrame(phase, category_);
+    if (blockIndex == kFlexBlocksPerFrame - 1 && !reflex_) {
+        pages_.rate = FlexRateText(symbolRate_, levels_);
+        pages_.FlexDecodeFrame(phase, category_);
+    }
 }
 
 void FlexDecoder::ReflexOutput() {
     Output& out = ctx_.output;
     TextPane& pane = out.MessagePane;
     const std::int32_t head = phases_[kA].words[0];
+    out.DescribePage({PageProtocol::Reflex, "3200/4", -1, 0, PageType::Raw});
     out.PaneSetColor(pane, ColorClass::FLEXFormat);
     out.PanePutChar(pane, '[');
     if (head > 0x3FFFFF) out.PaneSetColor(pane, ColorClass::BitErrors);

@@ -25,7 +25,22 @@ constexpr const char* kFormatNames[8] = {"SECURE ", "-INST- ", "SH/TONE", "ST NU
 constexpr std::size_t kCapcodeTextSize = 64;
 constexpr std::size_t kTimeOfDayMax = 40;
 
+PageType RecordType(int type, std::int32_t v) {
+    switch (type) {
+        case kFlexSecure: return PageType::Secure;
+        case kFlexShortMessage: return ((v >> 7) & 3) != 0 ? PageType::Tone : PageType::Numeric;
+        case kFlexAlphanumeric: return PageType::Alpha;
+        case kFlexBinary: return PageType::Binary;
+        default: return PageType::Numeric;
+    }
+}
+
 }  // namespace
+
+const char* FlexRateText(int symbolRate, int levels) {
+    if (symbolRate == 3200) return levels == 4 ? "6400/4" : "3200/2";
+    return levels == 4 ? "3200/4" : "1600/2";
+}
 
 void FlexPageWriter::FlexDecodeFrame(FlexPhase& phase, int category) {
     const std::int32_t biw = phase.words[0];
@@ -77,6 +92,7 @@ void FlexPageWriter::WritePage(FlexPhase& phase, int category, std::int32_t w1, 
     else
         FlexHeaderShort(phase, w1);
     WritePageHead(phase, type);
+    ctx_.output.DescribePage({PageProtocol::Flex, rate, -1, phase.letter, RecordType(type, v)});
 
     switch (type) {
         case kFlexShortMessage: ShortMessage(category, isLong, v, x); break;

@@ -32,9 +32,16 @@
 
 namespace tolvane {
 
+// The mode as records name it: "1600/2", "3200/2", "3200/4", "6400/4"
+// (bit/s and levels) from the symbol rate and the number of levels.
+const char* FlexRateText(int symbolRate, int levels);
+
 class FlexPageWriter {
 public:
     explicit FlexPageWriter(DecoderContext& context) : ctx_(context) {}
+
+    // The mode of the frame being written, for the page records.
+    const char* rate = "1600/2";
 
     // Writes the pages of one phase's frame; statistics go to `category`.
     void FlexDecodeFrame(FlexPhase& phase, int category);

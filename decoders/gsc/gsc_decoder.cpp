@@ -174,6 +174,10 @@ void GscDecoder::GscOutputPage() {
     Output& out = ctx_.output;
     out.MarkMessageStart();
     const std::string_view alpha = state_.GscAlphaText.view();
+    const PageType type = alpha.size() > kNumericPageLimit ? PageType::Alpha
+                          : state_.DataBlockCount == 0     ? PageType::Tone
+                                                           : PageType::Numeric;
+    out.DescribePage({PageProtocol::Gsc, "600", state_.GscFunction, 0, type});
     if (alpha.size() > kNumericPageLimit) {
         ctx_.stats.CountAlphaMessage(GOLAY);
         ctx_.stats.CountAlphaChars(GOLAY, static_cast<std::uint32_t>(alpha.size()));

@@ -138,7 +138,7 @@ void PocsagDecoder::MessageCodeword() {
     if (messageWords == 7) {
         // Long enough to be text whatever it holds: show it and stream the rest.
         ctx_.stats.CountAlphaMessage(category);
-        WriteHeader();
+        WriteHeader(PageType::Alpha);
         ++lineOpen;
         out.MarkMessageStart();
         out.PaneSetColor(out.MessagePane, ColorClass::Alphanumeric);
@@ -189,7 +189,7 @@ void PocsagDecoder::FinishMessage() {
 
     if (7 * alphaScore > 4 * numericScore) {
         ctx_.stats.CountAlphaMessage(category);
-        WriteHeader();
+        WriteHeader(PageType::Alpha);
         ++lineOpen;
         out.MarkMessageStart();
         out.PaneSetColor(out.MessagePane, ColorClass::Alphanumeric);
@@ -203,7 +203,7 @@ void PocsagDecoder::FinishMessage() {
 
     ctx_.stats.CountNumericMessage(category);
     if (!ctx_.settings.ShowNumeric) return;
-    WriteHeader();
+    WriteHeader(messageWords == 0 ? PageType::Tone : PageType::Numeric);
     ++lineOpen;
     out.MarkMessageStart();
     out.PaneSetColor(out.MessagePane, ColorClass::Numeric);
@@ -239,15 +239,18 @@ void PocsagDecoder::PutStored(std::uint8_t ch, bool damaged, ColorClass clean) {
     out.PanePutChar(out.MessagePane, ch);
 }
 
-void PocsagDecoder::WriteHeader() {
+void PocsagDecoder::WriteHeader(PageType type) {
     int baud = 512;
     int rateCode = 3;
+    const char* rateText = "512";
     if (ctx_.chain.PocsagSpeedCode == kPocsagSpeed2400) {
         baud = 2400;
         rateCode = 1;
+        rateText = "2400";
     } else if (ctx_.chain.PocsagSpeedCode == kPocsagSpeed1200) {
         baud = 1200;
         rateCode = 2;
+        rateText = "1200";
     }
 
     std::string time;
@@ -272,6 +275,7 @@ void PocsagDecoder::WriteHeader() {
 
     Output& out = ctx_.output;
     out.SelectCapcodeFilter(FilterType::Pocsag, std::string_view(text + 1, 7), 7, shownFunction, rateCode);
+    out.DescribePage({PageProtocol::Pocsag, rateText, capcode > 0x3FFFFF ? -1 : function, 0, type});
     out.MarkCapcodeStart();
     out.PaneSetColor(out.MessagePane, ColorClass::Capcode);
     out.PanePutText(out.MessagePane, text);

@@ -19,6 +19,7 @@
 #include <cstdint>
 
 #include "decoders/decoder_context.h"
+#include "output/page_record.h"
 #include "settings/settings.h"
 
 namespace tolvane {
@@ -65,7 +66,7 @@ private:
     void AddressCodeword(int index);
     void FinishMessage();
     void ResetMessage();
-    void WriteHeader();
+    void WriteHeader(PageType type);
     // Shifts one payload bit into the accumulator.
     void ShiftAccumulator(char bit) { accumulator_ = (accumulator_ >> 1) + (bit == '1' ? 64 : 0); }
     // Writes stored text, switching to the bit-error colour for damaged parts.

@@ -1,0 +1,93 @@
+#include "output/page_record.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include <nlohmann/json.hpp>
+
+namespace tolvane {
+
+namespace {
+
+using json = nlohmann::ordered_json;  // fields in the order written
+
+constexpr const char* kProtocolNames[] = {"POCSAG", "FLEX", "REFLEX", "GSC"};
+constexpr const char* kTypeNames[] = {"alpha", "numeric", "tone", "binary", "secure", "raw"};
+
+// Each byte as the code point of the same value, in UTF-8.
+std::string Latin1ToUtf8(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size() + bytes.size() / 4);
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            text += c;
+        } else {
+            text += static_cast<char>(0xC0 | (b >> 6));
+            text += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return text;
+}
+
+// ASCII-only JSON: the library escapes control and non-ASCII characters;
+// DEL, the one byte it leaves as it is, can only stand inside a string.
+std::string Dump(const json& object) {
+    const std::string raw = object.dump(-1, ' ', true);
+    std::string text;
+    text.reserve(raw.size());
+    for (const char c : raw) {
+        if (c == '\x7f')
+            text += "\\u007f";
+        else
+            text += c;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string IsoTime(std::int64_t timeMs, int utcOffsetMinutes) {
+    using namespace std::chrono;
+    const std::int64_t localMs = timeMs + std::int64_t{utcOffsetMinutes} * 60'000;
+    const sys_days day = floor<days>(sys_time<milliseconds>(milliseconds(localMs)));
+    const year_month_day date(day);
+    const std::int64_t inDay = localMs - duration_cast<milliseconds>(day.time_since_epoch()).count();
+    const int offset = std::abs(utcOffsetMinutes);
+    char text[96];  // room for any int the format may be given
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03d%c%02d:%02d", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(inDay / 3'600'000), static_cast<int>(inDay / 60'000 % 60),
+                  static_cast<int>(inDay / 1000 % 60), static_cast<int>(inDay % 1000), utcOffsetMinutes < 0 ? '-' : '+',
+                  offset / 60, offset % 60);
+    return text;
+}
+
+std::string PageRecordJson(const PageRecord& r) {
+    json object;
+    object["time"] = IsoTime(r.timeMs, r.utcOffsetMinutes);
+    object["receiver"] = Latin1ToUtf8(r.receiver);
+    object["protocol"] = kProtocolNames[static_cast<int>(r.facts.protocol)];
+    object["rate"] = r.facts.rate;
+    object["capcode"] = r.capcode.empty() ? json(nullptr) : json(Latin1ToUtf8(r.capcode));
+    object["function"] = r.facts.function < 0 ? json(nullptr) : json(r.facts.function);
+    object["phase"] = r.facts.phase == 0 ? json(nullptr) : json(std::string(1, r.facts.phase));
+    object["type"] = kTypeNames[static_cast<int>(r.facts.type)];
+    object["message"] = Latin1ToUtf8(r.message);
+    object["errors"] = r.errors;
+    object["filter"] = r.filter ? json(Latin1ToUtf8(*r.filter)) : json(nullptr);
+    object["line"] = Latin1ToUtf8(r.line);
+    return Dump(object);
+}
+
+std::string AlarmRecordJson(std::int64_t timeMs, int utcOffsetMinutes, std::string_view receiver,
+                            std::string_view alarm) {
+    json object;
+    object["time"] = IsoTime(timeMs, utcOffsetMinutes);
+    object["receiver"] = Latin1ToUtf8(receiver);
+    object["alarm"] = Latin1ToUtf8(alarm);
+    return Dump(object);
+}
+
+}  // namespace tolvane

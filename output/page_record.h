@@ -1,0 +1,61 @@
+// Pages for machines: what a decoder knows about a page beyond its text,
+// the record built from a completed page line, its JSON form, and the sink
+// that carries records (and keep-alive alarms) to machine outputs such as
+// JSON lines on standard output or an MQTT broker.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tolvane {
+
+enum class PageProtocol : std::uint8_t { Pocsag, Flex, Reflex, Gsc };
+enum class PageType : std::uint8_t { Alpha, Numeric, Tone, Binary, Secure, Raw };
+
+// Told by a decoder next to its capcode field. Plain data: describing a page
+// costs nothing per character.
+struct PageFacts {
+    PageProtocol protocol = PageProtocol::Pocsag;
+    const char* rate = "";  // static text: "1200", "1600/2", "600"
+    int function = -1;      // POCSAG 0..3, GSC 1..4; -1 = none
+    char phase = 0;         // FLEX 'A'..'D'; 0 = none
+    PageType type = PageType::Alpha;
+};
+
+// One completed page line, as the panes and filters saw it.
+struct PageRecord {
+    std::int64_t timeMs = 0;  // milliseconds since 1970
+    int utcOffsetMinutes = 0;
+    std::string_view receiver;
+    PageFacts facts;
+    std::string_view capcode;  // as shown; empty when the line has none
+    std::string_view message;  // from the message mark to the end
+    bool errors = false;       // a character was shown in the bit-error colour
+    std::optional<std::string_view> filter;  // the matching filter's label
+    std::string_view line;
+};
+
+// 2026-12-06T13:45:01.250+01:00
+std::string IsoTime(std::int64_t timeMs, int utcOffsetMinutes);
+
+// One JSON object on one line (no newline). Received bytes are taken as
+// Latin-1, and everything outside printable ASCII is written as \u00XX, so
+// the text is valid UTF-8 and JSON whatever came from the air.
+std::string PageRecordJson(const PageRecord& record);
+std::string AlarmRecordJson(std::int64_t timeMs, int utcOffsetMinutes, std::string_view receiver,
+                            std::string_view alarm);
+
+// Where records go. Called on the tick's thread: an implementation must not
+// block it.
+class RecordSink {
+public:
+    virtual ~RecordSink() = default;
+    virtual void PageRecorded(std::string_view json) = 0;
+    virtual void AlarmRaised(std::string_view /*json*/) {}
+    // Records dropped (a full queue) since the last call, for the report.
+    virtual std::uint64_t TakeDropped() { return 0; }
+};
+
+}  // namespace tolvane

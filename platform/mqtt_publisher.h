@@ -1,0 +1,112 @@
+// Publishes page records to an MQTT broker (QoS 1) without ever blocking
+// the tick: records go into a bounded queue that a worker thread of its own
+// serves through libmosquitto. While the broker cannot be reached the queue
+// holds what comes (the newest records are dropped and counted once it is
+// full), the worker reconnects with back-off and delivers the queue when
+// the broker is back. A record leaves the queue only when the broker has
+// acknowledged it; after a lost connection the unacknowledged ones are sent
+// again. A retained status topic says "online"; the broker's last will sets
+// it to "offline" when the program dies, a clean exit does so itself.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "output/page_record.h"
+
+namespace tolvane {
+
+struct MqttOptions {
+    std::string host;
+    int port = 1883;
+    std::string user;
+    std::string password;
+    std::string clientId;
+    std::string pagesTopic;   // tolvane/RECEIVER/pages unless given
+    std::string statusTopic;  // tolvane/RECEIVER/status
+    std::string alarmTopic;   // tolvane/RECEIVER/alarm
+    std::size_t queueLimit = 10000;
+    int keepAliveSeconds = 30;
+    // Connection changes and failures, one line each; called on the worker.
+    std::function<void(const std::string&)> notice;
+};
+
+// mqtt://[user[:password]@]host[:port][/topic] (also without "mqtt://").
+// Fills host, port and, where given, user, password and pagesTopic.
+bool ParseMqttUrl(std::string_view url, MqttOptions& options, std::string& error);
+
+// The topics of a receiver: tolvane/NAME/pages, /status and /alarm, with
+// characters MQTT gives a meaning in topics ('/', '+', '#') and control
+// bytes replaced by '_'. Topics already set are kept.
+void SetReceiverTopics(MqttOptions& options, std::string_view receiver);
+
+class MqttPublisher : public RecordSink {
+public:
+    explicit MqttPublisher(MqttOptions options);
+    ~MqttPublisher() override;
+
+    MqttPublisher(const MqttPublisher&) = delete;
+    MqttPublisher& operator=(const MqttPublisher&) = delete;
+
+    // Starts the worker; it connects in the background.
+    void Start();
+    // Delivers what is queued while the broker is reachable, for at most
+    // `wait`, then says "offline" and disconnects. What is left counts as
+    // dropped.
+    void Finish(std::chrono::milliseconds wait);
+
+    void PageRecorded(std::string_view json) override { Enqueue(Kind::Page, json); }
+    void AlarmRaised(std::string_view json) override { Enqueue(Kind::Alarm, json); }
+    std::uint64_t TakeDropped() override { return droppedSinceTaken_.exchange(0); }
+
+    std::uint64_t Dropped() const { return dropped_.load(); }
+    std::uint64_t Delivered() const { return delivered_.load(); }
+    bool Connected() const { return connected_.load(); }
+
+private:
+    enum class Kind : std::uint8_t { Page, Alarm, Status };
+    struct Item {
+        Kind kind;
+        std::string payload;
+        int mid = -1;  // message id while sent and not yet acknowledged
+    };
+    struct Client;
+
+    void Enqueue(Kind kind, std::string_view payload);
+    void Run();
+    bool Connect(Client& client);
+    void SendPending(Client& client);
+    void Acknowledged(int mid);
+    void LostConnection();
+    const std::string& TopicOf(Kind kind) const;
+    void Notice(const std::string& text) const;
+
+    MqttOptions options_;
+    std::thread worker_;
+
+    // Shared with the tick's thread.
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Item> incoming_;
+    bool stopping_ = false;
+    std::chrono::steady_clock::time_point finishBy_;
+    std::atomic<std::size_t> held_{0};  // records taken in by the worker, not yet acknowledged
+    std::atomic<std::uint64_t> dropped_{0};
+    std::atomic<std::uint64_t> droppedSinceTaken_{0};
+    std::atomic<std::uint64_t> delivered_{0};
+    std::atomic<bool> connected_{false};
+
+    // The worker's own.
+    std::deque<Item> pending_;  // in order; sent ones carry their mid
+    bool statusAcked_ = false;
+};
+
+}  // namespace tolvane
