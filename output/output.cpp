@@ -282,7 +282,11 @@ void Output::EmitRecord(const FilterRecord* filter) {
     record.facts = facts_;
     record.capcode = std::string_view(capcode_.data(), capcodeLength_);
     record.line = recordLine_;
-    record.message = LinePart(recordLine_, line_.messageStart, static_cast<std::int32_t>(recordLine_.size()));
+    // A line without a capcode field (the ReFLEX dump) sets no message mark
+    // either: all of it is the message.
+    record.message = capcodeLength_ == 0
+                         ? std::string_view(recordLine_)
+                         : LinePart(recordLine_, line_.messageStart, static_cast<std::int32_t>(recordLine_.size()));
     record.errors = recordErrors_;
     if (filter != nullptr) record.filter = filter->label;
     records_->PageRecorded(PageRecordJson(record));

@@ -181,7 +181,7 @@ bool MqttPublisher::Connect(Client& client) {
     while (!client.answered && Clock::now() < giveUp) {
         if (mosquitto_loop(client.mosq, static_cast<int>(kLoopWait.count()), 1) != MOSQ_ERR_SUCCESS) return false;
         std::lock_guard lock(mutex_);
-        if (stopping_) return false;
+        if (stopping_ && Clock::now() >= finishBy_) return false;
     }
     if (!client.answered || client.answer != 0) return false;
     mosquitto_publish(client.mosq, &client.statusMid, options_.statusTopic.c_str(), 6, "online", kQos, true);
@@ -232,8 +232,9 @@ void MqttPublisher::Run() {
     for (;;) {
         {
             std::lock_guard lock(mutex_);
-            // Once stopping, an unreachable broker is not waited for.
-            if (stopping_) return;
+            // Once stopping, a broker known to be away is not waited for;
+            // a first attempt still in progress may finish.
+            if (stopping_ && (reported || Clock::now() >= finishBy_)) return;
         }
         Client client(*this);
         if (!Connect(client)) {

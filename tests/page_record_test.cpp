@@ -1,0 +1,249 @@
+// Page records: every protocol and page type decoded from generated
+// signals, hostile texts through the output, filters, alarms and the time
+// stamp. Every record is checked by parsing it.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+#include "support/fake_world.h"
+#include "tools/gen/page_spec.h"
+#include "tools/gen/protocols.h"
+
+namespace tolvane {
+namespace {
+
+using nlohmann::json;
+
+class CollectedRecords : public RecordSink {
+public:
+    void PageRecorded(std::string_view text) override { pages.emplace_back(text); }
+    void AlarmRaised(std::string_view text) override { alarms.emplace_back(text); }
+    std::uint64_t TakeDropped() override { return std::exchange(dropped, 0); }
+    std::vector<std::string> pages;
+    std::vector<std::string> alarms;
+    std::uint64_t dropped = 0;
+};
+
+// Strictly parsed (invalid UTF-8 throws), and plain printable ASCII on the wire.
+json Parse(const std::string& text) {
+    for (const char c : text) EXPECT_TRUE(c >= 0x20 && c < 0x7F) << text;
+    return json::parse(text);
+}
+
+struct AirCase {
+    const char* name;
+    const char* page;  // as tolvane-gen takes it
+    int levels;
+    const char* protocol;
+    const char* rate;
+    json capcode;
+    json function;
+    json phase;
+    const char* type;
+    const char* message;
+};
+
+class DecodedRecords : public ::testing::TestWithParam<AirCase> {};
+
+TEST_P(DecodedRecords, CarryWhatThePaneShows) {
+    const AirCase& c = GetParam();
+    gen::PageSpec page;
+    std::string error;
+    ASSERT_TRUE(gen::ParsePageSpec(c.page, page, error)) << error;
+    gen::SymbolStream stream;
+    gen::AppendSilence(stream, 0, 0.2);
+    ASSERT_TRUE(gen::FindProtocol(page.protocol)->encode({page}, gen::EncodeOptions(), stream, error)) << error;
+    gen::AppendSilence(stream, 0, 0.2);
+    Settings settings;
+    settings.FourLevelInterface = c.levels == 4 ? 1 : 0;
+    testing::TestRig rig(settings);
+    CollectedRecords records;
+    rig.engine->SetRecordSink(&records, "north");
+    gen::ChannelOptions channel;
+    channel.levels = c.levels;
+    rig.Feed(gen::SymbolsToEdges(stream, channel));
+
+    // Frame rows reach the pane but are no pages.
+    ASSERT_EQ(records.pages.size(), 1u);
+    const json r = Parse(records.pages[0]);
+    EXPECT_EQ(r["receiver"], "north");
+    EXPECT_EQ(r["protocol"], c.protocol);
+    EXPECT_EQ(r["rate"], c.rate);
+    EXPECT_EQ(r["capcode"], c.capcode);
+    EXPECT_EQ(r["function"], c.function);
+    EXPECT_EQ(r["phase"], c.phase);
+    EXPECT_EQ(r["type"], c.type);
+    EXPECT_EQ(r["message"], c.message);
+    EXPECT_EQ(r["errors"], false);
+    EXPECT_EQ(r["filter"], nullptr);
+    EXPECT_NE(std::find(rig.messageLines.begin(), rig.messageLines.end(), r["line"].get<std::string>()),
+              rig.messageLines.end());
+    EXPECT_EQ(r["time"], "2001-09-09T01:46:40.000+00:00");  // the fake clock's second
+}
+
+const json null = nullptr;
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryProtocolAndType, DecodedRecords,
+    ::testing::Values(
+        AirCase{"Pocsag512Alpha", "pocsag:512:1234567:3:alpha:Hello", 2, "POCSAG", "512", "1234567", 3, null, "alpha",
+                "Hello"},
+        AirCase{"Pocsag1200Numeric", "pocsag:1200:42:0:numeric:0123", 2, "POCSAG", "1200", "0000042", 0, null,
+                "numeric", "0123 "},
+        AirCase{"Pocsag2400Tone", "pocsag:2400:8:1:tone:", 2, "POCSAG", "2400", "0000008", 1, null, "tone",
+                "TONE ONLY"},
+        AirCase{"Flex1600Tone", "flex:1600/2:1234571:0:tone:", 2, "FLEX", "1600/2", "1234571", null, "C", "tone", ""},
+        AirCase{"Flex1600ShortNumeric", "flex:1600/2:1234571:0:tone:123", 2, "FLEX", "1600/2", "1234571", null, "C",
+                "numeric", "123"},
+        AirCase{"Flex3200LongNumeric", "flex:3200/2:123456789:0:numeric:4711", 2, "FLEX", "3200/2", "123456789", null,
+                "B", "numeric", "4711"},
+        AirCase{"Flex3200Secure", "flex:3200/4:1234569:1:alpha:sec", 4, "FLEX", "3200/4", "1234569", null, "C",
+                "secure", "sec"},
+        AirCase{"Flex6400Binary", "flex:6400/4:1234570:0:binary:ABCD", 4, "FLEX", "6400/4", "1234570", null, "C",
+                "binary", "ABCD0"},
+        AirCase{"Flex6400Alpha", "flex:6400/4:1234567:0:alpha:Flex text", 4, "FLEX", "6400/4", "1234567", null, "B",
+                "alpha", "Flex text"},
+        AirCase{"ReflexRaw", "flex:reflex:1234567:0:alpha:Raw text", 4, "REFLEX", "3200/4", null, null, null, "raw",
+                "[00040B]\x0b\x08Raw text "},
+        AirCase{"GscAlpha", "gsc:600:123456:1:alpha:A LONG GOLAY PAGE OF TEXT", 2, "GSC", "600", "123456", 2, null,
+                "alpha", "A LONG GOLAY PAGE OF TEXT"},
+        AirCase{"GscNumeric", "gsc:600:654321:3:numeric:12345", 2, "GSC", "600", "654321", 4, null, "numeric",
+                "12345        A,4IJJJJ"}),
+    [](const ::testing::TestParamInfo<AirCase>& caseInfo) { return std::string(caseInfo.param.name); });
+
+// A page written the way the decoders write one, byte by byte.
+void WriteDescribedPage(Output& out, std::string_view capcode, std::string_view message, bool damaged = false) {
+    out.SelectCapcodeFilter(FilterType::Pocsag, capcode, 7, 4, 2);
+    out.DescribePage({PageProtocol::Pocsag, "1200", 3, 0, PageType::Alpha});
+    out.MarkCapcodeStart();
+    out.PaneSetColor(out.MessagePane, ColorClass::Capcode);
+    out.PanePutText(out.MessagePane, capcode);
+    out.MarkCapcodeEnd();
+    out.PanePutChar(out.MessagePane, ' ');
+    out.MarkMessageStart();
+    out.PaneSetColor(out.MessagePane, damaged ? ColorClass::BitErrors : ColorClass::Alphanumeric);
+    for (const char ch : message) out.PanePutChar(out.MessagePane, ch);
+    out.PaneEndLine(out.MessagePane);
+}
+
+// Bytes as the code points of the same values.
+std::string Latin1(std::string_view bytes) {
+    std::string text;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            text += c;
+        } else {
+            text += static_cast<char>(0xC0 | (b >> 6));
+            text += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return text;
+}
+
+TEST(PageRecord, AnyReceivedTextGivesValidJsonThatReadsBackExactly) {
+    std::string every;
+    for (int b = 1; b < 256; ++b) every += static_cast<char>(b);
+    const std::vector<std::string> texts = {
+        "say \"hi\" \\ back\\",
+        std::string("bell\x07 esc\x1b[2J nl\n cr\r tab\t nul\0end", 33),
+        "\xe9t\xe9 \xff\x80 \x7f",
+        every,
+        std::string(1000, 'x') + "\"\\\x01\xfe",
+    };
+    testing::TestRig rig;
+    CollectedRecords records;
+    rig.engine->SetRecordSink(&records, "r\xe9\"x");
+    rig.engine->output().SetScrollback(rig.engine->output().MessagePane, 100);
+    for (const std::string& text : texts) WriteDescribedPage(rig.engine->output(), "1234567", text);
+    ASSERT_EQ(records.pages.size(), texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        SCOPED_TRACE(i);
+        const json r = Parse(records.pages[i]);
+        EXPECT_EQ(r["message"], Latin1(texts[i]));
+        EXPECT_EQ(r["line"], Latin1("1234567 " + texts[i]));
+        EXPECT_EQ(r["receiver"], Latin1("r\xe9\"x"));
+    }
+}
+
+TEST(PageRecord, FiltersDecideLabelAndRejectionAndErrorsAreFlagged) {
+    Settings settings;
+    FilterRecord fire;
+    fire.type = FilterType::Pocsag;
+    fire.capcode = "12345??";
+    fire.label = "FIRE";
+    FilterRecord reject = fire;
+    reject.capcode = "9999999";
+    reject.reject = 1;
+    FilterRecord word;
+    word.type = FilterType::Text;
+    word.text = "urgent";
+    word.label = "";
+    settings.Filters = {fire, reject, word};
+    testing::TestRig rig(settings);
+    CollectedRecords records;
+    rig.engine->SetRecordSink(&records, "north");
+    Output& out = rig.engine->output();
+
+    WriteDescribedPage(out, "1234567", "by capcode");
+    WriteDescribedPage(out, "9999999", "rejected");
+    WriteDescribedPage(out, "7654321", "an URGENT text");
+    WriteDescribedPage(out, "7654321", "nothing", true);
+    // A row of no page, written after a described one was rejected.
+    out.PanePutText(out.MessagePane, "UNKNOWN SYNC HEADER");
+    out.PaneEndLine(out.MessagePane);
+
+    ASSERT_EQ(records.pages.size(), 3u);
+    const json byCapcode = Parse(records.pages[0]);
+    const json byText = Parse(records.pages[1]);
+    const json plain = Parse(records.pages[2]);
+    EXPECT_EQ(byCapcode["filter"], "FIRE");
+    EXPECT_EQ(byText["filter"], "");
+    EXPECT_EQ(plain["filter"], nullptr);
+    EXPECT_EQ(byCapcode["errors"], false);
+    EXPECT_EQ(plain["errors"], true);
+    EXPECT_EQ(plain["message"], "nothing");
+}
+
+TEST(PageRecord, AlarmsAndDropsReachTheirOutputs) {
+    Settings settings;
+    settings.KeepAliveStart[0] = 1;  // every hour of the day
+    settings.KeepAliveStop[0] = 24;
+    settings.KeepAliveTimeout[0] = 1;  // one minute
+    settings.StatFileEnabled = 1;
+    settings.StatFile = "stats.txt";
+    testing::TestRig rig(settings);
+    CollectedRecords records;
+    records.dropped = 7;
+    rig.engine->SetRecordSink(&records, "north");
+    for (int s = 0; s < 3600; ++s) {
+        rig.clock.Advance(1);
+        for (int t = 0; t < 10; ++t) rig.engine->TimerHooks();
+    }
+    ASSERT_FALSE(records.alarms.empty());
+    const json alarm = Parse(records.alarms[0]);
+    EXPECT_EQ(alarm["alarm"], "Keep Alive - OFF THE AIR!");
+    EXPECT_EQ(alarm["receiver"], "north");
+    EXPECT_NE(rig.files.contents["stats.txt"].find("Machine output: 7 records dropped"), std::string::npos);
+    EXPECT_EQ(records.dropped, 0u);
+}
+
+TEST(PageRecord, TimeIsLocalWithItsOffsetAndMilliseconds) {
+    struct Case {
+        std::int64_t ms;
+        int offset;
+        const char* text;
+    };
+    for (const Case& c : {Case{0, 0, "1970-01-01T00:00:00.000+00:00"},
+                          Case{1'796'555'096'789, 60, "2026-12-06T12:04:56.789+01:00"},
+                          Case{1'796'515'200'001, -330, "2026-12-05T18:30:00.001-05:30"},
+                          Case{951'825'599'999, 0, "2000-02-29T11:59:59.999+00:00"}}) {
+        EXPECT_EQ(IsoTime(c.ms, c.offset), c.text);
+    }
+}
+
+}  // namespace
+}  // namespace tolvane
