@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/fake_world.h"
@@ -114,34 +115,28 @@ INSTANTIATE_TEST_SUITE_P(
                 "12345        A,4IJJJJ"}),
     [](const ::testing::TestParamInfo<AirCase>& caseInfo) { return std::string(caseInfo.param.name); });
 
-// A page written the way the decoders write one, byte by byte.
+constexpr PageFacts kPocsagAlpha{PageProtocol::Pocsag, "1200", 3, 0, PageType::Alpha};
+
 void WriteDescribedPage(Output& out, std::string_view capcode, std::string_view message, bool damaged = false) {
-    out.SelectCapcodeFilter(FilterType::Pocsag, capcode, 7, 4, 2);
-    out.DescribePage({PageProtocol::Pocsag, "1200", 3, 0, PageType::Alpha});
-    out.MarkCapcodeStart();
-    out.PaneSetColor(out.MessagePane, ColorClass::Capcode);
-    out.PanePutText(out.MessagePane, capcode);
-    out.MarkCapcodeEnd();
-    out.PanePutChar(out.MessagePane, ' ');
-    out.MarkMessageStart();
-    out.PaneSetColor(out.MessagePane, damaged ? ColorClass::BitErrors : ColorClass::Alphanumeric);
-    for (const char ch : message) out.PanePutChar(out.MessagePane, ch);
-    out.PaneEndLine(out.MessagePane);
+    testing::WritePage(out, FilterType::Pocsag, capcode, 4, 2, message,
+                       damaged ? ColorClass::BitErrors : ColorClass::Alphanumeric, &kPocsagAlpha);
 }
 
-// Bytes as the code points of the same values.
-std::string Latin1(std::string_view bytes) {
-    std::string text;
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80) {
-            text += c;
+// The bytes a JSON text stands for, each character being one byte's value;
+// false when a character is beyond one byte.
+bool Bytes(const std::string& utf8, std::string& bytes) {
+    bytes.clear();
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        if (lead < 0x80) {
+            bytes += utf8[i];
+        } else if ((lead == 0xC2 || lead == 0xC3) && i + 1 < utf8.size()) {
+            bytes += static_cast<char>(((lead & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
         } else {
-            text += static_cast<char>(0xC0 | (b >> 6));
-            text += static_cast<char>(0x80 | (b & 0x3F));
+            return false;
         }
     }
-    return text;
+    return true;
 }
 
 TEST(PageRecord, AnyReceivedTextGivesValidJsonThatReadsBackExactly) {
@@ -163,9 +158,13 @@ TEST(PageRecord, AnyReceivedTextGivesValidJsonThatReadsBackExactly) {
     for (std::size_t i = 0; i < texts.size(); ++i) {
         SCOPED_TRACE(i);
         const json r = Parse(records.pages[i]);
-        EXPECT_EQ(r["message"], Latin1(texts[i]));
-        EXPECT_EQ(r["line"], Latin1("1234567 " + texts[i]));
-        EXPECT_EQ(r["receiver"], Latin1("r\xe9\"x"));
+        std::string bytes;
+        ASSERT_TRUE(Bytes(r["message"], bytes));
+        EXPECT_EQ(bytes, texts[i]);
+        ASSERT_TRUE(Bytes(r["line"], bytes));
+        EXPECT_EQ(bytes, "1234567 " + texts[i]);
+        ASSERT_TRUE(Bytes(r["receiver"], bytes));
+        EXPECT_EQ(bytes, "r\xe9\"x");
     }
 }
 

@@ -72,16 +72,17 @@ void TestRig::Feed(const std::vector<EdgeEntry>& edges, bool finish) {
 }
 
 void WritePage(Output& output, FilterType type, std::string_view capcode, int function, int baud,
-               std::string_view message) {
+               std::string_view message, ColorClass messageColor, const PageFacts* facts) {
     output.SelectCapcodeFilter(type, capcode, static_cast<int>(capcode.size()), function, baud);
+    if (facts != nullptr) output.DescribePage(*facts);
     output.MarkCapcodeStart();
     output.PaneSetColor(output.MessagePane, ColorClass::Capcode);
     output.PanePutText(output.MessagePane, capcode);
     output.MarkCapcodeEnd();
     output.PanePutChar(output.MessagePane, ' ');
     output.MarkMessageStart();
-    output.PaneSetColor(output.MessagePane, ColorClass::Alphanumeric);
-    output.PanePutText(output.MessagePane, message);
+    output.PaneSetColor(output.MessagePane, messageColor);
+    for (const char ch : message) output.PanePutChar(output.MessagePane, ch);
     output.PaneEndLine(output.MessagePane);
 }
 

@@ -107,8 +107,11 @@ private:
 };
 
 // Writes one page the way every decoder does: SelectCapcodeFilter, the
-// marked capcode field, a space, the marked message, PaneEndLine.
+// marked capcode field, a space, the marked message (every byte of it, in
+// one colour), PaneEndLine; described for the page records when facts are
+// given.
 void WritePage(Output& output, FilterType type, std::string_view capcode, int function, int baud,
-               std::string_view message);
+               std::string_view message, ColorClass messageColor = ColorClass::Alphanumeric,
+               const PageFacts* facts = nullptr);
 
 }  // namespace tolvane::testing
