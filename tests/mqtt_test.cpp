@@ -126,7 +126,9 @@ public:
     }
     bool Start() {
         broker_ = std::make_unique<Child>(
-            std::vector<std::string>{"mosquitto", "-c", (dir_ / "broker.conf").string()},
+            // Debian puts the broker in /usr/sbin, which a user's PATH may lack.
+            std::vector<std::string>{fs::exists("/usr/sbin/mosquitto") ? "/usr/sbin/mosquitto" : "mosquitto", "-c",
+                                     (dir_ / "broker.conf").string()},
             (dir_ / "broker.out").string(), (dir_ / "broker.err").string());
         return WaitFor([this] { return Accepts(port_); }, 5s);
     }

@@ -13,6 +13,7 @@ import csv
 import json
 import os
 import random
+import shutil
 import signal
 import socket
 import subprocess
@@ -65,7 +66,8 @@ def main():
     conf = os.path.join(args.work, "broker.conf")
     with open(conf, "w", encoding="ascii") as f:
         f.write(f"listener {port} 127.0.0.1\nallow_anonymous true\n")
-    broker = subprocess.Popen(["taskset", "-c", "1", "mosquitto", "-c", conf], stdout=subprocess.DEVNULL,
+    mosquitto = shutil.which("mosquitto") or "/usr/sbin/mosquitto"  # /usr/sbin may not be on PATH
+    broker = subprocess.Popen(["taskset", "-c", "1", mosquitto, "-c", conf], stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL)
     received = os.path.join(args.work, "received.txt")
     subscriber = None
