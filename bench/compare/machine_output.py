@@ -5,6 +5,10 @@ POCSAG/FLEX traffic (the comparison's traffic) plain, with --json, and with
 
 The decoder is pinned to one core (its MQTT thread included), the broker and
 subscriber to another; the runs alternate and the best of --rounds counts.
+On a shared machine the times scatter more than the difference sought, so
+with --instructions each variant also runs once under valgrind (callgrind)
+on the first --excerpt seconds of the audio: the instructions executed by
+the whole process, its threads included, do not depend on the load.
 Writes machine_output.csv into the results directory. Standard library only.
 """
 
@@ -13,6 +17,7 @@ import csv
 import json
 import os
 import random
+import re
 import shutil
 import signal
 import socket
@@ -47,6 +52,8 @@ def main():
     parser.add_argument("--work", required=True, help="scratch directory for the audio (about 160 MB)")
     parser.add_argument("--hour-seconds", type=float, default=3600)
     parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--instructions", action="store_true", help="also count instructions under valgrind")
+    parser.add_argument("--excerpt", type=float, default=600, help="seconds of audio counted under valgrind")
     args = parser.parse_args()
     os.makedirs(args.results, exist_ok=True)
     ini = os.path.join(args.work, "tolvane.ini")
@@ -84,6 +91,16 @@ def main():
             for name, options in variants.items():
                 cmd = ["taskset", "-c", "0"] + cli + options + [audio]
                 times[name].append(compare.run_timed(cmd, os.path.join(args.work, name + ".out")))
+        counts = {}
+        if args.instructions:
+            excerpt = os.path.join(args.work, "excerpt.s16")
+            with open(audio, "rb") as src, open(excerpt, "wb") as dst:
+                dst.write(src.read(int(args.excerpt * compare.RATE) * 2))
+            for name, options in variants.items():
+                run = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null"] + cli +
+                                     options + [excerpt], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                     text=True, check=True)
+                counts[name] = int(re.search(r"Collected : (\d+)", run.stderr).group(1))
         time.sleep(1)
     finally:
         if subscriber:
@@ -104,8 +121,14 @@ def main():
                      "records": len(records), "wall_s": round(wall, 3), "cpu_s": round(cpu, 3),
                      "wall_vs_plain_pct": round(100 * (wall / plain_wall - 1), 1),
                      "cpu_vs_plain_pct": round(100 * (cpu / plain_cpu - 1), 1), "rounds": args.rounds})
-        print(f"{name:5}: wall {wall:.3f} s ({rows[-1]['wall_vs_plain_pct']:+.1f} %), cpu {cpu:.3f} s "
-              f"({rows[-1]['cpu_vs_plain_pct']:+.1f} %)", flush=True)
+        line = (f"{name:5}: wall {wall:.3f} s ({rows[-1]['wall_vs_plain_pct']:+.1f} %), cpu {cpu:.3f} s "
+                f"({rows[-1]['cpu_vs_plain_pct']:+.1f} %)")
+        if counts:
+            rows[-1]["excerpt_s"] = args.excerpt
+            rows[-1]["instructions"] = counts[name]
+            rows[-1]["instructions_vs_plain_pct"] = round(100 * (counts[name] / counts["plain"] - 1), 2)
+            line += f", {counts[name]} instructions in {args.excerpt:.0f} s ({rows[-1]['instructions_vs_plain_pct']:+.2f} %)"
+        print(line, flush=True)
     print(f"{len(truths)} pages sent, {len(records)} JSON records, {published} MQTT messages received "
           f"over {args.rounds} --mqtt runs")
     with open(os.path.join(args.results, "machine_output.csv"), "w", newline="", encoding="ascii") as f:
