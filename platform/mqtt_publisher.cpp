@@ -225,6 +225,13 @@ void MqttPublisher::LostConnection() {
     connected_ = false;
 }
 
+void MqttPublisher::NoticeDrops() {
+    const std::uint64_t dropped = dropped_.load();
+    if (dropped == droppedTold_) return;
+    droppedTold_ = dropped;
+    Notice("MQTT: queue full, " + std::to_string(dropped) + " records dropped so far");
+}
+
 void MqttPublisher::Run() {
     const std::string where = options_.host + ":" + std::to_string(options_.port);
     auto retry = kFirstRetry;
@@ -240,6 +247,7 @@ void MqttPublisher::Run() {
         if (!Connect(client)) {
             if (!reported) Notice("MQTT: cannot reach the broker at " + where + "; retrying");
             reported = true;
+            NoticeDrops();
             std::unique_lock lock(mutex_);
             wake_.wait_for(lock, retry, [this] { return stopping_; });
             retry = std::min<std::chrono::seconds>(retry * 2, kLongestRetry);
@@ -251,6 +259,7 @@ void MqttPublisher::Run() {
         Notice("MQTT: connected to " + where);
         for (;;) {
             SendPending(client);
+            NoticeDrops();
             bool stopping = false;
             Clock::time_point finishBy;
             {

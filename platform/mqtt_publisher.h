@@ -88,6 +88,8 @@ private:
     void LostConnection();
     const std::string& TopicOf(Kind kind) const;
     void Notice(const std::string& text) const;
+    // Tells of records dropped since the last time it told.
+    void NoticeDrops();
 
     MqttOptions options_;
     std::thread worker_;
@@ -107,6 +109,7 @@ private:
     // The worker's own.
     std::deque<Item> pending_;  // in order; sent ones carry their mid
     bool statusAcked_ = false;
+    std::uint64_t droppedTold_ = 0;
 };
 
 }  // namespace tolvane
