@@ -80,6 +80,18 @@ public:
     virtual std::unique_ptr<OutputFile> OpenForAppend(const std::string& path) = 0;
 };
 
+// Where machine-readable records of pages and keep-alive alarms go (one
+// JSON object each). Called on the tick's thread: an implementation must
+// not block it.
+class RecordSink {
+public:
+    virtual ~RecordSink() = default;
+    virtual void PageRecorded(std::string_view json) = 0;
+    virtual void AlarmRaised(std::string_view /*json*/) {}
+    // Records dropped (a full queue) since the last call, for the report.
+    virtual std::uint64_t TakeDropped() { return 0; }
+};
+
 // The set handed to an engine. The referenced objects outlive it.
 struct OutsideWorld {
     WallClock& clock;

@@ -1,13 +1,14 @@
 // Pages for machines: what a decoder knows about a page beyond its text,
-// the record built from a completed page line, its JSON form, and the sink
-// that carries records (and keep-alive alarms) to machine outputs such as
-// JSON lines on standard output or an MQTT broker.
+// the record built from a completed page line and its JSON form, which a
+// RecordSink (see outside_world.h) carries to JSON lines or a broker.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "engine/outside_world.h"
 
 namespace tolvane {
 
@@ -46,16 +47,5 @@ std::string IsoTime(std::int64_t timeMs, int utcOffsetMinutes);
 std::string PageRecordJson(const PageRecord& record);
 std::string AlarmRecordJson(std::int64_t timeMs, int utcOffsetMinutes, std::string_view receiver,
                             std::string_view alarm);
-
-// Where records go. Called on the tick's thread: an implementation must not
-// block it.
-class RecordSink {
-public:
-    virtual ~RecordSink() = default;
-    virtual void PageRecorded(std::string_view json) = 0;
-    virtual void AlarmRaised(std::string_view /*json*/) {}
-    // Records dropped (a full queue) since the last call, for the report.
-    virtual std::uint64_t TakeDropped() { return 0; }
-};
 
 }  // namespace tolvane

@@ -20,7 +20,7 @@
 #include <string_view>
 #include <thread>
 
-#include "output/page_record.h"
+#include "engine/outside_world.h"
 
 namespace tolvane {
 
