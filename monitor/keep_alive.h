@@ -11,7 +11,7 @@
 #include <ctime>
 #include <string>
 
-#include "engine/outside_world.h"
+#include "world/outside_world.h"
 #include "monitor/stat_counters.h"
 #include "monitor/stat_reports.h"
 #include "output/page_record.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/outside_world.h"
+#include "world/outside_world.h"
 
 namespace tolvane {
 

@@ -20,7 +20,7 @@
 #include <string_view>
 #include <thread>
 
-#include "engine/outside_world.h"
+#include "world/outside_world.h"
 
 namespace tolvane {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "support/fake_world.h"
-#include "tools/gen/page_spec.h"
+#include "tools/gen/page_description.h"
 #include "tools/gen/protocols.h"
 
 namespace tolvane {
@@ -51,9 +51,9 @@ class DecodedRecords : public ::testing::TestWithParam<AirCase> {};
 
 TEST_P(DecodedRecords, CarryWhatThePaneShows) {
     const AirCase& c = GetParam();
-    gen::PageSpec page;
+    gen::PageDescription page;
     std::string error;
-    ASSERT_TRUE(gen::ParsePageSpec(c.page, page, error)) << error;
+    ASSERT_TRUE(gen::ParsePageDescription(c.page, page, error)) << error;
     gen::SymbolStream stream;
     gen::AppendSilence(stream, 0, 0.2);
     ASSERT_TRUE(gen::FindProtocol(page.protocol)->encode({page}, gen::EncodeOptions(), stream, error)) << error;

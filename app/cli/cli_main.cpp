@@ -19,8 +19,8 @@
 #include "display/line_joiner.h"
 #include "engine/engine.h"
 #include "engine/input_runner.h"
-#include "engine/system_world.h"
 #include "platform/mqtt_publisher.h"
+#include "platform/system_world.h"
 #include "receiver/input_select.h"
 #include "settings/settings_file.h"
 

@@ -75,11 +75,7 @@ void WritePage(Output& output, FilterType type, std::string_view capcode, int fu
                std::string_view message, ColorClass messageColor, const PageFacts* facts) {
     output.SelectCapcodeFilter(type, capcode, static_cast<int>(capcode.size()), function, baud);
     if (facts != nullptr) output.DescribePage(*facts);
-    output.MarkCapcodeStart();
-    output.PaneSetColor(output.MessagePane, ColorClass::Capcode);
-    output.PanePutText(output.MessagePane, capcode);
-    output.MarkCapcodeEnd();
-    output.PanePutChar(output.MessagePane, ' ');
+    output.PutCapcodeField(capcode);
     output.MarkMessageStart();
     output.PaneSetColor(output.MessagePane, messageColor);
     for (const char ch : message) output.PanePutChar(output.MessagePane, ch);
