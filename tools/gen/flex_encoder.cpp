@@ -538,6 +538,7 @@ bool EncodeFlexPages(const std::vector<PageSpec>& pages, const EncodeOptions& op
     };
     const int preamble = options.preambleBits >= 0 ? options.preambleBits : kFlexPreambleBits;
     const FlexModeInfo& info = FlexModeInfoOf(mode);
+    AppendFlexLeadIn(out, options.flexLeadIn, options.flexLeadInCode);
     for (std::size_t f = 0; f < frames.size(); ++f) {
         FlexFrameWords words;
         if (!BuildFlexFrameWords(frames[f], words, error)) return false;
