@@ -41,7 +41,7 @@ struct Channel {
     double jitter = 0;
 };
 
-// Sends symbols, between two bits of silence, through an engine.
+// Sends symbols, between two short silences, through an engine.
 std::unique_ptr<TestRig> ReceiveStream(const gen::SymbolStream& body, const Settings& settings, Channel channel = {}) {
     gen::SymbolStream stream;
     gen::AppendSilence(stream, 0, 0.05);
