@@ -84,6 +84,14 @@ public:
     // Moves to the next row, dropping the oldest of a full grid, and moves
     // the view when it showed the end.
     void AdvancePane();
+
+    // A new row width that keeps the text: the rows of each line (a full
+    // row continues on the next) are joined and wrapped again at the new
+    // width, colours with them; the row being written stays the one being
+    // written. When the lines need more rows than the pane keeps, the
+    // newest are kept. The view shows the newest line afterwards. False
+    // (pane unchanged) when the new grids cannot be had.
+    bool Reflow(std::uint32_t width);
 };
 
 }  // namespace tolvane
