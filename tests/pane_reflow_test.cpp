@@ -47,7 +47,7 @@ TEST_P(PaneReflow, KeepsTextAndColours) {
     }
     Put(out, c.partial);
     TextPane& pane = out.MessagePane;
-    pane.visibleRows = 2;
+    pane.SetVisibleRows(2);
 
     out.ResizePanes(c.toWidth);
     ASSERT_EQ(pane.lineWidth, c.toWidth);
@@ -64,7 +64,7 @@ TEST_P(PaneReflow, KeepsTextAndColours) {
     }
     // A re-flowed view shows the newest line.
     if (c.fromWidth != c.toWidth) {
-        EXPECT_EQ(pane.topRow, std::max(0, static_cast<int>(pane.row) - 2));
+        EXPECT_EQ(pane.TopRow(), std::max(0, static_cast<int>(pane.row) - 2));
     }
     // The writer goes on where it was.
     Put(out, "Z");

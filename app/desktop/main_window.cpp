@@ -14,8 +14,6 @@
 
 #include "app/desktop/colors_dialog.h"
 #include "app/desktop/dialogs/message_box.h"
-#include "receiver/edge_source.h"
-#include "receiver/input_select.h"
 #include "settings/settings_file.h"
 
 namespace tolvane::desktop {
@@ -88,6 +86,7 @@ MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& s
     setWindowTitle(kAppTitleText);
     engine_ = std::make_unique<Engine>(
         settings, OutsideWorld{clock_, *this, sound_, commands_, *this, files_});
+    session_ = std::make_unique<InputSession>(*engine_);
     Settings& s = engine_->settings();
 
     upper_ = new PaneWidget(engine_->output().FilterPane, s, selection_);
@@ -120,7 +119,7 @@ MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& s
 MainWindow::~MainWindow() {
     sampleTimer_.stop();
     SaveSettingsFile();
-    DetachInput();
+    session_.reset();
     // The panes go before the engine whose grids they show.
     delete takeCentralWidget();
     engine_.reset();
@@ -198,50 +197,32 @@ void MainWindow::RunCommand(int id) {
 }
 
 void MainWindow::Tick() {
-    engine_->Tick();
-    PollInput();
+    if (session_->State() == SessionState::Running) {
+        session_->Poll();
+    } else {
+        engine_->Tick();  // the timed work goes on without input
+    }
+    if (session_->State() == SessionState::Ended && options_.loop) session_->Restart();
+    if (session_->State() == SessionState::Failed) {
+        ShowMessage(session_->Error());
+        session_->Stop();
+    }
+    engine_->ShowPendingMessages();
 }
 
 // ---- Input ---------------------------------------------------------------
 
 void MainWindow::AttachInput() {
-    DetachInput();
+    session_->Stop();
     const std::string& name = options_.input.empty() ? engine_->settings().Input.Input : options_.input;
     if (name.empty()) return;
     InputOptions inputOptions;
     inputOptions.paced = true;  // a recording replays at its own speed
-    inputOptions.rawRate = engine_->settings().Input.InputRate;
-    std::string error;
-    std::unique_ptr<EdgeSource> source = SelectInput(name, inputOptions, engine_->settings(), error);
-    if (source == nullptr) {
-        ShowMessage(error);
-        return;
-    }
-    const AttachStatus status = source->Attach(engine_->Ring());
-    if (!status.Ok()) {
-        // The program stays up without input.
-        ShowMessage(status.Describe());
-        return;
-    }
-    source_ = std::move(source);
-}
-
-void MainWindow::DetachInput() {
-    if (source_ == nullptr) return;
-    source_->Detach();
-    source_.reset();
-}
-
-void MainWindow::PollInput() {
-    if (source_ == nullptr || !source_->Finished() || !engine_->Ring().Empty()) return;
-    const std::string error = source_->RuntimeError();
-    // The end of a recording completes its last page.
-    engine_->FinishInput();
-    DetachInput();
-    if (!error.empty()) {
-        ShowMessage(error);
-    } else if (options_.loop) {
-        AttachInput();
+    // A source that cannot be opened is reported; the program stays up
+    // without input.
+    if (!session_->Start(name, inputOptions, true)) {
+        ShowMessage(session_->Error());
+        session_->Stop();
     }
 }
 
@@ -329,10 +310,9 @@ void MainWindow::moveEvent(QMoveEvent* event) {
 }
 
 void MainWindow::UpdateLineWidth() {
-    const std::uint32_t width = Engine::LineWidthFor(engine_->settings().xSize, cells_.charWidth);
-    if (width == lineWidth_) return;
-    lineWidth_ = width;
-    engine_->output().ResizePanes(width);
+    const std::uint32_t before = engine_->LineWidth();
+    engine_->SetPaneGeometry(engine_->settings().xSize, cells_.charWidth);
+    if (engine_->LineWidth() == before) return;
     lower_->Reattach();
     upper_->Reattach();
 }

@@ -13,14 +13,11 @@
 #include "app/desktop/pane_widget.h"
 #include "app/desktop/qt_world.h"
 #include "engine/engine.h"
+#include "engine/input_session.h"
 #include "engine/system_world.h"
 
 class QSplitter;
 class QLabel;
-
-namespace tolvane {
-class EdgeSource;
-}
 
 namespace tolvane::desktop {
 
@@ -53,9 +50,9 @@ public:
     PaneWidget& UpperPane() { return *upper_; }
     Selection& CurrentSelection() { return selection_; }
     PaneSplitter& Splitter() { return *splitter_; }
-    std::uint32_t LineWidth() const { return lineWidth_; }
+    std::uint32_t LineWidth() const { return engine_->LineWidth(); }
     const FontCells& Cells() const { return cells_; }
-    bool InputAttached() const { return source_ != nullptr; }
+    bool InputAttached() const { return session_ && session_->State() == SessionState::Running; }
 
     // One menu command (the ids above); others are ignored.
     void RunCommand(int id);
@@ -84,8 +81,6 @@ private:
 
     void BuildMenus();
     void AttachInput();
-    void DetachInput();
-    void PollInput();
     void UpdateLineWidth();
     void CopySelection();
     void CopyToClipboard(const std::string& text);
@@ -99,10 +94,9 @@ private:
     SpawnCommandLauncher commands_;
     StdioFileOpener files_;
     std::unique_ptr<Engine> engine_;
-    std::unique_ptr<EdgeSource> source_;
+    std::unique_ptr<InputSession> session_;
     Selection selection_;
     FontCells cells_;
-    std::uint32_t lineWidth_ = 0;
     PaneSplitter* splitter_ = nullptr;
     PaneWidget* upper_ = nullptr;
     PaneWidget* lower_ = nullptr;

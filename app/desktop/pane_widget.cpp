@@ -59,7 +59,7 @@ PaneWidget::PaneWidget(TextPane& pane, const Settings& settings, Selection& sele
             case QAbstractSlider::SliderToMaximum: ScrollPane(ScrollRequest::Bottom); break;
             default: break;
         }
-        bar_->setSliderPosition(std::max(0, pane_.topRow));
+        bar_->setSliderPosition(pane_.TopRow());
     });
     pane_.view = this;
 }
@@ -85,31 +85,27 @@ void PaneWidget::Reattach() {
 void PaneWidget::LayoutRows() {
     // Like the classic pane resize: the rows that fit, and the view moved
     // to the newest line.
-    pane_.visibleRows = canvas_->height() / std::max(1, cells_.lineHeight);
-    pane_.scrollMax = static_cast<std::int32_t>(pane_.row) - pane_.visibleRows;
-    pane_.topRow = std::max(0, pane_.scrollMax);
-    SetScroll(pane_, pane_.scrollMax, pane_.topRow);
+    pane_.SetVisibleRows(canvas_->height() / std::max(1, cells_.lineHeight));
+    pane_.ScrollTo(pane_.ScrollMax());
     canvas_->update();
 }
 
 void PaneWidget::ScrollPane(ScrollRequest request, int thumb) {
     int step = 0;
-    const int page = pane_.visibleRows == 0 ? 1 : pane_.visibleRows;
+    const int top = pane_.TopRow();
+    const int page = pane_.VisibleRows() == 0 ? 1 : pane_.VisibleRows();
     switch (request) {
         case ScrollRequest::LineUp: step = -1; break;
         case ScrollRequest::LineDown: step = 1; break;
         case ScrollRequest::PageUp: step = -page; break;
         case ScrollRequest::PageDown: step = page; break;
         case ScrollRequest::ThumbReleased: step = 0; break;
-        case ScrollRequest::ThumbDragged: step = thumb - pane_.topRow; break;
-        case ScrollRequest::Top: step = -pane_.topRow; break;
-        case ScrollRequest::Bottom: step = pane_.scrollMax - pane_.topRow; break;
+        case ScrollRequest::ThumbDragged: step = thumb - top; break;
+        case ScrollRequest::Top: step = -top; break;
+        case ScrollRequest::Bottom: step = pane_.ScrollMax() - top; break;
     }
-    step = std::max(-pane_.topRow, std::min(step, pane_.scrollMax - pane_.topRow));
-    if (step == 0) return;
-    pane_.topRow += step;
-    SetScroll(pane_, pane_.scrollMax, pane_.topRow);
-    canvas_->update();
+    pane_.ScrollBy(step);
+    if (pane_.TopRow() != top) canvas_->update();
 }
 
 void PaneWidget::RowCompleted(const TextPane&, std::uint32_t, bool) {}
@@ -117,7 +113,7 @@ void PaneWidget::RowCompleted(const TextPane&, std::uint32_t, bool) {}
 void PaneWidget::ScrollRows(const TextPane&, int) { canvas_->update(); }
 
 void PaneWidget::InvalidateRows(const TextPane&, int firstRow, int lastRow) {
-    if (lastRow < 0 || firstRow > pane_.visibleRows) return;
+    if (lastRow < 0 || firstRow > pane_.VisibleRows()) return;
     const int top = std::max(0, firstRow) * cells_.lineHeight;
     canvas_->update(0, top, canvas_->width(), (lastRow - std::max(0, firstRow) + 1) * cells_.lineHeight);
 }
@@ -125,7 +121,7 @@ void PaneWidget::InvalidateRows(const TextPane&, int firstRow, int lastRow) {
 void PaneWidget::SetScroll(const TextPane&, int scrollMax, int position) {
     const QSignalBlocker block(bar_);
     bar_->setRange(0, std::max(0, scrollMax));
-    bar_->setPageStep(std::max(1, pane_.visibleRows));
+    bar_->setPageStep(std::max(1, pane_.VisibleRows()));
     bar_->setValue(std::max(0, position));
 }
 
@@ -135,8 +131,8 @@ void PaneWidget::Paint(QPainter& painter, const QRect& area) {
     if (pane_.HasBuffers()) {
         painter.setFont(font_);
         const int lineHeight = std::max(1, cells_.lineHeight);
-        const int firstRow = std::max(0, area.top() / lineHeight + pane_.topRow);
-        const int lastRow = std::min(static_cast<int>(pane_.row), area.bottom() / lineHeight + pane_.topRow);
+        const int firstRow = std::max(0, area.top() / lineHeight + pane_.TopRow());
+        const int lastRow = std::min(static_cast<int>(pane_.row), area.bottom() / lineHeight + pane_.TopRow());
         // A first run written before any colour was set takes the
         // alphanumeric colour.
         std::uint8_t current = 0;
@@ -147,7 +143,7 @@ void PaneWidget::Paint(QPainter& painter, const QRect& area) {
             const auto* attrs = pane_.AttrsOfRow(static_cast<std::uint32_t>(r));
             int n = 0;
             while (n < static_cast<int>(pane_.lineWidth) && chars[n] != 0) ++n;
-            const int y = (r - pane_.topRow) * lineHeight + cells_.ascent;
+            const int y = (r - pane_.TopRow()) * lineHeight + cells_.ascent;
             for (int c = 0; c < n;) {
                 if (attrs[c] != current) {
                     current = attrs[c];
@@ -213,7 +209,7 @@ void PaneWidget::SelectionRelease() { selection_.dragging = false; }
 std::string PaneWidget::CopyText(int firstCol, int lastCol, int firstRow, int lastRow) const {
     std::string text;
     for (int w = firstRow; w <= lastRow; ++w) {
-        const long long r = static_cast<long long>(pane_.topRow) + w;
+        const long long r = static_cast<long long>(pane_.TopRow()) + w;
         if (pane_.HasBuffers() && r >= 0 && r <= static_cast<long long>(pane_.row)) {
             const auto* chars = pane_.CharsOfRow(static_cast<std::uint32_t>(r));
             const int end = std::min(lastCol, static_cast<int>(pane_.lineWidth) - 1);
@@ -228,10 +224,9 @@ std::string PaneWidget::CopyText(int firstCol, int lastCol, int firstRow, int la
 }
 
 std::string PaneWidget::CopyShownRows() const {
-    const int rows = std::min(pane_.visibleRows, static_cast<int>(pane_.row));
+    const int rows = std::min(pane_.VisibleRows(), static_cast<int>(pane_.row));
     if (rows <= 0) return {};
-    const int first = std::max(0, -pane_.topRow);
-    return CopyText(0, 79, first, first + rows - 1);
+    return CopyText(0, 79, 0, rows - 1);
 }
 
 }  // namespace tolvane::desktop

@@ -182,7 +182,7 @@ private slots:
         QCOMPARE(PaneLines(f.output().FilterPane), upper);
         // The view shows the newest line.
         const TextPane& pane = f.output().MessagePane;
-        QCOMPARE(pane.topRow, std::max(0, static_cast<int>(pane.row) - pane.visibleRows));
+        QCOMPARE(pane.TopRow(), std::max(0, static_cast<int>(pane.row) - pane.VisibleRows()));
     }
 
     void CursorKeysScrollTheLowerPane_data() {
@@ -201,12 +201,12 @@ private slots:
         Fixture f;
         for (int i = 0; i < 60; ++i) PutLine(f.output(), "row " + std::to_string(i));
         const TextPane& pane = f.output().MessagePane;
-        const int end = static_cast<int>(pane.row) - pane.visibleRows;
-        QVERIFY(pane.visibleRows > 2);
-        QCOMPARE(pane.topRow, end);
+        const int end = static_cast<int>(pane.row) - pane.VisibleRows();
+        QVERIFY(pane.VisibleRows() > 2);
+        QCOMPARE(pane.TopRow(), end);
         QTest::keyClick(&f.window, static_cast<Qt::Key>(key));
-        const int expected = fromEnd < 0 ? 0 : end - (fromEnd == 1000 ? pane.visibleRows : fromEnd);
-        QCOMPARE(pane.topRow, expected);
+        const int expected = fromEnd < 0 ? 0 : end - (fromEnd == 1000 ? pane.VisibleRows() : fromEnd);
+        QCOMPARE(pane.TopRow(), expected);
         QCOMPARE(f.window.LowerPane().ScrollBar()->value(), expected);
         QCOMPARE(f.window.LowerPane().ScrollBar()->maximum(), end);
     }
@@ -317,7 +317,7 @@ private slots:
         QCOMPARE(f.window.LineWidth(), Engine::LineWidthFor(640, after.charWidth));
         QCOMPARE(f.output().MessagePane.lineWidth, f.window.LineWidth());
         QCOMPARE(PaneLines(f.output().MessagePane), lines);
-        QCOMPARE(f.output().MessagePane.visibleRows, f.window.LowerPane().Canvas()->height() / after.lineHeight);
+        QCOMPARE(f.output().MessagePane.VisibleRows(), f.window.LowerPane().Canvas()->height() / after.lineHeight);
     }
 
     void RecordingOnTheCommandLine() {
