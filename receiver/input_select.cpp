@@ -70,7 +70,12 @@ std::unique_ptr<EdgeSource> SelectInput(const std::string& input, const InputOpt
         return std::make_unique<SerialSource>(device);
     }
     if (StartsWith(input, "audio:")) {
-        return std::make_unique<LiveAudioSource>(input.substr(6), slicing);
+        const std::int32_t rate = settings.Input.AudioRate;
+        if (rate < 8000 || rate > 192000) {  // a hand-edited file may hold anything
+            error = "audio: AudioRate " + std::to_string(rate) + " is not a sample rate between 8000 and 192000 Hz";
+            return nullptr;
+        }
+        return std::make_unique<LiveAudioSource>(input.substr(6), slicing, rate);
     }
     if (input == "-") {
         auto source = std::make_unique<RawAudioSource>("-", RawRate(options, settings), slicing);
@@ -98,6 +103,14 @@ std::unique_ptr<EdgeSource> SelectInput(const std::string& input, const InputOpt
     }
     source->SetPaced(options.paced);
     return source;
+}
+
+std::string InterfaceInputName(const Settings& settings) {
+    const InputChoice& in = settings.Input;
+    if (in.InputKind == 1) return "audio:" + (in.AudioDevice.empty() ? std::string("default") : in.AudioDevice);
+    if (settings.ComPort >= 1 && settings.ComPort <= 4) return "serial:/dev/ttyS" + std::to_string(settings.ComPort - 1);
+    if (settings.ComPort == 5 && !in.ComPortDevice.empty()) return "serial:" + in.ComPortDevice;
+    return {};
 }
 
 bool IsLiveInput(const std::string& input) { return StartsWith(input, "serial:") || StartsWith(input, "audio:"); }

@@ -30,6 +30,12 @@ struct InputOptions {
 std::unique_ptr<EdgeSource> SelectInput(const std::string& input, const InputOptions& options,
                                         const Settings& settings, std::string& error);
 
+// The input name of the Interface dialog's choice: "audio:" and the sound
+// card (its default when none is named); else "serial:" and the device of
+// the port, /dev/ttyS0 .. /dev/ttyS3 standing for COM1 .. COM4, the custom
+// device for a custom port; empty when no port is chosen.
+std::string InterfaceInputName(const Settings& settings);
+
 // True for inputs that never end by themselves (ports, sound cards).
 bool IsLiveInput(const std::string& input);
 

@@ -64,6 +64,11 @@ struct FontRecord {
 struct InputChoice {
     std::string Input;        // "serial:/dev/ttyS0", "audio:default", a file path, or empty
     std::int32_t InputRate = 22050;  // sample rate for raw audio input
+    // The Interface dialog's choice, from which Input is made.
+    std::int32_t InputKind = 0;      // 0 the serial interface, 1 a sound card
+    std::string ComPortDevice;       // device of the custom port, e.g. /dev/ttyUSB0
+    std::string AudioDevice;         // sound card as the sound system names it; empty: its default
+    std::int32_t AudioRate = 48000;  // capture rate of the sound card
 
     bool operator==(const InputChoice&) const = default;
 };

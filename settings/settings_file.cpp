@@ -209,6 +209,10 @@ public:
         Text("KeepAliveCmdArgs", s.KeepAliveCmdArgs);
         s.Input.Input = ini_.GetString(main_, "Input", "", kInputMax);
         Int("InputRate", s.Input.InputRate);
+        Int("InputKind", s.Input.InputKind);
+        s.Input.ComPortDevice = ini_.GetString(main_, "ComPortDevice", "", kInputMax);
+        s.Input.AudioDevice = ini_.GetString(main_, "AudioDevice", "", kInputMax);
+        Int("AudioRate", s.Input.AudioRate);
 
         const std::string filter = kFilterSection;
         Int("FilterFileEnabled", s.FilterFileEnabled, filter);
@@ -280,6 +284,10 @@ public:
         ini_.Set(main_, "KeepAliveCmdArgs", Quoted(s.KeepAliveCmdArgs));
         ini_.Set(main_, "Input", Quoted(s.Input.Input));
         ini_.SetInt(main_, "InputRate", s.Input.InputRate);
+        ini_.SetInt(main_, "InputKind", s.Input.InputKind);
+        ini_.Set(main_, "ComPortDevice", Quoted(s.Input.ComPortDevice));
+        ini_.Set(main_, "AudioDevice", Quoted(s.Input.AudioDevice));
+        ini_.SetInt(main_, "AudioRate", s.Input.AudioRate);
 
         ini_.DeleteSection(kFilterSection);
         ini_.SetInt(kFilterSection, "FilterFileEnabled", s.FilterFileEnabled);
