@@ -147,8 +147,8 @@ bool TextPane::Reflow(std::uint32_t width) {
     for (std::size_t p = skip; p < pieces.size(); ++p) {
         const Piece& piece = pieces[p];
         const Line& line = lines[piece.line];
-        std::memcpy(next.CharsOfRow(next.row), line.chars.data() + piece.start, piece.length);
-        std::memcpy(next.AttrsOfRow(next.row), line.attrs.data() + piece.start, piece.length);
+        std::copy_n(line.chars.begin() + static_cast<std::ptrdiff_t>(piece.start), piece.length, next.CharsOfRow(next.row));
+        std::copy_n(line.attrs.begin() + static_cast<std::ptrdiff_t>(piece.start), piece.length, next.AttrsOfRow(next.row));
         next.column = static_cast<std::uint32_t>(piece.length);
         next.TerminateRow();
         if (p + 1 < pieces.size()) ++next.row;
