@@ -29,7 +29,7 @@ Engine::Engine(const Settings& settings, OutsideWorld world, std::size_t ringCap
       gsc_(context_),
       recovery_(settings_, chain_, title_, *this),
       keepAlive_(settings_, world_.clock, world_.sound, world_.commands, world_.messages),
-      reports_(settings_, stats_, output_, world_.clock, world_.files, &keepAlive_) {
+      reports_(settings_, stats_, output_, world_.clock, output_.Files(), &keepAlive_) {
     output_.CreatePanes(LineWidthFor(settings_.xSize, kDefaultCharWidth));
     if (settings_.LogFileEnabled) output_.OpenLog(DateFileName(world_.clock.Local()));
     reports_.OpenFiles();

@@ -64,15 +64,33 @@ public:
 class OutputFile {
 public:
     virtual ~OutputFile() = default;
+    // Appends text with a single write, so that programs appending to the
+    // same file interleave whole texts only (callers hand over whole lines).
+    // False if it failed; the text is then skipped.
     virtual bool Write(std::string_view text) = 0;
     virtual bool Flush() = 0;
+    // The system's reason for the last failure, e.g. "No space left on device".
+    virtual std::string Problem() const = 0;
 };
 
 class FileOpener {
 public:
     virtual ~FileOpener() = default;
-    // Opens path for appending; nullptr if it cannot be opened.
-    virtual std::unique_ptr<OutputFile> OpenForAppend(const std::string& path) = 0;
+    // Opens path for appending, never waiting (a FIFO nobody reads cannot
+    // be opened); nullptr with the system's reason in `problem` if it
+    // cannot be opened.
+    virtual std::unique_ptr<OutputFile> OpenForAppend(const std::string& path, std::string& problem) = 0;
+};
+
+// Told when an output file (log, filter, statistics) stops working and
+// when it works again; the file is skipped in between while decoding and
+// the other outputs go on. Called once per change, never per line: the
+// command-line decoder prints a line, the desktop program a status line.
+class FileStatusSink {
+public:
+    virtual ~FileStatusSink() = default;
+    virtual void FileFailed(const std::string& path, const std::string& reason) = 0;
+    virtual void FileWorksAgain(const std::string& path) = 0;
 };
 
 // The set handed to an engine. The referenced objects outlive it.
@@ -83,6 +101,7 @@ struct OutsideWorld {
     CommandLauncher& commands;
     MessageSink& messages;
     FileOpener& files;
+    FileStatusSink& fileStatus;
 };
 
 }  // namespace tolvane

@@ -2,6 +2,7 @@
 // standard output.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,11 +30,13 @@ struct CliRun {
     std::string err;
 };
 
-// The arguments are the test's own, never received text.
-CliRun RunCli(const std::string& args) {
+// The arguments are the test's own, never received text. A run that takes
+// longer than `seconds` is killed (status 124).
+CliRun RunCli(const std::string& args, int seconds = 60) {
     const std::string errPath = kTemp + "stderr.txt";
     CliRun run;
-    std::FILE* pipe = ::popen((kCli + " " + args + " 2>" + errPath).c_str(), "r");
+    const std::string command = "timeout " + std::to_string(seconds) + " " + kCli + " " + args + " 2>" + errPath;
+    std::FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) return run;
     char buffer[4096];
     std::size_t n = 0;
@@ -105,21 +108,28 @@ TEST(Cli, FailuresGiveOneLineAndNonZeroStatus) {
     }
 }
 
-TEST(Cli, PrintsEachPageLineAndNothingElse) {
-    std::vector<gen::PageSpec> pages(3);
+// An edge stream of these pages, as a transmitter sends them.
+std::string MakePages(TempFiles& files, const std::vector<std::string>& descriptions) {
+    std::vector<gen::PageSpec> pages(descriptions.size());
     std::string error;
-    ASSERT_TRUE(gen::ParsePageSpec("pocsag:1200:1234567:3:alpha:Hello world", pages[0], error));
-    ASSERT_TRUE(gen::ParsePageSpec("pocsag:1200:99:0:alpha:Bell\\x07 \\x1B[2J done!", pages[1], error));
-    ASSERT_TRUE(gen::ParsePageSpec("pocsag:1200:1234560:0:numeric:0123456789", pages[2], error));
+    for (std::size_t i = 0; i < pages.size(); ++i)
+        EXPECT_TRUE(gen::ParsePageSpec(descriptions[i], pages[i], error)) << error;
     gen::SymbolStream stream;
     gen::AppendSilence(stream, 0, 0.2);
-    ASSERT_TRUE(gen::EncodePocsagPages(pages, gen::EncodeOptions{}, stream, error)) << error;
-    TempFiles files;
+    EXPECT_TRUE(gen::EncodePocsagPages(pages, gen::EncodeOptions{}, stream, error)) << error;
     EdgeFileWriter writer;
     const std::string input = files.Name("pages.tve");
-    ASSERT_TRUE(writer.Open(input));
+    EXPECT_TRUE(writer.Open(input));
     for (const EdgeEntry& e : gen::SymbolsToEdges(stream, gen::ChannelOptions{})) writer.AddRun(e.duration, e.lineState);
-    ASSERT_TRUE(writer.Close());
+    EXPECT_TRUE(writer.Close());
+    return input;
+}
+
+TEST(Cli, PrintsEachPageLineAndNothingElse) {
+    TempFiles files;
+    const std::string input = MakePages(files, {"pocsag:1200:1234567:3:alpha:Hello world",
+                                                "pocsag:1200:99:0:alpha:Bell\\x07 \\x1B[2J done!",
+                                                "pocsag:1200:1234560:0:numeric:0123456789"});
 
     files.Write("quiet.ini", "[Tolvane]\nTimestamp=0\n");
     CliRun run = RunCli("--ini " + kTemp + "quiet.ini " + input);
@@ -144,6 +154,31 @@ TEST(Cli, PrintsEachPageLineAndNothingElse) {
         EXPECT_GT(line.find(" 1200 "), std::string("{1234567} 4").size()) << line;  // a time stands in between
     }
     EXPECT_EQ(count, 2);  // the numeric page is not shown
+}
+
+// A log that cannot be written (a missing directory, a FIFO nobody reads)
+// is skipped with one line on standard error; the pages are still printed
+// and the run does not wait for a reader.
+TEST(Cli, UnwritableLogIsToldOnStandardError) {
+    TempFiles files;
+    const std::string input = MakePages(files, {"pocsag:1200:1234567:3:alpha:First", "pocsag:1200:1234567:3:alpha:Second"});
+    const std::string fifo = files.Name("log.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::string log;
+        std::string reason;
+    } cases[] = {
+        {kTemp + "missing/pages.log", "No such file or directory"},
+        {fifo, "no program reads from it"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.log);
+        files.Write("log.ini", "[Tolvane]\nTimestamp=0\nLogFileEnabled=1\nLogFile=" + c.log + "\n");
+        const CliRun run = RunCli("--ini " + kTemp + "log.ini " + input, 20);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, "{1234567} 4 1200 First\n{1234567} 4 1200 Second  \n");
+        EXPECT_EQ(run.err, "tolvane-cli: cannot write " + c.log + ": " + c.reason + " (skipped until it works again)\n");
+    }
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "engine/engine.h"
 #include "engine/input_runner.h"
 #include "engine/system_world.h"
+#include "receiver/audio_source.h"
 #include "receiver/input_select.h"
 #include "settings/settings_file.h"
 
@@ -131,7 +132,7 @@ int ParseArguments(int argc, char** argv, Arguments& args) {
         } else if (arg == "--rate") {
             char* end = nullptr;
             const long rate = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
-            if (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || rate < 1000 || rate > 1000000) {
+            if (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || rate < kMinSampleRate || rate > kMaxSampleRate) {
                 std::fprintf(stderr, "tolvane-cli: --rate needs a sample rate in Hz (1000..1000000)\n");
                 return 2;
             }
@@ -205,11 +206,11 @@ int main(int argc, char** argv) {
     }
 
     SystemClock clock;
-    StderrMessages messages(args.verbose);
+    StderrMessages messages(args.verbose, "tolvane-cli: ");
     SpawnCommandLauncher commands;
     SystemSoundPlayer sound(commands);
-    StdioFileOpener files;
-    Engine engine(settings, OutsideWorld{clock, messages, sound, commands, messages, files});
+    AppendFileOpener files;
+    Engine engine(settings, OutsideWorld{clock, messages, sound, commands, messages, files, messages});
     // Nobody is there to acknowledge an off-the-air alarm: its line on
     // standard error and the command file report it, and a new period starts.
     engine.Watch().SetAutoAcknowledge(true);
