@@ -171,14 +171,17 @@ bool SpawnCommandLauncher::Start(const std::string& program, const std::vector<s
         const pid_t grandchild = ::fork();
         if (grandchild == 0) {
             ::setsid();
-            // A fresh start: no blocked or ignored signals, no terminal input.
+            // A fresh start: no blocked or ignored signals, no terminal
+            // input, and no way into our standard output (which carries
+            // the decoded lines); its messages go to our standard error.
             ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
             ::signal(SIGPIPE, SIG_DFL);
             ::signal(SIGCHLD, SIG_DFL);
-            const int devNull = ::open("/dev/null", O_RDONLY);
+            const int devNull = ::open("/dev/null", O_RDWR);
             if (devNull >= 0) {
                 ::dup2(devNull, STDIN_FILENO);
-                if (devNull != STDIN_FILENO) ::close(devNull);
+                ::dup2(devNull, STDOUT_FILENO);
+                if (devNull > STDOUT_FILENO) ::close(devNull);
             }
             ::execv(resolved.c_str(), argv.data());
             const char failed = 1;

@@ -168,9 +168,7 @@ void Output::PaneEndLine(TextPane& pane) {
     if (IsMessagePane(pane) && settings_.LogFileEnabled) {
         logRow_ += '\n';
         WriteLogRow();
-    }
-    if (IsMessagePane(pane) && settings_.LogFileEnabled && log_) {
-        if (!RowBreakOnly && settings_.LogFileFlush) {
+        if (log_ && !RowBreakOnly && settings_.LogFileFlush) {
             if (settings_.LogFlushTime == 1) {
                 log_->Flush();
             } else if (LogFlushCountdown == 0) {

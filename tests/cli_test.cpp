@@ -2,11 +2,13 @@
 // standard output.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -108,15 +110,18 @@ TEST(Cli, FailuresGiveOneLineAndNonZeroStatus) {
     }
 }
 
-// An edge stream of these pages, as a transmitter sends them.
-std::string MakePages(TempFiles& files, const std::vector<std::string>& descriptions) {
-    std::vector<gen::PageSpec> pages(descriptions.size());
-    std::string error;
-    for (std::size_t i = 0; i < pages.size(); ++i)
-        EXPECT_TRUE(gen::ParsePageSpec(descriptions[i], pages[i], error)) << error;
+// An edge stream of these pages, as a transmitter sends them: one
+// transmission per group, `gap` seconds of silence after each.
+std::string MakePages(TempFiles& files, const std::vector<std::vector<std::string>>& groups, double gap = 0) {
     gen::SymbolStream stream;
     gen::AppendSilence(stream, 0, 0.2);
-    EXPECT_TRUE(gen::EncodePocsagPages(pages, gen::EncodeOptions{}, stream, error)) << error;
+    std::string error;
+    for (const auto& group : groups) {
+        std::vector<gen::PageSpec> pages(group.size());
+        for (std::size_t i = 0; i < pages.size(); ++i) EXPECT_TRUE(gen::ParsePageSpec(group[i], pages[i], error)) << error;
+        EXPECT_TRUE(gen::EncodePocsagPages(pages, gen::EncodeOptions{}, stream, error)) << error;
+        if (gap > 0) gen::AppendSilence(stream, 0, gap);
+    }
     EdgeFileWriter writer;
     const std::string input = files.Name("pages.tve");
     EXPECT_TRUE(writer.Open(input));
@@ -125,11 +130,30 @@ std::string MakePages(TempFiles& files, const std::vector<std::string>& descript
     return input;
 }
 
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs a shell script (the test's own text) and returns its standard output.
+std::string RunScript(const std::string& script) {
+    std::string out;
+    std::FILE* pipe = ::popen(script.c_str(), "r");
+    if (pipe == nullptr) return out;
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    ::pclose(pipe);
+    return out;
+}
+
 TEST(Cli, PrintsEachPageLineAndNothingElse) {
     TempFiles files;
-    const std::string input = MakePages(files, {"pocsag:1200:1234567:3:alpha:Hello world",
-                                                "pocsag:1200:99:0:alpha:Bell\\x07 \\x1B[2J done!",
-                                                "pocsag:1200:1234560:0:numeric:0123456789"});
+    const std::string input = MakePages(files, {{"pocsag:1200:1234567:3:alpha:Hello world",
+                                                 "pocsag:1200:99:0:alpha:Bell\\x07 \\x1B[2J done!",
+                                                 "pocsag:1200:1234560:0:numeric:0123456789"}});
 
     files.Write("quiet.ini", "[Tolvane]\nTimestamp=0\n");
     CliRun run = RunCli("--ini " + kTemp + "quiet.ini " + input);
@@ -161,7 +185,7 @@ TEST(Cli, PrintsEachPageLineAndNothingElse) {
 // and the run does not wait for a reader.
 TEST(Cli, UnwritableLogIsToldOnStandardError) {
     TempFiles files;
-    const std::string input = MakePages(files, {"pocsag:1200:1234567:3:alpha:First", "pocsag:1200:1234567:3:alpha:Second"});
+    const std::string input = MakePages(files, {{"pocsag:1200:1234567:3:alpha:First", "pocsag:1200:1234567:3:alpha:Second"}});
     const std::string fifo = files.Name("log.fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const struct {
@@ -170,6 +194,7 @@ TEST(Cli, UnwritableLogIsToldOnStandardError) {
     } cases[] = {
         {kTemp + "missing/pages.log", "No such file or directory"},
         {fifo, "no program reads from it"},
+        {"/dev/full", "No space left on device"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.log);
@@ -179,6 +204,47 @@ TEST(Cli, UnwritableLogIsToldOnStandardError) {
         EXPECT_EQ(run.out, "{1234567} 4 1200 First\n{1234567} 4 1200 Second  \n");
         EXPECT_EQ(run.err, "tolvane-cli: cannot write " + c.log + ": " + c.reason + " (skipped until it works again)\n");
     }
+}
+
+// A run ended from outside ends like the end of its input: status 0 and
+// the log written. Standard output closed by the reader (| head -1), SIGHUP
+// and SIGTERM alike.
+TEST(Cli, StoppedRunEndsLikeTheEndOfItsInput) {
+    TempFiles files;
+    const std::string input =
+        MakePages(files, {{"pocsag:1200:1234567:3:alpha:First"}, {"pocsag:1200:1234567:3:alpha:Second"}}, 3);
+    const std::string log = files.Name("stopped.log");
+    const std::string status = files.Name("status");
+    files.Write("log.ini", "[Tolvane]\nTimestamp=0\nLogFileEnabled=1\nLogFile=" + log + "\n");
+    const std::string run = kCli + " --realtime --ini " + kTemp + "log.ini " + input;
+    const struct {
+        const char* how;
+        std::string script;
+    } cases[] = {
+        {"head", "(" + run + "; echo $? >" + status + ") | head -1 >/dev/null"},
+        {"SIGHUP", run + " >/dev/null & p=$!; sleep 2.5; kill -HUP $p; wait $p; echo $? >" + status},
+        {"SIGTERM", run + " >/dev/null & p=$!; sleep 2.5; kill -TERM $p; wait $p; echo $? >" + status},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        std::remove(log.c_str());
+        RunScript(c.script);
+        EXPECT_EQ(Slurp(status), "0\n");
+        EXPECT_EQ(Slurp(log).rfind("{1234567} 4 1200 First\n", 0), 0u) << Slurp(log);
+    }
+}
+
+// A filter command's output is its own: standard output of the decoder
+// holds pane lines only.
+TEST(Cli, FilterCommandDoesNotWriteIntoTheOutput) {
+    TempFiles files;
+    const std::string input = MakePages(files, {{"pocsag:1200:1234567:3:alpha:First"}});
+    files.Write("cmd.ini",
+                "[Tolvane]\nTimestamp=0\n[Filter]\nFilterCmdFileEnabled=1\nFilterCmdFile=/bin/echo\n"
+                "FilterCmdArgs=%m\nFilterCount=1\nFilter1=2,\"1234567\",0,\"\",\"\",1,0,0\n");
+    const CliRun run = RunCli("--ini " + kTemp + "cmd.ini " + input);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "{1234567} 4 1200 First\n");
 }
 
 }  // namespace

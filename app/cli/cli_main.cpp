@@ -77,12 +77,18 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void OnStopSignal(int) { gStop.store(true, std::memory_order_relaxed); }
 
+// SIGINT, SIGTERM and SIGHUP (a closed terminal) end the run cleanly: the
+// files are written and closed and the status is 0. A reader that closes
+// standard output (| head -1) does the same, through a failed write
+// rather than SIGPIPE.
 void InstallStopHandlers() {
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 // One pane line to standard output. Received text may hold any byte: the
@@ -95,8 +101,10 @@ void PrintLine(const std::string& line) {
         if (byte < 0x20 || (byte >= 0x7F && byte < 0xA0)) c = '.';
     }
     shown += '\n';
-    std::fwrite(shown.data(), 1, shown.size(), stdout);
-    std::fflush(stdout);
+    if (std::fwrite(shown.data(), 1, shown.size(), stdout) != shown.size() || std::fflush(stdout) != 0) {
+        // Nobody reads any more: end as at the end of the input.
+        gStop.store(true, std::memory_order_relaxed);
+    }
 }
 
 struct Arguments {
@@ -178,6 +186,7 @@ int main(int argc, char** argv) {
     const int parsed = ParseArguments(argc, argv, args);
     if (parsed < 0) return 0;
     if (parsed > 0) return parsed;
+    InstallStopHandlers();
 
     Settings settings;
     std::string error;
@@ -218,7 +227,6 @@ int main(int argc, char** argv) {
     ErrorMarkingJoiner markingPrinter(PrintLine);
     engine.output().MessagePane.view = args.markErrors ? static_cast<PaneView*>(&markingPrinter) : &printer;
 
-    InstallStopHandlers();
     RunOptions runOptions;
     runOptions.realtime = args.realtime || IsLiveInput(args.input);
     runOptions.stop = &gStop;
