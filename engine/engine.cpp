@@ -48,6 +48,7 @@ Engine::~Engine() {
 }
 
 void Engine::TimerHooks() {
+    world_.clock.TimerTick();
     output_.FlushTick();
     keepAlive_.KeepAliveTimerTick();
     reports_.StatClockCheck();

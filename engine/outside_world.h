@@ -30,6 +30,9 @@ public:
     // The time of day and the date as the user's locale writes them.
     virtual std::string TimeOfDayText() const = 0;
     virtual std::string DateText() const = 0;
+    // The engine's 100 ms timer tick, before its timed work. The system
+    // clock runs by itself; a recording's clock moves on by 100 ms.
+    virtual void TimerTick() {}
 };
 
 class TitleSink {

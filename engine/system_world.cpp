@@ -13,29 +13,16 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/recording_clock.h"
 #include "output/file_watch.h"
 
 namespace tolvane {
 
 std::time_t SystemClock::Now() const { return std::time(nullptr); }
 
-LocalTime SystemClock::Local() const {
-    const std::time_t now = Now();
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
-}
+LocalTime SystemClock::Local() const { return LocalTimeOf(Now()); }
 
 namespace {
-
-std::string FormatNow(const char* format) {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    char text[41];
-    const std::size_t n = std::strftime(text, sizeof text, format, &tm);
-    return std::string(text, n);
-}
 
 bool IsExecutableFile(const std::string& path) {
     struct stat st {};
@@ -44,9 +31,9 @@ bool IsExecutableFile(const std::string& path) {
 
 }  // namespace
 
-std::string SystemClock::TimeOfDayText() const { return FormatNow("%X"); }
+std::string SystemClock::TimeOfDayText() const { return FormatLocalTime(Now(), "%X"); }
 
-std::string SystemClock::DateText() const { return FormatNow("%x"); }
+std::string SystemClock::DateText() const { return FormatLocalTime(Now(), "%x"); }
 
 AppendFile::~AppendFile() {
     Flush();

@@ -98,6 +98,9 @@ TEST(Cli, FailuresGiveOneLineAndNonZeroStatus) {
         {"--ini " + std::string(TOLVANE_BINARY_DIR) + " " + kTemp + "notedges.tve", 1},
         {"--ini", 2},
         {"--bogus x.tve", 2},
+        {"--start '2026-02-30 10:00' x.tve", 2},
+        {"--start @12x x.tve", 2},
+        {"--start @0 audio:default", 2},
         {"--ini " + kTemp + "empty.ini a.tve b.tve", 2},
     };
     for (const Case& c : cases) {
@@ -245,6 +248,57 @@ TEST(Cli, FilterCommandDoesNotWriteIntoTheOutput) {
     const CliRun run = RunCli("--ini " + kTemp + "cmd.ini " + input);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "{1234567} 4 1200 First\n");
+}
+
+// While a recording is decoded, the engine's clock is the recording's time:
+// a 2.2-hour recording decoded as fast as possible writes its hourly
+// reports, and pages are stamped with their time in the recording. The
+// start is --start, else the file's modification time minus its length.
+TEST(Cli, RecordingsKeepTheirOwnTime) {
+    TempFiles files;
+    const std::string input = files.Name("long.tve");
+    std::tm start{};
+    start.tm_year = 2026 - 1900;
+    start.tm_mon = 11;
+    start.tm_mday = 6;
+    start.tm_hour = 13;
+    start.tm_min = 59;
+    start.tm_isdst = -1;
+    const std::time_t startTime = std::mktime(&start);
+    const double seconds = 2.2 * 3600;
+    {
+        gen::PageSpec page;
+        std::string error;
+        ASSERT_TRUE(gen::ParsePageSpec("pocsag:1200:1234567:3:alpha:Early", page, error));
+        gen::SymbolStream stream;
+        gen::AppendSilence(stream, 0, 0.2);
+        ASSERT_TRUE(gen::EncodePocsagPages({page}, gen::EncodeOptions{}, stream, error)) << error;
+        EdgeFileWriter writer;
+        ASSERT_TRUE(writer.Open(input));
+        std::uint64_t ticks = 0;
+        for (const EdgeEntry& e : gen::SymbolsToEdges(stream, gen::ChannelOptions{})) {
+            writer.AddRun(e.duration, e.lineState);
+            ticks += e.duration;
+        }
+        writer.AddRun(static_cast<std::uint64_t>(seconds / kTickSeconds) - ticks, 0);
+        ASSERT_TRUE(writer.Close());
+    }
+    const timespec times[2] = {{startTime + static_cast<std::time_t>(seconds), 0},
+                               {startTime + static_cast<std::time_t>(seconds), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, input.c_str(), times, 0), 0);
+    const std::string stats = files.Name("net.st");
+    files.Write("stats.ini", "[Tolvane]\nTimestamp=1\nStatFileEnabled=1\nStatFile=" + stats + "\n");
+    for (const std::string& option : {std::string("--start '2026-12-06 13:59:00' "), std::string()}) {
+        SCOPED_TRACE(option);
+        std::remove(stats.c_str());
+        const CliRun run = RunCli(option + "--ini " + kTemp + "stats.ini " + input);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find(" 13:59:0"), std::string::npos) << run.out;
+        const std::string report = Slurp(stats);
+        int hourly = 0;
+        for (std::size_t at = report.find("HOURLY"); at != std::string::npos; at = report.find("HOURLY", at + 1)) ++hourly;
+        EXPECT_EQ(hourly, 3) << report;  // 14:00, 15:00 and 16:00
+    }
 }
 
 }  // namespace
