@@ -9,12 +9,8 @@ public:
     WatchedFile(FileWatch& watch, std::string path, std::unique_ptr<OutputFile> file)
         : watch_(watch), path_(std::move(path)), file_(std::move(file)) {}
 
-    bool Write(std::string_view text) override { return Noted(file_->Write(text)); }
-    bool Flush() override { return Noted(file_->Flush()); }
-    std::string Problem() const override { return file_->Problem(); }
-
-private:
-    bool Noted(bool ok) {
+    bool Write(std::string_view text) override {
+        const bool ok = file_->Write(text);
         if (ok) {
             watch_.Worked(path_);
         } else {
@@ -22,6 +18,16 @@ private:
         }
         return ok;
     }
+    // A flush with nothing left to write proves nothing: only a write
+    // counts as working again.
+    bool Flush() override {
+        const bool ok = file_->Flush();
+        if (!ok) watch_.Failed(path_, file_->Problem());
+        return ok;
+    }
+    std::string Problem() const override { return file_->Problem(); }
+
+private:
 
     FileWatch& watch_;
     std::string path_;
