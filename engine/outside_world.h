@@ -96,6 +96,12 @@ public:
     virtual void FileWorksAgain(const std::string& path) = 0;
 };
 
+// The one-line texts of both changes, for every client to show alike.
+inline std::string FileFailedText(const std::string& path, const std::string& reason) {
+    return "cannot write " + path + ": " + reason + " (skipped until it works again)";
+}
+inline std::string FileWorksAgainText(const std::string& path) { return "writing " + path + " again"; }
+
 // The set handed to an engine. The referenced objects outlive it.
 struct OutsideWorld {
     WallClock& clock;

@@ -14,7 +14,6 @@
 #include <cstring>
 
 #include "engine/recording_clock.h"
-#include "output/file_watch.h"
 
 namespace tolvane {
 

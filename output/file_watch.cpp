@@ -58,10 +58,4 @@ void FileWatch::Worked(const std::string& path) {
     status_.FileWorksAgain(path);
 }
 
-std::string FileFailedText(const std::string& path, const std::string& reason) {
-    return "cannot write " + path + ": " + reason + " (skipped until it works again)";
-}
-
-std::string FileWorksAgainText(const std::string& path) { return "writing " + path + " again"; }
-
 }  // namespace tolvane

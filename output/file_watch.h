@@ -30,8 +30,4 @@ private:
     std::set<std::string, std::less<>> failing_;
 };
 
-// The one-line texts of both changes, for every client to show alike.
-std::string FileFailedText(const std::string& path, const std::string& reason);
-std::string FileWorksAgainText(const std::string& path);
-
 }  // namespace tolvane
