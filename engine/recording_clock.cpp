@@ -5,20 +5,6 @@
 
 namespace tolvane {
 
-LocalTime LocalTimeOf(std::time_t when) {
-    std::tm tm{};
-    localtime_r(&when, &tm);
-    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
-}
-
-std::string FormatLocalTime(std::time_t when, const char* format) {
-    std::tm tm{};
-    localtime_r(&when, &tm);
-    char text[41];
-    const std::size_t n = std::strftime(text, sizeof text, format, &tm);
-    return std::string(text, n);
-}
-
 LocalTime RecordingClock::Local() const { return LocalTimeOf(Now()); }
 
 std::string RecordingClock::TimeOfDayText() const { return FormatLocalTime(Now(), "%X"); }

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/outside_world.h"
+#include "world/outside_world.h"
 
 namespace tolvane {
 
@@ -30,10 +30,6 @@ public:
 private:
     std::int64_t millis_;
 };
-
-// The local time of a moment, and its text under a strftime format.
-LocalTime LocalTimeOf(std::time_t when);
-std::string FormatLocalTime(std::time_t when, const char* format);
 
 // A local date and time "YYYY-MM-DD HH:MM[:SS]" (or with 'T' between), or
 // "@SECONDS" since 1970; nothing if the text is none of these.

@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "engine/outside_world.h"
+#include "world/outside_world.h"
 
 namespace tolvane {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "receiver/edge_file.h"
-#include "tools/gen/page_spec.h"
+#include "tools/gen/page_description.h"
 #include "tools/gen/pocsag_encoder.h"
 
 namespace tolvane {
@@ -120,8 +120,8 @@ std::string MakePages(TempFiles& files, const std::vector<std::vector<std::strin
     gen::AppendSilence(stream, 0, 0.2);
     std::string error;
     for (const auto& group : groups) {
-        std::vector<gen::PageSpec> pages(group.size());
-        for (std::size_t i = 0; i < pages.size(); ++i) EXPECT_TRUE(gen::ParsePageSpec(group[i], pages[i], error)) << error;
+        std::vector<gen::PageDescription> pages(group.size());
+        for (std::size_t i = 0; i < pages.size(); ++i) EXPECT_TRUE(gen::ParsePageDescription(group[i], pages[i], error)) << error;
         EXPECT_TRUE(gen::EncodePocsagPages(pages, gen::EncodeOptions{}, stream, error)) << error;
         if (gap > 0) gen::AppendSilence(stream, 0, gap);
     }
@@ -267,9 +267,9 @@ TEST(Cli, RecordingsKeepTheirOwnTime) {
     const std::time_t startTime = std::mktime(&start);
     const double seconds = 2.2 * 3600;
     {
-        gen::PageSpec page;
+        gen::PageDescription page;
         std::string error;
-        ASSERT_TRUE(gen::ParsePageSpec("pocsag:1200:1234567:3:alpha:Early", page, error));
+        ASSERT_TRUE(gen::ParsePageDescription("pocsag:1200:1234567:3:alpha:Early", page, error));
         gen::SymbolStream stream;
         gen::AppendSilence(stream, 0, 0.2);
         ASSERT_TRUE(gen::EncodePocsagPages({page}, gen::EncodeOptions{}, stream, error)) << error;

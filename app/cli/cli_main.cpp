@@ -18,7 +18,7 @@
 #include "engine/engine.h"
 #include "engine/input_runner.h"
 #include "engine/recording_clock.h"
-#include "engine/system_world.h"
+#include "platform/system_world.h"
 #include "receiver/audio_source.h"
 #include "receiver/input_select.h"
 #include "settings/settings_file.h"

@@ -21,6 +21,14 @@ struct LocalTime {
     bool operator==(const LocalTime&) const = default;
 };
 
+// The YYMMMDD base name of date-named files, e.g. "00JUL15".
+std::string DateFileName(const LocalTime& date);
+
+// The local time of a moment, and its text under a strftime format (under
+// the user's LC_TIME).
+LocalTime LocalTimeOf(std::time_t when);
+std::string FormatLocalTime(std::time_t when, const char* format);
+
 class WallClock {
 public:
     virtual ~WallClock() = default;
@@ -60,7 +68,8 @@ public:
 class MessageSink {
 public:
     virtual ~MessageSink() = default;
-    // A one-line message to the user; modal in the desktop program.
+    // A one-line message to the user. The engine hands its messages over
+    // after a tick, never inside one, so this may block (a modal box).
     virtual void ShowMessage(std::string_view text) = 0;
 };
 

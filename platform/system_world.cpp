@@ -1,4 +1,4 @@
-#include "engine/system_world.h"
+#include "platform/system_world.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -12,8 +12,6 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
-
-#include "engine/recording_clock.h"
 
 namespace tolvane {
 
