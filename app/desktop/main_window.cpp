@@ -9,7 +9,9 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QLabel>
 #include <QScreen>
+#include <QStatusBar>
 #include <QUrl>
 
 #include "app/desktop/colors_dialog.h"
@@ -85,7 +87,7 @@ MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& s
     : QMainWindow(parent), options_(std::move(options)), sound_(sound) {
     setWindowTitle(kAppTitleText);
     engine_ = std::make_unique<Engine>(
-        settings, OutsideWorld{clock_, *this, sound_, commands_, *this, files_});
+        settings, OutsideWorld{clock_, *this, sound_, commands_, *this, files_, *this});
     session_ = std::make_unique<InputSession>(*engine_);
     Settings& s = engine_->settings();
 
@@ -93,6 +95,9 @@ MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& s
     lower_ = new PaneWidget(engine_->output().MessagePane, s, selection_);
     splitter_ = new PaneSplitter(s.Percent, upper_, lower_, this);
     setCentralWidget(splitter_);
+    fileStatus_ = new QLabel(this);
+    statusBar()->addWidget(fileStatus_, 1);
+    statusBar()->hide();  // shown only while a file cannot be written
     BuildMenus();
     setFocusPolicy(Qt::StrongFocus);
     ResetCustomColors();
@@ -263,6 +268,22 @@ void MainWindow::ShowMessage(std::string_view text) {
     // that a modal dialog never runs a tick inside a tick.
     const QString line = QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
     QMetaObject::invokeMethod(this, [this, line] { MessageDialog(this, line); }, Qt::QueuedConnection);
+}
+
+void MainWindow::FileFailed(const std::string& path, const std::string& reason) {
+    failedFiles_[path] = FileFailedText(path, reason);
+    fileStatus_->setText(QString::fromLocal8Bit(failedFiles_[path].c_str()));
+    statusBar()->show();
+}
+
+void MainWindow::FileWorksAgain(const std::string& path) {
+    failedFiles_.erase(path);
+    if (failedFiles_.empty()) {
+        fileStatus_->clear();
+        statusBar()->hide();
+    } else {
+        fileStatus_->setText(QString::fromLocal8Bit(failedFiles_.begin()->second.c_str()));
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

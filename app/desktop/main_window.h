@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -33,7 +34,7 @@ enum Command : int {
 
 class PaneSplitter;
 
-class MainWindow : public QMainWindow, public DialogHost, private TitleSink, private MessageSink {
+class MainWindow : public QMainWindow, public DialogHost, private TitleSink, private MessageSink, private FileStatusSink {
 public:
     struct Options {
         std::string settingsPath;  // where the settings are saved; empty: never saved
@@ -78,6 +79,10 @@ protected:
 private:
     void SetTitle(std::string_view title) override;
     void ShowMessage(std::string_view text) override;
+    // An output file that cannot be written shows in the status line until
+    // it works again.
+    void FileFailed(const std::string& path, const std::string& reason) override;
+    void FileWorksAgain(const std::string& path) override;
 
     void BuildMenus();
     void AttachInput();
@@ -94,7 +99,7 @@ private:
     SoundPlayer& sound_;
     SystemClock clock_;
     SpawnCommandLauncher commands_;
-    StdioFileOpener files_;
+    AppendFileOpener files_;
     std::unique_ptr<Engine> engine_;
     std::unique_ptr<InputSession> session_;
     Selection selection_;
@@ -103,6 +108,8 @@ private:
     PaneWidget* upper_ = nullptr;
     PaneWidget* lower_ = nullptr;
     QTimer sampleTimer_;
+    QLabel* fileStatus_ = nullptr;
+    std::map<std::string, std::string> failedFiles_;  // path -> the line shown
     QSize savedOuterSize_;
     // The settings as the engine last applied them; a dialog edits the live
     // record, and the difference is applied when it reports its changes.

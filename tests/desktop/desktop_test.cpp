@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QMenuBar>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -310,6 +311,16 @@ private slots:
         QWidget* canvas = f.window.LowerPane().Canvas();
         const QImage image = canvas->grab().toImage();
         QCOMPARE(QColor(image.pixel(canvas->width() - 2, canvas->height() - 2)), QColor(200, 0, 0));
+    }
+
+    void UnwritableFileShowsInTheStatusLine() {
+        Fixture f;
+        FileStatusSink& files = f.window.engine().World().fileStatus;
+        files.FileFailed("pages.log", "No space left on device");
+        QVERIFY(f.window.statusBar()->isVisible());
+        QVERIFY(f.window.statusBar()->findChild<QLabel*>()->text().contains("cannot write pages.log: No space left"));
+        files.FileWorksAgain("pages.log");
+        QVERIFY(!f.window.statusBar()->isVisible());
     }
 
     void ScrollbackDialogRemakesThePane() {
