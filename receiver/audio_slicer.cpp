@@ -245,7 +245,10 @@ void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
 }
 
 void AudioSlicer::process(std::span<const float> samples, std::vector<EdgeEntry>& out) {
-    for (const float s : samples) Step(s, out);
+    // A float file can hold anything: one NaN or huge sample would stay in
+    // the running sums and level means for good. Not a number is silence,
+    // anything beyond full scale is clipped to it, as a 16-bit input would be.
+    for (const float s : samples) Step(std::isfinite(s) ? std::clamp(s, -1.0f, 1.0f) : 0.0f, out);
 }
 
 void AudioSlicer::process(std::span<const std::int16_t> samples, std::vector<EdgeEntry>& out) {

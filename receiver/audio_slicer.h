@@ -82,7 +82,8 @@ public:
     // Back to the start of a stream: time 0, no signal seen.
     void reset();
 
-    // Slices samples (full scale +-1) and appends the edges that are
+    // Slices samples (full scale +-1; beyond is clipped, not a number is
+    // taken as 0) and appends the edges that are
     // complete to `out`. Allocates only when `out` must grow.
     void process(std::span<const float> samples, std::vector<EdgeEntry>& out);
     void process(std::span<const std::int16_t> samples, std::vector<EdgeEntry>& out);

@@ -2,11 +2,13 @@
 // through the real sources (files, a pipe) and must decode to the same
 // pages as its edge stream.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <thread>
 
 #include "engine/input_runner.h"
@@ -181,6 +183,62 @@ TEST(AudioInput, DecodingHoldsWithNoiseDcOffsetAndRateError) {
                 const std::string path = WriteAudio(dir, "air.wav", gen::SymbolsToAudio(stream, audio), 22050);
                 EXPECT_EQ(DecodeInput(path, m.levels), expected) << m.page << ", " << imp.what << ", seed " << seed;
             }
+        }
+    }
+}
+
+// One sample that is not a number, infinite or far beyond full scale in a
+// float WAV (a broken capture or converter) must cost at most the page it
+// falls in: the pages after it decode.
+TEST(AudioInput, BadFloatSampleCostsNoLaterPage) {
+    gen::SymbolStream stream;
+    std::string error;
+    double firstPageEnds = 0;  // seconds into the audio
+    for (const char* description : {"pocsag:1200:1234567:3:alpha:Before the bad sample",
+                                    "pocsag:1200:1234568:3:alpha:After the bad sample"}) {
+        gen::PageSpec page;
+        ASSERT_TRUE(gen::ParsePageSpec(description, page, error)) << error;
+        gen::AppendSilence(stream, 0, 0.3);
+        ASSERT_TRUE(gen::FindProtocol(page.protocol)->encode({page}, gen::EncodeOptions(), stream, error)) << error;
+        if (firstPageEnds == 0) {
+            firstPageEnds = gen::AudioOptions().leadSeconds;
+            for (const gen::TimedSymbol& s : stream) firstPageEnds += s.seconds;
+        }
+    }
+    gen::AppendSilence(stream, 0, 0.3);
+    const std::vector<std::string> expected = DecodeEdges(stream, 2);
+    ASSERT_EQ(expected.size(), 2u);
+    const std::vector<float> clean = gen::SymbolsToAudio(stream, gen::AudioOptions());
+
+    const float kNan = std::numeric_limits<float>::quiet_NaN();
+    const float kInf = std::numeric_limits<float>::infinity();
+    struct Position {
+        const char* name;
+        std::size_t sample;
+        std::size_t pagesAfter;  // the pages that must decode
+    };
+    const Position positions[] = {{"start", 0, 2},
+                                  {"in the first page", static_cast<std::size_t>((firstPageEnds - 0.1) * 22050), 1},
+                                  {"between the pages", static_cast<std::size_t>((firstPageEnds + 0.15) * 22050), 2},
+                                  {"end", clean.size() - 1, 2}};
+    TempDir dir;
+    for (const float bad : {kNan, kInf, -kInf, 1e6f, -1e30f}) {
+        for (const Position& at : positions) {
+            std::vector<float> samples = clean;
+            samples[at.sample] = bad;
+            const std::string path = dir / "bad.wav";
+            SF_INFO info{};
+            info.samplerate = 22050;
+            info.channels = 1;
+            info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+            SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+            ASSERT_NE(file, nullptr);
+            ASSERT_EQ(sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size())),
+                      static_cast<sf_count_t>(samples.size()));
+            sf_close(file);
+            const std::vector<std::string> lines = DecodeInput(path, 2);
+            const std::vector<std::string> wanted(expected.end() - static_cast<long>(at.pagesAfter), expected.end());
+            EXPECT_TRUE(lines == expected || lines == wanted) << bad << " " << at.name << ": " << lines.size();
         }
     }
 }
