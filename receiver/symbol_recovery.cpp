@@ -36,7 +36,8 @@ constexpr int kPocsagBatchBits = 17 * 32 + 32;
 constexpr int kFlexReplaySymbols = 48;
 
 double SteerRate(double drift, double gain, double errorInPeriods) {
-    drift += kRateGainShare * gain * gain * errorInPeriods - kRateLeak * drift;
+    const double error = std::clamp(errorInPeriods, -kRateErrorLimit, kRateErrorLimit);
+    drift += kRateGainShare * gain * gain * error - kRateLeak * drift;
     return std::clamp(drift, -kMaxRateError, kMaxRateError);
 }
 
@@ -70,12 +71,24 @@ void SymbolRecovery::DetectPocsagRate(std::int32_t runLength) {
 
 void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState) {
     const double d = duration;
+    // Where the level change that starts this entry fell in the symbol.
+    const double startError = chain_.symbolAccumulator - chain_.SymbolPhase;
     chain_.symbolAccumulator += d;
     chain_.golayAccumulator += d;
 
     const bool invert = settings_.InvertData != 0 || (foundInverted_ && AutoPolarity());
     std::uint8_t symbol = LineStateToSymbol(lineState, settings_.FourLevelInterface != 0, invert);
     int level = symbol >= 2 ? 1 : 0;
+    const bool fourLevel = settings_.FourLevelInterface != 0;
+    const int side = symbol <= 1 ? 1 : 0;
+    if (fourLevel && side != lastClockSide_) {
+        // Four levels: an outer-to-outer change passes through the inner
+        // levels as short entries, and the centre crossing is the entry
+        // that changes side. The error at the end of that entry would time
+        // the crossing of an outer threshold instead, late by an amount
+        // that depends on the data.
+        SteerSymbolClock(startError);
+    }
 
     if (level != detector_.lastLevel && settings_.DecodePocsag && !chain_.FlexLock && !chain_.GolayLock) {
         DetectPocsagRate(detector_.runLength);
@@ -129,15 +142,18 @@ void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState
     }
     chain_.symbolError = chain_.symbolAccumulator - chain_.SymbolPhase;
 
-    const int side = symbol <= 1 ? 1 : 0;
-    if (side != lastClockSide_) {
-        const double gain = chain_.SymbolLoopGain;
-        chain_.SymbolPhase += gain * chain_.symbolError;
-        chain_.symbolDrift = SteerRate(chain_.symbolDrift, gain, chain_.symbolError / chain_.SymbolPeriod);
+    if ((symbol <= 1 ? 1 : 0) != lastClockSide_) {
+        if (!fourLevel) SteerSymbolClock(chain_.symbolError);
         chain_.GolayPhase += kGolayLoopGain * chain_.golayError;
         chain_.golayDrift = SteerRate(chain_.golayDrift, kGolayLoopGain, chain_.golayError / kGolayPeriod);
     }
-    lastClockSide_ = side;
+    lastClockSide_ = symbol <= 1 ? 1 : 0;
+}
+
+void SymbolRecovery::SteerSymbolClock(double error) {
+    const double gain = chain_.SymbolLoopGain;
+    chain_.SymbolPhase += gain * error;
+    chain_.symbolDrift = SteerRate(chain_.symbolDrift, gain, error / chain_.SymbolPeriod);
 }
 
 bool SymbolRecovery::AutoPolarity() const { return settings_.AutoPolarity != 0 && settings_.InvertData == 0; }

@@ -37,10 +37,13 @@ inline constexpr double kLoopGainPocsag = 0.025;
 inline constexpr double kLoopGainFlexSynced = 0.015;
 inline constexpr double kGolayLoopGain = 0.05;
 // The rate term: each transition moves the relative rate by the phase
-// gain squared times this share of the error (in periods), and lets a
+// gain squared times this share of the error (in periods, taken at most
+// kRateErrorLimit, so that the large errors of a loop still pulling in at
+// the start of a transmission do not throw the rate off), and lets a
 // little of it go, so that noise between transmissions cannot walk it
 // far. The rate is held within kMaxRateError.
-inline constexpr double kRateGainShare = 0.125;
+inline constexpr double kRateGainShare = 0.25;
+inline constexpr double kRateErrorLimit = 0.2;
 inline constexpr double kRateLeak = 1.0 / 2048;
 inline constexpr double kMaxRateError = 0.02;
 
@@ -139,6 +142,7 @@ public:
 private:
     void DetectPocsagRate(std::int32_t runLength);
     bool AutoPolarity() const;
+    void SteerSymbolClock(double error);
     // Each watches the samples handed to its decoder for the sync word in
     // the complement; on finding it the polarity flips and the decoder gets
     // the sync word again in the right sense. True when it flipped.

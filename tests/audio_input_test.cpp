@@ -223,7 +223,7 @@ TEST(AudioInput, EveryModeThroughEveryReceiver) {
             ASSERT_TRUE(gen::FindProtocol(page.protocol)->encode({page}, gen::EncodeOptions(), stream, error));
             gen::AppendSilence(stream, 0, 0.5);
             const std::vector<std::string> expected = DecodeEdges(stream, mode.levels);
-            ASSERT_EQ(expected.size(), 1u) << mode.page;
+            ASSERT_FALSE(expected.empty()) << mode.page;
             for (const double bandwidth : bandwidths) {
                 gen::AudioOptions audio;
                 audio.levels = mode.levels;
