@@ -21,6 +21,9 @@ struct LocalTime {
     bool operator==(const LocalTime&) const = default;
 };
 
+// The YYMMMDD base name of date-named files, e.g. "00JUL15".
+std::string DateFileName(const LocalTime& date);
+
 class WallClock {
 public:
     virtual ~WallClock() = default;
@@ -57,7 +60,8 @@ public:
 class MessageSink {
 public:
     virtual ~MessageSink() = default;
-    // A one-line message to the user; modal in the desktop program.
+    // A one-line message to the user. The engine hands its messages over
+    // after a tick, never inside one, so this may block (a modal box).
     virtual void ShowMessage(std::string_view text) = 0;
 };
 
