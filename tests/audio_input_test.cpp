@@ -214,9 +214,9 @@ TEST(AudioInput, EveryModeThroughEveryReceiver) {
     const Timing timings[] = {{0.5, 0.01}, {10, -0.01}, {2.5, 0}};
     TempDir dir;
     for (const Mode& mode : modes) {
-        gen::PageSpec page;
+        gen::PageDescription page;
         std::string error;
-        ASSERT_TRUE(gen::ParsePageSpec(mode.page, page, error)) << error;
+        ASSERT_TRUE(gen::ParsePageDescription(mode.page, page, error)) << error;
         for (const Timing& timing : timings) {
             gen::SymbolStream stream;
             gen::AppendSilence(stream, 0, timing.gapSeconds);
@@ -303,8 +303,8 @@ TEST(AudioInput, BadFloatSampleCostsNoLaterPage) {
     double firstPageEnds = 0;  // seconds into the audio
     for (const char* description : {"pocsag:1200:1234567:3:alpha:Before the bad sample",
                                     "pocsag:1200:1234568:3:alpha:After the bad sample"}) {
-        gen::PageSpec page;
-        ASSERT_TRUE(gen::ParsePageSpec(description, page, error)) << error;
+        gen::PageDescription page;
+        ASSERT_TRUE(gen::ParsePageDescription(description, page, error)) << error;
         gen::AppendSilence(stream, 0, 0.3);
         ASSERT_TRUE(gen::FindProtocol(page.protocol)->encode({page}, gen::EncodeOptions(), stream, error)) << error;
         if (firstPageEnds == 0) {
