@@ -11,7 +11,9 @@
 // 4LevelInterface says.
 #pragma once
 
+#include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "receiver/audio_slicer.h"
@@ -32,6 +34,12 @@ std::unique_ptr<EdgeSource> SelectInput(const std::string& input, const InputOpt
 
 // True for inputs that never end by themselves (ports, sound cards).
 bool IsLiveInput(const std::string& input);
+
+// When a recorded file began: its modification time (when recording ended)
+// minus its length. Nothing for live inputs, standard input, and files
+// whose length cannot be read.
+std::optional<std::time_t> RecordingStart(const std::string& input, const InputOptions& options,
+                                          const Settings& settings);
 
 // The slicer set up for the settings: levels from 4LevelInterface, the
 // averaging from the fastest symbol rate among the enabled decoders.

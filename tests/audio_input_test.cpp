@@ -462,6 +462,16 @@ TEST(AudioInput, SelectInputByName) {
     const AttachStatus status = source->Attach(ring);
     EXPECT_EQ(status.error, AttachError::BadFormat) << status.Describe();
 
+    // Audio files and raw audio alike need a rate between 1000 Hz and 1 MHz.
+    for (const int rate : {3, 999, 1000001}) {
+        const std::string odd = WriteAudio(dir, "odd.wav", std::vector<float>(100, 0.0f), rate);
+        AudioFileSource file(odd, SlicerOptions());
+        const AttachStatus rejected = file.Attach(ring);
+        EXPECT_EQ(rejected.error, AttachError::BadFormat) << rate;
+        EXPECT_NE(rejected.detail.find("between 1000 and 1000000 Hz, not " + std::to_string(rate)), std::string::npos)
+            << rejected.detail;
+    }
+
     // Raw audio needs a rate.
     InputOptions noRate;
     settings.Input.InputRate = 0;
