@@ -92,6 +92,9 @@ struct Settings {
     std::uint32_t ComPortIRQ = 0;
     std::int32_t FourLevelInterface = 0;  // INI key "4LevelInterface"
     std::int32_t InvertData = 0;
+    // With InvertData 0: 1 = take the polarity from the sync words seen
+    // (complemented ones flip it), 0 = always the usual sense.
+    std::int32_t AutoPolarity = 1;
     double Percent = 75.0;
     FontRecord Font;
 

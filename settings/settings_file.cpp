@@ -136,6 +136,7 @@ public:
         Int("DecodeGolay", s.DecodeGolay);
         Int("4LevelInterface", s.FourLevelInterface);
         Int("InvertData", s.InvertData);
+        Int("AutoPolarity", s.AutoPolarity);
         s.Percent = ini_.GetInt(main_, "Percent", TruncatedPercent(s.Percent));
 
         const std::string port = ini_.GetString(main_, "ComPort", "", kPortTextMax);
@@ -241,6 +242,7 @@ public:
               {"ShowNumeric", s.ShowNumeric}, {"ShowMisc", s.ShowMisc}, {"FilterBeep", s.FilterBeep},
               {"DecodePocsag", s.DecodePocsag}, {"DecodeFlex", s.DecodeFlex}, {"DecodeGolay", s.DecodeGolay},
               {"4LevelInterface", s.FourLevelInterface}, {"InvertData", s.InvertData},
+              {"AutoPolarity", s.AutoPolarity},
               {"Percent", TruncatedPercent(s.Percent)}}) {
             ini_.SetInt(main_, key, value);
         }
