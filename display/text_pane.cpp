@@ -105,4 +105,62 @@ void TextPane::AdvancePane() {
     }
 }
 
+bool TextPane::Reflow(std::uint32_t width) {
+    if (!HasBuffers() || width == 0) return false;
+    if (width == lineWidth) return true;
+
+    // The lines, each as its cells; the last one is the line being written.
+    struct Line {
+        std::vector<std::uint8_t> chars, attrs;
+    };
+    std::vector<Line> lines(1);
+    for (std::uint32_t r = 0; r <= row; ++r) {
+        const auto* c = CharsOfRow(r);
+        const auto* a = AttrsOfRow(r);
+        const std::size_t n =
+            r == row ? column : ::strnlen(reinterpret_cast<const char*>(c), lineWidth);
+        lines.back().chars.insert(lines.back().chars.end(), c, c + n);
+        lines.back().attrs.insert(lines.back().attrs.end(), a, a + n);
+        if (r < row && n < lineWidth) lines.emplace_back();
+    }
+
+    // Rows at the new width: (line, first cell, cells). A line that fills
+    // its last row exactly is followed by an empty row, as the writer
+    // leaves it, so that a full row always means "continued".
+    struct Piece {
+        std::size_t line, start, length;
+    };
+    std::vector<Piece> pieces;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::size_t n = lines[i].chars.size();
+        std::size_t start = 0;
+        for (; n - start >= width; start += width) pieces.push_back({i, start, width});
+        pieces.push_back({i, start, n - start});
+    }
+    // The last piece is the row being written; capacity - 1 completed rows
+    // are kept before it.
+    const std::size_t completed = pieces.size() - 1;
+    const std::size_t skip = completed > capacity - 1 ? completed - (capacity - 1) : 0;
+
+    TextPane next;
+    if (!next.AllocatePaneBuffers(capacity, width)) return false;
+    for (std::size_t p = skip; p < pieces.size(); ++p) {
+        const Piece& piece = pieces[p];
+        const Line& line = lines[piece.line];
+        std::copy_n(line.chars.begin() + static_cast<std::ptrdiff_t>(piece.start), piece.length, next.CharsOfRow(next.row));
+        std::copy_n(line.attrs.begin() + static_cast<std::ptrdiff_t>(piece.start), piece.length, next.AttrsOfRow(next.row));
+        next.column = static_cast<std::uint32_t>(piece.length);
+        next.TerminateRow();
+        if (p + 1 < pieces.size()) ++next.row;
+    }
+    next.color = color;
+    next.view = view;
+    next.visibleRows_ = visibleRows_;
+    next.scrollMax_ = static_cast<std::int32_t>(next.row) - next.visibleRows_;
+    next.topRow_ = std::max(0, next.scrollMax_);
+    *this = std::move(next);
+    if (view != nullptr) view->SetScroll(*this, scrollMax_, topRow_);
+    return true;
+}
+
 }  // namespace tolvane

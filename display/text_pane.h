@@ -81,6 +81,14 @@ public:
     // and moves the view when it showed the end.
     void AdvancePane();
 
+    // A new row width that keeps the text: the rows of each line (a full
+    // row continues on the next) are joined and wrapped again at the new
+    // width, colours with them; the row being written stays the one being
+    // written. When the lines need more rows than the pane keeps, the
+    // newest are kept. The view shows the newest line afterwards. False
+    // (pane unchanged) when the new grids cannot be had.
+    bool Reflow(std::uint32_t width);
+
     // The view: visibleRows rows starting at TopRow(). TopRow() stays within
     // 0..max(0, ScrollMax()); ScrollMax() is row - visibleRows and is
     // negative while the rows fit the view.
@@ -97,8 +105,9 @@ public:
 private:
     std::size_t Offset(std::uint32_t r) const {
         std::size_t slot = static_cast<std::size_t>(first_) + r;
-        const std::size_t slots = static_cast<std::size_t>(capacity) + 1;
-        if (slot >= slots) slot -= slots;
+        // (Not named "slots": Qt programs include this header.)
+        const std::size_t slotCount = static_cast<std::size_t>(capacity) + 1;
+        if (slot >= slotCount) slot -= slotCount;
         return slot * Stride();
     }
 

@@ -31,7 +31,7 @@ Engine::Engine(const Settings& settings, OutsideWorld world, std::size_t ringCap
       gsc_(context_),
       recovery_(settings_, chain_, title_, *this),
       keepAlive_(settings_, world_.clock, world_.sound, world_.commands, pending_),
-      reports_(settings_, stats_, output_, world_.clock, world_.files, &keepAlive_) {
+      reports_(settings_, stats_, output_, world_.clock, output_.Files(), &keepAlive_) {
     output_.CreatePanes(lineWidth_);
     if (settings_.LogFileEnabled) output_.OpenLog(DateFileName(world_.clock.Local()));
     reports_.OpenFiles();
@@ -56,6 +56,7 @@ void Engine::SetRecordSink(RecordSink* sink, const std::string& receiver) {
 }
 
 void Engine::TimerHooks() {
+    world_.clock.TimerTick();
     output_.FlushTick();
     keepAlive_.KeepAliveTimerTick();
     reports_.StatClockCheck();

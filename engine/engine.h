@@ -58,8 +58,9 @@ public:
 
     // One 100 ms timer tick: the timed work, then everything in the ring.
     void Tick();
-    // The timed part of a tick, in order: flush countdowns, keep-alive,
-    // statistics clock check, FLEX title hold.
+    // The timed part of a tick, in order: the clock's tick (a recording's
+    // clock moves on), flush countdowns, keep-alive, statistics clock check,
+    // FLEX title hold.
     void TimerHooks();
     // Drains the ring (up to budgetTicks of recorded time). Returns the
     // ticks drained.

@@ -109,14 +109,16 @@ void StatReports::ReopenCsvFile() {
 OutputFile* StatReports::StatOutput() {
     if (statFile_) return statFile_.get();
     if (statName_.empty()) statName_ = StatFileName(clock_.Local());
-    if (!statName_.empty()) statFile_ = files_.OpenForAppend(statName_);
+    std::string problem;
+    if (!statName_.empty()) statFile_ = files_.OpenForAppend(statName_, problem);
     return statFile_.get();
 }
 
 OutputFile* StatReports::CsvOutput() {
     if (csvFile_) return csvFile_.get();
     if (csvName_.empty()) csvName_ = CsvFileName(clock_.Local());
-    if (!csvName_.empty()) csvFile_ = files_.OpenForAppend(csvName_);
+    std::string problem;
+    if (!csvName_.empty()) csvFile_ = files_.OpenForAppend(csvName_, problem);
     return csvFile_.get();
 }
 

@@ -61,7 +61,8 @@ int FindFilterText(std::string_view line, int messageStart, std::string_view tex
     return -1;
 }
 
-Output::Output(Settings& settings, OutsideWorld& world) : settings_(settings), world_(world) {
+Output::Output(Settings& settings, OutsideWorld& world)
+    : settings_(settings), world_(world), files_(world.files, world.fileStatus) {
     fileLine_.reserve(kCurrentLineSize + kFilterLabelMax + 2);
     if (settings_.FilterFileEnabled) PrepareFilterOutputName();
 }
@@ -72,31 +73,39 @@ std::uint32_t& Output::SizeSetting(const TextPane& pane) {
     return IsMessagePane(pane) ? settings_.Pane1Size : settings_.Pane2Size;
 }
 
-void Output::CreatePanes(std::uint32_t lineWidth) {
-    if (lineWidth == 0) lineWidth = 1;
-    for (TextPane* pane : {&MessagePane, &FilterPane}) {
-        std::uint32_t& size = SizeSetting(*pane);
-        if (!pane->AllocatePaneBuffers(size, lineWidth)) {
-            size = IsMessagePane(*pane) ? kMessagePaneMinimum : kFilterPaneMinimum;
-            pane->AllocatePaneBuffers(size, lineWidth);
-        }
+std::uint32_t Output::BoundLineWidth(std::uint32_t lineWidth) {
+    if (lineWidth == 0) return 1;
+    return lineWidth > kMaxLineWidth ? kMaxLineWidth : lineWidth;
+}
+
+void Output::AllocateOrFallBack(TextPane& pane, std::uint32_t rows, std::uint32_t lineWidth) {
+    if (pane.AllocatePaneBuffers(rows, lineWidth)) return;
+    std::uint32_t& size = SizeSetting(pane);
+    size = IsMessagePane(pane) ? kMessagePaneMinimum : kFilterPaneMinimum;
+    // Never leave a pane without buffers, whatever the window's width: a
+    // pane without them would drop every line.
+    for (std::uint32_t width = lineWidth; width > 0; width /= 2) {
+        if (pane.AllocatePaneBuffers(size, width)) return;
     }
+}
+
+void Output::CreatePanes(std::uint32_t lineWidth) {
+    lineWidth = BoundLineWidth(lineWidth);
+    for (TextPane* pane : {&MessagePane, &FilterPane}) AllocateOrFallBack(*pane, SizeSetting(*pane), lineWidth);
     MessagePane.ClearPane();
     FilterPane.ClearPane();
+    logRow_.reserve(static_cast<std::size_t>(MessagePane.lineWidth) + 2);
 }
 
 void Output::ResizePanes(std::uint32_t lineWidth) {
-    if (lineWidth == 0) lineWidth = 1;
+    lineWidth = BoundLineWidth(lineWidth);
     for (TextPane* pane : {&MessagePane, &FilterPane}) {
-        const std::uint32_t rows = pane->capacity;
-        if (!pane->AllocatePaneBuffers(rows, lineWidth)) {
-            // Never leave a pane without buffers: fall back to the minimum.
-            std::uint32_t& size = SizeSetting(*pane);
-            size = IsMessagePane(*pane) ? kMessagePaneMinimum : kFilterPaneMinimum;
-            pane->AllocatePaneBuffers(size, lineWidth);
-        }
+        // The text stays: a new width re-flows it, the same width keeps it.
+        if (pane->Reflow(lineWidth)) continue;
+        AllocateOrFallBack(*pane, pane->capacity, lineWidth);
         pane->ClearPane();
     }
+    logRow_.reserve(static_cast<std::size_t>(MessagePane.lineWidth) + 2);
 }
 
 bool Output::SetScrollback(TextPane& pane, std::uint32_t rows) {
@@ -115,10 +124,7 @@ bool Output::SetScrollback(TextPane& pane, std::uint32_t rows) {
 void Output::PanePutChar(TextPane& pane, std::uint8_t ch) {
     if (SuppressOutput || !pane.HasBuffers()) return;
     pane.PutCell(ch, pane.color);
-    if (IsMessagePane(pane) && settings_.LogFileEnabled && log_) {
-        const char byte = FileByte(ch);
-        log_->Write(std::string_view(&byte, 1));
-    }
+    if (IsMessagePane(pane) && settings_.LogFileEnabled) logRow_ += FileByte(ch);
     if (IsMessagePane(pane) && !RowBreakOnly && line_.length < static_cast<std::int32_t>(kCurrentLineSize) - 1) {
         line_.chars[static_cast<std::size_t>(line_.length)] = ch;
         line_.attrs[static_cast<std::size_t>(line_.length)] = pane.color;
@@ -166,9 +172,10 @@ void Output::PaneEndLine(TextPane& pane) {
     // of the row) for the views that join wrapped rows.
     const bool wrapped = RowBreakOnly && pane.column == pane.lineWidth;
     pane.TerminateRow();
-    if (IsMessagePane(pane) && settings_.LogFileEnabled && log_) {
-        log_->Write("\n");
-        if (!RowBreakOnly && settings_.LogFileFlush) {
+    if (IsMessagePane(pane) && settings_.LogFileEnabled) {
+        logRow_ += '\n';
+        WriteLogRow();
+        if (log_ && !RowBreakOnly && settings_.LogFileFlush) {
             if (settings_.LogFlushTime == 1) {
                 log_->Flush();
             } else if (LogFlushCountdown == 0) {
@@ -223,7 +230,8 @@ void Output::CompleteMessageLine() {
     const FilterChoice choice = ChooseFilter(line);
     if (choice.filter != nullptr) {
         std::unique_ptr<OutputFile> file;
-        if (settings_.FilterFileEnabled && !FilterOutputName.empty()) file = world_.files.OpenForAppend(FilterOutputName);
+        std::string problem;
+        if (settings_.FilterFileEnabled && !FilterOutputName.empty()) file = files_.OpenForAppend(FilterOutputName, problem);
 
         // The copy shows what matched; the message pane keeps its colours.
         const auto highlight = [this, &line](std::int32_t from, std::int32_t to) {
@@ -235,10 +243,11 @@ void Output::CompleteMessageLine() {
         if (choice.byCapcode) highlight(line_.capcodeStart, line_.capcodeEnd);
         if (choice.textAt >= 0) highlight(choice.textAt, choice.textAt + choice.textLength);
 
-        CopyToFilterPane(choice, line, file.get());
+        CopyToFilterPane(choice, line);
         PaneEndLine(FilterPane);
         if (file) {
-            file->Write("\n");
+            fileLine_ += '\n';
+            file->Write(fileLine_);
             if (settings_.FilterFileFlush) {
                 if (settings_.FilterFlushTime == 1) {
                     file->Flush();
@@ -291,7 +300,7 @@ void Output::EmitRecord(const FilterRecord* filter) {
     records_->PageRecorded(PageRecordJson(record));
 }
 
-void Output::CopyToFilterPane(const FilterChoice& choice, std::string_view line, OutputFile* file) {
+void Output::CopyToFilterPane(const FilterChoice& choice, std::string_view line) {
     const std::string& label = choice.filter->label;
     fileLine_.clear();
     for (std::size_t i = 0; i < line.size(); ++i) {
@@ -306,7 +315,6 @@ void Output::CopyToFilterPane(const FilterChoice& choice, std::string_view line,
         PanePutChar(FilterPane, line_.chars[i]);
         fileLine_ += FileByte(line_.chars[i]);
     }
-    if (file != nullptr) file->Write(fileLine_);
 }
 
 void Output::StartFilterCommand(const FilterRecord& filter, std::string_view line) {
@@ -336,11 +344,27 @@ void Output::SelectCapcodeFilter(FilterType type, std::string_view capcodeText, 
 
 void Output::OpenLog(const std::string& dateBaseName) {
     CloseLog();
-    const std::string name = settings_.LogFileUseDate ? dateBaseName + ".LOG" : settings_.LogFile;
-    if (!name.empty()) log_ = world_.files.OpenForAppend(name);
+    logName_ = settings_.LogFileUseDate ? dateBaseName + ".LOG" : settings_.LogFile;
+    std::string problem;
+    if (!logName_.empty()) log_ = files_.OpenForAppend(logName_, problem);
 }
 
-void Output::CloseLog() { log_.reset(); }
+void Output::CloseLog() {
+    // A row cut short by closing is written as far as it got.
+    if (!logRow_.empty()) WriteLogRow();
+    log_.reset();
+    logName_.clear();
+}
+
+void Output::WriteLogRow() {
+    if (!log_ && !logName_.empty()) {
+        // The directory may exist again, the disk have room, the FIFO a reader.
+        std::string problem;
+        log_ = files_.OpenForAppend(logName_, problem);
+    }
+    if (log_) log_->Write(logRow_);
+    logRow_.clear();
+}
 
 void Output::FlushTick() {
     if (settings_.LogFileFlush && LogFlushCountdown != 0 && --LogFlushCountdown == 0 && log_) log_->Flush();

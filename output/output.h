@@ -12,6 +12,7 @@
 
 #include "display/text_pane.h"
 #include "output/page_record.h"
+#include "output/file_watch.h"
 #include "settings/filter_record.h"
 #include "settings/settings.h"
 
@@ -57,10 +58,12 @@ public:
 
     // Sizes both grids from the settings (falling back to 1000 and 200 rows,
     // stored in Pane1Size / Pane2Size, when memory cannot be had) and clears
-    // them. A width of 0 counts as 1.
+    // them. A width of 0 counts as 1, one above kMaxLineWidth as that.
     void CreatePanes(std::uint32_t lineWidth);
-    // A new row width (main window resized): both grids are made again at
-    // their capacity and cleared, message pane first.
+    // A new row width (main window resized): both grids keep their text,
+    // re-flowed at the new width (see TextPane::Reflow), message pane
+    // first. Only when the new grids cannot be had are they made again at
+    // the minimum size and cleared.
     void ResizePanes(std::uint32_t lineWidth);
     // A new scrollback size for one pane: false when it could not be had
     // and the minimum (1000 message / 200 filter rows) was used instead;
@@ -103,11 +106,17 @@ public:
     void SetRecordSink(RecordSink* sink, std::string receiver);
 
     // Log file: opened for appending under LogFile, or with LogFileUseDate
-    // under the date base name + ".LOG". A file that cannot be opened leaves
-    // logging off without a word.
+    // under the date base name + ".LOG". Each row goes to it whole when it
+    // ends. A file that cannot be opened or written is skipped (and told to
+    // the FileStatusSink); opening is tried again at every row end.
     void OpenLog(const std::string& dateBaseName);
+    // Writes a row still being written, then closes.
     void CloseLog();
     bool LogOpen() const { return log_ != nullptr; }
+
+    // Every output file is opened through this (the statistics too), so
+    // that its troubles are told.
+    FileWatch& Files() { return files_; }
 
     // Timer hook: the log and filter-file flush countdowns.
     void FlushTick();
@@ -132,6 +141,9 @@ public:
 
     static constexpr std::uint32_t kMessagePaneMinimum = 1000;
     static constexpr std::uint32_t kFilterPaneMinimum = 200;
+    // Cells per row at most: wider than any screen shows at the smallest
+    // font, and narrow enough that the minimum grids always fit.
+    static constexpr std::uint32_t kMaxLineWidth = 4096;
 
 private:
     struct FilterChoice {
@@ -143,18 +155,25 @@ private:
 
     void CompleteMessageLine();
     FilterChoice ChooseFilter(std::string_view line) const;
-    void CopyToFilterPane(const FilterChoice& choice, std::string_view line, OutputFile* file);
+    void CopyToFilterPane(const FilterChoice& choice, std::string_view line);
     void StartFilterCommand(const FilterRecord& filter, std::string_view line);
     void EmitRecord(const FilterRecord* filter);
     void ForgetPage();
     bool IsMessagePane(const TextPane& pane) const { return &pane == &MessagePane; }
+    static std::uint32_t BoundLineWidth(std::uint32_t lineWidth);
+    void AllocateOrFallBack(TextPane& pane, std::uint32_t rows, std::uint32_t lineWidth);
     std::uint32_t& SizeSetting(const TextPane& pane);
     static std::uint32_t FlushTicks(std::int32_t flushTime);
 
     Settings& settings_;
     OutsideWorld& world_;
     CurrentLine line_;
+    void WriteLogRow();
+
+    FileWatch files_;
     std::unique_ptr<OutputFile> log_;
+    std::string logName_;   // the log to write while logging is on
+    std::string logRow_;    // the message-pane row being written, as logged
     std::string fileLine_;  // one filter-file line, reused
 
     // The page being described for the record sink. Its line is kept whole

@@ -1,6 +1,7 @@
 #include "platform/system_world.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,18 +10,14 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 
 namespace tolvane {
 
 std::time_t SystemClock::Now() const { return std::time(nullptr); }
 
-LocalTime SystemClock::Local() const {
-    const std::time_t now = Now();
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
-}
+LocalTime SystemClock::Local() const { return LocalTimeOf(Now()); }
 
 std::int64_t SystemClock::NowMilliseconds() const {
     timespec now{};
@@ -43,15 +40,6 @@ std::string HostName() {
 
 namespace {
 
-std::string FormatNow(const char* format) {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    char text[41];
-    const std::size_t n = std::strftime(text, sizeof text, format, &tm);
-    return std::string(text, n);
-}
-
 bool IsExecutableFile(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
@@ -59,26 +47,83 @@ bool IsExecutableFile(const std::string& path) {
 
 }  // namespace
 
-std::string SystemClock::TimeOfDayText() const { return FormatNow("%X"); }
+std::string SystemClock::TimeOfDayText() const { return FormatLocalTime(Now(), "%X"); }
 
-std::string SystemClock::DateText() const { return FormatNow("%x"); }
+std::string SystemClock::DateText() const { return FormatLocalTime(Now(), "%x"); }
 
-StdioFile::~StdioFile() {
-    if (file_ != nullptr) std::fclose(file_);
+AppendFile::~AppendFile() {
+    Flush();
+    ::close(fd_);
 }
 
-bool StdioFile::Write(std::string_view text) {
-    return std::fwrite(text.data(), 1, text.size(), file_) == text.size();
+bool AppendFile::WriteSome(std::string_view text) {
+    // A reader that went away must not kill the program: SIGPIPE is held
+    // back around the write and a signal it caused is taken off again.
+    sigset_t pipeSignal;
+    sigset_t saved;
+    bool wasPending = false;
+    if (isPipe_) {
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        sigset_t pending;
+        ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &saved);
+        wasPending = ::sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+    }
+    ssize_t n;
+    do {
+        n = ::write(fd_, text.data(), text.size());
+    } while (n < 0 && errno == EINTR);
+    const int error = errno;
+    if (isPipe_) {
+        if (n < 0 && error == EPIPE && !wasPending) {
+            const timespec noWait{};
+            while (::sigtimedwait(&pipeSignal, nullptr, &noWait) < 0 && errno == EINTR) {
+            }
+        }
+        ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    }
+    if (n < 0) {
+        problem_ = error == EAGAIN ? "the reader does not keep up" : std::strerror(error);
+        return false;
+    }
+    if (static_cast<std::size_t>(n) < text.size()) {
+        // Finished first at the next write, so the line is not cut.
+        rest_.assign(text.substr(static_cast<std::size_t>(n)));
+        problem_ = "only part of a line was written";
+        return false;
+    }
+    return true;
 }
 
-bool StdioFile::Flush() { return std::fflush(file_) == 0; }
+bool AppendFile::Write(std::string_view text) {
+    // The end of an earlier line comes first; until it is out, later lines
+    // are skipped rather than spliced into it.
+    if (!rest_.empty() && !Flush()) return false;
+    return WriteSome(text);
+}
 
-std::unique_ptr<OutputFile> StdioFileOpener::OpenForAppend(const std::string& path) {
-    if (path.empty()) return nullptr;
-    // "e": close-on-exec, so that started commands do not inherit the log.
-    std::FILE* file = std::fopen(path.c_str(), "ae");
-    if (file == nullptr) return nullptr;
-    return std::make_unique<StdioFile>(file);
+bool AppendFile::Flush() {
+    if (rest_.empty()) return true;
+    const std::string rest = std::move(rest_);
+    rest_.clear();
+    return WriteSome(rest);
+}
+
+std::unique_ptr<OutputFile> AppendFileOpener::OpenForAppend(const std::string& path, std::string& problem) {
+    if (path.empty()) {
+        problem = "no file name";
+        return nullptr;
+    }
+    // O_NONBLOCK: a FIFO nobody reads fails at once (ENXIO) instead of
+    // holding up the program; O_CLOEXEC: started commands do not inherit it.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+    if (fd < 0) {
+        problem = errno == ENXIO ? "no program reads from it" : std::strerror(errno);
+        return nullptr;
+    }
+    struct stat st {};
+    const bool isPipe = ::fstat(fd, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
+    return std::make_unique<AppendFile>(fd, isPipe);
 }
 
 std::string FindOnPath(const std::string& name) {
@@ -129,14 +174,17 @@ bool SpawnCommandLauncher::Start(const std::string& program, const std::vector<s
         const pid_t grandchild = ::fork();
         if (grandchild == 0) {
             ::setsid();
-            // A fresh start: no blocked or ignored signals, no terminal input.
+            // A fresh start: no blocked or ignored signals, no terminal
+            // input, and no way into our standard output (which carries
+            // the decoded lines); its messages go to our standard error.
             ::sigprocmask(SIG_SETMASK, &noSignals, nullptr);
             ::signal(SIGPIPE, SIG_DFL);
             ::signal(SIGCHLD, SIG_DFL);
-            const int devNull = ::open("/dev/null", O_RDONLY);
+            const int devNull = ::open("/dev/null", O_RDWR);
             if (devNull >= 0) {
                 ::dup2(devNull, STDIN_FILENO);
-                if (devNull != STDIN_FILENO) ::close(devNull);
+                ::dup2(devNull, STDOUT_FILENO);
+                if (devNull > STDOUT_FILENO) ::close(devNull);
             }
             ::execv(resolved.c_str(), argv.data());
             const char failed = 1;
@@ -181,6 +229,12 @@ void SystemSoundPlayer::Beep() {
 void StderrMessages::ShowMessage(std::string_view text) {
     std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
 }
+
+void StderrMessages::FileFailed(const std::string& path, const std::string& reason) {
+    ShowMessage(prefix_ + FileFailedText(path, reason));
+}
+
+void StderrMessages::FileWorksAgain(const std::string& path) { ShowMessage(prefix_ + FileWorksAgainText(path)); }
 
 void StderrMessages::SetTitle(std::string_view title) {
     if (showTitles_) std::fprintf(stderr, "[%.*s ]\n", static_cast<int>(title.size()), title.data());

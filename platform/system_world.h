@@ -2,7 +2,6 @@
 // desktop program replaces the title, sound and message parts).
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,20 +21,36 @@ public:
     int UtcOffsetMinutes() const override;
 };
 
-class StdioFile : public OutputFile {
+// An output file as a descriptor opened with O_APPEND: every Write is one
+// write(2), so programs appending to the same file interleave whole lines
+// only, and nothing waits in the program's memory for a flush. Writes never
+// block (a full pipe fails the write) and never raise SIGPIPE.
+class AppendFile : public OutputFile {
 public:
-    explicit StdioFile(std::FILE* file) : file_(file) {}
-    ~StdioFile() override;
+    AppendFile(int fd, bool isPipe) : fd_(fd), isPipe_(isPipe) {}
+    ~AppendFile() override;
+    AppendFile(const AppendFile&) = delete;
+    AppendFile& operator=(const AppendFile&) = delete;
+
     bool Write(std::string_view text) override;
+    // Lines are with the system once written; this finishes a line that
+    // was only partly written before.
     bool Flush() override;
+    std::string Problem() const override { return problem_; }
 
 private:
-    std::FILE* file_;
+    // Writes as much of text as the system takes; the rest stays in rest_.
+    bool WriteSome(std::string_view text);
+
+    int fd_;
+    bool isPipe_;
+    std::string rest_;  // the unwritten end of a partly written line
+    std::string problem_;
 };
 
-class StdioFileOpener : public FileOpener {
+class AppendFileOpener : public FileOpener {
 public:
-    std::unique_ptr<OutputFile> OpenForAppend(const std::string& path) override;
+    std::unique_ptr<OutputFile> OpenForAppend(const std::string& path, std::string& problem) override;
 };
 
 // Starts programs with fork/exec (never a shell) and does not wait; the
@@ -57,15 +72,19 @@ private:
     CommandLauncher& launcher_;
 };
 
-// Messages and titles as lines on standard error.
-class StderrMessages : public MessageSink, public TitleSink {
+// Messages, titles and file troubles as lines on standard error.
+class StderrMessages : public MessageSink, public TitleSink, public FileStatusSink {
 public:
-    explicit StderrMessages(bool showTitles = false) : showTitles_(showTitles) {}
+    explicit StderrMessages(bool showTitles = false, std::string prefix = {})
+        : showTitles_(showTitles), prefix_(std::move(prefix)) {}
     void ShowMessage(std::string_view text) override;
     void SetTitle(std::string_view title) override;
+    void FileFailed(const std::string& path, const std::string& reason) override;
+    void FileWorksAgain(const std::string& path) override;
 
 private:
     bool showTitles_;
+    std::string prefix_;  // before file troubles, e.g. "tolvane-cli: "
 };
 
 // This machine's name; "tolvane" if it has none.

@@ -25,6 +25,7 @@ AudioSlicer::AudioSlicer(const SlicerOptions& options) : options_(options) {
     ticksPerSample_ = 1.0 / (options_.sampleRate * kTickSeconds);
     levelAlpha_ = SmoothingFactor(options_.levelSeconds, options_.sampleRate);
     driftAlpha_ = SmoothingFactor(options_.driftSeconds, options_.sampleRate);
+    driftHoldSamples_ = options_.driftHoldSeconds * options_.sampleRate;
     const long length = std::lround(options_.averaging * options_.sampleRate / options_.maxSymbolRate);
     window_.assign(static_cast<std::size_t>(std::clamp(length, 1L, 4096L)), 0.0f);
     inverseLength_ = 1.0 / static_cast<double>(window_.size());
@@ -170,9 +171,10 @@ void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
     const double distance = y - means_[nearest];
     const bool outside = (nearest == count && distance > 0) || (nearest == 0 && distance < 0);
     if (outside || std::abs(distance) < 0.5 * spacing) means_[nearest] += levelAlpha_ * distance;
-    const double shift = driftAlpha_ * (y - centre_);
+    const bool moving = n - lastEdgeSample_ < driftHoldSamples_;
+    const double shift = moving ? driftAlpha_ * (y - centre_) : 0.0;
     for (int j = 0; j <= count; ++j) means_[j] += shift;
-    if (options_.fourLevel) {
+    if (options_.fourLevel && moving) {
         // Inner levels stay near where the outer ones put them while they
         // are not sent (FLEX syncs on the outer levels only).
         means_[1] += driftAlpha_ * (centre_ - spacing - means_[1]);
@@ -245,7 +247,10 @@ void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
 }
 
 void AudioSlicer::process(std::span<const float> samples, std::vector<EdgeEntry>& out) {
-    for (const float s : samples) Step(s, out);
+    // A float file can hold anything: one NaN or huge sample would stay in
+    // the running sums and level means for good. Not a number is silence,
+    // anything beyond full scale is clipped to it, as a 16-bit input would be.
+    for (const float s : samples) Step(std::isfinite(s) ? std::clamp(s, -1.0f, 1.0f) : 0.0f, out);
 }
 
 void AudioSlicer::process(std::span<const std::int16_t> samples, std::vector<EdgeEntry>& out) {

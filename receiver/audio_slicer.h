@@ -59,6 +59,10 @@ struct SlicerOptions {
     // that sees no samples.
     double levelSeconds = 0.01;
     double driftSeconds = 0.5;
+    // The drift follows the signal only while it changes level: a steady
+    // level this long (a pause between transmissions) holds the levels, so
+    // that they are where the next transmission needs them.
+    double driftHoldSeconds = 0.1;
     // Below this span between the upper and lower level (full scale = 2)
     // the input counts as silent.
     double squelchSpan = 0.004;
@@ -82,7 +86,8 @@ public:
     // Back to the start of a stream: time 0, no signal seen.
     void reset();
 
-    // Slices samples (full scale +-1) and appends the edges that are
+    // Slices samples (full scale +-1; beyond is clipped, not a number is
+    // taken as 0) and appends the edges that are
     // complete to `out`. Allocates only when `out` must grow.
     void process(std::span<const float> samples, std::vector<EdgeEntry>& out);
     void process(std::span<const std::int16_t> samples, std::vector<EdgeEntry>& out);
@@ -113,6 +118,7 @@ private:
     double ticksPerSample_ = 0;
     double levelAlpha_ = 0;
     double driftAlpha_ = 0;
+    double driftHoldSamples_ = 0;
 
     // Moving average.
     std::vector<float> window_;

@@ -24,6 +24,15 @@ constexpr std::size_t kBlockSamples = 4096;
 
 std::string SystemDetail(const std::string& what, int error) { return what + ": " + std::strerror(error); }
 
+// What the slicer can work with: below this no symbol rate fits, above it
+// the audio is no discriminator output.
+bool UsableSampleRate(double rate) { return rate >= kMinSampleRate && rate <= kMaxSampleRate; }
+
+std::string RateProblem(const std::string& path, const char* what, double rate) {
+    return path + ": " + what + " needs a sample rate between " + std::to_string(kMinSampleRate) + " and " +
+           std::to_string(kMaxSampleRate) + " Hz, not " + std::to_string(static_cast<long long>(rate));
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -152,6 +161,12 @@ AttachStatus AudioFileSource::Open(double& sampleRate) {
         status.detail = path_ + ": no audio channels";
         return status;
     }
+    if (!UsableSampleRate(info.samplerate)) {
+        sf_close(file);
+        status.error = AttachError::BadFormat;
+        status.detail = RateProblem(path_, "audio", info.samplerate);
+        return status;
+    }
     file_ = file;
     channels_ = info.channels;
     frames_.resize(kBlockSamples * static_cast<std::size_t>(channels_));
@@ -199,9 +214,9 @@ RawAudioSource::~RawAudioSource() { Detach(); }
 
 AttachStatus RawAudioSource::Open(double& sampleRate) {
     AttachStatus status;
-    if (!(rate_ >= 1000 && rate_ <= 1000000)) {
+    if (!UsableSampleRate(rate_)) {
         status.error = AttachError::BadFormat;
-        status.detail = path_ + ": raw audio needs a sample rate between 1000 and 1000000 Hz";
+        status.detail = RateProblem(path_, "raw audio", rate_);
         return status;
     }
     if (givenFd_ >= 0) {

@@ -20,6 +20,10 @@
 
 namespace tolvane {
 
+// Sample rates in Hz that audio input may have (files, raw audio, --rate).
+inline constexpr int kMinSampleRate = 1000;
+inline constexpr int kMaxSampleRate = 1000000;
+
 // The shared thread and slicing; subclasses open and read the audio.
 class AudioSource : public EdgeSource {
 public:

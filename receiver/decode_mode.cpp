@@ -27,7 +27,14 @@ std::string_view DecodeModeTitleText(int modeCode) {
 
 void DecodeModeTitle::ShowDecodeMode(int modeCode) {
     const std::string_view title = DecodeModeTitleText(modeCode);
-    if (!title.empty()) sink_.SetTitle(title);
+    if (title.empty()) return;
+    modeCode_ = modeCode;
+    sink_.SetTitle(title);
+}
+
+void DecodeModeTitle::ShowPolarity(bool inverted) {
+    sink_.SetTitle(inverted ? " Tolvane - inverted polarity" : " Tolvane - normal polarity");
+    ShowDecodeMode(modeCode_);
 }
 
 void DecodeModeTitle::HoldTick() {

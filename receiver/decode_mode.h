@@ -36,6 +36,9 @@ public:
     explicit DecodeModeTitle(TitleSink& sink) : sink_(sink) {}
 
     void ShowDecodeMode(int modeCode);
+    // A flip of the audio polarity found from sync words: a passing title,
+    // then the mode's again.
+    void ShowPolarity(bool inverted);
     // Once per timer tick, before the ring is drained.
     void HoldTick();
 
@@ -43,6 +46,7 @@ public:
 
 private:
     TitleSink& sink_;
+    int modeCode_ = mode_code::Idle;
 };
 
 }  // namespace tolvane

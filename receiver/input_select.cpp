@@ -1,6 +1,10 @@
 #include "receiver/input_select.h"
 
+#include <sndfile.h>
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -27,6 +31,46 @@ bool EndsWithNoCase(const std::string& text, const char* tail) {
 
 int RawRate(const InputOptions& options, const Settings& settings) {
     return options.rawRate > 0 ? options.rawRate : settings.Input.InputRate;
+}
+
+bool IsEdgeFile(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    char magic[sizeof kEdgeFileMagic] = {};
+    const std::size_t got = std::fread(magic, 1, sizeof magic, file);
+    std::fclose(file);
+    return got == sizeof magic && std::memcmp(magic, kEdgeFileMagic, sizeof magic) == 0;
+}
+
+bool IsRawAudioName(const std::string& path) { return EndsWithNoCase(path, ".s16") || EndsWithNoCase(path, ".raw"); }
+
+// The sum of an edge stream's durations.
+std::optional<double> EdgeFileSeconds(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return std::nullopt;
+    std::uint64_t ticks = 0;
+    unsigned char block[3 * 4096];
+    std::size_t carry = 0;
+    std::fseek(file, sizeof kEdgeFileMagic, SEEK_SET);
+    std::size_t got;
+    while ((got = std::fread(block + carry, 1, sizeof block - carry, file)) > 0) {
+        const std::size_t have = carry + got;
+        const std::size_t whole = have / 3 * 3;
+        for (std::size_t i = 0; i < whole; i += 3) ticks += block[i] | (block[i + 1] << 8);
+        carry = have - whole;
+        std::memmove(block, block + whole, carry);
+    }
+    std::fclose(file);
+    return static_cast<double>(ticks) * kTickSeconds;
+}
+
+std::optional<double> AudioFileSeconds(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) return std::nullopt;
+    sf_close(file);
+    if (info.samplerate <= 0 || info.frames < 0) return std::nullopt;
+    return static_cast<double>(info.frames) / info.samplerate;
 }
 
 }  // namespace
@@ -70,7 +114,12 @@ std::unique_ptr<EdgeSource> SelectInput(const std::string& input, const InputOpt
         return std::make_unique<SerialSource>(device);
     }
     if (StartsWith(input, "audio:")) {
-        return std::make_unique<LiveAudioSource>(input.substr(6), slicing);
+        const std::int32_t rate = settings.Input.AudioRate;
+        if (rate < 8000 || rate > 192000) {  // a hand-edited file may hold anything
+            error = "audio: AudioRate " + std::to_string(rate) + " is not a sample rate between 8000 and 192000 Hz";
+            return nullptr;
+        }
+        return std::make_unique<LiveAudioSource>(input.substr(6), slicing, rate);
     }
     if (input == "-") {
         auto source = std::make_unique<RawAudioSource>("-", RawRate(options, settings), slicing);
@@ -83,14 +132,10 @@ std::unique_ptr<EdgeSource> SelectInput(const std::string& input, const InputOpt
         error = AttachStatus{AttachError::CannotOpenRecording, input + ": " + std::strerror(errno)}.Describe();
         return nullptr;
     }
-    char magic[sizeof kEdgeFileMagic] = {};
-    const std::size_t got = std::fread(magic, 1, sizeof magic, file);
     std::fclose(file);
-    if (got == sizeof magic && std::memcmp(magic, kEdgeFileMagic, sizeof magic) == 0) {
-        return std::make_unique<EdgeFileSource>(input, options.paced);
-    }
+    if (IsEdgeFile(input)) return std::make_unique<EdgeFileSource>(input, options.paced);
     std::unique_ptr<AudioSource> source;
-    if (EndsWithNoCase(input, ".s16") || EndsWithNoCase(input, ".raw")) {
+    if (IsRawAudioName(input)) {
         source = std::make_unique<RawAudioSource>(input, RawRate(options, settings), slicing);
     } else {
         // Anything else is for libsndfile to recognise; it says so at Attach.
@@ -100,6 +145,32 @@ std::unique_ptr<EdgeSource> SelectInput(const std::string& input, const InputOpt
     return source;
 }
 
+std::string InterfaceInputName(const Settings& settings) {
+    const InputChoice& in = settings.Input;
+    if (in.InputKind == 1) return "audio:" + (in.AudioDevice.empty() ? std::string("default") : in.AudioDevice);
+    if (settings.ComPort >= 1 && settings.ComPort <= 4) return "serial:/dev/ttyS" + std::to_string(settings.ComPort - 1);
+    if (settings.ComPort == 5 && !in.ComPortDevice.empty()) return "serial:" + in.ComPortDevice;
+    return {};
+}
+
 bool IsLiveInput(const std::string& input) { return StartsWith(input, "serial:") || StartsWith(input, "audio:"); }
+
+std::optional<std::time_t> RecordingStart(const std::string& input, const InputOptions& options,
+                                          const Settings& settings) {
+    if (input.empty() || input == "-" || IsLiveInput(input)) return std::nullopt;
+    struct stat info {};
+    if (::stat(input.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    std::optional<double> seconds;
+    if (IsEdgeFile(input)) {
+        seconds = EdgeFileSeconds(input);
+    } else if (IsRawAudioName(input)) {
+        const int rate = RawRate(options, settings);
+        if (rate > 0) seconds = static_cast<double>(info.st_size / 2) / rate;
+    } else {
+        seconds = AudioFileSeconds(input);
+    }
+    if (!seconds) return std::nullopt;
+    return info.st_mtime - static_cast<std::time_t>(std::llround(*seconds));
+}
 
 }  // namespace tolvane

@@ -11,7 +11,9 @@
 // 4LevelInterface says.
 #pragma once
 
+#include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "receiver/audio_slicer.h"
@@ -30,8 +32,20 @@ struct InputOptions {
 std::unique_ptr<EdgeSource> SelectInput(const std::string& input, const InputOptions& options,
                                         const Settings& settings, std::string& error);
 
+// The input name of the Interface dialog's choice: "audio:" and the sound
+// card (its default when none is named); else "serial:" and the device of
+// the port, /dev/ttyS0 .. /dev/ttyS3 standing for COM1 .. COM4, the custom
+// device for a custom port; empty when no port is chosen.
+std::string InterfaceInputName(const Settings& settings);
+
 // True for inputs that never end by themselves (ports, sound cards).
 bool IsLiveInput(const std::string& input);
+
+// When a recorded file began: its modification time (when recording ended)
+// minus its length. Nothing for live inputs, standard input, and files
+// whose length cannot be read.
+std::optional<std::time_t> RecordingStart(const std::string& input, const InputOptions& options,
+                                          const Settings& settings);
 
 // The slicer set up for the settings: levels from 4LevelInterface, the
 // averaging from the fastest symbol rate among the enabled decoders.

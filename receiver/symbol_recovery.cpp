@@ -4,6 +4,8 @@
 #include "receiver/edge_ring.h"
 #include "settings/settings.h"
 
+#include <algorithm>
+#include <bit>
 #include <limits>
 
 namespace tolvane {
@@ -21,6 +23,23 @@ constexpr std::array<int, 3> kRateModes = {mode_code::Pocsag2400, mode_code::Poc
 constexpr std::array<double, 3> kRatePeriods = {kPocsag2400Period, kPocsag1200Period, kPocsag512Period};
 constexpr std::array<int, 3> kRateSpeedCodes = {kPocsagSpeed2400, kPocsagSpeed1200, kPocsagSpeed512};
 constexpr std::int32_t kRateLockScore = 180;
+
+// Sync words for the polarity: the POCSAG sync codeword (1 = a POCSAG 1)
+// and the FLEX sync marker as the FLEX decoder reads it (1 = symbol 0/1),
+// accepted with up to two bit errors. On random bits such a match comes
+// about once in 8 million samples.
+constexpr std::uint32_t kPocsagSyncWord = 0x7CD215D8;
+constexpr std::uint32_t kFlexSyncMarker = 0xA6C6AAAA;
+constexpr int kPolaritySyncErrors = 2;
+constexpr int kPocsagBatchBits = 17 * 32 + 32;
+// The FLEX sync code before the marker and the marker.
+constexpr int kFlexReplaySymbols = 48;
+
+double SteerRate(double drift, double gain, double errorInPeriods) {
+    const double error = std::clamp(errorInPeriods, -kRateErrorLimit, kRateErrorLimit);
+    drift += kRateGainShare * gain * gain * error - kRateLeak * drift;
+    return std::clamp(drift, -kMaxRateError, kMaxRateError);
+}
 
 }  // namespace
 
@@ -42,6 +61,7 @@ void SymbolRecovery::DetectPocsagRate(std::int32_t runLength) {
         if (chain_.PocsagHold == 0) {
             chain_.SymbolPhase = 0;
             chain_.symbolAccumulator = 0;
+            chain_.symbolDrift = 0;
         }
         chain_.SymbolLoopGain = kLoopGainPocsag;
         chain_.PocsagHold = kPocsagHoldOnEntry;
@@ -51,12 +71,24 @@ void SymbolRecovery::DetectPocsagRate(std::int32_t runLength) {
 
 void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState) {
     const double d = duration;
+    // Where the level change that starts this entry fell in the symbol.
+    const double startError = chain_.symbolAccumulator - chain_.SymbolPhase;
     chain_.symbolAccumulator += d;
     chain_.golayAccumulator += d;
 
-    const std::uint8_t symbol =
-        LineStateToSymbol(lineState, settings_.FourLevelInterface != 0, settings_.InvertData != 0);
-    const int level = symbol >= 2 ? 1 : 0;
+    const bool invert = settings_.InvertData != 0 || (foundInverted_ && AutoPolarity());
+    std::uint8_t symbol = LineStateToSymbol(lineState, settings_.FourLevelInterface != 0, invert);
+    int level = symbol >= 2 ? 1 : 0;
+    const bool fourLevel = settings_.FourLevelInterface != 0;
+    const int side = symbol <= 1 ? 1 : 0;
+    if (fourLevel && side != lastClockSide_) {
+        // Four levels: an outer-to-outer change passes through the inner
+        // levels as short entries, and the centre crossing is the entry
+        // that changes side. The error at the end of that entry would time
+        // the crossing of an outer threshold instead, late by an amount
+        // that depends on the data.
+        SteerSymbolClock(startError);
+    }
 
     if (level != detector_.lastLevel && settings_.DecodePocsag && !chain_.FlexLock && !chain_.GolayLock) {
         DetectPocsagRate(detector_.runLength);
@@ -69,9 +101,10 @@ void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState
     }
 
     // Golay clock: the limit is fixed for this entry.
-    const double golayLimit = chain_.GolayPhase + kGolayHalfPeriod;
+    const double golayPeriod = kGolayPeriod * (1 + chain_.golayDrift);
+    const double golayLimit = chain_.GolayPhase + 0.5 * golayPeriod;
     while (chain_.golayAccumulator >= golayLimit) {
-        chain_.golayAccumulator -= kGolayPeriod;
+        chain_.golayAccumulator -= golayPeriod;
         if (settings_.DecodeGolay && !chain_.FlexLock) {
             decoders_.GolayInputBit(static_cast<std::int8_t>(level));
             chain_.GolayErrorHistory[chain_.golayHistoryIndex] = chain_.golayError;
@@ -81,16 +114,24 @@ void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState
     chain_.golayError = chain_.golayAccumulator - chain_.GolayPhase;
 
     // Symbol clock: a decoder may change the phase and period inside the loop.
-    while (chain_.symbolAccumulator >= chain_.SymbolPhase + 0.5 * chain_.SymbolPeriod) {
-        chain_.symbolAccumulator -= chain_.SymbolPeriod;
+    while (chain_.symbolAccumulator >= chain_.SymbolPhase + 0.5 * chain_.SymbolPeriod * (1 + chain_.symbolDrift)) {
+        chain_.symbolAccumulator -= chain_.SymbolPeriod * (1 + chain_.symbolDrift);
         if (chain_.PocsagHold == 0) {
             if (!chain_.GolayLock && settings_.DecodeFlex) {
                 decoders_.FlexInputSymbol(symbol);
                 chain_.SymbolErrorHistory[chain_.symbolHistoryIndex] = chain_.symbolError;
                 chain_.symbolHistoryIndex = (chain_.symbolHistoryIndex + 1) & 63;
+                if (AutoPolarity() && WatchFlex(symbol)) {
+                    symbol ^= 3;
+                    level ^= 1;
+                }
             }
         } else if (!chain_.GolayLock && settings_.DecodePocsag) {
             decoders_.PocsagInputBit(level ? '0' : '1');
+            if (AutoPolarity() && WatchPocsag(level)) {
+                symbol ^= 3;
+                level ^= 1;
+            }
             if (--chain_.PocsagHold == 0) {
                 title_.ShowDecodeMode(mode_code::Idle);
                 decoders_.PocsagInputBit('X');
@@ -101,12 +142,66 @@ void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState
     }
     chain_.symbolError = chain_.symbolAccumulator - chain_.SymbolPhase;
 
-    const int side = symbol <= 1 ? 1 : 0;
-    if (side != lastClockSide_) {
-        chain_.SymbolPhase += chain_.SymbolLoopGain * chain_.symbolError;
+    if ((symbol <= 1 ? 1 : 0) != lastClockSide_) {
+        if (!fourLevel) SteerSymbolClock(chain_.symbolError);
         chain_.GolayPhase += kGolayLoopGain * chain_.golayError;
+        chain_.golayDrift = SteerRate(chain_.golayDrift, kGolayLoopGain, chain_.golayError / kGolayPeriod);
     }
-    lastClockSide_ = side;
+    lastClockSide_ = symbol <= 1 ? 1 : 0;
+}
+
+void SymbolRecovery::SteerSymbolClock(double error) {
+    const double gain = chain_.SymbolLoopGain;
+    chain_.SymbolPhase += gain * error;
+    chain_.symbolDrift = SteerRate(chain_.symbolDrift, gain, error / chain_.SymbolPeriod);
+}
+
+bool SymbolRecovery::AutoPolarity() const { return settings_.AutoPolarity != 0 && settings_.InvertData == 0; }
+
+void SymbolRecovery::Flip() {
+    foundInverted_ = !foundInverted_;
+    // The levels seen so far were of the other sense: no run ends here and
+    // no transition steers the clocks.
+    detector_.lastLevel ^= 1;
+    lastClockSide_ ^= 1;
+    title_.ShowPolarity(foundInverted_);
+}
+
+bool SymbolRecovery::WatchPocsag(int level) {
+    pocsagBits_ = (pocsagBits_ << 1) | (level == 0 ? 1u : 0u);
+    if (std::popcount(pocsagBits_ ^ kPocsagSyncWord) <= kPolaritySyncErrors) {
+        pocsagSinceSync_ = 0;
+        return false;
+    }
+    // Within a batch of the sense found, a complemented sync word is data.
+    if (pocsagSinceSync_ < kPocsagBatchBits) {
+        ++pocsagSinceSync_;
+        return false;
+    }
+    if (std::popcount(~pocsagBits_ ^ kPocsagSyncWord) > kPolaritySyncErrors) return false;
+    Flip();
+    pocsagBits_ = ~pocsagBits_;
+    for (int k = 31; k >= 0; --k) decoders_.PocsagInputBit((pocsagBits_ >> k) & 1u ? '1' : '0');
+    pocsagSinceSync_ = 0;
+    return true;
+}
+
+bool SymbolRecovery::WatchFlex(std::uint8_t symbol) {
+    flexSymbols_[static_cast<std::size_t>(flexNext_)] = symbol;
+    flexNext_ = (flexNext_ + 1) & 63;
+    flexBits_ = (flexBits_ << 1) | (symbol < 2 ? 1u : 0u);
+    // A frame in progress has its sense; its data may hold anything.
+    if (chain_.FlexLock || std::popcount(~flexBits_ ^ kFlexSyncMarker) > kPolaritySyncErrors) return false;
+    Flip();
+    flexBits_ = ~flexBits_;
+    // The sync code and marker again, in the new sense: the decoder finds
+    // the sync when the code's complement that follows arrives.
+    for (int k = 64 - kFlexReplaySymbols; k < 64; ++k) {
+        std::uint8_t& s = flexSymbols_[static_cast<std::size_t>((flexNext_ + k) & 63)];
+        s ^= 3;
+        decoders_.FlexInputSymbol(s);
+    }
+    return true;
 }
 
 double SymbolRecovery::DrainEdgeRing(EdgeRing& ring, double budgetTicks) {

@@ -4,9 +4,12 @@
 // raised lines among CTS, DSR, DCD; a 2-level interface gives 0 or 3). Two
 // software clocks run over the entries: the symbol clock samples FLEX symbols
 // or POCSAG bits at the current rate, the Golay clock samples GSC bits at a
-// fixed 600 bit/s. Both are first-order loops: the accumulator holds the time
-// since the last symbol boundary, a sample is taken half a period after it,
-// and every level change pulls the phase toward the observed transition.
+// fixed 600 bit/s. Both are second-order loops: the accumulator holds the
+// time since the last symbol boundary, a sample is taken half a period after
+// it, and every level change pulls the phase toward the observed transition
+// and the clock's rate toward the transmitter's. The rate term lets the
+// clock follow a transmitter or sound card clock a per cent off; a phase
+// pull alone lags such a clock by most of a symbol and slips bits.
 // POCSAG and its rate are recognised from run lengths.
 #pragma once
 
@@ -33,6 +36,16 @@ inline constexpr double kLoopGainNormal = 0.065;
 inline constexpr double kLoopGainPocsag = 0.025;
 inline constexpr double kLoopGainFlexSynced = 0.015;
 inline constexpr double kGolayLoopGain = 0.05;
+// The rate term: each transition moves the relative rate by the phase
+// gain squared times this share of the error (in periods, taken at most
+// kRateErrorLimit, so that the large errors of a loop still pulling in at
+// the start of a transmission do not throw the rate off), and lets a
+// little of it go, so that noise between transmissions cannot walk it
+// far. The rate is held within kMaxRateError.
+inline constexpr double kRateGainShare = 0.25;
+inline constexpr double kRateErrorLimit = 0.2;
+inline constexpr double kRateLeak = 1.0 / 2048;
+inline constexpr double kMaxRateError = 0.02;
 
 inline constexpr int kPocsagHoldOnEntry = 600;
 
@@ -73,6 +86,9 @@ struct ReceiverChain {
     double SymbolPeriod = kFlex1600Period;
     double SymbolLoopGain = kLoopGainNormal;
     double symbolError = 0;
+    // Relative rate error of the symbol clock: each symbol is
+    // SymbolPeriod * (1 + symbolDrift) long.
+    double symbolDrift = 0;
     std::array<double, 64> SymbolErrorHistory{};
     int symbolHistoryIndex = 0;
 
@@ -80,6 +96,7 @@ struct ReceiverChain {
     double golayAccumulator = 0;
     double GolayPhase = 0;
     double golayError = 0;
+    double golayDrift = 0;
     std::array<double, 64> GolayErrorHistory{};
     int golayHistoryIndex = 0;
 
@@ -118,9 +135,20 @@ public:
     double DrainEdgeRing(EdgeRing& ring, double budgetTicks = std::numeric_limits<double>::infinity());
 
     const PocsagRateDetector& RateDetector() const { return detector_; }
+    // The polarity found from sync words (used while AutoPolarity is on and
+    // InvertData is 0).
+    bool FoundInverted() const { return foundInverted_; }
 
 private:
     void DetectPocsagRate(std::int32_t runLength);
+    bool AutoPolarity() const;
+    void SteerSymbolClock(double error);
+    // Each watches the samples handed to its decoder for the sync word in
+    // the complement; on finding it the polarity flips and the decoder gets
+    // the sync word again in the right sense. True when it flipped.
+    bool WatchPocsag(int level);
+    bool WatchFlex(std::uint8_t symbol);
+    void Flip();
 
     const Settings& settings_;
     ReceiverChain& chain_;
@@ -128,6 +156,13 @@ private:
     DecoderInputs& decoders_;
     PocsagRateDetector detector_;
     int lastClockSide_ = 0;
+
+    bool foundInverted_ = false;
+    std::uint32_t pocsagBits_ = 0;  // the last 32 POCSAG bits, 1 = a POCSAG 1
+    int pocsagSinceSync_ = 1 << 20;  // POCSAG bits since the sync word was seen as sent
+    std::uint32_t flexBits_ = 0;    // the last 32 FLEX bits as the decoder reads them
+    std::array<std::uint8_t, 64> flexSymbols_{};  // the last FLEX symbols, oldest at flexNext_
+    int flexNext_ = 0;
 };
 
 }  // namespace tolvane

@@ -64,6 +64,11 @@ struct FontRecord {
 struct InputChoice {
     std::string Input;        // "serial:/dev/ttyS0", "audio:default", a file path, or empty
     std::int32_t InputRate = 22050;  // sample rate for raw audio input
+    // The Interface dialog's choice, from which Input is made.
+    std::int32_t InputKind = 0;      // 0 the serial interface, 1 a sound card
+    std::string ComPortDevice;       // device of the custom port, e.g. /dev/ttyUSB0
+    std::string AudioDevice;         // sound card as the sound system names it; empty: its default
+    std::int32_t AudioRate = 48000;  // capture rate of the sound card
 
     bool operator==(const InputChoice&) const = default;
 };
@@ -100,6 +105,9 @@ struct Settings {
     std::uint32_t ComPortIRQ = 0;
     std::int32_t FourLevelInterface = 0;  // INI key "4LevelInterface"
     std::int32_t InvertData = 0;
+    // With InvertData 0: 1 = take the polarity from the sync words seen
+    // (complemented ones flip it), 0 = always the usual sense.
+    std::int32_t AutoPolarity = 1;
     double Percent = 75.0;
     FontRecord Font;
 

@@ -149,6 +149,7 @@ public:
         Int("DecodeGolay", s.DecodeGolay);
         Int("4LevelInterface", s.FourLevelInterface);
         Int("InvertData", s.InvertData);
+        Int("AutoPolarity", s.AutoPolarity);
         s.Percent = ini_.GetInt(main_, "Percent", TruncatedPercent(s.Percent));
 
         const std::string port = ini_.GetString(main_, "ComPort", "", kPortTextMax);
@@ -222,6 +223,10 @@ public:
         Text("KeepAliveCmdArgs", s.KeepAliveCmdArgs);
         s.Input.Input = ini_.GetString(main_, "Input", "", kInputMax);
         Int("InputRate", s.Input.InputRate);
+        Int("InputKind", s.Input.InputKind);
+        s.Input.ComPortDevice = ini_.GetString(main_, "ComPortDevice", "", kInputMax);
+        s.Input.AudioDevice = ini_.GetString(main_, "AudioDevice", "", kInputMax);
+        Int("AudioRate", s.Input.AudioRate);
         for (const auto& [key, field] : MachineKeys(s.Machine)) Text(key, *field);
 
         const std::string filter = kFilterSection;
@@ -251,6 +256,7 @@ public:
               {"ShowNumeric", s.ShowNumeric}, {"ShowMisc", s.ShowMisc}, {"FilterBeep", s.FilterBeep},
               {"DecodePocsag", s.DecodePocsag}, {"DecodeFlex", s.DecodeFlex}, {"DecodeGolay", s.DecodeGolay},
               {"4LevelInterface", s.FourLevelInterface}, {"InvertData", s.InvertData},
+              {"AutoPolarity", s.AutoPolarity},
               {"Percent", TruncatedPercent(s.Percent)}}) {
             ini_.SetInt(main_, key, value);
         }
@@ -294,6 +300,10 @@ public:
         ini_.Set(main_, "KeepAliveCmdArgs", Quoted(s.KeepAliveCmdArgs));
         ini_.Set(main_, "Input", Quoted(s.Input.Input));
         ini_.SetInt(main_, "InputRate", s.Input.InputRate);
+        ini_.SetInt(main_, "InputKind", s.Input.InputKind);
+        ini_.Set(main_, "ComPortDevice", Quoted(s.Input.ComPortDevice));
+        ini_.Set(main_, "AudioDevice", Quoted(s.Input.AudioDevice));
+        ini_.SetInt(main_, "AudioRate", s.Input.AudioRate);
         for (const auto& [key, field] : MachineKeys(s.Machine)) ini_.Set(main_, key, *field);
 
         ini_.DeleteSection(kFilterSection);

@@ -2,11 +2,14 @@
 // through the real sources (files, a pipe) and must decode to the same
 // pages as its edge stream.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <thread>
 
 #include "engine/input_runner.h"
@@ -185,6 +188,168 @@ TEST(AudioInput, DecodingHoldsWithNoiseDcOffsetAndRateError) {
     }
 }
 
+// Clean audio from the receivers people have: a low-pass from the symbol
+// rate to four times it, or none (square edges), a pause of up to 10 s
+// before the transmission, and the transmitter's clock a per cent off.
+// Every mode decodes exactly the pages its edge stream gives.
+TEST(AudioInput, EveryModeThroughEveryReceiver) {
+    struct Mode {
+        const char* page;
+        int levels;
+        double symbolRate;
+    };
+    const Mode modes[] = {{"pocsag:512:1234567:3:alpha:Receivers at 512", 2, 512},
+                          {"pocsag:1200:1234567:3:alpha:Receivers at 1200", 2, 1200},
+                          {"pocsag:2400:1234567:3:alpha:Receivers at 2400", 2, 2400},
+                          {"flex:1600/2:1234567:0:alpha:Receivers at 1600/2", 2, 1600},
+                          {"flex:3200/2:1234567:0:alpha:Receivers at 3200/2", 2, 3200},
+                          {"flex:3200/4:1100000:0:alpha:Receivers at 3200/4", 4, 1600},
+                          {"flex:6400/4:1100000:0:alpha:Receivers at 6400/4", 4, 3200},
+                          {"gsc:600:123456:0:alpha:RECEIVERS AT 600", 2, 600}};
+    const double bandwidths[] = {1.0, 4.0, 0};  // times the symbol rate; 0: no low-pass
+    struct Timing {
+        double gapSeconds;
+        double rateError;
+    };
+    const Timing timings[] = {{0.5, 0.01}, {10, -0.01}, {2.5, 0}};
+    TempDir dir;
+    for (const Mode& mode : modes) {
+        gen::PageDescription page;
+        std::string error;
+        ASSERT_TRUE(gen::ParsePageDescription(mode.page, page, error)) << error;
+        for (const Timing& timing : timings) {
+            gen::SymbolStream stream;
+            gen::AppendSilence(stream, 0, timing.gapSeconds);
+            ASSERT_TRUE(gen::FindProtocol(page.protocol)->encode({page}, gen::EncodeOptions(), stream, error));
+            gen::AppendSilence(stream, 0, 0.5);
+            const std::vector<std::string> expected = DecodeEdges(stream, mode.levels);
+            ASSERT_FALSE(expected.empty()) << mode.page;
+            for (const double bandwidth : bandwidths) {
+                gen::AudioOptions audio;
+                audio.levels = mode.levels;
+                audio.filterHz = bandwidth > 0 ? bandwidth * mode.symbolRate : 1e9;
+                audio.rateError = timing.rateError;
+                const std::string path = WriteAudio(dir, "air.wav", gen::SymbolsToAudio(stream, audio), 22050);
+                EXPECT_EQ(DecodeInput(path, mode.levels), expected)
+                    << mode.page << ", low-pass " << bandwidth << "x, gap " << timing.gapSeconds << " s, clock "
+                    << timing.rateError;
+            }
+        }
+    }
+}
+
+// Receivers differ in the sense of their audio. With InvertData at 0 the
+// sync words set it: a transmission in the opposite sense decodes, and so
+// does one in the usual sense after it (GSC follows the sense found). The
+// flip shows in the title; AutoPolarity=0 keeps the usual sense.
+TEST(AudioInput, PolarityFollowsTheSyncWords) {
+    struct Case {
+        const char* inverted;  // sent first, in the opposite sense
+        const char* usual;     // then in the usual sense, or (GSC) also inverted
+        int levels;
+    };
+    const Case cases[] = {{"pocsag:1200:1234567:3:alpha:Upside down", "pocsag:512:1234568:3:alpha:Right way up", 2},
+                          {"flex:1600/2:1234567:0:alpha:Upside down", "flex:3200/2:1234568:0:alpha:Right way up", 2},
+                          {"flex:6400/4:1100000:0:alpha:Upside down", "flex:3200/4:1100001:0:alpha:Right way up", 4},
+                          {"pocsag:2400:1234567:3:alpha:Upside down", "gsc:600c:123456:0:alpha:UPSIDE DOWN TOO", 2}};
+    TempDir dir;
+    for (const Case& c : cases) {
+        const bool gsc = std::string(c.usual).rfind("gsc", 0) == 0;
+        std::vector<float> samples;
+        std::vector<std::string> expected;
+        std::vector<std::string> usual;
+        for (const char* page : {c.inverted, c.usual}) {
+            const gen::SymbolStream stream = Encode(page);
+            const std::vector<std::string> lines = DecodeEdges(stream, c.levels);
+            ASSERT_FALSE(lines.empty()) << page;
+            if (page == c.usual) usual = lines;
+            expected.insert(expected.end(), lines.begin(), lines.end());
+            gen::AudioOptions audio;
+            audio.levels = c.levels;
+            audio.invert = page == c.inverted || gsc;
+            const std::vector<float> part = gen::SymbolsToAudio(stream, audio);
+            samples.insert(samples.end(), part.begin(), part.end());
+        }
+        const std::string path = WriteAudio(dir, "air.wav", samples, 22050);
+        for (const int autoPolarity : {1, 0}) {
+            Settings settings = SettingsFor(c.levels);
+            settings.AutoPolarity = autoPolarity;
+            testing::TestRig rig(settings);
+            std::string error;
+            std::unique_ptr<EdgeSource> source = SelectInput(path, InputOptions(), rig.engine->settings(), error);
+            ASSERT_NE(source, nullptr) << error;
+            ASSERT_TRUE(RunInput(*rig.engine, *source, RunOptions(), error)) << error;
+            const auto shown = [&](const char* title) {
+                return std::find(rig.title.titles.begin(), rig.title.titles.end(), title) != rig.title.titles.end();
+            };
+            if (autoPolarity) {
+                EXPECT_EQ(rig.messageLines, expected) << c.inverted;
+                EXPECT_TRUE(shown(" Tolvane - inverted polarity")) << c.inverted;
+                EXPECT_EQ(shown(" Tolvane - normal polarity"), !gsc) << c.inverted;
+            } else if (!gsc) {
+                EXPECT_EQ(rig.messageLines, usual) << c.inverted;
+                EXPECT_FALSE(shown(" Tolvane - inverted polarity")) << c.inverted;
+            }
+        }
+    }
+}
+
+// One sample that is not a number, infinite or far beyond full scale in a
+// float WAV (a broken capture or converter) must cost at most the page it
+// falls in: the pages after it decode.
+TEST(AudioInput, BadFloatSampleCostsNoLaterPage) {
+    gen::SymbolStream stream;
+    std::string error;
+    double firstPageEnds = 0;  // seconds into the audio
+    for (const char* description : {"pocsag:1200:1234567:3:alpha:Before the bad sample",
+                                    "pocsag:1200:1234568:3:alpha:After the bad sample"}) {
+        gen::PageDescription page;
+        ASSERT_TRUE(gen::ParsePageDescription(description, page, error)) << error;
+        gen::AppendSilence(stream, 0, 0.3);
+        ASSERT_TRUE(gen::FindProtocol(page.protocol)->encode({page}, gen::EncodeOptions(), stream, error)) << error;
+        if (firstPageEnds == 0) {
+            firstPageEnds = gen::AudioOptions().leadSeconds;
+            for (const gen::TimedSymbol& s : stream) firstPageEnds += s.seconds;
+        }
+    }
+    gen::AppendSilence(stream, 0, 0.3);
+    const std::vector<std::string> expected = DecodeEdges(stream, 2);
+    ASSERT_EQ(expected.size(), 2u);
+    const std::vector<float> clean = gen::SymbolsToAudio(stream, gen::AudioOptions());
+
+    const float kNan = std::numeric_limits<float>::quiet_NaN();
+    const float kInf = std::numeric_limits<float>::infinity();
+    struct Position {
+        const char* name;
+        std::size_t sample;
+        std::size_t pagesAfter;  // the pages that must decode
+    };
+    const Position positions[] = {{"start", 0, 2},
+                                  {"in the first page", static_cast<std::size_t>((firstPageEnds - 0.1) * 22050), 1},
+                                  {"between the pages", static_cast<std::size_t>((firstPageEnds + 0.15) * 22050), 2},
+                                  {"end", clean.size() - 1, 2}};
+    TempDir dir;
+    for (const float bad : {kNan, kInf, -kInf, 1e6f, -1e30f}) {
+        for (const Position& at : positions) {
+            std::vector<float> samples = clean;
+            samples[at.sample] = bad;
+            const std::string path = dir / "bad.wav";
+            SF_INFO info{};
+            info.samplerate = 22050;
+            info.channels = 1;
+            info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+            SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+            ASSERT_NE(file, nullptr);
+            ASSERT_EQ(sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size())),
+                      static_cast<sf_count_t>(samples.size()));
+            sf_close(file);
+            const std::vector<std::string> lines = DecodeInput(path, 2);
+            const std::vector<std::string> wanted(expected.end() - static_cast<long>(at.pagesAfter), expected.end());
+            EXPECT_TRUE(lines == expected || lines == wanted) << bad << " " << at.name << ": " << lines.size();
+        }
+    }
+}
+
 // Raw samples through a pipe, as from `rtl_fm ... | tolvane-cli - --rate N`:
 // written in odd-sized pieces with pauses, so reads see split samples.
 TEST(AudioInput, RawSamplesThroughAPipe) {
@@ -296,6 +461,16 @@ TEST(AudioInput, SelectInputByName) {
     EdgeRing ring;
     const AttachStatus status = source->Attach(ring);
     EXPECT_EQ(status.error, AttachError::BadFormat) << status.Describe();
+
+    // Audio files and raw audio alike need a rate between 1000 Hz and 1 MHz.
+    for (const int rate : {3, 999, 1000001}) {
+        const std::string odd = WriteAudio(dir, "odd.wav", std::vector<float>(100, 0.0f), rate);
+        AudioFileSource file(odd, SlicerOptions());
+        const AttachStatus rejected = file.Attach(ring);
+        EXPECT_EQ(rejected.error, AttachError::BadFormat) << rate;
+        EXPECT_NE(rejected.detail.find("between 1000 and 1000000 Hz, not " + std::to_string(rate)), std::string::npos)
+            << rejected.detail;
+    }
 
     // Raw audio needs a rate.
     InputOptions noRate;

@@ -32,9 +32,11 @@ TEST(Emission, WrapAtLineWidthKeepsOneLogicalLine) {
     EXPECT_EQ(out.MessagePane.RowText(1), "klmnopqrst");
     EXPECT_EQ(out.MessagePane.RowText(2), "uvwxy");  // the row being written ends at the cursor
     EXPECT_EQ(out.Line().length, 25);
-    EXPECT_EQ(rig.files.contents["pages.log"], "abcdefghij\nklmnopqrst\nuvwxy");
+    // Each row reaches the log whole, when it ends.
+    EXPECT_EQ(rig.files.contents["pages.log"], "abcdefghij\nklmnopqrst\n");
     EXPECT_FALSE(out.RowBreakOnly);
     out.PaneEndLine(out.MessagePane);
+    EXPECT_EQ(rig.files.contents["pages.log"], "abcdefghij\nklmnopqrst\nuvwxy\n");
     EXPECT_EQ(rig.messageLines, std::vector<std::string>{text});
     EXPECT_EQ(out.Line().length, 0);
 }
@@ -68,7 +70,9 @@ TEST(Emission, LogEchoMapsControlAndHighBitBytes) {
     Output& out = rig.engine->output();
     const std::uint8_t bytes[] = {0x00, 0x0A, 0x1F, 0x20, 0x41, 0x7F, 0x80, 0x9F, 0xA0, 0xC1, 0xFF};
     for (const std::uint8_t b : bytes) out.PanePutChar(out.MessagePane, b);
+    out.CloseLog();  // writes the row as far as it got
     EXPECT_EQ(rig.files.contents["pages.log"], "... A\x7F.. A\x7F");
+    out.OpenLog("x");
     // Pane and CurrentLine keep the bytes as they are.
     for (std::size_t i = 0; i < sizeof bytes; ++i) {
         EXPECT_EQ(out.MessagePane.CharsOfRow(0)[i], bytes[i]);
@@ -102,7 +106,7 @@ TEST(Emission, SuppressedPage) {
     EXPECT_EQ(out.MessagePane.column, 2u);
     EXPECT_EQ(out.Line().length, 2);
     EXPECT_EQ(out.Line().messageStart, 2);
-    EXPECT_EQ(rig.files.contents["pages.log"], "ab");
+    EXPECT_EQ(rig.files.contents["pages.log"], "");
     // A row break still breaks the row; the page end only clears the flag.
     out.RowBreakOnly = true;
     out.PaneEndLine(out.MessagePane);
@@ -164,18 +168,59 @@ TEST(Emission, LogFlushCountdown) {
     EXPECT_EQ(out.LogFlushCountdown, left);
 }
 
-TEST(Emission, UnopenableLogLeavesLoggingOff) {
-    TestRig rig(Logging());
-    Output& out = rig.engine->output();
-    rig.files.unopenable.push_back("pages.log");
-    out.OpenLog("x");
-    EXPECT_FALSE(out.LogOpen());
-    WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "STILL");
-    EXPECT_EQ(rig.messageLines, std::vector<std::string>{"1234567 STILL"});
-    rig.engine->settings().LogFileUseDate = 1;
-    out.OpenLog("26DEC06");
-    EXPECT_TRUE(out.LogOpen());
-    EXPECT_EQ(rig.files.contents.count("26DEC06.LOG"), 1u);
+// A log or filter file that cannot be opened or written is skipped while
+// the panes go on; the trouble is told once, and again once it is over.
+TEST(Emission, FileTroublesAreToldOnceAndWhenOver) {
+    struct Case {
+        const char* path;
+        bool opens;  // opens but cannot be written (a full disk)
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"pages.log", false, "No such file or directory"},
+        {"pages.log", true, "No space left on device"},
+        {"hits.flt", false, "No such file or directory"},
+        {"hits.flt", true, "No space left on device"},
+    };
+    Settings settings = Logging();
+    settings.Filters = {FilterRecord{FilterType::Pocsag, "1234567", 0, "", "", 0, 0, 0}};
+    settings.FilterFileEnabled = 1;
+    settings.FilterFile = "hits.flt";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.path) + (c.opens ? " unwritable" : " unopenable"));
+        TestRig rig(settings);
+        Output& out = rig.engine->output();
+        auto& failing = c.opens ? rig.files.unwritable : rig.files.unopenable;
+        failing.push_back(c.path);
+        out.OpenLog("x");
+        for (const char* text : {"ONE", "TWO"}) WritePage(out, FilterType::Pocsag, "1234567", 1, 2, text);
+        EXPECT_EQ(rig.messageLines, (std::vector<std::string>{"1234567 ONE", "1234567 TWO"}));
+        EXPECT_EQ(rig.filterLines.size(), 2u);
+        EXPECT_EQ(rig.files.contents[c.path], "");
+        EXPECT_EQ(rig.fileStatus.events, std::vector<std::string>{"failed " + std::string(c.path) + ": " + c.reason});
+
+        failing.clear();
+        WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "THREE");
+        WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "FOUR");
+        EXPECT_EQ(rig.files.contents[c.path], "1234567 THREE\n1234567 FOUR\n");
+        EXPECT_EQ(rig.fileStatus.events.size(), 2u);
+        EXPECT_EQ(rig.fileStatus.events.back(), "works " + std::string(c.path));
+        const std::string other = c.path == std::string("hits.flt") ? "pages.log" : "hits.flt";
+        EXPECT_EQ(rig.files.contents[other], "1234567 ONE\n1234567 TWO\n1234567 THREE\n1234567 FOUR\n");
+    }
+}
+
+// However wide the window, completed lines reach the pane's view and the log.
+TEST(Emission, WideWindowKeepsEveryLine) {
+    for (const std::int32_t xSize : {1900000, 2147483647}) {
+        Settings settings = Logging();
+        settings.xSize = xSize;
+        TestRig rig(settings);
+        WritePage(rig.engine->output(), FilterType::Pocsag, "1234567", 1, 2, "WIDE");
+        EXPECT_EQ(rig.messageLines, std::vector<std::string>{"1234567 WIDE"}) << xSize;
+        EXPECT_EQ(rig.files.contents["pages.log"], "1234567 WIDE\n") << xSize;
+        EXPECT_LE(rig.engine->output().MessagePane.lineWidth, Output::kMaxLineWidth);
+    }
 }
 
 TEST(CapcodeMatch, WildcardsAndLength) {

@@ -80,7 +80,7 @@ Settings Unusual() {
     s.StatCSVFileEnabled = 1, s.StatCSVFile = "stats.csv", s.StatCSVFileUseDate = 1;
     s.KeepAliveStart = {1, 24, 0}, s.KeepAliveStop = {12, 3, 5}, s.KeepAliveTimeout = {13, 1, 0};
     s.KeepAliveCmdFileEnabled = 1, s.KeepAliveCmdFile = "alarm.sh", s.KeepAliveCmdArgs = "  off air  ";
-    s.Input = InputChoice{"audio:default", 48000};
+    s.Input = InputChoice{"audio:default", 48000, 1, "/dev/ttyUSB0", "alsa_input.usb \"x\"", 44100};
     s.Filters = {
         Record(FilterType::Pocsag, "1234567", 2, "Fire", "", 0, 2, 0),
         Record(FilterType::Text, "", 0, "say \"hi\", ok", "C:\\temp\\", 1, 0, 0),

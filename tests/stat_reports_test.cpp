@@ -31,7 +31,7 @@ public:
 struct Station {
     explicit Station(const LocalTime& start) { clock.local = start; }
     void Create(const Settings& settings) {
-        engine = std::make_unique<Engine>(settings, OutsideWorld{clock, title, sound, commands, messages, files});
+        engine = std::make_unique<Engine>(settings, OutsideWorld{clock, title, sound, commands, messages, files, fileStatus});
     }
     // Wall time passes in whole seconds, ten 100 ms timer ticks each.
     void Run(int seconds) {
@@ -47,6 +47,7 @@ struct Station {
     testing::FakeCommands commands;
     testing::FakeMessages messages;
     testing::MemoryFiles files;
+    testing::FakeFileStatus fileStatus;
     std::unique_ptr<Engine> engine;
 };
 
@@ -149,11 +150,17 @@ TEST(StatReports, UnopenableFileIsTriedAgainAtTheNextReport) {
     st.Run(70);  // 14:00:10: still unopenable, nothing written, counts reset
     EXPECT_EQ(st.Stats().HourlyStats, StatCounters{});
     EXPECT_TRUE(st.engine->Reports().CsvHeaderPending());
+    const std::vector<std::string> failed = {"failed net.st: No such file or directory",
+                                             "failed net.csv: No such file or directory"};
+    EXPECT_EQ(st.fileStatus.events, failed);  // told once, not at every attempt
 
     st.files.unopenable.clear();
     st.Run(3600);
     EXPECT_NE(st.files.contents["net.st"].find("12/06/2026 14:00:00  HOURLY\n"), std::string::npos);
     EXPECT_EQ(st.files.contents["net.csv"].rfind(kStatCsvHeader, 0), 0u);
+    std::vector<std::string> told = failed;
+    told.insert(told.end(), {"works net.st", "works net.csv"});
+    EXPECT_EQ(st.fileStatus.events, told);
 }
 
 TEST(StatReports, ReportTotalsDoNotWrap) {
@@ -161,7 +168,8 @@ TEST(StatReports, ReportTotalsDoNotWrap) {
     c.numericMsgs[F6400] = 4294967295u;
     c.numericMsgs[GOLAY] = 1;
     testing::MemoryFiles files;
-    auto file = files.OpenForAppend("r");
+    std::string problem;
+    auto file = files.OpenForAppend("r", problem);
     WriteStatReport(*file, c);
     EXPECT_NE(files.contents["r"].find("FLEX 6400    4294967295         0     0.00"), std::string::npos);
     EXPECT_NE(files.contents["r"].find("  Totals     4294967296         0"), std::string::npos);

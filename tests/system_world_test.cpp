@@ -2,6 +2,7 @@
 // and not waited for, files appended to, sound players looked up.
 #include "platform/system_world.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -116,18 +118,84 @@ TEST_F(SystemWorld, SoundPlayerUsesTheFirstPlayerFound) {
 }
 
 TEST_F(SystemWorld, FilesAreAppendedAndFailuresReported) {
-    StdioFileOpener opener;
+    AppendFileOpener opener;
+    std::string problem;
     const fs::path path = dir_ / "pages.log";
     for (const char* text : {"one\n", "two\n"}) {
-        auto file = opener.OpenForAppend(path.string());
+        auto file = opener.OpenForAppend(path.string(), problem);
         ASSERT_NE(file, nullptr);
         EXPECT_TRUE(file->Write(text));
         EXPECT_TRUE(file->Flush());
     }
     EXPECT_EQ(Slurp(path), "one\ntwo\n");
-    EXPECT_EQ(opener.OpenForAppend(dir_.string()), nullptr);
-    EXPECT_EQ(opener.OpenForAppend((dir_ / "no" / "such.log").string()), nullptr);
-    EXPECT_EQ(opener.OpenForAppend(""), nullptr);
+    const struct {
+        std::string path;
+        std::string reason;
+    } failures[] = {
+        {dir_.string(), "Is a directory"},
+        {(dir_ / "no" / "such.log").string(), "No such file or directory"},
+        {"", "no file name"},
+    };
+    for (const auto& f : failures) {
+        EXPECT_EQ(opener.OpenForAppend(f.path, problem), nullptr) << f.path;
+        EXPECT_EQ(problem, f.reason) << f.path;
+    }
+}
+
+// Two monitors appending to one log: lines may alternate, but none is cut.
+TEST_F(SystemWorld, ConcurrentAppendersInterleaveWholeLinesOnly) {
+    AppendFileOpener opener;
+    std::string problem;
+    const fs::path path = dir_ / "shared.log";
+    auto first = opener.OpenForAppend(path.string(), problem);
+    auto second = opener.OpenForAppend(path.string(), problem);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    for (int i = 0; i < 300; ++i) {
+        ASSERT_TRUE(first->Write(std::string(99, 'a') + "\n"));
+        ASSERT_TRUE(second->Write(std::string(99, 'b') + "\n"));
+    }
+    first.reset();
+    second.reset();
+    std::istringstream lines(Slurp(path));
+    std::string line;
+    int count = 0;
+    while (std::getline(lines, line)) {
+        ++count;
+        EXPECT_TRUE(line == std::string(99, 'a') || line == std::string(99, 'b')) << "line " << count << ": " << line;
+    }
+    EXPECT_EQ(count, 600);
+}
+
+// A FIFO as output file: nobody reading it fails at once instead of
+// holding the program up; a reader that goes away fails the write (and does
+// not kill the program with SIGPIPE); a new reader makes it work again.
+TEST_F(SystemWorld, FifoWithoutReaderIsAFileThatCannotBeWritten) {
+    const fs::path fifo = dir_ / "pages.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    AppendFileOpener opener;
+    std::string problem;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(opener.OpenForAppend(fifo.string(), problem), nullptr);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(problem, "no program reads from it");
+
+    int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    auto file = opener.OpenForAppend(fifo.string(), problem);
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(file->Write("line\n"));
+    char buffer[16] = {};
+    EXPECT_EQ(::read(reader, buffer, sizeof buffer), 5);
+    ::close(reader);
+    EXPECT_FALSE(file->Write("lost\n"));
+    EXPECT_EQ(file->Problem(), std::strerror(EPIPE));
+
+    reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_TRUE(file->Write("again\n"));
+    EXPECT_EQ(::read(reader, buffer, sizeof buffer), 6);
+    ::close(reader);
 }
 
 }  // namespace

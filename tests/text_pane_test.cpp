@@ -142,12 +142,12 @@ TEST(TextPane, SizesThatCannotBeHadFallBackAndAreStored) {
     EXPECT_EQ(out.MessagePane.capacity, 1000u);
     EXPECT_EQ(rig.engine->settings().Pane1Size, 1000u);
 
-    out.PanePutText(out.MessagePane, "gone");
+    out.PanePutText(out.MessagePane, "kept");
     out.ResizePanes(20);
     EXPECT_EQ(out.MessagePane.lineWidth, 20u);
     EXPECT_EQ(out.FilterPane.capacity, 350u);
-    EXPECT_EQ(out.MessagePane.column, 0u);
-    EXPECT_EQ(out.MessagePane.RowText(0), "");
+    EXPECT_EQ(out.MessagePane.column, 4u);
+    EXPECT_EQ(out.MessagePane.RowText(0), "kept");
 }
 
 }  // namespace

@@ -25,6 +25,11 @@ struct LocalTime {
 // The YYMMMDD base name of date-named files, e.g. "00JUL15".
 std::string DateFileName(const LocalTime& date);
 
+// The local time of a moment, and its text under a strftime format (under
+// the user's LC_TIME).
+LocalTime LocalTimeOf(std::time_t when);
+std::string FormatLocalTime(std::time_t when, const char* format);
+
 class WallClock {
 public:
     virtual ~WallClock() = default;
@@ -38,6 +43,9 @@ public:
     // local offset from UTC at that moment.
     virtual std::int64_t NowMilliseconds() const { return std::int64_t{Now()} * 1000; }
     virtual int UtcOffsetMinutes() const { return 0; }
+    // The engine's 100 ms timer tick, before its timed work. The system
+    // clock runs by itself; a recording's clock moves on by 100 ms.
+    virtual void TimerTick() {}
 };
 
 class TitleSink {
@@ -73,15 +81,22 @@ public:
 class OutputFile {
 public:
     virtual ~OutputFile() = default;
+    // Appends text with a single write, so that programs appending to the
+    // same file interleave whole texts only (callers hand over whole lines).
+    // False if it failed; the text is then skipped.
     virtual bool Write(std::string_view text) = 0;
     virtual bool Flush() = 0;
+    // The system's reason for the last failure, e.g. "No space left on device".
+    virtual std::string Problem() const = 0;
 };
 
 class FileOpener {
 public:
     virtual ~FileOpener() = default;
-    // Opens path for appending; nullptr if it cannot be opened.
-    virtual std::unique_ptr<OutputFile> OpenForAppend(const std::string& path) = 0;
+    // Opens path for appending, never waiting (a FIFO nobody reads cannot
+    // be opened); nullptr with the system's reason in `problem` if it
+    // cannot be opened.
+    virtual std::unique_ptr<OutputFile> OpenForAppend(const std::string& path, std::string& problem) = 0;
 };
 
 // Where machine-readable records of pages and keep-alive alarms go (one
@@ -96,6 +111,23 @@ public:
     virtual std::uint64_t TakeDropped() { return 0; }
 };
 
+// Told when an output file (log, filter, statistics) stops working and
+// when it works again; the file is skipped in between while decoding and
+// the other outputs go on. Called once per change, never per line: the
+// command-line decoder prints a line, the desktop program a status line.
+class FileStatusSink {
+public:
+    virtual ~FileStatusSink() = default;
+    virtual void FileFailed(const std::string& path, const std::string& reason) = 0;
+    virtual void FileWorksAgain(const std::string& path) = 0;
+};
+
+// The one-line texts of both changes, for every client to show alike.
+inline std::string FileFailedText(const std::string& path, const std::string& reason) {
+    return "cannot write " + path + ": " + reason + " (skipped until it works again)";
+}
+inline std::string FileWorksAgainText(const std::string& path) { return "writing " + path + " again"; }
+
 // The set handed to an engine. The referenced objects outlive it.
 struct OutsideWorld {
     WallClock& clock;
@@ -104,6 +136,7 @@ struct OutsideWorld {
     CommandLauncher& commands;
     MessageSink& messages;
     FileOpener& files;
+    FileStatusSink& fileStatus;
 };
 
 }  // namespace tolvane

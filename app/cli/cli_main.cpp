@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,8 +21,10 @@
 #include "display/line_joiner.h"
 #include "engine/engine.h"
 #include "engine/input_runner.h"
+#include "engine/recording_clock.h"
 #include "platform/mqtt_publisher.h"
 #include "platform/system_world.h"
+#include "receiver/audio_source.h"
 #include "receiver/input_select.h"
 #include "settings/settings_file.h"
 
@@ -29,7 +33,7 @@ namespace {
 using namespace tolvane;
 
 constexpr const char kHelp[] =
-    "Usage: tolvane-cli [--ini PATH] [--realtime] [--verbose] [--rate N] [--mark-errors]\n"
+    "Usage: tolvane-cli [--ini PATH] [--realtime] [--start TIME] [--verbose] [--rate N] [--mark-errors]\n"
     "                   [--json] [--mqtt URL] INPUT\n"
     "\n"
     "Decodes POCSAG, FLEX and GSC pages from INPUT without a window and prints\n"
@@ -59,6 +63,11 @@ constexpr const char kHelp[] =
     "  --realtime   replay a recording at its own speed (default: as fast as\n"
     "               possible; the engine's 100 ms ticks follow the recording's\n"
     "               time either way)\n"
+    "  --start TIME when a recording began, as YYYY-MM-DD HH:MM[:SS] local time or\n"
+    "               @SECONDS since 1970 (default: the file's modification time\n"
+    "               minus its length; for standard input, now). While a\n"
+    "               recording is decoded its time is the engine's clock: page\n"
+    "               times, statistics hours and keep-alive periods follow it\n"
     "  --verbose    show the receiver's mode changes (the window title) on\n"
     "               standard error\n"
     "  --rate N     sample rate of raw audio in Hz (default: InputRate of the\n"
@@ -79,9 +88,11 @@ constexpr const char kHelp[] =
     "               settings' MqttBroker is used when set\n"
     "  --help       this text\n"
     "\n"
-    "Exit status: 0 when the input has ended (or SIGINT/SIGTERM stopped a live\n"
-    "input); 1 with a one-line message when the input or the settings file\n"
-    "cannot be read; 2 for a usage error.\n"
+    "Exit status: 0 when the input has ended (or SIGINT, SIGTERM, SIGHUP or a\n"
+    "closed standard output ended the run); 1 with a one-line message when the\n"
+    "input or the settings file cannot be read; 2 for a usage error. A log,\n"
+    "filter or statistics file that cannot be written is skipped with one line\n"
+    "on standard error, and another when it works again.\n"
     "\n"
     "Example:\n"
     "  tolvane-gen -o page.tve pocsag:1200:1234567:3:alpha:Hello world\n"
@@ -93,12 +104,18 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void OnStopSignal(int) { gStop.store(true, std::memory_order_relaxed); }
 
+// SIGINT, SIGTERM and SIGHUP (a closed terminal) end the run cleanly: the
+// files are written and closed and the status is 0. A reader that closes
+// standard output (| head -1) does the same, through a failed write
+// rather than SIGPIPE.
 void InstallStopHandlers() {
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 // One JSON object per line, flushed at once so that a pipe sees every page
@@ -147,8 +164,10 @@ void PrintLine(const std::string& line) {
         if (byte < 0x20 || (byte >= 0x7F && byte < 0xA0)) c = '.';
     }
     shown += '\n';
-    std::fwrite(shown.data(), 1, shown.size(), stdout);
-    std::fflush(stdout);
+    if (std::fwrite(shown.data(), 1, shown.size(), stdout) != shown.size() || std::fflush(stdout) != 0) {
+        // Nobody reads any more: end as at the end of the input.
+        gStop.store(true, std::memory_order_relaxed);
+    }
 }
 
 struct Arguments {
@@ -160,6 +179,7 @@ struct Arguments {
     bool json = false;
     std::string mqtt;
     int rate = 0;  // raw audio sample rate; 0 = from the settings
+    std::optional<std::time_t> start;  // when the recording began
     std::string input;
 };
 
@@ -177,6 +197,13 @@ int ParseArguments(int argc, char** argv, Arguments& args) {
             }
             args.ini = argv[++i];
             args.iniGiven = true;
+        } else if (arg == "--start") {
+            if (i + 1 < argc) args.start = ParseStartTime(argv[i + 1]);
+            if (!args.start) {
+                std::fprintf(stderr, "tolvane-cli: --start needs a time: YYYY-MM-DD HH:MM[:SS] or @SECONDS\n");
+                return 2;
+            }
+            ++i;
         } else if (arg == "--realtime") {
             args.realtime = true;
         } else if (arg == "--verbose") {
@@ -194,7 +221,7 @@ int ParseArguments(int argc, char** argv, Arguments& args) {
         } else if (arg == "--rate") {
             char* end = nullptr;
             const long rate = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
-            if (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || rate < 1000 || rate > 1000000) {
+            if (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || rate < kMinSampleRate || rate > kMaxSampleRate) {
                 std::fprintf(stderr, "tolvane-cli: --rate needs a sample rate in Hz (1000..1000000)\n");
                 return 2;
             }
@@ -260,6 +287,7 @@ int main(int argc, char** argv) {
     const int parsed = ParseArguments(argc, argv, args);
     if (parsed < 0) return 0;
     if (parsed > 0) return parsed;
+    InstallStopHandlers();
 
     Settings settings;
     std::string error;
@@ -300,12 +328,21 @@ int main(int argc, char** argv) {
         publisher = std::make_unique<MqttPublisher>(std::move(options));
     }
 
-    SystemClock clock;
-    StderrMessages messages(args.verbose);
+    // A recording brings its own time; live input runs on the system clock.
+    const bool live = IsLiveInput(args.input);
+    if (live && args.start) {
+        std::fprintf(stderr, "tolvane-cli: --start applies to recordings only\n");
+        return 2;
+    }
+    if (!live && !args.start) args.start = RecordingStart(args.input, inputOptions, settings);
+    SystemClock systemClock;
+    RecordingClock recordingClock(args.start.value_or(systemClock.Now()));
+    WallClock& clock = live ? static_cast<WallClock&>(systemClock) : recordingClock;
+    StderrMessages messages(args.verbose, "tolvane-cli: ");
     SpawnCommandLauncher commands;
     SystemSoundPlayer sound(commands);
-    StdioFileOpener files;
-    Engine engine(settings, OutsideWorld{clock, messages, sound, commands, messages, files});
+    AppendFileOpener files;
+    Engine engine(settings, OutsideWorld{clock, messages, sound, commands, messages, files, messages});
     // Nobody is there to acknowledge an off-the-air alarm: its line on
     // standard error and the command file report it, and a new period starts.
     engine.Watch().SetAutoAcknowledge(true);
@@ -321,9 +358,8 @@ int main(int argc, char** argv) {
     }
     if (!records.Empty()) engine.SetRecordSink(&records, receiver);
 
-    InstallStopHandlers();
     RunOptions runOptions;
-    runOptions.realtime = args.realtime || IsLiveInput(args.input);
+    runOptions.realtime = args.realtime || live;
     runOptions.stop = &gStop;
     const bool ran = RunInput(engine, *source, runOptions, error);
     engine.SetRecordSink(nullptr, receiver);

@@ -11,7 +11,10 @@ public:
     MemoryFile(MemoryFiles& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
     ~MemoryFile() override { owner_.flushed[path_] = owner_.contents[path_]; }
     bool Write(std::string_view text) override {
-        if (std::find(owner_.unwritable.begin(), owner_.unwritable.end(), path_) != owner_.unwritable.end()) return false;
+        if (std::find(owner_.unwritable.begin(), owner_.unwritable.end(), path_) != owner_.unwritable.end()) {
+            problem_ = "No space left on device";
+            return false;
+        }
         owner_.contents[path_].append(text);
         return true;
     }
@@ -19,10 +22,12 @@ public:
         owner_.flushed[path_] = owner_.contents[path_];
         return true;
     }
+    std::string Problem() const override { return problem_; }
 
 private:
     MemoryFiles& owner_;
     std::string path_;
+    std::string problem_;
 };
 
 }  // namespace
@@ -41,9 +46,12 @@ void FakeClock::Advance(int seconds) {
 
 void FakeClock::Set(const LocalTime& t) { local = t; }
 
-std::unique_ptr<OutputFile> MemoryFiles::OpenForAppend(const std::string& path) {
+std::unique_ptr<OutputFile> MemoryFiles::OpenForAppend(const std::string& path, std::string& problem) {
     ++opens;
-    if (std::find(unopenable.begin(), unopenable.end(), path) != unopenable.end()) return nullptr;
+    if (std::find(unopenable.begin(), unopenable.end(), path) != unopenable.end()) {
+        problem = "No such file or directory";
+        return nullptr;
+    }
     contents[path];
     return std::make_unique<MemoryFile>(*this, path);
 }
@@ -51,7 +59,7 @@ std::unique_ptr<OutputFile> MemoryFiles::OpenForAppend(const std::string& path) 
 TestRig::TestRig(const Settings& settings)
     : messageJoiner_([this](const std::string& line) { messageLines.push_back(line); }),
       filterJoiner_([this](const std::string& line) { filterLines.push_back(line); }) {
-    engine = std::make_unique<Engine>(settings, OutsideWorld{clock, title, sound, commands, messages, files});
+    engine = std::make_unique<Engine>(settings, OutsideWorld{clock, title, sound, commands, messages, files, fileStatus});
     engine->output().MessagePane.view = &messageJoiner_;
     engine->output().FilterPane.view = &filterJoiner_;
 }

@@ -72,13 +72,23 @@ public:
 // a path in `unwritable` fail.
 class MemoryFiles : public FileOpener {
 public:
-    std::unique_ptr<OutputFile> OpenForAppend(const std::string& path) override;
+    std::unique_ptr<OutputFile> OpenForAppend(const std::string& path, std::string& problem) override;
 
     std::map<std::string, std::string> contents;   // everything written
     std::map<std::string, std::string> flushed;    // what a flush has made durable
     std::vector<std::string> unopenable;
     std::vector<std::string> unwritable;
     int opens = 0;
+};
+
+// File troubles as told, in order: "failed PATH: REASON" and "works PATH".
+class FakeFileStatus : public FileStatusSink {
+public:
+    void FileFailed(const std::string& path, const std::string& reason) override {
+        events.push_back("failed " + path + ": " + reason);
+    }
+    void FileWorksAgain(const std::string& path) override { events.push_back("works " + path); }
+    std::vector<std::string> events;
 };
 
 // One fake world, with an engine on it; completed message-pane lines and
@@ -97,6 +107,7 @@ public:
     FakeCommands commands;
     FakeMessages messages;
     MemoryFiles files;
+    FakeFileStatus fileStatus;
     std::unique_ptr<Engine> engine;
     std::vector<std::string> messageLines;
     std::vector<std::string> filterLines;

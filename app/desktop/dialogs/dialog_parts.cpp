@@ -1,0 +1,129 @@
+#include "app/desktop/dialogs/dialog_parts.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QEvent>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/desktop/dialogs/message_box.h"
+
+namespace tolvane::desktop {
+
+namespace {
+
+// Watches a field for the focus and runs the chooser outside the focus
+// event. `busy` covers the chooser and the handling of its result.
+class FocusPicker : public QObject {
+public:
+    FocusPicker(QLineEdit* field, std::function<void()> pick) : QObject(field), pick_(std::move(pick)) {
+        field->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::FocusIn && !busy_) {
+            busy_ = true;
+            QTimer::singleShot(0, this, [this] {
+                pick_();
+                busy_ = false;
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> pick_;
+    bool busy_ = false;
+};
+
+}  // namespace
+
+QString ChooseFile(QWidget* parent, const QString& title, const QString& initial, const QStringList& types) {
+    QFileDialog chooser(parent, title);
+    chooser.setAcceptMode(QFileDialog::AcceptOpen);
+    chooser.setFileMode(QFileDialog::AnyFile);
+    chooser.setNameFilters(types);
+    if (!initial.isEmpty()) chooser.selectFile(initial);
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return {};
+    return chooser.selectedFiles().constFirst();
+}
+
+SettingsDialog::SettingsDialog(DialogHost& host, QWidget* parent, const char* title) : QDialog(parent), host_(host) {
+    setWindowTitle(title);
+    setModal(true);
+}
+
+void SettingsDialog::Finish(QGridLayout* grid, QWidget* extraButtons) {
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    ok = buttons->button(QDialogButtonBox::Ok);
+    cancel = buttons->button(QDialogButtonBox::Cancel);
+    // OK decides itself whether the dialog closes.
+    connect(ok, &QPushButton::clicked, this, [this] { Accept(); });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    if (extraButtons != nullptr) layout->addWidget(extraButtons);
+    layout->addWidget(buttons);
+    CenterDialog(this);
+}
+
+void SettingsDialog::Accept() {
+    unsigned changes = 0;
+    if (!Apply(changes)) return;
+    host_.SaveSettingsFile();
+    if (changes != 0) host_.SettingsChanged(changes);
+    accept();
+}
+
+bool SettingsDialog::Refuse(const QString& text) {
+    MessageDialog(this, text);
+    return false;
+}
+
+void SettingsDialog::PickOnFocus(QLineEdit* field, const char* title, const std::string& initial, const char* empty,
+                                 QStringList types, std::function<void(const QString&)> take) {
+    new FocusPicker(field, [=, this] {
+        const QString chosen = chooser(this, title, initial.empty() ? QString(empty) : Q(initial), types);
+        if (!chosen.isEmpty()) take(chosen);
+        ok->setFocus();
+    });
+}
+
+QCheckBox* AddCheck(QGridLayout* grid, int row, const char* text, bool checked, int column, int span) {
+    auto* box = new QCheckBox(text);
+    box->setChecked(checked);
+    grid->addWidget(box, row, column, 1, span);
+    return box;
+}
+
+QLineEdit* AddField(QGridLayout* grid, int row, const char* label, const std::string& text, int maxLength) {
+    auto* field = new QLineEdit;
+    field->setMaxLength(maxLength);
+    field->setText(Q(text));
+    auto* name = new QLabel(label);
+    name->setBuddy(field);
+    grid->addWidget(name, row, 0);
+    grid->addWidget(field, row, 1);
+    return field;
+}
+
+QComboBox* MakeList(const QStringList& items, int selected) {
+    auto* list = new QComboBox;
+    list->addItems(items);
+    list->setCurrentIndex(selected >= 0 && selected < items.size() ? selected : -1);
+    return list;
+}
+
+int Selected(const QComboBox* list) { return list->currentIndex(); }
+
+std::string Text(const QLineEdit* field, int maxLength) { return field->text().left(maxLength).toStdString(); }
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace tolvane::desktop

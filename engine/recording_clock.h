@@ -1,0 +1,38 @@
+// The engine's clock while a recording is decoded: the recording's own
+// time, from the moment its first sample was taken, moved on by 100 ms at
+// every engine timer tick (each of which covers 100 ms of recording).
+// Statistics hours, keep-alive periods and page timestamps then fall where
+// they fell on the air, however fast the recording is decoded.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "world/outside_world.h"
+
+namespace tolvane {
+
+class RecordingClock : public WallClock {
+public:
+    explicit RecordingClock(std::time_t start) : millis_(static_cast<std::int64_t>(start) * 1000) {}
+
+    void TimerTick() override { millis_ += 100; }
+
+    std::time_t Now() const override { return static_cast<std::time_t>(millis_ / 1000); }
+    LocalTime Local() const override;
+    // strftime %X and %x under the user's LC_TIME, like the system clock.
+    std::string TimeOfDayText() const override;
+    std::string DateText() const override;
+
+private:
+    std::int64_t millis_;
+};
+
+// A local date and time "YYYY-MM-DD HH:MM[:SS]" (or with 'T' between), or
+// "@SECONDS" since 1970; nothing if the text is none of these.
+std::optional<std::time_t> ParseStartTime(std::string_view text);
+
+}  // namespace tolvane

@@ -1,0 +1,42 @@
+// Fuzz inputs as files: the readers under test take a path, so each input
+// is put in an anonymous memory file and named through /proc/self/fd.
+#pragma once
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tolvane::fuzz {
+
+class MemoryFile {
+public:
+    MemoryFile(const std::uint8_t* data, std::size_t size) : fd_(::memfd_create("fuzz", MFD_CLOEXEC)) {
+        std::size_t done = 0;
+        while (fd_ >= 0 && done < size) {
+            const ssize_t n = ::write(fd_, data + done, size - done);
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+    }
+    ~MemoryFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+
+    bool Ok() const { return fd_ >= 0; }
+    std::string Path() const { return "/proc/self/fd/" + std::to_string(fd_); }
+
+private:
+    int fd_;
+};
+
+// Stops the run with a message when an invariant of the reader is broken.
+[[noreturn]] void Broken(const char* what);
+
+}  // namespace tolvane::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
