@@ -1,6 +1,6 @@
 // A pane's scrollback: two parallel byte grids (characters and colour
-// classes) with a fixed row stride, and the view fields that decide whether
-// the view follows the newest line. No drawing here: a PaneView is told which
+// classes) with a fixed row stride, kept as a ring of rows, and the view
+// that decides whether it follows the newest line. No drawing here: a PaneView is told which
 // rows to repaint and how far to scroll.
 #pragma once
 
@@ -29,19 +29,13 @@ public:
 
 class TextPane {
 public:
-    // Grid and cursor.
-    std::vector<std::uint8_t> chars;
-    std::vector<std::uint8_t> attrs;
+    // Cursor and size, read by the emission code and painters.
     std::uint32_t capacity = 0;
     std::uint32_t lineWidth = 0;
-    std::uint32_t row = 0;
+    std::uint32_t row = 0;     // the row being written; rows [0, row) are complete
     std::uint32_t column = 0;
     std::uint8_t color = 0;
 
-    // View.
-    std::int32_t visibleRows = 0;
-    std::int32_t topRow = 0;
-    std::int32_t scrollMax = 0;
     PaneView* view = nullptr;
 
     // Grids larger than this are refused like a failed allocation, so that
@@ -55,35 +49,74 @@ public:
     void ClearPane();
 
     std::size_t Stride() const { return static_cast<std::size_t>(lineWidth) + 1; }
-    std::uint8_t* CharsOfRow(std::uint32_t r) { return chars.data() + r * Stride(); }
-    std::uint8_t* AttrsOfRow(std::uint32_t r) { return attrs.data() + r * Stride(); }
-    const std::uint8_t* CharsOfRow(std::uint32_t r) const { return chars.data() + r * Stride(); }
-    const std::uint8_t* AttrsOfRow(std::uint32_t r) const { return attrs.data() + r * Stride(); }
+    // Row r counts from the oldest row kept. The rows live in a ring, so a
+    // row's cells are contiguous but consecutive rows need not be.
+    std::uint8_t* CharsOfRow(std::uint32_t r) { return chars_.data() + Offset(r); }
+    std::uint8_t* AttrsOfRow(std::uint32_t r) { return attrs_.data() + Offset(r); }
+    const std::uint8_t* CharsOfRow(std::uint32_t r) const { return chars_.data() + Offset(r); }
+    const std::uint8_t* AttrsOfRow(std::uint32_t r) const { return attrs_.data() + Offset(r); }
     // The text of a completed row (up to its terminator).
     std::string RowText(std::uint32_t r) const;
-    bool HasBuffers() const { return capacity > 0 && !chars.empty(); }
+    bool HasBuffers() const { return capacity > 0 && !chars_.empty(); }
 
     // Writes one cell at the cursor (no wrap handling; see Output). The cell
     // after it is zeroed too, so that the row being written always ends
     // where its text ends and a painter never shows stale cells of an
     // earlier line (the cursor is below lineWidth, so the stride has room).
     void PutCell(std::uint8_t ch, std::uint8_t attr) {
-        const std::size_t at = row * Stride() + column;
-        chars[at] = ch;
-        attrs[at] = attr;
-        chars[at + 1] = 0;
-        attrs[at + 1] = 0;
+        const std::size_t at = Offset(row) + column;
+        chars_[at] = ch;
+        attrs_[at] = attr;
+        chars_[at + 1] = 0;
+        attrs_[at + 1] = 0;
     }
     // Terminates the current row at the cursor (which may stand at
     // lineWidth, the spare last cell of the row, after a wrap).
     void TerminateRow() {
-        const std::size_t at = row * Stride() + column;
-        chars[at] = 0;
-        attrs[at] = 0;
+        const std::size_t at = Offset(row) + column;
+        chars_[at] = 0;
+        attrs_[at] = 0;
     }
-    // Moves to the next row, dropping the oldest of a full grid, and moves
-    // the view when it showed the end.
+    // Moves to the next row, dropping the oldest of a full grid (O(width)),
+    // and moves the view when it showed the end.
     void AdvancePane();
+
+    // A new row width that keeps the text: the rows of each line (a full
+    // row continues on the next) are joined and wrapped again at the new
+    // width, colours with them; the row being written stays the one being
+    // written. When the lines need more rows than the pane keeps, the
+    // newest are kept. The view shows the newest line afterwards. False
+    // (pane unchanged) when the new grids cannot be had.
+    bool Reflow(std::uint32_t width);
+
+    // The view: visibleRows rows starting at TopRow(). TopRow() stays within
+    // 0..max(0, ScrollMax()); ScrollMax() is row - visibleRows and is
+    // negative while the rows fit the view.
+    std::int32_t VisibleRows() const { return visibleRows_; }
+    std::int32_t TopRow() const { return topRow_; }
+    std::int32_t ScrollMax() const { return scrollMax_; }
+    void SetVisibleRows(std::int32_t rows);
+    // Moves the view (clamped) and tells the PaneView the new position.
+    void ScrollTo(std::int32_t top);
+    void ScrollBy(std::int32_t delta) { ScrollTo(topRow_ + delta); }
+    // True when the newest row is in view, so new rows scroll it along.
+    bool FollowsEnd() const { return static_cast<std::int32_t>(row) <= topRow_ + visibleRows_; }
+
+private:
+    std::size_t Offset(std::uint32_t r) const {
+        std::size_t slot = static_cast<std::size_t>(first_) + r;
+        // (Not named "slots": Qt programs include this header.)
+        const std::size_t slotCount = static_cast<std::size_t>(capacity) + 1;
+        if (slot >= slotCount) slot -= slotCount;
+        return slot * Stride();
+    }
+
+    std::vector<std::uint8_t> chars_;
+    std::vector<std::uint8_t> attrs_;
+    std::uint32_t first_ = 0;  // slot of row 0
+    std::int32_t visibleRows_ = 0;
+    std::int32_t topRow_ = 0;
+    std::int32_t scrollMax_ = 0;
 };
 
 }  // namespace tolvane

@@ -20,6 +20,8 @@ std::uint32_t Engine::LineWidthFor(std::int32_t windowWidth, std::int32_t charWi
 Engine::Engine(const Settings& settings, OutsideWorld world, std::size_t ringCapacity)
     : settings_(settings),
       world_(world),
+      charWidth_(kDefaultCharWidth),
+      lineWidth_(LineWidthFor(settings_.xSize, kDefaultCharWidth)),
       ring_(ringCapacity),
       title_(world_.title),
       output_(settings_, world_),
@@ -28,9 +30,9 @@ Engine::Engine(const Settings& settings, OutsideWorld world, std::size_t ringCap
       flex_(context_),
       gsc_(context_),
       recovery_(settings_, chain_, title_, *this),
-      keepAlive_(settings_, world_.clock, world_.sound, world_.commands, world_.messages),
+      keepAlive_(settings_, world_.clock, world_.sound, world_.commands, pending_),
       reports_(settings_, stats_, output_, world_.clock, world_.files, &keepAlive_) {
-    output_.CreatePanes(LineWidthFor(settings_.xSize, kDefaultCharWidth));
+    output_.CreatePanes(lineWidth_);
     if (settings_.LogFileEnabled) output_.OpenLog(DateFileName(world_.clock.Local()));
     reports_.OpenFiles();
     stats_.HourlyStats.Clear();
@@ -76,6 +78,75 @@ void Engine::FinishInput() {
             left -= part;
         }
     }
+}
+
+void PendingMessages::ShowMessage(std::string_view text) {
+    if (messages_.size() == kLimit) messages_.erase(messages_.begin());
+    messages_.emplace_back(text);
+}
+
+std::vector<std::string> PendingMessages::Take() {
+    std::vector<std::string> taken;
+    taken.swap(messages_);
+    return taken;
+}
+
+void Engine::ShowPendingMessages() {
+    for (const std::string& message : TakeMessages()) world_.messages.ShowMessage(message);
+}
+
+void Engine::SetPaneGeometry(std::int32_t windowWidth, std::int32_t charWidth) {
+    settings_.xSize = windowWidth;
+    charWidth_ = charWidth;
+    const std::uint32_t width = LineWidthFor(windowWidth, charWidth);
+    if (width == lineWidth_) return;
+    lineWidth_ = width;
+    output_.ResizePanes(lineWidth_);
+}
+
+SettingsEffect Engine::ApplySettings(const Settings& next) {
+    const Settings old = settings_;
+    settings_ = next;
+    SettingsEffect effect;
+
+    // A decoder switched off must not keep the others locked out.
+    if (!next.DecodeFlex) chain_.FlexLock = false;
+    if (!next.DecodeGolay) chain_.GolayLock = false;
+    if (!next.DecodePocsag) chain_.PocsagHold = 0;
+    effect.restartInput = next.FourLevelInterface != old.FourLevelInterface || next.DecodeFlex != old.DecodeFlex ||
+                          next.DecodePocsag != old.DecodePocsag || !(next.Input == old.Input);
+
+    if (next.Pane1Size != old.Pane1Size) output_.SetScrollback(output_.MessagePane, next.Pane1Size);
+    if (next.Pane2Size != old.Pane2Size) output_.SetScrollback(output_.FilterPane, next.Pane2Size);
+    if (next.xSize != old.xSize) {
+        settings_.xSize = old.xSize;
+        SetPaneGeometry(next.xSize, charWidth_);
+    }
+
+    if (next.LogFileEnabled != old.LogFileEnabled || next.LogFile != old.LogFile ||
+        next.LogFileUseDate != old.LogFileUseDate) {
+        output_.CloseLog();
+        if (next.LogFileEnabled) output_.OpenLog(DateFileName(world_.clock.Local()));
+    }
+    if (next.FilterFileEnabled != old.FilterFileEnabled || next.FilterFile != old.FilterFile ||
+        next.FilterFileUseDate != old.FilterFileUseDate || next.Filters != old.Filters) {
+        // The filter chosen for the page being written may be gone.
+        output_.CapcodeFilterIndex = -1;
+        output_.PrepareFilterOutputName();
+    }
+    if (next.StatFileEnabled != old.StatFileEnabled || next.StatFile != old.StatFile ||
+        next.StatFileUseDate != old.StatFileUseDate) {
+        reports_.ReopenStatFile();
+    }
+    if (next.StatCSVFileEnabled != old.StatCSVFileEnabled || next.StatCSVFile != old.StatCSVFile ||
+        next.StatCSVFileUseDate != old.StatCSVFileUseDate) {
+        reports_.ReopenCsvFile();
+    }
+    if (next.KeepAliveStart != old.KeepAliveStart || next.KeepAliveStop != old.KeepAliveStop ||
+        next.KeepAliveTimeout != old.KeepAliveTimeout) {
+        keepAlive_.Reconfigure();
+    }
+    return effect;
 }
 
 }  // namespace tolvane

@@ -5,6 +5,8 @@
 
 #include <limits>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "decoders/bch/bch.h"
 #include "decoders/decoder_context.h"
@@ -22,6 +24,27 @@
 #include "settings/settings.h"
 
 namespace tolvane {
+
+// Messages raised inside a tick wait here until the client takes them after
+// the tick, so that a modal box cannot re-enter the tick.
+class PendingMessages : public MessageSink {
+public:
+    void ShowMessage(std::string_view text) override;
+    std::vector<std::string> Take();
+
+    // An unattended client that never takes them loses the oldest beyond this.
+    static constexpr std::size_t kLimit = 64;
+
+private:
+    std::vector<std::string> messages_;
+};
+
+// What a client must do after ApplySettings.
+struct SettingsEffect {
+    // The slicer's levels or averaging depend on a changed setting, or the
+    // input changed: re-attach the input (InputSession::Restart).
+    bool restartInput = false;
+};
 
 class Engine : private DecoderInputs {
 public:
@@ -45,6 +68,23 @@ public:
     // Feeds a steady line state long enough for every decoder to time out,
     // so that the last page of a recording is completed.
     void FinishInput();
+
+    // Makes new settings (from the dialogs) take effect: a decoder switched
+    // off loses its lock, changed scrollback sizes and row widths make the
+    // panes again, and the log, filter and statistics files whose settings
+    // changed are reopened.
+    SettingsEffect ApplySettings(const Settings& next);
+    // The main window's width and its font's character width: the row
+    // width of both panes (LineWidthFor). The panes are made again (and
+    // cleared) when it changes.
+    void SetPaneGeometry(std::int32_t windowWidth, std::int32_t charWidth);
+    std::uint32_t LineWidth() const { return lineWidth_; }
+
+    // The messages raised by the last ticks (the off-the-air alarm), oldest
+    // first. Called by the client after a tick, never inside one.
+    std::vector<std::string> TakeMessages() { return pending_.Take(); }
+    // Hands them to the world's message sink.
+    void ShowPendingMessages();
 
     Settings& settings() { return settings_; }
     const Settings& settings() const { return settings_; }
@@ -74,6 +114,9 @@ private:
 
     Settings settings_;
     OutsideWorld world_;
+    PendingMessages pending_;
+    std::int32_t charWidth_;
+    std::uint32_t lineWidth_;
     EdgeRing ring_;
     ReceiverChain chain_;
     DecodeModeTitle title_;

@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "engine/engine.h"
-#include "receiver/edge_source.h"
+#include "engine/input_session.h"
 
 namespace tolvane {
 
@@ -14,54 +14,31 @@ bool Stopped(const RunOptions& options) {
     return options.stop != nullptr && options.stop->load(std::memory_order_relaxed);
 }
 
-void RunPaced(Engine& engine, EdgeSource& source, const RunOptions& options) {
-    using Clock = std::chrono::steady_clock;
-    auto next = Clock::now();
-    while (!Stopped(options)) {
-        next += std::chrono::milliseconds(100);
-        std::this_thread::sleep_until(next);
-        const bool finished = source.Finished();
-        engine.Tick();
-        if (finished && engine.Ring().Empty()) break;
-    }
-}
-
-void RunAsFastAsPossible(Engine& engine, EdgeSource& source, const RunOptions& options) {
-    double owed = 0;  // recorded ticks this timer tick still has to drain
-    bool tickStarted = false;
-    while (!Stopped(options)) {
-        if (!tickStarted) {
-            engine.TimerHooks();
-            owed += kEdgeTicksPerTimerTick;
-            tickStarted = true;
-        }
-        owed -= engine.DrainEdgeRing(owed);
-        if (owed <= 0) {
-            tickStarted = false;
-            continue;
-        }
-        // The ring ran dry inside this tick's share of recording.
-        if (source.Finished() && engine.Ring().Empty()) break;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-}
-
 }  // namespace
 
 bool RunInput(Engine& engine, EdgeSource& source, const RunOptions& options, std::string& error) {
-    const AttachStatus status = source.Attach(engine.Ring());
-    if (!status.Ok()) {
-        error = status.Describe();
+    InputSession session(engine);
+    if (!session.Start(source, options.realtime)) {
+        error = session.Error();
         return false;
     }
-    if (options.realtime) {
-        RunPaced(engine, source, options);
-    } else {
-        RunAsFastAsPossible(engine, source, options);
+    using Clock = std::chrono::steady_clock;
+    auto next = Clock::now();
+    while (session.State() == SessionState::Running) {
+        if (Stopped(options)) {
+            session.Stop();
+            break;
+        }
+        if (options.realtime) {
+            next += std::chrono::milliseconds(100);
+            std::this_thread::sleep_until(next);
+        }
+        session.Poll();
+        engine.ShowPendingMessages();
+        // The ring ran dry inside this tick's share of recording.
+        if (session.Starved()) std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    source.Detach();
-    error = source.RuntimeError();
-    if (!Stopped(options)) engine.FinishInput();
+    error = session.Error();
     return error.empty();
 }
 

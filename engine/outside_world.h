@@ -57,7 +57,8 @@ public:
 class MessageSink {
 public:
     virtual ~MessageSink() = default;
-    // A one-line message to the user; modal in the desktop program.
+    // A one-line message to the user. The engine hands its messages over
+    // after a tick, never inside one, so this may block (a modal box).
     virtual void ShowMessage(std::string_view text) = 0;
 };
 

@@ -88,6 +88,8 @@ void Output::CreatePanes(std::uint32_t lineWidth) {
 void Output::ResizePanes(std::uint32_t lineWidth) {
     if (lineWidth == 0) lineWidth = 1;
     for (TextPane* pane : {&MessagePane, &FilterPane}) {
+        // The text stays: a new width re-flows it, the same width keeps it.
+        if (pane->Reflow(lineWidth)) continue;
         const std::uint32_t rows = pane->capacity;
         if (!pane->AllocatePaneBuffers(rows, lineWidth)) {
             // Never leave a pane without buffers: fall back to the minimum.

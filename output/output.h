@@ -58,8 +58,10 @@ public:
     // stored in Pane1Size / Pane2Size, when memory cannot be had) and clears
     // them. A width of 0 counts as 1.
     void CreatePanes(std::uint32_t lineWidth);
-    // A new row width (main window resized): both grids are made again at
-    // their capacity and cleared, message pane first.
+    // A new row width (main window resized): both grids keep their text,
+    // re-flowed at the new width (see TextPane::Reflow), message pane
+    // first. Only when the new grids cannot be had are they made again at
+    // the minimum size and cleared.
     void ResizePanes(std::uint32_t lineWidth);
     // A new scrollback size for one pane: false when it could not be had
     // and the minimum (1000 message / 200 filter rows) was used instead;

@@ -167,6 +167,7 @@ TEST(KeepAliveEngine, TrafficAndHourChangeUnattended) {
         while (rig.clock.now < 1'000'000'000 + secondsAfterNoon) {
             rig.clock.Advance(1);
             for (int t = 0; t < 10; ++t) rig.engine->TimerHooks();
+            rig.engine->ShowPendingMessages();  // after the ticks, as a client does
         }
     };
     runTo(540);

@@ -39,7 +39,8 @@ struct Pane {
         s.Pane1Size = rows;
         rig = std::make_unique<TestRig>(s);
         out().MessagePane.view = &view;
-        out().MessagePane.visibleRows = visibleRows;
+        out().MessagePane.SetVisibleRows(visibleRows);
+        view.events.clear();
     }
     Output& out() { return rig->engine->output(); }
     TextPane& pane() { return out().MessagePane; }
@@ -66,32 +67,42 @@ TEST(TextPane, ViewFollowsTheEnd) {
     EXPECT_EQ(p.view.events, (std::vector<std::string>{"paint 0..0", "paint 1..1", "paint 2..2"}));
     p.view.events.clear();
     PutLine(p.out(), "x");  // the fourth row is below the view: follow it
-    EXPECT_EQ(p.pane().topRow, 1);
-    EXPECT_EQ(p.pane().scrollMax, 1);
+    EXPECT_EQ(p.pane().TopRow(), 1);
+    EXPECT_EQ(p.pane().ScrollMax(), 1);
     EXPECT_EQ(p.view.events, (std::vector<std::string>{"scroll 1", "paint 2..3", "bar 1@1"}));
     // Still following once the grid is full: the top row stays put.
     for (int i = 0; i < 20; ++i) PutLine(p.out(), "y" + std::to_string(i));
     EXPECT_EQ(p.pane().row, 9u);
-    EXPECT_EQ(p.pane().topRow, 6);
-    EXPECT_EQ(p.pane().RowText(static_cast<std::uint32_t>(p.pane().topRow + 2)), "y19");
+    EXPECT_EQ(p.pane().TopRow(), 6);
+    EXPECT_EQ(p.pane().RowText(static_cast<std::uint32_t>(p.pane().TopRow() + 2)), "y19");
     EXPECT_EQ(p.view.events.back(), "bar 6@6");
 }
 
 TEST(TextPane, ScrolledBackViewStaysOnTheSameText) {
     Pane p(10, 3);
     for (int i = 0; i < 6; ++i) PutLine(p.out(), "a" + std::to_string(i));
-    p.pane().topRow = 1;  // the user scrolled back
+    p.pane().ScrollTo(1);  // the user scrolled back
     p.view.events.clear();
     PutLine(p.out(), "a6");
-    EXPECT_EQ(p.pane().topRow, 1);
-    EXPECT_EQ(p.pane().scrollMax, 4);  // the range still grows
+    EXPECT_EQ(p.pane().TopRow(), 1);
+    EXPECT_EQ(p.pane().ScrollMax(), 4);  // the range still grows
     EXPECT_EQ(p.view.events, std::vector<std::string>{"paint 5..5"});
     for (int i = 7; i < 12; ++i) PutLine(p.out(), "a" + std::to_string(i));
-    // Full now: each new row moves the text up and topRow with it.
+    // Full now: each new row moves the text up and the view with it, until
+    // the view stands at the oldest row kept and is repainted whole.
     EXPECT_EQ(p.pane().row, 9u);
-    EXPECT_EQ(p.pane().topRow, -2);  // three rows dropped
+    EXPECT_EQ(p.pane().TopRow(), 0);
     EXPECT_EQ(p.pane().RowText(0), "a3");
+    EXPECT_EQ(p.view.events.back(), "paint 0..3");
     for (const std::string& e : p.view.events) EXPECT_EQ(e.rfind("paint", 0), 0u) << e;  // no scroll, no bar
+    // Scrolling stays within the rows there are.
+    for (const auto& [to, expected] : std::vector<std::pair<int, int>>{{-5, 0}, {100, 6}, {4, 4}}) {
+        p.pane().ScrollTo(to);
+        EXPECT_EQ(p.pane().TopRow(), expected) << to;
+    }
+    EXPECT_FALSE(p.pane().FollowsEnd());
+    p.pane().ScrollBy(2);
+    EXPECT_TRUE(p.pane().FollowsEnd());
 }
 
 TEST(TextPane, ClearPaneEmptiesAndResetsTheView) {
@@ -102,8 +113,8 @@ TEST(TextPane, ClearPaneEmptiesAndResetsTheView) {
     p.pane().ClearPane();
     EXPECT_EQ(p.pane().row, 0u);
     EXPECT_EQ(p.pane().column, 0u);
-    EXPECT_EQ(p.pane().topRow, 0);
-    EXPECT_EQ(p.pane().scrollMax, 0);
+    EXPECT_EQ(p.pane().TopRow(), 0);
+    EXPECT_EQ(p.pane().ScrollMax(), 0);
     for (std::uint32_t r = 0; r < 10; ++r) EXPECT_EQ(p.pane().RowText(r), "");
     EXPECT_EQ(p.view.events, std::vector<std::string>{"bar 0@0"});
     // A row being written over older text ends at the cursor.
@@ -131,12 +142,12 @@ TEST(TextPane, SizesThatCannotBeHadFallBackAndAreStored) {
     EXPECT_EQ(out.MessagePane.capacity, 1000u);
     EXPECT_EQ(rig.engine->settings().Pane1Size, 1000u);
 
-    out.PanePutText(out.MessagePane, "gone");
+    out.PanePutText(out.MessagePane, "kept");
     out.ResizePanes(20);
     EXPECT_EQ(out.MessagePane.lineWidth, 20u);
     EXPECT_EQ(out.FilterPane.capacity, 350u);
-    EXPECT_EQ(out.MessagePane.column, 0u);
-    EXPECT_EQ(out.MessagePane.RowText(0), "");
+    EXPECT_EQ(out.MessagePane.column, 4u);
+    EXPECT_EQ(out.MessagePane.RowText(0), "kept");
 }
 
 }  // namespace

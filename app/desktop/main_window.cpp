@@ -1,0 +1,374 @@
+#include "app/desktop/main_window.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QFontDialog>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
+#include <QUrl>
+
+#include "app/desktop/colors_dialog.h"
+#include "app/desktop/dialogs/message_box.h"
+#include "settings/settings_file.h"
+
+namespace tolvane::desktop {
+
+// ---- The splitter --------------------------------------------------------
+
+class SplitterHandle : public QWidget {
+public:
+    explicit SplitterHandle(PaneSplitter& splitter) : QWidget(&splitter), splitter_(splitter) {
+        setCursor(Qt::SizeVerCursor);
+        setFixedHeight(kHeight);
+    }
+    static constexpr int kHeight = 4;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override { grab_ = static_cast<int>(event->position().y()); }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        if (!(event->buttons() & Qt::LeftButton)) return;
+        const int top = mapToParent(event->position().toPoint()).y() - grab_;
+        splitter_.DragLowerPaneTo(splitter_.height() - top);
+    }
+
+private:
+    PaneSplitter& splitter_;
+    int grab_ = 0;
+};
+
+PaneSplitter::PaneSplitter(double& percent, QWidget* upper, QWidget* lower, QWidget* parent)
+    : QWidget(parent), percent_(percent), upper_(upper), lower_(lower) {
+    upper_->setParent(this);
+    lower_->setParent(this);
+    handle_ = new SplitterHandle(*this);
+    handle_->setAutoFillBackground(true);
+}
+
+void PaneSplitter::SetMinimumLowerHeight(int pixels) {
+    minimumLower_ = std::max(1, pixels) + SplitterHandle::kHeight;
+    LayOut();
+}
+
+void PaneSplitter::LayOut() {
+    const int h = height();
+    const int w = width();
+    lowerHeight_ = static_cast<int>(h * percent_ * 0.01);
+    // Never lower than one text row and its border, while the window has
+    // room for it.
+    lowerHeight_ = std::min(h, std::max(lowerHeight_, minimumLower_));
+    upperHeight_ = h - lowerHeight_;
+    upper_->setGeometry(0, 0, w, upperHeight_);
+    handle_->setGeometry(0, upperHeight_, w, std::min(SplitterHandle::kHeight, lowerHeight_));
+    lower_->setGeometry(0, upperHeight_ + SplitterHandle::kHeight, w,
+                        std::max(0, lowerHeight_ - SplitterHandle::kHeight));
+}
+
+void PaneSplitter::DragLowerPaneTo(int lowerHeight) {
+    const int h = height();
+    lowerHeight = std::min(h, std::max(lowerHeight, minimumLower_));
+    // The lower pane's outer height plus one over the client height plus
+    // one, as the classic sizing border measured it.
+    percent_ = std::min(100.0, (lowerHeight + 1) * 100.0 / (h + 1));
+    LayOut();
+}
+
+void PaneSplitter::resizeEvent(QResizeEvent*) { LayOut(); }
+
+// ---- The main window -----------------------------------------------------
+
+MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& sound, QWidget* parent)
+    : QMainWindow(parent), options_(std::move(options)), sound_(sound) {
+    setWindowTitle(kAppTitleText);
+    engine_ = std::make_unique<Engine>(
+        settings, OutsideWorld{clock_, *this, sound_, commands_, *this, files_});
+    session_ = std::make_unique<InputSession>(*engine_);
+    Settings& s = engine_->settings();
+
+    upper_ = new PaneWidget(engine_->output().FilterPane, s, selection_);
+    lower_ = new PaneWidget(engine_->output().MessagePane, s, selection_);
+    splitter_ = new PaneSplitter(s.Percent, upper_, lower_, this);
+    setCentralWidget(splitter_);
+    BuildMenus();
+    setFocusPolicy(Qt::StrongFocus);
+    ResetCustomColors();
+
+    // The saved place and size, kept inside the screen's work area.
+    QRect area(s.xPos, s.yPos, s.xSize, s.ySize);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect work = screen->availableGeometry();
+        area.setWidth(std::min(area.width(), work.width()));
+        area.setHeight(std::min(area.height(), work.height()));
+    }
+    move(area.topLeft());
+    savedOuterSize_ = QSize(std::max(area.width(), 80), std::max(area.height(), 60));
+    resize(savedOuterSize_);
+    ApplyFont();
+
+    connect(&sampleTimer_, &QTimer::timeout, this, &MainWindow::Tick);
+    sampleTimer_.start(100);
+    // The input is attached once the window is up, like the classic first
+    // move notification.
+    QTimer::singleShot(0, this, &MainWindow::AttachInput);
+}
+
+MainWindow::~MainWindow() {
+    sampleTimer_.stop();
+    SaveSettingsFile();
+    session_.reset();
+    // The panes go before the engine whose grids they show.
+    delete takeCentralWidget();
+    engine_.reset();
+}
+
+void MainWindow::BuildMenus() {
+    struct Item {
+        const char* menu;
+        int id;
+        const char* text;
+        QList<QKeySequence> keys;
+    };
+    const Item items[] = {
+        {"&File", kLogfile, "&Logfile...", {QKeySequence(Qt::CTRL | Qt::Key_L)}},
+        {"&File", kClearDisplay, "&Clear Display...", {QKeySequence(Qt::CTRL | Qt::Key_D)}},
+        {"&File", kExit, "E&xit", {QKeySequence(Qt::ALT | Qt::Key_X)}},
+        {"&Edit", kCopy, "&Copy", {QKeySequence(Qt::CTRL | Qt::Key_C)}},
+        {"&Edit", kCopyLowerPane, "&Copy Lower Pane", {QKeySequence(Qt::CTRL | Qt::Key_PageDown)}},
+        {"&Edit", kCopyUpperPane, "&Copy Upper Pane", {QKeySequence(Qt::CTRL | Qt::Key_PageUp)}},
+        {"&Setup", kInterface, "&Interface...", {}},
+        {"&Setup", kOptions, "&Options...", {QKeySequence(Qt::CTRL | Qt::Key_O)}},
+        {"&Setup/&Display", kFont, "&Font...", {}},
+        {"&Setup/&Display", kColors, "&Colors...", {}},
+        {"&Setup/&Display", kScrollback, "&Scrollback...", {}},
+        {"&Setup", kFilters, "Fi&lters...", {}},
+        {"&Setup", kStatistics, "&Statistics...", {QKeySequence(Qt::CTRL | Qt::Key_S)}},
+        {"&Setup", kKeepAlive, "&Keep Alive...", {}},
+        {"&Help", kHelpTopics, "&Help Topics...", {QKeySequence(Qt::Key_F1), QKeySequence(Qt::ALT | Qt::Key_F1)}},
+        {"&Help", kAbout, "&About Tolvane...",
+         {QKeySequence(Qt::ALT | Qt::Key_Slash), QKeySequence(Qt::ALT | Qt::Key_Question)}},
+    };
+    std::map<QString, QMenu*> menus;
+    for (const Item& item : items) {
+        const QString path = QString::fromLatin1(item.menu);
+        QMenu*& menu = menus[path];
+        if (menu == nullptr) {
+            const int slash = static_cast<int>(path.indexOf('/'));
+            menu = slash < 0 ? menuBar()->addMenu(path) : menus[path.left(slash)]->addMenu(path.mid(slash + 1));
+        }
+        QAction* action = menu->addAction(QString::fromLatin1(item.text));
+        action->setShortcuts(item.keys);
+        // Shortcuts work while a pane or the menu bar has the focus.
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        const int id = item.id;
+        connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+    }
+}
+
+void MainWindow::RunCommand(int id) {
+    switch (id) {
+        case kLogfile: ShowLogfileDialog(this, *this); break;
+        case kClearDisplay:
+            for (PaneWidget* pane : {lower_, upper_}) {
+                pane->Pane().ClearPane();
+                pane->Canvas()->update();
+            }
+            break;
+        case kExit: QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); break;
+        case kCopy: CopySelection(); break;
+        case kCopyLowerPane: CopyToClipboard(lower_->CopyShownRows()); break;
+        case kCopyUpperPane: CopyToClipboard(upper_->CopyShownRows()); break;
+        case kInterface: ShowInterfaceDialog(this, *this); break;
+        case kOptions: ShowOptionsDialog(this, *this); break;
+        case kFont: FontCommand(); break;
+        case kColors: ColorsCommand(); break;
+        case kScrollback: ShowScrollbackDialog(this, *this); break;
+        case kFilters: ShowFiltersDialog(this, *this); break;
+        case kStatistics: ShowStatisticsDialog(this, *this); break;
+        case kKeepAlive: ShowKeepAliveDialog(this, *this); break;
+        case kHelpTopics: HelpCommand(); break;
+        case kAbout: MessageDialog(this, kVersionText); break;
+        default: break;
+    }
+}
+
+void MainWindow::Tick() {
+    if (session_->State() == SessionState::Running) {
+        session_->Poll();
+    } else {
+        engine_->Tick();  // the timed work goes on without input
+    }
+    if (session_->State() == SessionState::Ended && options_.loop) session_->Restart();
+    if (session_->State() == SessionState::Failed) {
+        ShowMessage(session_->Error());
+        session_->Stop();
+    }
+    engine_->ShowPendingMessages();
+}
+
+// ---- Input ---------------------------------------------------------------
+
+void MainWindow::AttachInput() {
+    session_->Stop();
+    const std::string& name = options_.input.empty() ? engine_->settings().Input.Input : options_.input;
+    if (name.empty()) return;
+    InputOptions inputOptions;
+    inputOptions.paced = true;  // a recording replays at its own speed
+    // A source that cannot be opened is reported; the program stays up
+    // without input.
+    if (!session_->Start(name, inputOptions, true)) {
+        ShowMessage(session_->Error());
+        session_->Stop();
+    }
+}
+
+// ---- Settings ------------------------------------------------------------
+
+bool MainWindow::SaveSettingsFile() {
+    if (options_.settingsPath.empty()) return true;
+    return SaveSettings(kAppName, options_.settingsPath, engine_->settings());
+}
+
+void MainWindow::SettingsChanged(unsigned changes) {
+    if (changes & static_cast<unsigned>(SettingsChange::Scrollback)) {
+        Output& output = engine_->output();
+        const Settings& s = engine_->settings();
+        for (auto [pane, rows] : {std::pair{&output.MessagePane, s.Pane1Size}, std::pair{&output.FilterPane, s.Pane2Size}}) {
+            if (rows == pane->capacity) continue;
+            if (!output.SetScrollback(*pane, rows)) MessageDialog(this, "Error Allocating Memory!");
+        }
+        lower_->Reattach();
+        upper_->Reattach();
+    }
+    if (changes & static_cast<unsigned>(SettingsChange::Input)) AttachInput();
+}
+
+// ---- Window events -------------------------------------------------------
+
+void MainWindow::SetTitle(std::string_view title) { setWindowTitle(QString::fromLatin1(title.data(), static_cast<qsizetype>(title.size()))); }
+
+void MainWindow::ShowMessage(std::string_view text) {
+    // Messages may come from inside a tick: shown once the tick is over, so
+    // that a modal dialog never runs a tick inside a tick.
+    const QString line = QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+    QMetaObject::invokeMethod(this, [this, line] { MessageDialog(this, line); }, Qt::QueuedConnection);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (engine_->settings().ConfirmExit && !QuestionDialog(this, "Tolvane Will Now Exit")) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
+        QMainWindow::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+        case Qt::Key_PageUp: lower_->ScrollPane(ScrollRequest::PageUp); break;
+        case Qt::Key_PageDown: lower_->ScrollPane(ScrollRequest::PageDown); break;
+        case Qt::Key_End: lower_->ScrollPane(ScrollRequest::Bottom); break;
+        case Qt::Key_Home: lower_->ScrollPane(ScrollRequest::Top); break;
+        case Qt::Key_Up: lower_->ScrollPane(ScrollRequest::LineUp); break;
+        case Qt::Key_Down: lower_->ScrollPane(ScrollRequest::LineDown); break;
+        default: QMainWindow::keyPressEvent(event); break;
+    }
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (isMinimized()) return;
+    Settings& s = engine_->settings();
+    const QRect frame = frameGeometry();
+    s.xSize = frame.width();
+    s.ySize = frame.height();
+    UpdateLineWidth();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (savedOuterSize_.isEmpty()) return;
+    // The frame is known now: the stored outer size becomes the window's.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    resize(savedOuterSize_ - frame);
+    savedOuterSize_ = QSize();
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    if (isMinimized()) return;
+    const QPoint at = frameGeometry().topLeft();
+    engine_->settings().xPos = at.x();
+    engine_->settings().yPos = at.y();
+}
+
+void MainWindow::UpdateLineWidth() {
+    const std::uint32_t before = engine_->LineWidth();
+    engine_->SetPaneGeometry(engine_->settings().xSize, cells_.charWidth);
+    if (engine_->LineWidth() == before) return;
+    lower_->Reattach();
+    upper_->Reattach();
+}
+
+void MainWindow::ApplyFont() {
+    const QFont font = FontFromRecord(engine_->settings().Font);
+    cells_ = MeasureFont(font);
+    upper_->SetFont(font, cells_);
+    lower_->SetFont(font, cells_);
+    splitter_->SetMinimumLowerHeight(cells_.lineHeight);
+    setMinimumHeight(menuBar()->sizeHint().height() + cells_.lineHeight + SplitterHandle::kHeight + 1);
+    UpdateLineWidth();
+}
+
+// ---- Commands --------------------------------------------------------------
+
+void MainWindow::CopySelection() {
+    if (!selection_.active || selection_.pane == nullptr) {
+        sound_.Beep();
+        return;
+    }
+    Selection taken = selection_;
+    selection_.active = selection_.shown = selection_.dragging = false;
+    taken.pane->Canvas()->update();
+    CopyToClipboard(taken.pane->CopyText(taken.FirstCol(), taken.LastCol(), taken.FirstRow(), taken.LastRow()));
+}
+
+void MainWindow::CopyToClipboard(const std::string& text) {
+    if (text.empty()) return;
+    QGuiApplication::clipboard()->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+void MainWindow::FontCommand() {
+    Settings& s = engine_->settings();
+    bool ok = false;
+    const QFont chosen = QFontDialog::getFont(&ok, FontFromRecord(s.Font), this, "Tolvane Font",
+                                              QFontDialog::MonospacedFonts);
+    if (!ok) return;
+    StoreFontInRecord(chosen, s.Font);
+    ApplyFont();
+    SaveSettingsFile();
+}
+
+void MainWindow::ColorsCommand() {
+    ColorsDialog dialog(engine_->settings(), this);
+    CenterDialog(&dialog);
+    if (dialog.exec() != QDialog::Accepted) return;
+    lower_->Canvas()->update();
+    upper_->Canvas()->update();
+    SaveSettingsFile();
+}
+
+void MainWindow::HelpCommand() {
+    const QFileInfo help(QString::fromStdString(options_.helpPath));
+    if (help.isFile() && QDesktopServices::openUrl(QUrl::fromLocalFile(help.absoluteFilePath()))) return;
+    QMessageBox::critical(QApplication::focusWidget(), kAppTitleText, "Unable to activate help");
+}
+
+}  // namespace tolvane::desktop

@@ -1,0 +1,138 @@
+// The main window: owns the engine, the two panes with their splitter, the
+// 100 ms tick and the menu commands. A thin client: the engine decodes,
+// this window paints, forwards input and implements the outside world
+// with Qt.
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+#include <memory>
+#include <string>
+
+#include "app/desktop/dialogs/dialog_host.h"
+#include "app/desktop/pane_widget.h"
+#include "app/desktop/qt_world.h"
+#include "engine/engine.h"
+#include "engine/input_session.h"
+#include "engine/system_world.h"
+
+class QSplitter;
+class QLabel;
+
+namespace tolvane::desktop {
+
+inline constexpr const char* kAppTitleText = " Tolvane - Windows FLEX/POCSAG/Golay Monitor";
+inline constexpr const char* kVersionText = "Tolvane Version 1.04";
+
+// Menu command ids; the accelerators send the same.
+enum Command : int {
+    kLogfile = 200, kClearDisplay = 201, kExit = 202, kCopy = 203, kCopyLowerPane = 204, kCopyUpperPane = 205,
+    kInterface = 206, kOptions = 207, kFont = 208, kColors = 209, kScrollback = 210, kFilters = 213,
+    kStatistics = 214, kKeepAlive = 215, kHelpTopics = 216, kAbout = 218,
+};
+
+class PaneSplitter;
+
+class MainWindow : public QMainWindow, public DialogHost, private TitleSink, private MessageSink {
+public:
+    struct Options {
+        std::string settingsPath;  // where the settings are saved; empty: never saved
+        std::string input;         // INPUT as tolvane-cli reads it; empty: none
+        std::string helpPath;      // the HTML help's index
+        bool loop = false;         // replay a recording again when it ends (--demo)
+    };
+
+    MainWindow(const Settings& settings, Options options, SoundPlayer& sound, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    Engine& engine() { return *engine_; }
+    PaneWidget& LowerPane() { return *lower_; }
+    PaneWidget& UpperPane() { return *upper_; }
+    Selection& CurrentSelection() { return selection_; }
+    PaneSplitter& Splitter() { return *splitter_; }
+    std::uint32_t LineWidth() const { return engine_->LineWidth(); }
+    const FontCells& Cells() const { return cells_; }
+    bool InputAttached() const { return session_ && session_->State() == SessionState::Running; }
+
+    // One menu command (the ids above); others are ignored.
+    void RunCommand(int id);
+    // One 100 ms tick (the timer calls it; tests may too).
+    void Tick();
+    // The pane font from the settings: measured, both panes laid out again
+    // and, when the row width changes with it, re-flowed.
+    void ApplyFont();
+
+    // DialogHost.
+    Settings& CurrentSettings() override { return engine_->settings(); }
+    bool SaveSettingsFile() override;
+    void SettingsChanged(unsigned changes) override;
+    const Statistics& CurrentStatistics() override { return engine_->Stats(); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void SetTitle(std::string_view title) override;
+    void ShowMessage(std::string_view text) override;
+
+    void BuildMenus();
+    void AttachInput();
+    void UpdateLineWidth();
+    void CopySelection();
+    void CopyToClipboard(const std::string& text);
+    void FontCommand();
+    void ColorsCommand();
+    void HelpCommand();
+
+    Options options_;
+    SoundPlayer& sound_;
+    SystemClock clock_;
+    SpawnCommandLauncher commands_;
+    StdioFileOpener files_;
+    std::unique_ptr<Engine> engine_;
+    std::unique_ptr<InputSession> session_;
+    Selection selection_;
+    FontCells cells_;
+    PaneSplitter* splitter_ = nullptr;
+    PaneWidget* upper_ = nullptr;
+    PaneWidget* lower_ = nullptr;
+    QTimer sampleTimer_;
+    QSize savedOuterSize_;  // the stored size includes the frame, known once shown
+};
+
+// The splitter between the panes keeps the lower pane's share of the
+// height in the Percent setting. Its handle is the lower pane's sizing
+// border: LowerPaneHeight counts it.
+class PaneSplitter : public QWidget {
+public:
+    PaneSplitter(double& percent, QWidget* upper, QWidget* lower, QWidget* parent);
+
+    int LowerPaneHeight() const { return lowerHeight_; }
+    int UpperPaneHeight() const { return upperHeight_; }
+    // Lays out the panes from Percent.
+    void LayOut();
+    // What a drag of the lower pane's top edge does: the lower pane (with
+    // its border) becomes lowerHeight pixels high and Percent follows.
+    void DragLowerPaneTo(int lowerHeight);
+    void SetMinimumLowerHeight(int pixels);
+    QWidget* Handle() const { return handle_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    friend class SplitterHandle;
+    double& percent_;
+    QWidget* upper_;
+    QWidget* lower_;
+    QWidget* handle_;
+    int lowerHeight_ = 0;
+    int upperHeight_ = 0;
+    int minimumLower_ = 1;
+};
+
+}  // namespace tolvane::desktop

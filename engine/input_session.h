@@ -1,0 +1,76 @@
+// One input attached to an engine and driven from a timer: the desktop
+// program's 100 ms timer calls Poll, and so does the command-line decoder's
+// loop. Attaching, finishing a recording and reporting a failure live here
+// and nowhere else.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "receiver/input_select.h"
+
+namespace tolvane {
+
+class Engine;
+class EdgeSource;
+
+enum class SessionState {
+    Idle,     // nothing attached (not started, or stopped)
+    Running,
+    Ended,    // the input ended; the last page was completed
+    Failed,   // it could not be attached or failed while running: Error()
+};
+
+class InputSession {
+public:
+    explicit InputSession(Engine& engine) : engine_(engine) {}
+    ~InputSession() { Stop(); }
+
+    InputSession(const InputSession&) = delete;
+    InputSession& operator=(const InputSession&) = delete;
+
+    // Chooses the source for an input name under the engine's current
+    // settings and attaches it. realtime: each Poll is one wall-clock tick
+    // and drains whatever has arrived (live input, a paced recording);
+    // otherwise each Poll drains the next 100 ms of recording. False (state
+    // Failed, one line in Error()) when it cannot be used.
+    bool Start(const std::string& input, const InputOptions& options, bool realtime);
+    // The same for a source made by the caller, which outlives the session.
+    bool Start(EdgeSource& source, bool realtime);
+
+    // One timer tick; returns the state after it. When the input ends it is
+    // detached and the engine finishes its last page; when it failed, the
+    // state is Failed and Error() says why.
+    SessionState Poll();
+
+    // Detaches without finishing the recording; state Idle. Safe at any time.
+    void Stop();
+
+    // Stops and starts again with the same input and the engine's current
+    // settings (for example after the slicer's levels were changed).
+    bool Restart();
+
+    SessionState State() const { return state_; }
+    const std::string& Error() const { return error_; }
+    // A recording's last Poll found the ring dry before its 100 ms of
+    // recording: the source's thread has not caught up yet.
+    bool Starved() const { return starved_; }
+
+private:
+    bool Attach();
+    void End();
+
+    Engine& engine_;
+    EdgeSource* source_ = nullptr;
+    std::unique_ptr<EdgeSource> owned_;
+    std::string input_;  // empty for a caller's source
+    InputOptions options_;
+    bool realtime_ = true;
+    SessionState state_ = SessionState::Idle;
+    std::string error_;
+    bool starved_ = false;
+    double owed_ = 0;  // recorded ticks the current tick still has to drain
+    bool tickStarted_ = false;
+};
+
+}  // namespace tolvane

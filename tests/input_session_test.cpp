@@ -1,0 +1,124 @@
+// An input session driven the way the desktop program's timer drives it:
+// start, polls, the end of a recording, a failure, re-attaching.
+#include "engine/input_session.h"
+
+#include <gtest/gtest.h>
+
+#include "receiver/edge_ring.h"
+#include "receiver/edge_source.h"
+#include "support/fake_world.h"
+#include "tools/gen/protocols.h"
+
+namespace tolvane {
+namespace {
+
+// A recording handed over at once on attach; what happens next is set by
+// the test.
+class ScriptedSource : public EdgeSource {
+public:
+    AttachStatus Attach(EdgeRing& ring) override {
+        ++attaches;
+        if (refuse) return {AttachError::CannotOpen, "/dev/ttyS9: No such file or directory"};
+        for (const EdgeEntry& e : edges) EXPECT_TRUE(ring.TryPush(e));
+        attached = true;
+        return {};
+    }
+    void Detach() override { attached = false; }
+    bool Finished() const override { return finished; }
+    std::string RuntimeError() const override { return runtimeError; }
+
+    std::vector<EdgeEntry> edges;
+    bool refuse = false;
+    bool finished = false;
+    bool attached = false;
+    int attaches = 0;
+    std::string runtimeError;
+};
+
+std::vector<EdgeEntry> OnePage() {
+    gen::PageSpec page;
+    std::string error;
+    EXPECT_TRUE(gen::ParsePageSpec("pocsag:1200:1234567:3:alpha:Timer", page, error)) << error;
+    gen::SymbolStream stream;
+    gen::AppendSilence(stream, 0, 0.3);
+    EXPECT_TRUE(gen::FindProtocol("pocsag")->encode({page}, gen::EncodeOptions(), stream, error)) << error;
+    gen::AppendSilence(stream, 0, 0.3);
+    return gen::SymbolsToEdges(stream, gen::ChannelOptions());
+}
+
+double Ticks(const std::vector<EdgeEntry>& edges) {
+    double sum = 0;
+    for (const EdgeEntry& e : edges) sum += e.duration;
+    return sum / kEdgeTicksPerTimerTick;
+}
+
+class InputSessionTimer : public ::testing::TestWithParam<bool> {};
+
+TEST_P(InputSessionTimer, StartPollEndFailReattach) {
+    const bool realtime = GetParam();
+    Settings settings;
+    settings.Timestamp = 0;
+    testing::TestRig rig(settings);
+    ScriptedSource source;
+    source.edges = OnePage();
+    InputSession session(*rig.engine);
+
+    // Polling before a start does nothing.
+    EXPECT_EQ(session.Poll(), SessionState::Idle);
+    ASSERT_TRUE(session.Start(source, realtime));
+    int polls = 0;
+    for (; polls < 3; ++polls) EXPECT_EQ(session.Poll(), SessionState::Running);
+    source.finished = true;
+    while (session.Poll() == SessionState::Running && polls < 1000) ++polls;
+    // A recording is drained 100 ms per poll, live input all at once.
+    if (realtime) {
+        EXPECT_LE(polls, 4);
+    } else {
+        EXPECT_GE(polls + 1, static_cast<int>(Ticks(source.edges)));
+    }
+    EXPECT_EQ(session.State(), SessionState::Ended);
+    EXPECT_TRUE(session.Error().empty());
+    EXPECT_FALSE(source.attached);
+    EXPECT_EQ(rig.messageLines, std::vector<std::string>{"{1234567} 4 1200 Timer"});
+
+    // Re-attached, the input fails while running: one line, and the page
+    // it delivered before is still completed.
+    source.runtimeError = "/dev/ttyUSB0: device unplugged";
+    ASSERT_TRUE(session.Restart());
+    EXPECT_EQ(source.attaches, 2);
+    while (session.Poll() == SessionState::Running) {
+    }
+    EXPECT_EQ(session.State(), SessionState::Failed);
+    EXPECT_EQ(session.Error(), source.runtimeError);
+    EXPECT_EQ(rig.messageLines.size(), 2u);
+
+    // An input that cannot be attached.
+    source.refuse = true;
+    EXPECT_FALSE(session.Restart());
+    EXPECT_EQ(session.State(), SessionState::Failed);
+    EXPECT_EQ(session.Error(), (AttachStatus{AttachError::CannotOpen, "/dev/ttyS9: No such file or directory"}.Describe()));
+
+    // Stopped while running: detached, no page finished, polls do nothing.
+    source.refuse = false;
+    source.finished = false;
+    source.runtimeError.clear();
+    ASSERT_TRUE(session.Restart());
+    session.Stop();
+    EXPECT_FALSE(source.attached);
+    EXPECT_EQ(session.Poll(), SessionState::Idle);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pacing, InputSessionTimer, ::testing::Values(true, false),
+                         [](const auto& p) { return p.param ? "Realtime" : "Recorded"; });
+
+// A name that is no usable input fails with its one line.
+TEST(InputSession, UnusableInputName) {
+    testing::TestRig rig;
+    InputSession session(*rig.engine);
+    EXPECT_FALSE(session.Start("/nonexistent/recording.tve", InputOptions(), false));
+    EXPECT_EQ(session.State(), SessionState::Failed);
+    EXPECT_NE(session.Error().find("/nonexistent/recording.tve"), std::string::npos) << session.Error();
+}
+
+}  // namespace
+}  // namespace tolvane
