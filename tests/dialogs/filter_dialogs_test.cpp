@@ -105,17 +105,17 @@ private slots:
         dialog.add->click();
         dialog.add->click();  // the 201st
         QCOMPARE(edits, 1);
-        QCOMPARE(host.settings.Filters.size(), std::size_t{200});
+        QCOMPARE(host.Live().Filters.size(), std::size_t{200});
         QCOMPARE(dialog.list->currentItem()->text(), QString("POCSAG | Water | 7654321 | Any | Any"));
         QCOMPARE(watcher.texts, QStringList{"Error!  Max filters defined!"});
 
         dialog.list->setCurrentRow(199);
         dialog.remove->click();  // deleting the last line selects the new last line
         QCOMPARE(watcher.texts.last(), QString("Delete POCSAG | Water | ...?"));
-        QCOMPARE(host.settings.Filters.size(), std::size_t{199});
+        QCOMPARE(host.Live().Filters.size(), std::size_t{199});
         QCOMPARE(dialog.list->currentRow(), 198);
         dialog.cancel->click();
-        QCOMPARE(host.settings.Filters.size(), std::size_t{199});
+        QCOMPARE(host.Live().Filters.size(), std::size_t{199});
         QCOMPARE(host.saves, 0);
     }
 
@@ -136,14 +136,14 @@ private slots:
         QCOMPARE(watcher.texts, (QStringList{"You must select a filter to edit!", "You must select a filter to delete!",
                                              "Delete POCSAG | A | 0000...?"}));
         dialog.edit->click();
-        QCOMPARE(host.settings.Filters[0].label, std::string("C"));
+        QCOMPARE(host.Live().Filters[0].label, std::string("C"));
         QCOMPARE(dialog.list->item(0)->text(), QString("POCSAG | C | 0000001 | Any | Any"));
         watcher.answer = true;
         dialog.remove->click();
         dialog.remove->click();
         QCOMPARE(dialog.list->count(), 0);
         QVERIFY(dialog.list->selectedItems().isEmpty());
-        QVERIFY(host.settings.Filters.empty());
+        QVERIFY(host.Live().Filters.empty());
     }
 
     void ok_data() {
