@@ -14,7 +14,7 @@
 #include "tests/support/fake_world.h"
 #include "tools/gen/flex_encoder.h"
 #include "tools/gen/gsc_encoder.h"
-#include "tools/gen/page_spec.h"
+#include "tools/gen/page_description.h"
 #include "tools/gen/pocsag_encoder.h"
 #include "tools/gen/symbol_stream.h"
 
@@ -44,9 +44,9 @@ Load NoiseLoad(std::size_t count) {
     return load;
 }
 
-gen::PageSpec Page(const char* protocol, const char* rate, std::string capcode, int function, gen::PageKind kind,
+gen::PageDescription Page(const char* protocol, const char* rate, std::string capcode, int function, gen::PageKind kind,
                    std::string text) {
-    gen::PageSpec page;
+    gen::PageDescription page;
     page.protocol = protocol;
     page.rate = rate;
     page.capcode = std::move(capcode);
@@ -57,8 +57,8 @@ gen::PageSpec Page(const char* protocol, const char* rate, std::string capcode, 
 }
 
 // A mix of alphanumeric and numeric pages of typical lengths.
-std::vector<gen::PageSpec> TrafficPages(const char* protocol, const char* rate, int count, std::uint32_t firstCapcode) {
-    std::vector<gen::PageSpec> pages;
+std::vector<gen::PageDescription> TrafficPages(const char* protocol, const char* rate, int count, std::uint32_t firstCapcode) {
+    std::vector<gen::PageDescription> pages;
     for (int i = 0; i < count; ++i) {
         const std::string capcode = std::to_string(firstCapcode + static_cast<std::uint32_t>(i) * 37);
         if (i % 3 == 2)
@@ -71,7 +71,7 @@ std::vector<gen::PageSpec> TrafficPages(const char* protocol, const char* rate, 
     return pages;
 }
 
-Load TrafficLoad(gen::PageEncoder encode, const std::vector<gen::PageSpec>& pages, int levels, std::string& error) {
+Load TrafficLoad(gen::PageEncoder encode, const std::vector<gen::PageDescription>& pages, int levels, std::string& error) {
     gen::SymbolStream stream;
     gen::AppendSilence(stream, 0, 0.3);
     if (!encode(pages, gen::EncodeOptions{}, stream, error)) return {};
@@ -148,7 +148,7 @@ BENCHMARK(BM_DrainFlex6400);
 
 void BM_DrainGsc(benchmark::State& state) {
     // GSC capcodes fix the preamble; one shared preamble keeps it one transmission.
-    std::vector<gen::PageSpec> pages;
+    std::vector<gen::PageDescription> pages;
     for (int i = 0; i < 6; ++i) {
         const std::string capcode = std::to_string(500000 + i * 1000);
         pages.push_back(i % 2 ? Page("gsc", "600", capcode, 0, gen::PageKind::Numeric, "5551234 " + std::to_string(i))

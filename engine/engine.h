@@ -13,7 +13,7 @@
 #include "decoders/flex/flex_decoder.h"
 #include "decoders/gsc/gsc_decoder.h"
 #include "decoders/pocsag/pocsag_decoder.h"
-#include "engine/outside_world.h"
+#include "world/outside_world.h"
 #include "monitor/keep_alive.h"
 #include "monitor/stat_counters.h"
 #include "monitor/stat_reports.h"

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <ctime>
 
-#include "engine/outside_world.h"
+#include "world/outside_world.h"
 #include "monitor/stat_counters.h"
 #include "monitor/stat_reports.h"
 

@@ -8,8 +8,6 @@
 
 namespace tolvane {
 
-struct LocalTime;
-
 enum StatCategory : int {
     F6400 = 0,
     F3200 = 1,
@@ -68,8 +66,5 @@ private:
         (DailyStats.*field)[static_cast<std::size_t>(category)] += n;
     }
 };
-
-// The YYMMMDD base name of date-named files, e.g. "00JUL15".
-std::string DateFileName(const LocalTime& date);
 
 }  // namespace tolvane

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/outside_world.h"
+#include "world/outside_world.h"
 #include "monitor/stat_counters.h"
 
 namespace tolvane {

@@ -2,8 +2,7 @@
 
 #include <cstring>
 
-#include "engine/outside_world.h"
-#include "monitor/stat_counters.h"
+#include "world/outside_world.h"
 #include "output/filter_command.h"
 
 namespace tolvane {

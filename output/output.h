@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "display/text_pane.h"
-#include "output/filter_record.h"
+#include "settings/filter_record.h"
 #include "settings/settings.h"
 
 namespace tolvane {
@@ -76,6 +76,15 @@ public:
     void PanePutText(TextPane& pane, std::string_view text);
     void PaneEndLine(TextPane& pane);
 
+    // The capcode field that starts every page line: the text in the
+    // capcode colour, marked for the filters, and a space.
+    void PutCapcodeField(std::string_view text) {
+        MarkCapcodeStart();
+        PaneSetColor(MessagePane, ColorClass::Capcode);
+        PanePutText(MessagePane, text);
+        MarkCapcodeEnd();
+        PanePutChar(MessagePane, ' ');
+    }
     void MarkCapcodeStart() { line_.capcodeStart = line_.length; }
     void MarkCapcodeEnd() { line_.capcodeEnd = line_.length; }
     void MarkMessageStart() { line_.messageStart = line_.length; }

@@ -1,6 +1,6 @@
 #include "receiver/decode_mode.h"
 
-#include "engine/outside_world.h"
+#include "world/outside_world.h"
 
 namespace tolvane {
 

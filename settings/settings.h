@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "output/filter_record.h"
+#include "settings/filter_record.h"
 
 namespace tolvane {
 

@@ -114,8 +114,8 @@ bool IsSystemDirectory(const std::string& dir) {
     return false;
 }
 
-// The whole record, key by key, in file order. The same table drives load
-// and save so that the two cannot drift apart.
+// The whole record, key by key, in file order. Load and Save list the keys
+// in the same order; a key added to one goes into the other too.
 class Fields {
 public:
     Fields(IniDocument& ini, const std::string& main) : ini_(ini), main_(main) {}

@@ -29,9 +29,9 @@ struct Air {
 };
 
 gen::SymbolStream Encode(const std::string& description) {
-    gen::PageSpec page;
+    gen::PageDescription page;
     std::string error;
-    EXPECT_TRUE(gen::ParsePageSpec(description, page, error)) << error;
+    EXPECT_TRUE(gen::ParsePageDescription(description, page, error)) << error;
     gen::SymbolStream stream;
     gen::AppendSilence(stream, 0, 0.2);
     EXPECT_TRUE(gen::FindProtocol(page.protocol)->encode({page}, gen::EncodeOptions(), stream, error)) << error;

@@ -119,13 +119,5 @@ TEST(BchCorrect, NonBinaryCharactersCountAsZero) {
     EXPECT_EQ(bch.BchCorrect(), 0);
 }
 
-TEST(BitCount, CountsOnlyTheLowBits) {
-    EXPECT_EQ(BitCount16(0), 0);
-    EXPECT_EQ(BitCount16(-1), 16);
-    EXPECT_EQ(BitCount16(0x1FFFF), 16);
-    EXPECT_EQ(BitCount10(-1), 10);
-    EXPECT_EQ(BitCount10(0x401), 1);
-}
-
 }  // namespace
 }  // namespace tolvane

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "receiver/edge_file.h"
-#include "tools/gen/page_spec.h"
+#include "tools/gen/page_description.h"
 #include "tools/gen/pocsag_encoder.h"
 
 namespace tolvane {
@@ -106,11 +106,11 @@ TEST(Cli, FailuresGiveOneLineAndNonZeroStatus) {
 }
 
 TEST(Cli, PrintsEachPageLineAndNothingElse) {
-    std::vector<gen::PageSpec> pages(3);
+    std::vector<gen::PageDescription> pages(3);
     std::string error;
-    ASSERT_TRUE(gen::ParsePageSpec("pocsag:1200:1234567:3:alpha:Hello world", pages[0], error));
-    ASSERT_TRUE(gen::ParsePageSpec("pocsag:1200:99:0:alpha:Bell\\x07 \\x1B[2J done!", pages[1], error));
-    ASSERT_TRUE(gen::ParsePageSpec("pocsag:1200:1234560:0:numeric:0123456789", pages[2], error));
+    ASSERT_TRUE(gen::ParsePageDescription("pocsag:1200:1234567:3:alpha:Hello world", pages[0], error));
+    ASSERT_TRUE(gen::ParsePageDescription("pocsag:1200:99:0:alpha:Bell\\x07 \\x1B[2J done!", pages[1], error));
+    ASSERT_TRUE(gen::ParsePageDescription("pocsag:1200:1234560:0:numeric:0123456789", pages[2], error));
     gen::SymbolStream stream;
     gen::AppendSilence(stream, 0, 0.2);
     ASSERT_TRUE(gen::EncodePocsagPages(pages, gen::EncodeOptions{}, stream, error)) << error;

@@ -60,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
 // A streamed POCSAG message: the characters of an uncorrectable codeword
 // come out marked, the rest of the page does not.
 TEST(ErrorMarksEndToEnd, UncorrectableStreamedWordIsMarked) {
-    gen::PageSpec page;
+    gen::PageDescription page;
     page.protocol = "pocsag";
     page.rate = "1200";
     page.capcode = "8";

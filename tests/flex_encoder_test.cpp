@@ -109,12 +109,12 @@ TEST(FlexEncoderTiming, HeaderIsFoundAtEveryCycleAndFrameNumber) {
     EXPECT_EQ(rig.messageLines, expected);
 }
 
-std::vector<PageSpec> Specs(const std::vector<std::string>& descriptions) {
-    std::vector<PageSpec> pages;
+std::vector<PageDescription> Descriptions(const std::vector<std::string>& descriptions) {
+    std::vector<PageDescription> pages;
     for (const std::string& d : descriptions) {
-        PageSpec page;
+        PageDescription page;
         std::string error;
-        EXPECT_TRUE(ParsePageSpec(d, page, error)) << d << ": " << error;
+        EXPECT_TRUE(ParsePageDescription(d, page, error)) << d << ": " << error;
         pages.push_back(page);
     }
     return pages;
@@ -146,7 +146,7 @@ TEST(FlexGenerator, PageDescriptionsChooseVectorAddressAndFrames) {
     for (int i = 0; i < 6; ++i) descriptions.push_back("flex:6400/4:1:0:alpha:" + std::string(150, static_cast<char>('a' + i)));
     SymbolStream stream;
     std::string error;
-    ASSERT_TRUE(flex->encode(Specs(descriptions), EncodeOptions{}, stream, error)) << error;
+    ASSERT_TRUE(flex->encode(Descriptions(descriptions), EncodeOptions{}, stream, error)) << error;
     // One long alphanumeric page per frame; the others fit into the first.
     // Inside a frame the phases follow each other A, B, C, D.
     std::vector<std::string> expected = {
@@ -171,7 +171,7 @@ TEST(FlexGenerator, PageDescriptionsChooseVectorAddressAndFrames) {
 TEST(FlexGenerator, ErrorWordsAreNumberedByFramePhaseAndWord) {
     const ProtocolEntry* flex = FindProtocol("flex");
     ASSERT_NE(flex, nullptr);
-    const auto pages = Specs({"flex:3200/4:1:0:alpha:to A", "flex:3200/4:5:0:alpha:to B"});
+    const auto pages = Descriptions({"flex:3200/4:1:0:alpha:to A", "flex:3200/4:5:0:alpha:to B"});
     struct Case {
         std::vector<int> words;
         std::vector<std::string> lines;
@@ -200,7 +200,7 @@ TEST(FlexGenerator, RefusesBadDescriptions) {
                           "flex:1600/2:1:2:alpha:x", "flex:1600/2:1:1:binary:AB", "flex:1600/2:1:0:numeric:12x"}) {
         SymbolStream stream;
         std::string error;
-        EXPECT_FALSE(flex->encode(Specs({d}), EncodeOptions{}, stream, error)) << d;
+        EXPECT_FALSE(flex->encode(Descriptions({d}), EncodeOptions{}, stream, error)) << d;
         EXPECT_FALSE(error.empty()) << d;
     }
 }

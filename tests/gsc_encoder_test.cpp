@@ -1,3 +1,4 @@
+#include "decoders/bits.h"
 #include "tools/gen/gsc_encoder.h"
 
 #include <gtest/gtest.h>
@@ -54,7 +55,7 @@ TEST(GscWords, ControlWordsAreDistinctCodewordsAndReadBack) {
     for (int code = 0; code < 100; ++code) words.push_back(GscAddressWord1(code));
     for (std::size_t i = 0; i < words.size(); ++i) {
         EXPECT_EQ(GolaySyndrome(words[i]), 0u) << i;
-        for (std::size_t j = i + 1; j < words.size(); ++j) EXPECT_GE(Distance23(words[i], words[j]), 7) << i << "," << j;
+        for (std::size_t j = i + 1; j < words.size(); ++j) EXPECT_GE(BitDistance(words[i], words[j], kGolayMask), 7) << i << "," << j;
     }
     EXPECT_EQ(GscAddressWord1(22), 0x26F2B8u);  // the table entry one bit off its codeword
 
@@ -229,7 +230,7 @@ TEST(GscTransmissions, GeneratorEntryReadsPageDescriptionsAndDamage) {
         {"600", "12a", 0, 0, {}, false, {}},
     };
     for (const Case& c : cases) {
-        const PageSpec page{"gsc", c.rate, c.capcode, c.function, PageKind::Numeric, "123456789012"};
+        const PageDescription page{"gsc", c.rate, c.capcode, c.function, PageKind::Numeric, "123456789012"};
         EncodeOptions options;
         options.bitErrors = c.bitErrors;
         options.errorWords = c.errorWords;

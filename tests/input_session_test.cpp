@@ -36,9 +36,9 @@ public:
 };
 
 std::vector<EdgeEntry> OnePage() {
-    gen::PageSpec page;
+    gen::PageDescription page;
     std::string error;
-    EXPECT_TRUE(gen::ParsePageSpec("pocsag:1200:1234567:3:alpha:Timer", page, error)) << error;
+    EXPECT_TRUE(gen::ParsePageDescription("pocsag:1200:1234567:3:alpha:Timer", page, error)) << error;
     gen::SymbolStream stream;
     gen::AppendSilence(stream, 0, 0.3);
     EXPECT_TRUE(gen::FindProtocol("pocsag")->encode({page}, gen::EncodeOptions(), stream, error)) << error;

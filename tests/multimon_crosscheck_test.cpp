@@ -113,9 +113,9 @@ TEST(MultimonCrossCheck, SameCapcodesAndMessages) {
     const fs::path dir = ::mkdtemp(pattern);
     const std::string path = (dir / "air.s16").string();
     for (const Page& p : pages) {
-        gen::PageSpec page;
+        gen::PageDescription page;
         std::string error;
-        ASSERT_TRUE(gen::ParsePageSpec(p.description, page, error)) << error;
+        ASSERT_TRUE(gen::ParsePageDescription(p.description, page, error)) << error;
         gen::SymbolStream stream;
         gen::AppendSilence(stream, 0, 0.2);
         ASSERT_TRUE(gen::FindProtocol(page.protocol)->encode({page}, gen::EncodeOptions(), stream, error)) << error;

@@ -57,11 +57,11 @@ TEST(PocsagEncoder, DigitsAndCharactersLeastSignificantBitFirst) {
 
 TEST(PocsagEncoder, AddressesStandInTheirFrames) {
     auto slotsOf = [](const std::vector<std::string>& descriptions) {
-        std::vector<PageSpec> pages;
+        std::vector<PageDescription> pages;
         std::string error;
         for (const std::string& d : descriptions) {
-            PageSpec page;
-            EXPECT_TRUE(ParsePageSpec(d, page, error)) << error;
+            PageDescription page;
+            EXPECT_TRUE(ParsePageDescription(d, page, error)) << error;
             pages.push_back(page);
         }
         std::vector<std::uint32_t> slots;
@@ -94,9 +94,9 @@ TEST(PocsagEncoder, DamageHitsWhatWasAskedFor) {
         EXPECT_EQ(Check(bad), 3);
     }
     // Random errors: N bits in every codeword, information bits only on request.
-    PageSpec page;
+    PageDescription page;
     std::string error;
-    ASSERT_TRUE(ParsePageSpec("pocsag:2400:1234567:0:alpha:Some text here", page, error));
+    ASSERT_TRUE(ParsePageDescription("pocsag:2400:1234567:0:alpha:Some text here", page, error));
     std::vector<std::uint32_t> clean;
     ASSERT_TRUE(BuildPocsagSlots({page}, clean, error));
     for (const bool infoOnly : {false, true}) {
@@ -119,10 +119,10 @@ TEST(PocsagEncoder, DamageHitsWhatWasAskedFor) {
     }
 }
 
-TEST(PageSpec, Descriptions) {
-    PageSpec page;
+TEST(PageDescription, Descriptions) {
+    PageDescription page;
     std::string error;
-    ASSERT_TRUE(ParsePageSpec("pocsag:512:42:2:alpha:At 10:30: meet \\x41\\\\", page, error));
+    ASSERT_TRUE(ParsePageDescription("pocsag:512:42:2:alpha:At 10:30: meet \\x41\\\\", page, error));
     EXPECT_EQ(page.protocol, "pocsag");
     EXPECT_EQ(page.rate, "512");
     EXPECT_EQ(page.capcode, "42");
@@ -131,7 +131,7 @@ TEST(PageSpec, Descriptions) {
     EXPECT_EQ(page.text, "At 10:30: meet A\\");
     for (const char* bad : {"pocsag:512:42:2:alpha", "pocsag:512:42:4:alpha:x", "pocsag:512:42:1:morse:x",
                             "pocsag:512:42:1:alpha:\\q", "pocsag:512:42:1:alpha:\\x4"}) {
-        EXPECT_FALSE(ParsePageSpec(bad, page, error)) << bad;
+        EXPECT_FALSE(ParsePageDescription(bad, page, error)) << bad;
         EXPECT_FALSE(error.empty());
     }
     std::vector<int> list;
@@ -143,7 +143,7 @@ TEST(PageSpec, Descriptions) {
     EXPECT_EQ(FindProtocol("morse"), nullptr);
     // Capcodes and rates the encoder refuses.
     for (const char* bad : {"pocsag:1200:2097152:0:tone:", "pocsag:1200:12a:0:tone:", "pocsag:600:8:0:tone:"}) {
-        ASSERT_TRUE(ParsePageSpec(bad, page, error));
+        ASSERT_TRUE(ParsePageDescription(bad, page, error));
         SymbolStream stream;
         EXPECT_FALSE(EncodePocsagPages({page}, EncodeOptions{}, stream, error)) << bad;
     }

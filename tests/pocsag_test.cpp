@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "support/fake_world.h"
-#include "tools/gen/page_spec.h"
+#include "tools/gen/page_description.h"
 #include "tools/gen/pocsag_encoder.h"
 
 namespace tolvane {
@@ -289,11 +289,11 @@ struct Air {
 };
 
 std::vector<EdgeEntry> Transmit(const std::vector<std::string>& descriptions, const Air& air) {
-    std::vector<gen::PageSpec> pages;
+    std::vector<gen::PageDescription> pages;
     std::string error;
     for (const std::string& d : descriptions) {
-        gen::PageSpec page;
-        EXPECT_TRUE(gen::ParsePageSpec(d, page, error)) << error;
+        gen::PageDescription page;
+        EXPECT_TRUE(gen::ParsePageDescription(d, page, error)) << error;
         pages.push_back(page);
     }
     gen::SymbolStream stream;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/outside_world.h"
+#include "world/outside_world.h"
 
 namespace tolvane {
 namespace {

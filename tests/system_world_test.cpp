@@ -1,6 +1,6 @@
 // The real outside world: programs started with an exact argument vector
 // and not waited for, files appended to, sound players looked up.
-#include "engine/system_world.h"
+#include "platform/system_world.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -15,7 +15,7 @@
 #include "display/line_joiner.h"
 #include "engine/engine.h"
 #include "engine/input_runner.h"
-#include "engine/system_world.h"
+#include "platform/system_world.h"
 #include "receiver/input_select.h"
 #include "settings/settings_file.h"
 

@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "tools/gen/audio_writer.h"
-#include "tools/gen/page_spec.h"
+#include "tools/gen/page_description.h"
 #include "tools/gen/protocols.h"
 
 namespace {
@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
     EncodeOptions encode;
     encode.seed = seed;
 
-    std::vector<PageSpec> group;
+    std::vector<PageDescription> group;
     std::string error;
     auto flush = [&]() -> bool {
         if (group.empty()) return true;
@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
     int lineNumber = 0;
     while (std::getline(pages, line)) {
         ++lineNumber;
-        PageSpec page;
+        PageDescription page;
         bool ok = true;
         if (line.empty()) {
             ok = flush();
@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
             ok = flush();
             if (ok && seconds > 0)
                 writer.Write(std::vector<float>(static_cast<std::size_t>(seconds * rate), 0.0f));
-        } else if (!ParsePageSpec(line, page, error) || FindProtocol(page.protocol) == nullptr) {
+        } else if (!ParsePageDescription(line, page, error) || FindProtocol(page.protocol) == nullptr) {
             if (error.empty()) error = "unknown protocol";
             ok = false;
         } else {

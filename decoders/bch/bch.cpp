@@ -1,12 +1,11 @@
+#include "decoders/bits.h"
 #include "decoders/bch/bch.h"
 
 #include <bit>
 
 namespace tolvane {
 
-int BitCount16(std::int32_t value) { return std::popcount(static_cast<std::uint32_t>(value) & 0xFFFFu); }
 
-int BitCount10(std::int32_t value) { return std::popcount(static_cast<std::uint32_t>(value) & 0x3FFu); }
 
 int Bch::BchCorrect() {
     const auto& t = kBchTables;
@@ -37,7 +36,7 @@ int Bch::BchCorrect() {
             if (errors == 1) parity ^= 1;
         }
     }
-    const int expected = (BitCount10(static_cast<std::int32_t>(computed)) + parity) & 1;
+    const int expected = (CountBits(static_cast<std::uint32_t>(computed), 0x3FFu) + parity) & 1;
     if (CodewordBits[31] != '0' + expected) ++errors;
     return errors == 4 ? 3 : errors;
 }

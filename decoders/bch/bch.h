@@ -49,10 +49,6 @@ constexpr BchTables BchInitTables() {
 
 inline constexpr BchTables kBchTables = BchInitTables();
 
-// Number of 1 bits in the low 16 / low 10 bits.
-int BitCount16(std::int32_t value);
-int BitCount10(std::int32_t value);
-
 // One received codeword and its correction. CodewordBits holds '0'/'1'
 // characters, index 0 first received; any other character counts as 0.
 class Bch {

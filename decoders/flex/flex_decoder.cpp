@@ -1,3 +1,4 @@
+#include "decoders/bits.h"
 #include "decoders/flex/flex_decoder.h"
 
 #include <bit>
@@ -38,7 +39,6 @@ constexpr SyncMode kSyncModes[] = {
     {0x4C7C, 0xB383, mode_code::Reflex3200_4, 3200, 4, F3200, true},
 };
 
-int Distance16(std::uint32_t a, std::uint32_t b) { return std::popcount((a ^ b) & 0xFFFFu); }
 
 // Bit characters as stored: '1' = FLEX 0.
 char HighBitChar(std::uint8_t symbol) { return symbol < 2 ? '1' : '0'; }
@@ -58,7 +58,7 @@ void FlexDecoder::ShiftWindow(std::uint8_t symbol) {
 void FlexDecoder::FlexInputSymbol(std::uint8_t symbol) {
     symbol &= 3;
     ShiftWindow(symbol);
-    const int marker = Distance16(window_[1], kMarkerHigh) + Distance16(window_[2], kMarkerLow);
+    const int marker = BitDistance(window_[1], kMarkerHigh, 0xFFFFu) + BitDistance(window_[2], kMarkerLow, 0xFFFFu);
 
     if (blocksLeft_ > 0) {
         CollectSymbol(symbol);
@@ -72,7 +72,7 @@ void FlexDecoder::SyncMatched() {
     syncCountdown_ = kSyncCountdownStart;
     bool known = false;
     for (const SyncMode& mode : kSyncModes) {
-        if (Distance16(window_[0], mode.code) + Distance16(window_[3], mode.complement) >= kSyncTolerance) continue;
+        if (BitDistance(window_[0], mode.code, 0xFFFFu) + BitDistance(window_[3], mode.complement, 0xFFFFu) >= kSyncTolerance) continue;
         ctx_.title.ShowDecodeMode(mode.modeCode);
         ctx_.chain.FlexLock = true;
         ctx_.title.FlexModeHold = kFlexModeHoldTicks;
@@ -194,7 +194,7 @@ void FlexDecoder::ReflexOutput() {
     const std::int32_t head = phases_[kA].words[0];
     out.PaneSetColor(pane, ColorClass::FLEXFormat);
     out.PanePutChar(pane, '[');
-    if (head > 0x3FFFFF) out.PaneSetColor(pane, ColorClass::BitErrors);
+    if (head >= kFlexUncorrectable) out.PaneSetColor(pane, ColorClass::BitErrors);
     char hex[16];
     std::snprintf(hex, sizeof hex, "%06lX", static_cast<unsigned long>(head));
     out.PanePutText(pane, hex);
@@ -202,7 +202,7 @@ void FlexDecoder::ReflexOutput() {
     for (int i = 0; i < kFlexFrameWords; ++i) {
         for (const FlexPhase& phase : phases_) {
             const std::int32_t w = phase.words[static_cast<std::size_t>(i)];
-            out.PaneSetColor(pane, w > 0x3FFFFF ? ColorClass::BitErrors : ColorClass::Alphanumeric);
+            out.PaneSetColor(pane, w >= kFlexUncorrectable ? ColorClass::BitErrors : ColorClass::Alphanumeric);
             if (w == 0 || w == kFlexWordMask) continue;
             for (int shift = 0; shift <= 14; shift += 7) {
                 // A pane row ends at a 0 byte: a NUL from the air would hide

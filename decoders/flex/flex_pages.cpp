@@ -1,10 +1,11 @@
+#include "decoders/bits.h"
 #include "decoders/flex/flex_pages.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "engine/outside_world.h"
+#include "world/outside_world.h"
 #include "monitor/stat_counters.h"
 #include "output/output.h"
 #include "settings/settings.h"
@@ -13,7 +14,6 @@ namespace tolvane {
 
 namespace {
 
-constexpr char kNumericTable[] = "0123456789*U -)(";
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // One per vector type, seven characters each.
@@ -95,7 +95,7 @@ void FlexPageWriter::FlexHeaderShort(FlexPhase& phase, std::int32_t w1) {
     const std::int32_t capcode = (w1 & kFlexWordMask) - 32768;
     phase.letter = static_cast<char>('A' + ((capcode >> 2) & 3));
     char text[kCapcodeTextSize];
-    if (w1 > 0x3FFFFF || capcode < 0)
+    if (w1 >= kFlexUncorrectable || capcode < 0)
         std::snprintf(text, sizeof text, "[???????]   ");
     else
         std::snprintf(text, sizeof text, "[%07ld]   ", static_cast<long>(capcode));
@@ -110,7 +110,7 @@ void FlexPageWriter::FlexHeaderLong(FlexPhase& phase, std::int32_t w1, std::int3
     const auto capcode = static_cast<std::int32_t>(sum);
     phase.letter = static_cast<char>('A' + ((capcode >> 2) & 3));
     char text[kCapcodeTextSize];
-    if (w1 > 0x3FFFFF || w2 > 0x3FFFFF || capcode < 0)
+    if (w1 >= kFlexUncorrectable || w2 >= kFlexUncorrectable || capcode < 0)
         std::snprintf(text, sizeof text, "[?????????] ");
     else
         std::snprintf(text, sizeof text, "[%09ld] ", static_cast<long>(capcode));
@@ -130,11 +130,7 @@ void FlexPageWriter::WriteCapcodeField(char* text, std::size_t size, bool isLong
     ctx_.output.SelectCapcodeFilter(isLong ? FilterType::LongFlex : FilterType::ShortFlex,
                                     std::string_view(text + 1, static_cast<std::size_t>(n)), n, 0, 0);
     Output& out = ctx_.output;
-    out.MarkCapcodeStart();
-    out.PaneSetColor(out.MessagePane, ColorClass::Capcode);
-    out.PanePutText(out.MessagePane, text);
-    out.MarkCapcodeEnd();
-    out.PanePutChar(out.MessagePane, ' ');
+    out.PutCapcodeField(text);
 }
 
 void FlexPageWriter::WritePageHead(const FlexPhase& phase, int type) {
@@ -174,7 +170,7 @@ void FlexPageWriter::Numeric(const FlexPhase& phase, int category, int type, boo
             word = phase.Word(start + k);
         else
             word = k == 0 ? x : phase.Word(start + k - 1);
-        out.PaneSetColor(out.MessagePane, word > 0x3FFFFF ? ColorClass::BitErrors : ColorClass::Numeric);
+        out.PaneSetColor(out.MessagePane, word >= kFlexUncorrectable ? ColorClass::BitErrors : ColorClass::Numeric);
         for (int bit = 0; bit < 21; ++bit) {
             nibble = (nibble >> 1) ^ (((word >> bit) & 1) ? 8 : 0);
             if (--countdown == 0) {
@@ -207,7 +203,7 @@ void FlexPageWriter::Alphanumeric(const FlexPhase& phase, int category, bool isL
     bool skipFirst = fragment == 3;  // the first character of a complete message is not text
     for (int i = first; i <= end; ++i) {
         const std::int32_t w = phase.Word(i);
-        out.PaneSetColor(out.MessagePane, w > 0x3FFFFF ? ColorClass::BitErrors : ColorClass::Alphanumeric);
+        out.PaneSetColor(out.MessagePane, w >= kFlexUncorrectable ? ColorClass::BitErrors : ColorClass::Alphanumeric);
         for (int shift = 0; shift <= 14; shift += 7) {
             const auto ch = static_cast<std::uint8_t>((w >> shift) & 127);
             if (skipFirst) {

@@ -5,7 +5,7 @@
 // codeword as a number whose bit 0 is the first bit sent, in FLEX polarity
 // (the receiver stores the complement; it is undone when a word is read
 // out). A word whose correction failed carries kFlexUncorrectable on top, so
-// anything above 0x3FFFFF is suspect.
+// anything at or above it is suspect.
 //
 // Words of a frame, per phase (index = block * 8 + codeword, 0..87):
 //
@@ -61,7 +61,7 @@ struct FlexPhase {
 // True when the word failed correction or its five nibbles plus bit 20 do
 // not add up to 15 modulo 16.
 constexpr bool FlexWordInvalid(std::int32_t word) {
-    if (word > 0x3FFFFF) return true;
+    if (word >= kFlexUncorrectable) return true;
     const auto w = static_cast<std::uint32_t>(word);
     const std::uint32_t sum = w + (w >> 4) + (w >> 8) + (w >> 12) + (w >> 16) + ((w >> 20) & 1u);
     return (sum & 15u) != 15u;

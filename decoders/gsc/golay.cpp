@@ -4,7 +4,6 @@
 
 namespace tolvane {
 
-std::uint32_t BitCount32(std::uint32_t v) { return static_cast<std::uint32_t>(std::popcount(v)); }
 
 std::uint32_t GolayCorrect(std::uint32_t w, std::uint32_t& count) {
     const std::uint32_t entry = golay_detail::kSyndromeTable.entry[GolaySyndrome(w) >> 12];

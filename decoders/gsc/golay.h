@@ -84,8 +84,6 @@ constexpr std::uint32_t RotateRight23(std::uint32_t w, int n) {
     return ((w >> n) | (w << (23 - n))) & kGolayMask;
 }
 
-std::uint32_t BitCount32(std::uint32_t v);
-
 // The codeword carrying 12 data bits.
 constexpr std::uint32_t GolayEncode(std::uint32_t data12) {
     data12 &= 0xFFFu;

@@ -1,3 +1,4 @@
+#include "decoders/bits.h"
 #include "decoders/gsc/gsc_code.h"
 
 #include <bit>
@@ -42,19 +43,17 @@ int PreambleDistance(const GscBitHistory& history, int index, bool complemented)
     return std::popcount((history.Newest64() & kHalfBits46) ^ expected);
 }
 
-int Distance23(std::uint32_t a, std::uint32_t b) { return std::popcount((a ^ b) & kGolayMask); }
 
 bool IsStartCode(const GscWordPair& corrected) {
-    const int d = static_cast<int>(BitCount32(corrected.w1 ^ kGscStartCode)) +
-                  Distance23(corrected.w2, ~kGscStartCode);
+    const int d = BitDistance(corrected.w1, kGscStartCode) + BitDistance(corrected.w2, ~kGscStartCode, kGolayMask);
     return d <= 1 && corrected.splits <= kGscMaxSplits;
 }
 
 int FindAddressCode(const GscWordPair& corrected) {
     for (int k = 0; k < static_cast<int>(kGscAddressWords.size()); ++k) {
         const std::uint32_t word = kGscAddressWords[static_cast<std::size_t>(k)];
-        if (BitCount32(word ^ corrected.w1) <= 1 && corrected.splits <= kGscMaxSplits) return 2 * k;
-        if (Distance23(corrected.w1, ~word) <= 1) return 2 * k + 1;
+        if (BitDistance(word, corrected.w1) <= 1 && corrected.splits <= kGscMaxSplits) return 2 * k;
+        if (BitDistance(corrected.w1, ~word, kGolayMask) <= 1) return 2 * k + 1;
     }
     return -1;
 }

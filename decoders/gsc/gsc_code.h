@@ -108,9 +108,6 @@ constexpr std::uint64_t DoubledWord(std::uint32_t word) {
     return v;
 }
 
-// Number of positions 0..22 in which a and b differ.
-int Distance23(std::uint32_t a, std::uint32_t b);
-
 // Start code test on corrected words: both words within one bit in total.
 bool IsStartCode(const GscWordPair& corrected);
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "decoders/gsc/golay.h"
-#include "engine/outside_world.h"
+#include "world/outside_world.h"
 #include "monitor/stat_counters.h"
 #include "output/output.h"
 #include "receiver/decode_mode.h"
@@ -162,11 +162,7 @@ void GscDecoder::GscOutputAddress(std::int32_t capcode, std::int32_t function) {
     }
     Output& out = ctx_.output;
     out.SelectCapcodeFilter(FilterType::Golay, std::string_view(text).substr(1), 6, function, 0);
-    out.MarkCapcodeStart();
-    out.PaneSetColor(out.MessagePane, ColorClass::Capcode);
-    out.PanePutText(out.MessagePane, text);
-    out.MarkCapcodeEnd();
-    out.PanePutChar(out.MessagePane, ' ');
+    out.PutCapcodeField(text);
 }
 
 void GscDecoder::GscOutputPage() {

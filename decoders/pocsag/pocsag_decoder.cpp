@@ -1,3 +1,4 @@
+#include "decoders/bits.h"
 #include "decoders/pocsag/pocsag_decoder.h"
 
 #include <algorithm>
@@ -5,7 +6,7 @@
 #include <string>
 
 #include "decoders/bch/bch.h"
-#include "engine/outside_world.h"
+#include "world/outside_world.h"
 #include "monitor/stat_counters.h"
 #include "output/output.h"
 #include "receiver/symbol_recovery.h"
@@ -15,7 +16,6 @@ namespace tolvane {
 
 namespace {
 
-constexpr char kNumericTable[] = "0123456789*U -)(";
 constexpr std::int32_t kUncorrectableMark = 0x400000;
 constexpr std::size_t kTimeTextMax = 40;
 
@@ -40,8 +40,8 @@ void PocsagDecoder::PocsagInputBit(char symbol) {
     }
 
     if (!synced_) {
-        const int distance = BitCount16(static_cast<std::int32_t>(windowLow_ ^ kSyncLow)) +
-                             BitCount16(static_cast<std::int32_t>(windowHigh_ ^ kSyncHigh));
+        const int distance = BitDistance(windowLow_, kSyncLow, 0xFFFFu) +
+                             BitDistance(windowHigh_, kSyncHigh, 0xFFFFu);
         if (distance < kSyncAcceptance) {
             synced_ = true;
             bitIndex_ = 0;
@@ -54,8 +54,8 @@ void PocsagDecoder::PocsagInputBit(char symbol) {
     ctx_.bch.CodewordBits[static_cast<std::size_t>(bitIndex_)] = symbol;
     if (++bitIndex_ < 32) return;
 
-    const int idleDistance = BitCount16(static_cast<std::int32_t>(windowLow_ ^ kIdleLow)) +
-                             BitCount16(static_cast<std::int32_t>(windowHigh_ ^ kIdleHigh));
+    const int idleDistance = BitDistance(windowLow_, kIdleLow, 0xFFFFu) +
+                             BitDistance(windowHigh_, kIdleHigh, 0xFFFFu);
     if (idleDistance < kIdleAcceptance) {
         ctx_.chain.PocsagHold = kHoldRefresh;
         // An address followed by idle fill is a tone-only page: on the air
@@ -272,11 +272,7 @@ void PocsagDecoder::WriteHeader() {
 
     Output& out = ctx_.output;
     out.SelectCapcodeFilter(FilterType::Pocsag, std::string_view(text + 1, 7), 7, shownFunction, rateCode);
-    out.MarkCapcodeStart();
-    out.PaneSetColor(out.MessagePane, ColorClass::Capcode);
-    out.PanePutText(out.MessagePane, text);
-    out.MarkCapcodeEnd();
-    out.PanePutChar(out.MessagePane, ' ');
+    out.PutCapcodeField(text);
 }
 
 }  // namespace tolvane

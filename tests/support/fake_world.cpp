@@ -74,11 +74,7 @@ void TestRig::Feed(const std::vector<EdgeEntry>& edges, bool finish) {
 void WritePage(Output& output, FilterType type, std::string_view capcode, int function, int baud,
                std::string_view message) {
     output.SelectCapcodeFilter(type, capcode, static_cast<int>(capcode.size()), function, baud);
-    output.MarkCapcodeStart();
-    output.PaneSetColor(output.MessagePane, ColorClass::Capcode);
-    output.PanePutText(output.MessagePane, capcode);
-    output.MarkCapcodeEnd();
-    output.PanePutChar(output.MessagePane, ' ');
+    output.PutCapcodeField(capcode);
     output.MarkMessageStart();
     output.PaneSetColor(output.MessagePane, ColorClass::Alphanumeric);
     output.PanePutText(output.MessagePane, message);

@@ -8,7 +8,7 @@
 
 #include "display/line_joiner.h"
 #include "engine/engine.h"
-#include "engine/outside_world.h"
+#include "world/outside_world.h"
 
 namespace tolvane::testing {
 

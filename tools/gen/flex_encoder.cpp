@@ -1,3 +1,4 @@
+#include "decoders/bits.h"
 #include "tools/gen/flex_encoder.h"
 
 #include <algorithm>
@@ -10,7 +11,6 @@ namespace tolvane::gen {
 
 namespace {
 
-constexpr char kNumericTable[] = "0123456789*U -)(";
 constexpr int kSpaceDigit = 12;
 constexpr std::uint32_t kIdleOnes = 0x1FFFFF;
 constexpr std::uint32_t kAlphaPad = 3;
@@ -476,7 +476,7 @@ std::uint32_t MakeFlexUncorrectable(std::uint32_t codeword, std::mt19937& rng) {
     }
 }
 
-bool FlexPageFromSpec(const PageSpec& description, FlexPage& page, std::string& error) {
+bool FlexPageFromDescription(const PageDescription& description, FlexPage& page, std::string& error) {
     page = FlexPage{};
     const std::string& digits = description.capcode;
     if (digits.empty() || digits.size() > 10 ||
@@ -515,7 +515,7 @@ bool FlexPageFromSpec(const PageSpec& description, FlexPage& page, std::string& 
     return true;
 }
 
-bool EncodeFlexPages(const std::vector<PageSpec>& pages, const EncodeOptions& options, SymbolStream& out,
+bool EncodeFlexPages(const std::vector<PageDescription>& pages, const EncodeOptions& options, SymbolStream& out,
                      std::string& error) {
     if (pages.empty()) return true;
     FlexMode mode = FlexMode::Flex1600_2;
@@ -526,13 +526,13 @@ bool EncodeFlexPages(const std::vector<PageSpec>& pages, const EncodeOptions& op
     // Fill frames in order; a page that does not fit opens the next frame.
     std::vector<FlexFrame> frames(1);
     frames.back().mode = mode;
-    for (const PageSpec& description : pages) {
+    for (const PageDescription& description : pages) {
         if (description.rate != pages.front().rate) {
             error = "one FLEX transmission has one mode";
             return false;
         }
         FlexPage page;
-        if (!FlexPageFromSpec(description, page, error)) return false;
+        if (!FlexPageFromDescription(description, page, error)) return false;
         frames.back().pages.push_back(page);
         FlexFrameWords trial;
         if (BuildFlexFrameWords(frames.back(), trial, error)) continue;

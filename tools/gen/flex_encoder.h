@@ -63,7 +63,7 @@
 #include <vector>
 
 #include "decoders/flex/flex_phase.h"
-#include "tools/gen/page_spec.h"
+#include "tools/gen/page_description.h"
 #include "tools/gen/symbol_stream.h"
 
 namespace tolvane::gen {
@@ -166,9 +166,9 @@ inline constexpr const char kFlexUsage[] =
     "    (phase A = 0 .. D = 3, word 0..87 = block*8 + codeword).";
 
 // The FLEX page of a generator page description.
-bool FlexPageFromSpec(const PageSpec& description, FlexPage& page, std::string& error);
+bool FlexPageFromDescription(const PageDescription& description, FlexPage& page, std::string& error);
 
-bool EncodeFlexPages(const std::vector<PageSpec>& pages, const EncodeOptions& options, SymbolStream& out,
+bool EncodeFlexPages(const std::vector<PageDescription>& pages, const EncodeOptions& options, SymbolStream& out,
                      std::string& error);
 
 }  // namespace tolvane::gen

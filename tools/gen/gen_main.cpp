@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "receiver/edge_file.h"
-#include "tools/gen/page_spec.h"
+#include "tools/gen/page_description.h"
 #include "tools/gen/protocols.h"
 #include "tools/gen/symbol_stream.h"
 #include "tools/gen/audio_writer.h"
@@ -65,7 +65,7 @@ struct Options {
     ChannelOptions channel;
     double gapSeconds = 0.5;
     AudioOptions audio;
-    std::vector<PageSpec> pages;
+    std::vector<PageDescription> pages;
 };
 
 bool ParseDouble(const char* text, double& value) {
@@ -167,9 +167,9 @@ int ParseArguments(int argc, char** argv, Options& options) {
         } else if (!arg.empty() && arg[0] == '-') {
             return fail("unknown option " + arg + " (see --help)");
         } else {
-            PageSpec page;
+            PageDescription page;
             std::string error;
-            if (!ParsePageSpec(arg, page, error)) return fail(error);
+            if (!ParsePageDescription(arg, page, error)) return fail(error);
             if (FindProtocol(page.protocol) == nullptr) return fail("unknown protocol '" + page.protocol + "'");
             options.pages.push_back(std::move(page));
         }
@@ -194,7 +194,7 @@ bool BuildStream(const Options& options, SymbolStream& stream, std::string& erro
         while (end < options.pages.size() && options.pages[end].protocol == options.pages[first].protocol &&
                options.pages[end].rate == options.pages[first].rate)
             ++end;
-        const std::vector<PageSpec> group(options.pages.begin() + static_cast<std::ptrdiff_t>(first),
+        const std::vector<PageDescription> group(options.pages.begin() + static_cast<std::ptrdiff_t>(first),
                                           options.pages.begin() + static_cast<std::ptrdiff_t>(end));
         const ProtocolEntry* protocol = FindProtocol(group.front().protocol);
         if (!protocol->encode(group, options.encode, stream, error)) return false;

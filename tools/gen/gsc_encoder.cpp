@@ -269,7 +269,7 @@ void AppendGscSamples(const std::vector<std::uint8_t>& samples, SymbolStream& ou
     for (const std::uint8_t s : samples) AppendSymbols(out, s ? 3 : 0, kGscSampleRate);
 }
 
-bool EncodeGscPages(const std::vector<PageSpec>& pages, const EncodeOptions& options, SymbolStream& out,
+bool EncodeGscPages(const std::vector<PageDescription>& pages, const EncodeOptions& options, SymbolStream& out,
                     std::string& error) {
     if (pages.empty()) return true;
     const std::string& rate = pages.front().rate;
@@ -285,7 +285,7 @@ bool EncodeGscPages(const std::vector<PageSpec>& pages, const EncodeOptions& opt
     transmit.seed = options.seed;
 
     std::vector<GscPage> gscPages;
-    for (const PageSpec& description : pages) {
+    for (const PageDescription& description : pages) {
         GscPage page;
         if (!ParseGscCapcode(description.capcode, page.capcode)) {
             error = "gsc: capcode '" + description.capcode + "' must be 0..999999";

@@ -52,7 +52,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/gen/page_spec.h"
+#include "tools/gen/page_description.h"
 #include "tools/gen/symbol_stream.h"
 
 namespace tolvane::gen {
@@ -137,7 +137,7 @@ bool BuildGscSamples(const std::vector<GscPage>& pages, const GscTransmitOptions
 void AppendGscSamples(const std::vector<std::uint8_t>& samples, SymbolStream& out);
 
 // The generator's entry for "gsc".
-bool EncodeGscPages(const std::vector<PageSpec>& pages, const EncodeOptions& options, SymbolStream& out,
+bool EncodeGscPages(const std::vector<PageDescription>& pages, const EncodeOptions& options, SymbolStream& out,
                     std::string& error);
 
 }  // namespace tolvane::gen

@@ -1,3 +1,4 @@
+#include "decoders/bits.h"
 #include "tools/gen/pocsag_encoder.h"
 
 #include <algorithm>
@@ -9,7 +10,6 @@ namespace tolvane::gen {
 
 namespace {
 
-constexpr char kNumericTable[] = "0123456789*U -)(";
 constexpr int kNumericSpace = 12;
 constexpr std::uint32_t kInfoMask = 0xFFFFF800;  // the 21 bits before the check bits
 
@@ -116,10 +116,10 @@ bool PocsagMessageWords(PageKind kind, const std::string& text, std::vector<std:
     return false;
 }
 
-bool BuildPocsagSlots(const std::vector<PageSpec>& pages, std::vector<std::uint32_t>& slots, std::string& error) {
+bool BuildPocsagSlots(const std::vector<PageDescription>& pages, std::vector<std::uint32_t>& slots, std::string& error) {
     slots.clear();
     std::vector<std::uint32_t> message;
-    for (const PageSpec& page : pages) {
+    for (const PageDescription& page : pages) {
         std::uint32_t capcode = 0;
         if (!ParsePocsagCapcode(page.capcode, capcode)) {
             error = "POCSAG capcode '" + page.capcode + "' is not 0..2097151";
@@ -159,7 +159,7 @@ void AppendPocsagWord(SymbolStream& out, std::uint32_t word, int bitsPerSecond, 
     for (int i = bits - 1; i >= 0; --i) AppendBit(out, static_cast<int>((word >> i) & 1u), bitsPerSecond);
 }
 
-bool EncodePocsagPages(const std::vector<PageSpec>& pages, const EncodeOptions& options, SymbolStream& out,
+bool EncodePocsagPages(const std::vector<PageDescription>& pages, const EncodeOptions& options, SymbolStream& out,
                        std::string& error) {
     if (pages.empty()) return true;
     int rate = 0;
@@ -167,7 +167,7 @@ bool EncodePocsagPages(const std::vector<PageSpec>& pages, const EncodeOptions& 
         error = "POCSAG rate '" + pages.front().rate + "' is not 512, 1200 or 2400";
         return false;
     }
-    for (const PageSpec& page : pages) {
+    for (const PageDescription& page : pages) {
         if (page.rate != pages.front().rate) {
             error = "one POCSAG transmission has one rate";
             return false;

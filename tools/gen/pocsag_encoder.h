@@ -45,7 +45,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/gen/page_spec.h"
+#include "tools/gen/page_description.h"
 
 namespace tolvane::gen {
 
@@ -76,7 +76,7 @@ bool PocsagMessageWords(PageKind kind, const std::string& text, std::vector<std:
 
 // The codewords of one transmission without its sync codewords: a multiple
 // of 16, batch after batch.
-bool BuildPocsagSlots(const std::vector<PageSpec>& pages, std::vector<std::uint32_t>& slots, std::string& error);
+bool BuildPocsagSlots(const std::vector<PageDescription>& pages, std::vector<std::uint32_t>& slots, std::string& error);
 
 // Flips three bits of a valid codeword so that the receiver's corrector
 // gives up on it. Only check bits are changed, so the payload is still
@@ -88,7 +88,7 @@ std::uint32_t MakePocsagUncorrectable(std::uint32_t word, std::mt19937& rng);
 void AppendPocsagWord(SymbolStream& out, std::uint32_t word, int bitsPerSecond, int bits = 32);
 
 // The registered encoder: one transmission for pages of one rate.
-bool EncodePocsagPages(const std::vector<PageSpec>& pages, const EncodeOptions& options, SymbolStream& out,
+bool EncodePocsagPages(const std::vector<PageDescription>& pages, const EncodeOptions& options, SymbolStream& out,
                        std::string& error);
 
 }  // namespace tolvane::gen

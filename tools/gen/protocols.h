@@ -4,7 +4,7 @@
 #include <span>
 #include <string_view>
 
-#include "tools/gen/page_spec.h"
+#include "tools/gen/page_description.h"
 
 namespace tolvane::gen {
 

@@ -21,6 +21,9 @@ struct LocalTime {
     bool operator==(const LocalTime&) const = default;
 };
 
+// The YYMMMDD base name of date-named files, e.g. "00JUL15".
+std::string DateFileName(const LocalTime& date);
+
 class WallClock {
 public:
     virtual ~WallClock() = default;

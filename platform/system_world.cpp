@@ -1,4 +1,4 @@
-#include "engine/system_world.h"
+#include "platform/system_world.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "tools/gen/page_spec.h"
+#include "tools/gen/page_description.h"
 
 #include <cstdlib>
 
@@ -74,7 +74,7 @@ const char* PageKindName(PageKind kind) {
     return "?";
 }
 
-bool ParsePageSpec(const std::string& description, PageSpec& page, std::string& error) {
+bool ParsePageDescription(const std::string& description, PageDescription& page, std::string& error) {
     std::vector<std::string> fields;
     std::size_t start = 0;
     while (fields.size() < 5) {
@@ -87,7 +87,7 @@ bool ParsePageSpec(const std::string& description, PageSpec& page, std::string& 
         error = "page '" + description + "': expected PROTOCOL:RATE:CAPCODE:FUNCTION:KIND:TEXT";
         return false;
     }
-    PageSpec p;
+    PageDescription p;
     p.protocol = fields[0];
     p.rate = fields[1];
     p.capcode = fields[2];

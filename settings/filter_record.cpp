@@ -1,4 +1,4 @@
-#include "output/filter_record.h"
+#include "settings/filter_record.h"
 
 #include "settings/settings.h"
 

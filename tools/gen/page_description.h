@@ -27,7 +27,7 @@ enum class PageKind {
     Binary,
 };
 
-struct PageSpec {
+struct PageDescription {
     std::string protocol;  // "pocsag", "flex", "gsc", ...
     std::string rate;      // rate or mode, as the protocol names it: "1200", "3200/4"
     std::string capcode;   // as typed: digits
@@ -46,7 +46,7 @@ struct EncodeOptions {
 };
 
 // Parses one page description. False with a one-line reason.
-bool ParsePageSpec(const std::string& description, PageSpec& page, std::string& error);
+bool ParsePageDescription(const std::string& description, PageDescription& page, std::string& error);
 
 // "numeric"/"num", "alpha"/"alphanumeric", "tone", "binary"/"hex".
 bool ParsePageKind(const std::string& name, PageKind& kind);
@@ -60,7 +60,7 @@ bool ParseIndexList(const std::string& text, std::vector<int>& out);
 
 // The signature every protocol encoder has: appends one transmission for
 // `pages` (all of one protocol and rate) to `out`.
-using PageEncoder = bool (*)(const std::vector<PageSpec>& pages, const EncodeOptions& options, SymbolStream& out,
+using PageEncoder = bool (*)(const std::vector<PageDescription>& pages, const EncodeOptions& options, SymbolStream& out,
                              std::string& error);
 
 }  // namespace tolvane::gen

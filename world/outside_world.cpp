@@ -1,8 +1,6 @@
-#include "monitor/stat_counters.h"
+#include "world/outside_world.h"
 
 #include <cstdio>
-
-#include "engine/outside_world.h"
 
 namespace tolvane {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/outside_world.h"
+#include "world/outside_world.h"
 
 namespace tolvane {
 
