@@ -14,7 +14,7 @@
 #include "app/desktop/qt_world.h"
 #include "engine/engine.h"
 #include "engine/input_session.h"
-#include "engine/system_world.h"
+#include "platform/system_world.h"
 
 class QSplitter;
 class QLabel;

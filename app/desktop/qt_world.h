@@ -7,7 +7,7 @@
 #include <QFontMetrics>
 #include <memory>
 
-#include "engine/outside_world.h"
+#include "world/outside_world.h"
 #include "settings/settings.h"
 
 class QSoundEffect;
