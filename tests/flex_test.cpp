@@ -41,12 +41,11 @@ struct Channel {
     double jitter = 0;
 };
 
-// Sends frames back to back, after a little silence, through an engine.
-std::unique_ptr<TestRig> Receive(const std::vector<FlexFrameCodewords>& frames, const Settings& settings,
-                                 Channel channel = {}) {
+// Sends symbols, between two short silences, through an engine.
+std::unique_ptr<TestRig> ReceiveStream(const gen::SymbolStream& body, const Settings& settings, Channel channel = {}) {
     gen::SymbolStream stream;
     gen::AppendSilence(stream, 0, 0.05);
-    for (const FlexFrameCodewords& frame : frames) gen::AppendFlexFrame(stream, frame);
+    stream.insert(stream.end(), body.begin(), body.end());
     gen::AppendSilence(stream, 0, 0.05);
     gen::ChannelOptions options;
     options.levels = settings.FourLevelInterface ? 4 : 2;
@@ -55,6 +54,14 @@ std::unique_ptr<TestRig> Receive(const std::vector<FlexFrameCodewords>& frames, 
     auto rig = std::make_unique<TestRig>(settings);
     rig->Feed(gen::SymbolsToEdges(stream, options));
     return rig;
+}
+
+// Sends frames back to back.
+std::unique_ptr<TestRig> Receive(const std::vector<FlexFrameCodewords>& frames, const Settings& settings,
+                                 Channel channel = {}) {
+    gen::SymbolStream stream;
+    for (const FlexFrameCodewords& frame : frames) gen::AppendFlexFrame(stream, frame);
+    return ReceiveStream(stream, settings, channel);
 }
 
 std::unique_ptr<TestRig> Receive(const FlexFrame& frame, const Settings& settings, Channel channel = {}) {
@@ -345,25 +352,118 @@ TEST(FlexDamage, InvalidBlockInformationWordDropsOnlyThatPhase) {
     }
 }
 
-TEST(FlexSync, UnknownHeaderRowThenTheFrameInThePreviousMode) {
+// After a 3200/2 frame, a marker with an unknown code: a clean header of an
+// unknown kind (code and complement exact) is shown and starts nothing; a
+// damaged one starts a frame in the previous mode.
+TEST(FlexSync, UnknownOrDamagedCodeAfterAFrame) {
     FlexFrame known;
+    known.mode = FlexMode::Flex3200_2;
     known.pages = {{1, false, kFlexAlphanumeric, "first"}};
-    FlexFrame unknown;
-    unknown.frame = 1;
-    unknown.pages = {{2, false, kFlexAlphanumeric, "second"}};
-    FlexFrameCodewords odd = gen::EncodeFlexCodewords(Words(unknown));
-    odd.syncCode = 0x1234;
-    odd.syncComplement = 0xEDCB;
-    const auto rig = Receive({gen::EncodeFlexCodewords(Words(known)), odd}, QuietSettings(2));
+    FlexFrame next = known;
+    next.frame = 1;
+    next.pages = {{2, false, kFlexAlphanumeric, "second"}};
     const std::string header = "UNKNOWN SYNC HEADER : AAAA12341234A6C6A6C6AAAAAAAAEDCB";
-    EXPECT_EQ(rig->messageLines, (std::vector<std::string>{"                 Cycle: 0 Frame: 0",
-                                                           "[0000001]    A  ALPHA  first", "", header,
-                                                           "                 Cycle: 0 Frame: 1",
-                                                           "[0000002]    A  ALPHA  second"}));
-    const std::vector<int> colours = RowColours(*rig, header);
-    EXPECT_TRUE(std::all_of(colours.begin(), colours.end(), [](int c) { return c == Colour(ColorClass::Misc); }));
-    // Only the known sync showed a mode.
-    EXPECT_EQ(std::count(rig->title.titles.begin(), rig->title.titles.end(), " Tolvane - FLEX 1600 2 Level"), 1);
+    const std::vector<std::string> firstFrame = {"                 Cycle: 0 Frame: 0", "[0000001]    A  ALPHA  first"};
+    struct Case {
+        std::uint16_t complement;
+        std::vector<std::string> after;
+    };
+    const Case cases[] = {
+        {0xEDCB, {"", header}},
+        {0xEDC0, {"                 Cycle: 0 Frame: 1", "[0000002]    A  ALPHA  second"}},
+    };
+    for (const Case& c : cases) {
+        FlexFrameCodewords odd = gen::EncodeFlexCodewords(Words(next));
+        odd.syncCode = 0x1234;
+        odd.syncComplement = c.complement;
+        const auto rig = Receive({gen::EncodeFlexCodewords(Words(known)), odd}, QuietSettings(2));
+        std::vector<std::string> expected = firstFrame;
+        expected.insert(expected.end(), c.after.begin(), c.after.end());
+        EXPECT_EQ(rig->messageLines, expected) << std::hex << c.complement;
+        if (c.after.back() == header) {
+            const std::vector<int> colours = RowColours(*rig, header);
+            EXPECT_TRUE(std::all_of(colours.begin(), colours.end(), [](int k) { return k == Colour(ColorClass::Misc); }));
+        }
+        // Only the known sync showed a mode.
+        EXPECT_EQ(rig->title.titles.front(), " Tolvane - FLEX 3200 2 Level");
+        EXPECT_EQ(std::count(rig->title.titles.begin(), rig->title.titles.end(), " Tolvane - FLEX 3200 2 Level"), 1);
+    }
+}
+
+// Some transmitters open with resynchronisation cycles whose sync has a
+// code of an unknown kind; each shows its row, and the frame behind them
+// still comes through.
+TEST(FlexSync, LeadInOfUnknownHeadersBeforeTheFrame) {
+    struct Case {
+        FlexMode mode;
+        int interfaceLevels;
+        int cycles;
+    };
+    const Case cases[] = {
+        {FlexMode::Flex1600_2, 2, 32},
+        {FlexMode::Flex3200_2, 2, 30},
+        {FlexMode::Flex3200_4, 4, 40},
+        {FlexMode::Flex6400_4, 4, 64},
+    };
+    const std::vector<Expected> pages = EveryKind();
+    for (const Case& c : cases) {
+        gen::SymbolStream stream;
+        gen::AppendFlexLeadIn(stream, c.cycles, 0x34DF);
+        gen::AppendFlexFrame(stream, gen::EncodeFlexCodewords(Words(FrameOf(pages, c.mode, 7, 100))));
+        const auto rig = ReceiveStream(stream, QuietSettings(c.interfaceLevels));
+        std::vector<std::string> expected;
+        for (int i = 0; i < c.cycles; ++i) {
+            expected.push_back("");
+            expected.push_back("UNKNOWN SYNC HEADER : AAAA34DF34DFA6C6A6C6AAAAAAAACB20");
+        }
+        const std::vector<std::string> frame = ExpectedLines(pages, c.mode, 7, 100);
+        expected.insert(expected.end(), frame.begin(), frame.end());
+        EXPECT_EQ(rig->messageLines, expected) << gen::FlexModeInfoOf(c.mode).name;
+    }
+}
+
+// A marker whose code is damaged starts a frame in the previous mode; a
+// real sync that follows within its countdown takes over.
+TEST(FlexSync, RealSyncDuringTheCountdownOfADamagedOneWins) {
+    FlexFrame frame;
+    frame.pages = {{1, false, kFlexAlphanumeric, "real"}};
+    FlexFrameCodewords damaged = gen::EncodeFlexCodewords(Words(frame));
+    damaged.syncCode = 0x0000;
+    damaged.syncComplement = 0x1111;
+    gen::SymbolStream stream;
+    gen::AppendFlexFrame(stream, damaged);
+    stream.resize(gen::kFlexPreambleBits + 64);  // bit sync and sync only
+    frame.frame = 5;
+    gen::AppendFlexFrame(stream, gen::EncodeFlexCodewords(Words(frame)), 16);
+    const auto rig = ReceiveStream(stream, QuietSettings(2));
+    EXPECT_EQ(rig->messageLines,
+              (std::vector<std::string>{"                 Cycle: 0 Frame: 5", "[0000001]    A  ALPHA  real"}));
+}
+
+// The comma of plain reversals after the frame information word reads
+// like the sync marker for some cycle and frame numbers; none of them may
+// restart the frame timing.
+TEST(FlexSync, EveryCycleAndFrameNumberBehindAPlainComma) {
+    Settings settings;
+    settings.Timestamp = 0;
+    TestRig rig(settings);
+    FlexDecoder& decoder = rig.engine->Flex();
+    std::vector<std::string> expected;
+    for (int cycle = 0; cycle < 16; ++cycle) {
+        for (int number = 0; number < 128; ++number) {
+            FlexFrame frame;
+            frame.cycle = cycle;
+            frame.frame = number;
+            frame.pages = {{1, false, kFlexAlphanumeric, std::to_string(cycle * 128 + number)}};
+            gen::SymbolStream stream;
+            std::string error;
+            ASSERT_TRUE(gen::AppendFlexFrame(stream, frame, error)) << error;
+            for (const gen::TimedSymbol& s : stream) decoder.FlexInputSymbol(s.symbol);
+            expected.push_back("                 Cycle: " + std::to_string(cycle) + " Frame: " + std::to_string(number));
+            expected.push_back("[0000001]    A  ALPHA  " + std::to_string(cycle * 128 + number));
+        }
+    }
+    EXPECT_EQ(rig.messageLines, expected);
 }
 
 TEST(FlexSync, CodeWithFourWrongBitsIsStillRecognised) {

@@ -69,23 +69,35 @@ void FlexDecoder::FlexInputSymbol(std::uint8_t symbol) {
 }
 
 void FlexDecoder::SyncMatched() {
-    syncCountdown_ = kSyncCountdownStart;
-    bool known = false;
+    const SyncMode* known = nullptr;
     for (const SyncMode& mode : kSyncModes) {
-        if (BitDistance(window_[0], mode.code, 0xFFFFu) + BitDistance(window_[3], mode.complement, 0xFFFFu) >= kSyncTolerance) continue;
-        ctx_.title.ShowDecodeMode(mode.modeCode);
+        if (BitDistance(window_[0], mode.code, 0xFFFFu) + BitDistance(window_[3], mode.complement, 0xFFFFu) < kSyncTolerance) {
+            known = &mode;
+            break;
+        }
+    }
+    if (known == nullptr) {
+        // The frame information word and the comma of reversals behind it
+        // read like the marker for some cycle and frame numbers: inside a
+        // header only a marker with a known code is a new sync.
+        if (syncCountdown_ > 0) return;
+        if ((window_[0] ^ window_[3]) == 0xFFFFu) UnknownSyncHeader();
+        // Code and complement intact but of no kind we know (transmitters
+        // send such resynchronisation cycles in bursts): no frame follows
+        // it. A damaged code still runs the frame in the previous mode.
+        if (((window_[0] ^ window_[3]) & 0xFFFFu) == 0xFFFFu) return;
+    } else {
+        ctx_.title.ShowDecodeMode(known->modeCode);
         ctx_.chain.FlexLock = true;
         ctx_.title.FlexModeHold = kFlexModeHoldTicks;
-        symbolRate_ = mode.symbolRate;
-        category_ = mode.category;
-        levels_ = mode.levels;
-        reflex_ = mode.reflex;
-        known = true;
-        break;
+        symbolRate_ = known->symbolRate;
+        category_ = known->category;
+        levels_ = known->levels;
+        reflex_ = known->reflex;
     }
-    if (!known && (window_[0] ^ window_[3]) == 0xFFFFu) UnknownSyncHeader();
+    syncCountdown_ = kSyncCountdownStart;
     // Re-centre the clock on the sync and hold it steadier through the frame
-    // header. An unknown code still runs the frame with the previous mode.
+    // header.
     ctx_.chain.SymbolPhase += ReceiverChain::HalfMean(ctx_.chain.SymbolErrorHistory);
     ctx_.chain.SymbolLoopGain = kLoopGainFlexSynced;
 }

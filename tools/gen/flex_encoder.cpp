@@ -2,7 +2,6 @@
 #include "tools/gen/flex_encoder.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "decoders/bch/bch.h"
@@ -286,48 +285,24 @@ std::uint32_t SentBit(std::uint32_t codeword, int k) { return (codeword >> (31 -
 // shifts them into its sync registers.
 using HeaderBits = std::vector<std::uint8_t>;
 
-// The fillers around the frame information word, in order of preference:
-// reversals (a transition on every symbol keeps the receiver's clock,
-// which follows the header with a low gain, closest to the transmitter's),
-// then dibits (1100...) in four phases, then a steady level. Reversals
-// look like half of the sync marker (0xAAAA), so with some frame
-// information words they have to give way.
-std::uint8_t FillerBit(int pattern, int i) {
-    if (pattern < 2) return static_cast<std::uint8_t>((i + pattern) % 2);
-    if (pattern < 6) return ((i + pattern) / 2) % 2 == 0 ? 1 : 0;
-    return pattern == 6 ? 1 : 0;
-}
-constexpr int kFillerPatterns = 8;
-
-// Bit sync, sync, filler, frame information, filler; `syncEnd` receives
-// the index just past the sync.
-HeaderBits BuildHeaderBits(const FlexFrameCodewords& frame, int preambleBits, int filler, std::size_t& syncEnd) {
-    HeaderBits bits;
-    // Reversals ending so that the 16 bits before the code read 0xAAAA.
+// Bit sync (reversals ending so that the 16 bits before the code read
+// 0xAAAA) and the 64 sync bits.
+void AppendSyncBits(HeaderBits& bits, int preambleBits, std::uint16_t code, std::uint16_t complement) {
     for (int i = 0; i < preambleBits; ++i) bits.push_back((preambleBits - 1 - i) % 2 == 0 ? 0 : 1);
-    const std::uint32_t window[4] = {frame.syncCode, 0xA6C6, 0xAAAA, frame.syncComplement};
+    const std::uint32_t window[4] = {code, 0xA6C6, 0xAAAA, complement};
     for (const std::uint32_t part : window)
         for (int bit = 15; bit >= 0; --bit) bits.push_back(static_cast<std::uint8_t>((part >> bit) & 1u));
-    syncEnd = bits.size();
-    for (int i = 0; i < kGapBeforeFrameInfo; ++i) bits.push_back(FillerBit(filler, i));
-    for (int k = 0; k < 32; ++k) bits.push_back(static_cast<std::uint8_t>(SentBit(frame.frameInfo, k) ^ 1u));
-    for (int i = 0; i < kGapAfterFrameInfo; ++i) bits.push_back(FillerBit(filler, i));
-    return bits;
 }
 
-// True when a receiver's marker search, run over the header, fires nowhere
-// after the sync: a second hit would restart its countdown and misplace the
-// frame.
-bool MarkerOnlyAtSync(const HeaderBits& bits, std::size_t syncEnd) {
-    std::array<std::uint32_t, 4> reg{};
-    for (std::size_t i = 0; i < bits.size(); ++i) {
-        for (std::size_t r = 0; r < 3; ++r) reg[r] = (reg[r] << 1) | ((reg[r + 1] >> 15) & 1u);
-        reg[3] = (reg[3] << 1) | bits[i];
-        if (i < syncEnd) continue;
-        const int distance = std::popcount((reg[1] ^ 0xA6C6u) & 0xFFFFu) + std::popcount((reg[2] ^ 0xAAAAu) & 0xFFFFu);
-        if (distance < 5) return false;
-    }
-    return true;
+// The comma around the frame information word: plain reversals, as
+// transmitters send it. Next to some frame information words they read
+// like the sync marker; a receiver must not take that for a new sync.
+void AppendComma(HeaderBits& bits, int count) {
+    for (int i = 0; i < count; ++i) bits.push_back(static_cast<std::uint8_t>(i % 2));
+}
+
+void AppendHeaderSymbols(SymbolStream& out, const HeaderBits& bits) {
+    for (const std::uint8_t bit : bits) AppendSymbols(out, bit ? 0 : 3, kHeaderRate);
 }
 
 }  // namespace
@@ -431,13 +406,12 @@ FlexFrameCodewords EncodeFlexCodewords(const FlexFrameWords& words) {
 }
 
 void AppendFlexFrame(SymbolStream& out, const FlexFrameCodewords& frame, int preambleBits) {
-    std::size_t syncEnd = 0;
     HeaderBits header;
-    for (int filler = 0; filler < kFillerPatterns; ++filler) {
-        header = BuildHeaderBits(frame, preambleBits, filler, syncEnd);
-        if (MarkerOnlyAtSync(header, syncEnd)) break;
-    }
-    for (const std::uint8_t bit : header) AppendSymbols(out, bit ? 0 : 3, kHeaderRate);
+    AppendSyncBits(header, preambleBits, frame.syncCode, frame.syncComplement);
+    AppendComma(header, kGapBeforeFrameInfo);
+    for (int k = 0; k < 32; ++k) header.push_back(static_cast<std::uint8_t>(SentBit(frame.frameInfo, k) ^ 1u));
+    AppendComma(header, kGapAfterFrameInfo);
+    AppendHeaderSymbols(out, header);
 
     const FlexModeInfo& info = FlexModeInfoOf(frame.mode);
     const auto rate = static_cast<double>(info.symbolRate);
@@ -457,6 +431,13 @@ void AppendFlexFrame(SymbolStream& out, const FlexFrameCodewords& frame, int pre
             }
         }
     }
+}
+
+void AppendFlexLeadIn(SymbolStream& out, int cycles, std::uint16_t code) {
+    HeaderBits bits;
+    for (int c = 0; c < cycles; ++c)
+        AppendSyncBits(bits, kFlexPreambleBits, code, static_cast<std::uint16_t>(~code));
+    AppendHeaderSymbols(out, bits);
 }
 
 bool AppendFlexFrame(SymbolStream& out, const FlexFrame& frame, std::string& error) {
@@ -557,6 +538,7 @@ bool EncodeFlexPages(const std::vector<PageDescription>& pages, const EncodeOpti
     };
     const int preamble = options.preambleBits >= 0 ? options.preambleBits : kFlexPreambleBits;
     const FlexModeInfo& info = FlexModeInfoOf(mode);
+    AppendFlexLeadIn(out, options.flexLeadIn, options.flexLeadInCode);
     for (std::size_t f = 0; f < frames.size(); ++f) {
         FlexFrameWords words;
         if (!BuildFlexFrameWords(frames[f], words, error)) return false;

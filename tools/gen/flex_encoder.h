@@ -13,12 +13,9 @@
 //       0x7B18  FLEX 3200 bit/s, 2 levels, 3200 symbols/s, phases A C
 //       0xDEA0  FLEX 6400 bit/s, 4 levels, 3200 symbols/s, phases A B C D
 //       0x4C7C  ReFLEX, 4 levels, 3200 symbols/s, phases A B C D
-// - 16 filler symbols, the frame information word (one 32-bit codeword:
-//   bits 0..3 checksum, 4..7 cycle, 8..14 frame), 40 filler symbols, all at
-//   1600 symbols/s, two levels. A receiver keeps searching for the sync
-//   marker through these, so the filler (reversals where possible, else
-//   dibits 1100... or a steady level) is chosen for each frame such that
-//   no window after the sync resembles the marker.
+// - 16 symbols of comma (reversals), the frame information word (one
+//   32-bit codeword: bits 0..3 checksum, 4..7 cycle, 8..14 frame), 40
+//   symbols of comma, all at 1600 symbols/s, two levels.
 // - 11 blocks at the mode's symbol rate. Per phase a block holds eight
 //   codewords, interleaved: bit k of codeword c is the block's bit c + 8k.
 //   A 4-level symbol carries two phases' bits (high, low) as 0 = 00,
@@ -50,6 +47,10 @@
 //     first; the rest is zero.
 // For a long address, the header (or the first numeric word) travels in the
 // second vector word.
+//
+// Some transmitters open a transmission with a lead-in of resynchronisation
+// cycles: 32 bits of bit sync and a sync whose code is none of the five
+// above, repeated, then the first frame.
 //
 // ReFLEX frames are written as the receiver dumps them: phase A word 0 is a
 // head word, and the page texts follow as 7-bit characters, three to a word,
@@ -145,6 +146,8 @@ bool BuildFlexFrameWords(const FlexFrame& frame, FlexFrameWords& out, std::strin
 FlexFrameCodewords EncodeFlexCodewords(const FlexFrameWords& words);
 // Appends bit sync, sync, frame information and the 11 blocks.
 void AppendFlexFrame(SymbolStream& out, const FlexFrameCodewords& frame, int preambleBits = kFlexPreambleBits);
+// `cycles` resynchronisation cycles of bit sync and a sync with `code`.
+void AppendFlexLeadIn(SymbolStream& out, int cycles, std::uint16_t code);
 // All three steps.
 bool AppendFlexFrame(SymbolStream& out, const FlexFrame& frame, std::string& error);
 

@@ -45,6 +45,9 @@ constexpr const char kHelp[] =
     "  --seed N             seed of the random errors and jitter (default 1)\n"
     "  --preamble-bits N    preamble length (default: the protocol's usual)\n"
     "  --gap SECONDS        silence before, between and after transmissions (default 0.5)\n"
+    "  --flex-lead-in N     open each FLEX transmission with N resynchronisation cycles\n"
+    "                       (bit sync and a sync of an unknown kind), as some transmitters do\n"
+    "  --flex-lead-in-code HEX  the 16-bit code of their sync (default 34DF)\n"
     "\n"
     "Audio: when OUT ends in .wav, .flac, .s16 or .raw (signed 16-bit little-endian,\n"
     "no header) the transmission is written as discriminator audio instead: FSK\n"
@@ -141,6 +144,17 @@ int ParseArguments(int argc, char** argv, Options& options) {
             const char* v = value();
             if (v == nullptr || !ParseInt(v, 0, 100000, n)) return fail("--preamble-bits needs 0..100000");
             options.encode.preambleBits = static_cast<int>(n);
+        } else if (arg == "--flex-lead-in") {
+            const char* v = value();
+            if (v == nullptr || !ParseInt(v, 0, 10000, n)) return fail("--flex-lead-in needs 0..10000");
+            options.encode.flexLeadIn = static_cast<int>(n);
+        } else if (arg == "--flex-lead-in-code") {
+            const char* v = value();
+            char* end = nullptr;
+            const unsigned long code = v == nullptr ? 0x10000 : std::strtoul(v, &end, 16);
+            if (v == nullptr || end == v || *end != '\0' || code > 0xFFFF)
+                return fail("--flex-lead-in-code needs a 16-bit hex code");
+            options.encode.flexLeadInCode = static_cast<std::uint16_t>(code);
         } else if (arg == "--sample-rate" || arg == "--deviation" || arg == "--snr" || arg == "--dc" ||
                    arg == "--filter-hz") {
             const char* v = value();

@@ -42,6 +42,8 @@ struct EncodeOptions {
     bool errorsInInfoOnly = false;  // ... chosen among the information bits only
     std::vector<int> errorWords;    // codeword numbers to make uncorrectable (numbering: per protocol)
     int preambleBits = -1;          // -1: the protocol's usual preamble
+    int flexLeadIn = 0;             // FLEX: resynchronisation cycles before the first frame
+    std::uint16_t flexLeadInCode = 0x34DF;  // ... and the code of their sync
     std::uint32_t seed = 1;
 };
 
