@@ -171,7 +171,7 @@ void MainWindow::BuildMenus() {
 
 void MainWindow::RunCommand(int id) {
     switch (id) {
-        case kLogfile: ShowLogfileDialog(this, *this); break;
+        case kLogfile: RunDialog(&ShowLogfileDialog); break;
         case kClearDisplay:
             for (PaneWidget* pane : {lower_, upper_}) {
                 pane->Pane().ClearPane();
@@ -182,14 +182,14 @@ void MainWindow::RunCommand(int id) {
         case kCopy: CopySelection(); break;
         case kCopyLowerPane: CopyToClipboard(lower_->CopyShownRows()); break;
         case kCopyUpperPane: CopyToClipboard(upper_->CopyShownRows()); break;
-        case kInterface: ShowInterfaceDialog(this, *this); break;
-        case kOptions: ShowOptionsDialog(this, *this); break;
+        case kInterface: RunDialog(&ShowInterfaceDialog); break;
+        case kOptions: RunDialog(&ShowOptionsDialog); break;
         case kFont: FontCommand(); break;
         case kColors: ColorsCommand(); break;
-        case kScrollback: ShowScrollbackDialog(this, *this); break;
-        case kFilters: ShowFiltersDialog(this, *this); break;
-        case kStatistics: ShowStatisticsDialog(this, *this); break;
-        case kKeepAlive: ShowKeepAliveDialog(this, *this); break;
+        case kScrollback: RunDialog(&ShowScrollbackDialog); break;
+        case kFilters: RunDialog(&ShowFiltersDialog); break;
+        case kStatistics: RunDialog(&ShowStatisticsDialog); break;
+        case kKeepAlive: RunDialog(&ShowKeepAliveDialog); break;
         case kHelpTopics: HelpCommand(); break;
         case kAbout: MessageDialog(this, kVersionText); break;
         default: break;
@@ -233,18 +233,25 @@ bool MainWindow::SaveSettingsFile() {
     return SaveSettings(kAppName, options_.settingsPath, engine_->settings());
 }
 
-void MainWindow::SettingsChanged(unsigned changes) {
-    if (changes & static_cast<unsigned>(SettingsChange::Scrollback)) {
-        Output& output = engine_->output();
-        const Settings& s = engine_->settings();
-        for (auto [pane, rows] : {std::pair{&output.MessagePane, s.Pane1Size}, std::pair{&output.FilterPane, s.Pane2Size}}) {
-            if (rows == pane->capacity) continue;
-            if (!output.SetScrollback(*pane, rows)) MessageDialog(this, "Error Allocating Memory!");
-        }
-        lower_->Reattach();
-        upper_->Reattach();
+void MainWindow::RunDialog(bool (*dialog)(QWidget*, DialogHost&)) {
+    applied_ = engine_->settings();
+    dialog(this, *this);
+}
+
+void MainWindow::SettingsChanged(unsigned) {
+    // The engine compares the record it had with the edited one.
+    const Settings next = engine_->settings();
+    engine_->settings() = applied_;
+    const SettingsEffect effect = engine_->ApplySettings(next);
+    const Settings& now = engine_->settings();
+    if (now.Pane1Size != next.Pane1Size || now.Pane2Size != next.Pane2Size) {
+        MessageDialog(this, "Error Allocating Memory!");
     }
-    if (changes & static_cast<unsigned>(SettingsChange::Input)) AttachInput();
+    if (!(next.Input == applied_.Input)) options_.input.clear();  // the dialog's input replaces the command line's
+    applied_ = now;
+    lower_->Reattach();
+    upper_->Reattach();
+    if (effect.restartInput) AttachInput();
 }
 
 // ---- Window events -------------------------------------------------------

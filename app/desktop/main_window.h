@@ -82,6 +82,8 @@ private:
     void BuildMenus();
     void AttachInput();
     void UpdateLineWidth();
+    // Runs one of the setup, filter or monitor dialogs.
+    void RunDialog(bool (*dialog)(QWidget*, DialogHost&));
     void CopySelection();
     void CopyToClipboard(const std::string& text);
     void FontCommand();
@@ -101,7 +103,10 @@ private:
     PaneWidget* upper_ = nullptr;
     PaneWidget* lower_ = nullptr;
     QTimer sampleTimer_;
-    QSize savedOuterSize_;  // the stored size includes the frame, known once shown
+    QSize savedOuterSize_;
+    // The settings as the engine last applied them; a dialog edits the live
+    // record, and the difference is applied when it reports its changes.
+    Settings applied_;  // the stored size includes the frame, known once shown
 };
 
 // The splitter between the panes keeps the lower pane's share of the

@@ -4,6 +4,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QMenuBar>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -66,7 +70,13 @@ public:
             if (dialog == nullptr) return;
             ++answered;
             if (before_) before_(*dialog);
-            accept_ ? dialog->accept() : dialog->reject();
+            if (!accept_) {
+                dialog->reject();
+            } else if (auto* box = dialog->findChild<QDialogButtonBox*>(); box && box->button(QDialogButtonBox::Ok)) {
+                box->button(QDialogButtonBox::Ok)->click();  // the dialog's own OK handling
+            } else {
+                dialog->accept();
+            }
         });
         timer_.start();
     }
@@ -302,6 +312,16 @@ private slots:
         QCOMPARE(QColor(image.pixel(canvas->width() - 2, canvas->height() - 2)), QColor(200, 0, 0));
     }
 
+    void ScrollbackDialogRemakesThePane() {
+        Fixture f;
+        ModalAnswer ok(true, [](QDialog& d) { d.findChildren<QLineEdit*>().at(0)->setText("300"); });
+        f.window.RunCommand(kScrollback);
+        QCOMPARE(ok.answered, 1);
+        QCOMPARE(f.window.engine().settings().Pane2Size, 300u);
+        QCOMPARE(f.output().FilterPane.capacity, 300u);
+        QCOMPARE(f.output().MessagePane.capacity, 1000u);
+    }
+
     void FontChangeKeepsContentsAndRecomputesLineWidth() {
         Fixture f;
         for (int i = 0; i < 12; ++i) {
@@ -342,9 +362,13 @@ private slots:
     void InputThatCannotBeOpenedLeavesTheProgramUp() {
         MainWindow::Options options;
         options.input = "/nonexistent/recording.tve";
-        ModalAnswer ok(true);
+        QString shown;
+        ModalAnswer ok(true, [&](QDialog& d) {
+            for (const QLabel* label : d.findChildren<QLabel*>()) shown += label->text();
+        });
         Fixture f(TestSettings(), options);
         QTRY_COMPARE(ok.answered, 1);
+        QVERIFY2(shown.contains("Cannot open the recording!"), qPrintable(shown));
         QVERIFY(!f.window.InputAttached());
         QVERIFY(f.window.isVisible());
     }
