@@ -37,10 +37,10 @@ public:
     // Added beside the members above: the dialogs edit a copy of the record
     // and hand it over here, so that a host whose engine compares the new
     // record with the old one (Engine::ApplySettings) can. By default the
-    // copy becomes the live record and the changes are reported.
+    // copy becomes the live record and the changes (maybe none) are reported.
     virtual void ApplySettings(const Settings& next, unsigned changes) {
         CurrentSettings() = next;
-        if (changes != 0) SettingsChanged(changes);
+        SettingsChanged(changes);
     }
 };
 
