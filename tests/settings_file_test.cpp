@@ -134,7 +134,9 @@ TEST_F(SettingsFile, WrittenFormat) {
     EXPECT_NE(text.find("\nFilterCmdArgs=\"\"\nFilterCount=1\nFilter1=2,\"1234567\",2,\"Fire\",\"\",0,2,0\n"),
               std::string::npos);
     EXPECT_NE(text.find("\nColor.Capcode=0,128,0\n"), std::string::npos);
-    EXPECT_EQ(text.find("ComPort"), std::string::npos);  // no port: no port keys
+    for (const char* key : {"\nComPort=", "\nComPortAddr=", "\nComPortIRQ="}) {
+        EXPECT_EQ(text.find(key), std::string::npos) << key;  // no port: no port keys
+    }
     EXPECT_EQ(text.find("Color.Misc"), std::string::npos);
     s.ComPort = 2, s.ComPortAddr = 0x2f8, s.ComPortIRQ = 3;
     ASSERT_TRUE(SaveSettings(kAppName, path_, s));

@@ -21,10 +21,10 @@ class MonitorDialogs : public QObject {
 private slots:
     void counts() {
         TestHost host;
-        host.statistics.HourlyStats.numericMsgs[P1200] = 1234567;
-        host.statistics.DailyStats.numericMsgs[P1200] = 1234567;
-        host.statistics.HourlyStats.alphaMsgs[GOLAY] = 999999;
-        host.statistics.DailyStats.alphaMsgs[GOLAY] = 10000000;
+        host.rig.engine->Stats().HourlyStats.numericMsgs[P1200] = 1234567;
+        host.rig.engine->Stats().DailyStats.numericMsgs[P1200] = 1234567;
+        host.rig.engine->Stats().HourlyStats.alphaMsgs[GOLAY] = 999999;
+        host.rig.engine->Stats().DailyStats.alphaMsgs[GOLAY] = 10000000;
         StatisticsDialog dialog(host);
         QCOMPARE(dialog.counts[0][P1200]->text(), QString("******"));
         QCOMPARE(dialog.counts[2][P1200]->text(), QString("1234567"));
@@ -68,7 +68,7 @@ private slots:
             QCOMPARE(saved.StatCSVFileUseDate, csvUseDate);
             QCOMPARE(host.reported, std::vector<unsigned>{static_cast<unsigned>(SettingsChange::Statistics)});
         } else {
-            QCOMPARE(host.settings.StatFile, std::string("old.st"));
+            QCOMPARE(host.Live().StatFile, std::string("old.st"));
         }
     }
 

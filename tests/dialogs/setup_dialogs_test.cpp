@@ -53,10 +53,10 @@ private slots:
         dialog.ok->click();
         QCOMPARE(watcher.texts, message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(dialog.result() == QDialog::Accepted, message.isEmpty());
-        const Settings saved = message.isEmpty() ? host.Saved() : host.settings;
+        const Settings saved = message.isEmpty() ? host.Saved() : host.Live();
         QCOMPARE(QString::fromStdString(saved.LogFile), logFile);
         if (message.isEmpty()) {
-            QCOMPARE(saved, host.settings);
+            QCOMPARE(saved, host.Live());
             QCOMPARE(saved.LogFileEnabled, enabled);
             QCOMPARE(saved.LogFileUseDate, useDate);
             QCOMPARE(saved.LogFlushTime, 2);
@@ -160,7 +160,7 @@ private slots:
         MessageWatcher watcher;
         dialog.ok->click();
         QCOMPARE(watcher.texts, message.isEmpty() ? QStringList() : QStringList{message});
-        const Settings result = message.isEmpty() ? host.Saved() : host.settings;
+        const Settings result = message.isEmpty() ? host.Saved() : host.Live();
         QTEST(result.ComPort, "comPort");
         QTEST(static_cast<int>(result.ComPortAddr), "comPortAddr");
         QTEST(static_cast<int>(result.ComPortIRQ), "comPortIrq");
@@ -208,15 +208,18 @@ private slots:
         QCOMPARE(host.AllReported(), kInput);
     }
 
+    // A decoder switched off loses its lock at once.
     void options_data() {
         QTest::addColumn<int>("box");
         QTest::addColumn<unsigned>("changes");
-        QTest::newRow("timestamp off") << 1 << 0u;
-        QTest::newRow("FLEX off") << 7 << static_cast<unsigned>(SettingsChange::Decoders);
+        QTest::addColumn<bool>("locked");
+        QTest::newRow("timestamp off") << 1 << 0u << true;
+        QTest::newRow("FLEX off") << 7 << static_cast<unsigned>(SettingsChange::Decoders) << false;
     }
     void options() {
         QFETCH(int, box);
         TestHost host;
+        host.rig.engine->Chain().FlexLock = true;
         OptionsDialog dialog(host);
         QCOMPARE(dialog.boxes[5]->isChecked(), false);  // filter beep is off by default
         dialog.boxes[static_cast<std::size_t>(box)]->click();
@@ -225,21 +228,22 @@ private slots:
         (box == 1 ? expected.Timestamp : expected.DecodeFlex) = 0;
         QCOMPARE(host.Saved(), expected);
         QTEST(host.AllReported(), "changes");
+        QTEST(host.rig.engine->Chain().FlexLock, "locked");
     }
 
     void scrollback_data() {
         QTest::addColumn<QString>("messageRows");
         QTest::addColumn<QString>("filterRows");
         QTest::addColumn<QString>("message");
-        QTest::addColumn<unsigned>("pane1");
-        QTest::addColumn<int>("reports");
-        // The panes start at 2000 and 300 rows.
-        QTest::newRow("999 refused") << "999" << "300" << "Message scrollback minimum is 1000!" << 2000u << 0;
-        QTest::newRow("not a number") << "" << "300" << "Message scrollback minimum is 1000!" << 2000u << 0;
-        QTest::newRow("1000 accepted") << "1000" << "300" << "" << 1000u << 1;
-        QTest::newRow("unchanged: pane kept") << "2000" << "300" << "" << 2000u << 0;
+        QTest::addColumn<unsigned>("rows");
+        QTest::addColumn<bool>("kept");
+        // The message pane starts at 2000 rows with a page in it.
+        QTest::newRow("999 refused") << "999" << "300" << "Message scrollback minimum is 1000!" << 2000u << true;
+        QTest::newRow("not a number") << "" << "300" << "Message scrollback minimum is 1000!" << 2000u << true;
+        QTest::newRow("1000 accepted") << "1000" << "300" << "" << 1000u << false;
+        QTest::newRow("unchanged: pane kept") << "2000" << "300" << "" << 2000u << true;
         QTest::newRow("filter 199 refused, message size in effect")
-            << "1000" << "199" << "Filter scrollback minimum is 200!" << 1000u << 1;
+            << "1000" << "199" << "Filter scrollback minimum is 200!" << 1000u << false;
     }
     void scrollback() {
         QFETCH(QString, messageRows);
@@ -248,15 +252,17 @@ private slots:
         Settings s;
         s.Pane1Size = 2000, s.Pane2Size = 300;
         TestHost host(s);
+        Output& output = host.rig.engine->output();
+        tolvane::testing::WritePage(output, FilterType::Pocsag, "1234567", 0, 0, "HELLO");
         ScrollbackDialog dialog(host);
         dialog.messageRows->setText(messageRows);
         dialog.filterRows->setText(filterRows);
         MessageWatcher watcher;
         dialog.ok->click();
         QCOMPARE(watcher.texts, message.isEmpty() ? QStringList() : QStringList{message});
-        QTEST(host.settings.Pane1Size, "pane1");
-        QTEST(static_cast<int>(host.reported.size()), "reports");
-        for (unsigned r : host.reported) QCOMPARE(r, static_cast<unsigned>(SettingsChange::Scrollback));
+        QTEST(output.MessagePane.capacity, "rows");
+        QTEST(host.Live().Pane1Size, "rows");
+        QTEST(output.MessagePane.row > 0, "kept");
         QCOMPARE(host.saves, message.isEmpty() ? 1 : 0);
     }
 };

@@ -33,6 +33,15 @@ public:
     virtual bool SaveSettingsFile() = 0;                 // SaveSettings to the INI file in use
     virtual void SettingsChanged(unsigned changes) = 0;  // OR of SettingsChange: the engine applies them (files reopened, locks cleared, grids re-made, input re-attached, keep-alive table rebuilt)
     virtual const Statistics& CurrentStatistics() = 0;   // counters shown by the Statistics dialog (type from monitor/)
+
+    // Added beside the members above: the dialogs edit a copy of the record
+    // and hand it over here, so that a host whose engine compares the new
+    // record with the old one (Engine::ApplySettings) can. By default the
+    // copy becomes the live record and the changes (maybe none) are reported.
+    virtual void ApplySettings(const Settings& next, unsigned changes) {
+        CurrentSettings() = next;
+        SettingsChanged(changes);
+    }
 };
 
 // One entry point per menu command; modal; true when closed with OK.

@@ -74,10 +74,11 @@ void SettingsDialog::Finish(QGridLayout* grid, QWidget* extraButtons) {
 }
 
 void SettingsDialog::Accept() {
+    Settings next = host_.CurrentSettings();
     unsigned changes = 0;
-    if (!Apply(changes)) return;
+    if (!Apply(next, changes)) return;
+    host_.ApplySettings(next, changes);
     host_.SaveSettingsFile();
-    if (changes != 0) host_.SettingsChanged(changes);
     accept();
 }
 

@@ -36,9 +36,9 @@ QString ChooseFile(QWidget* parent, const QString& title, const QString& initial
 // The flush interval list of the log and filter files; setting = item + 1.
 inline const QStringList kFlushItems = {"Message", "5 Seconds", "10 Seconds", "30 Seconds", "60 Seconds"};
 
-// A modal dialog over the host's settings: OK runs Apply(), which either
-// refuses (a message has been shown, the dialog stays open) or has edited
-// the record; then the settings are saved and the changes reported.
+// A modal dialog over the host's settings: OK runs Apply() on a copy of the
+// record, which either refuses (a message has been shown, the dialog stays
+// open) or has edited the copy; the host then applies and saves it.
 class SettingsDialog : public QDialog {
 public:
     SettingsDialog(DialogHost& host, QWidget* parent, const char* title);
@@ -49,13 +49,13 @@ public:
 
 protected:
     // Returns false after showing why the entries were refused; otherwise
-    // sets `changes` to what the engine must apply.
-    virtual bool Apply(unsigned& changes) = 0;
+    // has edited `next` and set `changes` to what the engine must apply.
+    virtual bool Apply(Settings& next, unsigned& changes) = 0;
 
     // Lays out the grid of controls above the OK/Cancel row and centres the dialog.
     void Finish(QGridLayout* grid, QWidget* extraButtons = nullptr);
     bool Refuse(const QString& text);
-    Settings& S() { return host_.CurrentSettings(); }
+    const Settings& S() { return host_.CurrentSettings(); }
 
     // Opens the chooser whenever `field` gains the focus (not again while
     // one is up or its result is handled), then moves the focus to OK. The

@@ -214,56 +214,66 @@ void FiltersDialog::UpdateEnabling() {
 }
 
 void FiltersDialog::Add() {
-    std::vector<FilterRecord>& filters = S().Filters;
-    if (filters.size() >= static_cast<std::size_t>(kMaxFilters)) {
+    if (S().Filters.size() >= static_cast<std::size_t>(kMaxFilters)) {
         MessageDialog(this, "Error!  Max filters defined!");
         return;
     }
     FilterRecord record;
     if (!editFilter(record)) return;
-    S().Filters.push_back(record);  // the table may have been replaced while the editor was open
+    Settings next = S();
+    next.Filters.push_back(record);
+    ChangeTable(next);
     list->addItem(Line(record));
     list->setCurrentRow(list->count() - 1);
 }
 
-void FiltersDialog::Edit() {
+int FiltersDialog::SelectedFilter() const {
     const int row = list->currentRow();
-    if (row < 0 || !list->currentItem()->isSelected() || static_cast<std::size_t>(row) >= S().Filters.size()) {
+    const bool inTable = row >= 0 && static_cast<std::size_t>(row) < host_.CurrentSettings().Filters.size();
+    return inTable && list->currentItem()->isSelected() ? row : -1;
+}
+
+void FiltersDialog::ChangeTable(const Settings& next) {
+    host_.ApplySettings(next, static_cast<unsigned>(SettingsChange::Filters));
+}
+
+void FiltersDialog::Edit() {
+    const int row = SelectedFilter();
+    if (row < 0) {
         MessageDialog(this, "You must select a filter to edit!");
         return;
     }
-    FilterRecord record = S().Filters.at(static_cast<std::size_t>(row));
-    if (!editFilter(record)) return;
-    S().Filters.at(static_cast<std::size_t>(row)) = record;
+    FilterRecord record = S().Filters[static_cast<std::size_t>(row)];
+    if (!editFilter(record) || row >= static_cast<int>(S().Filters.size())) return;
+    Settings next = S();
+    next.Filters[static_cast<std::size_t>(row)] = record;
+    ChangeTable(next);
     list->item(row)->setText(Line(record));
     list->setCurrentRow(row);
 }
 
 void FiltersDialog::Delete() {
-    const int row = list->currentRow();
-    if (row < 0 || !list->currentItem()->isSelected() || static_cast<std::size_t>(row) >= S().Filters.size()) {
+    const int row = SelectedFilter();
+    if (row < 0) {
         MessageDialog(this, "You must select a filter to delete!");
         return;
     }
     if (!QuestionDialog(this, "Delete " + ShortenedFilterLine(list->item(row)->text()) + "?")) return;
-    std::vector<FilterRecord>& filters = S().Filters;
-    filters.erase(filters.begin() + row);
+    if (row >= static_cast<int>(S().Filters.size())) return;
+    Settings next = S();
+    next.Filters.erase(next.Filters.begin() + row);
+    ChangeTable(next);
     delete list->takeItem(row);
-    if (list->count() > 0) {
-        list->setCurrentRow(std::min(row, list->count() - 1));
-    } else {
-        list->setCurrentRow(-1);
-    }
+    list->setCurrentRow(list->count() > 0 ? std::min(row, list->count() - 1) : -1);
 }
 
-bool FiltersDialog::Apply(unsigned& changes) {
+bool FiltersDialog::Apply(Settings& s, unsigned& changes) {
     const std::string output = Text(outputFile);
     if (outputEnabled->isChecked() && output.empty() && !useDate->isChecked()) {
         return Refuse("You must select a filter file!");
     }
     const std::string commandName = Text(commandFile);
     if (commandEnabled->isChecked() && commandName.empty()) return Refuse("You must select a command file!");
-    Settings& s = S();
     if (!output.empty()) s.FilterFile = output;
     s.FilterFileEnabled = outputEnabled->isChecked();
     s.FilterFileUseDate = useDate->isChecked();

@@ -56,10 +56,12 @@ public:
     void Delete();
 
 protected:
-    bool Apply(unsigned& changes) override;
+    bool Apply(Settings& next, unsigned& changes) override;
 
 private:
     void UpdateEnabling();
+    int SelectedFilter() const;  // -1 when no line is selected
+    void ChangeTable(const Settings& next);
 };
 
 // The Delete question's form of a list line: longer than 20 characters, its first 17 and "...".

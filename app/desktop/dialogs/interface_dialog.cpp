@@ -112,43 +112,41 @@ void InterfaceDialog::UpdateEnabling() {
     rate->setEnabled(!onSerial);
 }
 
-bool InterfaceDialog::Apply(unsigned& changes) {
-    const Settings before = S();
-    Settings after = before;
-    InputChoice& in = after.Input;
+bool InterfaceDialog::Apply(Settings& next, unsigned& changes) {
+    const Settings& before = S();
+    InputChoice& in = next.Input;
     in.InputKind = audio->isChecked() ? 1 : 0;
     if (in.InputKind == 0) {
         const int item = Selected(port);
-        after.ComPort = item + 1;
+        next.ComPort = item + 1;
         if (item >= 0 && item < kCustom) {
-            after.ComPortAddr = kStandardPorts[static_cast<std::size_t>(item)].address;
-            after.ComPortIRQ = kIrqValues[static_cast<std::size_t>(kStandardPorts[static_cast<std::size_t>(item)].irqItem)];
+            const StandardPort& standard = kStandardPorts[static_cast<std::size_t>(item)];
+            next.ComPortAddr = standard.address;
+            next.ComPortIRQ = kIrqValues[static_cast<std::size_t>(standard.irqItem)];
         } else if (item == kCustom) {
             // The device path takes the place of the I/O address check.
             const std::string path = Text(device);
             if (path.empty()) return Refuse("You must provide a device path!");
             if (Selected(irq) < 0) return Refuse("You must select an IRQ vector!");
             in.ComPortDevice = path;
-            ScanHex(address->text().left(5), after.ComPortAddr);
-            after.ComPortIRQ = kIrqValues[static_cast<std::size_t>(Selected(irq))];
+            ScanHex(address->text().left(5), next.ComPortAddr);
+            next.ComPortIRQ = kIrqValues[static_cast<std::size_t>(Selected(irq))];
         }
     } else {
         in.AudioDevice = soundCard->currentData().toString().toStdString();
         in.AudioRate = rate->currentText().toInt();
     }
-    after.FourLevelInterface = fourLevel->isChecked();
-    after.InvertData = invert->isChecked();
-    in.Input = InterfaceInputName(after);
+    next.FourLevelInterface = fourLevel->isChecked();
+    next.InvertData = invert->isChecked();
+    in.Input = InterfaceInputName(next);
 
-    changes = 0;
-    if (after.ComPort != before.ComPort || after.ComPortAddr != before.ComPortAddr ||
-        after.ComPortIRQ != before.ComPortIRQ || after.Input != before.Input) {
+    if (next.ComPort != before.ComPort || next.ComPortAddr != before.ComPortAddr ||
+        next.ComPortIRQ != before.ComPortIRQ || next.Input != before.Input) {
         changes |= static_cast<unsigned>(SettingsChange::Input);
     }
-    if (after.FourLevelInterface != before.FourLevelInterface || after.InvertData != before.InvertData) {
+    if (next.FourLevelInterface != before.FourLevelInterface || next.InvertData != before.InvertData) {
         changes |= static_cast<unsigned>(SettingsChange::Levels);
     }
-    S() = after;
     return true;
 }
 

@@ -27,7 +27,7 @@ public:
     QCheckBox* invert;
 
 protected:
-    bool Apply(unsigned& changes) override;
+    bool Apply(Settings& next, unsigned& changes) override;
 
 private:
     void PortChosen(int item);

@@ -40,11 +40,10 @@ void LogfileDialog::UpdateEnabling() {
     flushTime->setEnabled(on && flush->isChecked());
 }
 
-bool LogfileDialog::Apply(unsigned& changes) {
+bool LogfileDialog::Apply(Settings& s, unsigned& changes) {
     const std::string name = Text(file);
     const bool on = enabled->isChecked();
     if (on && name.empty() && !useDate->isChecked()) return Refuse("You must select a log file!");
-    Settings& s = S();
     if (!name.empty()) s.LogFile = name;  // kept even with logging off
     s.LogFileEnabled = on;
     s.LogFileUseDate = useDate->isChecked();

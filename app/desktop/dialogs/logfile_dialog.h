@@ -16,7 +16,7 @@ public:
     QComboBox* flushTime;
 
 protected:
-    bool Apply(unsigned& changes) override;
+    bool Apply(Settings& next, unsigned& changes) override;
 
 private:
     void UpdateEnabling();

@@ -90,7 +90,7 @@ void StatisticsDialog::UpdateEnabling() {
     csvUseDate->setEnabled(csvEnabled->isChecked());
 }
 
-bool StatisticsDialog::Apply(unsigned& changes) {
+bool StatisticsDialog::Apply(Settings& s, unsigned& changes) {
     const std::string text = Text(textFile);
     const std::string csv = Text(csvFile);
     if (textEnabled->isChecked() && text.empty() && !textUseDate->isChecked()) {
@@ -99,7 +99,6 @@ bool StatisticsDialog::Apply(unsigned& changes) {
     if (csvEnabled->isChecked() && csv.empty() && !csvUseDate->isChecked()) {
         return Refuse("You must select a statistics file!");
     }
-    Settings& s = S();
     s.StatFile = text;
     s.StatFileEnabled = textEnabled->isChecked();
     s.StatFileUseDate = textUseDate->isChecked();
@@ -154,7 +153,7 @@ KeepAliveDialog::KeepAliveDialog(DialogHost& host, QWidget* parent)
     ranges[0][0]->setFocus();
 }
 
-bool KeepAliveDialog::Apply(unsigned& changes) {
+bool KeepAliveDialog::Apply(Settings& s, unsigned& changes) {
     std::array<bool, 24> used{};
     std::array<std::int32_t, 3> start{}, stop{}, timeout{};
     for (std::size_t r = 0; r < 3; ++r) {
@@ -172,7 +171,6 @@ bool KeepAliveDialog::Apply(unsigned& changes) {
     }
     const std::string command = Text(commandFile);
     if (commandEnabled->isChecked() && command.empty()) return Refuse("You must select a command file!");
-    Settings& s = S();
     s.KeepAliveStart = start;
     s.KeepAliveStop = stop;
     s.KeepAliveTimeout = timeout;

@@ -35,8 +35,7 @@ OptionsDialog::OptionsDialog(DialogHost& host, QWidget* parent) : SettingsDialog
     boxes[0]->setFocus();
 }
 
-bool OptionsDialog::Apply(unsigned& changes) {
-    Settings& s = S();
+bool OptionsDialog::Apply(Settings& s, unsigned& changes) {
     for (std::size_t i = 0; i < kOptions.size(); ++i) {
         const std::int32_t on = boxes[i]->isChecked();
         // A decoder switched off has its running state cleared by the engine.

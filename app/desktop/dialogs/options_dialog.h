@@ -16,7 +16,7 @@ public:
     std::array<QCheckBox*, 9> boxes{};
 
 protected:
-    bool Apply(unsigned& changes) override;
+    bool Apply(Settings& next, unsigned& changes) override;
 };
 
 }  // namespace tolvane::desktop

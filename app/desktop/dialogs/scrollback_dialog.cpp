@@ -38,14 +38,14 @@ ScrollbackDialog::ScrollbackDialog(DialogHost& host, QWidget* parent)
     messageRows->setFocus();
 }
 
-bool ScrollbackDialog::Apply(unsigned& changes) {
-    Settings& s = S();
+bool ScrollbackDialog::Apply(Settings& s, unsigned& changes) {
     const std::uint32_t messages = ReadRows(messageRows);
     if (messages < kMessageMinimum) return Refuse(QString::asprintf("Message scrollback minimum is %u!", kMessageMinimum));
     // A new message-pane size takes effect now, even if the filter pane's is refused next.
     if (messages != s.Pane1Size) {
         s.Pane1Size = messages;
-        host_.SettingsChanged(static_cast<unsigned>(SettingsChange::Scrollback));
+        host_.ApplySettings(s, static_cast<unsigned>(SettingsChange::Scrollback));
+        s.Pane1Size = S().Pane1Size;  // the host may have had to take fewer rows
     }
     const std::uint32_t filters = ReadRows(filterRows);
     if (filters < kFilterMinimum) return Refuse(QString::asprintf("Filter scrollback minimum is %u!", kFilterMinimum));

@@ -8,11 +8,16 @@
 
 namespace tolvane::desktop::testing {
 
-TestHost::TestHost(const Settings& s) : settings(s), path_(folder_.filePath("Tolvane.INI").toStdString()) {}
+TestHost::TestHost(const Settings& s) : rig(s), path_(folder_.filePath("Tolvane.INI").toStdString()) {}
 
 bool TestHost::SaveSettingsFile() {
     ++saves;
-    return SaveSettings(kAppName, path_, settings);
+    return SaveSettings(kAppName, path_, Live());
+}
+
+void TestHost::ApplySettings(const Settings& next, unsigned changes) {
+    rig.engine->ApplySettings(next);
+    reported.push_back(changes);
 }
 
 Settings TestHost::Saved() const {

@@ -11,25 +11,29 @@
 #include <vector>
 
 #include "app/desktop/dialogs/dialog_host.h"
+#include "support/fake_world.h"
 
 namespace tolvane::desktop::testing {
 
+// The dialogs' host over a real engine in a fake world, as the main window
+// is: what the dialogs hand over goes through Engine::ApplySettings.
 class TestHost : public DialogHost {
 public:
     explicit TestHost(const Settings& settings = Settings());
 
-    Settings& CurrentSettings() override { return settings; }
+    Settings& CurrentSettings() override { return rig.engine->settings(); }
     bool SaveSettingsFile() override;
     void SettingsChanged(unsigned changes) override { reported.push_back(changes); }
-    const Statistics& CurrentStatistics() override { return statistics; }
+    const Statistics& CurrentStatistics() override { return rig.engine->Stats(); }
+    void ApplySettings(const Settings& next, unsigned changes) override;
 
+    Settings& Live() { return rig.engine->settings(); }
     // The record as the saved file gives it back.
     Settings Saved() const;
     // OR of everything reported.
     unsigned AllReported() const;
 
-    Settings settings;
-    Statistics statistics;
+    tolvane::testing::TestRig rig;
     std::vector<unsigned> reported;
     int saves = 0;
 
