@@ -20,27 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using enum FilterType;
 
-TEST(IniDocument, ReadRules) {
-    const IniDocument ini = IniDocument::Parse(
-        "top=1\r\n[Main]\r\n Width = 12px \r\nneg=-7\nplus=+8\nword=abc\nempty=\nbig=99999999999\n"
-        "quoted=\"  a \"\nhalf=\"open\nsingle=\"\n; comment=5\n[main]\nlater=3\nWidth=99\n");
-    const std::pair<const char*, std::int32_t> ints[] = {{"WIDTH", 12}, {"neg", -7},  {"plus", 8},          {"word", 0},
-                                                         {"empty", 42}, {"missing", 42}, {"big", INT32_MAX}, {"quoted", 0},
-                                                         {"comment", 42}, {"later", 3}};
-    for (const auto& [key, value] : ints) EXPECT_EQ(ini.GetInt("MAIN", key, 42), value) << key;
-    EXPECT_EQ(ini.GetInt("Main", "top", 42), 42);  // lines before any section belong to none
-    const std::pair<const char*, const char*> strings[] = {{"width", "12px"}, {"quoted", "  a "}, {"half", "\"open"},
-                                                           {"single", "\""},  {"missing", "d"},    {"empty", ""}};
-    for (const auto& [key, value] : strings) EXPECT_EQ(ini.GetString("main", key, "d", 255), value) << key;
-    EXPECT_EQ(ini.GetString("main", "width", "d", 2), "12");
-    EXPECT_EQ(ini.GetString("nowhere", "width", "", 255), "");
-    const std::pair<const char*, std::optional<std::int32_t>> leading[] = {
-        {"0", 0}, {"  -12x", -12}, {"2147483647", INT32_MAX}, {"-2147483649", INT32_MIN},
-        {"", std::nullopt}, {"-", std::nullopt}, {"x1", std::nullopt}, {"0x1F", 0},
-    };
-    for (const auto& [text, value] : leading) EXPECT_EQ(LeadingInt(text), value) << text;
-}
-
 TEST(IniDocument, WriteRules) {
     IniDocument ini = IniDocument::Parse("; head\n[A]\nx=1\n\n[B]\ny=2\n");
     ini.Set("a", "X", "10");           // replaces, keeps the stored name
@@ -179,28 +158,34 @@ TEST_F(SettingsFile, PortKeysAreAllOrNothing) {
     }
 }
 
+// How keys read: sections and keys in any case, in any order, repeated
+// (the first wins), CR LF line ends, comments, values cut and clamped.
 TEST_F(SettingsFile, KeyRules) {
+    Settings start;
+    start.StatFile = "old.st";
+    start.xPos = 9;
     const Settings s = Load(
-        "[TOLVANE]\nxsize=800abc\nYSIZE=  -40 \nTimestamp=x\nShowFrame=\nPercent=33.9\nFont.Weight=\"700\"\n"
-        "Font.CharSet=511\nfont.facename=" + std::string(40, 'F') + "\nLogFile=  spaced name  \n"
-        "[filter]\nFilterCmdArgs=\"  a b  \"\n");
+        "xPos=1\r\n; xPos=2\r\n[TOLVANE]\r\n xsize = 800abc \r\nXSIZE=1\nYSIZE=  -40 \nyPos=+8\nTimestamp=x\nShowFrame=\n"
+        "Percent=33.9\nFont.Weight=\"700\"\nFont.CharSet=511\nfont.facename=" + std::string(40, 'F') + "\n"
+        "LogFile=  spaced name  \nStatCSVFile=\"open\nPane2Size=99999999999\nFont.Height=-2147483649\n"
+        "[filter]\nFilterCmdArgs=\"  a b  \"\n[Tolvane]\nShowNumeric=0\n", start);
+    EXPECT_EQ(s.xPos, 9);  // absent numbers are kept
     EXPECT_EQ(s.xSize, 800);
     EXPECT_EQ(s.ySize, -40);
+    EXPECT_EQ(s.yPos, 8);
     EXPECT_EQ(s.Timestamp, 0);  // present without a number
     EXPECT_EQ(s.ShowFrame, 1);  // empty: the default
     EXPECT_EQ(s.Percent, 33.0);
     EXPECT_EQ(s.Font.Weight, 700);
     EXPECT_EQ(s.Font.CharSet, 255);  // low byte
     EXPECT_EQ(s.Font.FaceName, std::string(31, 'F'));
+    EXPECT_EQ(s.Font.Height, INT32_MIN);
+    EXPECT_EQ(s.Pane2Size, static_cast<std::uint32_t>(INT32_MAX));
     EXPECT_EQ(s.LogFile, "spaced name");
+    EXPECT_EQ(s.StatCSVFile, "\"open");
+    EXPECT_EQ(s.StatFile, "");  // absent strings are emptied
     EXPECT_EQ(s.FilterCmdArgs, "  a b  ");
-    // Absent strings are emptied, absent numbers kept.
-    Settings start;
-    start.StatFile = "old.st";
-    start.xPos = 9;
-    const Settings t = Load("[Tolvane]\n", start);
-    EXPECT_EQ(t.StatFile, "");
-    EXPECT_EQ(t.xPos, 9);
+    EXPECT_EQ(s.ShowNumeric, 0);
 }
 
 TEST_F(SettingsFile, HandEditedValuesAreBounded) {
