@@ -15,16 +15,12 @@
 #include <vector>
 
 #include "receiver/edge_file.h"
-#include "tools/gen/page_description.h"
-#include "tools/gen/pocsag_encoder.h"
+#include "support/loopback.h"
 
 namespace tolvane {
 namespace {
 
 const std::string kCli = std::string(TOLVANE_BINARY_DIR) + "/app/cli/tolvane-cli";
-// CTest runs the cases of this file in parallel processes: one set of
-// files per process.
-const std::string kTemp = std::string(TOLVANE_BINARY_DIR) + "/tests/cli_test_" + std::to_string(::getpid()) + "_";
 
 std::string Slurp(const std::string& path) {
     std::stringstream text;
@@ -38,68 +34,53 @@ struct CliRun {
     std::string err;
 };
 
-// Runs a shell command (the test's own text, never received text).
-CliRun Shell(const std::string& command) {
-    const std::string errPath = kTemp + "stderr.txt";
-    CliRun run;
-    std::FILE* pipe = ::popen((command + " 2>" + errPath).c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    for (std::size_t n = 0; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
-    const int raw = ::pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.err = Slurp(errPath);
-    std::remove(errPath.c_str());
-    return run;
-}
-
-// A run that takes longer than `seconds` is killed (status 124).
-CliRun RunCli(const std::string& args, int seconds = 60) {
-    return Shell("timeout " + std::to_string(seconds) + " " + kCli + " " + args);
-}
-
-// Files a test writes, under kTemp; removed when it ends.
-class TempFiles {
-public:
-    ~TempFiles() {
-        for (const std::string& path : paths_) std::remove(path.c_str());
+class Cli : public ::testing::Test {
+protected:
+    // Runs a shell command (the test's own text, never received text).
+    CliRun Shell(const std::string& command) {
+        CliRun run;
+        std::FILE* pipe = ::popen((command + " 2>" + dir_ / "stderr").c_str(), "r");
+        if (pipe == nullptr) return run;
+        char buffer[4096];
+        for (std::size_t n = 0; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
+        const int raw = ::pclose(pipe);
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        run.err = Slurp(dir_ / "stderr");
+        return run;
     }
-    std::string Name(const std::string& name) { return paths_.emplace_back(kTemp + name); }
+    // A run that takes longer than `seconds` is killed (status 124).
+    CliRun RunCli(const std::string& args, int seconds = 60) {
+        return Shell("timeout " + std::to_string(seconds) + " " + kCli + " " + args);
+    }
     std::string Write(const std::string& name, const std::string& content) {
-        std::ofstream(Name(name)) << content;
-        return paths_.back();
+        std::ofstream(dir_ / name) << content;
+        return dir_ / name;
+    }
+    // An edge stream of these pages, as a transmitter sends them: one
+    // transmission per group, `gap` seconds of silence after each. `ticks`
+    // receives its length.
+    std::string MakePages(const std::vector<std::vector<std::string>>& groups, double gap = 0, std::uint64_t* ticks = nullptr) {
+        gen::SymbolStream stream;
+        gen::AppendSilence(stream, 0, 0.2);
+        for (const auto& group : groups) {
+            const gen::SymbolStream pages = testing::Encode(group);
+            stream.insert(stream.end(), pages.begin(), pages.end());
+            gen::AppendSilence(stream, 0, gap);
+        }
+        EdgeFileWriter writer;
+        EXPECT_TRUE(writer.Open(dir_ / "pages.tve"));
+        for (const EdgeEntry& e : gen::SymbolsToEdges(stream, gen::ChannelOptions{})) {
+            writer.AddRun(e.duration, e.lineState);
+            if (ticks != nullptr) *ticks += e.duration;
+        }
+        EXPECT_TRUE(writer.Close());
+        return dir_ / "pages.tve";
     }
 
-private:
-    std::vector<std::string> paths_;
+    testing::TempDir dir_;
 };
 
-// An edge stream of these pages, as a transmitter sends them: one
-// transmission per group, `gap` seconds of silence after each. `ticks`
-// receives its length.
-std::string MakePages(TempFiles& files, const std::vector<std::vector<std::string>>& groups, double gap = 0,
-                      std::uint64_t* ticks = nullptr) {
-    gen::SymbolStream stream;
-    gen::AppendSilence(stream, 0, 0.2);
-    std::string error;
-    for (const auto& group : groups) {
-        std::vector<gen::PageDescription> pages(group.size());
-        for (std::size_t i = 0; i < pages.size(); ++i) EXPECT_TRUE(gen::ParsePageDescription(group[i], pages[i], error)) << error;
-        EXPECT_TRUE(gen::EncodePocsagPages(pages, gen::EncodeOptions{}, stream, error)) << error;
-        gen::AppendSilence(stream, 0, gap);
-    }
-    EdgeFileWriter writer;
-    const std::string input = files.Name("pages.tve");
-    EXPECT_TRUE(writer.Open(input));
-    for (const EdgeEntry& e : gen::SymbolsToEdges(stream, gen::ChannelOptions{})) {
-        writer.AddRun(e.duration, e.lineState);
-        if (ticks != nullptr) *ticks += e.duration;
-    }
-    EXPECT_TRUE(writer.Close());
-    return input;
-}
-
-TEST(Cli, HelpDocumentsTheInterface) {
+TEST_F(Cli, HelpDocumentsTheInterface) {
     const CliRun run = RunCli("--help");
     EXPECT_EQ(run.status, 0);
     for (const char* word : {"--ini", "--realtime", "INPUT", "serial:", "standard output", "Exit status"})
@@ -107,14 +88,13 @@ TEST(Cli, HelpDocumentsTheInterface) {
     EXPECT_EQ(run.err, "");
 }
 
-TEST(Cli, FailuresGiveOneLineAndNonZeroStatus) {
-    TempFiles files;
-    const std::string notEdges = files.Write("notedges.tve", "this is not an edge stream");
-    const std::string emptyIni = files.Write("empty.ini", "");
+TEST_F(Cli, FailuresGiveOneLineAndNonZeroStatus) {
+    const std::string notEdges = Write("notedges.tve", "this is not an edge stream");
+    const std::string emptyIni = Write("empty.ini", "");
     const std::pair<std::string, int> cases[] = {
-        {kTemp + "missing.tve", 1},
+        {dir_ / "missing.tve", 1},
         {notEdges, 1},
-        {"--ini " + kTemp + "missing.ini " + notEdges, 1},
+        {"--ini " + dir_ / "missing.ini" + " " + notEdges, 1},
         {"--ini " + std::string(TOLVANE_BINARY_DIR) + " " + notEdges, 1},
         {"--ini", 2},
         {"--bogus x.tve", 2},
@@ -135,12 +115,11 @@ TEST(Cli, FailuresGiveOneLineAndNonZeroStatus) {
 
 // A filter command's output is its own: standard output of the decoder
 // holds pane lines only.
-TEST(Cli, PrintsEachPageLineAndNothingElse) {
-    TempFiles files;
-    const std::string input = MakePages(files, {{"pocsag:1200:1234567:3:alpha:Hello world",
+TEST_F(Cli, PrintsEachPageLineAndNothingElse) {
+    const std::string input = MakePages({{"pocsag:1200:1234567:3:alpha:Hello world",
                                                  "pocsag:1200:99:0:alpha:Bell\\x07 \\x1B[2J done!",
                                                  "pocsag:1200:1234560:0:numeric:0123456789"}});
-    const std::string ini = files.Write("cmd.ini", "[Tolvane]\nTimestamp=0\n[Filter]\nFilterCmdFileEnabled=1\n"
+    const std::string ini = Write("cmd.ini", "[Tolvane]\nTimestamp=0\n[Filter]\nFilterCmdFileEnabled=1\n"
                                                    "FilterCmdFile=/bin/echo\nFilterCmdArgs=%m\nFilterCount=1\n"
                                                    "Filter1=2,\"1234567\",0,\"\",\"\",1,0,0\n");
     const CliRun run = RunCli("--ini " + ini + " " + input);
@@ -153,20 +132,19 @@ TEST(Cli, PrintsEachPageLineAndNothingElse) {
 // A log that cannot be written (a missing directory, a FIFO nobody reads)
 // is skipped with one line on standard error; the pages are still printed
 // and the run does not wait for a reader.
-TEST(Cli, UnwritableLogIsToldOnStandardError) {
-    TempFiles files;
-    const std::string input = MakePages(files, {{"pocsag:1200:1234567:3:alpha:First", "pocsag:1200:1234567:3:alpha:Second"}});
-    const std::string fifo = files.Name("log.fifo");
+TEST_F(Cli, UnwritableLogIsToldOnStandardError) {
+    const std::string input = MakePages({{"pocsag:1200:1234567:3:alpha:First", "pocsag:1200:1234567:3:alpha:Second"}});
+    const std::string fifo = dir_ / "log.fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::pair<std::string, std::string> cases[] = {
-        {kTemp + "missing/pages.log", "No such file or directory"},
+        {dir_ / "missing/pages.log", "No such file or directory"},
         {fifo, "no program reads from it"},
         {"/dev/full", "No space left on device"},
     };
     for (const auto& [log, reason] : cases) {
         SCOPED_TRACE(log);
-        files.Write("log.ini", "[Tolvane]\nTimestamp=0\nLogFileEnabled=1\nLogFile=" + log + "\n");
-        const CliRun run = RunCli("--ini " + kTemp + "log.ini " + input, 20);
+        Write("log.ini", "[Tolvane]\nTimestamp=0\nLogFileEnabled=1\nLogFile=" + log + "\n");
+        const CliRun run = RunCli("--ini " + dir_ / "log.ini" + " " + input, 20);
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out, "{1234567} 4 1200 First\n{1234567} 4 1200 Second  \n");
         EXPECT_EQ(run.err, "tolvane-cli: cannot write " + log + ": " + reason + " (skipped until it works again)\n");
@@ -176,13 +154,12 @@ TEST(Cli, UnwritableLogIsToldOnStandardError) {
 // A run ended from outside ends like the end of its input: status 0 and
 // the log written. Standard output closed by the reader (| head -1), SIGHUP
 // and SIGTERM alike.
-TEST(Cli, StoppedRunEndsLikeTheEndOfItsInput) {
-    TempFiles files;
+TEST_F(Cli, StoppedRunEndsLikeTheEndOfItsInput) {
     const std::string input =
-        MakePages(files, {{"pocsag:1200:1234567:3:alpha:First"}, {"pocsag:1200:1234567:3:alpha:Second"}}, 3);
-    const std::string log = files.Name("stopped.log");
-    const std::string status = files.Name("status");
-    const std::string ini = files.Write("log.ini", "[Tolvane]\nTimestamp=0\nLogFileEnabled=1\nLogFile=" + log + "\n");
+        MakePages({{"pocsag:1200:1234567:3:alpha:First"}, {"pocsag:1200:1234567:3:alpha:Second"}}, 3);
+    const std::string log = dir_ / "stopped.log";
+    const std::string status = dir_ / "status";
+    const std::string ini = Write("log.ini", "[Tolvane]\nTimestamp=0\nLogFileEnabled=1\nLogFile=" + log + "\n");
     const std::string run = kCli + " --realtime --ini " + ini + " " + input;
     for (const std::string& script :
          {"(" + run + "; echo $? >" + status + ") | head -1 >/dev/null",
@@ -200,18 +177,17 @@ TEST(Cli, StoppedRunEndsLikeTheEndOfItsInput) {
 // a 2.2-hour recording decoded as fast as possible writes its hourly
 // reports, and pages are stamped with their time in the recording. The
 // start is --start, else the file's modification time minus its length.
-TEST(Cli, RecordingsKeepTheirOwnTime) {
-    TempFiles files;
+TEST_F(Cli, RecordingsKeepTheirOwnTime) {
     std::uint64_t ticks = 0;
-    const std::string input = MakePages(files, {{"pocsag:1200:1234567:3:alpha:Early"}}, 2.2 * 3600, &ticks);
+    const std::string input = MakePages({{"pocsag:1200:1234567:3:alpha:Early"}}, 2.2 * 3600, &ticks);
     std::tm start{};
     start.tm_year = 2026 - 1900, start.tm_mon = 11, start.tm_mday = 6, start.tm_hour = 13, start.tm_min = 59;
     start.tm_isdst = -1;
     const std::time_t end = std::mktime(&start) + static_cast<std::time_t>(static_cast<double>(ticks) * kTickSeconds);
     const timespec times[2] = {{end, 0}, {end, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, input.c_str(), times, 0), 0);
-    const std::string stats = files.Name("net.st");
-    const std::string ini = files.Write("stats.ini", "[Tolvane]\nTimestamp=1\nStatFileEnabled=1\nStatFile=" + stats + "\n");
+    const std::string stats = dir_ / "net.st";
+    const std::string ini = Write("stats.ini", "[Tolvane]\nTimestamp=1\nStatFileEnabled=1\nStatFile=" + stats + "\n");
     for (const char* option : {"--start '2026-12-06 13:59:00' ", ""}) {
         SCOPED_TRACE(option);
         std::remove(stats.c_str());

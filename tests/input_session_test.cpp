@@ -6,8 +6,7 @@
 
 #include "receiver/edge_ring.h"
 #include "receiver/edge_source.h"
-#include "support/fake_world.h"
-#include "tools/gen/protocols.h"
+#include "support/loopback.h"
 
 namespace tolvane {
 namespace {
@@ -35,17 +34,6 @@ public:
     std::string runtimeError;
 };
 
-std::vector<EdgeEntry> OnePage() {
-    gen::PageDescription page;
-    std::string error;
-    EXPECT_TRUE(gen::ParsePageDescription("pocsag:1200:1234567:3:alpha:Timer", page, error)) << error;
-    gen::SymbolStream stream;
-    gen::AppendSilence(stream, 0, 0.3);
-    EXPECT_TRUE(gen::FindProtocol("pocsag")->encode({page}, gen::EncodeOptions(), stream, error)) << error;
-    gen::AppendSilence(stream, 0, 0.3);
-    return gen::SymbolsToEdges(stream, gen::ChannelOptions());
-}
-
 class InputSessionTimer : public ::testing::TestWithParam<bool> {};
 
 TEST_P(InputSessionTimer, StartPollEndFailReattach) {
@@ -54,7 +42,7 @@ TEST_P(InputSessionTimer, StartPollEndFailReattach) {
     settings.Timestamp = 0;
     testing::TestRig rig(settings);
     ScriptedSource source;
-    source.edges = OnePage();
+    source.edges = testing::ToEdges(testing::Encode({"pocsag:1200:1234567:3:alpha:Timer"}));
     InputSession session(*rig.engine);
 
     // Polling before a start does nothing.

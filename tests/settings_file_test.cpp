@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include <sstream>
 
 #include "settings/ini_file.h"
+#include "support/loopback.h"
 
 namespace tolvane {
 namespace {
@@ -32,14 +32,6 @@ TEST(IniDocument, WriteRules) {
 
 class SettingsFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "tolvane-settings-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        path_ = (dir_ / "Tolvane.INI").string();
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::string Read() const {
         std::stringstream s;
         s << std::ifstream(path_, std::ios::binary).rdbuf();
@@ -57,8 +49,8 @@ protected:
         return loaded;
     }
 
-    fs::path dir_;
-    std::string path_;
+    testing::TempDir dir_;
+    const std::string path_ = dir_ / "Tolvane.INI";
 };
 
 // Every field away from its default.
@@ -238,11 +230,11 @@ TEST_F(SettingsFile, FailedSaveLeavesTheOldFile) {
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(ok);
     EXPECT_EQ(Read(), before);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);  // no temporary left
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / ""), fs::directory_iterator()), 1);  // no temporary left
     // A directory that cannot be made fails too; a missing one is made.
     std::ofstream(dir_ / "plain") << "x";
-    EXPECT_FALSE(SaveSettings(kAppName, (dir_ / "plain" / "Tolvane.INI").string(), old));
-    EXPECT_TRUE(SaveSettings(kAppName, (dir_ / "a" / "b" / "Tolvane.INI").string(), old));
+    EXPECT_FALSE(SaveSettings(kAppName, dir_ / "plain/Tolvane.INI", old));
+    EXPECT_TRUE(SaveSettings(kAppName, dir_ / "a/b/Tolvane.INI", old));
 }
 
 TEST(SettingsPath, PortableInstallElseXdgElseHome) {

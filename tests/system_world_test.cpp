@@ -17,7 +17,7 @@
 #include <sstream>
 #include <thread>
 
-#include "support/fake_world.h"
+#include "support/loopback.h"
 
 namespace tolvane {
 namespace {
@@ -27,17 +27,10 @@ using Lines = std::vector<std::string>;
 
 class SystemWorld : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "tolvane-world-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::string Script(const std::string& name, const std::string& body) {
         std::ofstream(dir_ / name) << "#!/bin/sh\n" << body;
         fs::permissions(dir_ / name, fs::perms::owner_all);
-        return (dir_ / name).string();
+        return dir_ / name;
     }
     static std::string Slurp(const fs::path& path) {
         std::stringstream s;
@@ -45,7 +38,7 @@ protected:
         return s.str();
     }
 
-    fs::path dir_;
+    testing::TempDir dir_;
     AppendFileOpener opener_;
     std::string problem_;
 };
@@ -53,7 +46,7 @@ protected:
 TEST_F(SystemWorld, LauncherPassesTheExactArgumentsAndDoesNotWait) {
     // The script only writes once the test lets it: if Start waited for it,
     // the script would give up first and write "timeout".
-    const std::string d = "'" + dir_.string();
+    const std::string d = "'" + dir_ / "";
     const std::string program = Script("record.sh", "i=0\nwhile [ ! -e " + d + "/go' ] && [ $i -lt 1000 ]; do sleep 0.01; i=$((i+1)); done\n"
                                                     "if [ -e " + d + "/go' ]; then printf '[%s]\\n' \"$@\"; else echo timeout; fi > " +
                                                     d + "/out.tmp'\nmv " + d + "/out.tmp' " + d + "/out'\n");
@@ -69,39 +62,39 @@ TEST_F(SystemWorld, LauncherPassesTheExactArgumentsAndDoesNotWait) {
     EXPECT_EQ(errno, ECHILD);
 
     // Programs that cannot start: missing, no name, not executable, no interpreter line.
-    const fs::path plain = dir_ / "plain";
+    const std::string plain = dir_ / "plain";
     std::ofstream(plain) << "not a program\n";
-    for (const std::string& name : {(dir_ / "missing").string(), std::string(), plain.string()})
+    for (const std::string& name : {dir_ / "missing", std::string(), plain})
         EXPECT_FALSE(launcher.Start(name, {})) << name;
     fs::permissions(plain, fs::perms::owner_all);
-    EXPECT_FALSE(launcher.Start(plain.string(), {}));
+    EXPECT_FALSE(launcher.Start(plain, {}));
 }
 
 TEST_F(SystemWorld, SoundPlayerUsesTheFirstPlayerFound) {
-    const fs::path sound = dir_ / "FILTER.WAV";
+    const std::string sound = dir_ / "FILTER.WAV";
     std::ofstream(sound) << "RIFF";
     const std::string saved = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
-    ::setenv("PATH", dir_.string().c_str(), 1);
+    ::setenv("PATH", (dir_ / "").c_str(), 1);
     testing::FakeCommands commands;
     SystemSoundPlayer player(commands);
-    EXPECT_FALSE(player.PlayFile(sound.string()));  // no player at all
+    EXPECT_FALSE(player.PlayFile(sound));  // no player at all
     Script("aplay", "exit 0\n");
-    EXPECT_TRUE(player.PlayFile(sound.string()));
+    EXPECT_TRUE(player.PlayFile(sound));
     Script("paplay", "exit 0\n");
-    EXPECT_TRUE(player.PlayFile(sound.string()));
-    EXPECT_FALSE(player.PlayFile((dir_ / "ALARM.WAV").string()));  // missing file: caller beeps
+    EXPECT_TRUE(player.PlayFile(sound));
+    EXPECT_FALSE(player.PlayFile(dir_ / "ALARM.WAV"));  // missing file: caller beeps
     ::setenv("PATH", saved.c_str(), 1);
     ASSERT_EQ(commands.calls.size(), 2u);
     EXPECT_EQ(commands.calls[0].program, "aplay");
-    EXPECT_EQ(commands.calls[0].args, (Lines{"-q", sound.string()}));
+    EXPECT_EQ(commands.calls[0].args, (Lines{"-q", sound}));
     EXPECT_EQ(commands.calls[1].program, "paplay");
-    EXPECT_EQ(commands.calls[1].args, Lines{sound.string()});
+    EXPECT_EQ(commands.calls[1].args, Lines{sound});
 }
 
 // Files are appended to; two monitors appending to one log may alternate
 // their lines, but never cut one.
 TEST_F(SystemWorld, FilesAreAppendedWholeLinesAndFailuresReported) {
-    const std::string path = (dir_ / "shared.log").string();
+    const std::string path = dir_ / "shared.log";
     std::unique_ptr<OutputFile> files[2];
     for (int round = 0; round < 2; ++round) {
         for (auto& file : files) file = opener_.OpenForAppend(path, problem_);
@@ -120,7 +113,7 @@ TEST_F(SystemWorld, FilesAreAppendedWholeLinesAndFailuresReported) {
     EXPECT_EQ(count, 600);
 
     const std::pair<std::string, std::string> failures[] = {
-        {dir_.string(), "Is a directory"}, {(dir_ / "no" / "such.log").string(), "No such file or directory"}, {"", "no file name"}};
+        {dir_ / "", "Is a directory"}, {dir_ / "no/such.log", "No such file or directory"}, {"", "no file name"}};
     for (const auto& [failing, reason] : failures) {
         EXPECT_EQ(opener_.OpenForAppend(failing, problem_), nullptr) << failing;
         EXPECT_EQ(problem_, reason) << failing;
@@ -131,15 +124,15 @@ TEST_F(SystemWorld, FilesAreAppendedWholeLinesAndFailuresReported) {
 // holding the program up; a reader that goes away fails the write (and does
 // not kill the program with SIGPIPE); a new reader makes it work again.
 TEST_F(SystemWorld, FifoWithoutReaderIsAFileThatCannotBeWritten) {
-    const fs::path fifo = dir_ / "pages.fifo";
+    const std::string fifo = dir_ / "pages.fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(opener_.OpenForAppend(fifo.string(), problem_), nullptr);
+    EXPECT_EQ(opener_.OpenForAppend(fifo, problem_), nullptr);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     EXPECT_EQ(problem_, "no program reads from it");
 
     int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-    auto file = opener_.OpenForAppend(fifo.string(), problem_);
+    auto file = opener_.OpenForAppend(fifo, problem_);
     ASSERT_NE(file, nullptr);
     EXPECT_TRUE(file->Write("line\n"));
     char buffer[16] = {};
