@@ -14,33 +14,24 @@ namespace {
 using testing::TestRig;
 using Lines = std::vector<std::string>;
 
-// Records what the pane asks its window to do.
-class RecordingView : public PaneView {
-public:
-    void RowCompleted(const TextPane&, std::uint32_t, bool) override {}
-    void ScrollRows(const TextPane&, int delta) override { events.push_back("scroll " + std::to_string(delta)); }
-    void InvalidateRows(const TextPane&, int first, int last) override {
-        events.push_back("paint " + std::to_string(first) + ".." + std::to_string(last));
-    }
-    void SetScroll(const TextPane&, int scrollMax, int position) override {
-        events.push_back("bar " + std::to_string(scrollMax) + "@" + std::to_string(position));
-    }
-    Lines events;
-};
-
-// A message pane of `rows` rows, `visibleRows` of them in view. Rows are
-// written as row breaks only: no filters involved.
-struct Pane {
+// A message pane of `rows` rows, `visibleRows` of them in view, recording
+// what the pane asks its window to do. Rows are written as row breaks
+// only: no filters involved.
+struct Pane : PaneView {
     Pane(std::uint32_t rows, std::int32_t visibleRows) : rig(Sized(rows)) {
-        pane().view = &view;
+        pane().view = this;
         pane().SetVisibleRows(visibleRows);
-        view.events.clear();
+        events.clear();
     }
     static Settings Sized(std::uint32_t rows) {
         Settings s;
         s.Pane1Size = rows;
         return s;
     }
+    void RowCompleted(const TextPane&, std::uint32_t, bool) override {}
+    void ScrollRows(const TextPane&, int delta) override { events.push_back("scroll " + std::to_string(delta)); }
+    void InvalidateRows(const TextPane&, int from, int to) override { events.push_back("paint " + std::to_string(from) + ".." + std::to_string(to)); }
+    void SetScroll(const TextPane&, int max, int at) override { events.push_back("bar " + std::to_string(max) + "@" + std::to_string(at)); }
     Output& out() { return rig.engine->output(); }
     TextPane& pane() { return out().MessagePane; }
     void Put(const std::string& text, bool end = true) {
@@ -50,7 +41,7 @@ struct Pane {
         out().RowBreakOnly = false;
     }
     TestRig rig;
-    RecordingView view;
+    Lines events;
 };
 
 TEST(TextPane, FullBufferDropsTheOldestRow) {
@@ -65,35 +56,35 @@ TEST(TextPane, FullBufferDropsTheOldestRow) {
 TEST(TextPane, ViewFollowsTheEnd) {
     Pane p(10, 3);
     for (int i = 1; i <= 3; ++i) p.Put("x");
-    EXPECT_EQ(p.view.events, (Lines{"paint 0..0", "paint 1..1", "paint 2..2"}));
-    p.view.events.clear();
+    EXPECT_EQ(p.events, (Lines{"paint 0..0", "paint 1..1", "paint 2..2"}));
+    p.events.clear();
     p.Put("x");  // the fourth row is below the view: follow it
     EXPECT_EQ(p.pane().TopRow(), 1);
     EXPECT_EQ(p.pane().ScrollMax(), 1);
-    EXPECT_EQ(p.view.events, (Lines{"scroll 1", "paint 2..3", "bar 1@1"}));
+    EXPECT_EQ(p.events, (Lines{"scroll 1", "paint 2..3", "bar 1@1"}));
     // Still following once the grid is full: the top row stays put.
     for (int i = 0; i < 20; ++i) p.Put("y" + std::to_string(i));
     EXPECT_EQ(p.pane().TopRow(), 6);
     EXPECT_EQ(p.pane().RowText(8), "y19");
-    EXPECT_EQ(p.view.events.back(), "bar 6@6");
+    EXPECT_EQ(p.events.back(), "bar 6@6");
 }
 
 TEST(TextPane, ScrolledBackViewStaysOnTheSameText) {
     Pane p(10, 3);
     for (int i = 0; i < 6; ++i) p.Put("a" + std::to_string(i));
     p.pane().ScrollTo(1);  // the user scrolled back
-    p.view.events.clear();
+    p.events.clear();
     p.Put("a6");
     EXPECT_EQ(p.pane().TopRow(), 1);
     EXPECT_EQ(p.pane().ScrollMax(), 4);  // the range still grows
-    EXPECT_EQ(p.view.events, Lines{"paint 5..5"});
+    EXPECT_EQ(p.events, Lines{"paint 5..5"});
     for (int i = 7; i < 12; ++i) p.Put("a" + std::to_string(i));
     // Full now: each new row moves the text up and the view with it, until
     // the view stands at the oldest row kept and is repainted whole.
     EXPECT_EQ(p.pane().TopRow(), 0);
     EXPECT_EQ(p.pane().RowText(0), "a3");
-    EXPECT_EQ(p.view.events.back(), "paint 0..3");
-    for (const std::string& e : p.view.events) EXPECT_EQ(e.rfind("paint", 0), 0u) << e;  // no scroll, no bar
+    EXPECT_EQ(p.events.back(), "paint 0..3");
+    for (const std::string& e : p.events) EXPECT_EQ(e.rfind("paint", 0), 0u) << e;  // no scroll, no bar
     // Scrolling stays within the rows there are.
     for (const auto& [to, expected] : {std::pair{-5, 0}, {100, 6}, {4, 4}}) {
         p.pane().ScrollTo(to);
@@ -108,11 +99,11 @@ TEST(TextPane, ClearPaneEmptiesAndResetsTheView) {
     Pane p(10, 3);
     for (int i = 0; i < 8; ++i) p.Put("row");
     p.Put("partial", false);
-    p.view.events.clear();
+    p.events.clear();
     p.pane().ClearPane();
     EXPECT_EQ(std::tuple(p.pane().row, p.pane().column, p.pane().TopRow(), p.pane().ScrollMax()), std::tuple(0u, 0u, 0, 0));
     for (std::uint32_t r = 0; r < 10; ++r) EXPECT_EQ(p.pane().RowText(r), "");
-    EXPECT_EQ(p.view.events, Lines{"bar 0@0"});
+    EXPECT_EQ(p.events, Lines{"bar 0@0"});
     // A row being written over older text ends at the cursor.
     p.Put("longer text");
     p.pane().row = 0;
