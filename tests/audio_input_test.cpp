@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <thread>
@@ -16,27 +15,12 @@
 #include "receiver/edge_file.h"
 #include "receiver/input_select.h"
 #include "receiver/serial_source.h"
-#include "support/fake_world.h"
+#include "support/loopback.h"
 #include "tools/gen/audio_writer.h"
 #include "tools/gen/protocols.h"
 
 namespace tolvane {
 namespace {
-
-namespace fs = std::filesystem;
-
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/tolvane-audio-XXXXXX";
-        path_ = ::mkdtemp(pattern);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
 
 Settings SettingsFor(int levels) {
     Settings settings;
@@ -44,15 +28,13 @@ Settings SettingsFor(int levels) {
     return settings;
 }
 
-// Pages after `gap` seconds of silence, and half a second after them.
+// Each page a transmission of its own after `gap` seconds of silence.
 gen::SymbolStream Encode(const std::vector<std::string>& descriptions, double gap = 0.3) {
     gen::SymbolStream stream;
     for (const std::string& description : descriptions) {
-        gen::PageDescription page;
-        std::string error;
-        EXPECT_TRUE(gen::ParsePageDescription(description, page, error)) << error;
         gen::AppendSilence(stream, 0, gap);
-        EXPECT_TRUE(gen::FindProtocol(page.protocol)->encode({page}, gen::EncodeOptions(), stream, error)) << error;
+        const gen::SymbolStream page = testing::Encode({description});
+        stream.insert(stream.end(), page.begin(), page.end());
     }
     gen::AppendSilence(stream, 0, 0.5);
     return stream;
@@ -61,9 +43,7 @@ gen::SymbolStream Encode(const std::vector<std::string>& descriptions, double ga
 std::vector<std::string> DecodeEdges(const gen::SymbolStream& stream, int levels) {
     gen::ChannelOptions channel;
     channel.levels = levels;
-    testing::TestRig rig(SettingsFor(levels));
-    rig.Feed(gen::SymbolsToEdges(stream, channel));
-    return rig.messageLines;
+    return testing::Receive(gen::SymbolsToEdges(stream, channel), SettingsFor(levels))->messageLines;
 }
 
 std::unique_ptr<testing::TestRig> DecodeFile(const std::string& path, const Settings& settings) {
@@ -120,7 +100,7 @@ TEST(AudioInput, EveryModeThroughEveryReceiver) {
             receivers.push_back({bandwidth, gap, rateError, kClean, 0});
     receivers.push_back({-1, 0.5, 0, 0, 0});
     receivers.push_back({-1, 0.5, 0.005, 10, -0.2});
-    TempDir dir;
+    testing::TempDir dir;
     for (const Mode& mode : modes) {
         for (const Receiver& rx : receivers) {
             const gen::SymbolStream stream = Encode({mode.page}, rx.gapSeconds);
@@ -159,7 +139,7 @@ TEST(AudioInput, PolarityFollowsTheSyncWords) {
                           {"flex:1600/2:1234567:0:alpha:Upside down", "flex:3200/2:1234568:0:alpha:Right way up", 2},
                           {"flex:6400/4:1100000:0:alpha:Upside down", "flex:3200/4:1100001:0:alpha:Right way up", 4},
                           {"pocsag:2400:1234567:3:alpha:Upside down", "gsc:600c:123456:0:alpha:UPSIDE DOWN TOO", 2}};
-    TempDir dir;
+    testing::TempDir dir;
     for (const Case& c : cases) {
         const bool gsc = std::string(c.usual).rfind("gsc", 0) == 0;
         std::vector<float> samples;
@@ -205,7 +185,7 @@ TEST(AudioInput, BadFloatSampleCostsNoLaterPage) {
     const std::vector<std::string> expected = DecodeEdges(stream, 2);
     ASSERT_EQ(expected.size(), 2u);
     const std::vector<float> clean = gen::SymbolsToAudio(stream, gen::AudioOptions());
-    TempDir dir;
+    testing::TempDir dir;
     const float kInf = std::numeric_limits<float>::infinity();
     for (const float bad : {std::numeric_limits<float>::quiet_NaN(), kInf, -kInf, 1e6f, -1e30f}) {
         // The start, inside the first page, the end.
@@ -258,28 +238,25 @@ TEST(AudioInput, RawSamplesThroughAPipe) {
 // The edges of a recording add up to its length, so the engine's ticks
 // follow the recording's own time, even when the source waits for room.
 TEST(AudioInput, RecordedDurationsAddUpToTheAudio) {
-    TempDir dir;
+    testing::TempDir dir;
     std::vector<float> samples(22050 * 3 + 17, 0.0f);
     for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = (i / 40) % 2 ? 0.3f : -0.3f;
     EdgeRing ring(1 << 12);
     AudioFileSource source(WriteAudio(dir / "square.wav", samples, 22050), SlicerOptions());
     ASSERT_TRUE(source.Attach(ring).Ok());
-    std::uint64_t ticks = 0;
-    std::size_t entries = 0;
-    for (EdgeEntry e; !(source.Finished() && ring.Empty());) {
-        for (; ring.Pop(e); ++entries) ticks += e.duration;
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
+    const std::vector<EdgeEntry> entries = testing::Drain(source, ring);
     source.Detach();
+    std::uint64_t ticks = 0;
+    for (const EdgeEntry& e : entries) ticks += e.duration;
     EXPECT_EQ(ticks, static_cast<std::uint64_t>(std::llround(static_cast<double>(samples.size()) / 22050 / kTickSeconds)));
-    EXPECT_GT(entries, samples.size() / 40 - 10);
+    EXPECT_GT(entries.size(), samples.size() / 40 - 10);
     EXPECT_EQ(ring.Overruns(), 0u);
 }
 
 // Each input name reaches the right source; names and files that cannot
 // work say why.
 TEST(AudioInput, SelectInputByName) {
-    TempDir dir;
+    testing::TempDir dir;
     const std::string edges = dir / "rec.tve";
     EdgeFileWriter tve;
     ASSERT_TRUE(tve.Open(edges));

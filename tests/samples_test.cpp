@@ -4,7 +4,6 @@
 // Polarity of the shared samples: a POCSAG 1 bit is a negative sample, a
 // FLEX 1 bit positive, except in the file named inverted.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -16,7 +15,7 @@
 
 #include "engine/input_runner.h"
 #include "receiver/input_select.h"
-#include "support/fake_world.h"
+#include "support/loopback.h"
 #include "tools/gen/audio_writer.h"
 #include "tools/gen/protocols.h"
 
@@ -151,20 +150,16 @@ TEST(Samples, GeneratedAudioAsMultimonReadsIt) {
                                                  {"flex:3200/2:1234567:0:alpha:Flex 3200/2", 2},
                                                  {"flex:3200/4:1234567:0:alpha:Flex 3200/4", 4},
                                                  {"flex:6400/4:1234567:0:alpha:Flex 6400/4", 4}};
-    char pattern[] = "/tmp/tolvane-multimon-XXXXXX";
-    const std::filesystem::path dir = ::mkdtemp(pattern);
-    const std::string path = (dir / "air.s16").string();
+    const testing::TempDir dir;
+    const std::string path = dir / "air.s16";
     for (const auto& [description, levels] : pages) {
         gen::PageDescription page;
         std::string error;
         ASSERT_TRUE(gen::ParsePageDescription(description, page, error)) << error;
-        gen::SymbolStream stream;
-        gen::AppendSilence(stream, 0, 0.2);
-        ASSERT_TRUE(gen::FindProtocol(page.protocol)->encode({page}, gen::EncodeOptions(), stream, error)) << error;
-        gen::AppendSilence(stream, 0, 0.2);
         gen::AudioOptions audio;  // 22050 Hz, as multimon-ng wants
         audio.levels = levels;
-        ASSERT_TRUE(gen::WriteAudioFile(path, gen::SymbolsToAudio(stream, audio), 22050, error)) << error;
+        audio.leadSeconds = 0.2;
+        ASSERT_TRUE(gen::WriteAudioFile(path, gen::SymbolsToAudio(testing::Encode({description}), audio), 22050, error));
 
         std::set<long> sent;
         std::istringstream capcodes(page.capcode);
@@ -186,7 +181,6 @@ TEST(Samples, GeneratedAudioAsMultimonReadsIt) {
         for (const std::string& line : ours)  // pages, not frame rows
             EXPECT_TRUE(line[0] == ' ' || line.find(page.text) != std::string::npos) << line;
     }
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
