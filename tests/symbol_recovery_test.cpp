@@ -2,14 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
 #include "receiver/decode_mode.h"
-#include "receiver/edge_ring.h"
 #include "settings/settings.h"
 #include "support/fake_world.h"
-#include "tools/gen/symbol_stream.h"
 
 namespace tolvane {
 namespace {
@@ -133,79 +130,6 @@ TEST(SymbolRecovery, LocksGateTheDecoders) {
     EXPECT_EQ(golayLocked.chain.PocsagHold, 100);
     EXPECT_FALSE(golayLocked.decoders.golay.empty());
 }
-
-// Samples a random symbol stream through the clock and checks that every
-// symbol comes out once, in order, despite clock error and jitter: the
-// rate term follows a transmitter a per cent off at every loop gain.
-enum class Clock { Pocsag, Flex, Golay };
-
-struct ClockCase {
-    const char* name;
-    double rate;
-    int levels;
-    double rateError;
-    Clock clock;
-};
-
-std::string ClockCaseName(const ::testing::TestParamInfo<ClockCase>& param) { return param.param.name; }
-
-class SymbolClockTest : public ::testing::TestWithParam<ClockCase> {};
-
-TEST_P(SymbolClockTest, SamplesEverySymbolWithoutSlips) {
-    const ClockCase p = GetParam();
-    Settings settings;
-    settings.FourLevelInterface = p.levels == 4;
-    settings.DecodeGolay = p.clock == Clock::Golay;
-    settings.DecodeFlex = p.clock != Clock::Golay;
-    settings.DecodePocsag = p.clock == Clock::Pocsag;
-    Chain c(settings);
-    if (p.clock == Clock::Pocsag) {
-        c.chain.PocsagHold = 1'000'000;
-        c.chain.FlexLock = true;  // keeps the rate detector from re-locking on random data
-        c.chain.SymbolLoopGain = kLoopGainPocsag;
-        c.chain.SymbolPeriod = p.rate == 512 ? kPocsag512Period : p.rate == 1200 ? kPocsag1200Period : kPocsag2400Period;
-    } else {
-        c.chain.SymbolPeriod = p.rate == 1600 ? kFlex1600Period : kFlex3200Period;
-    }
-    std::mt19937 rng(42);
-    gen::SymbolStream stream;
-    // The transmission's preamble, where the loop pulls in.
-    const int preamble = p.clock == Clock::Golay ? 0 : 576;
-    for (int i = 0; i < preamble; ++i) gen::AppendSymbols(stream, (i & 1) * 3, p.rate);
-    std::string sent;
-    const int n = 4000;
-    for (int i = 0; i < n; ++i) {
-        const std::uint8_t s = p.levels == 4 ? static_cast<std::uint8_t>(rng() & 3) : static_cast<std::uint8_t>((rng() & 1) * 3);
-        gen::AppendSymbols(stream, s, p.rate);
-        sent += p.clock == Clock::Pocsag ? (s >= 2 ? '0' : '1') : p.clock == Clock::Golay ? (s ? '1' : '0') : static_cast<char>('0' + s);
-    }
-    gen::ChannelOptions channel;
-    channel.levels = p.levels;
-    channel.rateError = p.rateError;
-    channel.jitter = 0.05;
-    for (const EdgeEntry& e : gen::SymbolsToEdges(stream, channel)) c.recovery.ProcessEntry(e.duration, e.lineState);
-
-    const std::string& got = p.clock == Clock::Pocsag ? c.decoders.pocsag : p.clock == Clock::Golay ? c.decoders.golay : c.decoders.flex;
-    // The GSC clock pulls in on the data itself.
-    const int settle = p.clock == Clock::Golay ? 100 : 10;
-    EXPECT_NE(got.find(sent.substr(settle, n - 2 * settle)), std::string::npos) << p.name;
-    EXPECT_NEAR(static_cast<double>(got.size()), preamble + n, 2.0) << p.name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Rates, SymbolClockTest,
-                         ::testing::Values(ClockCase{"pocsag512_fast", 512, 2, 0.01, Clock::Pocsag},
-                                           ClockCase{"pocsag512_slow", 512, 2, -0.01, Clock::Pocsag},
-                                           ClockCase{"pocsag1200_fast", 1200, 2, 0.01, Clock::Pocsag},
-                                           ClockCase{"pocsag1200_slow", 1200, 2, -0.01, Clock::Pocsag},
-                                           ClockCase{"pocsag2400_fast", 2400, 2, 0.01, Clock::Pocsag},
-                                           ClockCase{"pocsag2400_slow", 2400, 2, -0.01, Clock::Pocsag},
-                                           ClockCase{"flex1600_2_fast", 1600, 2, 0.01, Clock::Flex},
-                                           ClockCase{"flex1600_4_slow", 1600, 4, -0.01, Clock::Flex},
-                                           ClockCase{"flex3200_2_slow", 3200, 2, -0.01, Clock::Flex},
-                                           ClockCase{"flex3200_4_fast", 3200, 4, 0.01, Clock::Flex},
-                                           ClockCase{"golay_fast", 600, 2, 0.01, Clock::Golay},
-                                           ClockCase{"golay_slow", 600, 2, -0.01, Clock::Golay}),
-                         ClockCaseName);
 
 }  // namespace
 }  // namespace tolvane
