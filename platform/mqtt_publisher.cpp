@@ -191,7 +191,12 @@ bool MqttPublisher::Connect(Client& client) {
         c->answered = true;
         c->answer = rc;
     });
-    mosquitto_publish_callback_set(client.mosq, [](mosquitto*, void* data, int mid) {
+    // Also called for a message the library gave up on when the connection
+    // was lost (a non-zero reason): that one was not acknowledged and stays
+    // to be sent again.
+    mosquitto_publish_v5_callback_set(client.mosq, [](mosquitto*, void* data, int mid, int reason,
+                                                      const mosquitto_property*) {
+        if (reason != 0) return;
         auto* c = static_cast<Client*>(data);
         if (mid == c->statusMid) c->owner.statusAcked_ = true;
         c->owner.Acknowledged(mid);

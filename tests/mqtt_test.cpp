@@ -86,6 +86,7 @@ public:
         posix_spawn_file_actions_destroy(&files);
     }
     ~Child() { Stop(SIGKILL); }
+    void Signal(int signal) const { ::kill(pid_, signal); }
     // The exit status, or -1 when it did not end in time (it is killed then).
     int Wait(std::chrono::milliseconds limit) {
         int status = -1;
@@ -111,7 +112,7 @@ protected:
         fs::create_directories(kDir / "db");
         fs::permissions(kDir / "db", fs::perms::all);  // the broker may drop root's rights
         std::ofstream(kDir / "broker.conf") << "listener " << port_ << " 127.0.0.1\nallow_anonymous true\n"
-                                            << "persistence true\npersistence_location " << (kDir / "db").string() << "/\n";
+                                            << "persistence true\nautosave_interval 1\npersistence_location " << (kDir / "db").string() << "/\n";
         ASSERT_TRUE(StartBroker());
     }
     static void TearDownTestSuite() {
@@ -191,11 +192,13 @@ TEST_F(Mqtt, ABrokerRestartLosesNoPageAndAKilledDecoderGoesOffline) {
                                          "pocsag:1200:1005:0:alpha:five", "pocsag:2400:1006:1:alpha:six"}, "1");
     auto cli = Cli({"--realtime", "--json", "--mqtt", Url(port_)}, input, "run");
     ASSERT_TRUE(WaitFor([&] { return !On("pages").empty(); }, 10s));
-    broker_->Stop(SIGTERM);
+    // A broker that stops answering, then dies: what it never acknowledged is sent again.
+    broker_->Signal(SIGSTOP);
     const std::size_t before = Lines(kDir / "run.out").size();
     EXPECT_TRUE(WaitFor([&] { return Lines(kDir / "run.out").size() >= before + 2; }, 10s));  // decoding goes on
+    broker_->Stop(SIGKILL);
     ASSERT_TRUE(StartBroker());
-    EXPECT_TRUE(WaitFor([&] { return On("pages").size() >= 4 && On("pages") == Lines(kDir / "run.out"); }, 10s));
+    EXPECT_TRUE(WaitFor([&] { return On("pages").size() >= 3 && On("pages") == Lines(kDir / "run.out"); }, 10s));
     EXPECT_NE(Text(kDir / "run.err").find("lost"), std::string::npos) << Text(kDir / "run.err");
     ASSERT_TRUE(cli->Stop(SIGKILL)) << "ended before it could be killed";
     EXPECT_TRUE(WaitFor([&] { return On("status").back() == "offline"; }, 5s));
