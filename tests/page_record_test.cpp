@@ -12,8 +12,7 @@
 
 #include "engine/recording_clock.h"
 #include "support/fake_world.h"
-#include "tools/gen/page_description.h"
-#include "tools/gen/protocols.h"
+#include "support/loopback.h"
 
 namespace tolvane {
 namespace {
@@ -64,23 +63,14 @@ class DecodedRecords : public ::testing::TestWithParam<AirCase> {};
 
 TEST_P(DecodedRecords, CarryWhatThePaneShows) {
     const AirCase& c = GetParam();
-    gen::PageDescription page;
-    std::string error;
-    ASSERT_TRUE(gen::ParsePageDescription(c.page, page, error)) << error;
-    gen::SymbolStream stream;
-    gen::AppendSilence(stream, 0, 0.2);
     gen::EncodeOptions damage;
     if (c.damagedWord >= 0) damage.errorWords = {c.damagedWord};
-    ASSERT_TRUE(gen::FindProtocol(page.protocol)->encode({page}, damage, stream, error)) << error;
-    gen::AppendSilence(stream, 0, 0.2);
-    Settings settings;
-    settings.FourLevelInterface = c.levels == 4 ? 1 : 0;
-    testing::TestRig rig(settings);
-    CollectedRecords records;
-    rig.engine->SetRecordSink(&records, "north");
     gen::ChannelOptions channel;
     channel.levels = c.levels;
-    rig.Feed(gen::SymbolsToEdges(stream, channel));
+    testing::TestRig rig(testing::Untimed(c.levels));
+    CollectedRecords records;
+    rig.engine->SetRecordSink(&records, "north");
+    rig.Feed(testing::ToEdges(testing::Encode({c.page}, damage), channel));
     ASSERT_EQ(records.pages.size(), 1u);  // frame rows reach the pane but are no pages
     json r = Parse(records.pages[0]);
     EXPECT_NE(std::find(rig.messageLines.begin(), rig.messageLines.end(), Bytes(r["line"])), rig.messageLines.end());
