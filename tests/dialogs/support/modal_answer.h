@@ -1,0 +1,49 @@
+// Answers every modal dialog that comes up while it lives, as a user would:
+// keeps the text of a one-line message, lets `before` fill the dialog in,
+// then presses OK (its own OK button, so that its checks run), or Cancel
+// while `accept` is false.
+#pragma once
+
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+
+namespace tolvane::testing {
+
+class ModalAnswer : public QObject {
+public:
+    explicit ModalAnswer(bool accepting = true, std::function<void(QDialog&)> before = {})
+        : accept(accepting), before_(std::move(before)) {
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) return;
+            ++answered;
+            if (auto* text = dialog->findChild<QLabel*>("text")) texts << text->text();
+            if (before_) before_(*dialog);
+            auto* box = dialog->findChild<QDialogButtonBox*>();
+            if (!accept) {
+                dialog->reject();
+            } else if (box != nullptr && box->button(QDialogButtonBox::Ok) != nullptr) {
+                box->button(QDialogButtonBox::Ok)->click();
+            } else {
+                dialog->accept();
+            }
+        });
+        timer_.start(5);
+    }
+    QStringList texts;
+    int answered = 0;
+    bool accept;
+
+private:
+    std::function<void(QDialog&)> before_;
+    QTimer timer_;
+};
+
+}  // namespace tolvane::testing
