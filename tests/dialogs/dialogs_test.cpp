@@ -141,7 +141,7 @@ const std::vector<Case> kCases = {
      }), "You must select a filter file!", kSame},
     {"filter command without a name", Fill<FiltersDialog>([](auto& d) {
          d.outputEnabled->setChecked(true), d.useDate->setChecked(true), d.commandEnabled->setChecked(true);
-         QCOMPARE(On({d.outputFile, d.useDate, d.commandFile, d.commandArgs}), "0111");
+         QCOMPARE(On({d.outputFile, d.useDate, d.flushTime, d.commandFile, d.commandArgs}), "01011");
      }), "You must select a command file!", kSame},
     // An empty name leaves the file as it was.
     {"filter output named by date", Fill<FiltersDialog>([](auto& d) {
