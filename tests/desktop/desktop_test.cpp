@@ -77,10 +77,7 @@ constexpr std::uint32_t kRed = MakeColor(200, 0, 0);
 const std::vector<MenuCase> kMenuCases = {
     {"scrollback remakes the upper pane", kScrollback, true,
      [](QDialog& d) { d.findChildren<QLineEdit*>().at(0)->setText("300"); },
-     [](Fixture& f) {
-         QCOMPARE(f.output().FilterPane.capacity + f.output().MessagePane.capacity, 1300u);
-         QCOMPARE(f.output().FilterPane.VisibleRows(), f.window.UpperPane().Canvas()->height() / f.window.Cells().lineHeight);
-     }},
+     [](Fixture& f) { QCOMPARE(f.output().FilterPane.capacity + f.output().MessagePane.capacity, 1300u); }},
     {"colours OK repaints", kColors, true,
      [](QDialog& d) { dynamic_cast<ColorsDialog&>(d).SetWorkColor(ColorClass::Background, kRed); }, [](Fixture& f) {
          QCOMPARE(f.window.engine().settings().ColorOf(ColorClass::Background), kRed);
