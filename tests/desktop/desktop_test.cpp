@@ -13,7 +13,7 @@
 #include "app/desktop/main_window.h"
 #include "settings/settings_file.h"
 #include "support/fake_world.h"
-#include "support/modal_answer.h"
+#include "support/qt_test_helpers.h"
 
 using namespace tolvane;
 using namespace tolvane::desktop;
@@ -229,12 +229,10 @@ private slots:
     }
 
     void MenuDialogs_data() {
-        QTest::addColumn<int>("row");
-        for (std::size_t i = 0; i < kMenuCases.size(); ++i) QTest::newRow(kMenuCases[i].name) << static_cast<int>(i);
+        tolvane::testing::AddCaseRows(kMenuCases);
     }
     void MenuDialogs() {
-        QFETCH(int, row);
-        const MenuCase& c = kMenuCases[static_cast<std::size_t>(row)];
+        const MenuCase& c = tolvane::testing::CurrentCase(kMenuCases);
         Fixture f;
         ModalAnswer answer(c.accept, c.fill);
         f.window.RunCommand(c.command);

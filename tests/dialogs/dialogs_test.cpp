@@ -17,7 +17,7 @@
 #include "app/desktop/dialogs/scrollback_dialog.h"
 #include "settings/settings_file.h"
 #include "support/fake_world.h"
-#include "support/modal_answer.h"
+#include "support/qt_test_helpers.h"
 
 using namespace tolvane;
 using namespace tolvane::desktop;
@@ -183,14 +183,12 @@ class Dialogs : public QObject {
     Q_OBJECT
 private slots:
     void ok_data() {
-        QTest::addColumn<int>("row");
-        for (std::size_t i = 0; i < kCases.size(); ++i) QTest::newRow(kCases[i].name) << static_cast<int>(i);
+        tolvane::testing::AddCaseRows(kCases);
     }
     // Cancel changes nothing; OK either refuses with one message, saving
     // nothing, or hands the edited record to the engine and saves it.
     void ok() {
-        QFETCH(int, row);
-        const Case& c = kCases[static_cast<std::size_t>(row)];
+        const Case& c = tolvane::testing::CurrentCase(kCases);
         const bool refused = *c.refused != '\0';
         TestHost host(Start());
         const std::unique_ptr<SettingsDialog> dialog = c.open(host);

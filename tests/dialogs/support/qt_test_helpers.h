@@ -1,7 +1,4 @@
-// Answers every modal dialog that comes up while it lives, as a user would:
-// keeps the text of a one-line message, lets `before` fill the dialog in,
-// then presses OK (its own OK button, so that its checks run), or Cancel
-// while `accept` is false.
+// What the Qt tests of the desktop program and its dialogs share.
 #pragma once
 
 #include <QApplication>
@@ -10,12 +7,28 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStringList>
+#include <QTest>
 #include <QTimer>
 
 #include <functional>
 
 namespace tolvane::testing {
 
+// One data row per case of a table, named after it; CurrentCase gives the
+// row's case in the test function.
+template <class Table> void AddCaseRows(const Table& table) {
+    QTest::addColumn<int>("row");
+    for (std::size_t i = 0; i < table.size(); ++i) QTest::newRow(table[i].name) << static_cast<int>(i);
+}
+template <class Table> const auto& CurrentCase(const Table& table) {
+    QFETCH(int, row);
+    return table[static_cast<std::size_t>(row)];
+}
+
+// Answers every modal dialog that comes up while it lives, as a user would:
+// keeps the text of a one-line message, lets `before` fill the dialog in,
+// then presses OK (its own OK button, so that its checks run), or Cancel
+// while `accept` is false.
 class ModalAnswer : public QObject {
 public:
     explicit ModalAnswer(bool accepting = true, std::function<void(QDialog&)> before = {})
