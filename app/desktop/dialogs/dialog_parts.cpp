@@ -88,10 +88,14 @@ bool SettingsDialog::Refuse(const QString& text) {
 }
 
 void SettingsDialog::PickOnFocus(QLineEdit* field, const char* title, const std::string& initial, const char* empty,
-                                 QStringList types, std::function<void(const QString&)> take) {
+                                 QStringList types, std::string Settings::*other, const char* refusal) {
     new FocusPicker(field, [=, this] {
         const QString chosen = chooser(this, title, initial.empty() ? QString(empty) : Q(initial), types);
-        if (!chosen.isEmpty()) take(chosen);
+        if (other != nullptr && !chosen.isEmpty() && chosen.toStdString() == S().*other) {
+            Refuse(refusal);
+        } else if (!chosen.isEmpty()) {
+            field->setText(chosen);
+        }
         ok->setFocus();
     });
 }
@@ -119,6 +123,13 @@ QComboBox* MakeList(const QStringList& items, int selected) {
     list->addItems(items);
     list->setCurrentIndex(selected >= 0 && selected < items.size() ? selected : -1);
     return list;
+}
+
+void EnableOutputFile(bool on, QLineEdit* file, QCheckBox* useDate, QCheckBox* flush, QComboBox* flushTime) {
+    file->setEnabled(on && !useDate->isChecked());
+    useDate->setEnabled(on);
+    flush->setEnabled(on);
+    flushTime->setEnabled(on && flush->isChecked());
 }
 
 int Selected(const QComboBox* list) { return list->currentIndex(); }

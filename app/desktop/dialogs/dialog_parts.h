@@ -59,9 +59,10 @@ protected:
 
     // Opens the chooser whenever `field` gains the focus (not again while
     // one is up or its result is handled), then moves the focus to OK. The
-    // choice goes to `take`; `initial` and `empty` give the start name.
+    // choice goes to `field`, unless it names the file in `other` (then
+    // `refusal` is shown); `initial` and `empty` give the start name.
     void PickOnFocus(QLineEdit* field, const char* title, const std::string& initial, const char* empty,
-                     QStringList types, std::function<void(const QString&)> take);
+                     QStringList types, std::string Settings::*other = nullptr, const char* refusal = nullptr);
 
     DialogHost& host_;
 
@@ -72,6 +73,9 @@ private:
 QCheckBox* AddCheck(QGridLayout* grid, int row, const char* text, bool checked, int column = 0, int span = 2);
 QLineEdit* AddField(QGridLayout* grid, int row, const char* label, const std::string& text, int maxLength);
 QComboBox* MakeList(const QStringList& items, int selected);  // selected outside the list: none
+// An output file's controls: the name only while the file is on and not
+// named by the date, the flush interval only while flushing.
+void EnableOutputFile(bool on, QLineEdit* file, QCheckBox* useDate, QCheckBox* flush, QComboBox* flushTime);
 // The selected item, or -1.
 int Selected(const QComboBox* list);
 // Settings text fields hold std::string.

@@ -191,24 +191,13 @@ FiltersDialog::FiltersDialog(DialogHost& host, QWidget* parent) : SettingsDialog
     }
     Finish(grid, actions);
     PickOnFocus(outputFile, "Open Filter File...", s.FilterFile, "*.flt", {"Filter Log Files (*.flt)", "All Files (*)"},
-                [this](const QString& path) {
-                    if (path.toStdString() == S().LogFile) {
-                        Refuse("Filter file can't be same as Log file!");
-                    } else {
-                        outputFile->setText(path);
-                    }
-                });
-    PickOnFocus(commandFile, "Open Filter Command...", s.FilterCmdFile, "", {"Command Files (*.sh)", "All Files (*)"},
-                [this](const QString& path) { commandFile->setText(path); });
+                &Settings::LogFile, "Filter file can't be same as Log file!");
+    PickOnFocus(commandFile, "Open Filter Command...", s.FilterCmdFile, "", {"Command Files (*.sh)", "All Files (*)"});
     list->setFocus();
 }
 
 void FiltersDialog::UpdateEnabling() {
-    const bool output = outputEnabled->isChecked();
-    outputFile->setEnabled(output && !useDate->isChecked());
-    useDate->setEnabled(output);
-    flush->setEnabled(output);
-    flushTime->setEnabled(output && flush->isChecked());
+    EnableOutputFile(outputEnabled->isChecked(), outputFile, useDate, flush, flushTime);
     commandFile->setEnabled(commandEnabled->isChecked());
     commandArgs->setEnabled(commandEnabled->isChecked());
 }

@@ -21,24 +21,12 @@ LogfileDialog::LogfileDialog(DialogHost& host, QWidget* parent) : SettingsDialog
     UpdateEnabling();
     for (QCheckBox* box : {enabled, useDate, flush}) connect(box, &QCheckBox::toggled, this, [this] { UpdateEnabling(); });
     Finish(grid);
-    PickOnFocus(file, "Open Log File...", s.LogFile, "*.log", {"Log Files (*.log)", "All Files (*)"},
-                [this](const QString& path) {
-                    if (path.toStdString() == S().FilterFile) {
-                        Refuse("Log file can't be same as Filter file!");
-                    } else {
-                        file->setText(path);
-                    }
-                });
+    PickOnFocus(file, "Open Log File...", s.LogFile, "*.log", {"Log Files (*.log)", "All Files (*)"}, &Settings::FilterFile,
+                "Log file can't be same as Filter file!");
     enabled->setFocus();
 }
 
-void LogfileDialog::UpdateEnabling() {
-    const bool on = enabled->isChecked();
-    file->setEnabled(on && !useDate->isChecked());
-    useDate->setEnabled(on);
-    flush->setEnabled(on);
-    flushTime->setEnabled(on && flush->isChecked());
-}
+void LogfileDialog::UpdateEnabling() { EnableOutputFile(enabled->isChecked(), file, useDate, flush, flushTime); }
 
 bool LogfileDialog::Apply(Settings& s, unsigned& changes) {
     const std::string name = Text(file);

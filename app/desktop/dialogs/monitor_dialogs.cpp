@@ -76,10 +76,8 @@ StatisticsDialog::StatisticsDialog(DialogHost& host, QWidget* parent)
         connect(box, &QCheckBox::toggled, this, [this] { UpdateEnabling(); });
     }
     Finish(grid);
-    PickOnFocus(textFile, "Open Statistics File...", s.StatFile, "*.st", {"Statistics Files (*.st)", "All Files (*)"},
-                [this](const QString& path) { textFile->setText(path); });
-    PickOnFocus(csvFile, "Open Statistics File...", s.StatCSVFile, "*.csv", {"CSV Files (*.csv)", "All Files (*)"},
-                [this](const QString& path) { csvFile->setText(path); });
+    PickOnFocus(textFile, "Open Statistics File...", s.StatFile, "*.st", {"Statistics Files (*.st)", "All Files (*)"});
+    PickOnFocus(csvFile, "Open Statistics File...", s.StatCSVFile, "*.csv", {"CSV Files (*.csv)", "All Files (*)"});
     textEnabled->setFocus();
 }
 
@@ -148,8 +146,7 @@ KeepAliveDialog::KeepAliveDialog(DialogHost& host, QWidget* parent)
     enable(commandEnabled->isChecked());
     connect(commandEnabled, &QCheckBox::toggled, this, enable);
     Finish(grid);
-    PickOnFocus(commandFile, "Open Keep Alive Command...", s.KeepAliveCmdFile, "",
-                {"Command Files (*.sh)", "All Files (*)"}, [this](const QString& path) { commandFile->setText(path); });
+    PickOnFocus(commandFile, "Open Keep Alive Command...", s.KeepAliveCmdFile, "", {"Command Files (*.sh)", "All Files (*)"});
     ranges[0][0]->setFocus();
 }
 
