@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/engine.h"
 #include "output/output.h"
 #include "support/fake_world.h"
 
@@ -183,4 +184,12 @@ TEST(TextPane, ReflowKeepsTextAndColours) {
 }
 
 }  // namespace
+// The panes leave six cells of the window for the scroll bar and frame; a
+// width that does not fit would wrap every full row twice on screen.
+TEST(TextPane, LineWidthLeavesSixCellsOfTheWindow) {
+    const struct { std::int32_t window, charWidth; std::uint32_t cells; } rows[] = {
+        {640, 7, 85}, {646, 7, 86}, {800, 8, 94}, {48, 7, 1}, {10, 7, 1}, {640, 0, 85}};  // no font width yet: 7 pixels
+    for (const auto& r : rows) EXPECT_EQ(Engine::LineWidthFor(r.window, r.charWidth), r.cells) << r.window << "/" << r.charWidth;
+}
+
 }  // namespace tolvane

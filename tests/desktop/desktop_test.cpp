@@ -183,6 +183,12 @@ private slots:
             QCOMPARE(f.window.LowerPane().ScrollBar()->value(), expected);
             QCOMPARE(f.window.LowerPane().ScrollBar()->maximum(), end);
         }
+        // Away from the end, where the scroll limit cannot hide a short step.
+        Fixture f;
+        for (int i = 0; i < 60; ++i) f.PutLine("row " + std::to_string(i));
+        QTest::keyClick(&f.window, Qt::Key_Home);
+        QTest::keyClick(&f.window, Qt::Key_PageDown);
+        QCOMPARE(f.lower().TopRow(), f.lower().VisibleRows());
     }
 
     void ClipboardCommands() {
