@@ -58,94 +58,54 @@ std::vector<EdgeEntry> Slice(const std::vector<float>& audio, const SlicerOption
     return edges;
 }
 
-struct Case {
-    int levels;
-    double symbolRate;
-    double sampleRate;
-};
+// The edges of a 2-level signal sit at one constant delay from the true
+// transitions, to a small fraction of a symbol, finer than one sample.
+TEST(AudioSlicer, EdgeTiming) {
+    struct Case {
+        double symbolRate;
+        double sampleRate;
+    };
+    for (const Case c : {Case{512, 22050}, Case{1200, 22050}, Case{1600, 22050}, Case{2400, 22050},
+                         Case{3200, 22050}, Case{1200, 8000}, Case{3200, 48000}}) {
+        SCOPED_TRACE(std::to_string(c.symbolRate) + " symbols/s, " + std::to_string(c.sampleRate) + " Hz");
+        const gen::SymbolStream stream = RandomSymbols(2, c.symbolRate, 1200, 7);
+        SlicerOptions options;
+        options.sampleRate = c.sampleRate;
+        const double symbolTicks = 1.0 / (c.symbolRate * kTickSeconds);
+        const double sampleTicks = 1.0 / (c.sampleRate * kTickSeconds);
+        // The first 150 ms teach the levels.
+        const auto trained = static_cast<std::size_t>(std::max(100.0, 0.15 * c.symbolRate));
 
-std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
-    return std::to_string(info.param.levels) + "level_" + std::to_string(static_cast<int>(info.param.symbolRate)) +
-           "sym_" + std::to_string(static_cast<int>(info.param.sampleRate)) + "Hz";
-}
-
-class SlicerRecovers : public ::testing::TestWithParam<Case> {};
-
-// Every symbol reads back at its middle, and the edges of a 2-level signal
-// sit at a constant delay from the true transitions (to a small fraction of
-// a symbol, finer than one sample).
-TEST_P(SlicerRecovers, SymbolsAndEdgeTiming) {
-    const Case c = GetParam();
-    const gen::SymbolStream stream = RandomSymbols(c.levels, c.symbolRate, 1200, 7);
-    SlicerOptions options;
-    options.sampleRate = c.sampleRate;
-    options.fourLevel = c.levels == 4;
-    const double symbolTicks = 1.0 / (c.symbolRate * kTickSeconds);
-    const double sampleTicks = 1.0 / (c.sampleRate * kTickSeconds);
-    // The first 150 ms teach the levels.
-    const auto trained = static_cast<std::size_t>(std::max(100.0, 0.15 * c.symbolRate));
-
-    // A receiver-like band limit: every symbol reads back at its middle
-    // (shifted by the delay of both filters).
-    {
         gen::AudioOptions audio;
         audio.sampleRate = c.sampleRate;
-        audio.levels = c.levels;
-        audio.deviation = 0.4;
-        audio.dcOffset = 0.1;
+        audio.filterHz = 0.4 * c.sampleRate;
         const Timeline sliced(Slice(gen::SymbolsToAudio(stream, audio), options));
-        const double averaged = std::round(c.sampleRate / options.maxSymbolRate);
-        const double generatorDelay = std::sqrt(2.0) / (2 * M_PI * std::min(4000.0, 0.4 * c.sampleRate));
-        const double delay = (averaged - 1) / 2 * sampleTicks + generatorDelay / kTickSeconds;
         const double leadTicks = audio.leadSeconds / kTickSeconds;
-        int wrong = 0;
-        for (std::size_t i = trained; i < stream.size(); ++i) {
-            const double middle = leadTicks + (static_cast<double>(i) + 0.5) * symbolTicks + delay;
-            std::uint8_t got = kLineStateToSymbol[sliced.At(middle) >> 4];
-            if (c.levels == 2 && got != 0) got = 3;
-            if (got != stream[i].symbol) ++wrong;
+        std::vector<double> truth;
+        for (std::size_t i = trained + 1; i < stream.size(); ++i) {
+            if (stream[i].symbol != stream[i - 1].symbol) truth.push_back(leadTicks + static_cast<double>(i) * symbolTicks);
         }
-        EXPECT_EQ(wrong, 0);
-    }
-    if (c.levels == 4) return;
-
-    // A wide band: the edges sit at one constant delay from the true
-    // transitions, to well within a sample.
-    gen::AudioOptions audio;
-    audio.sampleRate = c.sampleRate;
-    audio.filterHz = 0.4 * c.sampleRate;
-    const Timeline sliced(Slice(gen::SymbolsToAudio(stream, audio), options));
-    const double leadTicks = audio.leadSeconds / kTickSeconds;
-    std::vector<double> truth;
-    for (std::size_t i = trained + 1; i < stream.size(); ++i) {
-        if (stream[i].symbol != stream[i - 1].symbol) truth.push_back(leadTicks + static_cast<double>(i) * symbolTicks);
-    }
-    std::vector<double> changes;
-    for (double t : sliced.Changes()) {
-        const double symbol = (t - leadTicks) / symbolTicks;
-        if (symbol > static_cast<double>(trained) + 0.5 && symbol < static_cast<double>(stream.size()) - 0.5) {
-            changes.push_back(t);
+        std::vector<double> changes;
+        for (double t : sliced.Changes()) {
+            const double symbol = (t - leadTicks) / symbolTicks;
+            if (symbol > static_cast<double>(trained) + 0.5 && symbol < static_cast<double>(stream.size()) - 0.5) {
+                changes.push_back(t);
+            }
         }
+        ASSERT_EQ(changes.size(), truth.size());
+        double low = 1e9, high = -1e9;
+        for (std::size_t i = 0; i < truth.size(); ++i) {
+            low = std::min(low, changes[i] - truth[i]);
+            high = std::max(high, changes[i] - truth[i]);
+        }
+        // Sampling alone would scatter edges over a whole sample. At the rate
+        // the averaging is made for, the small wobble of the tracked centre
+        // shows instead (a level is only touched for a moment per symbol).
+        const double allowed = c.symbolRate >= options.maxSymbolRate ? 0.05 * symbolTicks : 0.35 * sampleTicks;
+        EXPECT_LT(high - low, allowed) << "spread of edge delays, ticks";
     }
-    ASSERT_EQ(changes.size(), truth.size());
-    double low = 1e9, high = -1e9;
-    for (std::size_t i = 0; i < truth.size(); ++i) {
-        low = std::min(low, changes[i] - truth[i]);
-        high = std::max(high, changes[i] - truth[i]);
-    }
-    // Sampling alone would scatter edges over a whole sample. At the rate
-    // the averaging is made for, the small wobble of the tracked centre
-    // shows instead (a level is only touched for a moment per symbol).
-    const double allowed = c.symbolRate >= options.maxSymbolRate ? 0.05 * symbolTicks : 0.35 * sampleTicks;
-    EXPECT_LT(high - low, allowed) << "spread of edge delays, ticks";
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, SlicerRecovers,
-                         ::testing::Values(Case{2, 512, 22050}, Case{2, 1200, 22050}, Case{2, 1600, 22050},
-                                           Case{2, 2400, 22050}, Case{2, 3200, 22050}, Case{2, 1200, 8000},
-                                           Case{2, 3200, 48000}, Case{4, 1600, 22050}, Case{4, 3200, 22050},
-                                           Case{4, 3200, 48000}),
-                         CaseName);
 
 // Durations add up to the audio exactly, whatever the block sizes, and no
 // entry is longer than the format allows.
@@ -242,8 +202,7 @@ TEST(AudioSlicer, LongRunsDriftAndClipping) {
 }
 
 // One-bit runs of an alternating 2400 bit/s signal (a POCSAG preamble) in
-// noise: the share whose length falls within +-15 % of a bit, and the slices
-// of the same audio with and without the short timing path.
+// noise: the share whose length falls within +-15 % of a bit, and the edges.
 struct NoisyPreamble {
     double shareInWindow = 0;
     std::vector<double> changes;
@@ -257,42 +216,33 @@ NoisyPreamble SlicePreamble(double snrDb, double timingRate) {
     audio.seed = 4;
     SlicerOptions options;
     options.timingRate = timingRate;
-    const Timeline sliced(Slice(gen::SymbolsToAudio(stream, audio), options));
     NoisyPreamble result;
-    result.changes = sliced.Changes();
+    result.changes = Timeline(Slice(gen::SymbolsToAudio(stream, audio), options)).Changes();
     const double bit = 1.0 / (2400 * kTickSeconds);
     int inWindow = 0;
-    int runs = 0;
-    for (std::size_t i = 1; i < result.changes.size(); ++i) {
-        const double run = result.changes[i] - result.changes[i - 1];
-        ++runs;
-        if (std::abs(run - bit) <= 0.15 * bit) ++inWindow;
-    }
-    result.shareInWindow = runs > 0 ? static_cast<double>(inWindow) / runs : 0;
+    for (std::size_t i = 1; i < result.changes.size(); ++i)
+        if (std::abs(result.changes[i] - result.changes[i - 1] - bit) <= 0.15 * bit) ++inWindow;
+    result.shareInWindow = static_cast<double>(inWindow) / static_cast<double>(result.changes.size() - 1);
     return result;
 }
 
-// The short timing path is what lets a 2400 bit/s preamble through the
-// rate window at moderate noise; the decision filter alone does not.
-TEST(AudioSlicer, ShortTimingPathKeepsOneBitRunsInTheRateWindow) {
+// The short timing path is what lets a 2400 bit/s preamble through the rate
+// window at moderate noise. In heavy noise it crosses back and forth at most
+// edges: then every edge is timed on the decision filter, as without it.
+TEST(AudioSlicer, ShortTimingPathAtModerateAndHeavyNoise) {
     const double withPath = SlicePreamble(8, SlicerOptions().timingRate).shareInWindow;
     const double without = SlicePreamble(8, 0).shareInWindow;
     EXPECT_GT(withPath, 0.87) << without;
     EXPECT_LT(without, 0.80) << withPath;
-}
 
-// In heavy noise the short path crosses back and forth at most edges: then
-// every edge is timed on the decision filter, exactly as without the path.
-TEST(AudioSlicer, HeavyNoiseTimesEdgesOnTheDecisionFilter) {
-    const NoisyPreamble withPath = SlicePreamble(-3, SlicerOptions().timingRate);
-    const NoisyPreamble without = SlicePreamble(-3, 0);
-    ASSERT_EQ(withPath.changes.size(), without.changes.size());
-    ASSERT_GT(withPath.changes.size(), 1000u);
+    const NoisyPreamble heavy = SlicePreamble(-3, SlicerOptions().timingRate);
+    const NoisyPreamble plain = SlicePreamble(-3, 0);
+    ASSERT_EQ(heavy.changes.size(), plain.changes.size());
+    ASSERT_GT(heavy.changes.size(), 1000u);
     int differ = 0;
     // The share of ambiguous edges needs a few dozen edges to build up.
-    for (std::size_t i = 100; i < withPath.changes.size(); ++i) {
-        if (std::abs(withPath.changes[i] - without.changes[i]) > 1) ++differ;
-    }
+    for (std::size_t i = 100; i < heavy.changes.size(); ++i)
+        if (std::abs(heavy.changes[i] - plain.changes[i]) > 1) ++differ;
     EXPECT_EQ(differ, 0);
 }
 

@@ -11,8 +11,16 @@ text) and pages shown with wrong content. For Tolvane a page whose capcode
 shows question marks or whose text carries the bit-error colour (printed
 between the marks of tolvane-cli --mark-errors) is marked, not wrong.
 
-Writes speed.csv, sensitivity.csv, sensitivity.png and summary.md into the
-results directory. Standard library only.
+Receivers: every mode (POCSAG 512/1200/2400, FLEX 1600/2, 3200/2, 3200/4,
+6400/4) alone in its own file, through a receiver low-pass of 1.0x to 4x its
+symbol rate, with the transmitter's clock -1 % to +1 % off, and after pauses
+of 0.5 to 10 s before each transmission; the 4-level modes as four levels,
+decoded with 4LevelInterface=1. Same scoring. By default a short set of
+points (clean audio, and the 1.15x filter and the 4-level modes under
+noise); --full sweeps every point at every SNR of --receiver-snr.
+
+Writes speed.csv, sensitivity.csv, sensitivity.png, receivers.csv and
+summary.md into the results directory. Standard library only.
 """
 
 import argparse
@@ -28,6 +36,13 @@ import time
 from concurrent.futures import ThreadPoolExecutor
 
 CATEGORIES = [("pocsag", "512"), ("pocsag", "1200"), ("pocsag", "2400"), ("flex", "1600/2")]
+# Every mode of the receiver sweep: symbols per second and levels.
+MODES = {("pocsag", "512"): (512, 2), ("pocsag", "1200"): (1200, 2), ("pocsag", "2400"): (2400, 2),
+         ("flex", "1600/2"): (1600, 2), ("flex", "3200/2"): (3200, 2), ("flex", "3200/4"): (1600, 4),
+         ("flex", "6400/4"): (3200, 4)}
+BANDWIDTHS = [1.0, 1.15, 1.5, 2.0, 4.0]  # receiver low-pass, times the symbol rate
+CLOCK_ERRORS = [-0.01, -0.005, 0.0, 0.005, 0.01]
+GAPS = [0.5, 2.5, 10.0]
 MULTIMON_DEMODS = ["POCSAG512", "POCSAG1200", "POCSAG2400", "FLEX"]
 RATE = 22050
 ALPHA_CHARS = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 .,:;!?#/()-+=@'"
@@ -53,6 +68,21 @@ def random_page(rng, protocol, rate, capcodes):
         kind, function = "numeric", 0
     desc = f"{protocol}:{rate}:{capcode}:{function}:{kind}:{text}"
     return desc, (protocol, rate, capcode, text)
+
+
+def make_mode_file(path, rng, category, pages, gap):
+    """Transmissions of 1..4 pages of one mode, each after `gap` seconds."""
+    truths, lines, capcodes = [], [], set()
+    while len(truths) < pages:
+        lines.append(f"gap {gap}")
+        for _ in range(min(rng.randint(1, 4), pages - len(truths))):
+            desc, truth = random_page(rng, category[0], category[1], capcodes)
+            lines.append(desc)
+            truths.append(truth)
+    lines.append("gap 0.5")
+    with open(path, "w", encoding="ascii") as f:
+        f.write("\n".join(lines) + "\n")
+    return truths
 
 
 def make_page_file(path, rng, seconds=None, per_category=None):
@@ -100,14 +130,19 @@ def estimate_seconds(protocol, rate, pages):
 
 # ---------------------------------------------------------------- decoding
 
-def run_timed(cmd, out_path):
-    """Runs cmd with stdout to out_path; returns (wall s, user+sys CPU s)."""
+def run_timed(cmd, out_path, may_fail=False):
+    """Runs cmd with stdout to out_path; returns (wall s, user+sys CPU s).
+
+    With may_fail a failure (multimon-ng crashes on some 4-level audio) is
+    returned as None, the output so far kept."""
     with open(out_path, "wb") as out:
         start = time.monotonic()
         proc = subprocess.Popen(cmd, stdout=out, stderr=subprocess.DEVNULL)
         _, status, usage = os.wait4(proc.pid, 0)
         wall = time.monotonic() - start
     proc.returncode = os.waitstatus_to_exitcode(status)
+    if proc.returncode != 0 and may_fail:
+        return None
     if proc.returncode != 0:
         sys.exit(f"{cmd[0]} failed with status {proc.returncode}")
     return wall, usage.ru_utime + usage.ru_stime
@@ -143,7 +178,7 @@ class Shown:
         self.category, self.capcode, self.text, self.marked = category, capcode, text, marked
 
 
-def parse_tolvane(path):
+def parse_tolvane(path, flex_rate="1600/2"):
     pages = []
     with open(path, encoding="utf-8", errors="replace") as f:
         for line in f:
@@ -156,7 +191,7 @@ def parse_tolvane(path):
                 m = TOLVANE_FLEX.match(line)
                 if m:
                     cap, text = m.group(1), m.group(4)
-                    category = ("flex", "1600/2")
+                    category = ("flex", flex_rate)  # the line does not say; one mode per file
                 elif TOLVANE_GSC.match(line):
                     pages.append(Shown(("gsc", "600"), None, line, MARK_OPEN in line or "?" in line[:8]))
                     continue
@@ -184,9 +219,9 @@ def parse_multimon(path):
     return pages
 
 
-def score(truths, shown):
+def score(truths, shown, categories=CATEGORIES):
     """Per category: sent, exact, wrong (unmarked), marked."""
-    result = {c: {"sent": 0, "exact": 0, "wrong": 0, "marked": 0} for c in CATEGORIES}
+    result = {c: {"sent": 0, "exact": 0, "wrong": 0, "marked": 0} for c in categories}
     expected = {}
     for protocol, rate, capcode, text in truths:
         result[(protocol, rate)]["sent"] += 1
@@ -277,6 +312,129 @@ def sensitivity_run(args, ini, work):
     return rows
 
 
+def receiver_points(args):
+    """(category, bandwidth factor or None for 4 kHz, clock error, gap, SNR or None) to measure."""
+    points = set()
+    snrs = args.receiver_snr if args.full else []
+    for category in MODES:
+        for snr in [None] + snrs:
+            for bw in BANDWIDTHS:
+                points.add((category, bw, 0.0, 0.5, snr))
+            for err in CLOCK_ERRORS:
+                points.add((category, None, err, 0.5, snr))
+            for gap in GAPS:
+                points.add((category, None, 0.0, gap, snr))
+        if not args.full:
+            # Under noise by default: the narrow filter for every mode, and
+            # the 4-level modes beside 2-level FLEX for their 50 % points.
+            for snr in args.receiver_snr:
+                points.add((category, 1.15, 0.0, 0.5, snr))
+                if category[0] == "flex":
+                    points.add((category, None, 0.0, 0.5, snr))
+    return sorted(points, key=lambda p: (p[0], p[1] or 0, p[2], p[3], -1 if p[4] is None else p[4]))
+
+
+def receiver_point(args, work, point, index):
+    category, bw, err, gap, snr = point
+    symbol_rate, levels = MODES[category]
+    rng = random.Random(1000 + index)
+    base = os.path.join(work, f"rx{index}")
+    truths = make_mode_file(base + ".pages", rng, category, args.receiver_pages, gap)
+    filter_hz = min(bw * symbol_rate, 0.4 * RATE) if bw else 4000
+    cmd = [os.path.join(args.build, "bench/tolvane-traffic"), "--rate", str(RATE), "--seed", str(7 + index),
+           "--filter-hz", f"{filter_hz:.1f}", "--rate-error", str(err), "--levels", str(levels),
+           "-o", base + ".s16", base + ".pages"]
+    if snr is not None:
+        cmd[3:3] = ["--snr", str(snr)]
+    subprocess.run(cmd, check=True, capture_output=True)
+    ini = os.path.join(work, f"tolvane{levels}.ini")
+    run_timed(tolvane_cmd(args.build, ini, base + ".s16"), base + ".tolvane")
+    crashed = run_timed(multimon_cmd(base + ".s16"), base + ".multimon", may_fail=True) is None
+    rows = []
+    for name, shown in (("tolvane", parse_tolvane(base + ".tolvane", category[1])),
+                        ("multimon-ng", parse_multimon(base + ".multimon"))):
+        r = score(truths, shown, [category])[category]
+        rows.append({"protocol": category[0], "rate": category[1], "bandwidth_x": bw or "4kHz",
+                     "clock_error": err, "gap_s": gap, "snr_db": "clean" if snr is None else snr, "decoder": name,
+                     "sent": r["sent"], "exact": r["exact"], "wrong_unmarked": r["wrong"], "marked": r["marked"],
+                     "crashed": int(crashed and name == "multimon-ng")})
+    if not args.keep:
+        for ext in (".s16", ".tolvane", ".multimon", ".pages"):
+            os.remove(base + ext)
+    return rows
+
+
+def receiver_run(args, work):
+    for levels in (2, 4):
+        with open(os.path.join(work, f"tolvane{levels}.ini"), "w", encoding="ascii") as f:
+            f.write(f"[Tolvane]\nTimestamp=0\n4LevelInterface={1 if levels == 4 else 0}\n")
+    points = receiver_points(args)
+    with ThreadPoolExecutor(max_workers=args.jobs) as pool:
+        futures = [pool.submit(receiver_point, args, work, p, i) for i, p in enumerate(points)]
+        rows = []
+        for fut in futures:
+            rows += fut.result()
+    print(f"receivers: {len(points)} points done", flush=True)
+    return rows
+
+
+def plot_receivers(results, rows):
+    """Exact pages against SNR, 4 kHz and 1.15x low-pass, for every mode measured under noise."""
+    data = os.path.join(results, "receivers.dat")
+    plots = []
+    with open(data, "w", encoding="ascii") as f:
+        i = 0
+        for category in MODES:
+            for bw in ("4kHz", 1.15):
+                for decoder in ("tolvane", "multimon-ng"):
+                    pts = sorted((r["snr_db"], r["exact"] / r["sent"]) for r in rows
+                                 if (r["protocol"], r["rate"]) == category and r["bandwidth_x"] == bw
+                                 and r["decoder"] == decoder and r["snr_db"] != "clean" and r["clock_error"] == 0)
+                    if not pts:
+                        continue
+                    f.write("".join(f"{x} {y}\n" for x, y in pts) + "\n\n")
+                    lt = f"lc {list(MODES).index(category) + 1} dt {1 if decoder == 'tolvane' else 2} " \
+                         f"pt {6 if bw == 1.15 else 7}"
+                    name = f"{decoder} {category[0].upper()} {category[1]} {bw if bw == '4kHz' else '1.15x'}"
+                    plots.append(f"'{data}' index {i} using 1:2 with linespoints {lt} title '{name}'")
+                    i += 1
+    script = f"""
+set terminal pngcairo size 1100,600 font ',10'
+set output '{os.path.join(results, 'receivers.png')}'
+set title 'Exact pages by mode and receiver low-pass: Tolvane (solid), multimon-ng (dashed)'
+set grid
+set xlabel 'SNR in the 4 kHz audio band (dB)'
+set ylabel 'pages decoded exactly (fraction)'
+set yrange [0:1.05]
+set key outside right font ',8'
+plot {', '.join(plots)}
+"""
+    subprocess.run(["gnuplot"], input=script, text=True, check=True)
+
+
+def receiver_summary(rows):
+    """Markdown lines: one row per point, tolvane beside multimon-ng, and where multimon-ng is ahead."""
+    lines = ["| mode | low-pass | clock | gap (s) | SNR (dB) | sent | Tolvane exact | multimon-ng exact | "
+             "Tolvane wrong (unmarked) | multimon-ng wrong |", "|---|---|---|---|---|---|---|---|---|---|"]
+    index = {}
+    for r in rows:
+        key = (r["protocol"], r["rate"], r["bandwidth_x"], r["clock_error"], r["gap_s"], r["snr_db"])
+        index.setdefault(key, {})[r["decoder"]] = r
+    behind = []
+    for key, pair in index.items():
+        tv, mm = pair["tolvane"], pair["multimon-ng"]
+        bw = key[2] if key[2] == "4kHz" else f"{key[2]}x"
+        crash = " (crashed)" if mm["crashed"] else ""
+        lines.append(f"| {key[0]} {key[1]} | {bw} | {key[3] * 100:+.1f} % | {key[4]} | {key[5]} | {tv['sent']} | "
+                     f"{tv['exact']} | {mm['exact']}{crash} | {tv['wrong_unmarked']} | {mm['wrong_unmarked']} |")
+        if tv["exact"] < mm["exact"] or tv["wrong_unmarked"] > mm["wrong_unmarked"]:
+            behind.append(f"{key[0]} {key[1]}, low-pass {bw}, clock {key[3] * 100:+.1f} %, gap {key[4]} s, "
+                          f"SNR {key[5]}: Tolvane {tv['exact']} exact/{tv['wrong_unmarked']} wrong, "
+                          f"multimon-ng {mm['exact']}/{mm['wrong_unmarked']}")
+    lines += ["", "multimon-ng ahead at:" if behind else "multimon-ng is ahead at no receiver point."]
+    return lines + [f"- {b}" for b in behind]
+
+
 # ---------------------------------------------------------------- output
 
 def write_csv(path, rows):
@@ -338,7 +496,7 @@ def machine():
             "multimon": next((v for v in version if v.startswith("multimon-ng")), "multimon-ng")}
 
 
-def summary(results, speed, sweep, info, elapsed):
+def summary(results, speed, sweep, receivers, info, elapsed):
     lines = [f"Machine: {info['cpu']}, {info['nproc']} cores, Linux {info['kernel']}; {info['multimon']}; "
              f"date {info['date']}; whole run {elapsed / 60:.1f} min.", ""]
     lines += ["| decoder | audio (s) | wall (s) | CPU (s) | x real time (wall) | x real time (CPU) | exact pages |",
@@ -370,6 +528,8 @@ def summary(results, speed, sweep, info, elapsed):
                           f"against {mm['wrong_unmarked']} wrong pages of multimon-ng")
     lines += ["", "Sensitivity target misses:" if misses else "Sensitivity targets met at every level."]
     lines += [f"- {x}" for x in misses]
+    if receivers:
+        lines += ["", "Receivers (one mode per file):", ""] + receiver_summary(receivers)
     with open(os.path.join(results, "summary.md"), "w", encoding="utf-8") as f:
         f.write("\n".join(lines) + "\n")
     print("\n".join(lines))
@@ -386,6 +546,11 @@ def main():
     parser.add_argument("--snr", type=float, nargs="+", default=[20, 15, 12, 10, 9, 8, 7, 6, 5, 4, 3, 2, 0])
     parser.add_argument("--jobs", type=int, default=max(1, (os.cpu_count() or 2) // 2))
     parser.add_argument("--keep", action="store_true", help="keep the audio and decoder outputs in --work")
+    parser.add_argument("--full", action="store_true",
+                        help="receiver sweep: every low-pass, clock error and gap at every --receiver-snr too")
+    parser.add_argument("--receiver-pages", type=int, default=20, help="pages per receiver point")
+    parser.add_argument("--receiver-snr", type=float, nargs="+", default=[12, 9, 6, 3])
+    parser.add_argument("--only-receivers", action="store_true", help="skip the speed and noise runs")
     args = parser.parse_args()
     os.makedirs(args.results, exist_ok=True)
     os.makedirs(args.work, exist_ok=True)
@@ -394,12 +559,18 @@ def main():
     with open(ini, "w", encoding="ascii") as f:
         f.write("[Tolvane]\nTimestamp=0\n")  # times of day would only be noise in the output
     info = machine()
+    receivers = receiver_run(args, args.work)
+    write_csv(os.path.join(args.results, "receivers.csv"), receivers)
+    plot_receivers(args.results, receivers)
+    if args.only_receivers:
+        print("\n".join(receiver_summary(receivers)))
+        return
     speed = speed_run(args, ini, args.work)
     write_csv(os.path.join(args.results, "speed.csv"), speed)
     sweep = sensitivity_run(args, ini, args.work)
     write_csv(os.path.join(args.results, "sensitivity.csv"), sweep)
     plot(args.results, sweep)
-    summary(args.results, speed, sweep, info, time.monotonic() - start)
+    summary(args.results, speed, sweep, receivers, info, time.monotonic() - start)
 
 
 if __name__ == "__main__":

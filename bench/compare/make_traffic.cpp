@@ -1,7 +1,8 @@
 // tolvane-traffic: long runs of paging traffic as discriminator audio, for
 // the side-by-side comparison with another decoder.
 //
-//   tolvane-traffic [--rate HZ] [--snr DB] [--deviation D] [--seed N] -o OUT.s16 PAGEFILE
+//   tolvane-traffic [--rate HZ] [--snr DB] [--deviation D] [--seed N] [--filter-hz HZ]
+//                   [--rate-error F] [--levels 2|4] -o OUT.s16 PAGEFILE
 //
 // PAGEFILE holds one page description per line, as tolvane-gen takes them
 // (pocsag:1200:1234567:3:alpha:Text). Consecutive pages of one protocol and
@@ -10,9 +11,12 @@
 // generator's own encoders and rendered with its audio writer, one at a
 // time, so an hour of audio never has to fit in memory.
 //
-// Noise is white Gaussian noise through the same 4 kHz low-pass as the
-// signal, at one constant level over the whole file (gaps included):
-// SNR = deviation^2 / noise power, in dB. The output is signed 16-bit
+// Noise is white Gaussian noise through the same receiver low-pass as the
+// signal (4 kHz unless --filter-hz), at one constant level over the whole
+// file (gaps included): SNR = deviation^2 / noise power in a 4 kHz band, in
+// dB, so that a narrower receiver filter passes less of the same noise.
+// --rate-error makes the transmitter's clock that much fast (0.01 = 1 %);
+// --levels 4 sends 4-level FLEX as four levels. The output is signed 16-bit
 // little-endian mono; the length in seconds is printed on standard output.
 #include <algorithm>
 #include <cmath>
@@ -37,8 +41,8 @@ constexpr double kFilterHz = 4000;
 
 class NoisyWriter {
 public:
-    NoisyWriter(std::ofstream& out, double sampleRate, double noiseRms, std::uint32_t seed)
-        : out_(out), filter_(kFilterHz, sampleRate), rng_(seed) {
+    NoisyWriter(std::ofstream& out, double sampleRate, double filterHz, double noiseRms, std::uint32_t seed)
+        : out_(out), filter_(filterHz, sampleRate), rng_(seed) {
         if (noiseRms > 0) {
             // Power of unit white noise after the filter, measured.
             LowPass probe(kFilterHz, sampleRate);
@@ -79,7 +83,8 @@ private:
 };
 
 int Usage() {
-    std::fputs("usage: tolvane-traffic [--rate HZ] [--snr DB] [--deviation D] [--seed N] -o OUT.s16 PAGEFILE\n",
+    std::fputs("usage: tolvane-traffic [--rate HZ] [--snr DB] [--deviation D] [--seed N] [--filter-hz HZ]\n"
+               "                       [--rate-error F] [--levels 2|4] -o OUT.s16 PAGEFILE\n",
                stderr);
     return 2;
 }
@@ -91,6 +96,9 @@ int main(int argc, char** argv) {
     double snrDb = std::numeric_limits<double>::infinity();
     double deviation = 0.25;
     std::uint32_t seed = 1;
+    double filterHz = kFilterHz;
+    double rateError = 0;
+    int levels = 2;
     std::string outPath;
     std::string pagePath;
     for (int i = 1; i < argc; ++i) {
@@ -100,11 +108,16 @@ int main(int argc, char** argv) {
         else if (arg == "--snr" && hasValue) snrDb = std::atof(argv[++i]);
         else if (arg == "--deviation" && hasValue) deviation = std::atof(argv[++i]);
         else if (arg == "--seed" && hasValue) seed = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        else if (arg == "--filter-hz" && hasValue) filterHz = std::atof(argv[++i]);
+        else if (arg == "--rate-error" && hasValue) rateError = std::atof(argv[++i]);
+        else if (arg == "--levels" && hasValue) levels = std::atoi(argv[++i]);
         else if (arg == "-o" && hasValue) outPath = argv[++i];
         else if (!arg.empty() && arg[0] != '-' && pagePath.empty()) pagePath = arg;
         else return Usage();
     }
-    if (outPath.empty() || pagePath.empty() || rate < 8000 || deviation <= 0 || deviation > 1) return Usage();
+    if (outPath.empty() || pagePath.empty() || rate < 8000 || deviation <= 0 || deviation > 1 ||
+        filterHz <= 0 || filterHz > 0.45 * rate || std::abs(rateError) > 0.1 || (levels != 2 && levels != 4))
+        return Usage();
 
     std::ifstream pages(pagePath);
     if (!pages) {
@@ -117,12 +130,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     const double noiseRms = std::isfinite(snrDb) ? deviation / std::pow(10.0, snrDb / 20.0) : 0.0;
-    NoisyWriter writer(out, rate, noiseRms, seed);
+    NoisyWriter writer(out, rate, filterHz, noiseRms, seed);
 
     AudioOptions audio;
     audio.sampleRate = rate;
     audio.deviation = deviation;
-    audio.filterHz = kFilterHz;
+    audio.filterHz = filterHz;
+    audio.rateError = rateError;
+    audio.levels = levels;
     audio.leadSeconds = 0;  // gaps come from the page file
     EncodeOptions encode;
     encode.seed = seed;

@@ -133,6 +133,7 @@ void FlexDecoder::CountdownStep(std::uint8_t symbol) {
 void FlexDecoder::DecodeFrameInfo() {
     Bch& bch = ctx_.bch;
     const int r = bch.BchCorrect();
+    pages_.frame = -1;
     if (r >= 2) return;
     // Stored characters are complemented: '0' is a FLEX 1.
     const auto bit = [&](int k) { return bch.CodewordBits[static_cast<std::size_t>(k)] == '0' ? 1 : 0; };
@@ -140,6 +141,7 @@ void FlexDecoder::DecodeFrameInfo() {
     for (int k = 7; k >= 4; --k) cycle = cycle * 2 + bit(k);
     int frame = 0;
     for (int k = 14; k >= 8; --k) frame = frame * 2 + bit(k);
+    pages_.frame = frame;
     if (!ctx_.settings.ShowFrame) return;
 
     Output& out = ctx_.output;

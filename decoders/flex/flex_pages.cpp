@@ -54,18 +54,64 @@ void FlexPageWriter::FlexDecodeFrame(FlexPhase& phase, int category) {
         const bool isLong = FlexLongAddress(w1);
         const int vectorIndex = vectorStart + (i - addressStart);
         const std::int32_t v = phase.Word(vectorIndex);
-        if (!FlexWordInvalid(v))
-            WritePage(phase, category, w1, isLong ? phase.Word(i + 1) : 0, isLong, v,
-                      isLong ? phase.Word(vectorIndex + 1) : 0);
+        const FlexGroupMember pager{w1, isLong ? phase.Word(i + 1) : 0, isLong, frame};
+        if (!FlexWordInvalid(v) && !WriteGroupPage(phase, category, w1, v))
+            WritePage(phase, category, pager, isLong, v, isLong ? phase.Word(vectorIndex + 1) : 0);
         i += isLong ? 2 : 1;
+    }
+    // Assignments for this frame are used up, whether or not their message came.
+    if (frame < 0) return;
+    for (FlexGroup& group : phase.groups) {
+        int kept = 0;
+        for (int m = 0; m < group.count; ++m)
+            if (group.members[static_cast<std::size_t>(m)].frame != frame)
+                group.members[static_cast<std::size_t>(kept++)] = group.members[static_cast<std::size_t>(m)];
+        group.count = kept;
     }
 }
 
-void FlexPageWriter::WritePage(FlexPhase& phase, int category, std::int32_t w1, std::int32_t w2, bool isLong,
+void FlexPageWriter::AssignGroup(FlexPhase& phase, const FlexGroupMember& pager, std::int32_t v) {
+    if (((v >> 7) & 7) != 0) return;  // other instructions are not shown
+    if (pager.w1 >= kFlexUncorrectable || (pager.isLong && pager.w2 >= kFlexUncorrectable)) return;
+    FlexGroup& group = phase.groups[static_cast<std::size_t>((v >> 17) & 15)];
+    const int assigned = (v >> 10) & 127;
+    for (int m = 0; m < group.count; ++m) {
+        const FlexGroupMember& known = group.members[static_cast<std::size_t>(m)];
+        if (known.w1 == pager.w1 && known.w2 == pager.w2 && known.frame == assigned) return;
+    }
+    if (group.count == kFlexGroupMembers) return;
+    FlexGroupMember& member = group.members[static_cast<std::size_t>(group.count++)];
+    member = pager;
+    member.frame = assigned;
+}
+
+bool FlexPageWriter::WriteGroupPage(FlexPhase& phase, int category, std::int32_t w1, std::int32_t v) {
+    const std::int32_t group = w1 - kFlexFirstGroupWord;  // an uncorrectable word falls outside
+    if (group < 0 || group >= kFlexGroups) return false;
+    FlexGroup& members = phase.groups[static_cast<std::size_t>(group)];
+    bool written = false;
+    int kept = 0;
+    for (int m = 0; m < members.count; ++m) {
+        const FlexGroupMember member = members.members[static_cast<std::size_t>(m)];
+        // Without a frame number any assignment counts: better one page too
+        // many than a lost one.
+        if (frame < 0 || member.frame == frame) {
+            WritePage(phase, category, member, false, v, 0);
+            written = true;
+        } else {
+            members.members[static_cast<std::size_t>(kept++)] = member;
+        }
+    }
+    members.count = kept;
+    return written;
+}
+
+void FlexPageWriter::WritePage(FlexPhase& phase, int category, const FlexGroupMember& pager, bool longContent,
                                std::int32_t v, std::int32_t x) {
     const int type = (v >> 4) & 7;
     switch (type) {
         case kFlexInstruction:
+            AssignGroup(phase, pager, v);
             return;
         case kFlexShortMessage:
         case kFlexStandardNumeric:
@@ -87,10 +133,11 @@ void FlexPageWriter::WritePage(FlexPhase& phase, int category, std::int32_t w1, 
             break;
     }
 
-    if (isLong)
-        FlexHeaderLong(phase, w1, w2);
+    if (pager.isLong)
+        FlexHeaderLong(phase, pager.w1, pager.w2);
     else
-        FlexHeaderShort(phase, w1);
+        FlexHeaderShort(phase, pager.w1);
+    const bool isLong = longContent;
     WritePageHead(phase, type);
     ctx_.output.DescribePage({PageProtocol::Flex, rate, -1, phase.letter, RecordType(type, v)});
 

@@ -42,13 +42,21 @@ public:
 
     // The mode of the frame being written, for the page records.
     const char* rate = "1600/2";
+    // Its frame number (0..127), -1 when the frame information failed.
+    int frame = -1;
 
     // Writes the pages of one phase's frame; statistics go to `category`.
     void FlexDecodeFrame(FlexPhase& phase, int category);
 
 private:
-    void WritePage(FlexPhase& phase, int category, std::int32_t w1, std::int32_t w2, bool isLong, std::int32_t v,
+    // The capcode field shows `pager`; the content is read as sent to an
+    // address of `longContent` length.
+    void WritePage(FlexPhase& phase, int category, const FlexGroupMember& pager, bool longContent, std::int32_t v,
                    std::int32_t x);
+    void AssignGroup(FlexPhase& phase, const FlexGroupMember& pager, std::int32_t v);
+    // A page to a temporary address goes to each pager assigned to it in
+    // this frame; false when none is known.
+    bool WriteGroupPage(FlexPhase& phase, int category, std::int32_t w1, std::int32_t v);
     void FlexHeaderShort(FlexPhase& phase, std::int32_t w1);
     void FlexHeaderLong(FlexPhase& phase, std::int32_t w1, std::int32_t w2);
     void WriteCapcodeField(char* text, std::size_t size, bool isLong);

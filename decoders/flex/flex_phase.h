@@ -46,10 +46,34 @@ enum FlexVectorType : int {
 inline constexpr std::int32_t kFlexWordMask = 0x1FFFFF;
 inline constexpr std::int32_t kFlexUncorrectable = 0x400000;
 
+// Group calls: a short instruction vector of kind 0 (bits 7..9) tells the
+// pager at its address to listen, in the frame of bits 10..16, to the
+// temporary address of bits 17..20: one of 16 short addresses (capcodes
+// 2029568..2029583) that the message to the whole group is then sent to.
+inline constexpr int kFlexGroups = 16;
+inline constexpr std::int32_t kFlexFirstGroupWord = 0x1F7800;  // capcode 2029568 + 0x8000
+// Pagers kept per group; a real network assigns a few.
+inline constexpr int kFlexGroupMembers = 32;
+
+struct FlexGroupMember {
+    std::int32_t w1 = 0;
+    std::int32_t w2 = 0;  // second address word of a long address
+    bool isLong = false;
+    int frame = 0;        // the frame the group message comes in
+};
+
+struct FlexGroup {
+    std::array<FlexGroupMember, kFlexGroupMembers> members{};
+    int count = 0;
+};
+
 struct FlexPhase {
     std::array<char, 300> symbols{};  // bit characters of the block being collected; 256 used
     std::array<std::int32_t, kFlexPhaseWords> words{};
     char letter = '?';
+    // Pagers assigned to each temporary address of this phase, until their
+    // frame has come.
+    std::array<FlexGroup, kFlexGroups> groups{};
 
     // A message word by index. Vectors may name indices up to 253: those
     // beyond the array read as 0, like the unused words behind the frame.

@@ -95,7 +95,8 @@ bool EncodeContent(const FlexPage& page, PageWords& p, std::string& error) {
     const auto type = static_cast<std::uint32_t>(page.type);
     switch (page.type) {
         case kFlexInstruction:
-            p.vector = type << 4;
+            p.vector = (type << 4) | (static_cast<std::uint32_t>(page.assignFrame & 127) << 10) |
+                       (static_cast<std::uint32_t>(page.group & 15) << 17);
             return true;
 
         case kFlexShortMessage: {
@@ -189,7 +190,9 @@ bool EncodeContent(const FlexPage& page, PageWords& p, std::string& error) {
 }
 
 bool EncodePage(const FlexPage& page, PageWords& p, std::string& error) {
-    if (page.longAddress) {
+    if (page.temporaryAddress >= 0) {
+        p.address = {static_cast<std::uint32_t>(kFlexFirstGroupWord) + static_cast<std::uint32_t>(page.temporaryAddress & 15)};
+    } else if (page.longAddress) {
         std::uint32_t first = 0;
         std::uint32_t second = 0;
         FlexLongAddressWords(page.capcode, first, second);
@@ -507,25 +510,63 @@ bool EncodeFlexPages(const std::vector<PageDescription>& pages, const EncodeOpti
     // Fill frames in order; a page that does not fit opens the next frame.
     std::vector<FlexFrame> frames(1);
     frames.back().mode = mode;
+    const auto openFrame = [&] {
+        FlexFrame next;
+        next.mode = mode;
+        next.frame = (frames.back().frame + 1) % 128;
+        next.cycle = (frames.back().cycle + (next.frame == 0 ? 1 : 0)) % 16;
+        frames.push_back(next);
+    };
+    const auto place = [&](const FlexPage& page) {
+        frames.back().pages.push_back(page);
+        FlexFrameWords trial;
+        if (BuildFlexFrameWords(frames.back(), trial, error)) return true;
+        frames.back().pages.pop_back();
+        if (frames.back().pages.empty()) return false;  // alone it does not fit either
+        openFrame();
+        frames.back().pages.push_back(page);
+        return BuildFlexFrameWords(frames.back(), trial, error);
+    };
+    int groups = 0;
     for (const PageDescription& description : pages) {
         if (description.rate != pages.front().rate) {
             error = "one FLEX transmission has one mode";
             return false;
         }
+        if (description.capcode.find('+') == std::string::npos) {
+            FlexPage page;
+            if (!FlexPageFromDescription(description, page, error) || !place(page)) return false;
+            continue;
+        }
+        // A group call: the assignments go in this frame, the message to
+        // the temporary address in the next, all on the first pager's phase.
+        const int group = groups++ % kFlexGroups;
+        const int assignFrame = (frames.back().frame + 1) % 128;
+        int phase = -1;
+        PageDescription member = description;
+        for (std::size_t from = 0; from <= description.capcode.size();) {
+            std::size_t to = description.capcode.find('+', from);
+            if (to == std::string::npos) to = description.capcode.size();
+            member.capcode = description.capcode.substr(from, to - from);
+            FlexPage page;
+            if (!FlexPageFromDescription(member, page, error)) return false;
+            if (phase < 0) phase = FlexPagePhase(page, mode);
+            page.type = kFlexInstruction;
+            page.phase = phase;
+            page.assignFrame = assignFrame;
+            page.group = group;
+            frames.back().pages.push_back(page);
+            FlexFrameWords trial;
+            if (!BuildFlexFrameWords(frames.back(), trial, error)) return false;
+            from = to + 1;
+        }
+        member.capcode = "1";
         FlexPage page;
-        if (!FlexPageFromDescription(description, page, error)) return false;
-        frames.back().pages.push_back(page);
-        FlexFrameWords trial;
-        if (BuildFlexFrameWords(frames.back(), trial, error)) continue;
-        frames.back().pages.pop_back();
-        if (frames.back().pages.empty()) return false;  // alone it does not fit either
-        FlexFrame next;
-        next.mode = mode;
-        next.frame = (frames.back().frame + 1) % 128;
-        next.cycle = (frames.back().cycle + (next.frame == 0 ? 1 : 0)) % 16;
-        next.pages.push_back(page);
-        if (!BuildFlexFrameWords(next, trial, error)) return false;
-        frames.push_back(next);
+        if (!FlexPageFromDescription(member, page, error)) return false;
+        page.temporaryAddress = group;
+        page.phase = phase;
+        openFrame();
+        if (!place(page)) return false;
     }
     error.clear();
 

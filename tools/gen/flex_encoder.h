@@ -36,7 +36,11 @@
 //   0 secure, 5 alphanumeric: header word (fragment in bits 11..12) and
 //     7-bit characters three to a word; a complete message (fragment 3)
 //     begins with a signature character; unused characters are 3.
-//   1 short instruction: vector only.
+//   1 short instruction: vector only; kind 0 (bits 7..9) assigns the pager
+//     the temporary address of bits 17..20 for the frame of bits 10..16.
+//     A group call is such an assignment to each pager, then the message
+//     to that temporary address (short address 0x1F7800 + 0..15) in the
+//     frame named.
 //   2 short message: three 4-bit digits in the vector (and five more in the
 //     second vector word of a long address), or a tone when bits 7..8 are
 //     not 0.
@@ -101,6 +105,12 @@ struct FlexPage {
     int phase = -1;      // 0..3; -1 = by capcode bits 2..3, folded onto the mode's phases
     int fragment = 3;    // types 0, 5, 6
     bool tone = false;   // type 2: a tone page without digits
+    // Type 1 (temporary address assignment): the pager is to listen in
+    // frame `assignFrame` to temporary address `group` (0..15).
+    int assignFrame = 0;
+    int group = 0;
+    // >= 0: the page goes to this temporary address instead of `capcode`.
+    int temporaryAddress = -1;
 };
 
 struct FlexFrame {
@@ -165,6 +175,8 @@ inline constexpr const char kFlexUsage[] =
     "    KIND/FUNCTION pick the vector: alpha 0 = alphanumeric, 1 = secure; numeric 0 = standard,\n"
     "    1 = special format, 2 = numbered; tone 0 = short message (TEXT: up to 3 digits, 8 for a\n"
     "    long address; empty = tone only), 1 = short instruction; binary 0 = hex digits in TEXT.\n"
+    "    CAPCODE+CAPCODE... sends a group call: each pager is assigned a temporary address in\n"
+    "    one frame, and the page goes to that address in the next.\n"
     "    reflex sends the texts raw. --error-words numbers codewords frame*352 + phase*88 + word\n"
     "    (phase A = 0 .. D = 3, word 0..87 = block*8 + codeword).";
 
