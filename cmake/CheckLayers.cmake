@@ -10,7 +10,7 @@ set(layers
   "receiver:receiver settings world"
   "settings:settings world"
   "world:world"
-  "platform:platform world")
+  "platform:platform settings world")
 set(known engine decoders monitor output display receiver settings world platform)
 set(failures "")
 foreach(entry ${layers})

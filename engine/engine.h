@@ -97,6 +97,8 @@ public:
     PocsagDecoder& Pocsag() { return pocsag_; }
     FlexDecoder& Flex() { return flex_; }
     GscDecoder& Gsc() { return gsc_; }
+    // What the symbol clocks have processed: a recording's clock follows it.
+    const SymbolRecovery& Recovery() const { return recovery_; }
     StatReports& Reports() { return reports_; }
     // The keep-alive watch; a client without a user to acknowledge the
     // alarm calls Watch().SetAutoAcknowledge(true).

@@ -3,7 +3,15 @@
 #include <charconv>
 #include <cstdio>
 
+#include "receiver/edge_ring.h"
+
 namespace tolvane {
+
+std::int64_t RecordingClock::NowMilliseconds() const {
+    if (samples_ == nullptr) return millis_;
+    const double elapsed = static_cast<double>(samples_->TicksProcessed()) * kTickSeconds * 1000.0;
+    return startMillis_ + static_cast<std::int64_t>(elapsed);
+}
 
 LocalTime RecordingClock::Local() const { return LocalTimeOf(Now()); }
 

@@ -1,8 +1,10 @@
 // The engine's clock while a recording is decoded: the recording's own
-// time, from the moment its first sample was taken, moved on by 100 ms at
-// every engine timer tick (each of which covers 100 ms of recording).
-// Statistics hours, keep-alive periods and page timestamps then fall where
-// they fell on the air, however fast the recording is decoded.
+// time, from the moment its first sample was taken. Once it follows the
+// engine's symbol recovery it is the position of the sample being decoded,
+// to the millisecond; before that it moves on by 100 ms at every engine
+// timer tick (each of which covers 100 ms of recording). Statistics hours,
+// keep-alive periods and page timestamps then fall where they fell on the
+// air, however fast the recording is decoded.
 #pragma once
 
 #include <cstdint>
@@ -11,24 +13,36 @@
 #include <string>
 #include <string_view>
 
+#include "receiver/symbol_recovery.h"
 #include "world/outside_world.h"
 
 namespace tolvane {
 
 class RecordingClock : public WallClock {
 public:
-    explicit RecordingClock(std::time_t start) : millis_(static_cast<std::int64_t>(start) * 1000) {}
+    explicit RecordingClock(std::time_t start)
+        : startMillis_(static_cast<std::int64_t>(start) * 1000), millis_(startMillis_) {}
+
+    // Takes the time from how much of the recording has been processed.
+    void FollowSamples(const SymbolRecovery& recovery) { samples_ = &recovery; }
 
     void TimerTick() override { millis_ += 100; }
 
-    std::time_t Now() const override { return static_cast<std::time_t>(millis_ / 1000); }
+    std::time_t Now() const override { return static_cast<std::time_t>(FloorDiv(NowMilliseconds(), 1000)); }
+    std::int64_t NowMilliseconds() const override;
+    // The local zone's offset at the recording's time, as the system clock's.
+    int UtcOffsetMinutes() const override { return UtcOffsetMinutesAt(Now()); }
     LocalTime Local() const override;
     // strftime %X and %x under the user's LC_TIME, like the system clock.
     std::string TimeOfDayText() const override;
     std::string DateText() const override;
 
 private:
+    static std::int64_t FloorDiv(std::int64_t a, std::int64_t b) { return a / b - (a % b < 0 ? 1 : 0); }
+
+    std::int64_t startMillis_;
     std::int64_t millis_;
+    const SymbolRecovery* samples_ = nullptr;
 };
 
 // The clock of an engine whose input can change between a recording and

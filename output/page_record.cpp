@@ -31,20 +31,9 @@ std::string Latin1ToUtf8(std::string_view bytes) {
     return text;
 }
 
-// ASCII-only JSON: the library escapes control and non-ASCII characters;
-// DEL, the one byte it leaves as it is, can only stand inside a string.
-std::string Dump(const json& object) {
-    const std::string raw = object.dump(-1, ' ', true);
-    std::string text;
-    text.reserve(raw.size());
-    for (const char c : raw) {
-        if (c == '\x7f')
-            text += "\\u007f";
-        else
-            text += c;
-    }
-    return text;
-}
+// ASCII-only JSON: the library writes control characters, DEL and
+// everything beyond ASCII as \uXXXX.
+std::string Dump(const json& object) { return object.dump(-1, ' ', true); }
 
 }  // namespace
 

@@ -1,9 +1,13 @@
 #include "platform/mqtt_publisher.h"
 
 #include <mosquitto.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
+#include <fstream>
+
+#include "platform/system_world.h"
 
 namespace tolvane {
 
@@ -94,6 +98,28 @@ void SetReceiverTopics(MqttOptions& options, std::string_view receiver) {
     if (options.alarmTopic.empty()) options.alarmTopic = base + "alarm";
 }
 
+std::string ReceiverNameOf(const MachineChoice& machine) {
+    return machine.ReceiverName.empty() ? HostName() : machine.ReceiverName;
+}
+
+bool MqttOptionsFor(std::string_view url, const MachineChoice& machine, const std::string& receiver,
+                    MqttOptions& options, std::string& error) {
+    if (!ParseMqttUrl(url, options, error)) return false;
+    if (options.pagesTopic.empty()) options.pagesTopic = machine.MqttTopic;
+    if (options.user.empty()) options.user = machine.MqttUser;
+    if (options.password.empty() && !machine.MqttPasswordFile.empty()) {
+        std::ifstream file(machine.MqttPasswordFile);
+        if (!file || !std::getline(file, options.password)) {
+            error = "cannot read the MQTT password file " + machine.MqttPasswordFile;
+            return false;
+        }
+    }
+    options.clientId = !machine.MqttClientId.empty() ? machine.MqttClientId
+                                                     : "tolvane-" + receiver + "-" + std::to_string(::getpid());
+    SetReceiverTopics(options, receiver);
+    return true;
+}
+
 // One connection attempt's library client; a new one for every attempt, so
 // nothing the library kept from a lost connection is sent twice.
 struct MqttPublisher::Client {
@@ -153,8 +179,8 @@ const std::string& MqttPublisher::TopicOf(Kind kind) const {
     }
 }
 
-void MqttPublisher::Notice(const std::string& text) const {
-    if (options_.notice) options_.notice(text);
+void MqttPublisher::Notice(MqttEvent event, const std::string& text) const {
+    if (options_.notice) options_.notice(event, text);
 }
 
 bool MqttPublisher::Connect(Client& client) {
@@ -165,7 +191,12 @@ bool MqttPublisher::Connect(Client& client) {
         c->answered = true;
         c->answer = rc;
     });
-    mosquitto_publish_callback_set(client.mosq, [](mosquitto*, void* data, int mid) {
+    // Also called for a message the library gave up on when the connection
+    // was lost (a non-zero reason): that one was not acknowledged and stays
+    // to be sent again.
+    mosquitto_publish_v5_callback_set(client.mosq, [](mosquitto*, void* data, int mid, int reason,
+                                                      const mosquitto_property*) {
+        if (reason != 0) return;
         auto* c = static_cast<Client*>(data);
         if (mid == c->statusMid) c->owner.statusAcked_ = true;
         c->owner.Acknowledged(mid);
@@ -229,7 +260,7 @@ void MqttPublisher::NoticeDrops() {
     const std::uint64_t dropped = dropped_.load();
     if (dropped == droppedTold_) return;
     droppedTold_ = dropped;
-    Notice("MQTT: queue full, " + std::to_string(dropped) + " records dropped so far");
+    Notice(MqttEvent::Dropped, "MQTT: queue full, " + std::to_string(dropped) + " records dropped so far");
 }
 
 void MqttPublisher::Run() {
@@ -245,7 +276,7 @@ void MqttPublisher::Run() {
         }
         Client client(*this);
         if (!Connect(client)) {
-            if (!reported) Notice("MQTT: cannot reach the broker at " + where + "; retrying");
+            if (!reported) Notice(MqttEvent::Trouble, "MQTT: cannot reach the broker at " + where + "; retrying");
             reported = true;
             NoticeDrops();
             std::unique_lock lock(mutex_);
@@ -256,7 +287,7 @@ void MqttPublisher::Run() {
         connected_ = true;
         retry = kFirstRetry;
         reported = false;
-        Notice("MQTT: connected to " + where);
+        Notice(MqttEvent::Connected, "MQTT: connected to " + where);
         for (;;) {
             SendPending(client);
             NoticeDrops();
@@ -283,7 +314,7 @@ void MqttPublisher::Run() {
             if (mosquitto_loop(client.mosq, static_cast<int>(kLoopWait.count()), 1) != MOSQ_ERR_SUCCESS) break;
         }
         LostConnection();
-        Notice("MQTT: connection to " + where + " lost; reconnecting");
+        Notice(MqttEvent::Trouble, "MQTT: connection to " + where + " lost; reconnecting");
         reported = true;
     }
 }

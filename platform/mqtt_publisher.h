@@ -20,9 +20,14 @@
 #include <string_view>
 #include <thread>
 
+#include "settings/settings.h"
 #include "world/outside_world.h"
 
 namespace tolvane {
+
+// What a notice tells: the broker took the connection, the broker cannot be
+// reached or was lost (the worker retries), or records were dropped.
+enum class MqttEvent : std::uint8_t { Connected, Trouble, Dropped };
 
 struct MqttOptions {
     std::string host;
@@ -36,7 +41,7 @@ struct MqttOptions {
     std::size_t queueLimit = 10000;
     int keepAliveSeconds = 30;
     // Connection changes and failures, one line each; called on the worker.
-    std::function<void(const std::string&)> notice;
+    std::function<void(MqttEvent, const std::string&)> notice;
 };
 
 // mqtt://[user[:password]@]host[:port][/topic] (also without "mqtt://").
@@ -47,6 +52,18 @@ bool ParseMqttUrl(std::string_view url, MqttOptions& options, std::string& error
 // characters MQTT gives a meaning in topics ('/', '+', '#') and control
 // bytes replaced by '_'. Topics already set are kept.
 void SetReceiverTopics(MqttOptions& options, std::string_view receiver);
+
+// The receiver's name: the settings' ReceiverName, else the host name.
+std::string ReceiverNameOf(const MachineChoice& machine);
+
+// Both programs' publisher configuration: the broker URL (tolvane-cli's
+// --mqtt or the settings' MqttBroker) with the topic and user it names,
+// else MqttTopic and MqttUser; the password from the URL, else the first
+// line of MqttPasswordFile; MqttClientId, else tolvane-RECEIVER-PID; the
+// receiver's topics. False with a one-line reason when the URL is not
+// understood or the password file cannot be read. `notice` is left alone.
+bool MqttOptionsFor(std::string_view url, const MachineChoice& machine, const std::string& receiver,
+                    MqttOptions& options, std::string& error);
 
 class MqttPublisher : public RecordSink {
 public:
@@ -87,7 +104,7 @@ private:
     void Acknowledged(int mid);
     void LostConnection();
     const std::string& TopicOf(Kind kind) const;
-    void Notice(const std::string& text) const;
+    void Notice(MqttEvent event, const std::string& text) const;
     // Tells of records dropped since the last time it told.
     void NoticeDrops();
 

@@ -25,12 +25,7 @@ std::int64_t SystemClock::NowMilliseconds() const {
     return std::int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1'000'000;
 }
 
-int SystemClock::UtcOffsetMinutes() const {
-    const std::time_t now = Now();
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    return static_cast<int>(tm.tm_gmtoff / 60);
-}
+int SystemClock::UtcOffsetMinutes() const { return UtcOffsetMinutesAt(Now()); }
 
 std::string HostName() {
     char name[256] = {};

@@ -71,6 +71,7 @@ void SymbolRecovery::DetectPocsagRate(std::int32_t runLength) {
 
 void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState) {
     const double d = duration;
+    ticksProcessed_ += duration;
     // Where the level change that starts this entry fell in the symbol.
     const double startError = chain_.symbolAccumulator - chain_.SymbolPhase;
     chain_.symbolAccumulator += d;

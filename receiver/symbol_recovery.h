@@ -134,6 +134,10 @@ public:
     // given, until the drained durations reach it. Returns the ticks drained.
     double DrainEdgeRing(EdgeRing& ring, double budgetTicks = std::numeric_limits<double>::infinity());
 
+    // The durations of all entries processed so far: how far into the
+    // input decoding has come, in edge ticks.
+    std::uint64_t TicksProcessed() const { return ticksProcessed_; }
+
     const PocsagRateDetector& RateDetector() const { return detector_; }
     // The polarity found from sync words (used while AutoPolarity is on and
     // InvertData is 0).
@@ -156,6 +160,7 @@ private:
     DecoderInputs& decoders_;
     PocsagRateDetector detector_;
     int lastClockSide_ = 0;
+    std::uint64_t ticksProcessed_ = 0;
 
     bool foundInverted_ = false;
     std::uint32_t pocsagBits_ = 0;  // the last 32 POCSAG bits, 1 = a POCSAG 1

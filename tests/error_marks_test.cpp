@@ -4,8 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/fake_world.h"
-#include "tools/gen/pocsag_encoder.h"
+#include "support/loopback.h"
 
 namespace tolvane {
 namespace {
@@ -60,23 +59,15 @@ INSTANTIATE_TEST_SUITE_P(
 // A streamed POCSAG message: the characters of an uncorrectable codeword
 // come out marked, the rest of the page does not.
 TEST(ErrorMarksEndToEnd, UncorrectableStreamedWordIsMarked) {
-    gen::PageDescription page;
-    page.protocol = "pocsag";
-    page.rate = "1200";
-    page.capcode = "8";
-    page.kind = gen::PageKind::Alpha;
-    page.text = std::string(60, 'A');  // 21 message codewords: streamed from the eighth on
+    // 21 message codewords, streamed from the eighth on; slot 12 of the
+    // first batch is the eleventh.
     gen::EncodeOptions options;
-    options.errorWords = {12};  // slot 12 of the first batch: the eleventh message codeword
-    gen::SymbolStream stream;
-    std::string error;
-    ASSERT_TRUE(gen::EncodePocsagPages({page}, options, stream, error)) << error;
-    gen::AppendSilence(stream, 0, 0.5);
+    options.errorWords = {12};
     TestRig rig;
     std::vector<std::string> lines;
     ErrorMarkingJoiner joiner([&](const std::string& line) { lines.push_back(line); });
     rig.engine->output().MessagePane.view = &joiner;
-    rig.Feed(gen::SymbolsToEdges(stream, gen::ChannelOptions{}));
+    rig.Feed(testing::ToEdges(testing::Encode({"pocsag:1200:8:0:alpha:" + std::string(60, 'A')}, options)));
     ASSERT_EQ(lines.size(), 1u);
     const std::size_t open = lines[0].find("\u00ab");
     ASSERT_NE(open, std::string::npos) << lines[0];

@@ -2,257 +2,145 @@
 // the filter file, the beep and the command receive.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "output/filter_command.h"
-#include "output/output.h"
 #include "support/fake_world.h"
 
 namespace tolvane {
 namespace {
 
+using enum FilterType;
 using testing::TestRig;
 using testing::WritePage;
+using Lines = std::vector<std::string>;
 
-FilterRecord Filter(FilterType type, std::string capcode, std::string label = "", std::string text = "") {
-    FilterRecord f;
-    f.type = type;
-    f.capcode = std::move(capcode);
-    f.label = std::move(label);
-    f.text = std::move(text);
-    return f;
+// A filter record, fields in the order of its INI value.
+FilterRecord F(FilterType type, std::string capcode, int function = 0, std::string label = "", std::string text = "",
+               int command = 0, int baud = 0, int reject = 0) {
+    return {type, std::move(capcode), static_cast<std::int8_t>(function), std::move(label), std::move(text), command, baud, reject};
 }
 
-FilterRecord With(FilterRecord f, int function, int baud = 0, int reject = 0, int command = 0) {
-    f.function = static_cast<std::int8_t>(function);
-    f.baud = baud;
-    f.reject = reject;
-    f.command = command;
-    return f;
+// One letter per cell: Capcode, filter Match, filter Label, alphanumeric.
+std::string Colours(const TextPane& pane) {
+    std::string letters;
+    for (std::size_t i = 0; i < pane.RowText(0).size(); ++i) {
+        const auto c = static_cast<ColorClass>(pane.AttrsOfRow(0)[i]);
+        letters += c == ColorClass::Capcode ? 'C' : c == ColorClass::FilterMatch ? 'M' : c == ColorClass::FilterLabel ? 'L'
+                   : c == ColorClass::Alphanumeric ? 'a' : '?';
+    }
+    return letters;
 }
-
-struct ChoiceCase {
-    const char* name;
-    std::vector<FilterRecord> filters;
-    FilterType type;
-    const char* capcode;
-    int function;
-    int baud;
-    const char* message;
-    const char* expected;  // the filter-pane line, or nullptr for none
-};
 
 TEST(FilterChoice, WhichFilterCopiesTheLine) {
-    const ChoiceCase cases[] = {
-        {"wildcards; label after the capcode field", {Filter(FilterType::Pocsag, "12??5?7", "Fire")},
-         FilterType::Pocsag, "1234567", 1, 2, "CALL", "1234567 Fire CALL"},
-        {"capcode filter whose text is absent blocks text filters",
-         {Filter(FilterType::Pocsag, "1234567", "A", "FIRE"), Filter(FilterType::Text, "", "B", "CALL")},
-         FilterType::Pocsag, "1234567", 1, 2, "CALL", nullptr},
-        {"capcode filter with a text that occurs", {Filter(FilterType::Pocsag, "1234567", "L", "call")},
-         FilterType::Pocsag, "1234567", 1, 2, "A CALL", "1234567 L A CALL"},
-        {"text inside the capcode field only", {Filter(FilterType::Text, "", "T", "2345")}, FilterType::Pocsag,
-         "1234567", 1, 2, "HELLO", nullptr},
-        {"a-z fold to upper case", {Filter(FilterType::Text, "", "T", "call me")}, FilterType::Pocsag, "1234567",
-         1, 2, "PLEASE CALL ME", "1234567 T PLEASE CALL ME"},
-        {"accented letters do not fold", {Filter(FilterType::Text, "", "T", "\xE9t\xE9")}, FilterType::Pocsag,
-         "1234567", 1, 2, "\xC9T\xC9", nullptr},
-        {"first of two matching text filters",
-         {Filter(FilterType::Text, "", "First", "CALL"), Filter(FilterType::Text, "", "Second", "CALL")},
-         FilterType::Golay, "123456", 1, 0, "CALL", "123456 First CALL"},
-        {"function mismatch leaves the text filters",
-         {With(Filter(FilterType::Pocsag, "1234567", "Cap"), 2), Filter(FilterType::Text, "", "Txt", "CALL")},
-         FilterType::Pocsag, "1234567", 3, 2, "CALL", "1234567 Txt CALL"},
-        {"baud mismatch", {With(Filter(FilterType::Pocsag, "1234567", "Cap"), 0, 1)}, FilterType::Pocsag,
-         "1234567", 1, 2, "CALL", nullptr},
-        {"baud and function match", {With(Filter(FilterType::Pocsag, "1234567", "Cap"), 3, 2)},
-         FilterType::Pocsag, "1234567", 3, 2, "CALL", "1234567 Cap CALL"},
-        {"FLEX ignores function", {With(Filter(FilterType::ShortFlex, "1234567", "F"), 3)}, FilterType::ShortFlex,
-         "1234567", 1, 0, "CALL", "1234567 F CALL"},
-        {"Golay compares function", {With(Filter(FilterType::Golay, "123456", "G"), 2)}, FilterType::Golay,
-         "123456", 1, 0, "CALL", nullptr},
-        {"types must be equal", {Filter(FilterType::LongFlex, "1234567??", "F")}, FilterType::ShortFlex, "1234567",
-         0, 0, "CALL", nullptr},
-        {"an unassigned record matches nothing", {Filter(FilterType::Unassigned, "", "U")}, FilterType::Pocsag,
-         "1234567", 1, 2, "CALL", nullptr},
-        {"no label", {Filter(FilterType::LongFlex, "?????????")}, FilterType::LongFlex, "123456789", 0, 0, "X",
-         "123456789 X"},
+    struct Case {
+        std::vector<FilterRecord> filters;
+        FilterType type;
+        const char* capcode;
+        int function, baud;
+        const char* message;
+        const char* copy;  // the filter-pane line, "" for none, nullptr: the page is rejected
     };
-    for (const ChoiceCase& c : cases) {
+    const Case cases[] = {
+        {{F(Pocsag, "12??5?7", 0, "Fire")}, Pocsag, "1234567", 1, 2, "CALL", "1234567 Fire CALL"},
+        // A capcode filter decides alone: its text absent, no text filter is asked.
+        {{F(Pocsag, "1234567", 0, "A", "FIRE"), F(Text, "", 0, "B", "CALL")}, Pocsag, "1234567", 1, 2, "CALL", ""},
+        {{F(Pocsag, "1234567", 0, "L", "call")}, Pocsag, "1234567", 1, 2, "A CALL", "1234567 L A CALL"},
+        {{F(Text, "", 0, "T", "2345")}, Pocsag, "1234567", 1, 2, "HELLO", ""},  // only the message is searched
+        {{F(Text, "", 0, "T", "call me")}, Pocsag, "1234567", 1, 2, "PLEASE CALL ME", "1234567 T PLEASE CALL ME"},
+        {{F(Text, "", 0, "T", "\xE9t\xE9")}, Pocsag, "1234567", 1, 2, "\xC9T\xC9", ""},  // only a-z fold
+        {{F(Text, "", 0, "First", "CALL"), F(Text, "", 0, "Second", "CALL")}, Golay, "123456", 1, 0, "CALL",
+         "123456 First CALL"},
+        {{F(Pocsag, "1234567", 2, "Cap"), F(Text, "", 0, "Txt", "CALL")}, Pocsag, "1234567", 3, 2, "CALL",
+         "1234567 Txt CALL"},
+        {{F(Pocsag, "1234567", 0, "Cap", "", 0, 1)}, Pocsag, "1234567", 1, 2, "CALL", ""},
+        {{F(Pocsag, "1234567", 3, "Cap", "", 0, 2)}, Pocsag, "1234567", 3, 2, "CALL", "1234567 Cap CALL"},
+        {{F(ShortFlex, "1234567", 3, "F")}, ShortFlex, "1234567", 1, 0, "CALL", "1234567 F CALL"},
+        {{F(Golay, "123456", 2, "G")}, Golay, "123456", 1, 0, "CALL", ""},
+        {{F(LongFlex, "1234567??", 0, "F")}, ShortFlex, "1234567", 0, 0, "CALL", ""},
+        {{F(Unassigned, "", 0, "U")}, Pocsag, "1234567", 1, 2, "CALL", ""},
+        {{F(LongFlex, "?????????")}, LongFlex, "123456789", 0, 0, "X", "123456789 X"},
+        {{F(Pocsag, "12345??", 0, "Rej", "", 0, 0, 1)}, Pocsag, "1234599", 1, 2, "SECRET", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
         Settings settings;
         settings.Filters = c.filters;
+        settings.LogFileEnabled = 1;
+        settings.LogFile = "pages.log";
         TestRig rig(settings);
         WritePage(rig.engine->output(), c.type, c.capcode, c.function, c.baud, c.message);
-        ASSERT_EQ(rig.messageLines.size(), 1u) << c.name;
-        if (c.expected == nullptr) {
-            EXPECT_TRUE(rig.filterLines.empty()) << c.name;
-        } else {
-            EXPECT_EQ(rig.filterLines, std::vector<std::string>{c.expected}) << c.name;
+        WritePage(rig.engine->output(), Golay, "000000", 1, 0, "NEXT");  // a page no filter takes
+        const std::string line = std::string(c.capcode) + " " + c.message;
+        const Lines shown = c.copy == nullptr ? Lines{"000000 NEXT"} : Lines{line, "000000 NEXT"};
+        EXPECT_EQ(rig.messageLines, shown);
+        if (c.copy == nullptr) {
+            EXPECT_EQ(rig.files.contents["pages.log"], "000000 NEXT\n");  // not logged either
         }
+        EXPECT_EQ(rig.filterLines, c.copy == nullptr || *c.copy == 0 ? Lines{} : Lines{c.copy});
     }
-}
-
-TEST(FilterChoice, RejectDropsTheWholePage) {
-    Settings settings;
-    settings.Filters = {With(Filter(FilterType::Pocsag, "12345??", "Rej"), 0, 0, 1)};
-    settings.LogFileEnabled = 1;
-    settings.LogFile = "pages.log";
-    TestRig rig(settings);
-    Output& out = rig.engine->output();
-    WritePage(out, FilterType::Pocsag, "1234599", 1, 2, "SECRET");
-    EXPECT_EQ(out.CapcodeFilterIndex, 0);
-    EXPECT_FALSE(out.SuppressOutput);
-    EXPECT_EQ(out.Line().length, 0);
-    EXPECT_EQ(out.MessagePane.row, 0u);
-    WritePage(out, FilterType::Pocsag, "7654321", 1, 2, "NEXT");
-    EXPECT_EQ(rig.messageLines, std::vector<std::string>{"7654321 NEXT"});
-    EXPECT_TRUE(rig.filterLines.empty());
-    EXPECT_EQ(rig.files.contents["pages.log"], "7654321 NEXT\n");
 }
 
 TEST(FilterCopy, HighlightsMatchAndLabelInTheCopyOnly) {
-    Settings settings;
-    settings.Filters = {Filter(FilterType::Pocsag, "1234567", "Fire", "CALL")};
-    TestRig rig(settings);
-    Output& out = rig.engine->output();
-    WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "A CALL");
-    ASSERT_EQ(out.FilterPane.RowText(0), "1234567 Fire A CALL");
-    const std::string expected = "MMMMMMMLLLLLCaaMMMM";  // per cell of the copy
-    const auto* attrs = out.FilterPane.AttrsOfRow(0);
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        const ColorClass want = expected[i] == 'M'   ? ColorClass::FilterMatch
-                                : expected[i] == 'L' ? ColorClass::FilterLabel
-                                : expected[i] == 'C' ? ColorClass::Capcode
-                                                     : ColorClass::Alphanumeric;
-        EXPECT_EQ(attrs[i], static_cast<std::uint8_t>(want)) << "cell " << i;
-    }
-    // The message pane keeps the decoder's colours.
-    const auto* shown = out.MessagePane.AttrsOfRow(0);
-    EXPECT_EQ(shown[0], static_cast<std::uint8_t>(ColorClass::Capcode));
-    EXPECT_EQ(shown[10], static_cast<std::uint8_t>(ColorClass::Alphanumeric));
-}
-
-TEST(FilterCopy, TextFilterLeavesCapcodeUnmarkedAndLineEndingAtFieldGetsNoLabel) {
-    Settings settings;
-    settings.Filters = {Filter(FilterType::Text, "", "T", "B"), Filter(FilterType::Golay, "??????", "G")};
-    TestRig rig(settings);
-    Output& out = rig.engine->output();
-    WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "AB");
-    EXPECT_EQ(out.FilterPane.AttrsOfRow(0)[0], static_cast<std::uint8_t>(ColorClass::Capcode));
-    EXPECT_EQ(out.FilterPane.AttrsOfRow(0)[11], static_cast<std::uint8_t>(ColorClass::FilterMatch));
-
-    out.SelectCapcodeFilter(FilterType::Golay, "123456", 6, 0, 0);
-    out.MarkCapcodeStart();
-    out.PanePutText(out.MessagePane, "123456");
-    out.MarkCapcodeEnd();
-    out.MarkMessageStart();
-    out.PaneEndLine(out.MessagePane);
-    EXPECT_EQ(rig.filterLines, (std::vector<std::string>{"1234567 T AB", "123456"}));
-}
-
-TEST(FilterCopy, WrappedLineIsFilteredOnceAsOneLine) {
-    Settings settings;
-    settings.Filters = {With(Filter(FilterType::Text, "", "T", "XYZ"), 0, 0, 0, 1)};
-    settings.FilterFileEnabled = 1;
-    settings.FilterFile = "hits.flt";
-    settings.FilterCmdFileEnabled = 1;
-    settings.FilterCmdFile = "notify";
-    TestRig rig(settings);
-    Output& out = rig.engine->output();
-    out.CreatePanes(10);
-    WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "ABCDEFGHIJXYZ");  // 21 characters: three rows
-    EXPECT_EQ(out.MessagePane.row, 3u);
-    EXPECT_EQ(rig.filterLines, std::vector<std::string>{"1234567 T ABCDEFGHIJXYZ"});
-    EXPECT_EQ(rig.files.contents["hits.flt"], "1234567 T ABCDEFGHIJXYZ\n");
-    EXPECT_EQ(rig.commands.calls.size(), 1u);
-}
-
-TEST(FilterFile, LineWithLabelAndFileBytesAppendedPerLine) {
-    Settings settings;
-    settings.Filters = {Filter(FilterType::Pocsag, "1234567", "Fire")};
-    settings.FilterFileEnabled = 1;
-    settings.FilterFileUseDate = 1;
-    TestRig rig(settings);
-    Output& out = rig.engine->output();
-    EXPECT_EQ(out.FilterOutputName, "26DEC06.FLT");
-    WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "A\x01\xC1\x7F");
-    WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "B");
-    EXPECT_EQ(rig.files.contents["26DEC06.FLT"], "1234567 Fire A.A\x7F\n1234567 Fire B\n");
-    EXPECT_EQ(rig.files.opens, 2);  // opened and closed around every line
-    EXPECT_EQ(rig.files.flushed["26DEC06.FLT"], rig.files.contents["26DEC06.FLT"]);
-}
-
-TEST(FilterFile, UnopenableOrUnwritableFileIsSkipped) {
-    Settings settings;
-    settings.Filters = {Filter(FilterType::Pocsag, "1234567", "Fire")};
-    settings.FilterFileEnabled = 1;
-    settings.FilterFile = "hits.flt";
-    for (const bool opens : {false, true}) {
-        TestRig rig(settings);
-        (opens ? rig.files.unwritable : rig.files.unopenable).push_back("hits.flt");
-        WritePage(rig.engine->output(), FilterType::Pocsag, "1234567", 1, 2, "CALL");
-        EXPECT_EQ(rig.filterLines, std::vector<std::string>{"1234567 Fire CALL"});
-        EXPECT_EQ(rig.files.contents["hits.flt"], "");
-    }
-}
-
-TEST(FilterFile, FlushCountdownArmsOnceAndIsNotRestarted) {
-    Settings settings;
-    settings.Filters = {Filter(FilterType::Text, "", "", "A")};
-    settings.FilterFileEnabled = 1;
-    settings.FilterFile = "hits.flt";
-    settings.FilterFileFlush = 1;
-    const std::pair<int, std::uint32_t> codes[] = {{1, 0}, {2, 50}, {3, 100}, {4, 300}, {5, 600}, {9, 600}};
-    for (const auto& [code, ticks] : codes) {
-        settings.FilterFlushTime = code;
+    const struct {
+        FilterRecord filter;
+        const char* message;
+        const char* copy;
+        const char* colours;
+    } cases[] = {
+        {F(Pocsag, "1234567", 0, "Fire", "CALL"), "A CALL", "1234567 Fire A CALL", "MMMMMMMLLLLLCaaMMMM"},
+        {F(Text, "", 0, "T", "B"), "AB", "1234567 T AB", "CCCCCCCLLCaM"},
+    };
+    for (const auto& c : cases) {
+        Settings settings;
+        settings.Filters = {c.filter};
         TestRig rig(settings);
         Output& out = rig.engine->output();
-        WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "A");
-        EXPECT_EQ(out.FilterFlushCountdown, ticks) << code;
-        if (ticks == 0) continue;
-        for (int i = 0; i < 10; ++i) out.FlushTick();
-        WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "A");
-        EXPECT_EQ(out.FilterFlushCountdown, ticks - 10) << code;
-        for (std::uint32_t i = 0; i < ticks; ++i) out.FlushTick();  // expires with the file closed
-        EXPECT_EQ(out.FilterFlushCountdown, 0u);
+        WritePage(out, Pocsag, "1234567", 1, 2, c.message);
+        EXPECT_EQ(out.FilterPane.RowText(0), c.copy);
+        EXPECT_EQ(Colours(out.FilterPane), c.colours);
+        EXPECT_EQ(Colours(out.MessagePane), "CCCCCCCC" + std::string(std::strlen(c.message), 'a'));
     }
 }
 
-TEST(FilterBeep, PlaysTheSoundFileOrBeeps) {
+// A matching line goes once, whole, to the filter file (opened and closed
+// around it, bytes as in the log), the sound and the filter's command.
+TEST(FilterActions, FileSoundAndCommandOncePerMatchingLine) {
     Settings settings;
-    settings.Filters = {Filter(FilterType::Text, "", "", "A")};
+    settings.Filters = {F(Pocsag, "1234567", 0, "Fire Dept", "", 1), F(Pocsag, "7654321", 0, "Quiet")};
+    settings.FilterFileEnabled = settings.FilterFileUseDate = 1;
     settings.FilterBeep = 1;
-    for (const bool playable : {true, false}) {
-        TestRig rig(settings);
-        rig.sound.playable = playable;
-        WritePage(rig.engine->output(), FilterType::Pocsag, "1234567", 1, 2, "A");
-        WritePage(rig.engine->output(), FilterType::Pocsag, "1234567", 1, 2, "B");  // no match, no sound
-        EXPECT_EQ(rig.sound.played, std::vector<std::string>{"FILTER.WAV"});
-        EXPECT_EQ(rig.sound.beeps, playable ? 0 : 1);
-    }
-}
-
-TEST(FilterCommand, StartsProgramWithSubstitutedWordsAndNoShell) {
-    Settings settings;
     settings.FilterCmdFileEnabled = 1;
     settings.FilterCmdFile = "/opt/pager/notify";
     settings.FilterCmdArgs = "-c %c \"%l\" %m 100%";
-    settings.Filters = {With(Filter(FilterType::Pocsag, "1234567", "Fire Dept"), 0, 0, 0, 1),
-                        Filter(FilterType::Pocsag, "7654321", "Quiet")};
-    TestRig rig(settings);
-    Output& out = rig.engine->output();
-    WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "\"; rm -rf ~ #");
-    WritePage(out, FilterType::Pocsag, "7654321", 1, 2, "NO COMMAND FLAG");
-    ASSERT_EQ(rig.commands.calls.size(), 1u);
-    EXPECT_EQ(rig.commands.calls[0].program, "/opt/pager/notify");
-    EXPECT_EQ(rig.commands.calls[0].args,
-              (std::vector<std::string>{"-c", "1234567", "Fire Dept", "\"; rm -rf ~ #", "100%"}));
+    for (const bool playable : {true, false}) {
+        TestRig rig(settings);
+        rig.sound.playable = playable;
+        Output& out = rig.engine->output();
+        out.CreatePanes(10);
+        WritePage(out, Pocsag, "1234567", 1, 2, "\"; rm -rf ~ #");  // 21 characters: three rows
+        WritePage(out, Pocsag, "7654321", 1, 2, "A\x01\xC1\x7F");     // no command flag
+        WritePage(out, Pocsag, "1111111", 1, 2, "NONE");
+        EXPECT_EQ(out.MessagePane.row, 7u);
+        EXPECT_EQ(rig.filterLines, (Lines{"1234567 Fire Dept \"; rm -rf ~ #", "7654321 Quiet A\x01\xC1\x7F"}));
+        const std::string written = "1234567 Fire Dept \"; rm -rf ~ #\n7654321 Quiet A.A\x7F\n";
+        EXPECT_EQ(rig.files.contents["26DEC06.FLT"], written);
+        EXPECT_EQ(rig.files.flushed["26DEC06.FLT"], written);
+        EXPECT_EQ(rig.files.opens, 2);
+        ASSERT_EQ(rig.commands.calls.size(), 1u);
+        EXPECT_EQ(rig.commands.calls[0].program, "/opt/pager/notify");
+        EXPECT_EQ(rig.commands.calls[0].args, (Lines{"-c", "1234567", "Fire Dept", "\"; rm -rf ~ #", "100%"}));
+        EXPECT_EQ(rig.sound.played, Lines(2, "FILTER.WAV"));
+        EXPECT_EQ(rig.sound.beeps, playable ? 0 : 2);
 
-    rig.engine->settings().FilterCmdFileEnabled = 0;
-    WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "OFF");
-    EXPECT_EQ(rig.commands.calls.size(), 1u);
+        rig.engine->settings().FilterCmdFileEnabled = 0;
+        WritePage(out, Pocsag, "1234567", 1, 2, "OFF");
+        EXPECT_EQ(rig.commands.calls.size(), 1u);
+    }
 }
 
 TEST(FilterCommand, SplitsTheTemplateLikeAShellWithoutExpansion) {
-    const std::pair<const char*, std::vector<std::string>> cases[] = {
+    const std::pair<const char*, Lines> cases[] = {
         {"  a  b\tc ", {"a", "b", "c"}},
         {"'x y' \"p \\\"q\\\" \\\\\" r\\ s", {"x y", "p \"q\" \\", "r s"}},
         {"'' \"\" z", {"", "", "z"}},
@@ -265,35 +153,26 @@ TEST(FilterCommand, SplitsTheTemplateLikeAShellWithoutExpansion) {
 }
 
 TEST(FilterCommand, SubstitutesFieldsAndCutsTheCommandLine) {
-    EXPECT_EQ(BuildFilterCommandArgs("cmd", "%c %m 100%", "(123456) 1", "L", "CALL"),
-              (std::vector<std::string>{"(123456) 1", "CALL", "100%"}));
+    EXPECT_EQ(BuildFilterCommandArgs("cmd", "%c %m 100%", "(123456) 1", "L", "CALL"), (Lines{"(123456) 1", "CALL", "100%"}));
     EXPECT_EQ(SubstituteFilterFields("%C/%L/%M %x %%c %", "c", "l", "m"), "c/l/m %x %c %");
-
     const std::string program(100, 'p');
     // 50 characters of arguments: the first 19 are kept, the cut word shortened.
-    const auto cut = BuildFilterCommandArgs(program, "aaaaaaaaaa bbbbbbbbbb cccccccccccccccccccccccccccc", "", "", "");
-    EXPECT_EQ(cut, (std::vector<std::string>{"aaaaaaaaaa", "bbbbbbbb"}));
+    EXPECT_EQ(BuildFilterCommandArgs(program, "aaaaaaaaaa bbbbbbbbbb cccccccccccccccccccccccccccc", "", "", ""),
+              (Lines{"aaaaaaaaaa", "bbbbbbbb"}));
     // A cut right after a separator drops the word instead of passing "".
-    EXPECT_EQ(BuildFilterCommandArgs(program, "%m ccccccccccccccccccc", "", "", "aaaaaaaaaaaaaaaaaa"),
-              std::vector<std::string>{"aaaaaaaaaaaaaaaaaa"});
+    EXPECT_EQ(BuildFilterCommandArgs(program, "%m ccccccccccccccccccc", "", "", "aaaaaaaaaaaaaaaaaa"), Lines{"aaaaaaaaaaaaaaaaaa"});
     EXPECT_TRUE(BuildFilterCommandArgs(std::string(119, 'p'), "%m", "", "", "m").empty());
-    // Exactly 120 characters is not cut.
-    EXPECT_EQ(BuildFilterCommandArgs(std::string(110, 'p'), "%m", "", "", "123456789").size(), 1u);
-    EXPECT_EQ(BuildFilterCommandArgs(std::string(110, 'p'), "%m", "", "", "123456789")[0], "123456789");
+    EXPECT_EQ(BuildFilterCommandArgs(std::string(110, 'p'), "%m", "", "", "123456789"), Lines{"123456789"});  // 120: not cut
 }
 
-TEST(FilterRecordText, ValueFormatAndListLine) {
-    const FilterRecord fire = With(Filter(FilterType::Pocsag, "1234567", "Fire"), 2, 2);
-    EXPECT_EQ(FormatFilterValue(fire), "2,\"1234567\",2,\"Fire\",\"\",0,2,0");
-    EXPECT_EQ(FormatFilterValue(Filter(FilterType::Text, "", "a\"b\\", "")), "1,\"\",0,\"a\\\"b\\\\\",\"\",0,0,0");
-
+TEST(FilterRecordText, ListLines) {
     const std::pair<FilterRecord, const char*> lines[] = {
-        {fire, "POCSAG | Fire | 1234567 | 2 | 1200"},
-        {With(Filter(FilterType::Pocsag, "12?????", "", "x"), 0, 3, 1, 1), "POCSAG | 12????? | Any | 512 | REJECT"},
-        {With(Filter(FilterType::Text, "", "L", "help"), 0, 0, 0, 1), "Text | L | \"help\" | CMD"},
-        {With(Filter(FilterType::Golay, "123456"), 4), "Golay | 123456 | 4"},
-        {Filter(FilterType::ShortFlex, "1234567", "", "t"), "Short FLEX | 1234567 | \"t\""},
-        {Filter(FilterType::LongFlex, "123456789"), "Long FLEX | 123456789"},
+        {F(Pocsag, "1234567", 2, "Fire", "", 0, 2), "POCSAG | Fire | 1234567 | 2 | 1200"},
+        {F(Pocsag, "12?????", 0, "", "x", 1, 3, 1), "POCSAG | 12????? | Any | 512 | REJECT"},
+        {F(Text, "", 0, "L", "help", 1), "Text | L | \"help\" | CMD"},
+        {F(Golay, "123456", 4), "Golay | 123456 | 4"},
+        {F(ShortFlex, "1234567", 0, "", "t"), "Short FLEX | 1234567 | \"t\""},
+        {F(LongFlex, "123456789"), "Long FLEX | 123456789"},
         {FilterRecord{}, "UNUSED"},
     };
     for (const auto& [record, line] : lines) EXPECT_EQ(FormatFilterLine(record), line);
@@ -301,22 +180,16 @@ TEST(FilterRecordText, ValueFormatAndListLine) {
 
 TEST(FilterRecordText, ReadingValues) {
     const std::pair<const char*, FilterRecord> cases[] = {
-        {"2,\"1234567\",2,\"Fire\",\"\",0,2,0", With(Filter(FilterType::Pocsag, "1234567", "Fire"), 2, 2)},
-        {"1,\"\",0,\"say \\\"hi\\\", ok\",\"C:\\dir\\\\\",1,0,0",
-         With(Filter(FilterType::Text, "", "say \"hi\", ok", "C:\\dir\\"), 0, 0, 0, 1)},
-        // Without the last three fields.
-        {"5,\"123456\",3,\"G\",\"x\"", With(Filter(FilterType::Golay, "123456", "G", "x"), 3)},
-        // Ending inside a quoted field.
-        {"3,\"1234567\",0,\"unterminated lab", Filter(FilterType::ShortFlex, "1234567", "unterminated lab")},
-        {"4,\"12345", Filter(FilterType::LongFlex, "12345")},
+        {R"(2,"1234567",2,"Fire","",0,2,0)", F(Pocsag, "1234567", 2, "Fire", "", 0, 2)},
+        {R"(1,"",0,"say \"hi\", ok","C:\dir\\",1,0,0)", F(Text, "", 0, "say \"hi\", ok", "C:\\dir\\", 1)},
+        {R"(5,"123456",3,"G","x")", F(Golay, "123456", 3, "G", "x")},  // without the last three fields
+        {R"(3,"1234567",0,"unterminated lab)", F(ShortFlex, "1234567", 0, "unterminated lab")},
+        {R"(4,"12345)", F(LongFlex, "12345")},
         // Texts are cut to their limits; the rest of the value still reads.
-        {"1,\"\",0,\"123456789012345678901234\",\"t\",1,0,0",
-         With(Filter(FilterType::Text, "", "12345678901234567890", "t"), 0, 0, 0, 1)},
-        // Unknown types keep their place as unassigned records.
-        {"7,\"1\",0,\"L\",\"\",0,0,0", Filter(FilterType::Unassigned, "1", "L")},
+        {R"(1,"",0,"123456789012345678901234","t",1,0,0)", F(Text, "", 0, "12345678901234567890", "t", 1)},
+        {R"(7,"1",0,"L","",0,0,0)", F(Unassigned, "1", 0, "L")},  // unknown types keep their place
         {"", FilterRecord{}},
-        // An empty one-character field reads as 0.
-        {"2,\"1234567\",,\"L\",\"\",,,1", With(Filter(FilterType::Pocsag, "1234567", "L"), 0, 0, 1)},
+        {R"(2,"1234567",,"L","",,,1)", F(Pocsag, "1234567", 0, "L", "", 0, 0, 1)},  // empty fields read as 0
     };
     for (const auto& [value, record] : cases) EXPECT_EQ(ParseFilterValue(value), record) << value;
 }

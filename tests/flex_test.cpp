@@ -1,15 +1,17 @@
+// The FLEX decoder end to end from the generator's frames, with damage the
+// code corrects and damage it must not hide; and page writing from
+// hand-made words a transmitter would not send.
 #include "decoders/flex/flex_decoder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <bit>
-#include <memory>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "support/fake_world.h"
+#include "support/loopback.h"
 #include "tools/gen/flex_encoder.h"
 
 namespace tolvane {
@@ -17,66 +19,34 @@ namespace {
 
 using gen::FlexFrame;
 using gen::FlexFrameCodewords;
-using gen::FlexFrameWords;
 using gen::FlexMode;
 using gen::FlexPage;
 using testing::TestRig;
 
-Settings QuietSettings(int levels) {
-    Settings s;
-    s.Timestamp = 0;
-    s.FourLevelInterface = levels == 4 ? 1 : 0;
-    return s;
-}
+const std::string kFrameRow = "                 Cycle: 0 Frame: 0";
 
-FlexFrameWords Words(const FlexFrame& frame) {
-    FlexFrameWords words;
+FlexFrameCodewords Codewords(const FlexFrame& frame) {
+    gen::FlexFrameWords words;
     std::string error;
     EXPECT_TRUE(gen::BuildFlexFrameWords(frame, words, error)) << error;
-    return words;
+    return gen::EncodeFlexCodewords(words);
 }
 
-struct Channel {
-    double rateError = 0;
-    double jitter = 0;
-};
-
-// Sends symbols, between two short silences, through an engine.
-std::unique_ptr<TestRig> ReceiveStream(const gen::SymbolStream& body, const Settings& settings, Channel channel = {}) {
-    gen::SymbolStream stream;
-    gen::AppendSilence(stream, 0, 0.05);
-    stream.insert(stream.end(), body.begin(), body.end());
-    gen::AppendSilence(stream, 0, 0.05);
-    gen::ChannelOptions options;
-    options.levels = settings.FourLevelInterface ? 4 : 2;
-    options.rateError = channel.rateError;
-    options.jitter = channel.jitter;
-    auto rig = std::make_unique<TestRig>(settings);
-    rig->Feed(gen::SymbolsToEdges(stream, options));
-    return rig;
+FlexFrame Frame(std::vector<FlexPage> pages, FlexMode mode = FlexMode::Flex1600_2, int cycle = 0, int number = 0) {
+    return {mode, cycle, number, 0, std::move(pages)};
 }
 
-// Sends frames back to back.
-std::unique_ptr<TestRig> Receive(const std::vector<FlexFrameCodewords>& frames, const Settings& settings,
-                                 Channel channel = {}) {
+gen::SymbolStream Stream(const std::vector<FlexFrameCodewords>& frames) {
     gen::SymbolStream stream;
     for (const FlexFrameCodewords& frame : frames) gen::AppendFlexFrame(stream, frame);
-    return ReceiveStream(stream, settings, channel);
+    return stream;
 }
 
-std::unique_ptr<TestRig> Receive(const FlexFrame& frame, const Settings& settings, Channel channel = {}) {
-    return Receive(std::vector<FlexFrameCodewords>{gen::EncodeFlexCodewords(Words(frame))}, settings, channel);
-}
-
-// The colour classes of the message-pane row whose text is `text`.
-std::vector<int> RowColours(const TestRig& rig, const std::string& text) {
-    const TextPane& pane = rig.engine->output().MessagePane;
-    for (std::uint32_t r = 0; r < pane.row; ++r) {
-        if (pane.RowText(r) != text) continue;
-        return std::vector<int>(pane.AttrsOfRow(r), pane.AttrsOfRow(r) + text.size());
-    }
-    ADD_FAILURE() << "no row " << text;
-    return {};
+// Symbols through an engine reading as many levels as the channel sends.
+std::unique_ptr<TestRig> Receive(const gen::SymbolStream& stream, Settings settings = testing::Untimed(),
+                                 gen::ChannelOptions channel = {}) {
+    channel.levels = settings.FourLevelInterface ? 4 : 2;
+    return testing::Receive(testing::ToEdges(stream, channel, 0.05), settings);
 }
 
 int Colour(ColorClass c) { return static_cast<int>(c); }
@@ -107,28 +77,21 @@ std::vector<Expected> EveryKind() {
     };
 }
 
-// The lines a frame must give: frame row, then the pages phase by phase in
-// the order they were sent.
-std::vector<std::string> ExpectedLines(const std::vector<Expected>& pages, FlexMode mode, int cycle, int frame) {
-    std::vector<std::string> lines = {"                 Cycle: " + std::to_string(cycle) + " Frame: " + std::to_string(frame)};
+// The frame of every kind and the lines it must give: the frame row, then
+// the pages phase by phase in the order they were sent.
+FlexFrame EveryKindFrame(FlexMode mode, int cycle, int number, std::vector<std::string>& lines) {
+    FlexFrame frame = Frame({}, mode, cycle, number);
+    lines.push_back("                 Cycle: " + std::to_string(cycle) + " Frame: " + std::to_string(number));
     for (int phase = 0; phase < 4; ++phase)
-        for (const Expected& e : pages)
+        for (const Expected& e : EveryKind())
             if (gen::FlexPagePhase(e.page, mode) == phase) lines.push_back(e.line);
-    return lines;
-}
-
-FlexFrame FrameOf(const std::vector<Expected>& pages, FlexMode mode, int cycle, int frame) {
-    FlexFrame f;
-    f.mode = mode;
-    f.cycle = cycle;
-    f.frame = frame;
-    for (const Expected& e : pages) f.pages.push_back(e.page);
-    return f;
+    for (const Expected& e : EveryKind()) frame.pages.push_back(e.page);
+    return frame;
 }
 
 struct ModeCase {
     FlexMode mode;
-    int interfaceLevels;
+    int levels;  // of the interface
     const char* title;
     int category;
 };
@@ -143,53 +106,38 @@ const ModeCase kFlexModes[] = {
 
 enum class Damage { None, OneBitAnywhere, TwoInfoBits, SlowNoisyClock };
 
-struct EndToEndCase {
-    ModeCase mode;
-    Damage damage;
-};
-
-std::string EndToEndName(const ::testing::TestParamInfo<EndToEndCase>& info) {
-    static const char* const kDamage[] = {"Clean", "OneBitAnywhere", "TwoInfoBits", "SlowNoisyClock"};
-    std::string name = gen::FlexModeInfoOf(info.param.mode.mode).name;
-    std::replace(name.begin(), name.end(), '/', '_');
-    return "Mode" + name + "_Interface" + std::to_string(info.param.mode.interfaceLevels) + "_" +
-           kDamage[static_cast<int>(info.param.damage)];
-}
-
-class FlexEndToEnd : public ::testing::TestWithParam<EndToEndCase> {};
+class FlexEndToEnd : public ::testing::TestWithParam<std::tuple<ModeCase, Damage>> {};
 
 TEST_P(FlexEndToEnd, EveryPageKindComesThrough) {
-    const EndToEndCase& c = GetParam();
-    const std::vector<Expected> pages = EveryKind();
-    FlexFrameCodewords codewords = gen::EncodeFlexCodewords(Words(FrameOf(pages, c.mode.mode, 3, 77)));
+    const auto& [mode, damage] = GetParam();
+    std::vector<std::string> lines;
+    FlexFrameCodewords codewords = Codewords(EveryKindFrame(mode.mode, 3, 77, lines));
 
     // Damage within what the code corrects. (One information bit plus one
-    // check bit is not: the corrector reports it uncorrectable.) The frame
-    // row is only shown for at most one error.
+    // check bit is not: the corrector reports it uncorrectable.)
     std::mt19937 rng(7);
     const auto flip = [&](std::uint32_t& codeword, int count, bool infoOnly) {
         const std::uint32_t flips = gen::FlipRandomBits(0, count, rng, infoOnly ? 21 : 32);
         codeword ^= infoOnly ? flips << 11 : flips;
     };
-    Channel channel;
-    if (c.damage == Damage::SlowNoisyClock) channel = {-0.002, 0.08};
-    if (c.damage == Damage::OneBitAnywhere || c.damage == Damage::TwoInfoBits) {
+    gen::ChannelOptions channel;
+    if (damage == Damage::SlowNoisyClock) channel = {-0.002, 0.08};
+    if (damage == Damage::OneBitAnywhere || damage == Damage::TwoInfoBits) {
         flip(codewords.frameInfo, 1, false);
         for (auto& phase : codewords.phases)
             for (std::uint32_t& codeword : phase)
-                flip(codeword, c.damage == Damage::OneBitAnywhere ? 1 : 2, c.damage == Damage::TwoInfoBits);
+                flip(codeword, damage == Damage::OneBitAnywhere ? 1 : 2, damage == Damage::TwoInfoBits);
     }
 
-    const auto rig = Receive({codewords}, QuietSettings(c.mode.interfaceLevels), channel);
-    EXPECT_EQ(rig->messageLines, ExpectedLines(pages, c.mode.mode, 3, 77));
-    ASSERT_GE(rig->title.titles.size(), 2u);
-    EXPECT_EQ(rig->title.titles[0], c.mode.title);
+    const auto rig = Receive(Stream({codewords}), testing::Untimed(mode.levels), channel);
+    EXPECT_EQ(rig->messageLines, lines);
+    EXPECT_EQ(rig->title.titles.at(0), mode.title);
     EXPECT_EQ(rig->title.Current(), " Tolvane");  // the hold ran out after the frame
 
     // Types 2, 3, 4, 7 are numeric messages, 0 and 5 alphanumeric; binary
     // pages and tone pages add no characters.
     StatCounters expected;
-    const auto at = static_cast<std::size_t>(c.mode.category);
+    const auto at = static_cast<std::size_t>(mode.category);
     expected.numericMsgs[at] = 7;
     expected.alphaMsgs[at] = 3;
     expected.numericChars[at] = 10 + 3 + 8 + 4 + 2 + 13;
@@ -199,62 +147,168 @@ TEST_P(FlexEndToEnd, EveryPageKindComesThrough) {
     EXPECT_FALSE(rig->engine->Chain().FlexLock);
 }
 
-std::vector<EndToEndCase> EndToEndCases() {
-    std::vector<EndToEndCase> cases;
-    for (const ModeCase& m : kFlexModes)
-        for (const Damage d : {Damage::None, Damage::OneBitAnywhere, Damage::TwoInfoBits, Damage::SlowNoisyClock})
-            cases.push_back({m, d});
-    return cases;
+std::string EndToEndName(const ::testing::TestParamInfo<std::tuple<ModeCase, Damage>>& info) {
+    static const char* const kDamage[] = {"Clean", "OneBitAnywhere", "TwoInfoBits", "SlowNoisyClock"};
+    const ModeCase& m = std::get<0>(info.param);
+    std::string name = gen::FlexModeInfoOf(m.mode).name;
+    std::replace(name.begin(), name.end(), '/', '_');
+    return "Mode" + name + "_Interface" + std::to_string(m.levels) + "_" + kDamage[static_cast<int>(std::get<1>(info.param))];
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, FlexEndToEnd, ::testing::ValuesIn(EndToEndCases()), EndToEndName);
+INSTANTIATE_TEST_SUITE_P(Modes, FlexEndToEnd,
+                         ::testing::Combine(::testing::ValuesIn(kFlexModes),
+                                            ::testing::Values(Damage::None, Damage::OneBitAnywhere, Damage::TwoInfoBits,
+                                                              Damage::SlowNoisyClock)),
+                         EndToEndName);
 
-TEST(FlexCapcodes, ShortAndLongFieldsLettersAndFilters) {
-    Settings s = QuietSettings(2);
-    FilterRecord boss;
-    boss.type = FilterType::LongFlex;
-    boss.capcode = "002068481";
-    boss.label = "Boss";
-    FilterRecord reject;
-    reject.type = FilterType::ShortFlex;
-    reject.capcode = "00000?9";
-    reject.reject = 1;
-    s.Filters = {boss, reject};
+// Frames with odd capcodes, damaged block information words and damaged or
+// unknown sync markers: the exact lines, and the first title shown.
+struct FrameCase {
+    const char* what;
+    std::function<gen::SymbolStream()> send;
+    std::vector<std::string> lines;
+    const char* title = " Tolvane - FLEX 1600 2 Level";
+    int levels = 2;
+    std::vector<FilterRecord> filters = {};
+    std::vector<std::string> filterLines = {};
+};
 
-    FlexFrame frame;
-    frame.pages = {
-        {1, false, kFlexAlphanumeric, "a"},            // address word 0x8001
-        {5, false, kFlexAlphanumeric, "b"},            // 0x8005: letter B
-        {0x1F9001, true, kFlexAlphanumeric, "c"},      // words 1 and 0x1FFFFF
-        {0x801F9001, true, kFlexAlphanumeric, "d"},    // negative as a signed capcode
-        {1933312, false, kFlexAlphanumeric, "e"},      // the largest short capcode
-        {19, false, kFlexAlphanumeric, "rejected"},
-        {999999999, true, kFlexAlphanumeric, "f"},
-    };
-    const auto rig = Receive(frame, s);
-    const std::vector<std::string> expected = {
-        "                 Cycle: 0 Frame: 0",
-        "[0000001]    A  ALPHA  a",
-        "[0000005]    B  ALPHA  b",
-        "[002068481]  A  ALPHA  c",
-        "[?????????]  A  ALPHA  d",
-        "[1933312]    A  ALPHA  e",
-        "[999999999]  D  ALPHA  f",
-    };
-    EXPECT_EQ(rig->messageLines, expected);
-    EXPECT_EQ(rig->filterLines, std::vector<std::string>{"[002068481]  Boss A  ALPHA  c"});
+void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.what; }
+
+class FlexFrames : public ::testing::TestWithParam<FrameCase> {};
+
+TEST_P(FlexFrames, LinesAsExpected) {
+    const FrameCase& c = GetParam();
+    Settings settings = testing::Untimed(c.levels);
+    settings.Filters = c.filters;
+    const auto rig = Receive(c.send(), settings);
+    EXPECT_EQ(rig->messageLines, c.lines);
+    EXPECT_EQ(rig->filterLines, c.filterLines);
+    EXPECT_EQ(rig->title.titles.empty() ? "" : rig->title.titles.front(), std::string(c.title));
 }
+
+// A damaged block information word: the checksum of phase A's broken by a
+// further-BIW count, phase B's made uncorrectable. Only that phase is lost.
+gen::SymbolStream BadBiw(int phase) {
+    gen::FlexFrameWords words;
+    std::string error;
+    EXPECT_TRUE(gen::BuildFlexFrameWords(Frame({{1, false, kFlexAlphanumeric, "to A"}, {5, false, kFlexAlphanumeric, "to B"}},
+                                               FlexMode::Flex3200_4), words, error));
+    if (phase == 0) words.phases[0][0] ^= 0x100;
+    FlexFrameCodewords codewords = gen::EncodeFlexCodewords(words);
+    std::mt19937 rng(5);
+    if (phase == 1) codewords.phases[1][0] = gen::MakeFlexUncorrectable(codewords.phases[1][0], rng);
+    return Stream({codewords});
+}
+
+// After a 3200/2 frame, a marker with code 0x1234: a clean header of an
+// unknown kind (code and complement exact) is shown and starts nothing; a
+// damaged one starts a frame in the previous mode.
+gen::SymbolStream UnknownAfterFrame(std::uint16_t complement) {
+    FlexFrameCodewords odd = Codewords(Frame({{2, false, kFlexAlphanumeric, "second"}}, FlexMode::Flex3200_2, 0, 1));
+    odd.syncCode = 0x1234;
+    odd.syncComplement = complement;
+    return Stream({Codewords(Frame({{1, false, kFlexAlphanumeric, "first"}}, FlexMode::Flex3200_2)), odd});
+}
+
+// Sync code and complement with bits flipped: up to four wrong bits are
+// recognised; either way the marker starts a frame in the mode last seen,
+// and as the halves are not complementary no unknown-header row is written.
+FrameCase WrongSyncBits(std::uint16_t code, std::uint16_t complement, bool recognised) {
+    return {"wrong sync bits",
+            [=] {
+                FlexFrameCodewords c = Codewords(Frame({{1, false, kFlexAlphanumeric, "x"}}));
+                c.syncCode ^= code;
+                c.syncComplement ^= complement;
+                return Stream({c});
+            },
+            {kFrameRow, "[0000001]    A  ALPHA  x"},
+            recognised ? " Tolvane - FLEX 1600 2 Level" : ""};
+}
+
+// Some transmitters open with resynchronisation cycles whose sync has a
+// code of an unknown kind; each shows its row, and the frame behind them
+// still comes through.
+FrameCase LeadIn(FlexMode mode, int levels, int cycles, const char* title) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < cycles; ++i) {
+        lines.push_back("");
+        lines.push_back("UNKNOWN SYNC HEADER : AAAA34DF34DFA6C6A6C6AAAAAAAACB20");
+    }
+    const FlexFrame frame = EveryKindFrame(mode, 7, 100, lines);
+    return {"lead-in",
+            [=] {
+                gen::SymbolStream stream;
+                gen::AppendFlexLeadIn(stream, cycles, 0x34DF);
+                gen::AppendFlexFrame(stream, Codewords(frame));
+                return stream;
+            },
+            lines, title, levels};
+}
+
+FilterRecord Filter(FilterType type, const char* capcode, const char* label, int reject) {
+    FilterRecord f;
+    f.type = type;
+    f.capcode = capcode;
+    f.label = label;
+    f.reject = reject;
+    return f;
+}
+
+const std::string kUnknownHeader = "UNKNOWN SYNC HEADER : AAAA12341234A6C6A6C6AAAAAAAAEDCB";
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, FlexFrames,
+    ::testing::Values(
+        FrameCase{"short and long capcodes",
+                  [] {
+                      return Stream({Codewords(Frame({
+                          {1, false, kFlexAlphanumeric, "a"},          // address word 0x8001
+                          {5, false, kFlexAlphanumeric, "b"},          // 0x8005: letter B
+                          {0x1F9001, true, kFlexAlphanumeric, "c"},    // words 1 and 0x1FFFFF
+                          {0x801F9001, true, kFlexAlphanumeric, "d"},  // negative as a signed capcode
+                          {1933312, false, kFlexAlphanumeric, "e"},    // the largest short capcode
+                          {19, false, kFlexAlphanumeric, "rejected"},
+                          {999999999, true, kFlexAlphanumeric, "f"},
+                      }))});
+                  },
+                  {kFrameRow, "[0000001]    A  ALPHA  a", "[0000005]    B  ALPHA  b", "[002068481]  A  ALPHA  c",
+                   "[?????????]  A  ALPHA  d", "[1933312]    A  ALPHA  e", "[999999999]  D  ALPHA  f"},
+                  " Tolvane - FLEX 1600 2 Level", 2,
+                  {Filter(FilterType::LongFlex, "002068481", "Boss", 0), Filter(FilterType::ShortFlex, "00000?9", "", 1)},
+                  {"[002068481]  Boss A  ALPHA  c"}},
+        FrameCase{"BIW checksum of A", [] { return BadBiw(0); }, {kFrameRow, "[0000005]    B  ALPHA  to B"},
+                  " Tolvane - FLEX 3200 4 Level", 4},
+        FrameCase{"uncorrectable BIW of B", [] { return BadBiw(1); }, {kFrameRow, "[0000001]    A  ALPHA  to A"},
+                  " Tolvane - FLEX 3200 4 Level", 4},
+        FrameCase{"unknown header after a frame", [] { return UnknownAfterFrame(0xEDCB); },
+                  {kFrameRow, "[0000001]    A  ALPHA  first", "", kUnknownHeader}, " Tolvane - FLEX 3200 2 Level"},
+        FrameCase{"damaged header after a frame", [] { return UnknownAfterFrame(0xEDC0); },
+                  {kFrameRow, "[0000001]    A  ALPHA  first", "                 Cycle: 0 Frame: 1",
+                   "[0000002]    A  ALPHA  second"},
+                  " Tolvane - FLEX 3200 2 Level"},
+        // A damaged marker starts a frame in the previous mode; a real sync
+        // within its countdown takes over.
+        FrameCase{"real sync during a damaged one's countdown",
+                  [] {
+                      FlexFrameCodewords damaged = Codewords(Frame({{1, false, kFlexAlphanumeric, "real"}}));
+                      damaged.syncCode = 0x0000;
+                      damaged.syncComplement = 0x1111;
+                      gen::SymbolStream stream = Stream({damaged});
+                      stream.resize(gen::kFlexPreambleBits + 64);  // bit sync and sync only
+                      gen::AppendFlexFrame(stream, Codewords(Frame({{1, false, kFlexAlphanumeric, "real"}}, FlexMode::Flex1600_2, 0, 5)), 16);
+                      return stream;
+                  },
+                  {"                 Cycle: 0 Frame: 5", "[0000001]    A  ALPHA  real"}},
+        WrongSyncBits(0x8001, 0, true), WrongSyncBits(0x0F00, 0, true), WrongSyncBits(0x0003, 0x0300, true),
+        WrongSyncBits(0x1F00, 0, false), WrongSyncBits(0x0007, 0x0300, false), WrongSyncBits(0x0F0F, 0, false),
+        LeadIn(FlexMode::Flex1600_2, 2, 32, kFlexModes[0].title), LeadIn(FlexMode::Flex3200_2, 2, 30, kFlexModes[2].title),
+        LeadIn(FlexMode::Flex3200_4, 4, 40, kFlexModes[3].title), LeadIn(FlexMode::Flex6400_4, 4, 64, kFlexModes[4].title)));
 
 TEST(FlexSettings, FrameRowNumericMiscAndTimestamp) {
-    FlexFrame frame;
-    frame.cycle = 9;
-    frame.frame = 100;
-    frame.pages = {
-        {1234567, false, kFlexAlphanumeric, "Hello"},
-        {1234, false, kFlexStandardNumeric, "1234"},
-        {200, false, kFlexBinary, "ABCDE"},
-        {300, false, kFlexInstruction, ""},
-    };
+    const FlexFrame frame = Frame({{1234567, false, kFlexAlphanumeric, "Hello"}, {1234, false, kFlexStandardNumeric, "1234"},
+                                   {200, false, kFlexBinary, "ABCDE"}, {300, false, kFlexInstruction, ""}},
+                                  FlexMode::Flex1600_2, 9, 100);
     const std::string frameRow = "                 Cycle: 9 Frame: 100";
     const std::string alpha = "[1234567]    B  ALPHA  Hello";
     const std::string numeric = "[0001234]    A ST NUM  1234";
@@ -273,12 +327,12 @@ TEST(FlexSettings, FrameRowNumericMiscAndTimestamp) {
                       "[0000200]   12:00:00 C BINARY  ABCDE"}, 4},
     };
     for (const Case& c : cases) {
-        Settings s = QuietSettings(2);
+        Settings s = testing::Untimed();
         s.ShowFrame = c.showFrame;
         s.ShowNumeric = c.showNumeric;
         s.ShowMisc = c.showMisc;
         s.Timestamp = c.timestamp;
-        const auto rig = Receive(frame, s);
+        const auto rig = Receive(Stream({Codewords(frame)}), s);
         EXPECT_EQ(rig->messageLines, c.lines) << c.showFrame << c.showNumeric << c.showMisc << c.timestamp;
         // A hidden numeric page is still counted as a message.
         EXPECT_EQ(rig->engine->Stats().HourlyStats.numericMsgs[F1600], 1u);
@@ -287,228 +341,74 @@ TEST(FlexSettings, FrameRowNumericMiscAndTimestamp) {
     }
 }
 
-TEST(FlexDamage, UncorrectableMessageWordIsShownInTheBitErrorColour) {
-    FlexFrame frame;
-    frame.pages = {{1234, false, kFlexAlphanumeric, "Hello world!"},
-                   {1235, false, kFlexStandardNumeric, "0123456789"}};
-    FlexFrameCodewords codewords = gen::EncodeFlexCodewords(Words(frame));
+// Text and digits from an uncorrectable word are shown in the bit-error
+// colour; so is a digit straddling into it.
+TEST(FlexDamage, UncorrectableWordsAreShownInTheBitErrorColour) {
+    FlexFrameCodewords codewords = Codewords(
+        Frame({{1234, false, kFlexAlphanumeric, "Hello world!"}, {1235, false, kFlexStandardNumeric, "0123456789"}}));
     // Words: BIW, two addresses, two vectors, alpha header 5, text 6..10
     // (signature + "He", "llo", " wo", "rld", "!"), numeric 11..12.
     std::mt19937 rng(3);
     codewords.phases[0][7] = gen::MakeFlexUncorrectable(codewords.phases[0][7], rng);
     codewords.phases[0][12] = gen::MakeFlexUncorrectable(codewords.phases[0][12], rng);
-    const auto rig = Receive({codewords}, QuietSettings(2));
+    const auto rig = Receive(Stream({codewords}));
     const std::string alpha = "[0001234]    A  ALPHA  Hello world!";
     const std::string numeric = "[0001235]    A ST NUM  0123456789";
-    EXPECT_EQ(rig->messageLines, (std::vector<std::string>{"                 Cycle: 0 Frame: 0", alpha, numeric}));
+    EXPECT_EQ(rig->messageLines, (std::vector<std::string>{kFrameRow, alpha, numeric}));
 
     const int ok = Colour(ColorClass::Alphanumeric);
     const int bad = Colour(ColorClass::BitErrors);
-    const std::vector<int> colours = RowColours(*rig, alpha);
+    const int num = Colour(ColorClass::Numeric);
+    const std::vector<int> colours = testing::RowColours(*rig, alpha);
     ASSERT_EQ(colours.size(), alpha.size());
-    const std::vector<int> text(colours.begin() + 23, colours.end());
-    EXPECT_EQ(text, (std::vector<int>{ok, ok, bad, bad, bad, ok, ok, ok, ok, ok, ok, ok}));
+    EXPECT_EQ(std::vector<int>(colours.begin() + 23, colours.end()),
+              (std::vector<int>{ok, ok, bad, bad, bad, ok, ok, ok, ok, ok, ok, ok}));
     EXPECT_EQ(colours[0], Colour(ColorClass::Capcode));
     EXPECT_EQ(colours[13], Colour(ColorClass::FLEXPhase));
     EXPECT_EQ(colours[16], Colour(ColorClass::FLEXFormat));
-
-    // Digits: 2 prefix bits, then four digits in word 11 and one that
-    // straddles into word 12, which takes the damaged word's colour.
-    const std::vector<int> digits = RowColours(*rig, numeric);
+    const std::vector<int> digits = testing::RowColours(*rig, numeric);
     ASSERT_EQ(digits.size(), numeric.size());
-    const int num = Colour(ColorClass::Numeric);
     EXPECT_EQ(std::vector<int>(digits.begin() + 23, digits.end()),
               (std::vector<int>{num, num, num, num, bad, bad, bad, bad, bad, bad}));
 }
 
-TEST(FlexDamage, InvalidBlockInformationWordDropsOnlyThatPhase) {
-    FlexFrame frame;
-    frame.mode = FlexMode::Flex3200_4;
-    frame.pages = {{1, false, kFlexAlphanumeric, "to A"}, {5, false, kFlexAlphanumeric, "to B"}};
-    const std::string a = "[0000001]    A  ALPHA  to A";
-    const std::string b = "[0000005]    B  ALPHA  to B";
-    const std::string frameRow = "                 Cycle: 0 Frame: 0";
-    struct Case {
-        const char* what;
-        int phase;
-        bool uncorrectable;
-        std::vector<std::string> lines;
-    };
-    const Case cases[] = {
-        {"checksum of A", 0, false, {frameRow, b}},
-        {"uncorrectable B", 1, true, {frameRow, a}},
-    };
-    for (const Case& c : cases) {
-        FlexFrameWords words = Words(frame);
-        std::mt19937 rng(5);
-        auto& biw = words.phases[static_cast<std::size_t>(c.phase)][0];
-        if (!c.uncorrectable) biw ^= 0x100;  // one more further BIW: the nibble sum breaks
-        FlexFrameCodewords codewords = gen::EncodeFlexCodewords(words);
-        if (c.uncorrectable)
-            codewords.phases[static_cast<std::size_t>(c.phase)][0] =
-                gen::MakeFlexUncorrectable(codewords.phases[static_cast<std::size_t>(c.phase)][0], rng);
-        const auto rig = Receive({codewords}, QuietSettings(4));
-        EXPECT_EQ(rig->messageLines, c.lines) << c.what;
-    }
-}
-
-// After a 3200/2 frame, a marker with an unknown code: a clean header of an
-// unknown kind (code and complement exact) is shown and starts nothing; a
-// damaged one starts a frame in the previous mode.
-TEST(FlexSync, UnknownOrDamagedCodeAfterAFrame) {
-    FlexFrame known;
-    known.mode = FlexMode::Flex3200_2;
-    known.pages = {{1, false, kFlexAlphanumeric, "first"}};
-    FlexFrame next = known;
-    next.frame = 1;
-    next.pages = {{2, false, kFlexAlphanumeric, "second"}};
-    const std::string header = "UNKNOWN SYNC HEADER : AAAA12341234A6C6A6C6AAAAAAAAEDCB";
-    const std::vector<std::string> firstFrame = {"                 Cycle: 0 Frame: 0", "[0000001]    A  ALPHA  first"};
-    struct Case {
-        std::uint16_t complement;
-        std::vector<std::string> after;
-    };
-    const Case cases[] = {
-        {0xEDCB, {"", header}},
-        {0xEDC0, {"                 Cycle: 0 Frame: 1", "[0000002]    A  ALPHA  second"}},
-    };
-    for (const Case& c : cases) {
-        FlexFrameCodewords odd = gen::EncodeFlexCodewords(Words(next));
-        odd.syncCode = 0x1234;
-        odd.syncComplement = c.complement;
-        const auto rig = Receive({gen::EncodeFlexCodewords(Words(known)), odd}, QuietSettings(2));
-        std::vector<std::string> expected = firstFrame;
-        expected.insert(expected.end(), c.after.begin(), c.after.end());
-        EXPECT_EQ(rig->messageLines, expected) << std::hex << c.complement;
-        if (c.after.back() == header) {
-            const std::vector<int> colours = RowColours(*rig, header);
-            EXPECT_TRUE(std::all_of(colours.begin(), colours.end(), [](int k) { return k == Colour(ColorClass::Misc); }));
-        }
-        // Only the known sync showed a mode.
-        EXPECT_EQ(rig->title.titles.front(), " Tolvane - FLEX 3200 2 Level");
-        EXPECT_EQ(std::count(rig->title.titles.begin(), rig->title.titles.end(), " Tolvane - FLEX 3200 2 Level"), 1);
-    }
-}
-
-// Some transmitters open with resynchronisation cycles whose sync has a
-// code of an unknown kind; each shows its row, and the frame behind them
-// still comes through.
-TEST(FlexSync, LeadInOfUnknownHeadersBeforeTheFrame) {
-    struct Case {
-        FlexMode mode;
-        int interfaceLevels;
-        int cycles;
-    };
-    const Case cases[] = {
-        {FlexMode::Flex1600_2, 2, 32},
-        {FlexMode::Flex3200_2, 2, 30},
-        {FlexMode::Flex3200_4, 4, 40},
-        {FlexMode::Flex6400_4, 4, 64},
-    };
-    const std::vector<Expected> pages = EveryKind();
-    for (const Case& c : cases) {
-        gen::SymbolStream stream;
-        gen::AppendFlexLeadIn(stream, c.cycles, 0x34DF);
-        gen::AppendFlexFrame(stream, gen::EncodeFlexCodewords(Words(FrameOf(pages, c.mode, 7, 100))));
-        const auto rig = ReceiveStream(stream, QuietSettings(c.interfaceLevels));
-        std::vector<std::string> expected;
-        for (int i = 0; i < c.cycles; ++i) {
-            expected.push_back("");
-            expected.push_back("UNKNOWN SYNC HEADER : AAAA34DF34DFA6C6A6C6AAAAAAAACB20");
-        }
-        const std::vector<std::string> frame = ExpectedLines(pages, c.mode, 7, 100);
-        expected.insert(expected.end(), frame.begin(), frame.end());
-        EXPECT_EQ(rig->messageLines, expected) << gen::FlexModeInfoOf(c.mode).name;
-    }
-}
-
-// A marker whose code is damaged starts a frame in the previous mode; a
-// real sync that follows within its countdown takes over.
-TEST(FlexSync, RealSyncDuringTheCountdownOfADamagedOneWins) {
-    FlexFrame frame;
-    frame.pages = {{1, false, kFlexAlphanumeric, "real"}};
-    FlexFrameCodewords damaged = gen::EncodeFlexCodewords(Words(frame));
-    damaged.syncCode = 0x0000;
-    damaged.syncComplement = 0x1111;
-    gen::SymbolStream stream;
-    gen::AppendFlexFrame(stream, damaged);
-    stream.resize(gen::kFlexPreambleBits + 64);  // bit sync and sync only
-    frame.frame = 5;
-    gen::AppendFlexFrame(stream, gen::EncodeFlexCodewords(Words(frame)), 16);
-    const auto rig = ReceiveStream(stream, QuietSettings(2));
-    EXPECT_EQ(rig->messageLines,
-              (std::vector<std::string>{"                 Cycle: 0 Frame: 5", "[0000001]    A  ALPHA  real"}));
+TEST(Reflex, RawDumpOfAllPhases) {
+    FlexFrameCodewords codewords = Codewords(Frame({{1, false, 0, "Hello world"}, {2, false, 0, "Second"}}, FlexMode::Reflex));
+    std::mt19937 rng(11);
+    codewords.phases[3][1] = gen::MakeFlexUncorrectable(codewords.phases[3][1], rng);  // "ld "
+    const auto rig = Receive(Stream({codewords}), testing::Untimed(4));
+    // Word 0 of phase A (0x00040B) is the head; as characters it gives
+    // 0x0B, 0x08 and a NUL, which is left out.
+    const std::string dump = "[00040B]\x0B\x08Hello world Second";
+    EXPECT_EQ(rig->messageLines, (std::vector<std::string>{kFrameRow, dump}));
+    EXPECT_EQ(rig->title.titles.at(0), " Tolvane - ReFLEX ABCD 3200 4 Level");
+    const std::vector<int> colours = testing::RowColours(*rig, dump);
+    ASSERT_EQ(colours.size(), dump.size());
+    EXPECT_EQ(colours[0], Colour(ColorClass::FLEXFormat));
+    EXPECT_EQ(colours[19], Colour(ColorClass::BitErrors));
+    EXPECT_EQ(colours[18], Colour(ColorClass::Alphanumeric));
+    EXPECT_EQ(rig->engine->Stats().HourlyStats, StatCounters{});
 }
 
 // The comma of plain reversals after the frame information word reads
 // like the sync marker for some cycle and frame numbers; none of them may
 // restart the frame timing.
 TEST(FlexSync, EveryCycleAndFrameNumberBehindAPlainComma) {
-    Settings settings;
-    settings.Timestamp = 0;
-    TestRig rig(settings);
-    FlexDecoder& decoder = rig.engine->Flex();
+    TestRig rig(testing::Untimed());
     std::vector<std::string> expected;
     for (int cycle = 0; cycle < 16; ++cycle) {
         for (int number = 0; number < 128; ++number) {
-            FlexFrame frame;
-            frame.cycle = cycle;
-            frame.frame = number;
-            frame.pages = {{1, false, kFlexAlphanumeric, std::to_string(cycle * 128 + number)}};
+            const std::string text = std::to_string(cycle * 128 + number);
             gen::SymbolStream stream;
             std::string error;
-            ASSERT_TRUE(gen::AppendFlexFrame(stream, frame, error)) << error;
-            for (const gen::TimedSymbol& s : stream) decoder.FlexInputSymbol(s.symbol);
+            ASSERT_TRUE(gen::AppendFlexFrame(stream, Frame({{1, false, kFlexAlphanumeric, text}}, FlexMode::Flex1600_2,
+                                                           cycle, number), error)) << error;
+            for (const gen::TimedSymbol& s : stream) rig.engine->Flex().FlexInputSymbol(s.symbol);
             expected.push_back("                 Cycle: " + std::to_string(cycle) + " Frame: " + std::to_string(number));
-            expected.push_back("[0000001]    A  ALPHA  " + std::to_string(cycle * 128 + number));
+            expected.push_back("[0000001]    A  ALPHA  " + text);
         }
     }
     EXPECT_EQ(rig.messageLines, expected);
-}
-
-TEST(FlexSync, CodeWithFourWrongBitsIsStillRecognised) {
-    FlexFrame frame;
-    frame.pages = {{1, false, kFlexAlphanumeric, "x"}};
-    struct SyncDamage {
-        std::uint16_t code, complement;
-    };
-    for (const SyncDamage d : {SyncDamage{0x8001, 0}, SyncDamage{0x0F00, 0}, SyncDamage{0x0003, 0x0300},
-                               SyncDamage{0x1F00, 0}, SyncDamage{0x0007, 0x0300}, SyncDamage{0x0F0F, 0}}) {
-        FlexFrameCodewords codewords = gen::EncodeFlexCodewords(Words(frame));
-        codewords.syncCode = static_cast<std::uint16_t>(codewords.syncCode ^ d.code);
-        codewords.syncComplement = static_cast<std::uint16_t>(codewords.syncComplement ^ d.complement);
-        const auto rig = Receive({codewords}, QuietSettings(2));
-        const bool recognised = std::popcount(d.code) + std::popcount(d.complement) < 5;
-        EXPECT_EQ(!rig->title.titles.empty() && rig->title.titles[0] == " Tolvane - FLEX 1600 2 Level", recognised)
-            << std::hex << d.code << " " << d.complement;
-        // Either way the marker starts a frame, in the mode last seen (here
-        // the initial 1600/2); the halves are not complementary, so no
-        // unknown-header row is written.
-        EXPECT_EQ(rig->messageLines, (std::vector<std::string>{"                 Cycle: 0 Frame: 0",
-                                                               "[0000001]    A  ALPHA  x"}))
-            << std::hex << d.code << " " << d.complement;
-    }
-}
-
-TEST(Reflex, RawDumpOfAllPhases) {
-    FlexFrame frame;
-    frame.mode = FlexMode::Reflex;
-    frame.pages = {{1, false, 0, "Hello world"}, {2, false, 0, "Second"}};
-    FlexFrameCodewords codewords = gen::EncodeFlexCodewords(Words(frame));
-    std::mt19937 rng(11);
-    codewords.phases[3][1] = gen::MakeFlexUncorrectable(codewords.phases[3][1], rng);  // "ld "
-    const auto rig = Receive({codewords}, QuietSettings(4));
-    // Word 0 of phase A (0x00040B) is the head; as characters it gives
-    // 0x0B, 0x08 and a NUL, which is left out.
-    const std::string dump = "[00040B]\x0B\x08Hello world Second";
-    EXPECT_EQ(rig->messageLines, (std::vector<std::string>{"                 Cycle: 0 Frame: 0", dump}));
-    EXPECT_EQ(rig->title.titles.at(0), " Tolvane - ReFLEX ABCD 3200 4 Level");
-    const std::vector<int> colours = RowColours(*rig, dump);
-    ASSERT_EQ(colours.size(), dump.size());
-    EXPECT_EQ(colours[0], Colour(ColorClass::FLEXFormat));
-    EXPECT_EQ(colours[19], Colour(ColorClass::BitErrors));
-    EXPECT_EQ(colours[18], Colour(ColorClass::Alphanumeric));
-    EXPECT_EQ(rig->engine->Stats().HourlyStats, StatCounters{});
 }
 
 // Page writing from hand-made words, for what a transmitter would not send.

@@ -1,3 +1,5 @@
+// The keep-alive watch: which hours are watched for how long, when the
+// alarm sounds, and what re-arms or silences it.
 #include "monitor/keep_alive.h"
 
 #include <gtest/gtest.h>
@@ -7,54 +9,36 @@
 namespace tolvane {
 namespace {
 
-struct Range {
-    int start, stop, timeout;
-};
-
-Settings WithRanges(std::initializer_list<Range> ranges) {
+// Up to three ranges of {start, stop, timeout code}.
+Settings WithRanges(std::initializer_list<std::array<int, 3>> ranges) {
     Settings s;
     std::size_t r = 0;
-    for (const Range& range : ranges) {
-        s.KeepAliveStart[r] = range.start;
-        s.KeepAliveStop[r] = range.stop;
-        s.KeepAliveTimeout[r] = range.timeout;
-        ++r;
+    for (const auto& [start, stop, timeout] : ranges) {
+        s.KeepAliveStart[r] = start;
+        s.KeepAliveStop[r] = stop;
+        s.KeepAliveTimeout[r++] = timeout;
     }
     return s;
 }
 
-// Hours h -> minutes m, all other hours 0.
-KeepAliveTable Watched(std::initializer_list<std::pair<int, int>> hours) {
-    KeepAliveTable t{};
-    for (const auto& [h, m] : hours) t[static_cast<std::size_t>(h)] = m;
-    return t;
+TEST(KeepAliveTable, Ranges) {
+    const std::tuple<const char*, Settings, std::vector<std::pair<int, int>>> cases[] = {
+        // "10:00 pm" to "1:59 am", "5 minutes": hour -> minutes, other hours 0.
+        {"over midnight", WithRanges({{23, 2, 5}}), {{22, 5}, {23, 5}, {0, 5}, {1, 5}}},
+        {"one hour", WithRanges({{14, 14, 13}}), {{13, 30}}},
+        {"later range wins", WithRanges({{1, 4, 1}, {3, 3, 11}}), {{0, 1}, {1, 1}, {2, 15}, {3, 1}}},
+        {"disabled timeout unwatches", WithRanges({{1, 4, 1}, {2, 2, 0}}), {{0, 1}, {2, 1}, {3, 1}}},
+        {"all disabled", WithRanges({{0, 5, 3}, {5, 0, 3}, {0, 0, 0}}), {}},
+        {"start out of range", WithRanges({{25, 3, 5}, {-1, 3, 5}}), {}},
+        {"stop out of range", WithRanges({{3, 99, 5}, {3, -4, 5}}), {}},
+        {"timeout out of range", WithRanges({{1, 3, 2}, {2, 2, 14}, {3, 3, -2}}), {{0, 2}}},
+    };
+    for (const auto& [name, settings, hours] : cases) {
+        KeepAliveTable expected{};
+        for (const auto& [h, m] : hours) expected[static_cast<std::size_t>(h)] = m;
+        EXPECT_EQ(BuildKeepAliveTable(settings), expected) << name;
+    }
 }
-
-struct TableCase {
-    const char* name;
-    Settings settings;
-    KeepAliveTable expected;
-};
-
-class KeepAliveTableTest : public ::testing::TestWithParam<TableCase> {};
-
-TEST_P(KeepAliveTableTest, Builds) { EXPECT_EQ(BuildKeepAliveTable(GetParam().settings), GetParam().expected); }
-
-std::string TableCaseName(const ::testing::TestParamInfo<TableCase>& info) { return info.param.name; }
-
-INSTANTIATE_TEST_SUITE_P(
-    Ranges, KeepAliveTableTest,
-    ::testing::Values(
-        // "10:00 pm" to "1:59 am", "5 minutes".
-        TableCase{"OverMidnight", WithRanges({{23, 2, 5}}), Watched({{22, 5}, {23, 5}, {0, 5}, {1, 5}})},
-        TableCase{"OneHour", WithRanges({{14, 14, 13}}), Watched({{13, 30}})},
-        TableCase{"LaterRangeWins", WithRanges({{1, 4, 1}, {3, 3, 11}}), Watched({{0, 1}, {1, 1}, {2, 15}, {3, 1}})},
-        TableCase{"DisabledTimeoutUnwatches", WithRanges({{1, 4, 1}, {2, 2, 0}}), Watched({{0, 1}, {2, 1}, {3, 1}})},
-        TableCase{"AllDisabled", WithRanges({{0, 5, 3}, {5, 0, 3}, {0, 0, 0}}), Watched({})},
-        TableCase{"StartOutOfRange", WithRanges({{25, 3, 5}, {-1, 3, 5}}), Watched({})},
-        TableCase{"StopOutOfRange", WithRanges({{3, 99, 5}, {3, -4, 5}}), Watched({})},
-        TableCase{"TimeoutOutOfRange", WithRanges({{1, 3, 2}, {2, 2, 14}, {3, 3, -2}}), Watched({{0, 2}})}),
-    TableCaseName);
 
 // A watch on fake parts, started at a chosen local time.
 struct Watch {
@@ -88,24 +72,19 @@ TEST(KeepAlive, FirstAlarmAfterStartUpSoundsUntilAcknowledged) {
     w.Run(599);
     EXPECT_EQ(w.Alarms(), 0u);
     w.Run(1);
-    ASSERT_EQ(w.Alarms(), 1u);
-    EXPECT_EQ(w.messages.messages[0], "Keep Alive - OFF THE AIR!");
+    EXPECT_EQ(w.messages.messages, std::vector<std::string>{"Keep Alive - OFF THE AIR!"});
     ASSERT_EQ(w.commands.calls.size(), 1u);
     EXPECT_EQ(w.commands.calls[0].program, "/usr/local/bin/page-ops");
     EXPECT_EQ(w.commands.calls[0].args, (std::vector<std::string>{"-u", "critical", "Off air", "North Hub"}));
-    EXPECT_TRUE(w.keepAlive.AlarmOn());
-
     w.Run(3);
     EXPECT_EQ(w.sound.played, std::vector<std::string>(3, "ALARM.WAV"));
     w.sound.playable = false;
     w.Run(2);
     EXPECT_EQ(w.sound.beeps, 2);
-
     // Traffic neither silences the alarm nor arms a second one.
     w.keepAlive.TrafficSeen();
     EXPECT_EQ(w.keepAlive.Deadline(), 0);
     EXPECT_TRUE(w.keepAlive.AlarmOn());
-
     w.keepAlive.AcknowledgeAlarm();
     EXPECT_EQ(w.keepAlive.Deadline(), w.clock.now + 600);
     w.Run(599);
@@ -115,24 +94,18 @@ TEST(KeepAlive, FirstAlarmAfterStartUpSoundsUntilAcknowledged) {
     EXPECT_EQ(w.Alarms(), 2u);
 }
 
+// A new hour with the same period keeps the running deadline; another
+// period starts afresh; an unwatched hour sounds nothing.
 TEST(KeepAlive, HourChangeKeepsASamePeriodAndStartsANewOne) {
-    struct Case {
-        int hour14Timeout;     // timeout index for hour 14
-        int alarmAfter;        // seconds after 14:00:00, or -1 for none within the hour
-    };
-    for (const Case c : {Case{5, 180}, Case{10, 600}, Case{0, -1}}) {
-        Watch w(WithRanges({{14, 14, 5}, {15, 15, c.hour14Timeout}}), {2026, 12, 6, 13, 58, 0});
+    for (const auto& [hour14Timeout, alarmAfter] : {std::pair{5, 180}, {10, 600}, {0, 3600}}) {
+        SCOPED_TRACE(hour14Timeout);
+        Watch w(WithRanges({{14, 14, 5}, {15, 15, hour14Timeout}}), {2026, 12, 6, 13, 58, 0});
         w.Run(120);
         w.keepAlive.HourChanged(14);
-        if (c.alarmAfter < 0) {
-            w.Run(3599);
-            EXPECT_EQ(w.Alarms(), 0u);
-            continue;
-        }
-        w.Run(c.alarmAfter - 1);
-        EXPECT_EQ(w.Alarms(), 0u) << c.hour14Timeout;
+        w.Run(alarmAfter - 1);
+        EXPECT_EQ(w.Alarms(), 0u);
         w.Run(1);
-        EXPECT_EQ(w.Alarms(), 1u) << c.hour14Timeout;
+        EXPECT_EQ(w.Alarms(), hour14Timeout == 0 ? 0u : 1u);
     }
 }
 
@@ -146,7 +119,6 @@ TEST(KeepAlive, NoSecondAlarmWhileOneWaitsAndReconfigureSilences) {
     EXPECT_EQ(w.Alarms(), 1u);
     w.keepAlive.AcknowledgeAlarm();  // armed with hour 13's period
     EXPECT_EQ(w.keepAlive.Deadline(), w.clock.now + 300);
-
     w.Run(300);
     ASSERT_TRUE(w.keepAlive.AlarmOn());
     w.settings = WithRanges({});
@@ -163,24 +135,17 @@ TEST(KeepAlive, NoSecondAlarmWhileOneWaitsAndReconfigureSilences) {
 TEST(KeepAliveEngine, TrafficAndHourChangeUnattended) {
     testing::TestRig rig(WithRanges({{13, 13, 10}, {14, 14, 13}}));  // from 12:00:00; 12: 10 min, 13: 30 min
     rig.engine->Watch().SetAutoAcknowledge(true);
-    auto runTo = [&rig](int secondsAfterNoon) {
-        while (rig.clock.now < 1'000'000'000 + secondsAfterNoon) {
-            rig.clock.Advance(1);
-            for (int t = 0; t < 10; ++t) rig.engine->TimerHooks();
-            rig.engine->ShowPendingMessages();  // after the ticks, as a client does
-        }
-    };
-    runTo(540);
+    rig.Run(540);
     rig.engine->Stats().CountNumericMessage(P1200);  // 12:09
-    runTo(1080);
+    rig.Run(540);
     rig.engine->Stats().NoteTraffic();  // 12:18
-    runTo(1679);
+    rig.Run(599);
     EXPECT_TRUE(rig.messages.messages.empty());
-    runTo(1680);  // alarms at 12:28, 12:38, 12:48, 12:58
+    rig.Run(1);  // alarms at 12:28, 12:38, 12:48, 12:58
     EXPECT_EQ(rig.messages.messages.size(), 1u);
-    runTo(3600 + 30 * 60 - 1);  // 13:00 starts a 30-minute period
+    rig.Run(3600 + 30 * 60 - 1 - 1680);  // 13:00 starts a 30-minute period
     EXPECT_EQ(rig.messages.messages.size(), 4u);
-    runTo(3600 + 30 * 60);
+    rig.Run(1);
     EXPECT_EQ(rig.messages.messages.size(), 5u);
     EXPECT_FALSE(rig.engine->Watch().AlarmOn());
     EXPECT_TRUE(rig.sound.played.empty());

@@ -1,10 +1,9 @@
-// tolvane-cli --mqtt against a real broker: a mosquitto started for each
-// test on 127.0.0.1 at a free port, a subscriber of its own with a session
-// the broker keeps across its restart, and the pages compared with what
-// --json prints in the same run.
+// Publishing to a real broker: one mosquitto on 127.0.0.1 at a free port for
+// the suite, keeping sessions across its restart; each test a receiver name
+// of its own and a mosquitto_sub whose session the broker keeps. The pages
+// are compared with what --json prints in the same run.
 #include <gtest/gtest.h>
 
-#include <mosquitto.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -13,21 +12,22 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <mutex>
 #include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "platform/mqtt_publisher.h"
+#include "support/fake_world.h"
+#if TOLVANE_WITH_DESKTOP
+#include <QApplication>
+
+#include "app/desktop/main_window.h"
+#endif
 
 extern char** environ;
 
@@ -36,357 +36,248 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 const std::string kBin = TOLVANE_BINARY_DIR;
-const std::string kReceiver = "rx-test";
+const fs::path kDir = fs::path(kBin) / "tests" / ("mqtt_" + std::to_string(::getpid()));
 
-// Waits for a condition, at most `limit`.
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto until = Clock::now() + limit;
-    while (!done()) {
-        if (Clock::now() >= until) return false;
-        std::this_thread::sleep_for(20ms);
+    for (const auto until = std::chrono::steady_clock::now() + limit; !done(); std::this_thread::sleep_for(20ms)) {
+        if (std::chrono::steady_clock::now() >= until) return false;
+#if TOLVANE_WITH_DESKTOP
+        if (QCoreApplication::instance() != nullptr) QCoreApplication::processEvents();
+#endif
     }
     return true;
 }
 
-int FreePort() {
+// A free port when `port` is 0; else whether something listens there.
+int Probe(int port) {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    int port = 0;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-        port = ntohs(address.sin_port);
+    sockaddr_in a{AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof a;
+    auto* at = reinterpret_cast<sockaddr*>(&a);
+    const int result = port != 0 ? ::connect(s, at, size) == 0
+                                 : (::bind(s, at, size) == 0 && ::getsockname(s, at, &size) == 0 ? ntohs(a.sin_port) : 0);
     ::close(s);
-    return port;
+    return result;
 }
 
-bool Accepts(int port) {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(s);
-    return ok;
+std::string Text(const fs::path& path) { return (std::stringstream() << std::ifstream(path).rdbuf()).str(); }
+
+std::vector<std::string> Lines(const fs::path& path) {
+    std::vector<std::string> lines;
+    std::ifstream file(path);
+    for (std::string line; std::getline(file, line);) lines.push_back(line);
+    return lines;
 }
 
-// A child process with standard output and error in files.
+// A child process with standard output and error in NAME.out and NAME.err.
 class Child {
 public:
-    Child(const std::vector<std::string>& args, const std::string& out, const std::string& err) {
+    Child(std::vector<std::string> args, const std::string& name) {
         std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        for (const auto& [fd, ext] : {std::pair{1, ".out"}, {2, ".err"}})
+            posix_spawn_file_actions_addopen(&files, fd, (kDir / (name + ext)).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (posix_spawnp(&pid_, argv[0], &files, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&files);
     }
-    ~Child() {
-        if (pid_ > 0) Stop(SIGKILL);
-    }
-    // Exit status, or -1 when it did not end in time (it is then killed).
+    ~Child() { Stop(SIGKILL); }
+    void Signal(int signal) const { ::kill(pid_, signal); }
+    // The exit status, or -1 when it did not end in time (it is killed then).
     int Wait(std::chrono::milliseconds limit) {
-        int status = 0;
-        const bool ended = WaitFor([&] { return pid_ <= 0 || ::waitpid(pid_, &status, WNOHANG) == pid_; }, limit);
-        if (!ended) return Stop(SIGKILL), -1;
+        int status = -1;
+        if (!WaitFor([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, limit)) return Stop(SIGKILL) ? -1 : -1;
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    void Stop(int signal) {
-        if (pid_ <= 0) return;
-        ::kill(pid_, signal);
-        ::waitpid(pid_, nullptr, 0);
+    // False when it had ended already.
+    bool Stop(int signal) {
+        const bool running = pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0 && ::kill(pid_, signal) == 0;
+        if (running) ::waitpid(pid_, nullptr, 0);
         pid_ = -1;
+        return running;
     }
-    bool Running() const { return pid_ > 0; }
 
 private:
     pid_t pid_ = -1;
 };
 
-// mosquitto on the loopback interface only, keeping sessions across a restart.
-class Broker {
-public:
-    explicit Broker(const fs::path& dir) : dir_(dir), port_(FreePort()) {
-        fs::create_directories(dir_ / "db");
-        // The broker may drop root's rights to its own user: it must still write here.
-        fs::permissions(dir_ / "db", fs::perms::all);
-        std::ofstream(dir_ / "broker.conf") << "listener " << port_ << " 127.0.0.1\nallow_anonymous true\n"
-                                            << "persistence true\npersistence_location " << (dir_ / "db").string()
-                                            << "/\n";
-    }
-    bool Start() {
-        broker_ = std::make_unique<Child>(
-            // Debian puts the broker in /usr/sbin, which a user's PATH may lack.
-            std::vector<std::string>{fs::exists("/usr/sbin/mosquitto") ? "/usr/sbin/mosquitto" : "mosquitto", "-c",
-                                     (dir_ / "broker.conf").string()},
-            (dir_ / "broker.out").string(), (dir_ / "broker.err").string());
-        return WaitFor([this] { return Accepts(port_); }, 5s);
-    }
-    void Stop() {
-        if (broker_) broker_->Stop(SIGTERM);
-    }
-    int Port() const { return port_; }
-
-private:
-    fs::path dir_;
-    int port_;
-    std::unique_ptr<Child> broker_;
-};
-
-// Collects every message under tolvane/#, QoS 1, with a session the broker
-// keeps, reconnecting by itself.
-class Subscriber {
-public:
-    explicit Subscriber(int port) {
-        mosq_ = mosquitto_new("tolvane-test-subscriber", false, this);
-        mosquitto_reconnect_delay_set(mosq_, 1, 1, false);
-        mosquitto_connect_callback_set(mosq_, [](mosquitto* m, void*, int rc) {
-            if (rc == 0) mosquitto_subscribe(m, nullptr, "tolvane/#", 1);
-        });
-        mosquitto_subscribe_callback_set(mosq_, [](mosquitto*, void* self, int, int, const int*) {
-            static_cast<Subscriber*>(self)->subscribed_ = true;
-        });
-        mosquitto_message_callback_set(mosq_, [](mosquitto*, void* self, const mosquitto_message* m) {
-            auto* me = static_cast<Subscriber*>(self);
-            std::lock_guard lock(me->mutex_);
-            me->messages_.push_back({m->topic, std::string(static_cast<const char*>(m->payload),
-                                                           static_cast<std::size_t>(m->payloadlen))});
-        });
-        connected_ = mosquitto_connect(mosq_, "127.0.0.1", port, 30) == MOSQ_ERR_SUCCESS &&
-                     mosquitto_loop_start(mosq_) == MOSQ_ERR_SUCCESS && WaitFor([this] { return subscribed_.load(); }, 5s);
-    }
-    ~Subscriber() {
-        mosquitto_disconnect(mosq_);
-        mosquitto_loop_stop(mosq_, true);
-        mosquitto_destroy(mosq_);
-    }
-    bool Ready() const { return connected_; }
-    std::vector<std::string> On(const std::string& leaf) {
-        std::lock_guard lock(mutex_);
-        std::vector<std::string> payloads;
-        for (const auto& [topic, payload] : messages_)
-            if (topic == "tolvane/" + kReceiver + "/" + leaf) payloads.push_back(payload);
-        return payloads;
-    }
-    std::string LastStatus() {
-        const std::vector<std::string> status = On("status");
-        return status.empty() ? std::string() : status.back();
-    }
-
-private:
-    mosquitto* mosq_ = nullptr;
-    bool connected_ = false;
-    std::atomic<bool> subscribed_{false};
-    std::mutex mutex_;
-    std::vector<std::pair<std::string, std::string>> messages_;
-};
-
-std::vector<std::string> Lines(const fs::path& path) {
-    std::ifstream file(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(file, line);) lines.push_back(line);
-    return lines;
-}
-
-// QoS 1 may deliver a page twice around a lost connection: each once.
-std::vector<std::string> Distinct(const std::vector<std::string>& payloads) {
-    std::vector<std::string> seen;
-    for (const std::string& p : payloads)
-        if (std::find(seen.begin(), seen.end(), p) == seen.end()) seen.push_back(p);
-    return seen;
-}
-
-std::string Text(const fs::path& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 class Mqtt : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { mosquitto_lib_init(); }
-    static void TearDownTestSuite() { mosquitto_lib_cleanup(); }
+    static void SetUpTestSuite() {
+        fs::create_directories(kDir / "db");
+        fs::permissions(kDir / "db", fs::perms::all);  // the broker may drop root's rights
+        std::ofstream(kDir / "broker.conf") << "listener " << port_ << " 127.0.0.1\nallow_anonymous true\n"
+                                            << "persistence true\nautosave_interval 1\npersistence_location " << (kDir / "db").string() << "/\n";
+        ASSERT_TRUE(StartBroker());
+    }
+    static void TearDownTestSuite() {
+        broker_.reset();
+        fs::remove_all(kDir);
+    }
+    static bool StartBroker() {
+        // Debian puts the broker in /usr/sbin, which a user's PATH may lack.
+        const char* program = fs::exists("/usr/sbin/mosquitto") ? "/usr/sbin/mosquitto" : "mosquitto";
+        broker_ = std::make_unique<Child>(std::vector<std::string>{program, "-c", (kDir / "broker.conf").string()}, "broker");
+        return WaitFor([] { return Probe(port_) != 0; }, 5s);
+    }
 
     void SetUp() override {
-        dir_ = fs::path(kBin) / "tests" / ("mqtt_" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        std::ofstream(dir_ / "rx.ini") << "[Tolvane]\nReceiverName=" << kReceiver << "\n";
+        receiver_ = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::ofstream(kDir / "rx.ini") << "[Tolvane]\nReceiverName=" << receiver_ << "\n";
+        const std::string port = std::to_string(port_), topic = "tolvane/" + receiver_ + "/";
+        subscriber_ = std::make_unique<Child>(std::vector<std::string>{"mosquitto_sub", "-h", "127.0.0.1", "-p", port, "-q",
+                                                                       "1", "-c", "-i", receiver_, "-t", topic + "#", "-v"},
+                                              receiver_);
+        // Subscribed once a message of its own comes back.
+        ASSERT_TRUE(WaitFor([&] {
+            Child({"mosquitto_pub", "-h", "127.0.0.1", "-p", port, "-t", topic + "probe", "-m", "x"}, "pub").Wait(5s);
+            return !On("probe").empty();
+        }, 10s));
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
-    // A recording of these pages (tolvane-gen descriptions), one
-    // transmission per change of protocol or rate.
-    std::string Recording(const std::vector<std::string>& pages, const std::string& gap = "0.5") {
-        const std::string path = (dir_ / "pages.tve").string();
-        std::vector<std::string> args = {kBin + "/tools/gen/tolvane-gen", "--gap", gap, "-o", path};
+    // The payloads on tolvane/RECEIVER/LEAF so far, each once (QoS 1 may
+    // deliver one twice around a lost connection).
+    std::vector<std::string> On(const std::string& leaf) const {
+        const std::string topic = "tolvane/" + receiver_ + "/" + leaf + " ";
+        std::vector<std::string> payloads;
+        for (const std::string& line : Lines(kDir / (receiver_ + ".out"))) {
+            const std::string payload = line.substr(std::min(topic.size(), line.size()));
+            if (line.rfind(topic, 0) == 0 && std::find(payloads.begin(), payloads.end(), payload) == payloads.end())
+                payloads.push_back(payload);
+        }
+        return payloads;
+    }
+    static std::string Recording(const std::vector<std::string>& pages, const std::string& gap = "0.5") {
+        std::vector<std::string> args = {kBin + "/tools/gen/tolvane-gen", "--gap", gap, "-o", (kDir / "pages.tve").string()};
         args.insert(args.end(), pages.begin(), pages.end());
-        EXPECT_EQ(Child(args, (dir_ / "gen.out").string(), (dir_ / "gen.err").string()).Wait(10s), 0);
-        return path;
+        EXPECT_EQ(Child(args, "gen").Wait(10s), 0);
+        return (kDir / "pages.tve").string();
     }
-    std::unique_ptr<Child> Cli(std::vector<std::string> options, const std::string& input, const std::string& name) {
-        std::vector<std::string> args = {kBin + "/app/cli/tolvane-cli", "--ini", (dir_ / "rx.ini").string()};
-        args.insert(args.end(), options.begin(), options.end());
+    std::unique_ptr<Child> Cli(std::vector<std::string> args, const std::string& input, const std::string& name) {
+        args.insert(args.begin(), {kBin + "/app/cli/tolvane-cli", "--ini", (kDir / "rx.ini").string()});
         args.push_back(input);
-        return std::make_unique<Child>(args, (dir_ / (name + ".out")).string(), (dir_ / (name + ".err")).string());
+        return std::make_unique<Child>(args, name);
     }
-    std::string Url(int port) const { return "mqtt://127.0.0.1:" + std::to_string(port); }
+    static std::string Url(int port) { return "mqtt://127.0.0.1:" + std::to_string(port); }
 
-    fs::path dir_;
+    static inline const int port_ = Probe(0);
+    static inline std::unique_ptr<Child> broker_;
+    std::string receiver_;
+    std::unique_ptr<Child> subscriber_;
 };
 
-const std::vector<std::string> kMixed = {
-    "pocsag:1200:1234567:3:alpha:Fire at \"Main St\" \\\\ unit 7",  // one backslash on the air
-    "pocsag:1200:0000042:0:numeric:555 0123",
-    "flex:1600/2:1234568:0:alpha:FLEX page",
-    "flex:1600/2:123456789:0:numeric:4711",
-    "gsc:600:123456:1:alpha:GOLAY PAGE",
-};
-
-TEST_F(Mqtt, EveryPageArrivesAsTheJsonLineWithOnlineThenOffline) {
-    Broker broker(dir_);
-    ASSERT_TRUE(broker.Start());
-    Subscriber subscriber(broker.Port());
-    ASSERT_TRUE(subscriber.Ready());
-    const std::string input = Recording(kMixed);
-    ASSERT_EQ(Cli({"--json", "--mqtt", Url(broker.Port())}, input, "run")->Wait(30s), 0);
-
-    const std::vector<std::string> printed = Lines(dir_ / "run.out");
-    ASSERT_EQ(printed.size(), kMixed.size()) << Text(dir_ / "run.err");
-    EXPECT_TRUE(WaitFor([&] { return subscriber.On("pages").size() >= printed.size(); }, 5s));
-    EXPECT_EQ(subscriber.On("pages"), printed);
-    const std::vector<std::string> capcodes = {"1234567", "0000042", "1234568", "123456789", "123456"};
-    const std::vector<std::string> protocols = {"POCSAG", "POCSAG", "FLEX", "FLEX", "GSC"};
-    for (std::size_t i = 0; i < printed.size(); ++i) {
-        const auto page = nlohmann::json::parse(printed[i]);
-        EXPECT_EQ(page["receiver"], kReceiver);
-        EXPECT_EQ(page["capcode"], capcodes[i]);
-        EXPECT_EQ(page["protocol"], protocols[i]);
-    }
-    EXPECT_EQ(subscriber.On("status"), (std::vector<std::string>{"online", "offline"}));
+TEST_F(Mqtt, EveryPageArrivesAsItsJsonLineBetweenOnlineAndOffline) {
+    const std::string input = Recording({"pocsag:1200:1234567:3:alpha:Fire at \"Main St\" \\\\ unit 7",
+                                         "pocsag:1200:0000042:0:numeric:555 0123", "flex:1600/2:1234568:0:alpha:FLEX",
+                                         "flex:1600/2:123456789:0:numeric:4711", "gsc:600:123456:1:alpha:GOLAY PAGE"});
+    ASSERT_EQ(Cli({"--json", "--mqtt", Url(port_)}, input, "run")->Wait(30s), 0);
+    EXPECT_TRUE(WaitFor([&] { return On("status").size() == 2; }, 5s));
+    EXPECT_EQ(On("status"), (std::vector<std::string>{"online", "offline"}));
+    // The fields of every kind of page are the records' own (page_record_test).
+    EXPECT_EQ(On("pages"), Lines(kDir / "run.out"));
+    ASSERT_EQ(On("pages").size(), 5u);
+    for (const std::string& page : On("pages")) EXPECT_EQ(nlohmann::json::parse(page)["receiver"], receiver_);
 }
 
-TEST_F(Mqtt, ABrokerRestartLosesNoPage) {
-    Broker broker(dir_);
-    ASSERT_TRUE(broker.Start());
-    Subscriber subscriber(broker.Port());
-    ASSERT_TRUE(subscriber.Ready());
-    const std::string input =
-        Recording({"pocsag:1200:1001:0:alpha:one", "pocsag:2400:1002:1:alpha:two", "pocsag:1200:1003:2:alpha:three",
-                   "pocsag:2400:1004:3:alpha:four", "pocsag:1200:1005:0:alpha:five", "pocsag:2400:1006:1:alpha:six"},
-                  "0.3");
-    auto cli = Cli({"--realtime", "--json", "--mqtt", Url(broker.Port())}, input, "run");
-    ASSERT_TRUE(WaitFor([&] { return !subscriber.On("pages").empty(); }, 10s));
-    broker.Stop();
-    // Pages keep coming while the broker is away.
-    const std::size_t before = Lines(dir_ / "run.out").size();
-    EXPECT_TRUE(WaitFor([&] { return Lines(dir_ / "run.out").size() >= before + 2; }, 10s));
-    ASSERT_TRUE(broker.Start());
-    ASSERT_EQ(cli->Wait(30s), 0);
-    const std::vector<std::string> printed = Lines(dir_ / "run.out");
-    ASSERT_EQ(printed.size(), 6u);
-    EXPECT_TRUE(WaitFor([&] { return Distinct(subscriber.On("pages")).size() >= printed.size(); }, 10s));
-    EXPECT_EQ(Distinct(subscriber.On("pages")), printed);
-    const std::string err = Text(dir_ / "run.err");
-    EXPECT_NE(err.find("lost"), std::string::npos) << err;
-    EXPECT_EQ(err.find("not delivered"), std::string::npos) << err;
+// Pages printed while the broker was away arrive once it is back; the last
+// will says offline when the decoder is killed.
+TEST_F(Mqtt, ABrokerRestartLosesNoPageAndAKilledDecoderGoesOffline) {
+    const std::string input = Recording({"pocsag:1200:1001:0:alpha:one", "pocsag:2400:1002:1:alpha:two",
+                                         "pocsag:1200:1003:2:alpha:three", "pocsag:2400:1004:3:alpha:four",
+                                         "pocsag:1200:1005:0:alpha:five", "pocsag:2400:1006:1:alpha:six"}, "1");
+    auto cli = Cli({"--realtime", "--json", "--mqtt", Url(port_)}, input, "run");
+    ASSERT_TRUE(WaitFor([&] { return !On("pages").empty(); }, 10s));
+    // A broker that stops answering, then dies: what it never acknowledged is sent again.
+    broker_->Signal(SIGSTOP);
+    const std::size_t before = Lines(kDir / "run.out").size();
+    EXPECT_TRUE(WaitFor([&] { return Lines(kDir / "run.out").size() >= before + 2; }, 10s));  // decoding goes on
+    broker_->Stop(SIGKILL);
+    ASSERT_TRUE(StartBroker());
+    EXPECT_TRUE(WaitFor([&] { return On("pages").size() >= 3 && On("pages") == Lines(kDir / "run.out"); }, 10s));
+    EXPECT_NE(Text(kDir / "run.err").find("lost"), std::string::npos) << Text(kDir / "run.err");
+    ASSERT_TRUE(cli->Stop(SIGKILL)) << "ended before it could be killed";
+    EXPECT_TRUE(WaitFor([&] { return On("status").back() == "offline"; }, 5s));
 }
 
 TEST_F(Mqtt, WithoutABrokerDecodingAndOutputsStayAsTheyAre) {
-    const std::string input = Recording(kMixed);
-    ASSERT_EQ(Cli({}, input, "plain")->Wait(30s), 0);
-    ASSERT_EQ(Cli({"--mqtt", Url(FreePort())}, input, "mqtt")->Wait(30s), 0);
-    const std::vector<std::string> plain = Lines(dir_ / "plain.out");
-    EXPECT_GT(plain.size(), kMixed.size());  // the pages and a FLEX frame row
-    // The pane lines carry the time of day: compare them without it.
-    const auto untimed = [](std::vector<std::string> lines) {
-        for (std::string& line : lines) {
-            const std::size_t colon = line.find(':');
-            if (colon != std::string::npos && colon >= 2) line.replace(colon - 2, 8, "hh:mm:ss");
-        }
-        return lines;
-    };
-    EXPECT_EQ(untimed(Lines(dir_ / "mqtt.out")), untimed(plain));
-    const std::string err = Text(dir_ / "mqtt.err");
+    const std::string input = Recording({"pocsag:1200:1234567:3:alpha:Hi", "flex:1600/2:1234568:0:alpha:FLEX page"});
+    ASSERT_EQ(Cli({"--start", "@1000000000"}, input, "plain")->Wait(30s), 0);
+    ASSERT_EQ(Cli({"--start", "@1000000000", "--mqtt", Url(Probe(0))}, input, "mqtt")->Wait(30s), 0);
+    EXPECT_EQ(Lines(kDir / "plain.out").size(), 3u);  // the pages and a FLEX frame row
+    EXPECT_EQ(Text(kDir / "mqtt.out"), Text(kDir / "plain.out"));
+    const std::string err = Text(kDir / "mqtt.err");
     EXPECT_NE(err.find("cannot reach the broker"), std::string::npos) << err;
-    EXPECT_NE(err.find(std::to_string(kMixed.size()) + " records not delivered"), std::string::npos) << err;
+    EXPECT_NE(err.find("2 records not delivered"), std::string::npos) << err;
 }
 
-TEST_F(Mqtt, StatusGoesOfflineWhenTheDecoderIsKilled) {
-    Broker broker(dir_);
-    ASSERT_TRUE(broker.Start());
-    Subscriber subscriber(broker.Port());
-    ASSERT_TRUE(subscriber.Ready());
-    auto cli = Cli({"--realtime", "--mqtt", Url(broker.Port())}, Recording(kMixed), "run");
-    ASSERT_TRUE(WaitFor([&] { return subscriber.LastStatus() == "online"; }, 10s));
-    cli->Stop(SIGKILL);
-    EXPECT_TRUE(WaitFor([&] { return subscriber.LastStatus() == "offline"; }, 5s)) << subscriber.LastStatus();
-}
+#if TOLVANE_WITH_DESKTOP
+// The desktop program publishes from its settings, takes a change at once,
+// shows trouble in the status line and keeps what was dropped for the report.
+TEST_F(Mqtt, TheDesktopPublishesWhatItsSettingsSay) {
+    static char name[] = "mqtt_test", *argv[] = {name, nullptr};
+    int argc = 1;
+    QApplication app(argc, argv);
+    testing::FakeSound sound;
+    Settings settings;
+    settings.ConfirmExit = 0;
+    settings.Machine.ReceiverName = receiver_;
+    settings.Machine.MqttBroker = Url(Probe(0));
+    desktop::MainWindow window(settings, {}, sound);
+    ASSERT_TRUE(WaitFor([&] { return window.StatusText().contains("cannot reach the broker"); }, 5s));
+    constexpr PageFacts kFacts{PageProtocol::Pocsag, "1200", 0, 0, PageType::Alpha};
+    testing::WritePage(window.engine().output(), FilterType::Pocsag, "1234567", 1, 2, "queued", ColorClass::Alphanumeric, &kFacts);
 
-TEST(MqttUrl, GivesBrokerCredentialsAndTopicOrAReason) {
-    struct Case {
-        const char* url;
-        bool ok;
-        const char* host;
-        int port;
-        const char* user;
-        const char* password;
-        const char* topic;
-    };
-    for (const Case& c : {Case{"mqtt://broker.lan", true, "broker.lan", 1883, "", "", ""},
-                          Case{"broker.lan:1884/site/pages", true, "broker.lan", 1884, "", "", "site/pages"},
-                          Case{"mqtt://me:p@ss:w@[::1]:8883/", true, "::1", 8883, "me", "p@ss:w", ""},
-                          Case{"mqtts://broker.lan", false, "", 0, "", "", ""},
-                          Case{"mqtt://:1883", false, "", 0, "", "", ""},
-                          Case{"mqtt://broker.lan:0", false, "", 0, "", "", ""},
-                          Case{"mqtt://broker.lan:99999", false, "", 0, "", "", ""},
-                          Case{"mqtt://broker.lan:12ab", false, "", 0, "", "", ""},
-                          Case{"mqtt://[::1", false, "", 0, "", "", ""}}) {
-        SCOPED_TRACE(c.url);
-        MqttOptions options;
+    settings.Machine.MqttBroker = Url(port_);
+    window.ApplySettings(settings, static_cast<unsigned>(desktop::SettingsChange::Machine));
+    EXPECT_EQ(window.engine().Reports().records->TakeDropped(), 1u);  // never reached the broker
+    ASSERT_TRUE(WaitFor([&] { return On("status") == std::vector<std::string>{"online"}; }, 5s));
+    EXPECT_EQ(window.StatusText(), "");
+    testing::WritePage(window.engine().output(), FilterType::Pocsag, "1234567", 1, 2, "sent", ColorClass::Alphanumeric, &kFacts);
+    ASSERT_TRUE(WaitFor([&] { return On("pages").size() == 1; }, 5s));
+    EXPECT_EQ(nlohmann::json::parse(On("pages")[0])["message"], "sent");
+
+    settings.Machine.MqttBroker = "mqtt://:1";
+    window.ApplySettings(settings, static_cast<unsigned>(desktop::SettingsChange::Machine));
+    EXPECT_TRUE(WaitFor([&] { return On("status").size() == 2; }, 5s));  // a clean "offline"
+    EXPECT_TRUE(window.StatusText().startsWith("MQTT: the broker URL names no host"));
+    EXPECT_EQ(window.Publisher(), nullptr);
+}
+#endif
+
+TEST(MqttOptions, ComeFromTheUrlAndTheSettingsOrWithAReason) {
+    MachineChoice machine;
+    machine.MqttTopic = "settings/topic";
+    machine.MqttUser = "settings-user";
+    machine.MqttClientId = "client-7";
+    // host port user:password pages-topic status-topic client-id; "" = refused
+    for (const auto& [url, expected] : std::vector<std::pair<const char*, std::string>>{
+             {"broker.lan:1884", "broker.lan 1884 settings-user: settings/topic tolvane/roof____/status client-7"},
+             {"mqtt://me:p@ss:w@[::1]/site", "::1 1883 me:p@ss:w site tolvane/roof____/status client-7"},
+             {"mqtts://broker.lan", ""}, {"mqtt://:1883", ""}, {"mqtt://b:99999", ""}, {"mqtt://[::1", ""}}) {
+        MqttOptions o;
         std::string error;
-        ASSERT_EQ(ParseMqttUrl(c.url, options, error), c.ok);
-        if (!c.ok) {
-            EXPECT_FALSE(error.empty());
-            continue;
-        }
-        EXPECT_EQ(options.host, c.host);
-        EXPECT_EQ(options.port, c.port);
-        EXPECT_EQ(options.user, c.user);
-        EXPECT_EQ(options.password, c.password);
-        EXPECT_EQ(options.pagesTopic, c.topic);
+        const bool ok = MqttOptionsFor(url, machine, "roof/+#\x01", o, error);
+        EXPECT_EQ(ok ? o.host + " " + std::to_string(o.port) + " " + o.user + ":" + o.password + " " + o.pagesTopic +
+                           " " + o.statusTopic + " " + o.clientId
+                     : "",
+                  expected);
+        EXPECT_NE(error.empty(), expected.empty()) << url;
     }
     MqttOptions options;
-    SetReceiverTopics(options, "roof/+#\x01");
-    EXPECT_EQ(options.pagesTopic, "tolvane/roof____/pages");
-    EXPECT_EQ(options.statusTopic, "tolvane/roof____/status");
-}
-
-TEST(MqttQueue, KeepsItsBoundAndCountsWhatItDrops) {
-    MqttOptions options;
-    options.host = "127.0.0.1";
-    options.port = FreePort();
-    options.queueLimit = 2;
-    SetReceiverTopics(options, kReceiver);
+    std::string error;
+    machine.MqttPasswordFile = "/nonexistent/password";
+    EXPECT_FALSE(MqttOptionsFor("broker", machine, "rx", options, error));
+    EXPECT_NE(error.find("/nonexistent/password"), std::string::npos);
+    options.queueLimit = 2;  // the queue keeps its bound and counts what it drops
     MqttPublisher publisher(options);
     for (int i = 0; i < 5; ++i) publisher.PageRecorded("{}");
     EXPECT_EQ(publisher.TakeDropped(), 3u);
     EXPECT_EQ(publisher.TakeDropped(), 0u);
-    publisher.Start();
-    publisher.Finish(0ms);  // nobody to deliver to: the two queued ones are lost too
-    EXPECT_EQ(publisher.Dropped(), 5u);
-    EXPECT_EQ(publisher.Delivered(), 0u);
 }
 
 }  // namespace

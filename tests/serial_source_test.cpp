@@ -1,3 +1,5 @@
+// The serial-port edge source, on a scripted port: line changes become
+// timed entries, failures give their reasons; and through the real calls.
 #include "receiver/serial_source.h"
 
 #include <fcntl.h>
@@ -6,14 +8,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cmath>
-#include <functional>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 
 #include "receiver/edge_ring.h"
+#include "support/loopback.h"
 
 namespace tolvane {
 namespace {
@@ -21,40 +22,25 @@ namespace {
 constexpr std::int64_t kMs = 1'000'000;
 
 // Scripted modem-status changes: each one wakes the waiting thread at its
-// time with its lines, or with an error.
+// time (nanoseconds) with its lines, or with a negated errno.
 class ScriptedPort : public SerialPortOps {
 public:
     struct Change {
-        std::int64_t at;  // nanoseconds
+        std::int64_t at;
         int lines;
-        int error = 0;    // negated errno returned by the wait
+        int error = 0;
     };
-
-    int openResult = 3, lockResult = 0, raiseResult = 0, countResult = 0;
-    int raised = 0;
-    int closes = 0;
-    int lines = 0;
+    int openResult = 3, lockResult = 0, raiseResult = 0, countResult = 0, raised = 0, closes = 0, lines = 0;
 
     void Add(Change change) {
         std::lock_guard lock(mutex_);
         script_.push_back(change);
         wake_.notify_all();
     }
-    bool Drained() {
-        std::lock_guard lock(mutex_);
-        return script_.empty() && waiting_;
-    }
-
     int Open(const std::string&) override { return openResult; }
-    int Close(int) override {
-        ++closes;
-        return 0;
-    }
+    int Close(int) override { return ++closes, 0; }
     int Lock(int) override { return lockResult; }
-    int RaiseLines(int, int which) override {
-        raised = which;
-        return raiseResult;
-    }
+    int RaiseLines(int, int which) override { return raised = which, raiseResult; }
     int ReadLines(int, int& out) override {
         std::lock_guard lock(mutex_);
         out = lines;
@@ -63,19 +49,13 @@ public:
     int CountChanges(int) override { return countResult; }
     int WaitForChange(int, int) override {
         std::unique_lock lock(mutex_);
-        waiting_ = true;
         wake_.wait(lock, [&] { return !script_.empty() || interrupted_; });
-        waiting_ = false;
-        if (interrupted_) {
-            interrupted_ = false;
-            return -EINTR;
-        }
+        if (interrupted_) return -EINTR;
         const Change c = script_.front();
         script_.pop_front();
         now_ = c.at;
-        if (c.error != 0) return c.error;
-        lines = c.lines;
-        return 0;
+        if (c.error == 0) lines = c.lines;
+        return c.error;
     }
     std::int64_t MonotonicNanoseconds() override {
         std::lock_guard lock(mutex_);
@@ -92,7 +72,6 @@ private:
     std::condition_variable wake_;
     std::deque<Change> script_;
     bool interrupted_ = false;
-    bool waiting_ = false;
     std::int64_t now_ = 0;
 };
 
@@ -100,11 +79,10 @@ std::uint64_t Ticks(std::int64_t nanoseconds) {
     return static_cast<std::uint64_t>(std::llround(static_cast<double>(nanoseconds) * 1e-9 / kTickSeconds));
 }
 
-// Pops everything, merging split runs of one state: (state, total ticks).
-std::vector<std::pair<std::uint8_t, std::uint64_t>> Runs(EdgeRing& ring) {
+// The entries, merging split runs of one state: (state, total ticks).
+std::vector<std::pair<std::uint8_t, std::uint64_t>> Runs(const std::vector<EdgeEntry>& entries) {
     std::vector<std::pair<std::uint8_t, std::uint64_t>> runs;
-    EdgeEntry e;
-    while (ring.Pop(e)) {
+    for (const EdgeEntry& e : entries) {
         EXPECT_GT(e.duration, 0);
         if (!runs.empty() && runs.back().first == e.lineState) {
             runs.back().second += e.duration;
@@ -115,59 +93,39 @@ std::vector<std::pair<std::uint8_t, std::uint64_t>> Runs(EdgeRing& ring) {
     return runs;
 }
 
-void WaitUntil(const std::function<bool()>& done) {
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done() && std::chrono::steady_clock::now() < give_up) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
-
-TEST(SerialSource, LineChangesBecomeTimedEntries) {
-    auto owned = std::make_unique<ScriptedPort>();
-    ScriptedPort& port = *owned;
-    SerialSource source("/dev/ttyTEST", std::move(owned));
-    EdgeRing ring;
-    ASSERT_TRUE(source.Attach(ring).Ok());
-    EXPECT_EQ(port.raised, TIOCM_DTR | TIOCM_RTS);
-
-    port.Add({1 * kMs, TIOCM_CTS});
-    port.Add({3 * kMs / 2, TIOCM_CTS | TIOCM_DSR});
-    port.Add({2 * kMs, TIOCM_CTS | TIOCM_DSR | TIOCM_RNG});  // RI rides along
-    port.Add({2 * kMs + 100'000, TIOCM_CTS | TIOCM_DSR | TIOCM_RNG});  // no change of lines: no entry
-    port.Add({3 * kMs, TIOCM_CD});
-    port.Add({200 * kMs, 0});  // a long steady DCD, split into pieces
-    WaitUntil([&] { return port.Drained(); });
-    source.Detach();
-
-    const std::vector<std::pair<std::uint8_t, std::uint64_t>> expected = {
-        {0, Ticks(1 * kMs)},
-        {kLineCTS, Ticks(3 * kMs / 2) - Ticks(1 * kMs)},
-        {kLineCTS | kLineDSR, Ticks(2 * kMs) - Ticks(3 * kMs / 2)},
-        {kLineCTS | kLineDSR | kLineRI, Ticks(3 * kMs) - Ticks(2 * kMs)},
-        {kLineDCD, Ticks(200 * kMs) - Ticks(3 * kMs)},
-    };
-    EXPECT_EQ(Runs(ring), expected);
-    EXPECT_EQ(port.closes, 1);
-    EXPECT_TRUE(source.RuntimeError().empty());
-}
-
-// An unplugged adapter: the wait fails; the state so far is handed over and
-// the source ends with the reason.
-TEST(SerialSource, VanishedPortEndsTheSource) {
-    for (const int error : {-EIO, -ENXIO, -ENODEV}) {
+// Line changes become entries; a change of RI only rides along, the same
+// lines again give nothing. An unplugged adapter (the wait fails) hands
+// over the state so far and ends the source with the reason; a driver
+// that refuses the wait itself says it cannot attach.
+TEST(SerialSource, LineChangesBecomeTimedEntriesUntilTheWaitFails) {
+    for (const int error : {-EIO, -ENXIO, -ENODEV, -ENOTTY}) {
         auto owned = std::make_unique<ScriptedPort>();
         ScriptedPort& port = *owned;
         SerialSource source("/dev/ttyUSB9", std::move(owned));
         EdgeRing ring;
         ASSERT_TRUE(source.Attach(ring).Ok());
-        port.Add({5 * kMs, TIOCM_CD});
-        port.Add({9 * kMs, 0, error});
-        WaitUntil([&] { return source.Finished(); });
-        ASSERT_TRUE(source.Finished());
-        EXPECT_NE(source.RuntimeError().find("/dev/ttyUSB9: the serial port went away"), std::string::npos)
-            << source.RuntimeError();
+        EXPECT_EQ(port.raised, TIOCM_DTR | TIOCM_RTS);
+        port.Add({1 * kMs, TIOCM_CTS});
+        port.Add({3 * kMs / 2, TIOCM_CTS | TIOCM_DSR});
+        port.Add({2 * kMs, TIOCM_CTS | TIOCM_DSR | TIOCM_RNG});
+        port.Add({2 * kMs + 100'000, TIOCM_CTS | TIOCM_DSR | TIOCM_RNG});
+        port.Add({3 * kMs, TIOCM_CD});
+        port.Add({200 * kMs, 0});  // a long steady DCD, split into pieces
+        port.Add({201 * kMs, 0, error});
         const std::vector<std::pair<std::uint8_t, std::uint64_t>> expected = {
-            {0, Ticks(5 * kMs)}, {kLineDCD, Ticks(9 * kMs) - Ticks(5 * kMs)}};
-        EXPECT_EQ(Runs(ring), expected);
+            {0, Ticks(1 * kMs)},
+            {kLineCTS, Ticks(3 * kMs / 2) - Ticks(1 * kMs)},
+            {kLineCTS | kLineDSR, Ticks(2 * kMs) - Ticks(3 * kMs / 2)},
+            {kLineCTS | kLineDSR | kLineRI, Ticks(3 * kMs) - Ticks(2 * kMs)},
+            {kLineDCD, Ticks(200 * kMs) - Ticks(3 * kMs)},
+            {0, Ticks(201 * kMs) - Ticks(200 * kMs)},
+        };
+        EXPECT_EQ(Runs(testing::Drain(source, ring)), expected);
+        const std::string reason = error == -ENOTTY ? std::string(AttachErrorMessage(AttachError::CannotAttach))
+                                                    : "/dev/ttyUSB9: the serial port went away";
+        EXPECT_NE(source.RuntimeError().find(reason), std::string::npos) << source.RuntimeError();
         source.Detach();
+        EXPECT_EQ(port.closes, 1);
     }
 }
 
@@ -176,14 +134,15 @@ TEST(SerialSource, AttachFailuresGiveTheirMessages) {
         const char* what;
         void (*set)(ScriptedPort&);
         AttachError error;
+        int closes;
     };
     const Case cases[] = {
-        {"no such device", [](ScriptedPort& p) { p.openResult = -ENOENT; }, AttachError::CannotOpen},
-        {"no permission", [](ScriptedPort& p) { p.openResult = -EACCES; }, AttachError::CannotOpen},
-        {"busy at open", [](ScriptedPort& p) { p.openResult = -EBUSY; }, AttachError::AlreadyInUse},
-        {"locked by another", [](ScriptedPort& p) { p.lockResult = -EWOULDBLOCK; }, AttachError::AlreadyInUse},
-        {"not a serial port", [](ScriptedPort& p) { p.raiseResult = -ENOTTY; }, AttachError::CannotAttach},
-        {"no change reports", [](ScriptedPort& p) { p.countResult = -EINVAL; }, AttachError::CannotAttach},
+        {"no such device", [](ScriptedPort& p) { p.openResult = -ENOENT; }, AttachError::CannotOpen, 0},
+        {"no permission", [](ScriptedPort& p) { p.openResult = -EACCES; }, AttachError::CannotOpen, 0},
+        {"busy at open", [](ScriptedPort& p) { p.openResult = -EBUSY; }, AttachError::AlreadyInUse, 0},
+        {"locked by another", [](ScriptedPort& p) { p.lockResult = -EWOULDBLOCK; }, AttachError::AlreadyInUse, 1},
+        {"not a serial port", [](ScriptedPort& p) { p.raiseResult = -ENOTTY; }, AttachError::CannotAttach, 1},
+        {"no change reports", [](ScriptedPort& p) { p.countResult = -EINVAL; }, AttachError::CannotAttach, 1},
     };
     for (const Case& c : cases) {
         auto owned = std::make_unique<ScriptedPort>();
@@ -194,26 +153,15 @@ TEST(SerialSource, AttachFailuresGiveTheirMessages) {
         const AttachStatus status = source.Attach(ring);
         EXPECT_EQ(status.error, c.error) << c.what << ": " << status.Describe();
         EXPECT_NE(status.detail.find("/dev/ttyTEST"), std::string::npos) << c.what;
-        EXPECT_EQ(port.closes, c.error == AttachError::CannotOpen || c.what == std::string("busy at open") ? 0 : 1)
-            << c.what;
+        EXPECT_EQ(port.closes, c.closes) << c.what;
         EXPECT_TRUE(ring.Empty());
     }
-
-    // A driver that refuses the wait itself.
-    auto owned = std::make_unique<ScriptedPort>();
-    ScriptedPort& port = *owned;
-    SerialSource source("/dev/ttyTEST", std::move(owned));
-    EdgeRing ring;
-    ASSERT_TRUE(source.Attach(ring).Ok());
-    port.Add({1 * kMs, 0, -ENOTTY});
-    WaitUntil([&] { return source.Finished(); });
-    EXPECT_EQ(source.RuntimeError().rfind(std::string(AttachErrorMessage(AttachError::CannotAttach)), 0), 0u)
-        << source.RuntimeError();
 }
 
-// The real wake-up: a thread blocked in an interruptible system call leaves
-// it when Detach signals it.
-TEST(SerialSource, DetachWakesABlockedWait) {
+// Through the real calls: Detach wakes a thread blocked in an interruptible
+// system call; a pseudo-terminal has no modem-status lines, and a missing
+// device cannot be opened.
+TEST(SerialSource, RealCalls) {
     class BlockingPort : public ScriptedPort {
     public:
         int WaitForChange(int, int) override {
@@ -223,29 +171,20 @@ TEST(SerialSource, DetachWakesABlockedWait) {
         void Interrupt(std::thread& thread) override { real->Interrupt(thread); }
         std::unique_ptr<SerialPortOps> real = MakeSystemSerialPortOps();
     };
-    SerialSource source("/dev/ttyTEST", std::make_unique<BlockingPort>());
     EdgeRing ring;
-    ASSERT_TRUE(source.Attach(ring).Ok());
+    SerialSource blocked("/dev/ttyTEST", std::make_unique<BlockingPort>());
+    ASSERT_TRUE(blocked.Attach(ring).Ok());
     std::this_thread::sleep_for(std::chrono::milliseconds(20));  // let it block
-    source.Detach();
-    EXPECT_TRUE(source.Finished());
-}
+    blocked.Detach();
+    EXPECT_TRUE(blocked.Finished());
 
-// Through the real calls: a pseudo-terminal has no modem-status lines, and a
-// missing device cannot be opened.
-TEST(SerialSource, RealPortsThatCannotWork) {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);
     ASSERT_EQ(::grantpt(master), 0);
     ASSERT_EQ(::unlockpt(master), 0);
-    const std::string pty = ::ptsname(master);
-    EdgeRing ring;
-    {
-        SerialSource source(pty);
-        const AttachStatus status = source.Attach(ring);
-        EXPECT_EQ(status.error, AttachError::CannotAttach) << status.Describe();
-        source.Detach();
-    }
+    SerialSource pty(::ptsname(master));
+    EXPECT_EQ(pty.Attach(ring).error, AttachError::CannotAttach);
+    pty.Detach();
     ::close(master);
     SerialSource missing("/dev/tolvane-no-such-port");
     EXPECT_EQ(missing.Attach(ring).error, AttachError::CannotOpen);

@@ -1,54 +1,23 @@
+// Hourly and daily statistics: counting, the reports written at the hour
+// and at midnight, date-named files.
 #include "monitor/stat_reports.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <cstring>
 
 #include "support/fake_world.h"
 
 namespace tolvane {
 namespace {
 
-// A fake clock whose date and time texts follow its local time, so that
-// report labels show which period they belong to.
-class LabelledClock : public testing::FakeClock {
-public:
-    std::string TimeOfDayText() const override {
-        char text[16];
-        std::snprintf(text, sizeof text, "%02d:%02d:%02d", local.hour, local.minute, local.second);
-        return text;
-    }
-    std::string DateText() const override {
-        char text[16];
-        std::snprintf(text, sizeof text, "%02d/%02d/%04d", local.month, local.day, local.year);
-        return text;
-    }
-};
-
-// An engine on fake parts whose clock is set before the engine exists.
-struct Station {
-    explicit Station(const LocalTime& start) { clock.local = start; }
-    void Create(const Settings& settings) {
-        engine = std::make_unique<Engine>(settings, OutsideWorld{clock, title, sound, commands, messages, files, fileStatus});
-    }
-    // Wall time passes in whole seconds, ten 100 ms timer ticks each.
-    void Run(int seconds) {
-        for (int s = 0; s < seconds; ++s) {
-            clock.Advance(1);
-            for (int t = 0; t < 10; ++t) engine->TimerHooks();
-        }
-    }
+// A station on fake parts, started at a chosen local time, some files
+// perhaps unopenable.
+struct Station : testing::TestRig {
+    Station(const LocalTime& start, const Settings& settings, std::vector<std::string> unopenable = {})
+        : TestRig(settings, [&](TestRig& rig) {
+              rig.clock.local = start;
+              rig.files.unopenable = unopenable;
+          }) {}
     Statistics& Stats() { return engine->Stats(); }
-    LabelledClock clock;
-    testing::FakeTitle title;
-    testing::FakeSound sound;
-    testing::FakeCommands commands;
-    testing::FakeMessages messages;
-    testing::MemoryFiles files;
-    testing::FakeFileStatus fileStatus;
-    std::unique_ptr<Engine> engine;
 };
 
 Settings NamedFiles() {
@@ -66,12 +35,15 @@ const std::string kHead =
 const std::string kRule = "             -------- ---------            -------- ---------\n";
 
 TEST(StatReports, HourChangeWritesBlockAndRowThenCountsTheNextHour) {
-    Station st({2026, 12, 6, 13, 20, 5});
-    st.Create(NamedFiles());
+    Station st({2026, 12, 6, 13, 20, 5}, NamedFiles());
     for (int i = 0; i < 3; ++i) st.Stats().CountNumericMessage(P1200);
     st.Stats().CountNumericChars(P1200, 10);
     st.Stats().CountAlphaMessage(F1600);
-    st.Stats().CountAlphaChars(F1600, 25);
+    st.Stats().CountAlphaChars(F1600, 24);
+    st.Stats().CountAlphaChars(F1600);
+    // Categories outside the table are ignored, not written past it.
+    st.Stats().CountNumericMessage(kStatCategoryCount);
+    st.Stats().CountAlphaChars(-1, 5);
     st.Run(39 * 60 + 54);  // 13:59:59
     EXPECT_TRUE(st.files.contents["net.st"].empty());
     st.Run(1);  // the check at 14:00:00
@@ -88,7 +60,6 @@ TEST(StatReports, HourChangeWritesBlockAndRowThenCountsTheNextHour) {
                   kRule + "  Totals            3        10                   1        25\n\n");
     const std::string row = "\"12/06/2026\",\"13:20:05\",0,0,0,0,3,0,0,0,0,1,0,0,0,0,0,0,0,0,10,0,0,0,0,25,0,0,0,0\n";
     EXPECT_EQ(st.files.flushed["net.csv"], std::string(kStatCsvHeader) + row);
-    EXPECT_EQ(std::count(kStatCsvHeader, kStatCsvHeader + std::strlen(kStatCsvHeader), ','), 29);
 
     EXPECT_EQ(st.Stats().HourlyStats, StatCounters{});
     EXPECT_EQ(st.Stats().DailyStats.numericMsgs[P1200], 3u);
@@ -107,8 +78,7 @@ TEST(StatReports, MidnightMovesDateNamedFilesOn) {
     s.StatFileEnabled = s.StatFileUseDate = 1;
     s.StatCSVFileEnabled = s.StatCSVFileUseDate = 1;
     s.LogFileEnabled = s.LogFileUseDate = 1;
-    Station st({2026, 12, 6, 23, 40, 0});
-    st.Create(s);
+    Station st({2026, 12, 6, 23, 40, 0}, s);
     EXPECT_TRUE(st.files.contents.count("26DEC06.CSV") && st.files.contents.count("26DEC06.LOG"));
     st.Stats().CountAlphaMessage(P512);
     st.Run(20 * 60 + 30);  // 00:00:30 on the 7th
@@ -133,8 +103,7 @@ TEST(StatReports, MidnightMovesDateNamedFilesOn) {
 }
 
 TEST(StatReports, ClockSetBackOneHourIsAnHourChange) {
-    Station st({2026, 12, 6, 14, 10, 0});
-    st.Create(NamedFiles());
+    Station st({2026, 12, 6, 14, 10, 0}, NamedFiles());
     st.Run(30);
     st.clock.local.hour = 13;
     st.Run(10);
@@ -143,9 +112,7 @@ TEST(StatReports, ClockSetBackOneHourIsAnHourChange) {
 }
 
 TEST(StatReports, UnopenableFileIsTriedAgainAtTheNextReport) {
-    Station st({2026, 12, 6, 13, 59, 0});
-    st.files.unopenable = {"net.st", "net.csv"};
-    st.Create(NamedFiles());
+    Station st({2026, 12, 6, 13, 59, 0}, NamedFiles(), {"net.st", "net.csv"});
     st.Stats().CountNumericMessage(F3200);
     st.Run(70);  // 14:00:10: still unopenable, nothing written, counts reset
     EXPECT_EQ(st.Stats().HourlyStats, StatCounters{});
@@ -163,7 +130,7 @@ TEST(StatReports, UnopenableFileIsTriedAgainAtTheNextReport) {
     EXPECT_EQ(st.fileStatus.events, told);
 }
 
-TEST(StatReports, ReportTotalsDoNotWrap) {
+TEST(StatReports, ReportTotalsDoNotWrapAndDateNames) {
     StatCounters c;
     c.numericMsgs[F6400] = 4294967295u;
     c.numericMsgs[GOLAY] = 1;
@@ -173,6 +140,8 @@ TEST(StatReports, ReportTotalsDoNotWrap) {
     WriteStatReport(*file, c);
     EXPECT_NE(files.contents["r"].find("FLEX 6400    4294967295         0     0.00"), std::string::npos);
     EXPECT_NE(files.contents["r"].find("  Totals     4294967296         0"), std::string::npos);
+    for (const auto& [date, name] : {std::pair<LocalTime, const char*>{{1999, 12, 31}, "99DEC31"}, {{2105, 1, 3}, "05JAN03"}})
+        EXPECT_EQ(DateFileName(date), name);
 }
 
 }  // namespace

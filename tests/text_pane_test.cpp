@@ -1,5 +1,6 @@
 // The scrollback grid: dropping the oldest row, the view that follows the
-// end (or stays put), clearing, and sizes that cannot be had.
+// end (or stays put), clearing, sizes that cannot be had, and re-flowing
+// the text at a new row width.
 #include "display/text_pane.h"
 
 #include <gtest/gtest.h>
@@ -11,92 +12,81 @@ namespace tolvane {
 namespace {
 
 using testing::TestRig;
+using Lines = std::vector<std::string>;
 
-// Records what the pane asks its window to do.
-class RecordingView : public PaneView {
-public:
-    void RowCompleted(const TextPane&, std::uint32_t, bool) override {}
-    void ScrollRows(const TextPane&, int delta) override { events.push_back("scroll " + std::to_string(delta)); }
-    void InvalidateRows(const TextPane&, int first, int last) override {
-        events.push_back("paint " + std::to_string(first) + ".." + std::to_string(last));
+// A message pane of `rows` rows, `visibleRows` of them in view, recording
+// what the pane asks its window to do. Rows are written as row breaks
+// only: no filters involved.
+struct Pane : PaneView {
+    Pane(std::uint32_t rows, std::int32_t visibleRows) : rig(Sized(rows)) {
+        pane().view = this;
+        pane().SetVisibleRows(visibleRows);
+        events.clear();
     }
-    void SetScroll(const TextPane&, int scrollMax, int position) override {
-        events.push_back("bar " + std::to_string(scrollMax) + "@" + std::to_string(position));
-    }
-    std::vector<std::string> events;
-};
-
-void PutLine(Output& out, const std::string& text) {
-    out.RowBreakOnly = true;  // rows only: no filters involved
-    out.PanePutText(out.MessagePane, text);
-    out.PaneEndLine(out.MessagePane);
-    out.RowBreakOnly = false;
-}
-
-struct Pane {
-    explicit Pane(std::uint32_t rows, std::int32_t visibleRows) {
+    static Settings Sized(std::uint32_t rows) {
         Settings s;
         s.Pane1Size = rows;
-        rig = std::make_unique<TestRig>(s);
-        out().MessagePane.view = &view;
-        out().MessagePane.SetVisibleRows(visibleRows);
-        view.events.clear();
+        return s;
     }
-    Output& out() { return rig->engine->output(); }
+    void RowCompleted(const TextPane&, std::uint32_t, bool) override {}
+    void ScrollRows(const TextPane&, int delta) override { events.push_back("scroll " + std::to_string(delta)); }
+    void InvalidateRows(const TextPane&, int from, int to) override { events.push_back("paint " + std::to_string(from) + ".." + std::to_string(to)); }
+    void SetScroll(const TextPane&, int max, int at) override { events.push_back("bar " + std::to_string(max) + "@" + std::to_string(at)); }
+    Output& out() { return rig.engine->output(); }
     TextPane& pane() { return out().MessagePane; }
-    std::unique_ptr<TestRig> rig;
-    RecordingView view;
+    void Put(const std::string& text, bool end = true) {
+        out().RowBreakOnly = true;
+        out().PanePutText(pane(), text);
+        if (end) out().PaneEndLine(pane());
+        out().RowBreakOnly = false;
+    }
+    TestRig rig;
+    Lines events;
 };
 
 TEST(TextPane, FullBufferDropsTheOldestRow) {
     Pane p(200, 10);
-    for (int i = 1; i <= 200; ++i) PutLine(p.out(), "line " + std::to_string(i));
+    for (int i = 1; i <= 201; ++i) p.Put("line " + std::to_string(i));
     EXPECT_EQ(p.pane().row, 199u);
-    EXPECT_EQ(p.pane().RowText(0), "line 2");
-    EXPECT_EQ(p.pane().RowText(198), "line 200");
-    EXPECT_EQ(p.pane().RowText(199), "");
-    PutLine(p.out(), "line 201");
     EXPECT_EQ(p.pane().RowText(0), "line 3");
     EXPECT_EQ(p.pane().RowText(198), "line 201");
-    EXPECT_EQ(p.pane().row, 199u);
+    EXPECT_EQ(p.pane().RowText(199), "");
 }
 
 TEST(TextPane, ViewFollowsTheEnd) {
     Pane p(10, 3);
-    for (int i = 1; i <= 3; ++i) PutLine(p.out(), "x");
-    EXPECT_EQ(p.view.events, (std::vector<std::string>{"paint 0..0", "paint 1..1", "paint 2..2"}));
-    p.view.events.clear();
-    PutLine(p.out(), "x");  // the fourth row is below the view: follow it
+    for (int i = 1; i <= 3; ++i) p.Put("x");
+    EXPECT_EQ(p.events, (Lines{"paint 0..0", "paint 1..1", "paint 2..2"}));
+    p.events.clear();
+    p.Put("x");  // the fourth row is below the view: follow it
     EXPECT_EQ(p.pane().TopRow(), 1);
     EXPECT_EQ(p.pane().ScrollMax(), 1);
-    EXPECT_EQ(p.view.events, (std::vector<std::string>{"scroll 1", "paint 2..3", "bar 1@1"}));
+    EXPECT_EQ(p.events, (Lines{"scroll 1", "paint 2..3", "bar 1@1"}));
     // Still following once the grid is full: the top row stays put.
-    for (int i = 0; i < 20; ++i) PutLine(p.out(), "y" + std::to_string(i));
-    EXPECT_EQ(p.pane().row, 9u);
+    for (int i = 0; i < 20; ++i) p.Put("y" + std::to_string(i));
     EXPECT_EQ(p.pane().TopRow(), 6);
-    EXPECT_EQ(p.pane().RowText(static_cast<std::uint32_t>(p.pane().TopRow() + 2)), "y19");
-    EXPECT_EQ(p.view.events.back(), "bar 6@6");
+    EXPECT_EQ(p.pane().RowText(8), "y19");
+    EXPECT_EQ(p.events.back(), "bar 6@6");
 }
 
 TEST(TextPane, ScrolledBackViewStaysOnTheSameText) {
     Pane p(10, 3);
-    for (int i = 0; i < 6; ++i) PutLine(p.out(), "a" + std::to_string(i));
+    for (int i = 0; i < 6; ++i) p.Put("a" + std::to_string(i));
     p.pane().ScrollTo(1);  // the user scrolled back
-    p.view.events.clear();
-    PutLine(p.out(), "a6");
+    p.events.clear();
+    p.Put("a6");
     EXPECT_EQ(p.pane().TopRow(), 1);
     EXPECT_EQ(p.pane().ScrollMax(), 4);  // the range still grows
-    EXPECT_EQ(p.view.events, std::vector<std::string>{"paint 5..5"});
-    for (int i = 7; i < 12; ++i) PutLine(p.out(), "a" + std::to_string(i));
+    EXPECT_EQ(p.events, Lines{"paint 5..5"});
+    for (int i = 7; i < 12; ++i) p.Put("a" + std::to_string(i));
     // Full now: each new row moves the text up and the view with it, until
     // the view stands at the oldest row kept and is repainted whole.
-    EXPECT_EQ(p.pane().row, 9u);
     EXPECT_EQ(p.pane().TopRow(), 0);
     EXPECT_EQ(p.pane().RowText(0), "a3");
-    EXPECT_EQ(p.view.events.back(), "paint 0..3");
-    for (const std::string& e : p.view.events) EXPECT_EQ(e.rfind("paint", 0), 0u) << e;  // no scroll, no bar
+    EXPECT_EQ(p.events.back(), "paint 0..3");
+    for (const std::string& e : p.events) EXPECT_EQ(e.rfind("paint", 0), 0u) << e;  // no scroll, no bar
     // Scrolling stays within the rows there are.
-    for (const auto& [to, expected] : std::vector<std::pair<int, int>>{{-5, 0}, {100, 6}, {4, 4}}) {
+    for (const auto& [to, expected] : {std::pair{-5, 0}, {100, 6}, {4, 4}}) {
         p.pane().ScrollTo(to);
         EXPECT_EQ(p.pane().TopRow(), expected) << to;
     }
@@ -107,20 +97,17 @@ TEST(TextPane, ScrolledBackViewStaysOnTheSameText) {
 
 TEST(TextPane, ClearPaneEmptiesAndResetsTheView) {
     Pane p(10, 3);
-    for (int i = 0; i < 8; ++i) PutLine(p.out(), "row");
-    p.out().PanePutText(p.pane(), "partial");
-    p.view.events.clear();
+    for (int i = 0; i < 8; ++i) p.Put("row");
+    p.Put("partial", false);
+    p.events.clear();
     p.pane().ClearPane();
-    EXPECT_EQ(p.pane().row, 0u);
-    EXPECT_EQ(p.pane().column, 0u);
-    EXPECT_EQ(p.pane().TopRow(), 0);
-    EXPECT_EQ(p.pane().ScrollMax(), 0);
+    EXPECT_EQ(std::tuple(p.pane().row, p.pane().column, p.pane().TopRow(), p.pane().ScrollMax()), std::tuple(0u, 0u, 0, 0));
     for (std::uint32_t r = 0; r < 10; ++r) EXPECT_EQ(p.pane().RowText(r), "");
-    EXPECT_EQ(p.view.events, std::vector<std::string>{"bar 0@0"});
+    EXPECT_EQ(p.events, Lines{"bar 0@0"});
     // A row being written over older text ends at the cursor.
-    PutLine(p.out(), "longer text");
+    p.Put("longer text");
     p.pane().row = 0;
-    p.out().PanePutText(p.pane(), "ab");
+    p.Put("ab", false);
     EXPECT_EQ(p.pane().RowText(0), "ab");
 }
 
@@ -130,24 +117,69 @@ TEST(TextPane, SizesThatCannotBeHadFallBackAndAreStored) {
     s.Pane2Size = 0;
     TestRig rig(s);
     Output& out = rig.engine->output();
-    EXPECT_EQ(out.MessagePane.capacity, 1000u);
-    EXPECT_EQ(out.FilterPane.capacity, 200u);
-    EXPECT_EQ(rig.engine->settings().Pane1Size, 1000u);
-    EXPECT_EQ(rig.engine->settings().Pane2Size, 200u);
-
+    const Settings& stored = rig.engine->settings();
+    EXPECT_EQ(std::tuple(out.MessagePane.capacity, out.FilterPane.capacity), std::tuple(1000u, 200u));
+    EXPECT_EQ(std::tuple(stored.Pane1Size, stored.Pane2Size), std::tuple(1000u, 200u));
     EXPECT_TRUE(out.SetScrollback(out.FilterPane, 350));
-    EXPECT_EQ(out.FilterPane.capacity, 350u);
-    EXPECT_EQ(rig.engine->settings().Pane2Size, 350u);
+    EXPECT_EQ(std::tuple(out.FilterPane.capacity, stored.Pane2Size), std::tuple(350u, 350u));
     EXPECT_FALSE(out.SetScrollback(out.MessagePane, 0x7FFFFFFFu));
-    EXPECT_EQ(out.MessagePane.capacity, 1000u);
-    EXPECT_EQ(rig.engine->settings().Pane1Size, 1000u);
+    EXPECT_EQ(std::tuple(out.MessagePane.capacity, stored.Pane1Size), std::tuple(1000u, 1000u));
+}
 
-    out.PanePutText(out.MessagePane, "kept");
-    out.ResizePanes(20);
-    EXPECT_EQ(out.MessagePane.lineWidth, 20u);
-    EXPECT_EQ(out.FilterPane.capacity, 350u);
-    EXPECT_EQ(out.MessagePane.column, 4u);
-    EXPECT_EQ(out.MessagePane.RowText(0), "kept");
+// A new row width keeps the panes' text: lines are joined and wrapped again,
+// colours travel with their characters, the row being written stays open,
+// and a pane that cannot hold every row keeps the newest.
+TEST(TextPane, ReflowKeepsTextAndColours) {
+    struct Case {
+        std::uint32_t capacity, fromWidth, toWidth;
+        Lines lines;          // completed lines
+        std::string partial;  // the line being written
+        Lines rows;           // completed rows afterwards
+    };
+    const Case cases[] = {
+        {10, 5, 10, {"abcdefgh", "xy"}, "", {"abcdefgh", "xy"}},        // wider: joined
+        {10, 10, 4, {"abcdefghij"}, "pq", {"abcd", "efgh", "ij"}},      // narrower: wrapped
+        {10, 10, 4, {}, "abcdefghi", {"abcd", "efgh"}},                 // the open line wraps
+        {10, 10, 4, {"abcdefgh"}, "", {"abcd", "efgh", ""}},            // an exact fill ends with an empty row
+        {10, 6, 6, {"abcdefgh", "x"}, "yz", {"abcdef", "gh", "x"}},     // the same width keeps all
+        {4, 10, 3, {"abcdef", "ghij"}, "k", {"", "ghi", "j"}},          // the newest rows are kept
+    };
+    // Every character carries a colour derived from itself, so misplaced
+    // colours show.
+    const auto colour = [](std::uint8_t c) { return static_cast<std::uint8_t>(2 + c % 7); };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.rows));
+        Pane p(c.capacity, 2);
+        Output& out = p.out();
+        TextPane& pane = p.pane();
+        out.ResizePanes(c.fromWidth);
+        const auto put = [&](const std::string& text) {
+            for (const char ch : text) {
+                pane.color = colour(static_cast<std::uint8_t>(ch));
+                out.PanePutChar(pane, ch);
+            }
+        };
+        out.RowBreakOnly = true;
+        for (const std::string& line : c.lines) {
+            put(line);
+            out.PaneEndLine(pane);
+        }
+        put(c.partial);
+        out.ResizePanes(c.toWidth);
+        ASSERT_EQ(std::tuple(pane.lineWidth, pane.capacity), std::tuple(c.toWidth, c.capacity));
+        Lines rows;
+        for (std::uint32_t r = 0; r < pane.row; ++r) rows.push_back(pane.RowText(r));
+        EXPECT_EQ(rows, c.rows);
+        EXPECT_EQ(pane.RowText(pane.row), c.partial.substr(c.partial.size() - pane.column));
+        for (std::uint32_t r = 0; r <= pane.row; ++r)
+            for (std::size_t i = 0; pane.CharsOfRow(r)[i] != 0; ++i) EXPECT_EQ(pane.AttrsOfRow(r)[i], colour(pane.CharsOfRow(r)[i]));
+        // A re-flowed view shows the newest line; the writer goes on where it was.
+        if (c.fromWidth != c.toWidth) {
+            EXPECT_EQ(pane.TopRow(), std::max(0, static_cast<int>(pane.row) - 2));
+        }
+        put("Z");
+        EXPECT_EQ(pane.RowText(pane.row).back(), 'Z');
+    }
 }
 
 }  // namespace

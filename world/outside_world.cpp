@@ -28,4 +28,10 @@ std::string FormatLocalTime(std::time_t when, const char* format) {
     return std::string(text, n);
 }
 
+int UtcOffsetMinutesAt(std::time_t when) {
+    std::tm tm{};
+    localtime_r(&when, &tm);
+    return static_cast<int>(tm.tm_gmtoff / 60);
+}
+
 }  // namespace tolvane

@@ -29,6 +29,8 @@ std::string DateFileName(const LocalTime& date);
 // the user's LC_TIME).
 LocalTime LocalTimeOf(std::time_t when);
 std::string FormatLocalTime(std::time_t when, const char* format);
+// The local zone's offset from UTC at that moment (TZ), in minutes.
+int UtcOffsetMinutesAt(std::time_t when);
 
 class WallClock {
 public:

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -74,11 +73,15 @@ constexpr const char kHelp[] =
     "               settings, 22050)\n"
     "  --mark-errors  enclose text shown in the bit-error colour in \u00ab and \u00bb\n"
     "               (bytes outside printable ASCII are then printed as '.'), for\n"
-    "               scripts that score the decoder\n"
+    "               scripts that score the decoder. Not with --json, whose\n"
+    "               errors field tells the same of every page\n"
     "  --json       print one JSON object per page instead of the pane lines:\n"
     "               time, receiver, protocol, rate, capcode, function, phase,\n"
     "               type, message, errors, filter, line (rows that belong to no\n"
-    "               page are left out, so are pages a filter rejects)\n"
+    "               page are left out, so are pages a filter rejects). errors is\n"
+    "               true when any character of the page was received with bit\n"
+    "               errors (shown in the bit-error colour), whatever the display\n"
+    "               settings; time has milliseconds and the local UTC offset\n"
     "  --mqtt URL   publish the same objects to an MQTT broker with QoS 1,\n"
     "               URL = mqtt://[USER[:PASSWORD]@]HOST[:PORT][/TOPIC]; the\n"
     "               default topic is tolvane/RECEIVER/pages, the retained\n"
@@ -237,6 +240,12 @@ int ParseArguments(int argc, char** argv, Arguments& args) {
             return 2;
         }
     }
+    if (args.markErrors && args.json) {
+        // The marks are drawn into the pane lines, which --json does not print.
+        std::fprintf(stderr, "tolvane-cli: --mark-errors and --json do not go together: the JSON's errors field "
+                             "tells which pages had bit errors (see --help)\n");
+        return 2;
+    }
     return 0;
 }
 
@@ -257,26 +266,6 @@ bool CheckReadable(const std::string& path, std::string& error) {
         return false;
     }
     std::fclose(file);
-    return true;
-}
-
-// The broker, topics and credentials from --mqtt and the settings.
-bool MqttOptionsFor(const std::string& url, const MachineChoice& machine, const std::string& receiver,
-                    MqttOptions& options, std::string& error) {
-    if (!ParseMqttUrl(url, options, error)) return false;
-    if (options.pagesTopic.empty()) options.pagesTopic = machine.MqttTopic;
-    if (options.user.empty()) options.user = machine.MqttUser;
-    if (options.password.empty() && !machine.MqttPasswordFile.empty()) {
-        std::ifstream file(machine.MqttPasswordFile);
-        if (!file || !std::getline(file, options.password)) {
-            error = "cannot read the MQTT password file " + machine.MqttPasswordFile;
-            return false;
-        }
-    }
-    options.clientId = !machine.MqttClientId.empty() ? machine.MqttClientId
-                                                     : "tolvane-" + receiver + "-" + std::to_string(::getpid());
-    SetReceiverTopics(options, receiver);
-    options.notice = [](const std::string& text) { std::fprintf(stderr, "tolvane-cli: %s\n", text.c_str()); };
     return true;
 }
 
@@ -315,8 +304,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const std::string receiver =
-        settings.Machine.ReceiverName.empty() ? HostName() : settings.Machine.ReceiverName;
+    const std::string receiver = ReceiverNameOf(settings.Machine);
     if (args.mqtt.empty()) args.mqtt = settings.Machine.MqttBroker;
     std::unique_ptr<MqttPublisher> publisher;
     if (!args.mqtt.empty()) {
@@ -325,6 +313,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "tolvane-cli: %s\n", error.c_str());
             return 2;
         }
+        options.notice = [](MqttEvent, const std::string& text) {
+            std::fprintf(stderr, "tolvane-cli: %s\n", text.c_str());
+        };
         publisher = std::make_unique<MqttPublisher>(std::move(options));
     }
 
@@ -343,6 +334,7 @@ int main(int argc, char** argv) {
     SystemSoundPlayer sound(commands);
     AppendFileOpener files;
     Engine engine(settings, OutsideWorld{clock, messages, sound, commands, messages, files, messages});
+    recordingClock.FollowSamples(engine.Recovery());
     // Nobody is there to acknowledge an off-the-air alarm: its line on
     // standard error and the command file report it, and a new period starts.
     engine.Watch().SetAutoAcknowledge(true);

@@ -20,6 +20,17 @@
 
 namespace tolvane::desktop {
 
+namespace {
+
+// The status line's key for the broker; no file has an empty path.
+const std::string kMqttTrouble;
+// How long queued pages may take to reach the broker when the publisher is
+// replaced and when the program ends.
+constexpr std::chrono::milliseconds kReplaceWait{1000};
+constexpr std::chrono::milliseconds kExitWait{3000};
+
+}  // namespace
+
 // ---- The splitter --------------------------------------------------------
 
 class SplitterHandle : public QWidget {
@@ -103,7 +114,8 @@ MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& s
     setCentralWidget(splitter_);
     fileStatus_ = new QLabel(this);
     statusBar()->addWidget(fileStatus_, 1);
-    statusBar()->hide();  // shown only while a file cannot be written
+    statusBar()->hide();  // shown only while a file or the broker is in trouble
+    AttachPublisher();
     BuildMenus();
     setFocusPolicy(Qt::StrongFocus);
     ResetCustomColors();
@@ -131,6 +143,8 @@ MainWindow::~MainWindow() {
     sampleTimer_.stop();
     SaveSettingsFile();
     session_.reset();
+    engine_->SetRecordSink(nullptr, {});
+    records_.Drop(kExitWait);
     // The panes go before the engine whose grids they show.
     delete takeCentralWidget();
     engine_.reset();
@@ -158,6 +172,7 @@ void MainWindow::BuildMenus() {
         {"&Setup", kFilters, "Fi&lters...", {}},
         {"&Setup", kStatistics, "&Statistics...", {QKeySequence(Qt::CTRL | Qt::Key_S)}},
         {"&Setup", kKeepAlive, "&Keep Alive...", {}},
+        {"&Setup", kMqtt, "&MQTT...", {}},
         {"&Help", kHelpTopics, "&Help Topics...", {QKeySequence(Qt::Key_F1), QKeySequence(Qt::ALT | Qt::Key_F1)}},
         {"&Help", kAbout, "&About Tolvane...",
          {QKeySequence(Qt::ALT | Qt::Key_Slash), QKeySequence(Qt::ALT | Qt::Key_Question)}},
@@ -201,6 +216,7 @@ void MainWindow::RunCommand(int id) {
         case kFilters: RunDialog(&ShowFiltersDialog); break;
         case kStatistics: RunDialog(&ShowStatisticsDialog); break;
         case kKeepAlive: RunDialog(&ShowKeepAliveDialog); break;
+        case kMqtt: RunDialog(&ShowMqttDialog); break;
         case kHelpTopics: HelpCommand(); break;
         case kAbout: MessageDialog(this, kVersionText); break;
         default: break;
@@ -262,7 +278,9 @@ void MainWindow::SettingsChanged(unsigned) {
         options_.input.clear();  // the dialog's input replaces the command line's
         engineClock_.Use(clock_);
     }
+    const bool machineChanged = !(now.Machine == applied_.Machine);
     applied_ = now;
+    if (machineChanged) AttachPublisher();
     lower_->Reattach();
     upper_->Reattach();
     if (effect.restartInput) AttachInput();
@@ -280,18 +298,76 @@ void MainWindow::ShowMessage(std::string_view text) {
 }
 
 void MainWindow::FileFailed(const std::string& path, const std::string& reason) {
-    failedFiles_[path] = FileFailedText(path, reason);
-    fileStatus_->setText(QString::fromLocal8Bit(failedFiles_[path].c_str()));
+    ShowTrouble(path, FileFailedText(path, reason));
+}
+
+void MainWindow::FileWorksAgain(const std::string& path) { ClearTrouble(path); }
+
+void MainWindow::ShowTrouble(const std::string& key, const std::string& text) {
+    troubles_[key] = text;
+    latestTrouble_ = key;
+    fileStatus_->setText(QString::fromLocal8Bit(text.c_str()));
     statusBar()->show();
 }
 
-void MainWindow::FileWorksAgain(const std::string& path) {
-    failedFiles_.erase(path);
-    if (failedFiles_.empty()) {
+void MainWindow::ClearTrouble(const std::string& key) {
+    if (troubles_.erase(key) == 0) return;
+    if (troubles_.empty()) {
         fileStatus_->clear();
         statusBar()->hide();
-    } else {
-        fileStatus_->setText(QString::fromLocal8Bit(failedFiles_.begin()->second.c_str()));
+        return;
+    }
+    if (key == latestTrouble_) latestTrouble_ = troubles_.begin()->first;
+    fileStatus_->setText(QString::fromLocal8Bit(troubles_[latestTrouble_].c_str()));
+}
+
+QString MainWindow::StatusText() const { return statusBar()->isHidden() ? QString() : fileStatus_->text(); }
+
+// ---- Publishing ------------------------------------------------------------
+
+std::uint64_t MainWindow::PublisherSlot::TakeDropped() {
+    const std::uint64_t dropped = carriedDrops + (publisher ? publisher->TakeDropped() : 0);
+    carriedDrops = 0;
+    return dropped;
+}
+
+void MainWindow::PublisherSlot::Drop(std::chrono::milliseconds wait) {
+    if (!publisher) return;
+    publisher->Finish(wait);
+    carriedDrops += publisher->TakeDropped();
+    publisher.reset();
+}
+
+void MainWindow::AttachPublisher() {
+    const MachineChoice& machine = engine_->settings().Machine;
+    const std::string receiver = ReceiverNameOf(machine);
+    records_.Drop(kReplaceWait);
+    ++publisherGeneration_;  // notices of the one before are not shown any more
+    ClearTrouble(kMqttTrouble);
+    // The sink stays while a replaced publisher's drops are still to be reported.
+    engine_->SetRecordSink(machine.MqttBroker.empty() && records_.carriedDrops == 0 ? nullptr : &records_, receiver);
+    if (machine.MqttBroker.empty()) return;
+    MqttOptions options;
+    std::string error;
+    if (!MqttOptionsFor(machine.MqttBroker, machine, receiver, options, error)) {
+        ShowTrouble(kMqttTrouble, "MQTT: " + error);
+        return;
+    }
+    // Notices come from the publisher's own thread.
+    options.notice = [this, generation = publisherGeneration_](MqttEvent event, const std::string& text) {
+        QMetaObject::invokeMethod(
+            this, [this, generation, event, text] { PublisherNotice(generation, event, text); }, Qt::QueuedConnection);
+    };
+    records_.publisher = std::make_unique<MqttPublisher>(std::move(options));
+    records_.publisher->Start();
+}
+
+void MainWindow::PublisherNotice(unsigned generation, MqttEvent event, const std::string& text) {
+    if (generation != publisherGeneration_) return;
+    switch (event) {
+        case MqttEvent::Trouble: ShowTrouble(kMqttTrouble, text); break;
+        case MqttEvent::Connected: ClearTrouble(kMqttTrouble); break;
+        case MqttEvent::Dropped: break;  // counted in the statistics report
     }
 }
 

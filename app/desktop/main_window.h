@@ -17,6 +17,7 @@
 #include "engine/engine.h"
 #include "engine/input_session.h"
 #include "engine/recording_clock.h"
+#include "platform/mqtt_publisher.h"
 #include "platform/system_world.h"
 
 class QSplitter;
@@ -31,7 +32,7 @@ inline constexpr const char* kVersionText = "Tolvane Version 1.04";
 enum Command : int {
     kLogfile = 200, kClearDisplay = 201, kExit = 202, kCopy = 203, kCopyLowerPane = 204, kCopyUpperPane = 205,
     kInterface = 206, kOptions = 207, kFont = 208, kColors = 209, kScrollback = 210, kFilters = 213,
-    kStatistics = 214, kKeepAlive = 215, kHelpTopics = 216, kAbout = 218,
+    kStatistics = 214, kKeepAlive = 215, kHelpTopics = 216, kAbout = 218, kMqtt = 220,
 };
 
 class PaneSplitter;
@@ -56,6 +57,10 @@ public:
     std::uint32_t LineWidth() const { return engine_->LineWidth(); }
     const FontCells& Cells() const { return cells_; }
     bool InputAttached() const { return session_ && session_->State() == SessionState::Running; }
+    // The publisher the settings' MqttBroker asks for; nullptr without one.
+    const MqttPublisher* Publisher() const { return records_.publisher.get(); }
+    // The status line's text; empty while it is hidden.
+    QString StatusText() const;
 
     // One menu command (the ids above); others are ignored.
     void RunCommand(int id);
@@ -88,6 +93,15 @@ private:
     // it works again.
     void FileFailed(const std::string& path, const std::string& reason) override;
     void FileWorksAgain(const std::string& path) override;
+    // Problems shown in the status line until they are over, one per key
+    // (a file's path; kMqttTrouble for the broker), the latest shown.
+    void ShowTrouble(const std::string& key, const std::string& text);
+    void ClearTrouble(const std::string& key);
+    // Publishes the pages to the broker the settings name, from now on in
+    // place of any publisher before; none without MqttBroker.
+    void AttachPublisher();
+    // Called on the GUI thread for the publisher of this generation.
+    void PublisherNotice(unsigned generation, MqttEvent event, const std::string& text);
 
     void BuildMenus();
     void AttachInput();
@@ -118,7 +132,25 @@ private:
     PaneWidget* lower_ = nullptr;
     QTimer sampleTimer_;
     QLabel* fileStatus_ = nullptr;
-    std::map<std::string, std::string> failedFiles_;  // path -> the line shown
+    std::map<std::string, std::string> troubles_;  // key -> the line shown
+    std::string latestTrouble_;
+    // The engine's record sink for the life of the window: the publisher
+    // changes with the settings, and the drops of one replaced still reach
+    // the statistics report.
+    struct PublisherSlot : RecordSink {
+        std::unique_ptr<MqttPublisher> publisher;
+        std::uint64_t carriedDrops = 0;
+        void PageRecorded(std::string_view json) override {
+            if (publisher) publisher->PageRecorded(json);
+        }
+        void AlarmRaised(std::string_view json) override {
+            if (publisher) publisher->AlarmRaised(json);
+        }
+        std::uint64_t TakeDropped() override;
+        // Finishes the publisher (delivering what it can within `wait`).
+        void Drop(std::chrono::milliseconds wait);
+    } records_;
+    unsigned publisherGeneration_ = 0;
     QSize savedOuterSize_;
     // The settings as the engine last applied them; a dialog edits the live
     // record, and the difference is applied when it reports its changes.

@@ -5,8 +5,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace tolvane::fuzz {
@@ -14,12 +15,8 @@ namespace tolvane::fuzz {
 class MemoryFile {
 public:
     MemoryFile(const std::uint8_t* data, std::size_t size) : fd_(::memfd_create("fuzz", MFD_CLOEXEC)) {
-        std::size_t done = 0;
-        while (fd_ >= 0 && done < size) {
-            const ssize_t n = ::write(fd_, data + done, size - done);
-            if (n <= 0) break;
-            done += static_cast<std::size_t>(n);
-        }
+        for (ssize_t n = 0; fd_ >= 0 && size > 0; data += n, size -= static_cast<std::size_t>(n))
+            if ((n = ::write(fd_, data, size)) <= 0) break;
     }
     ~MemoryFile() {
         if (fd_ >= 0) ::close(fd_);
@@ -35,7 +32,10 @@ private:
 };
 
 // Stops the run with a message when an invariant of the reader is broken.
-[[noreturn]] void Broken(const char* what);
+[[noreturn]] inline void Broken(const char* what) {
+    std::fprintf(stderr, "fuzz: %s\n", what);
+    std::abort();
+}
 
 }  // namespace tolvane::fuzz
 

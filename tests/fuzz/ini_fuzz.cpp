@@ -17,27 +17,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     fuzz::MemoryFile file(data, size);
     if (!file.Ok()) return 0;
-    Settings loaded;
-    LoadSettings(kAppName, file.Path(), loaded);
-    if (loaded.Filters.size() > static_cast<std::size_t>(kMaxFilters)) fuzz::Broken("too many filters");
+    Settings settings;
+    LoadSettings(kAppName, file.Path(), settings);
+    if (settings.Filters.size() > static_cast<std::size_t>(kMaxFilters)) fuzz::Broken("too many filters");
 
     // What a save writes reads back to settings that save to the same text.
     static const std::string saved =
         (std::filesystem::temp_directory_path() / ("tolvane-ini-fuzz-" + std::to_string(::getpid()) + ".ini")).string();
-    const auto saveAndRead = [](const Settings& settings, std::string& out) {
+    std::string texts[2];
+    for (std::string& written : texts) {
         std::filesystem::remove(saved);
-        if (!SaveSettings(kAppName, saved, settings)) return false;
+        if (!SaveSettings(kAppName, saved, settings)) return 0;
         std::ifstream in(saved, std::ios::binary);
-        out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        return true;
-    };
-    std::string first;
-    std::string second;
-    if (!saveAndRead(loaded, first)) return 0;
-    Settings again;
-    LoadSettings(kAppName, saved, again);
-    if (!saveAndRead(again, second)) return 0;
+        written.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        settings = Settings();
+        LoadSettings(kAppName, saved, settings);
+    }
     std::filesystem::remove(saved);
-    if (first != second) fuzz::Broken("a saved settings file changes when loaded and saved again");
+    if (texts[0] != texts[1]) fuzz::Broken("a saved settings file changes when loaded and saved again");
     return 0;
 }

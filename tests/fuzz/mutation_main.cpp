@@ -7,8 +7,6 @@
 //   NAME_fuzz CORPUS_DIR [MUTATIONS] [SECONDS]
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -23,37 +21,22 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes Mutate(const std::vector<Bytes>& corpus, std::mt19937& random) {
     Bytes data = corpus[random() % corpus.size()];
-    const int steps = 1 + static_cast<int>(random() % 4);
-    for (int s = 0; s < steps; ++s) {
+    for (int steps = 1 + static_cast<int>(random() % 4); steps > 0; --steps) {
         const std::size_t at = data.empty() ? 0 : random() % data.size();
+        const Bytes& other = corpus[random() % corpus.size()];
+        const std::size_t from = other.empty() ? 0 : random() % other.size();
+        // Values that sit on boundaries of length and count fields.
+        static const std::uint8_t kEdges[] = {0x00, 0x01, 0x7F, 0x80, 0xFF};
         switch (random() % 6) {
-            case 0:
-                if (!data.empty()) data[at] ^= static_cast<std::uint8_t>(1u << (random() % 8));
-                break;
-            case 1:
-                if (!data.empty()) data[at] = static_cast<std::uint8_t>(random());
-                break;
-            case 2: {
-                // Values that sit on boundaries of length and count fields.
-                static const std::uint8_t kEdges[] = {0x00, 0x01, 0x7F, 0x80, 0xFF};
-                if (!data.empty()) data[at] = kEdges[random() % std::size(kEdges)];
-                break;
-            }
-            case 3:
-                data.resize(at);
-                break;
-            case 4:
-                data.insert(data.begin() + static_cast<std::ptrdiff_t>(at), 1 + random() % 16,
-                            static_cast<std::uint8_t>(random()));
-                break;
+            case 0: if (!data.empty()) data[at] ^= static_cast<std::uint8_t>(1u << (random() % 8)); break;
+            case 1: if (!data.empty()) data[at] = static_cast<std::uint8_t>(random()); break;
+            case 2: if (!data.empty()) data[at] = kEdges[random() % std::size(kEdges)]; break;
+            case 3: data.resize(at); break;
+            case 4: data.insert(data.begin() + static_cast<std::ptrdiff_t>(at), 1 + random() % 16, static_cast<std::uint8_t>(random())); break;
             default: {
-                const Bytes& other = corpus[random() % corpus.size()];
-                if (other.empty()) break;
-                const std::size_t from = random() % other.size();
-                const std::size_t count = std::min<std::size_t>(1 + random() % 64, other.size() - from);
-                data.insert(data.begin() + static_cast<std::ptrdiff_t>(at), other.begin() + static_cast<std::ptrdiff_t>(from),
-                            other.begin() + static_cast<std::ptrdiff_t>(from + count));
-                break;
+                const auto count = static_cast<std::ptrdiff_t>(std::min<std::size_t>(1 + random() % 64, other.size() - from));
+                const auto begin = other.begin() + static_cast<std::ptrdiff_t>(from);
+                data.insert(data.begin() + static_cast<std::ptrdiff_t>(at), begin, begin + count);
             }
         }
     }
@@ -68,29 +51,26 @@ int main(int argc, char** argv) {
         return 2;
     }
     const long mutations = argc > 2 ? std::atol(argv[2]) : 1000;
-    const long seconds = argc > 3 ? std::atol(argv[3]) : 30;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(argc > 3 ? std::atol(argv[3]) : 30);
     std::vector<std::filesystem::path> paths;
-    for (const auto& entry : std::filesystem::directory_iterator(argv[1])) {
+    for (const auto& entry : std::filesystem::directory_iterator(argv[1]))
         if (entry.is_regular_file()) paths.push_back(entry.path());
-    }
     std::sort(paths.begin(), paths.end());  // the same order, so the same run, everywhere
     std::vector<Bytes> corpus;
     for (const auto& path : paths) {
         std::ifstream in(path, std::ios::binary);
         corpus.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        LLVMFuzzerTestOneInput(corpus.back().data(), corpus.back().size());
     }
     if (corpus.empty()) {
         std::fprintf(stderr, "no corpus in %s\n", argv[1]);
         return 2;
     }
-    for (const Bytes& data : corpus) LLVMFuzzerTestOneInput(data.data(), data.size());
     std::mt19937 random(20261206);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     long done = 0;
-    while (done < mutations && std::chrono::steady_clock::now() < end) {
+    for (; done < mutations && std::chrono::steady_clock::now() < end; ++done) {
         const Bytes data = Mutate(corpus, random);
         LLVMFuzzerTestOneInput(data.data(), data.size());
-        ++done;
     }
     std::printf("%zu corpus files and %ld mutations ran\n", corpus.size(), done);
     return 0;

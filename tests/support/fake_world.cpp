@@ -1,22 +1,24 @@
 #include "support/fake_world.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace tolvane::testing {
 
 namespace {
+
+bool Listed(const std::vector<std::string>& paths, const std::string& path) {
+    return std::find(paths.begin(), paths.end(), path) != paths.end();
+}
 
 class MemoryFile : public OutputFile {
 public:
     MemoryFile(MemoryFiles& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
     ~MemoryFile() override { owner_.flushed[path_] = owner_.contents[path_]; }
     bool Write(std::string_view text) override {
-        if (std::find(owner_.unwritable.begin(), owner_.unwritable.end(), path_) != owner_.unwritable.end()) {
-            problem_ = "No space left on device";
-            return false;
-        }
-        owner_.contents[path_].append(text);
-        return true;
+        problem_ = Listed(owner_.unwritable, path_) ? "No space left on device" : "";
+        if (problem_.empty()) owner_.contents[path_].append(text);
+        return problem_.empty();
     }
     bool Flush() override {
         owner_.flushed[path_] = owner_.contents[path_];
@@ -32,6 +34,18 @@ private:
 
 }  // namespace
 
+std::string FakeClock::TimeOfDayText() const {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", local.hour, local.minute, local.second);
+    return timeText.empty() ? text : timeText;
+}
+
+std::string FakeClock::DateText() const {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d/%02d/%04d", local.month, local.day, local.year);
+    return text;
+}
+
 void FakeClock::Advance(int seconds) {
     now += seconds;
     int total = local.hour * 3600 + local.minute * 60 + local.second + seconds;
@@ -44,11 +58,9 @@ void FakeClock::Advance(int seconds) {
     local.second = total % 60;
 }
 
-void FakeClock::Set(const LocalTime& t) { local = t; }
-
 std::unique_ptr<OutputFile> MemoryFiles::OpenForAppend(const std::string& path, std::string& problem) {
     ++opens;
-    if (std::find(unopenable.begin(), unopenable.end(), path) != unopenable.end()) {
+    if (Listed(unopenable, path)) {
         problem = "No such file or directory";
         return nullptr;
     }
@@ -56,9 +68,10 @@ std::unique_ptr<OutputFile> MemoryFiles::OpenForAppend(const std::string& path, 
     return std::make_unique<MemoryFile>(*this, path);
 }
 
-TestRig::TestRig(const Settings& settings)
+TestRig::TestRig(const Settings& settings, const std::function<void(TestRig&)>& prepare)
     : messageJoiner_([this](const std::string& line) { messageLines.push_back(line); }),
       filterJoiner_([this](const std::string& line) { filterLines.push_back(line); }) {
+    if (prepare) prepare(*this);
     engine = std::make_unique<Engine>(settings, OutsideWorld{clock, title, sound, commands, messages, files, fileStatus});
     engine->output().MessagePane.view = &messageJoiner_;
     engine->output().FilterPane.view = &filterJoiner_;
@@ -77,6 +90,14 @@ void TestRig::Feed(const std::vector<EdgeEntry>& edges, bool finish) {
         engine->DrainEdgeRing();
     }
     if (finish) engine->FinishInput();
+}
+
+void TestRig::Run(int seconds) {
+    for (int s = 0; s < seconds; ++s) {
+        clock.Advance(1);
+        for (int t = 0; t < 10; ++t) engine->TimerHooks();
+        engine->ShowPendingMessages();
+    }
 }
 
 void WritePage(Output& output, FilterType type, std::string_view capcode, int function, int baud,

@@ -1,6 +1,7 @@
 // Fakes of the outside world and a ready-made engine for tests.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -12,21 +13,20 @@
 
 namespace tolvane::testing {
 
+// The texts follow the local time unless a test sets them.
 class FakeClock : public WallClock {
 public:
     std::time_t Now() const override { return now; }
     LocalTime Local() const override { return local; }
-    std::string TimeOfDayText() const override { return timeText; }
-    std::string DateText() const override { return dateText; }
+    std::string TimeOfDayText() const override;
+    std::string DateText() const override;
 
     // Moves both the seconds count and the local time forward.
     void Advance(int seconds);
-    void Set(const LocalTime& t);
 
     std::time_t now = 1'000'000'000;
     LocalTime local{2026, 12, 6, 12, 0, 0};
-    std::string timeText = "12:00:00";
-    std::string dateText = "12/06/26";
+    std::string timeText;
 };
 
 class FakeTitle : public TitleSink {
@@ -56,10 +56,9 @@ public:
     };
     bool Start(const std::string& program, const std::vector<std::string>& args) override {
         calls.push_back({program, args});
-        return startable;
+        return true;
     }
     std::vector<Call> calls;
-    bool startable = true;
 };
 
 class FakeMessages : public MessageSink {
@@ -92,14 +91,18 @@ public:
 };
 
 // One fake world, with an engine on it; completed message-pane lines and
-// filter-pane lines are collected.
+// filter-pane lines are collected. `prepare` sets up the world (the clock,
+// the files) before the engine is made.
 class TestRig {
 public:
-    explicit TestRig(const Settings& settings = Settings());
+    explicit TestRig(const Settings& settings = Settings(), const std::function<void(TestRig&)>& prepare = nullptr);
 
     // Pushes edges through the ring in 100 ms ticks of recorded time, then
     // lets the decoders time out.
     void Feed(const std::vector<EdgeEntry>& edges, bool finish = true);
+    // Wall time passes in whole seconds, ten 100 ms timer ticks each; then
+    // pending messages are shown, as the desktop program does.
+    void Run(int seconds);
 
     FakeClock clock;
     FakeTitle title;

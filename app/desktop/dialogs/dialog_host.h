@@ -18,6 +18,7 @@ enum class SettingsChange : unsigned {
     Filters = 32,
     Statistics = 64,
     KeepAlive = 128,
+    Machine = 256,  // receiver name and broker: the publisher is made again
 };
 
 constexpr unsigned operator|(SettingsChange a, SettingsChange b) {
@@ -52,5 +53,6 @@ bool ShowScrollbackDialog(QWidget* parent, DialogHost& host);
 bool ShowFiltersDialog(QWidget* parent, DialogHost& host);
 bool ShowStatisticsDialog(QWidget* parent, DialogHost& host);
 bool ShowKeepAliveDialog(QWidget* parent, DialogHost& host);
+bool ShowMqttDialog(QWidget* parent, DialogHost& host);
 
 }  // namespace tolvane::desktop
