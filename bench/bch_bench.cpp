@@ -14,7 +14,7 @@ void BM_BchCorrect(benchmark::State& state) {
     std::mt19937 rng(1);
     std::vector<std::uint32_t> words(1024);
     for (auto& w : words) {
-        w = BchEncode(rng() & 0x1FFFFF);
+        w = BchEncode(rng() & kBchInformationMask);
         for (int e = 0; e < errors; ++e) w ^= 1u << (rng() % 32);
     }
     Bch bch;

@@ -99,7 +99,7 @@ std::vector<std::string> PendingMessages::Take() {
 }
 
 void Engine::ShowPendingMessages() {
-    for (const std::string& message : TakeMessages()) world_.messages.ShowMessage(message);
+    for (const std::string& message : pending_.Take()) world_.messages.ShowMessage(message);
 }
 
 void Engine::SetPaneGeometry(std::int32_t windowWidth, std::int32_t charWidth) {

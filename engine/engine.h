@@ -81,10 +81,9 @@ public:
     void SetPaneGeometry(std::int32_t windowWidth, std::int32_t charWidth);
     std::uint32_t LineWidth() const { return lineWidth_; }
 
-    // The messages raised by the last ticks (the off-the-air alarm), oldest
-    // first. Called by the client after a tick, never inside one.
-    std::vector<std::string> TakeMessages() { return pending_.Take(); }
-    // Hands them to the world's message sink.
+    // Hands the messages raised by the last ticks (the off-the-air alarm),
+    // oldest first, to the world's message sink. Called by the client after
+    // a tick, never inside one.
     void ShowPendingMessages();
 
     Settings& settings() { return settings_; }
@@ -95,10 +94,11 @@ public:
     Bch& Codeword() { return bch_; }
     Output& output() { return output_; }
     Statistics& Stats() { return stats_; }
-    SymbolRecovery& Recovery() { return recovery_; }
     PocsagDecoder& Pocsag() { return pocsag_; }
     FlexDecoder& Flex() { return flex_; }
     GscDecoder& Gsc() { return gsc_; }
+    // What the symbol clocks have processed: a recording's clock follows it.
+    const SymbolRecovery& Recovery() const { return recovery_; }
     StatReports& Reports() { return reports_; }
     // The keep-alive watch; a client without a user to acknowledge the
     // alarm calls Watch().SetAutoAcknowledge(true).

@@ -45,6 +45,25 @@ private:
     const SymbolRecovery* samples_ = nullptr;
 };
 
+// The clock of an engine whose input can change between a recording and
+// live input: it reads whichever clock is in use.
+class ClockSwitch : public WallClock {
+public:
+    explicit ClockSwitch(WallClock& clock) : clock_(&clock) {}
+    void Use(WallClock& clock) { clock_ = &clock; }
+
+    void TimerTick() override { clock_->TimerTick(); }
+    std::time_t Now() const override { return clock_->Now(); }
+    LocalTime Local() const override { return clock_->Local(); }
+    std::string TimeOfDayText() const override { return clock_->TimeOfDayText(); }
+    std::string DateText() const override { return clock_->DateText(); }
+    std::int64_t NowMilliseconds() const override { return clock_->NowMilliseconds(); }
+    int UtcOffsetMinutes() const override { return clock_->UtcOffsetMinutes(); }
+
+private:
+    WallClock* clock_;
+};
+
 // A local date and time "YYYY-MM-DD HH:MM[:SS]" (or with 'T' between), or
 // "@SECONDS" since 1970; nothing if the text is none of these.
 std::optional<std::time_t> ParseStartTime(std::string_view text);

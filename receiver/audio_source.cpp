@@ -40,17 +40,8 @@ std::string RateProblem(const std::string& path, const char* what, double rate) 
 
 AudioSource::AudioSource(const SlicerOptions& options, bool live) : options_(options), live_(live) {}
 
-AudioSource::~AudioSource() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-}
-
 AttachStatus AudioSource::Attach(EdgeRing& ring) {
     Detach();
-    {
-        std::lock_guard lock(errorMutex_);
-        runtimeError_.clear();
-    }
     double rate = 0;
     AttachStatus status = Open(rate);
     if (!status.Ok()) return status;
@@ -62,41 +53,32 @@ AttachStatus AudioSource::Attach(EdgeRing& ring) {
         slicer_ = std::make_unique<AudioSlicer>(options);
         buffer_.resize(kBlockSamples);
         edges_.reserve(kBlockSamples);
-        stop_ = false;
-        finished_ = false;
-        thread_ = std::thread([this, &ring] { Run(ring); });
+        status = thread_.Start([this, &ring] { Run(ring); });
     } catch (const std::exception& e) {
-        Close();
-        opened_ = false;
         status.error = AttachError::OutOfMemory;
         status.detail = e.what();
+    }
+    if (!status.Ok()) {
+        Close();
+        opened_ = false;
     }
     return status;
 }
 
 void AudioSource::Detach() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
+    thread_.Stop();
     if (opened_) {
         Close();
         opened_ = false;
     }
 }
 
-std::string AudioSource::RuntimeError() const {
-    std::lock_guard lock(errorMutex_);
-    return runtimeError_;
-}
-
 bool AudioSource::Deliver(EdgeRing& ring) {
     for (const EdgeEntry& entry : edges_) {
         if (live_) {
             ring.Push(entry);  // a full ring counts an overrun
-            continue;
-        }
-        while (!ring.TryPush(entry)) {
-            if (stop_) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        } else if (!thread_.PushWhenRoom(ring, entry)) {
+            return false;
         }
     }
     edges_.clear();
@@ -108,20 +90,19 @@ void AudioSource::Run(EdgeRing& ring) {
     const auto start = Clock::now();
     double samplesRead = 0;
     std::string error;
-    while (!stop_) {
+    while (!thread_.StopRequested()) {
         if (paced_) {
             const auto due = start + std::chrono::duration_cast<Clock::duration>(
                                          std::chrono::duration<double>(samplesRead / sampleRate_));
-            while (!stop_ && Clock::now() < due) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            if (!thread_.SleepUntil(due)) break;
         }
-        const long got = Read(buffer_.data(), buffer_.size(), stop_, error);
+        const long got = Read(buffer_.data(), buffer_.size(), thread_.StopFlag(), error);
         if (got < 0) {
-            std::lock_guard lock(errorMutex_);
-            runtimeError_ = error;
+            thread_.Fail(error);
             break;
         }
         if (got == 0) {
-            if (stop_) break;
+            if (thread_.StopRequested()) break;
             slicer_->Flush(edges_);  // the end: hand over the last state
             Deliver(ring);
             break;
@@ -130,7 +111,6 @@ void AudioSource::Run(EdgeRing& ring) {
         slicer_->process(std::span<const float>(buffer_.data(), static_cast<std::size_t>(got)), edges_);
         if (!Deliver(ring)) break;
     }
-    finished_.store(true, std::memory_order_release);
 }
 
 // ---------------------------------------------------------------------------

@@ -10,13 +10,12 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "receiver/audio_slicer.h"
 #include "receiver/edge_source.h"
+#include "receiver/source_thread.h"
 
 namespace tolvane {
 
@@ -27,12 +26,10 @@ inline constexpr int kMaxSampleRate = 1000000;
 // The shared thread and slicing; subclasses open and read the audio.
 class AudioSource : public EdgeSource {
 public:
-    ~AudioSource() override;
-
     AttachStatus Attach(EdgeRing& ring) final;
     void Detach() final;
-    bool Finished() const final { return finished_.load(std::memory_order_acquire); }
-    std::string RuntimeError() const final;
+    bool Finished() const final { return thread_.Finished(); }
+    std::string RuntimeError() const final { return thread_.Failure(); }
 
     // The sample rate of the opened input (0 before Attach).
     double SampleRate() const { return sampleRate_; }
@@ -63,12 +60,8 @@ private:
     std::unique_ptr<AudioSlicer> slicer_;
     std::vector<float> buffer_;
     std::vector<EdgeEntry> edges_;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> finished_{false};
     bool opened_ = false;
-    mutable std::mutex errorMutex_;
-    std::string runtimeError_;
+    SourceThread thread_;  // last: stopped before the members it uses go
 };
 
 // A file libsndfile can open (WAV, FLAC, Ogg, ...); channels are mixed.

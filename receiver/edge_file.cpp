@@ -116,22 +116,16 @@ AttachStatus EdgeFileSource::Attach(EdgeRing& ring) {
         file_ = nullptr;
         return status;
     }
-    stop_ = false;
-    finished_ = false;
-    try {
-        thread_ = std::thread([this, &ring] { Run(ring); });
-    } catch (const std::system_error& e) {
+    status = thread_.Start([this, &ring] { Run(ring); });
+    if (!status.Ok()) {
         std::fclose(file_);
         file_ = nullptr;
-        status.error = AttachError::OutOfMemory;
-        status.detail = e.what();
     }
     return status;
 }
 
 void EdgeFileSource::Detach() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
+    thread_.Stop();
     if (file_ != nullptr) {
         std::fclose(file_);
         file_ = nullptr;
@@ -144,29 +138,25 @@ void EdgeFileSource::Run(EdgeRing& ring) {
     double recordedTicks = 0;
     unsigned char buffer[3 * 4096];
     std::size_t carried = 0;  // bytes of an incomplete entry kept for the next read
-    while (!stop_) {
+    while (!thread_.StopRequested()) {
         const std::size_t got = std::fread(buffer + carried, 1, sizeof buffer - carried, file_);
         const std::size_t available = carried + got;
         const std::size_t whole = available / 3 * 3;
-        for (std::size_t i = 0; i < whole && !stop_; i += 3) {
+        for (std::size_t i = 0; i < whole; i += 3) {
             const EdgeEntry entry{static_cast<std::uint16_t>(buffer[i] | (buffer[i + 1] << 8)), buffer[i + 2]};
             if (paced_) {
                 // An entry is pushed when the state it describes has ended.
                 const auto due = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
                                              (recordedTicks + entry.duration) * kTickSeconds));
-                while (!stop_ && Clock::now() < due) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                if (!thread_.SleepUntil(due)) return;
             }
-            while (!ring.TryPush(entry)) {
-                if (stop_) break;
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
+            if (!thread_.PushWhenRoom(ring, entry)) return;
             recordedTicks += entry.duration;
         }
         carried = available - whole;
         std::memmove(buffer, buffer + whole, carried);
         if (got == 0) break;  // end of file; a truncated final entry is dropped
     }
-    finished_.store(true, std::memory_order_release);
 }
 
 }  // namespace tolvane

@@ -9,15 +9,14 @@
 // the same state. A truncated final entry is ignored.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "receiver/edge_ring.h"
 #include "receiver/edge_source.h"
+#include "receiver/source_thread.h"
 
 namespace tolvane {
 
@@ -64,7 +63,7 @@ public:
 
     AttachStatus Attach(EdgeRing& ring) override;
     void Detach() override;
-    bool Finished() const override { return finished_.load(std::memory_order_acquire); }
+    bool Finished() const override { return thread_.Finished(); }
 
 private:
     void Run(EdgeRing& ring);
@@ -72,9 +71,7 @@ private:
     std::string path_;
     bool paced_;
     std::FILE* file_ = nullptr;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> finished_{false};
+    SourceThread thread_;  // last: stopped before the members it uses go
 };
 
 }  // namespace tolvane

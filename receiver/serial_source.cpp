@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -102,10 +101,6 @@ void SerialSource::CloseFd() {
 AttachStatus SerialSource::Attach(EdgeRing& ring) {
     Detach();
     AttachStatus status;
-    {
-        std::lock_guard lock(errorMutex_);
-        runtimeError_.clear();
-    }
     const int fd = ops_->Open(device_);
     if (fd < 0) {
         status.error = -fd == EBUSY ? AttachError::AlreadyInUse : AttachError::CannotOpen;
@@ -129,40 +124,14 @@ AttachStatus SerialSource::Attach(EdgeRing& ring) {
         return status;
     }
     startNanoseconds_ = ops_->MonotonicNanoseconds();
-    stop_ = false;
-    finished_ = false;
-    try {
-        thread_ = std::thread([this, &ring] { Run(ring); });
-    } catch (const std::system_error& e) {
-        CloseFd();
-        status.error = AttachError::OutOfMemory;
-        status.detail = e.what();
-    }
+    status = thread_.Start([this, &ring] { Run(ring); });
+    if (!status.Ok()) CloseFd();
     return status;
 }
 
 void SerialSource::Detach() {
-    stop_ = true;
-    if (thread_.joinable()) {
-        // The wake may arrive just before the thread starts waiting again,
-        // so repeat it until the thread has left.
-        while (!finished_.load(std::memory_order_acquire)) {
-            ops_->Interrupt(thread_);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        thread_.join();
-    }
+    thread_.Stop([this](std::thread& thread) { ops_->Interrupt(thread); });
     CloseFd();
-}
-
-std::string SerialSource::RuntimeError() const {
-    std::lock_guard lock(errorMutex_);
-    return runtimeError_;
-}
-
-void SerialSource::Fail(const std::string& message) {
-    std::lock_guard lock(errorMutex_);
-    runtimeError_ = message;
 }
 
 void SerialSource::Run(EdgeRing& ring) {
@@ -178,21 +147,21 @@ void SerialSource::Run(EdgeRing& ring) {
         }
         if (end > emitted) emitted = end;
     };
-    while (!stop_) {
+    while (!thread_.StopRequested()) {
         const int result = ops_->WaitForChange(fd_, kWaitedLines);
         const std::int64_t now = ops_->MonotonicNanoseconds();
         if (result == -EINTR) continue;
         int lines = 0;
         const int read = result < 0 ? result : ops_->ReadLines(fd_, lines);
         if (read < 0) {
-            if (stop_) break;
+            if (thread_.StopRequested()) break;
             emitUntil(now);
             if (Unsupported(-read)) {
                 AttachStatus status{AttachError::CannotAttach,
                                     Detail(device_, "the port cannot wait for modem-status changes", -read)};
-                Fail(status.Describe());
+                thread_.Fail(status.Describe());
             } else {
-                Fail(Detail(device_, "the serial port went away", -read));
+                thread_.Fail(Detail(device_, "the serial port went away", -read));
             }
             break;
         }
@@ -201,7 +170,6 @@ void SerialSource::Run(EdgeRing& ring) {
         emitUntil(now);
         state = next;
     }
-    finished_.store(true, std::memory_order_release);
 }
 
 }  // namespace tolvane

@@ -15,14 +15,13 @@
 // left.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include "receiver/edge_source.h"
+#include "receiver/source_thread.h"
 
 namespace tolvane {
 
@@ -57,12 +56,11 @@ public:
 
     AttachStatus Attach(EdgeRing& ring) override;
     void Detach() override;
-    bool Finished() const override { return finished_.load(std::memory_order_acquire); }
-    std::string RuntimeError() const override;
+    bool Finished() const override { return thread_.Finished(); }
+    std::string RuntimeError() const override { return thread_.Failure(); }
 
 private:
     void Run(EdgeRing& ring);
-    void Fail(const std::string& message);
     void CloseFd();
 
     std::string device_;
@@ -70,11 +68,7 @@ private:
     int fd_ = -1;
     int lines_ = 0;
     std::int64_t startNanoseconds_ = 0;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> finished_{false};
-    mutable std::mutex errorMutex_;
-    std::string runtimeError_;
+    SourceThread thread_;  // last: stopped before the members it uses go
 };
 
 }  // namespace tolvane

@@ -3,14 +3,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <initializer_list>
 #include <optional>
 #include <utility>
+#include <variant>
 
 #include "settings/ini_file.h"
 
@@ -25,35 +24,6 @@ constexpr std::size_t kColorTextMax = 12;
 constexpr std::size_t kFaceNameMax = 31;
 constexpr std::size_t kFilterValueMax = 255;
 constexpr std::size_t kInputMax = 4095;
-
-struct ColorKey {
-    const char* key;
-    ColorClass colorClass;
-};
-
-// Misc has no key: it keeps its default.
-constexpr ColorKey kColorKeys[] = {
-    {"Color.Background", ColorClass::Background},   {"Color.Capcode", ColorClass::Capcode},
-    {"Color.FLEXPhase", ColorClass::FLEXPhase},     {"Color.FLEXFormat", ColorClass::FLEXFormat},
-    {"Color.Timestamp", ColorClass::Timestamp},     {"Color.Numeric", ColorClass::Numeric},
-    {"Color.Alphanumeric", ColorClass::Alphanumeric}, {"Color.FLEXBinary", ColorClass::FLEXBinary},
-    {"Color.BitErrors", ColorClass::BitErrors},     {"Color.FilterMatch", ColorClass::FilterMatch},
-    {"Color.FilterLabel", ColorClass::FilterLabel},
-};
-
-// The machine-output keys, each a text; for loading and for saving.
-template <class Choice>
-auto MachineKeys(Choice& m) {
-    using Field = decltype(&m.ReceiverName);
-    return std::array<std::pair<const char*, Field>, 6>{{{"ReceiverName", &m.ReceiverName},
-             {"MqttBroker", &m.MqttBroker},
-             {"MqttTopic", &m.MqttTopic},
-             {"MqttUser", &m.MqttUser},
-             {"MqttPasswordFile", &m.MqttPasswordFile},
-             {"MqttClientId", &m.MqttClientId}}};
-}
-
-std::string KeepAliveKey(const char* name, std::size_t range) { return name + std::to_string(range + 1); }
 
 std::string FilterKey(std::size_t index) { return "Filter" + std::to_string(index + 1); }
 
@@ -127,226 +97,262 @@ bool IsSystemDirectory(const std::string& dir) {
     return false;
 }
 
-// The whole record, key by key, in file order. Load and Save list the keys
-// in the same order; a key added to one goes into the other too.
-class Fields {
-public:
-    Fields(IniDocument& ini, const std::string& main) : ini_(ini), main_(main) {}
+// Where a key's value lives in the record.
+using Field = std::variant<std::int32_t*, std::uint32_t*, std::uint8_t*, double*, std::string*>;
+using FieldOf = Field (*)(Settings&);
 
-    void Load(Settings& s) {
-        Int("xPos", s.xPos);
-        Int("yPos", s.yPos);
-        Int("xSize", s.xSize);
-        Int("ySize", s.ySize);
-        Int("Timestamp", s.Timestamp);
-        Int("ShowFrame", s.ShowFrame);
-        Int("ConfirmExit", s.ConfirmExit);
-        Int("ShowNumeric", s.ShowNumeric);
-        Int("ShowMisc", s.ShowMisc);
-        Int("FilterBeep", s.FilterBeep);
-        Int("DecodePocsag", s.DecodePocsag);
-        Int("DecodeFlex", s.DecodeFlex);
-        Int("DecodeGolay", s.DecodeGolay);
-        Int("4LevelInterface", s.FourLevelInterface);
-        Int("InvertData", s.InvertData);
-        Int("AutoPolarity", s.AutoPolarity);
-        s.Percent = ini_.GetInt(main_, "Percent", TruncatedPercent(s.Percent));
+template <auto Member>
+Field Top(Settings& s) {
+    return &(s.*Member);
+}
+template <auto Outer, auto Inner>
+Field In(Settings& s) {
+    return &((s.*Outer).*Inner);
+}
+template <auto Member, std::size_t I>
+Field At(Settings& s) {
+    return &(s.*Member)[I];
+}
+template <ColorClass C>
+Field ColorField(Settings& s) {
+    return &s.ColorOf(C);
+}
 
-        const std::string port = ini_.GetString(main_, "ComPort", "", kPortTextMax);
-        if (port.empty()) {
-            s.ComPort = 0;
-        } else {
-            if (port == "Custom") {
-                s.ComPort = 5;
-            } else if (port.compare(0, 3, "COM") == 0) {
-                std::size_t at = 3;
-                if (const auto n = ScanInt(port, at)) s.ComPort = *n;
-            }
-            // A port is in use only when all three keys are there.
-            const std::string address = ini_.GetString(main_, "ComPortAddr", "", kPortTextMax);
-            if (address.empty()) {
-                s.ComPort = 0;
-            } else if (const auto a = ParsePortAddress(address)) {
-                s.ComPortAddr = *a;
-            }
-            const std::string irq = ini_.GetString(main_, "ComPortIRQ", "", kPortTextMax);
-            std::size_t at = 0;
-            if (irq.empty()) {
-                s.ComPort = 0;
-            } else if (const auto n = ScanInt(irq, at)) {
-                s.ComPortIRQ = static_cast<std::uint32_t>(*n);
-            }
-        }
-
-        Int("Font.Height", s.Font.Height);
-        Int("Font.Width", s.Font.Width);
-        Int("Font.Escapement", s.Font.Escapement);
-        Int("Font.Orientation", s.Font.Orientation);
-        Int("Font.Weight", s.Font.Weight);
-        Byte("Font.Italic", s.Font.Italic);
-        Byte("Font.CharSet", s.Font.CharSet);
-        Byte("Font.OutPrecision", s.Font.OutPrecision);
-        Byte("Font.ClipPrecision", s.Font.ClipPrecision);
-        Byte("Font.Quality", s.Font.Quality);
-        Byte("Font.PitchAndFamily", s.Font.PitchAndFamily);
-        s.Font.FaceName = ini_.GetString(main_, "Font.FaceName", "Courier New", kFaceNameMax);
-
-        for (const ColorKey& c : kColorKeys) {
-            if (const auto color = ParseColor(ini_.GetString(main_, c.key, "", kColorTextMax))) {
-                s.ColorOf(c.colorClass) = *color;
-            }
-        }
-
-        Int("LogFileEnabled", s.LogFileEnabled);
-        Text("LogFile", s.LogFile);
-        Int("LogFileUseDate", s.LogFileUseDate);
-        Int("LogFileFlush", s.LogFileFlush);
-        Int("LogFlushTime", s.LogFlushTime);
-        Unsigned("Pane1Size", s.Pane1Size);
-        Unsigned("Pane2Size", s.Pane2Size);
-        Int("StatFileEnabled", s.StatFileEnabled);
-        Text("StatFile", s.StatFile);
-        Int("StatFileUseDate", s.StatFileUseDate);
-        Int("StatCSVFileEnabled", s.StatCSVFileEnabled);
-        Text("StatCSVFile", s.StatCSVFile);
-        Int("StatCSVFileUseDate", s.StatCSVFileUseDate);
-        for (std::size_t r = 0; r < 3; ++r) {
-            Int(KeepAliveKey("KeepAliveStart", r), s.KeepAliveStart[r]);
-            Int(KeepAliveKey("KeepAliveStop", r), s.KeepAliveStop[r]);
-            Int(KeepAliveKey("KeepAliveTimeout", r), s.KeepAliveTimeout[r]);
-            s.KeepAliveStart[r] = InRangeOrDisabled(s.KeepAliveStart[r], kKeepAliveHourMax);
-            s.KeepAliveStop[r] = InRangeOrDisabled(s.KeepAliveStop[r], kKeepAliveHourMax);
-            s.KeepAliveTimeout[r] = InRangeOrDisabled(s.KeepAliveTimeout[r], kKeepAliveTimeoutMax);
-        }
-        Int("KeepAliveCmdFileEnabled", s.KeepAliveCmdFileEnabled);
-        Text("KeepAliveCmdFile", s.KeepAliveCmdFile);
-        Text("KeepAliveCmdArgs", s.KeepAliveCmdArgs);
-        s.Input.Input = ini_.GetString(main_, "Input", "", kInputMax);
-        Int("InputRate", s.Input.InputRate);
-        Int("InputKind", s.Input.InputKind);
-        s.Input.ComPortDevice = ini_.GetString(main_, "ComPortDevice", "", kInputMax);
-        s.Input.AudioDevice = ini_.GetString(main_, "AudioDevice", "", kInputMax);
-        Int("AudioRate", s.Input.AudioRate);
-        for (const auto& [key, field] : MachineKeys(s.Machine)) Text(key, *field);
-
-        const std::string filter = kFilterSection;
-        Int("FilterFileEnabled", s.FilterFileEnabled, filter);
-        Text("FilterFile", s.FilterFile, filter);
-        Int("FilterFileUseDate", s.FilterFileUseDate, filter);
-        Int("FilterFileFlush", s.FilterFileFlush, filter);
-        Int("FilterFlushTime", s.FilterFlushTime, filter);
-        Int("FilterCmdFileEnabled", s.FilterCmdFileEnabled, filter);
-        Text("FilterCmdFile", s.FilterCmdFile, filter);
-        Text("FilterCmdArgs", s.FilterCmdArgs, filter);
-        // Without a count the table stays as it is, like any absent number.
-        if (ini_.Value(filter, "FilterCount")) {
-            const std::int32_t count = ini_.GetInt(filter, "FilterCount", 0);
-            s.Filters.clear();
-            for (std::int32_t i = 0; i < std::min(count, kMaxFilters); ++i) {
-                const auto index = static_cast<std::size_t>(i);
-                s.Filters.push_back(ParseFilterValue(ini_.GetString(filter, FilterKey(index), "", kFilterValueMax)));
-            }
-        }
-    }
-
-    void Save(const Settings& s) {
-        ini_.DeleteSection(main_);
-        for (const auto& [key, value] : IntKeys{{"xPos", s.xPos}, {"yPos", s.yPos}, {"xSize", s.xSize}, {"ySize", s.ySize},
-              {"Timestamp", s.Timestamp}, {"ShowFrame", s.ShowFrame}, {"ConfirmExit", s.ConfirmExit},
-              {"ShowNumeric", s.ShowNumeric}, {"ShowMisc", s.ShowMisc}, {"FilterBeep", s.FilterBeep},
-              {"DecodePocsag", s.DecodePocsag}, {"DecodeFlex", s.DecodeFlex}, {"DecodeGolay", s.DecodeGolay},
-              {"4LevelInterface", s.FourLevelInterface}, {"InvertData", s.InvertData},
-              {"AutoPolarity", s.AutoPolarity},
-              {"Percent", TruncatedPercent(s.Percent)}}) {
-            ini_.SetInt(main_, key, value);
-        }
-        if (s.ComPort != 0) {
-            ini_.Set(main_, "ComPort", s.ComPort == 5 ? std::string("Custom") : "COM" + std::to_string(s.ComPort));
-            ini_.Set(main_, "ComPortAddr", FormatPortAddress(s.ComPortAddr));
-            ini_.SetInt(main_, "ComPortIRQ", static_cast<std::int32_t>(s.ComPortIRQ));
-        }
-        for (const auto& [key, value] : IntKeys{{"Font.Height", s.Font.Height}, {"Font.Width", s.Font.Width},
-              {"Font.Escapement", s.Font.Escapement}, {"Font.Orientation", s.Font.Orientation},
-              {"Font.Weight", s.Font.Weight}, {"Font.Italic", std::int32_t{s.Font.Italic}},
-              {"Font.CharSet", std::int32_t{s.Font.CharSet}}, {"Font.OutPrecision", std::int32_t{s.Font.OutPrecision}},
-              {"Font.ClipPrecision", std::int32_t{s.Font.ClipPrecision}},
-              {"Font.Quality", std::int32_t{s.Font.Quality}},
-              {"Font.PitchAndFamily", std::int32_t{s.Font.PitchAndFamily}}}) {
-            ini_.SetInt(main_, key, value);
-        }
-        ini_.Set(main_, "Font.FaceName", s.Font.FaceName);
-        for (const ColorKey& c : kColorKeys) ini_.Set(main_, c.key, FormatColor(s.ColorOf(c.colorClass)));
-
-        ini_.SetInt(main_, "LogFileEnabled", s.LogFileEnabled);
-        ini_.Set(main_, "LogFile", s.LogFile);
-        ini_.SetInt(main_, "LogFileUseDate", s.LogFileUseDate);
-        ini_.SetInt(main_, "LogFileFlush", s.LogFileFlush);
-        ini_.SetInt(main_, "LogFlushTime", s.LogFlushTime);
-        ini_.SetInt(main_, "Pane1Size", static_cast<std::int32_t>(s.Pane1Size));
-        ini_.SetInt(main_, "Pane2Size", static_cast<std::int32_t>(s.Pane2Size));
-        ini_.SetInt(main_, "StatFileEnabled", s.StatFileEnabled);
-        ini_.Set(main_, "StatFile", s.StatFile);
-        ini_.SetInt(main_, "StatFileUseDate", s.StatFileUseDate);
-        ini_.SetInt(main_, "StatCSVFileEnabled", s.StatCSVFileEnabled);
-        ini_.Set(main_, "StatCSVFile", s.StatCSVFile);
-        ini_.SetInt(main_, "StatCSVFileUseDate", s.StatCSVFileUseDate);
-        for (std::size_t r = 0; r < 3; ++r) {
-            ini_.SetInt(main_, KeepAliveKey("KeepAliveStart", r), s.KeepAliveStart[r]);
-            ini_.SetInt(main_, KeepAliveKey("KeepAliveStop", r), s.KeepAliveStop[r]);
-            ini_.SetInt(main_, KeepAliveKey("KeepAliveTimeout", r), s.KeepAliveTimeout[r]);
-        }
-        ini_.SetInt(main_, "KeepAliveCmdFileEnabled", s.KeepAliveCmdFileEnabled);
-        ini_.Set(main_, "KeepAliveCmdFile", s.KeepAliveCmdFile);
-        ini_.Set(main_, "KeepAliveCmdArgs", Quoted(s.KeepAliveCmdArgs));
-        ini_.Set(main_, "Input", Quoted(s.Input.Input));
-        ini_.SetInt(main_, "InputRate", s.Input.InputRate);
-        ini_.SetInt(main_, "InputKind", s.Input.InputKind);
-        ini_.Set(main_, "ComPortDevice", Quoted(s.Input.ComPortDevice));
-        ini_.Set(main_, "AudioDevice", Quoted(s.Input.AudioDevice));
-        ini_.SetInt(main_, "AudioRate", s.Input.AudioRate);
-        for (const auto& [key, field] : MachineKeys(s.Machine)) ini_.Set(main_, key, *field);
-
-        ini_.DeleteSection(kFilterSection);
-        ini_.SetInt(kFilterSection, "FilterFileEnabled", s.FilterFileEnabled);
-        ini_.Set(kFilterSection, "FilterFile", s.FilterFile);
-        ini_.SetInt(kFilterSection, "FilterFileUseDate", s.FilterFileUseDate);
-        ini_.SetInt(kFilterSection, "FilterFileFlush", s.FilterFileFlush);
-        ini_.SetInt(kFilterSection, "FilterFlushTime", s.FilterFlushTime);
-        ini_.SetInt(kFilterSection, "FilterCmdFileEnabled", s.FilterCmdFileEnabled);
-        ini_.Set(kFilterSection, "FilterCmdFile", s.FilterCmdFile);
-        ini_.Set(kFilterSection, "FilterCmdArgs", Quoted(s.FilterCmdArgs));
-        const std::size_t count = std::min(s.Filters.size(), static_cast<std::size_t>(kMaxFilters));
-        ini_.SetInt(kFilterSection, "FilterCount", static_cast<std::int32_t>(count));
-        for (std::size_t i = 0; i < count; ++i) ini_.Set(kFilterSection, FilterKey(i), FormatFilterValue(s.Filters[i]));
-    }
-
-private:
-    using IntKeys = std::initializer_list<std::pair<const char*, std::int32_t>>;
-
-    static std::string Quoted(const std::string& text) { return '"' + text + '"'; }
-
-    void Int(const std::string& key, std::int32_t& field, const std::string& section = {}) {
-        field = ini_.GetInt(section.empty() ? main_ : section, key, field);
-    }
-    void Unsigned(const std::string& key, std::uint32_t& field) {
-        field = static_cast<std::uint32_t>(ini_.GetInt(main_, key, static_cast<std::int32_t>(field)));
-    }
-    void Byte(const std::string& key, std::uint8_t& field) {
-        field = static_cast<std::uint8_t>(ini_.GetInt(main_, key, field) & 0xFF);
-    }
-    void Text(const std::string& key, std::string& field, const std::string& section = {}) {
-        field = ini_.GetString(section.empty() ? main_ : section, key, "", kPathMax);
-    }
-
-    IniDocument& ini_;
-    const std::string& main_;
+enum class Kind : std::uint8_t {
+    Number,       // decimal; a byte keeps its low 8 bits, Percent is truncated
+    Text,         // at most `limit` characters, written as it is
+    Quoted,       // at most `limit` characters, written in double quotes
+    Color,        // "r,g,b"; the colour stays unless all three numbers are there
+    Port,         // ComPort, ComPortAddr and ComPortIRQ, in use only together
+    FilterTable,  // FilterCount, then Filter1..FilterN
 };
 
+enum class Where : bool { Main, Filter };
+
+struct Key {
+    const char* name;
+    Kind kind;
+    FieldOf field = nullptr;  // none for Port and FilterTable
+    Where section = Where::Main;
+    std::int32_t max = -1;         // a number outside 0..max reads as 0 (disabled); -1: any
+    std::size_t limit = kPathMax;  // longest text kept
+    const char* fallback = "";     // the text of an absent key
+};
+
+// Every key of the record, in file order; loading and saving both walk it.
+// Misc has no colour key: it keeps its default.
+constexpr Key kKeys[] = {
+    {"xPos", Kind::Number, Top<&Settings::xPos>},
+    {"yPos", Kind::Number, Top<&Settings::yPos>},
+    {"xSize", Kind::Number, Top<&Settings::xSize>},
+    {"ySize", Kind::Number, Top<&Settings::ySize>},
+    {"Timestamp", Kind::Number, Top<&Settings::Timestamp>},
+    {"ShowFrame", Kind::Number, Top<&Settings::ShowFrame>},
+    {"ConfirmExit", Kind::Number, Top<&Settings::ConfirmExit>},
+    {"ShowNumeric", Kind::Number, Top<&Settings::ShowNumeric>},
+    {"ShowMisc", Kind::Number, Top<&Settings::ShowMisc>},
+    {"FilterBeep", Kind::Number, Top<&Settings::FilterBeep>},
+    {"DecodePocsag", Kind::Number, Top<&Settings::DecodePocsag>},
+    {"DecodeFlex", Kind::Number, Top<&Settings::DecodeFlex>},
+    {"DecodeGolay", Kind::Number, Top<&Settings::DecodeGolay>},
+    {"4LevelInterface", Kind::Number, Top<&Settings::FourLevelInterface>},
+    {"InvertData", Kind::Number, Top<&Settings::InvertData>},
+    {"AutoPolarity", Kind::Number, Top<&Settings::AutoPolarity>},
+    {"Percent", Kind::Number, Top<&Settings::Percent>},
+    {"ComPort", Kind::Port},
+    {"Font.Height", Kind::Number, In<&Settings::Font, &FontRecord::Height>},
+    {"Font.Width", Kind::Number, In<&Settings::Font, &FontRecord::Width>},
+    {"Font.Escapement", Kind::Number, In<&Settings::Font, &FontRecord::Escapement>},
+    {"Font.Orientation", Kind::Number, In<&Settings::Font, &FontRecord::Orientation>},
+    {"Font.Weight", Kind::Number, In<&Settings::Font, &FontRecord::Weight>},
+    {"Font.Italic", Kind::Number, In<&Settings::Font, &FontRecord::Italic>},
+    {"Font.CharSet", Kind::Number, In<&Settings::Font, &FontRecord::CharSet>},
+    {"Font.OutPrecision", Kind::Number, In<&Settings::Font, &FontRecord::OutPrecision>},
+    {"Font.ClipPrecision", Kind::Number, In<&Settings::Font, &FontRecord::ClipPrecision>},
+    {"Font.Quality", Kind::Number, In<&Settings::Font, &FontRecord::Quality>},
+    {"Font.PitchAndFamily", Kind::Number, In<&Settings::Font, &FontRecord::PitchAndFamily>},
+    {.name = "Font.FaceName", .kind = Kind::Text, .field = In<&Settings::Font, &FontRecord::FaceName>,
+     .limit = kFaceNameMax, .fallback = "Courier New"},
+    {"Color.Background", Kind::Color, ColorField<ColorClass::Background>},
+    {"Color.Capcode", Kind::Color, ColorField<ColorClass::Capcode>},
+    {"Color.FLEXPhase", Kind::Color, ColorField<ColorClass::FLEXPhase>},
+    {"Color.FLEXFormat", Kind::Color, ColorField<ColorClass::FLEXFormat>},
+    {"Color.Timestamp", Kind::Color, ColorField<ColorClass::Timestamp>},
+    {"Color.Numeric", Kind::Color, ColorField<ColorClass::Numeric>},
+    {"Color.Alphanumeric", Kind::Color, ColorField<ColorClass::Alphanumeric>},
+    {"Color.FLEXBinary", Kind::Color, ColorField<ColorClass::FLEXBinary>},
+    {"Color.BitErrors", Kind::Color, ColorField<ColorClass::BitErrors>},
+    {"Color.FilterMatch", Kind::Color, ColorField<ColorClass::FilterMatch>},
+    {"Color.FilterLabel", Kind::Color, ColorField<ColorClass::FilterLabel>},
+    {"LogFileEnabled", Kind::Number, Top<&Settings::LogFileEnabled>},
+    {"LogFile", Kind::Text, Top<&Settings::LogFile>},
+    {"LogFileUseDate", Kind::Number, Top<&Settings::LogFileUseDate>},
+    {"LogFileFlush", Kind::Number, Top<&Settings::LogFileFlush>},
+    {"LogFlushTime", Kind::Number, Top<&Settings::LogFlushTime>},
+    {"Pane1Size", Kind::Number, Top<&Settings::Pane1Size>},
+    {"Pane2Size", Kind::Number, Top<&Settings::Pane2Size>},
+    {"StatFileEnabled", Kind::Number, Top<&Settings::StatFileEnabled>},
+    {"StatFile", Kind::Text, Top<&Settings::StatFile>},
+    {"StatFileUseDate", Kind::Number, Top<&Settings::StatFileUseDate>},
+    {"StatCSVFileEnabled", Kind::Number, Top<&Settings::StatCSVFileEnabled>},
+    {"StatCSVFile", Kind::Text, Top<&Settings::StatCSVFile>},
+    {"StatCSVFileUseDate", Kind::Number, Top<&Settings::StatCSVFileUseDate>},
+    {.name = "KeepAliveStart1", .kind = Kind::Number, .field = At<&Settings::KeepAliveStart, 0>, .max = kKeepAliveHourMax},
+    {.name = "KeepAliveStop1", .kind = Kind::Number, .field = At<&Settings::KeepAliveStop, 0>, .max = kKeepAliveHourMax},
+    {.name = "KeepAliveTimeout1", .kind = Kind::Number, .field = At<&Settings::KeepAliveTimeout, 0>,
+     .max = kKeepAliveTimeoutMax},
+    {.name = "KeepAliveStart2", .kind = Kind::Number, .field = At<&Settings::KeepAliveStart, 1>, .max = kKeepAliveHourMax},
+    {.name = "KeepAliveStop2", .kind = Kind::Number, .field = At<&Settings::KeepAliveStop, 1>, .max = kKeepAliveHourMax},
+    {.name = "KeepAliveTimeout2", .kind = Kind::Number, .field = At<&Settings::KeepAliveTimeout, 1>,
+     .max = kKeepAliveTimeoutMax},
+    {.name = "KeepAliveStart3", .kind = Kind::Number, .field = At<&Settings::KeepAliveStart, 2>, .max = kKeepAliveHourMax},
+    {.name = "KeepAliveStop3", .kind = Kind::Number, .field = At<&Settings::KeepAliveStop, 2>, .max = kKeepAliveHourMax},
+    {.name = "KeepAliveTimeout3", .kind = Kind::Number, .field = At<&Settings::KeepAliveTimeout, 2>,
+     .max = kKeepAliveTimeoutMax},
+    {"KeepAliveCmdFileEnabled", Kind::Number, Top<&Settings::KeepAliveCmdFileEnabled>},
+    {"KeepAliveCmdFile", Kind::Text, Top<&Settings::KeepAliveCmdFile>},
+    {"KeepAliveCmdArgs", Kind::Quoted, Top<&Settings::KeepAliveCmdArgs>},
+    {.name = "Input", .kind = Kind::Quoted, .field = In<&Settings::Input, &InputChoice::Input>, .limit = kInputMax},
+    {"InputRate", Kind::Number, In<&Settings::Input, &InputChoice::InputRate>},
+    {"InputKind", Kind::Number, In<&Settings::Input, &InputChoice::InputKind>},
+    {.name = "ComPortDevice", .kind = Kind::Quoted, .field = In<&Settings::Input, &InputChoice::ComPortDevice>,
+     .limit = kInputMax},
+    {.name = "AudioDevice", .kind = Kind::Quoted, .field = In<&Settings::Input, &InputChoice::AudioDevice>,
+     .limit = kInputMax},
+    {"AudioRate", Kind::Number, In<&Settings::Input, &InputChoice::AudioRate>},
+    {"ReceiverName", Kind::Text, In<&Settings::Machine, &MachineChoice::ReceiverName>},
+    {"MqttBroker", Kind::Text, In<&Settings::Machine, &MachineChoice::MqttBroker>},
+    {"MqttTopic", Kind::Text, In<&Settings::Machine, &MachineChoice::MqttTopic>},
+    {"MqttUser", Kind::Text, In<&Settings::Machine, &MachineChoice::MqttUser>},
+    {"MqttPasswordFile", Kind::Text, In<&Settings::Machine, &MachineChoice::MqttPasswordFile>},
+    {"MqttClientId", Kind::Text, In<&Settings::Machine, &MachineChoice::MqttClientId>},
+    {"FilterFileEnabled", Kind::Number, Top<&Settings::FilterFileEnabled>, Where::Filter},
+    {"FilterFile", Kind::Text, Top<&Settings::FilterFile>, Where::Filter},
+    {"FilterFileUseDate", Kind::Number, Top<&Settings::FilterFileUseDate>, Where::Filter},
+    {"FilterFileFlush", Kind::Number, Top<&Settings::FilterFileFlush>, Where::Filter},
+    {"FilterFlushTime", Kind::Number, Top<&Settings::FilterFlushTime>, Where::Filter},
+    {"FilterCmdFileEnabled", Kind::Number, Top<&Settings::FilterCmdFileEnabled>, Where::Filter},
+    {"FilterCmdFile", Kind::Text, Top<&Settings::FilterCmdFile>, Where::Filter},
+    {"FilterCmdArgs", Kind::Quoted, Top<&Settings::FilterCmdArgs>, Where::Filter},
+    {"FilterCount", Kind::FilterTable, nullptr, Where::Filter},
+};
+
+// A number field as the file holds it.
+std::int32_t NumberOf(const Field& field) {
+    if (const auto* p = std::get_if<std::int32_t*>(&field)) return **p;
+    if (const auto* p = std::get_if<std::uint32_t*>(&field)) return static_cast<std::int32_t>(**p);
+    if (const auto* p = std::get_if<std::uint8_t*>(&field)) return **p;
+    if (const auto* p = std::get_if<double*>(&field)) return TruncatedPercent(**p);
+    return 0;
+}
+
+void SetNumber(const Field& field, std::int32_t value, std::int32_t max) {
+    if (const auto* p = std::get_if<std::int32_t*>(&field)) **p = max < 0 ? value : InRangeOrDisabled(value, max);
+    if (const auto* p = std::get_if<std::uint32_t*>(&field)) **p = static_cast<std::uint32_t>(value);
+    if (const auto* p = std::get_if<std::uint8_t*>(&field)) **p = static_cast<std::uint8_t>(value & 0xFF);
+    if (const auto* p = std::get_if<double*>(&field)) **p = value;
+}
+
+std::string Quoted(const std::string& text) { return '"' + text + '"'; }
+
+void LoadPort(const IniDocument& ini, const std::string& section, Settings& s) {
+    const std::string port = ini.GetString(section, "ComPort", "", kPortTextMax);
+    if (port.empty()) {
+        s.ComPort = 0;
+        return;
+    }
+    if (port == "Custom") {
+        s.ComPort = 5;
+    } else if (port.compare(0, 3, "COM") == 0) {
+        std::size_t at = 3;
+        if (const auto n = ScanInt(port, at)) s.ComPort = *n;
+    }
+    // A port is in use only when all three keys are there.
+    const std::string address = ini.GetString(section, "ComPortAddr", "", kPortTextMax);
+    if (address.empty()) {
+        s.ComPort = 0;
+    } else if (const auto a = ParsePortAddress(address)) {
+        s.ComPortAddr = *a;
+    }
+    const std::string irq = ini.GetString(section, "ComPortIRQ", "", kPortTextMax);
+    std::size_t at = 0;
+    if (irq.empty()) {
+        s.ComPort = 0;
+    } else if (const auto n = ScanInt(irq, at)) {
+        s.ComPortIRQ = static_cast<std::uint32_t>(*n);
+    }
+}
+
+void SavePort(IniDocument& ini, const std::string& section, const Settings& s) {
+    if (s.ComPort == 0) return;
+    ini.Set(section, "ComPort", s.ComPort == 5 ? std::string("Custom") : "COM" + std::to_string(s.ComPort));
+    ini.Set(section, "ComPortAddr", FormatPortAddress(s.ComPortAddr));
+    ini.SetInt(section, "ComPortIRQ", static_cast<std::int32_t>(s.ComPortIRQ));
+}
+
+void LoadFilters(const IniDocument& ini, const std::string& section, Settings& s) {
+    // Without a count the table stays as it is, like any absent number.
+    if (!ini.Value(section, "FilterCount")) return;
+    const std::int32_t count = ini.GetInt(section, "FilterCount", 0);
+    s.Filters.clear();
+    for (std::int32_t i = 0; i < std::min(count, kMaxFilters); ++i) {
+        const auto index = static_cast<std::size_t>(i);
+        s.Filters.push_back(ParseFilterValue(ini.GetString(section, FilterKey(index), "", kFilterValueMax)));
+    }
+}
+
+void SaveFilters(IniDocument& ini, const std::string& section, const Settings& s) {
+    const std::size_t count = std::min(s.Filters.size(), static_cast<std::size_t>(kMaxFilters));
+    ini.SetInt(section, "FilterCount", static_cast<std::int32_t>(count));
+    for (std::size_t i = 0; i < count; ++i) ini.Set(section, FilterKey(i), FormatFilterValue(s.Filters[i]));
+}
+
+void Load(const IniDocument& ini, const std::string& main, Settings& s) {
+    for (const Key& k : kKeys) {
+        const std::string section = k.section == Where::Main ? main : kFilterSection;
+        switch (k.kind) {
+        case Kind::Number: {
+            const Field field = k.field(s);
+            SetNumber(field, ini.GetInt(section, k.name, NumberOf(field)), k.max);
+            break;
+        }
+        case Kind::Text:
+        case Kind::Quoted:
+            *std::get<std::string*>(k.field(s)) = ini.GetString(section, k.name, k.fallback, k.limit);
+            break;
+        case Kind::Color:
+            if (const auto color = ParseColor(ini.GetString(section, k.name, "", kColorTextMax))) {
+                *std::get<std::uint32_t*>(k.field(s)) = *color;
+            }
+            break;
+        case Kind::Port: LoadPort(ini, section, s); break;
+        case Kind::FilterTable: LoadFilters(ini, section, s); break;
+        }
+    }
+}
+
+void Save(IniDocument& ini, const std::string& main, const Settings& s) {
+    ini.DeleteSection(main);
+    ini.DeleteSection(kFilterSection);
+    // The fields are only read here.
+    Settings& record = const_cast<Settings&>(s);
+    for (const Key& k : kKeys) {
+        const std::string section = k.section == Where::Main ? main : kFilterSection;
+        switch (k.kind) {
+        case Kind::Number: ini.SetInt(section, k.name, NumberOf(k.field(record))); break;
+        case Kind::Text: ini.Set(section, k.name, *std::get<std::string*>(k.field(record))); break;
+        case Kind::Quoted: ini.Set(section, k.name, Quoted(*std::get<std::string*>(k.field(record)))); break;
+        case Kind::Color: ini.Set(section, k.name, FormatColor(*std::get<std::uint32_t*>(k.field(record)))); break;
+        case Kind::Port: SavePort(ini, section, s); break;
+        case Kind::FilterTable: SaveFilters(ini, section, s); break;
+        }
+    }
+}
 }  // namespace
 
 bool LoadSettings(const std::string& section, const std::string& path, Settings& settings) {
     IniDocument ini = IniDocument::Load(path);
-    Fields(ini, section).Load(settings);
+    Load(ini, section, settings);
     return true;
 }
 
@@ -354,7 +360,7 @@ bool SaveSettings(const std::string& section, const std::string& path, const Set
     // Sections other than ours (and lines we do not understand in them)
     // are kept; ours are written again whole.
     IniDocument ini = IniDocument::Load(path);
-    Fields(ini, section).Save(settings);
+    Save(ini, section, settings);
     return ini.Save(path);
 }
 

@@ -14,6 +14,7 @@
 
 #include "app/desktop/main_window.h"
 #include "app/desktop/qt_world.h"
+#include "app/desktop/quit_signals.h"
 #include "settings/settings_file.h"
 
 namespace {
@@ -127,6 +128,10 @@ int main(int argc, char** argv) {
 
     QtSoundPlayer sound;
     MainWindow window(settings, options, sound);
+    QuitSignals quitSignals([&window] {
+        window.CloseWithoutAsking();
+        QApplication::quit();  // also ends the loop of a dialog left open
+    });
     window.show();
     return QApplication::exec();
 }

@@ -97,8 +97,14 @@ void PaneSplitter::resizeEvent(QResizeEvent*) { LayOut(); }
 MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& sound, QWidget* parent)
     : QMainWindow(parent), options_(std::move(options)), sound_(sound) {
     setWindowTitle(kAppTitleText);
+    // Page times, statistics hours and keep-alive periods of a recording fall
+    // where they fell on the air, as in tolvane-cli.
+    if (!options_.input.empty() && !IsLiveInput(options_.input)) {
+        recordingClock_.emplace(RecordingStart(options_.input, InputOptions{}, settings).value_or(clock_.Now()));
+        engineClock_.Use(*recordingClock_);
+    }
     engine_ = std::make_unique<Engine>(
-        settings, OutsideWorld{clock_, *this, sound_, commands_, *this, files_, *this});
+        settings, OutsideWorld{engineClock_, *this, sound_, commands_, *this, files_, *this});
     session_ = std::make_unique<InputSession>(*engine_);
     Settings& s = engine_->settings();
 
@@ -268,7 +274,10 @@ void MainWindow::SettingsChanged(unsigned) {
     if (now.Pane1Size != next.Pane1Size || now.Pane2Size != next.Pane2Size) {
         MessageDialog(this, "Error Allocating Memory!");
     }
-    if (!(next.Input == applied_.Input)) options_.input.clear();  // the dialog's input replaces the command line's
+    if (!(next.Input == applied_.Input)) {
+        options_.input.clear();  // the dialog's input replaces the command line's
+        engineClock_.Use(clock_);
+    }
     const bool machineChanged = !(now.Machine == applied_.Machine);
     applied_ = now;
     if (machineChanged) AttachPublisher();
@@ -362,8 +371,13 @@ void MainWindow::PublisherNotice(unsigned generation, MqttEvent event, const std
     }
 }
 
+void MainWindow::CloseWithoutAsking() {
+    askBeforeClosing_ = false;
+    close();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (engine_->settings().ConfirmExit && !QuestionDialog(this, "Tolvane Will Now Exit")) {
+    if (askBeforeClosing_ && engine_->settings().ConfirmExit && !QuestionDialog(this, "Tolvane Will Now Exit")) {
         event->ignore();
         return;
     }

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/desktop/dialogs/dialog_host.h"
@@ -15,6 +16,7 @@
 #include "app/desktop/qt_world.h"
 #include "engine/engine.h"
 #include "engine/input_session.h"
+#include "engine/recording_clock.h"
 #include "platform/mqtt_publisher.h"
 #include "platform/system_world.h"
 
@@ -62,6 +64,9 @@ public:
 
     // One menu command (the ids above); others are ignored.
     void RunCommand(int id);
+    // Closes the window without the exit question (the program was asked
+    // to end from outside).
+    void CloseWithoutAsking();
     // One 100 ms tick (the timer calls it; tests may too).
     void Tick();
     // The pane font from the settings: measured, both panes laid out again
@@ -112,12 +117,16 @@ private:
     Options options_;
     SoundPlayer& sound_;
     SystemClock clock_;
+    // A recording named on the command line runs on its own time.
+    std::optional<RecordingClock> recordingClock_;
+    ClockSwitch engineClock_{clock_};
     SpawnCommandLauncher commands_;
     AppendFileOpener files_;
     std::unique_ptr<Engine> engine_;
     std::unique_ptr<InputSession> session_;
     Selection selection_;
     FontCells cells_;
+    bool askBeforeClosing_ = true;
     PaneSplitter* splitter_ = nullptr;
     PaneWidget* upper_ = nullptr;
     PaneWidget* lower_ = nullptr;

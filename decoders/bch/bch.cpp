@@ -52,7 +52,7 @@ std::uint32_t Bch::CodewordValue() const {
 }
 
 std::uint32_t BchEncode(std::uint32_t information21) {
-    information21 &= 0x1FFFFF;
+    information21 &= kBchInformationMask;
     std::uint32_t check = 0;
     for (int i = 0; i < 21; ++i)
         if ((information21 >> (20 - i)) & 1) check ^= kBchTables.syndromeOfBit[i];

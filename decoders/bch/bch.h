@@ -16,6 +16,8 @@
 
 namespace tolvane {
 
+inline constexpr std::uint32_t kBchInformationMask = 0x1FFFFF;  // the 21 information bits
+
 struct BchTables {
     std::array<std::uint16_t, 21> syndromeOfBit{};
     // count * 4096 + first * 32 + second; 31 = nothing to invert; 0 = no

@@ -16,6 +16,9 @@ namespace tolvane {
 
 namespace {
 
+// A capcode is 21 bits; one whose address word could not be corrected
+// carries the mark above them.
+constexpr std::int32_t kCapcodeMask = 0x1FFFFF;
 constexpr std::int32_t kUncorrectableMark = 0x400000;
 constexpr std::size_t kTimeTextMax = 40;
 
@@ -258,10 +261,10 @@ void PocsagDecoder::WriteHeader(PageType type) {
         time = ctx_.clock.TimeOfDayText();
         if (time.size() > kTimeTextMax) time.resize(kTimeTextMax);
     }
-    const long shownCapcode = static_cast<long>(capcode & 0x1FFFFF);
+    const long shownCapcode = static_cast<long>(capcode & kCapcodeMask);
     const int shownFunction = function + 1;
     char text[96];
-    if (capcode > 0x3FFFFF) {
+    if (capcode >= kUncorrectableMark) {
         if (ctx_.settings.Timestamp) {
             std::snprintf(text, sizeof text, "{???????} %s ? %d", time.c_str(), baud);
         } else {
@@ -275,7 +278,7 @@ void PocsagDecoder::WriteHeader(PageType type) {
 
     Output& out = ctx_.output;
     out.SelectCapcodeFilter(FilterType::Pocsag, std::string_view(text + 1, 7), 7, shownFunction, rateCode);
-    out.DescribePage({PageProtocol::Pocsag, rateText, capcode > 0x3FFFFF ? -1 : function, 0, type});
+    out.DescribePage({PageProtocol::Pocsag, rateText, capcode >= kUncorrectableMark ? -1 : function, 0, type});
     out.PutCapcodeField(text);
 }
 
