@@ -305,6 +305,19 @@ INSTANTIATE_TEST_SUITE_P(
         LeadIn(FlexMode::Flex1600_2, 2, 32, kFlexModes[0].title), LeadIn(FlexMode::Flex3200_2, 2, 30, kFlexModes[2].title),
         LeadIn(FlexMode::Flex3200_4, 4, 40, kFlexModes[3].title), LeadIn(FlexMode::Flex6400_4, 4, 64, kFlexModes[4].title)));
 
+// A dialog that switches FLEX off in the middle of a FLEX frame must not
+// leave the other decoders locked out.
+TEST(FlexSettings, SwitchingFlexOffReleasesItsLock) {
+    TestRig rig(testing::Untimed());
+    rig.engine->Chain().FlexLock = true;
+    Settings next = rig.engine->settings();
+    next.DecodeFlex = 0;
+    rig.engine->ApplySettings(next);
+    rig.Feed(testing::ToEdges(testing::Encode({"pocsag:1200:8:3:alpha:Hello there"})));
+    ASSERT_EQ(rig.messageLines.size(), 1u);
+    EXPECT_NE(rig.messageLines[0].find("Hello there"), std::string::npos) << rig.messageLines[0];
+}
+
 TEST(FlexSettings, FrameRowNumericMiscAndTimestamp) {
     const FlexFrame frame = Frame({{1234567, false, kFlexAlphanumeric, "Hello"}, {1234, false, kFlexStandardNumeric, "1234"},
                                    {200, false, kFlexBinary, "ABCDE"}, {300, false, kFlexInstruction, ""}},
