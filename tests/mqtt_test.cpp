@@ -198,7 +198,8 @@ TEST_F(Mqtt, ABrokerRestartLosesNoPageAndAKilledDecoderGoesOffline) {
     EXPECT_TRUE(WaitFor([&] { return Lines(kDir / "run.out").size() >= before + 2; }, 10s));  // decoding goes on
     broker_->Stop(SIGKILL);
     ASSERT_TRUE(StartBroker());
-    EXPECT_TRUE(WaitFor([&] { return On("pages").size() >= 3 && On("pages") == Lines(kDir / "run.out"); }, 10s));
+    EXPECT_TRUE(WaitFor([&] { return On("pages").size() >= 3 && On("pages") == Lines(kDir / "run.out"); }, 10s))
+        << ::testing::PrintToString(On("pages")) << " against " << ::testing::PrintToString(Lines(kDir / "run.out"));
     EXPECT_NE(Text(kDir / "run.err").find("lost"), std::string::npos) << Text(kDir / "run.err");
     ASSERT_TRUE(cli->Stop(SIGKILL)) << "ended before it could be killed";
     EXPECT_TRUE(WaitFor([&] { return On("status").back() == "offline"; }, 5s));
