@@ -112,7 +112,7 @@ protected:
         fs::create_directories(kDir / "db");
         fs::permissions(kDir / "db", fs::perms::all);  // the broker may drop root's rights
         std::ofstream(kDir / "broker.conf") << "listener " << port_ << " 127.0.0.1\nallow_anonymous true\n"
-                                            << "persistence true\nautosave_interval 1\npersistence_location " << (kDir / "db").string() << "/\n";
+                                            << "persistence true\nautosave_on_changes true\nautosave_interval 1\npersistence_location " << (kDir / "db").string() << "/\n";
         ASSERT_TRUE(StartBroker());
     }
     static void TearDownTestSuite() {
