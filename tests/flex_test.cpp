@@ -42,14 +42,13 @@ gen::SymbolStream Stream(const std::vector<FlexFrameCodewords>& frames) {
     return stream;
 }
 
-// Symbols through an engine reading as many levels as the channel sends.
-std::unique_ptr<TestRig> Receive(const gen::SymbolStream& stream, Settings settings = testing::Untimed(),
+// Symbols through an engine reading as many levels as the channel sends;
+// bit-error runs are marked in the lines.
+std::unique_ptr<testing::MarkingRig> Receive(const gen::SymbolStream& stream, Settings settings = testing::Untimed(),
                                  gen::ChannelOptions channel = {}) {
     channel.levels = settings.FourLevelInterface ? 4 : 2;
-    return testing::Receive(testing::ToEdges(stream, channel, 0.05), settings);
+    return testing::ReceiveMarked(testing::ToEdges(stream, channel, 0.05), settings);
 }
-
-int Colour(ColorClass c) { return static_cast<int>(c); }
 
 // One page of every kind, with the line each one must give (no time stamp).
 struct Expected {
@@ -169,8 +168,9 @@ struct FrameCase {
     std::vector<std::string> lines;
     const char* title = " Tolvane - FLEX 1600 2 Level";
     int levels = 2;
-    std::vector<FilterRecord> filters = {};
+    void (*tweak)(Settings&) = nullptr;
     std::vector<std::string> filterLines = {};
+    int numericMsgs = -1;  // counted, shown or not; -1: not checked
 };
 
 void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.what; }
@@ -180,25 +180,26 @@ class FlexFrames : public ::testing::TestWithParam<FrameCase> {};
 TEST_P(FlexFrames, LinesAsExpected) {
     const FrameCase& c = GetParam();
     Settings settings = testing::Untimed(c.levels);
-    settings.Filters = c.filters;
+    if (c.tweak != nullptr) c.tweak(settings);
     const auto rig = Receive(c.send(), settings);
     EXPECT_EQ(rig->messageLines, c.lines);
     EXPECT_EQ(rig->filterLines, c.filterLines);
     EXPECT_EQ(rig->title.titles.empty() ? "" : rig->title.titles.front(), std::string(c.title));
+    if (c.numericMsgs >= 0) {
+        EXPECT_EQ(rig->engine->Stats().HourlyStats.numericMsgs[F1600], static_cast<std::uint32_t>(c.numericMsgs));
+    }
 }
 
-// A damaged block information word: the checksum of phase A's broken by a
-// further-BIW count, phase B's made uncorrectable. Only that phase is lost.
-gen::SymbolStream BadBiw(int phase) {
+// A block information word whose checksum a further-BIW count breaks:
+// only its phase is lost. (The generator's error words make one
+// uncorrectable.)
+gen::SymbolStream BadBiwChecksum() {
     gen::FlexFrameWords words;
     std::string error;
     EXPECT_TRUE(gen::BuildFlexFrameWords(Frame({{1, false, kFlexAlphanumeric, "to A"}, {5, false, kFlexAlphanumeric, "to B"}},
                                                FlexMode::Flex3200_4), words, error));
-    if (phase == 0) words.phases[0][0] ^= 0x100;
-    FlexFrameCodewords codewords = gen::EncodeFlexCodewords(words);
-    std::mt19937 rng(5);
-    if (phase == 1) codewords.phases[1][0] = gen::MakeFlexUncorrectable(codewords.phases[1][0], rng);
-    return Stream({codewords});
+    words.phases[0][0] ^= 0x100;
+    return Stream({gen::EncodeFlexCodewords(words)});
 }
 
 // After a 3200/2 frame, a marker with code 0x1234: a clean header of an
@@ -255,6 +256,10 @@ FilterRecord Filter(FilterType type, const char* capcode, const char* label, int
     return f;
 }
 
+const FlexFrame kSettingsFrame = Frame({{1234567, false, kFlexAlphanumeric, "Hello"}, {1234, false, kFlexStandardNumeric, "1234"},
+                                        {200, false, kFlexBinary, "ABCDE"}, {300, false, kFlexInstruction, ""}},
+                                       FlexMode::Flex1600_2, 9, 100);
+
 const std::string kUnknownHeader = "UNKNOWN SYNC HEADER : AAAA12341234A6C6A6C6AAAAAAAAEDCB";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -275,11 +280,26 @@ INSTANTIATE_TEST_SUITE_P(
                   {kFrameRow, "[0000001]    A  ALPHA  a", "[0000005]    B  ALPHA  b", "[002068481]  A  ALPHA  c",
                    "[?????????]  A  ALPHA  d", "[1933312]    A  ALPHA  e", "[999999999]  D  ALPHA  f"},
                   " Tolvane - FLEX 1600 2 Level", 2,
-                  {Filter(FilterType::LongFlex, "002068481", "Boss", 0), Filter(FilterType::ShortFlex, "00000?9", "", 1)},
+                  [](Settings& s) {
+                      s.Filters = {Filter(FilterType::LongFlex, "002068481", "Boss", 0),
+                                   Filter(FilterType::ShortFlex, "00000?9", "", 1)};
+                  },
                   {"[002068481]  Boss A  ALPHA  c"}},
-        FrameCase{"BIW checksum of A", [] { return BadBiw(0); }, {kFrameRow, "[0000005]    B  ALPHA  to B"},
-                  " Tolvane - FLEX 3200 4 Level", 4},
-        FrameCase{"uncorrectable BIW of B", [] { return BadBiw(1); }, {kFrameRow, "[0000001]    A  ALPHA  to A"},
+        // Frame rows, numeric and binary pages are shown as the settings say;
+        // a hidden numeric page is still counted.
+        FrameCase{"frame row and numeric pages hidden, time stamps on", [] { return Stream({Codewords(kSettingsFrame)}); },
+                  {"[1234567]   12:00:00 B  ALPHA  Hello", "[0000200]   12:00:00 C BINARY  ABCDE"},
+                  " Tolvane - FLEX 1600 2 Level", 2,
+                  [](Settings& s) {
+                      s.ShowFrame = 0;
+                      s.ShowNumeric = 0;
+                      s.Timestamp = 1;
+                  },
+                  {}, 1},
+        FrameCase{"binary pages hidden", [] { return Stream({Codewords(kSettingsFrame)}); },
+                  {"                 Cycle: 9 Frame: 100", "[1234567]    B  ALPHA  Hello", "[0001234]    A ST NUM  1234"},
+                  " Tolvane - FLEX 1600 2 Level", 2, [](Settings& s) { s.ShowMisc = 0; }, {}, 1},
+        FrameCase{"BIW checksum of A", BadBiwChecksum, {kFrameRow, "[0000005]    B  ALPHA  to B"},
                   " Tolvane - FLEX 3200 4 Level", 4},
         FrameCase{"unknown header after a frame", [] { return UnknownAfterFrame(0xEDCB); },
                   {kFrameRow, "[0000001]    A  ALPHA  first", "", kUnknownHeader}, " Tolvane - FLEX 3200 2 Level"},
@@ -303,190 +323,79 @@ INSTANTIATE_TEST_SUITE_P(
         WrongSyncBits(0x8001, 0, true), WrongSyncBits(0x0F00, 0, true), WrongSyncBits(0x0003, 0x0300, true),
         WrongSyncBits(0x1F00, 0, false), WrongSyncBits(0x0007, 0x0300, false), WrongSyncBits(0x0F0F, 0, false),
         LeadIn(FlexMode::Flex1600_2, 2, 32, kFlexModes[0].title), LeadIn(FlexMode::Flex3200_2, 2, 30, kFlexModes[2].title),
-        LeadIn(FlexMode::Flex3200_4, 4, 40, kFlexModes[3].title), LeadIn(FlexMode::Flex6400_4, 4, 64, kFlexModes[4].title)));
-
-// A dialog that switches FLEX off in the middle of a FLEX frame must not
-// leave the other decoders locked out.
-TEST(FlexSettings, SwitchingFlexOffReleasesItsLock) {
-    TestRig rig(testing::Untimed());
-    rig.engine->Chain().FlexLock = true;
-    Settings next = rig.engine->settings();
-    next.DecodeFlex = 0;
-    rig.engine->ApplySettings(next);
-    rig.Feed(testing::ToEdges(testing::Encode({"pocsag:1200:8:3:alpha:Hello there"})));
-    ASSERT_EQ(rig.messageLines.size(), 1u);
-    EXPECT_NE(rig.messageLines[0].find("Hello there"), std::string::npos) << rig.messageLines[0];
-}
-
-TEST(FlexSettings, FrameRowNumericMiscAndTimestamp) {
-    const FlexFrame frame = Frame({{1234567, false, kFlexAlphanumeric, "Hello"}, {1234, false, kFlexStandardNumeric, "1234"},
-                                   {200, false, kFlexBinary, "ABCDE"}, {300, false, kFlexInstruction, ""}},
-                                  FlexMode::Flex1600_2, 9, 100);
-    const std::string frameRow = "                 Cycle: 9 Frame: 100";
-    const std::string alpha = "[1234567]    B  ALPHA  Hello";
-    const std::string numeric = "[0001234]    A ST NUM  1234";
-    const std::string binary = "[0000200]    C BINARY  ABCDE";
-    struct Case {
-        int showFrame, showNumeric, showMisc, timestamp;
-        std::vector<std::string> lines;
-        std::uint32_t numericChars;
-    };
-    const Case cases[] = {
-        {1, 1, 1, 0, {frameRow, alpha, numeric, binary}, 4},
-        {0, 1, 1, 0, {alpha, numeric, binary}, 4},
-        {1, 0, 1, 0, {frameRow, alpha, binary}, 0},
-        {1, 1, 0, 0, {frameRow, alpha, numeric}, 4},
-        {1, 1, 1, 1, {frameRow, "[1234567]   12:00:00 B  ALPHA  Hello", "[0001234]   12:00:00 A ST NUM  1234",
-                      "[0000200]   12:00:00 C BINARY  ABCDE"}, 4},
-    };
-    for (const Case& c : cases) {
-        Settings s = testing::Untimed();
-        s.ShowFrame = c.showFrame;
-        s.ShowNumeric = c.showNumeric;
-        s.ShowMisc = c.showMisc;
-        s.Timestamp = c.timestamp;
-        const auto rig = Receive(Stream({Codewords(frame)}), s);
-        EXPECT_EQ(rig->messageLines, c.lines) << c.showFrame << c.showNumeric << c.showMisc << c.timestamp;
-        // A hidden numeric page is still counted as a message.
-        EXPECT_EQ(rig->engine->Stats().HourlyStats.numericMsgs[F1600], 1u);
-        EXPECT_EQ(rig->engine->Stats().HourlyStats.numericChars[F1600], c.numericChars);
-        EXPECT_EQ(rig->engine->Stats().HourlyStats.alphaMsgs[F1600], 1u);
-    }
-}
-
-// Text and digits from an uncorrectable word are shown in the bit-error
-// colour; so is a digit straddling into it.
-TEST(FlexDamage, UncorrectableWordsAreShownInTheBitErrorColour) {
-    FlexFrameCodewords codewords = Codewords(
-        Frame({{1234, false, kFlexAlphanumeric, "Hello world!"}, {1235, false, kFlexStandardNumeric, "0123456789"}}));
-    // Words: BIW, two addresses, two vectors, alpha header 5, text 6..10
-    // (signature + "He", "llo", " wo", "rld", "!"), numeric 11..12.
-    std::mt19937 rng(3);
-    codewords.phases[0][7] = gen::MakeFlexUncorrectable(codewords.phases[0][7], rng);
-    codewords.phases[0][12] = gen::MakeFlexUncorrectable(codewords.phases[0][12], rng);
-    const auto rig = Receive(Stream({codewords}));
-    const std::string alpha = "[0001234]    A  ALPHA  Hello world!";
-    const std::string numeric = "[0001235]    A ST NUM  0123456789";
-    EXPECT_EQ(rig->messageLines, (std::vector<std::string>{kFrameRow, alpha, numeric}));
-
-    const int ok = Colour(ColorClass::Alphanumeric);
-    const int bad = Colour(ColorClass::BitErrors);
-    const int num = Colour(ColorClass::Numeric);
-    const std::vector<int> colours = testing::RowColours(*rig, alpha);
-    ASSERT_EQ(colours.size(), alpha.size());
-    EXPECT_EQ(std::vector<int>(colours.begin() + 23, colours.end()),
-              (std::vector<int>{ok, ok, bad, bad, bad, ok, ok, ok, ok, ok, ok, ok}));
-    EXPECT_EQ(colours[0], Colour(ColorClass::Capcode));
-    EXPECT_EQ(colours[13], Colour(ColorClass::FLEXPhase));
-    EXPECT_EQ(colours[16], Colour(ColorClass::FLEXFormat));
-    const std::vector<int> digits = testing::RowColours(*rig, numeric);
-    ASSERT_EQ(digits.size(), numeric.size());
-    EXPECT_EQ(std::vector<int>(digits.begin() + 23, digits.end()),
-              (std::vector<int>{num, num, num, num, bad, bad, bad, bad, bad, bad}));
-}
-
-TEST(Reflex, RawDumpOfAllPhases) {
-    FlexFrameCodewords codewords = Codewords(Frame({{1, false, 0, "Hello world"}, {2, false, 0, "Second"}}, FlexMode::Reflex));
-    std::mt19937 rng(11);
-    codewords.phases[3][1] = gen::MakeFlexUncorrectable(codewords.phases[3][1], rng);  // "ld "
-    const auto rig = Receive(Stream({codewords}), testing::Untimed(4));
-    // Word 0 of phase A (0x00040B) is the head; as characters it gives
-    // 0x0B, 0x08 and a NUL, which is left out.
-    const std::string dump = "[00040B]\x0B\x08Hello world Second";
-    EXPECT_EQ(rig->messageLines, (std::vector<std::string>{kFrameRow, dump}));
-    EXPECT_EQ(rig->title.titles.at(0), " Tolvane - ReFLEX ABCD 3200 4 Level");
-    const std::vector<int> colours = testing::RowColours(*rig, dump);
-    ASSERT_EQ(colours.size(), dump.size());
-    EXPECT_EQ(colours[0], Colour(ColorClass::FLEXFormat));
-    EXPECT_EQ(colours[19], Colour(ColorClass::BitErrors));
-    EXPECT_EQ(colours[18], Colour(ColorClass::Alphanumeric));
-    EXPECT_EQ(rig->engine->Stats().HourlyStats, StatCounters{});
-}
-
-// The comma of plain reversals after the frame information word reads
-// like the sync marker for some cycle and frame numbers; none of them may
-// restart the frame timing.
-TEST(FlexSync, EveryCycleAndFrameNumberBehindAPlainComma) {
-    TestRig rig(testing::Untimed());
-    std::vector<std::string> expected;
-    for (int cycle = 0; cycle < 16; ++cycle) {
-        for (int number = 0; number < 128; ++number) {
-            const std::string text = std::to_string(cycle * 128 + number);
-            gen::SymbolStream stream;
-            std::string error;
-            ASSERT_TRUE(gen::AppendFlexFrame(stream, Frame({{1, false, kFlexAlphanumeric, text}}, FlexMode::Flex1600_2,
-                                                           cycle, number), error)) << error;
-            for (const gen::TimedSymbol& s : stream) rig.engine->Flex().FlexInputSymbol(s.symbol);
-            expected.push_back("                 Cycle: " + std::to_string(cycle) + " Frame: " + std::to_string(number));
-            expected.push_back("[0000001]    A  ALPHA  " + text);
-        }
-    }
-    EXPECT_EQ(rig.messageLines, expected);
-}
+        LeadIn(FlexMode::Flex3200_4, 4, 40, kFlexModes[3].title), LeadIn(FlexMode::Flex6400_4, 4, 64, kFlexModes[4].title),
+        // Text and digits from an uncorrectable word are marked; so is a
+        // digit straddling into it.
+        FrameCase{"uncorrectable words",
+                  [] {
+                      FlexFrameCodewords c = Codewords(Frame({{1234, false, kFlexAlphanumeric, "Hello world!"},
+                                                              {1235, false, kFlexStandardNumeric, "0123456789"}}));
+                      // Words: BIW, two addresses, two vectors, alpha header 5, text 6..10
+                      // (signature + "He", "llo", " wo", "rld", "!"), numeric 11..12.
+                      std::mt19937 rng(3);
+                      c.phases[0][7] = gen::MakeFlexUncorrectable(c.phases[0][7], rng);
+                      c.phases[0][12] = gen::MakeFlexUncorrectable(c.phases[0][12], rng);
+                      return Stream({c});
+                  },
+                  {kFrameRow, "[0001234]    A  ALPHA  He\u00abllo\u00bb world!", "[0001235]    A ST NUM  0123\u00ab456789\u00bb"}},
+        // ReFLEX frames are dumped raw. Word 0 of phase A (0x00040B) is the
+        // head; as characters it gives 0x0B, 0x08 and a NUL, which is left out.
+        FrameCase{"ReFLEX dump",
+                  [] {
+                      FlexFrameCodewords c = Codewords(Frame({{1, false, 0, "Hello world"}, {2, false, 0, "Second"}}, FlexMode::Reflex));
+                      std::mt19937 rng(11);
+                      c.phases[3][1] = gen::MakeFlexUncorrectable(c.phases[3][1], rng);  // "ld "
+                      return Stream({c});
+                  },
+                  {kFrameRow, "[00040B]..Hello wor\u00abld \u00bbSecond"}, " Tolvane - ReFLEX ABCD 3200 4 Level", 4}));
 
 // Page writing from hand-made words, for what a transmitter would not send.
-class FlexWords : public ::testing::Test {
-protected:
-    FlexWords() : ctx_{rig_.engine->settings(), rig_.engine->Chain(), rig_.engine->Title(), rig_.engine->Codeword(),
-                       rig_.engine->output(), rig_.engine->Stats(), rig_.clock} {
-        rig_.engine->settings().Timestamp = 0;
-    }
-    static std::int32_t Checked(std::uint32_t w) { return static_cast<std::int32_t>(gen::FlexWithChecksum(w)); }
-    static std::int32_t Biw(int further, int vectorStart) {
-        return Checked(static_cast<std::uint32_t>(further) << 8 | static_cast<std::uint32_t>(vectorStart) << 10);
-    }
-    static std::int32_t Vector(int type, int start, int length) {
-        return Checked(static_cast<std::uint32_t>(type) << 4 | static_cast<std::uint32_t>(start) << 7 |
-                       static_cast<std::uint32_t>(length) << 14);
-    }
-    static std::int32_t Chars(int a, int b, int c) { return a | b << 7 | c << 14; }
-    std::vector<std::string> Decode() {
-        FlexPageWriter writer(ctx_);
-        writer.FlexDecodeFrame(phase_, F1600);
-        return rig_.messageLines;
-    }
-    TestRig rig_;
-    DecoderContext ctx_;
-    FlexPhase phase_;
-};
-
-TEST_F(FlexWords, BadVectorSkipsOnlyItsPageAndLongAddressesStepTwo) {
-    // Further BIW in word 1; addresses: long 2..3, short 4; vectors 5..7.
-    phase_.words[0] = Biw(1, 5);
-    phase_.words[1] = Checked(0);
-    phase_.words[2] = 1;
-    phase_.words[3] = 0x1FFFFF;
-    phase_.words[4] = 0x8002;
-    phase_.words[5] = Vector(5, 8, 2) ^ 1;  // broken checksum
-    phase_.words[6] = 3 << 11;              // its second vector word
-    phase_.words[7] = Vector(3, 9, 0);
-    phase_.words[9] = 0x55554;  // digits after two prefix bits: 5 5 5 5
-    EXPECT_EQ(Decode(), std::vector<std::string>{"[0000002]    A ST NUM  5555"});
+std::int32_t Checked(std::uint32_t w) { return static_cast<std::int32_t>(gen::FlexWithChecksum(w)); }
+std::int32_t Biw(int further, int vectorStart) {
+    return Checked(static_cast<std::uint32_t>(further) << 8 | static_cast<std::uint32_t>(vectorStart) << 10);
 }
-
-TEST_F(FlexWords, MessageWordsPastTheArrayReadAsZero) {
-    phase_.words[0] = Biw(0, 2);
-    phase_.words[1] = 0x8001;
-    phase_.words[2] = Vector(5, 127, 127);  // names words 127..253
-    phase_.words[127] = 0;                  // header: fragment 0
-    phase_.words[198] = Chars('e', 'n', 'd');
-    phase_.words[199] = Chars('!', 3, 3);
-    EXPECT_EQ(Decode(), std::vector<std::string>{"[0000001]    A  ALPHA  end!"});
+std::int32_t Vector(int type, int start, int length) {
+    return Checked(static_cast<std::uint32_t>(type) << 4 | static_cast<std::uint32_t>(start) << 7 |
+                   static_cast<std::uint32_t>(length) << 14);
 }
+std::int32_t Chars(int a, int b, int c) { return a | b << 7 | c << 14; }
 
-TEST_F(FlexWords, FillCharactersAndFragments) {
-    phase_.words[0] = Biw(0, 3);
-    phase_.words[1] = 0x8001;
-    phase_.words[2] = 0x8002;
-    phase_.words[3] = Vector(5, 5, 3);
-    phase_.words[4] = Vector(5, 8, 2);
-    phase_.words[5] = 3 << 11;  // complete message: its first character is a signature
-    phase_.words[6] = Chars('#', 'a', 3);
-    phase_.words[7] = Chars(3, 'b', 'c');
-    phase_.words[8] = 1 << 11;  // a fragment: every character is text
-    phase_.words[9] = Chars('x', 'y', 0);
-    EXPECT_EQ(Decode(), (std::vector<std::string>{"[0000001]    A  ALPHA  abc", "[0000002]    A  ALPHA  xy"}));
-    EXPECT_EQ(rig_.engine->Stats().HourlyStats.alphaChars[F1600], 5u);
+TEST(FlexWords, HandMadePhases) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<int, std::int32_t>> words;  // index, value; the rest 0
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        // Further BIW in word 1; addresses: long 2..3, short 4; vectors 5..7.
+        {"a bad vector skips only its page; long addresses step two",
+         {{0, Biw(1, 5)}, {1, Checked(0)}, {2, 1}, {3, 0x1FFFFF}, {4, 0x8002},
+          {5, Vector(5, 8, 2) ^ 1},  // broken checksum
+          {6, 3 << 11},              // its second vector word
+          {7, Vector(3, 9, 0)},
+          {9, 0x55554}},  // digits after two prefix bits: 5 5 5 5
+         {"[0000002]    A ST NUM  5555"}},
+        {"message words past the array read as zero",
+         {{0, Biw(0, 2)}, {1, 0x8001}, {2, Vector(5, 127, 127)},  // names words 127..253
+          {127, 0}, {198, Chars('e', 'n', 'd')}, {199, Chars('!', 3, 3)}},
+         {"[0000001]    A  ALPHA  end!"}},
+        {"fill characters and fragments",
+         {{0, Biw(0, 3)}, {1, 0x8001}, {2, 0x8002}, {3, Vector(5, 5, 3)}, {4, Vector(5, 8, 2)},
+          {5, 3 << 11},  // complete message: its first character is a signature
+          {6, Chars('#', 'a', 3)}, {7, Chars(3, 'b', 'c')},
+          {8, 1 << 11},  // a fragment: every character is text
+          {9, Chars('x', 'y', 0)}},
+         {"[0000001]    A  ALPHA  abc", "[0000002]    A  ALPHA  xy"}},
+    };
+    for (const Case& c : cases) {
+        TestRig rig(testing::Untimed());
+        DecoderContext ctx{rig.engine->settings(), rig.engine->Chain(), rig.engine->Title(), rig.engine->Codeword(),
+                           rig.engine->output(),   rig.engine->Stats(), rig.clock};
+        FlexPhase phase;
+        for (const auto& [at, value] : c.words) phase.words[static_cast<std::size_t>(at)] = value;
+        FlexPageWriter(ctx).FlexDecodeFrame(phase, F1600);
+        EXPECT_EQ(rig.messageLines, c.lines) << c.what;
+    }
 }
 
 }  // namespace

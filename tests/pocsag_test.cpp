@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 #include <string>
 #include <vector>
@@ -27,98 +28,109 @@ std::vector<std::uint32_t> Message(PageKind kind, const std::string& text) {
     return words;
 }
 
-// Feeds codewords straight into the decoder (no symbol recovery).
-class PocsagBits : public ::testing::Test {
-protected:
-    void SetUp() override { rig.engine->settings().Timestamp = 0; }
-    PocsagDecoder& Decoder() { return rig.engine->Pocsag(); }
-    StatCounters& Hourly() { return rig.engine->Stats().HourlyStats; }
-
-    void Word(std::uint32_t word) {
-        for (int i = 31; i >= 0; --i) Decoder().PocsagInputBit((word >> i) & 1u ? '1' : '0');
-    }
-    // A sync codeword, the words, idle up to 16.
-    void Batch(std::vector<std::uint32_t> words) {
-        words.resize(16, kPocsagIdleWord);
-        Word(kPocsagSyncWord);
-        for (const std::uint32_t w : words) Word(w);
-    }
-    std::vector<std::uint32_t> Page(std::uint32_t capcode, int function, std::vector<std::uint32_t> message = {}) {
-        message.insert(message.begin(), gen::PocsagAddressWord(capcode, function));
-        return message;
-    }
-
-    testing::TestRig rig;
-};
-
-TEST_F(PocsagBits, SyncAcceptsUpToFourWrongBitsIdleUpToTwo) {
-    for (int wrong = 0; wrong <= 5; ++wrong) {
-        SCOPED_TRACE(wrong);
-        rig.messageLines.clear();
-        Decoder().PocsagInputBit('X');
-        Word(kPocsagSyncWord ^ ((1u << wrong) - 1u) << 3);
-        std::vector<std::uint32_t> words = Page(8, 0);
-        words.resize(16, kPocsagIdleWord);
-        for (const std::uint32_t w : words) Word(w);
-        EXPECT_EQ(rig.messageLines, wrong <= 4 ? std::vector<std::string>{"{0000008} 1 1200 TONE ONLY"}
-                                               : std::vector<std::string>{});
-    }
-    for (int wrong = 0; wrong <= 3; ++wrong) {
-        SCOPED_TRACE(wrong);
-        rig.messageLines.clear();
-        // The damaged idle word is followed by a good address.
-        Batch({gen::PocsagAddressWord(8, 0), kPocsagIdleWord ^ ((1u << wrong) - 1u) << 20,
-               gen::PocsagAddressWord(16, 0)});
-        ASSERT_FALSE(rig.messageLines.empty());
-        EXPECT_EQ(rig.messageLines.front(), "{0000008} 1 1200 TONE ONLY");
-        // Three wrong bits: an (uncorrectable) address word of its own.
-        EXPECT_EQ(rig.messageLines.size(), wrong <= 2 ? 2u : 3u);
-    }
+// Feeds a codeword straight into the decoder (no symbol recovery).
+void Feed(PocsagDecoder& decoder, std::uint32_t word) {
+    for (int i = 31; i >= 0; --i) decoder.PocsagInputBit((word >> i) & 1u ? '1' : '0');
 }
 
-TEST_F(PocsagBits, HowAPageEnds) {
-    enum Ending { NextAddress, Idle, SignalLost };
+// Codeword sequences after a sync: how much damage sync and idle words
+// may carry, how a page ends, and what is shown and counted.
+TEST(PocsagCodewords, SyncIdlePageEndsAndCounts) {
+    constexpr std::uint32_t kLost = 1;  // not a codeword: the signal is lost here
+    const std::uint32_t sync = kPocsagSyncWord;
+    const std::uint32_t idle = kPocsagIdleWord;
+    const std::uint32_t to8 = gen::PocsagAddressWord(8, 0);
+    const std::uint32_t next = gen::PocsagAddressWord(1000000, 0);
+    const std::vector<std::uint32_t> shortText = Message(PageKind::Alpha, "Short one");
     const std::string longText = "A message long enough to be streamed";
-    struct Case {
-        std::vector<std::uint32_t> message;
-        Ending ending;
-        std::vector<std::string> lines;
+    const std::vector<std::uint32_t> longWords = Message(PageKind::Alpha, longText);
+    const std::vector<std::uint32_t> hey = Message(PageKind::Alpha, "Hey");
+    const std::string tone = "{0000008} 1 1200 TONE ONLY";
+    const auto join = [](std::initializer_list<std::vector<std::uint32_t>> parts) {
+        std::vector<std::uint32_t> words;
+        for (const auto& p : parts) words.insert(words.end(), p.begin(), p.end());
+        return words;
     };
-    const std::vector<Case> cases = {
-        {{}, NextAddress, {"{0000008} 1 1200 TONE ONLY"}},
-        {{}, Idle, {"{0000008} 1 1200 TONE ONLY"}},
-        {{}, SignalLost, {}},
-        {Message(PageKind::Alpha, "Short one"), NextAddress, {"{0000008} 1 1200 Short one  "}},
-        {Message(PageKind::Alpha, "Short one"), Idle, {"{0000008} 1 1200 Short one  "}},
-        {Message(PageKind::Alpha, "Short one"), SignalLost, {}},
-        {Message(PageKind::Alpha, longText), NextAddress, {"{0000008} 1 1200 " + longText + " "}},
-        {Message(PageKind::Alpha, longText), SignalLost, {"{0000008} 1 1200 " + longText + " "}},
+    struct Case {
+        const char* what;
+        std::vector<std::uint32_t> words;
+        std::vector<std::string> lines;
+        int showNumeric = 1;
+        std::array<std::uint32_t, 4> counts = {};  // numeric messages and digits, alphanumeric messages and characters
+        int hold = -1;  // the POCSAG hold afterwards; -1: not checked
+    };
+    // Text from an uncorrectable codeword, or changed by the toggle it leaves
+    // behind, is marked even in a short message.
+    const auto damaged = [](PageKind kind, const std::string& text) {
+        std::vector<std::uint32_t> words = Message(kind, text);
+        std::mt19937 rng(11);
+        words[1] = gen::MakePocsagUncorrectable(words[1], rng);
+        return words;
+    };
+    const Case cases[] = {
+        {"sync with four wrong bits", {sync ^ 0xFu << 3, to8, idle}, {tone}, 1, {1, 0, 0, 0}},
+        {"sync with five wrong bits", {sync ^ 0x1Fu << 3, to8, idle}, {}},
+        // A damaged idle word after a page, then a good address.
+        {"idle with two wrong bits", {sync, to8, idle ^ 3u << 20, gen::PocsagAddressWord(17, 0), idle},
+         {tone, "{0000017} 1 1200 TONE ONLY"}, 1, {2, 0, 0, 0}},
+        {"idle with three wrong bits: an uncorrectable address",
+         {sync, to8, idle ^ 7u << 20, gen::PocsagAddressWord(17, 0), idle},
+         {tone, "{???????} ? 1200 TONE ONLY", "{0000017} 1 1200 TONE ONLY"}, 1, {3, 0, 0, 0}},
+        {"tone only, then an address", {sync, to8, next}, {tone}, 1, {1, 0, 0, 0}},
+        {"tone only, then idle", {sync, to8, idle}, {tone}, 1, {1, 0, 0, 0}},
+        {"tone only, then the signal lost", {sync, to8, kLost}, {}},
+        {"short text, then an address", join({{sync, to8}, shortText, {next}}), {"{0000008} 1 1200 Short one  "}, 1, {0, 0, 1, 11}},
+        {"short text, then idle", join({{sync, to8}, shortText, {idle}}), {"{0000008} 1 1200 Short one  "}, 1, {0, 0, 1, 11}},
+        {"short text, then the signal lost", join({{sync, to8}, shortText, {kLost}}), {}},
+        {"streamed text, then an address", join({{sync, to8}, longWords, {next}}), {"{0000008} 1 1200 " + longText + " "}, 1, {0, 0, 1, 20}},
+        {"streamed text, then the signal lost", join({{sync, to8}, longWords, {kLost}}), {"{0000008} 1 1200 " + longText + " "}, 1, {0, 0, 1, 20}},
+        // 35 fives fill seven codewords: 1010... reads as "U*" pairs, which
+        // scores no better than the digits; at seven words it is text anyway.
+        {"seven message words are text without scoring",
+         join({{sync, to8}, Message(PageKind::Numeric, std::string(35, '5')), {idle}}),
+         {"{0000008} 1 1200 U*U*U*U*U*U*U*U*U*U*"}, 1, {0, 0, 1, 20}},
+        // Good and idle codewords keep the receiver on POCSAG; two corrected
+        // errors are too many to count as good.
+        {"one corrected error refreshes the hold", {sync, to8 ^ 1u << 20}, {}, 1, {}, 170},
+        {"a corrected parity bit refreshes the hold", {sync, to8 ^ 1u}, {}, 1, {}, 170},
+        {"two corrected errors do not", {sync, to8 ^ 3u << 20}, {}, 1, {}, 0},
+        {"idle with two wrong bits refreshes it", {sync, idle ^ 3u << 12}, {}, 1, {}, 170},
+        // Numeric pages and tones are counted but not shown.
+        {"numeric pages hidden",
+         join({{sync, to8, Message(PageKind::Numeric, "12345")[0], gen::PocsagAddressWord(16, 1), idle,
+                gen::PocsagAddressWord(32, 0)}, hey, {idle}}),
+         {"{0000034} 1 1200 Hey  "}, 0, {2, 0, 1, 5}},
+        // Characters C to F complete in the damaged word; its toggle changes the
+        // case of d, e, f and may reach G.
+        {"uncorrectable text word", join({{sync, to8}, damaged(PageKind::Alpha, "ABCDEFGHIJKL"), {idle}}),
+         {"{0000008} 1 1200 AB\u00abCdefG\u00bbHIJKL  "}, 1, {0, 0, 1, 14}},
+        // Digits 5 to 9 are in the damaged word, 10 and 11 within its toggle's reach.
+        {"uncorrectable digits word", join({{sync, to8}, damaged(PageKind::Numeric, "0123456789012345"), {idle}}),
+         {"{0000008} 1 1200 01234\u00ab5*7*911\u00bb2345    "}, 1, {1, 20, 0, 0}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.message.size() * 10 + c.ending);
-        rig.messageLines.clear();
-        Word(kPocsagSyncWord);
-        for (const std::uint32_t w : Page(8, 0, c.message)) Word(w);
-        if (c.ending == NextAddress) Word(gen::PocsagAddressWord(1000000, 0));
-        if (c.ending == Idle) Word(kPocsagIdleWord);
-        if (c.ending == SignalLost) Decoder().PocsagInputBit('X');
-        EXPECT_EQ(rig.messageLines, c.lines);
-        Decoder().PocsagInputBit('X');
+        testing::MarkingRig fresh(testing::Untimed());
+        fresh.engine->settings().ShowNumeric = c.showNumeric;
+        for (const std::uint32_t w : c.words) {
+            if (w == kLost) {
+                fresh.engine->Pocsag().PocsagInputBit('X');
+            } else {
+                Feed(fresh.engine->Pocsag(), w);
+            }
+        }
+        EXPECT_EQ(fresh.messageLines, c.lines) << c.what;
+        const StatCounters& stats = fresh.engine->Stats().HourlyStats;
+        EXPECT_EQ((std::array<std::uint32_t, 4>{stats.numericMsgs[P1200], stats.numericChars[P1200], stats.alphaMsgs[P1200],
+                                                stats.alphaChars[P1200]}),
+                  c.counts)
+            << c.what;
+        if (c.hold >= 0) {
+            EXPECT_EQ(fresh.engine->Chain().PocsagHold, c.hold) << c.what;
+        }
     }
 }
 
-TEST_F(PocsagBits, SevenMessageWordsAreTextWithoutScoring) {
-    // 35 digits fill seven codewords: shown as text, counted as alphanumeric.
-    Batch(Page(8, 0, Message(PageKind::Numeric, "01234567890123456789012345678901234")));
-    ASSERT_EQ(rig.messageLines.size(), 1u);
-    EXPECT_EQ(rig.messageLines[0].size(), std::string("{0000008} 1 1200 ").size() + 20);
-    StatCounters expected;
-    expected.alphaMsgs[P1200] = 1;
-    expected.alphaChars[P1200] = 20;
-    EXPECT_EQ(Hourly(), expected);
-}
-
-TEST_F(PocsagBits, ScoreDecidesBetweenTextAndDigits) {
+TEST(PocsagScore, DecidesBetweenTextAndDigits) {
     struct Case {
         std::vector<std::int32_t> alpha;
         std::string digits;
@@ -135,94 +147,18 @@ TEST_F(PocsagBits, ScoreDecidesBetweenTextAndDigits) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shown);
-        rig.messageLines.clear();
-        Word(kPocsagSyncWord);
-        Word(gen::PocsagAddressWord(8, 0));
-        PocsagDecoder& d = Decoder();
+        testing::TestRig rig(testing::Untimed());
+        PocsagDecoder& d = rig.engine->Pocsag();
+        Feed(d, kPocsagSyncWord);
+        Feed(d, gen::PocsagAddressWord(8, 0));
         d.addressPending = 0;
         d.messageWords = 1;
         d.alphaCount = static_cast<std::int32_t>(c.alpha.size());
         for (std::size_t i = 0; i < c.alpha.size(); ++i) d.alpha[i] = c.alpha[i];
         d.numericCount = static_cast<std::int32_t>(c.digits.size());
         for (std::size_t i = 0; i < c.digits.size(); ++i) d.numeric[i] = c.digits[i];
-        Word(kPocsagIdleWord);
+        Feed(d, kPocsagIdleWord);
         EXPECT_EQ(rig.messageLines, std::vector<std::string>{"{0000008} 1 1200 " + c.shown});
-        Decoder().PocsagInputBit('X');
-    }
-}
-
-TEST_F(PocsagBits, ShowNumericOffCountsButHidesDigitsAndTones) {
-    rig.engine->settings().ShowNumeric = 0;
-    const std::vector<std::uint32_t> text = Message(PageKind::Alpha, "Hey");
-    Batch({gen::PocsagAddressWord(8, 0), Message(PageKind::Numeric, "12345")[0], gen::PocsagAddressWord(16, 1),
-           kPocsagIdleWord, gen::PocsagAddressWord(32, 0), text[0], text[1]});
-    EXPECT_EQ(rig.messageLines, std::vector<std::string>{"{0000034} 1 1200 Hey  "});
-    EXPECT_EQ(Hourly().numericMsgs[P1200], 2u);
-    EXPECT_EQ(Hourly().numericChars[P1200], 0u);
-    EXPECT_EQ(Hourly().alphaMsgs[P1200], 1u);
-    EXPECT_EQ(Hourly().alphaChars[P1200], 5u);
-    EXPECT_EQ(rig.engine->Stats().DailyStats, rig.engine->Stats().HourlyStats);
-}
-
-// Text assembled from an uncorrectable codeword, or changed by the toggle it
-// leaves behind, is shown in the bit-error colour even in a short message:
-// damage must never look like clean text.
-TEST_F(PocsagBits, ShortMessageDamageIsShownInTheBitErrorColour) {
-    struct Case {
-        PageKind kind;
-        std::string text;
-        ColorClass clean;
-    };
-    for (const Case& c : {Case{PageKind::Alpha, "ABCDEFGHIJKL", ColorClass::Alphanumeric},
-                          Case{PageKind::Numeric, "0123456789012345", ColorClass::Numeric}}) {
-        SCOPED_TRACE(c.text);
-        std::vector<std::uint32_t> message = Message(c.kind, c.text);
-        ASSERT_GE(message.size(), 3u);
-        std::mt19937 rng(11);
-        message[1] = gen::MakePocsagUncorrectable(message[1], rng);
-        rig.messageLines.clear();
-        Decoder().PocsagInputBit('X');
-        Batch(Page(8, 0, message));
-        ASSERT_EQ(rig.messageLines.size(), 1u);
-
-        const TextPane& pane = rig.engine->output().MessagePane;
-        const std::string row = pane.RowText(pane.row - 1);
-        const auto start = static_cast<std::size_t>(rig.engine->output().Line().messageStart);
-        ASSERT_LT(start, row.size());
-        const std::uint8_t* attrs = pane.AttrsOfRow(pane.row - 1);
-        // Units (7-bit characters or 4-bit digits) complete at these bit counts.
-        const std::size_t unit = c.kind == PageKind::Alpha ? 7 : 4;
-        for (std::size_t i = 0; start + i < row.size(); ++i) {
-            const std::size_t lastBit = (i + 1) * unit - 1;  // payload bit index 0..
-            const std::size_t firstBit = i * unit;
-            const bool inBadWord = lastBit >= 20 && firstBit < 40;
-            const auto colour = static_cast<ColorClass>(attrs[start + i]);
-            if (inBadWord) {
-                EXPECT_EQ(colour, ColorClass::BitErrors) << i;
-            } else if (lastBit < 20 || firstBit >= 40 + 13) {
-                EXPECT_EQ(colour, c.clean) << i;
-            }
-        }
-    }
-}
-
-TEST_F(PocsagBits, GoodAndIdleCodewordsRefreshTheHold) {
-    struct Case {
-        std::uint32_t word;
-        int hold;
-    };
-    const std::uint32_t address = gen::PocsagAddressWord(8, 0);
-    const std::vector<Case> cases = {
-        {address, 170}, {address ^ (1u << 20), 170}, {address ^ 1u, 170},
-        {address ^ (3u << 20), 5},  // two corrected errors do not count
-        {kPocsagIdleWord ^ (3u << 12), 170},
-    };
-    for (const Case& c : cases) {
-        Word(kPocsagSyncWord);
-        rig.engine->Chain().PocsagHold = 5;
-        Word(c.word);
-        EXPECT_EQ(rig.engine->Chain().PocsagHold, c.hold) << std::hex << c.word;
-        Decoder().PocsagInputBit('X');
     }
 }
 
@@ -334,16 +270,9 @@ TEST(PocsagEndToEndMarks, UncorrectableAddressAndStreamedWordAreMarked) {
         gen::EncodeOptions encode;
         encode.errorWords = {14, 76};
         traffic.lines[0] = "{???????} ? " + rate + " Hello world";
-        const auto rig = testing::Receive(testing::ToEdges(testing::Encode(traffic.pages, encode)));
-        EXPECT_EQ(rig->messageLines, traffic.lines);
-
-        const std::string header = "{1000001} 2 " + rate + " ";
-        const std::vector<int> colours = testing::RowColours(*rig, traffic.lines[5]);
-        ASSERT_EQ(colours.size(), traffic.lines[5].size());
-        for (std::size_t i = 0; i + header.size() < colours.size(); ++i) {
-            const bool inBadWord = i >= 25 && i <= 27;
-            EXPECT_EQ(colours[header.size() + i], static_cast<int>(inBadWord ? ColorClass::BitErrors : ColorClass::Alphanumeric)) << i;
-        }
+        traffic.lines[5].insert(13 + rate.size() + 28, "\u00bb").insert(13 + rate.size() + 25, "\u00ab");
+        EXPECT_EQ(testing::ReceiveMarked(testing::ToEdges(testing::Encode(traffic.pages, encode)))->messageLines,
+                  traffic.lines);
     }
 }
 

@@ -9,9 +9,7 @@
 
 #include <cerrno>
 #include <cmath>
-#include <condition_variable>
 #include <deque>
-#include <mutex>
 
 #include "receiver/edge_ring.h"
 #include "support/loopback.h"
@@ -21,8 +19,9 @@ namespace {
 
 constexpr std::int64_t kMs = 1'000'000;
 
-// Scripted modem-status changes: each one wakes the waiting thread at its
-// time (nanoseconds) with its lines, or with a negated errno.
+// Scripted modem-status changes, given before the source starts: each wait
+// ends at its change's time (nanoseconds) with its lines, or with a negated
+// errno. The script must end with a failure, which ends the source.
 class ScriptedPort : public SerialPortOps {
 public:
     struct Change {
@@ -31,47 +30,25 @@ public:
         int error = 0;
     };
     int openResult = 3, lockResult = 0, raiseResult = 0, countResult = 0, raised = 0, closes = 0, lines = 0;
+    std::deque<Change> script;
 
-    void Add(Change change) {
-        std::lock_guard lock(mutex_);
-        script_.push_back(change);
-        wake_.notify_all();
-    }
     int Open(const std::string&) override { return openResult; }
     int Close(int) override { return ++closes, 0; }
     int Lock(int) override { return lockResult; }
     int RaiseLines(int, int which) override { return raised = which, raiseResult; }
-    int ReadLines(int, int& out) override {
-        std::lock_guard lock(mutex_);
-        out = lines;
-        return 0;
-    }
+    int ReadLines(int, int& out) override { return out = lines, 0; }
     int CountChanges(int) override { return countResult; }
     int WaitForChange(int, int) override {
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, [&] { return !script_.empty() || interrupted_; });
-        if (interrupted_) return -EINTR;
-        const Change c = script_.front();
-        script_.pop_front();
+        const Change c = script.front();
+        script.pop_front();
         now_ = c.at;
         if (c.error == 0) lines = c.lines;
         return c.error;
     }
-    std::int64_t MonotonicNanoseconds() override {
-        std::lock_guard lock(mutex_);
-        return now_;
-    }
-    void Interrupt(std::thread&) override {
-        std::lock_guard lock(mutex_);
-        interrupted_ = true;
-        wake_.notify_all();
-    }
+    std::int64_t MonotonicNanoseconds() override { return now_; }
+    void Interrupt(std::thread&) override {}
 
 private:
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<Change> script_;
-    bool interrupted_ = false;
     std::int64_t now_ = 0;
 };
 
@@ -101,17 +78,17 @@ TEST(SerialSource, LineChangesBecomeTimedEntriesUntilTheWaitFails) {
     for (const int error : {-EIO, -ENXIO, -ENODEV, -ENOTTY}) {
         auto owned = std::make_unique<ScriptedPort>();
         ScriptedPort& port = *owned;
+        port.script = {{1 * kMs, TIOCM_CTS},
+                       {3 * kMs / 2, TIOCM_CTS | TIOCM_DSR},
+                       {2 * kMs, TIOCM_CTS | TIOCM_DSR | TIOCM_RNG},
+                       {2 * kMs + 100'000, TIOCM_CTS | TIOCM_DSR | TIOCM_RNG},
+                       {3 * kMs, TIOCM_CD},
+                       {200 * kMs, 0},  // after a long steady DCD, split into pieces
+                       {201 * kMs, 0, error}};
         SerialSource source("/dev/ttyUSB9", std::move(owned));
         EdgeRing ring;
         ASSERT_TRUE(source.Attach(ring).Ok());
         EXPECT_EQ(port.raised, TIOCM_DTR | TIOCM_RTS);
-        port.Add({1 * kMs, TIOCM_CTS});
-        port.Add({3 * kMs / 2, TIOCM_CTS | TIOCM_DSR});
-        port.Add({2 * kMs, TIOCM_CTS | TIOCM_DSR | TIOCM_RNG});
-        port.Add({2 * kMs + 100'000, TIOCM_CTS | TIOCM_DSR | TIOCM_RNG});
-        port.Add({3 * kMs, TIOCM_CD});
-        port.Add({200 * kMs, 0});  // a long steady DCD, split into pieces
-        port.Add({201 * kMs, 0, error});
         const std::vector<std::pair<std::uint8_t, std::uint64_t>> expected = {
             {0, Ticks(1 * kMs)},
             {kLineCTS, Ticks(3 * kMs / 2) - Ticks(1 * kMs)},

@@ -41,8 +41,19 @@ std::vector<EdgeEntry> ToEdges(const gen::SymbolStream& body, const gen::Channel
     return gen::SymbolsToEdges(stream, channel);
 }
 
+MarkingRig::MarkingRig(const Settings& settings)
+    : TestRig(settings), marks_([this](const std::string& line) { messageLines.push_back(line); }) {
+    engine->output().MessagePane.view = &marks_;
+}
+
 std::unique_ptr<TestRig> Receive(const std::vector<EdgeEntry>& edges, const Settings& settings) {
     auto rig = std::make_unique<TestRig>(settings);
+    rig->Feed(edges);
+    return rig;
+}
+
+std::unique_ptr<MarkingRig> ReceiveMarked(const std::vector<EdgeEntry>& edges, const Settings& settings) {
+    auto rig = std::make_unique<MarkingRig>(settings);
     rig->Feed(edges);
     return rig;
 }
@@ -52,15 +63,6 @@ std::vector<std::string> LoopBack(const std::vector<std::string>& descriptions, 
     Settings settings = Untimed(channel.levels);
     settings.InvertData = channel.invert ? 1 : 0;
     return Receive(ToEdges(Encode(descriptions, options), channel), settings)->messageLines;
-}
-
-std::vector<int> RowColours(const TestRig& rig, const std::string& text) {
-    const TextPane& pane = rig.engine->output().MessagePane;
-    for (std::uint32_t r = 0; r < pane.row; ++r) {
-        if (pane.RowText(r) == text) return {pane.AttrsOfRow(r), pane.AttrsOfRow(r) + text.size()};
-    }
-    ADD_FAILURE() << "no row " << text;
-    return {};
 }
 
 TempDir::TempDir() {

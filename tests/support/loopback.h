@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/error_marks.h"
 #include "receiver/edge_source.h"
 #include "support/fake_world.h"
 #include "tools/gen/page_description.h"
@@ -25,17 +26,26 @@ gen::SymbolStream Encode(const std::vector<std::string>& descriptions, const gen
 std::vector<EdgeEntry> ToEdges(const gen::SymbolStream& body, const gen::ChannelOptions& channel = {},
                                double silence = 0.3);
 
+// A rig whose message-pane lines enclose every run in the bit-error colour
+// in « and » (bytes outside printable ASCII show as '.'), so that expected
+// lines also say which text the receiver flagged as damaged.
+class MarkingRig : public TestRig {
+public:
+    explicit MarkingRig(const Settings& settings);
+
+private:
+    ErrorMarkingJoiner marks_;
+};
+
 // Edges through a fresh engine, to the end of the input; the rig keeps the
-// lines, titles and statistics.
+// lines (marked by ReceiveMarked), titles and statistics.
 std::unique_ptr<TestRig> Receive(const std::vector<EdgeEntry>& edges, const Settings& settings = Untimed());
+std::unique_ptr<MarkingRig> ReceiveMarked(const std::vector<EdgeEntry>& edges, const Settings& settings = Untimed());
 
 // The whole loop: descriptions to message-pane lines; the interface reads
 // as many levels as the channel sends.
 std::vector<std::string> LoopBack(const std::vector<std::string>& descriptions,
                                   const gen::EncodeOptions& options = {}, const gen::ChannelOptions& channel = {});
-
-// The colour classes of the message-pane row whose text is `text`.
-std::vector<int> RowColours(const TestRig& rig, const std::string& text);
 
 // A fresh directory under the system's temporary directory, removed with
 // everything in it.
