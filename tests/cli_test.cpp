@@ -113,22 +113,6 @@ TEST_F(Cli, FailuresGiveOneLineAndNonZeroStatus) {
     }
 }
 
-// A filter command's output is its own: standard output of the decoder
-// holds pane lines only.
-TEST_F(Cli, PrintsEachPageLineAndNothingElse) {
-    const std::string input = MakePages({{"pocsag:1200:1234567:3:alpha:Hello world",
-                                                 "pocsag:1200:99:0:alpha:Bell\\x07 \\x1B[2J done!",
-                                                 "pocsag:1200:1234560:0:numeric:0123456789"}});
-    const std::string ini = Write("cmd.ini", "[Tolvane]\nTimestamp=0\n[Filter]\nFilterCmdFileEnabled=1\n"
-                                                   "FilterCmdFile=/bin/echo\nFilterCmdArgs=%m\nFilterCount=1\n"
-                                                   "Filter1=2,\"1234567\",0,\"\",\"\",1,0,0\n");
-    const CliRun run = RunCli("--ini " + ini + " " + input);
-    EXPECT_EQ(run.status, 0);
-    // Control characters from the air never reach the terminal.
-    EXPECT_EQ(run.out, "{1234567} 4 1200 Hello world\n{0000099} 1 1200 Bell. .[2J done! \n{1234560} 1 1200 0123456789\n");
-    EXPECT_EQ(run.err, "");
-}
-
 // A log that cannot be written (a missing directory, a FIFO nobody reads)
 // is skipped with one line on standard error; the pages are still printed
 // and the run does not wait for a reader.

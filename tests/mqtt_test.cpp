@@ -178,7 +178,7 @@ TEST_F(Mqtt, EveryPageArrivesAsItsJsonLineBetweenOnlineAndOffline) {
     ASSERT_EQ(Cli({"--json", "--mqtt", Url(port_)}, input, "run")->Wait(30s), 0);
     EXPECT_TRUE(WaitFor([&] { return On("status").size() == 2; }, 5s));
     EXPECT_EQ(On("status"), (std::vector<std::string>{"online", "offline"}));
-    // The fields of every kind of page are the records' own (page_record_test).
+    // The fields of every kind of page are pinned by the golden recordings' NAME.json.
     EXPECT_EQ(On("pages"), Lines(kDir / "run.out"));
     ASSERT_EQ(On("pages").size(), 5u);
     for (const std::string& page : On("pages")) EXPECT_EQ(nlohmann::json::parse(page)["receiver"], receiver_);
