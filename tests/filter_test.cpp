@@ -114,30 +114,26 @@ TEST(FilterActions, FileSoundAndCommandOncePerMatchingLine) {
     settings.FilterCmdFileEnabled = 1;
     settings.FilterCmdFile = "/opt/pager/notify";
     settings.FilterCmdArgs = "-c %c \"%l\" %m 100%";
-    for (const bool playable : {true, false}) {
-        TestRig rig(settings);
-        rig.sound.playable = playable;
-        Output& out = rig.engine->output();
-        out.CreatePanes(10);
-        WritePage(out, Pocsag, "1234567", 1, 2, "\"; rm -rf ~ #");  // 21 characters: three rows
-        WritePage(out, Pocsag, "7654321", 1, 2, "A\x01\xC1\x7F");     // no command flag
-        WritePage(out, Pocsag, "1111111", 1, 2, "NONE");
-        EXPECT_EQ(out.MessagePane.row, 7u);
-        EXPECT_EQ(rig.filterLines, (Lines{"1234567 Fire Dept \"; rm -rf ~ #", "7654321 Quiet A\x01\xC1\x7F"}));
-        const std::string written = "1234567 Fire Dept \"; rm -rf ~ #\n7654321 Quiet A.A\x7F\n";
-        EXPECT_EQ(rig.files.contents["26DEC06.FLT"], written);
-        EXPECT_EQ(rig.files.flushed["26DEC06.FLT"], written);
-        EXPECT_EQ(rig.files.opens, 2);
-        ASSERT_EQ(rig.commands.calls.size(), 1u);
-        EXPECT_EQ(rig.commands.calls[0].program, "/opt/pager/notify");
-        EXPECT_EQ(rig.commands.calls[0].args, (Lines{"-c", "1234567", "Fire Dept", "\"; rm -rf ~ #", "100%"}));
-        EXPECT_EQ(rig.sound.played, Lines(2, "FILTER.WAV"));
-        EXPECT_EQ(rig.sound.beeps, playable ? 0 : 2);
-
-        rig.engine->settings().FilterCmdFileEnabled = 0;
-        WritePage(out, Pocsag, "1234567", 1, 2, "OFF");
-        EXPECT_EQ(rig.commands.calls.size(), 1u);
-    }
+    TestRig rig(settings);
+    Output& out = rig.engine->output();
+    out.CreatePanes(10);
+    WritePage(out, Pocsag, "1234567", 1, 2, "\"; rm -rf ~ #");  // 21 characters: three rows
+    rig.sound.playable = false;                                // beeps instead
+    WritePage(out, Pocsag, "7654321", 1, 2, "A\x01\xC1\x7F");  // no command flag
+    WritePage(out, Pocsag, "1111111", 1, 2, "NONE");
+    EXPECT_EQ(out.MessagePane.row, 7u);
+    EXPECT_EQ(rig.filterLines, (Lines{"1234567 Fire Dept \"; rm -rf ~ #", "7654321 Quiet A\x01\xC1\x7F"}));
+    const std::string written = "1234567 Fire Dept \"; rm -rf ~ #\n7654321 Quiet A.A\x7F\n";
+    EXPECT_EQ(rig.files.contents["26DEC06.FLT"], written);
+    EXPECT_EQ(rig.files.flushed["26DEC06.FLT"], written);
+    EXPECT_EQ(rig.files.opens, 2);
+    ASSERT_EQ(rig.commands.calls.size(), 1u);
+    EXPECT_EQ(rig.commands.calls[0].program, "/opt/pager/notify");
+    EXPECT_EQ(rig.commands.calls[0].args, (Lines{"-c", "1234567", "Fire Dept", "\"; rm -rf ~ #", "100%"}));
+    EXPECT_EQ(std::tuple(rig.sound.played, rig.sound.beeps), std::tuple(Lines(2, "FILTER.WAV"), 1));
+    rig.engine->settings().FilterCmdFileEnabled = 0;
+    WritePage(out, Pocsag, "1234567", 1, 2, "OFF");
+    EXPECT_EQ(rig.commands.calls.size(), 1u);
 }
 
 // The template is split like a shell splits words, without expansion; the

@@ -23,7 +23,7 @@ const fs::path kData = fs::path(TOLVANE_SOURCE_DIR) / "tests" / "data";
 
 class SettingsFile : public ::testing::Test {
 protected:
-    std::string Read() const { return (std::stringstream() << std::ifstream(path_, std::ios::binary).rdbuf()).str(); }
+    std::string Read() const { return testing::ReadFile(path_); }
     Settings Load(const std::string& text, Settings start = Settings()) {
         std::ofstream(path_, std::ios::binary) << text;
         EXPECT_TRUE(LoadSettings(kAppName, path_, start));
@@ -56,7 +56,7 @@ TEST_F(SettingsFile, SavedFilesEqualTheirGoldens) {
         Settings loaded = start;
         ASSERT_TRUE(LoadSettings(kAppName, path_, loaded));
         ASSERT_TRUE(SaveSettings(kAppName, path_, loaded));
-        EXPECT_EQ(Read(), (std::stringstream() << std::ifstream(kData / golden, std::ios::binary).rdbuf()).str());
+        EXPECT_EQ(Read(), testing::ReadFile(kData / golden));
     }
     EXPECT_EQ(Load(""), Settings());
 }
