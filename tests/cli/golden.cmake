@@ -38,11 +38,14 @@ set(_golden_data ${CMAKE_CURRENT_LIST_DIR}/../data)
 # - more_4level: FLEX tone-only, short numeric, binary and ReFLEX pages and
 #   a GSC numeric page, for the page records of every kind;
 # - controls: escape sequences and a bell from the air, and a filter
-#   command whose own output must not reach standard output.
+#   command whose own output must not reach standard output;
+# - hostile: quotes, backslashes, control characters and a damaged word
+#   (bytes above 127) in the text, a receiver name that needs escaping, a
+#   capcode filter, a rejecting one and a text filter.
 # "json": the page records are compared as well.
 foreach(_case "pocsag_512;pocsag_golden;json" "pocsag_1200;pocsag_golden;json" "pocsag_2400;pocsag_inverted"
               "flex_6400_4;four_level;json" "mixed_2level;pocsag_golden;json" "more_4level;four_level;json"
-              "controls;filter_command")
+              "controls;filter_command" "hostile;hostile;json")
   list(GET _case 0 _name)
   list(GET _case 1 _ini)
   add_test(NAME cli_golden_${_name}
