@@ -60,7 +60,9 @@ TEST(FilterChoice, WhichFilterCopiesTheLine) {
         {{F(LongFlex, "1234567??", 0, "F")}, ShortFlex, "1234567", 0, 0, "CALL", ""},
         {{F(Unassigned, "", 0, "U")}, Pocsag, "1234567", 1, 2, "CALL", ""},
         {{F(LongFlex, "?????????")}, LongFlex, "123456789", 0, 0, "X", "123456789 X"},
-        {{F(Pocsag, "12345"), F(Pocsag, "123456?")}, Pocsag, "1234567", 1, 2, "X", "1234567 X"},  // short: ends early
+        // A pattern shorter than the capcode ends there: it matches no longer capcode.
+        {{F(Pocsag, "12345", 0, "Short"), F(Pocsag, "123456?", 0, "Long")}, Pocsag, "1234567", 1, 2, "X",
+         "1234567 Long X"},
         {{F(Pocsag, "12345??", 0, "Rej", "", 0, 0, 1)}, Pocsag, "1234599", 1, 2, "SECRET", nullptr},
     };
     for (const Case& c : cases) {
