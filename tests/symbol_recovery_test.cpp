@@ -186,8 +186,9 @@ TEST(FlexDamage, RealSyncEndsAFrameStartedOnNoise) {
     noise.syncCode = 0x0000;
     noise.syncComplement = 0x1111;
     gen::SymbolStream stream;
-    gen::AppendFlexFrame(stream, noise);
-    stream.resize(gen::kFlexPreambleBits + 64 + 400);  // into its first block
+    gen::AppendFlexFrame(stream, noise, 400);
+    stream.resize(400 + 64);  // bit sync and sync only, then symbols past its header
+    for (int i = 0; i < 300; ++i) gen::AppendSymbols(stream, static_cast<std::uint8_t>(i % 3 == 0 ? 3 : 0), 1600);
     gen::AppendFlexFrame(stream, real);
     const std::vector<std::string> lines = testing::Receive(testing::ToEdges(stream))->messageLines;
     ASSERT_FALSE(lines.empty());
