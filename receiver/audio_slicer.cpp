@@ -28,6 +28,17 @@ AudioSlicer::AudioSlicer(const SlicerOptions& options) : options_(options) {
     driftHoldSamples_ = options_.driftHoldSeconds * options_.sampleRate;
     const long length = std::lround(options_.averaging * options_.sampleRate / options_.maxSymbolRate);
     window_.assign(static_cast<std::size_t>(std::clamp(length, 1L, 4096L)), 0.0f);
+    // The long window exceeds the short one by an even count: its extra
+    // delay is a whole number of samples.
+    const auto fastSize = static_cast<double>(window_.size());
+    const long slowLength = static_cast<long>(window_.size()) + 2 * std::lround((options_.slowFactor - 1) * fastSize / 2);
+    if (options_.fourLevel && slowLength > static_cast<long>(window_.size())) {
+        slow_ = true;
+        fastLength_ = window_.size();
+        fastInverse_ = 1.0 / static_cast<double>(fastLength_);
+        window_.assign(static_cast<std::size_t>(std::min(slowLength, 4096L)), 0.0f);
+        slowDelay_ = static_cast<double>(window_.size() - fastLength_) / 2;
+    }
     inverseLength_ = 1.0 / static_cast<double>(window_.size());
     const double decisionLength = static_cast<double>(window_.size());
     if (!options_.fourLevel && options_.timingRate > options_.maxSymbolRate) {
@@ -49,15 +60,19 @@ void AudioSlicer::reset() {
     std::fill(window_.begin(), window_.end(), 0.0f);
     windowPos_ = 0;
     windowSum_ = 0;
-    centre_ = 0;
-    amplitude_ = 0;
-    for (double& m : means_) m = 0;
+    levels_ = slowLevels_ = Levels();
     previous_ = 0;
     sampleIndex_ = 0;
     level_ = 0;
     lastEdgeSample_ = 0;
-    for (int j = 0; j < 3; ++j) crossUp_[j] = crossDown_[j] = 0;
+    for (int j = 0; j < 3; ++j) crossUp_[j] = crossDown_[j] = slowUp_[j] = slowDown_[j] = 0;
     emittedTicks_ = 0;
+    fastSum_ = 0;
+    slowLevel_ = 0;
+    slowPrevious_ = 0;
+    slowLastEdge_ = 0;
+    heldCount_ = 0;
+    emittedLevel_ = 0;
     std::fill(timingSamples_.begin(), timingSamples_.end(), 0.0f);
     timingPos_ = 0;
     timingSum_ = 0;
@@ -70,20 +85,77 @@ void AudioSlicer::reset() {
     ambiguous_ = 0;
 }
 
-std::uint8_t AudioSlicer::LineState(int level) const {
+std::uint8_t AudioSlicer::LineState() const {
     static constexpr std::uint8_t kFourLevel[4] = {0, kLineCTS, kLineCTS | kLineDSR, kLineCTS | kLineDSR | kLineDCD};
-    if (options_.fourLevel) return kFourLevel[level & 3];
-    return level != 0 ? kLineDCD : 0;
+    if (!options_.fourLevel) return level_ != 0 ? kLineDCD : 0;
+    if (!slow_) return kFourLevel[level_ & 3];
+    return static_cast<std::uint8_t>(kFourLevel[emittedLevel_ & 3] | kLineSlowDecision | slowLevel_);
+}
+
+void AudioSlicer::EndRun(double atSample, std::vector<EdgeEntry>& out) {
+    // A change stamped before the last one emitted (the other decision's)
+    // takes effect there.
+    const auto at = static_cast<std::uint64_t>(std::llround(std::max(0.0, atSample) * ticksPerSample_));
+    if (at > emittedTicks_) {
+        AppendRunTo(out, at - emittedTicks_, LineState());
+        emittedTicks_ = at;
+    }
+}
+
+void AudioSlicer::Release(double atSample, std::vector<EdgeEntry>& out) {
+    int k = 0;
+    for (; k < heldCount_ && heldAt_[k] <= atSample; ++k) {
+        EndRun(heldAt_[k], out);
+        emittedLevel_ = heldLevel_[k];
+    }
+    if (k == 0) return;
+    std::copy(heldAt_ + k, heldAt_ + heldCount_, heldAt_);
+    std::copy(heldLevel_ + k, heldLevel_ + heldCount_, heldLevel_);
+    heldCount_ -= k;
 }
 
 void AudioSlicer::Emit(double atSample, int newLevel, std::vector<EdgeEntry>& out) {
     lastEdgeSample_ = atSample;
-    const auto at = static_cast<std::uint64_t>(std::llround(std::max(0.0, atSample) * ticksPerSample_));
-    if (at > emittedTicks_) {
-        AppendRunTo(out, at - emittedTicks_, LineState(level_));
-        emittedTicks_ = at;
+    if (slow_) {
+        if (heldCount_ == kHeld) Release(heldAt_[0], out);
+        heldAt_[heldCount_] = atSample;
+        heldLevel_[heldCount_++] = newLevel;
+    } else {
+        EndRun(atSample, out);
     }
     level_ = newLevel;
+}
+
+void AudioSlicer::SlowDecision(double y, std::vector<EdgeEntry>& out) {
+    const double n = static_cast<double>(sampleIndex_);
+    // Its own levels: the short average's are pulled apart by its noise.
+    double thresholds[3];
+    const double spacing = Track(slowLevels_, y, slowLastEdge_, thresholds);
+    for (int j = 0; j < 3; ++j) {
+        const double t = thresholds[j];
+        if (slowPrevious_ <= t && y > t) {
+            slowUp_[j] = n - 1 - slowDelay_ + (t - slowPrevious_) / (y - slowPrevious_);
+        } else if (slowPrevious_ >= t && y < t) {
+            slowDown_[j] = n - 1 - slowDelay_ + (slowPrevious_ - t) / (slowPrevious_ - y);
+        }
+    }
+    slowPrevious_ = y;
+    if (6 * spacing < options_.squelchSpan) return;
+    const double band = options_.hysteresis * spacing;
+    while (slowLevel_ < 3 && y > thresholds[slowLevel_] + band) {
+        const double at = slowUp_[slowLevel_] >= slowLastEdge_ ? slowUp_[slowLevel_] : n - slowDelay_;
+        Release(at, out);
+        EndRun(at, out);
+        slowLastEdge_ = at;
+        ++slowLevel_;
+    }
+    while (slowLevel_ > 0 && y < thresholds[slowLevel_ - 1] - band) {
+        const double at = slowDown_[slowLevel_ - 1] >= slowLastEdge_ ? slowDown_[slowLevel_ - 1] : n - slowDelay_;
+        Release(at, out);
+        EndRun(at, out);
+        slowLastEdge_ = at;
+        --slowLevel_;
+    }
 }
 
 void AudioSlicer::AppendRunTo(std::vector<EdgeEntry>& out, std::uint64_t ticks, std::uint8_t state) {
@@ -94,16 +166,51 @@ void AudioSlicer::AppendRunTo(std::vector<EdgeEntry>& out, std::uint64_t ticks, 
     }
 }
 
-void AudioSlicer::Fit() {
+double AudioSlicer::Track(Levels& e, double y, double lastEdge, double* thresholds) {
+    const double a = e.amplitude;
+    int count = 1;
+    double spacing = a;
+    int nearest;
+    if (options_.fourLevel) {
+        count = 3;
+        spacing = a * kThird;
+        thresholds[0] = e.centre - 2 * spacing;
+        thresholds[1] = e.centre;
+        thresholds[2] = e.centre + 2 * spacing;
+        nearest = y > thresholds[2] ? 3 : y > thresholds[1] ? 2 : y > thresholds[0] ? 1 : 0;
+    } else {
+        thresholds[0] = e.centre;
+        nearest = y > e.centre ? 1 : 0;
+    }
+    // The nearest level moves toward the sample; all levels shift slowly
+    // with the signal around the centre, which follows a DC shift without
+    // changing their spacing.
+    // Samples on their way between levels would pull a level toward the
+    // middle by an amount that depends on the data; only settled samples
+    // (close to the level) and samples beyond the outer levels, which
+    // also widen a span that is still being learnt, count.
+    const double distance = y - e.means[nearest];
+    const bool outside = (nearest == count && distance > 0) || (nearest == 0 && distance < 0);
+    if (outside || std::abs(distance) < 0.5 * spacing) e.means[nearest] += levelAlpha_ * distance;
+    const bool moving = static_cast<double>(sampleIndex_) - lastEdge < driftHoldSamples_;
+    const double shift = moving ? driftAlpha_ * (y - e.centre) : 0.0;
+    for (int j = 0; j <= count; ++j) e.means[j] += shift;
+    if (options_.fourLevel && moving) {
+        // Inner levels stay near where the outer ones put them while they
+        // are not sent (FLEX syncs on the outer levels only).
+        e.means[1] += driftAlpha_ * (e.centre - spacing - e.means[1]);
+        e.means[2] += driftAlpha_ * (e.centre + spacing - e.means[2]);
+    }
     if (options_.fourLevel) {
         // Least squares for levels at centre + amplitude * {-1, -1/3, 1/3, 1}.
-        centre_ = (means_[0] + means_[1] + means_[2] + means_[3]) * 0.25;
-        amplitude_ = (means_[3] - means_[0] + (means_[2] - means_[1]) * kThird) * 0.45;
+        e.centre = (e.means[0] + e.means[1] + e.means[2] + e.means[3]) * 0.25;
+        e.amplitude = (e.means[3] - e.means[0] + (e.means[2] - e.means[1]) * kThird) * 0.45;
     } else {
-        centre_ = (means_[0] + means_[1]) * 0.5;
-        amplitude_ = (means_[1] - means_[0]) * 0.5;
+        e.centre = (e.means[0] + e.means[1]) * 0.5;
+        e.amplitude = (e.means[1] - e.means[0]) * 0.5;
     }
-    if (amplitude_ < 0) amplitude_ = 0;
+    if (e.amplitude < 0) e.amplitude = 0;
+    return spacing;
 }
 
 double AudioSlicer::EdgeTime(double crossing, int direction, double lastEdge, double now) {
@@ -130,58 +237,30 @@ void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
         // input must not look like a step from zero.
         std::fill(window_.begin(), window_.end(), sample);
         windowSum_ = static_cast<double>(sample) * static_cast<double>(window_.size());
-        centre_ = previous_ = sample;
-        amplitude_ = 0;
-        for (double& m : means_) m = sample;
+        fastSum_ = static_cast<double>(sample) * static_cast<double>(fastLength_);
+        previous_ = slowPrevious_ = sample;
+        for (Levels* e : {&levels_, &slowLevels_}) *e = {{sample, sample, sample, sample}, sample, 0};
         std::fill(timingSamples_.begin(), timingSamples_.end(), sample);
         timingSum_ = static_cast<double>(sample) * static_cast<double>(timingSamples_.size());
         timingPrevious_ = sample;
     }
     // 1. Moving average.
+    if (slow_) {
+        // The short average: the newest fastLength_ samples of the long one.
+        const std::size_t size = window_.size();
+        fastSum_ += static_cast<double>(sample) - window_[(windowPos_ + size - fastLength_) % size];
+    }
     windowSum_ += static_cast<double>(sample) - window_[windowPos_];
     window_[windowPos_] = sample;
     if (++windowPos_ == window_.size()) windowPos_ = 0;
-    const double y = windowSum_ * inverseLength_;
+    const double y = slow_ ? fastSum_ * fastInverse_ : windowSum_ * inverseLength_;
     const double n = static_cast<double>(sampleIndex_);
 
     // 2. Envelope. Thresholds come from the levels before this sample.
-    const double a = amplitude_;
     double thresholds[3];
-    int count = 1;
-    double spacing = a;
-    int nearest;
-    if (options_.fourLevel) {
-        count = 3;
-        spacing = a * kThird;
-        thresholds[0] = centre_ - 2 * spacing;
-        thresholds[1] = centre_;
-        thresholds[2] = centre_ + 2 * spacing;
-        nearest = y > thresholds[2] ? 3 : y > thresholds[1] ? 2 : y > thresholds[0] ? 1 : 0;
-    } else {
-        thresholds[0] = centre_;
-        nearest = y > centre_ ? 1 : 0;
-    }
-    // The nearest level moves toward the sample; all levels shift slowly
-    // with the signal around the centre, which follows a DC shift without
-    // changing their spacing.
-    // Samples on their way between levels would pull a level toward the
-    // middle by an amount that depends on the data; only settled samples
-    // (close to the level) and samples beyond the outer levels, which
-    // also widen a span that is still being learnt, count.
-    const double distance = y - means_[nearest];
-    const bool outside = (nearest == count && distance > 0) || (nearest == 0 && distance < 0);
-    if (outside || std::abs(distance) < 0.5 * spacing) means_[nearest] += levelAlpha_ * distance;
-    const bool moving = n - lastEdgeSample_ < driftHoldSamples_;
-    const double shift = moving ? driftAlpha_ * (y - centre_) : 0.0;
-    for (int j = 0; j <= count; ++j) means_[j] += shift;
-    if (options_.fourLevel && moving) {
-        // Inner levels stay near where the outer ones put them while they
-        // are not sent (FLEX syncs on the outer levels only).
-        means_[1] += driftAlpha_ * (centre_ - spacing - means_[1]);
-        means_[2] += driftAlpha_ * (centre_ + spacing - means_[2]);
-    }
-    Fit();
-    const double span = 2 * a;
+    const int count = options_.fourLevel ? 3 : 1;
+    const double spacing = Track(levels_, y, lastEdgeSample_, thresholds);
+    const double span = 2 * count * spacing;
 
     // 4. Remember where the signal last crossed each threshold, between the
     // previous sample (n - 1) and this one.
@@ -218,6 +297,7 @@ void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
     }
 
     // 3. Decision with hysteresis; silence decides nothing.
+    if (slow_) SlowDecision(windowSum_ * inverseLength_, out);
     if (span >= options_.squelchSpan) {
         const double band = options_.hysteresis * spacing;
         const double lastEdge = lastEdgeSample_;
@@ -237,11 +317,15 @@ void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
         }
     }
 
+    // A change of the long average's decision is stamped at most about its
+    // window before the sample that makes it.
+    if (heldCount_ > 0) Release(n - static_cast<double>(window_.size()), out);
+
     // Long steady states leave in pieces as they happen.
     ++sampleIndex_;
     const double now = static_cast<double>(sampleIndex_) * ticksPerSample_;
     if (now - static_cast<double>(emittedTicks_) >= static_cast<double>(kMaxDuration)) {
-        out.push_back({static_cast<std::uint16_t>(kMaxDuration), LineState(level_)});
+        out.push_back({static_cast<std::uint16_t>(kMaxDuration), LineState()});
         emittedTicks_ += kMaxDuration;
     }
 }
@@ -258,9 +342,10 @@ void AudioSlicer::process(std::span<const std::int16_t> samples, std::vector<Edg
 }
 
 void AudioSlicer::Flush(std::vector<EdgeEntry>& out) {
+    Release(static_cast<double>(sampleIndex_), out);
     const auto end = static_cast<std::uint64_t>(std::llround(static_cast<double>(sampleIndex_) * ticksPerSample_));
     if (end > emittedTicks_) {
-        AppendRunTo(out, end - emittedTicks_, LineState(level_));
+        AppendRunTo(out, end - emittedTicks_, LineState());
         emittedTicks_ = end;
     }
 }

@@ -28,6 +28,12 @@
 //      recent edges, the noise is heavy enough for the long path to time
 //      every edge.
 //
+// Four levels are sliced twice: at FLEX's 3200 symbols/s inner levels need
+// a short average, but FLEX 3200/4 data at 1600 symbols/s loses about
+// 4 dB by it. The second decision, on a longer average with levels of its
+// own, is stamped as if it had the short average's delay, so the symbol
+// clock does not jump when the receiver changes from one to the other.
+//
 // Positive audio is the upper level: 2 levels raise DCD for the upper level;
 // 4 levels raise CTS, CTS+DSR, CTS+DSR+DCD for levels 1..3 counted from the
 // most negative. Inversion is left to the receiver (InvertData).
@@ -52,6 +58,12 @@ struct SlicerOptions {
     // Sets the low-pass: `averaging` symbols of this rate are averaged.
     double maxSymbolRate = 3200;
     double averaging = 1.0;
+    // 4 levels: a second decision on an average this many times longer,
+    // for symbols at half the highest rate. It goes in the low nibble of
+    // each line state (kLineSlowDecision and the level 0..3), so that the
+    // receiver can take whichever suits the symbol rate of the moment; 0
+    // or 1 leaves the low nibble 0.
+    double slowFactor = 0;
     // Half-width of the hysteresis band as a fraction of the distance from a
     // threshold to the level beside it.
     double hysteresis = 0.3;
@@ -98,8 +110,8 @@ public:
 
     // The present decision, 0..3 (2 levels: 0 or 3), and the envelope.
     int Level() const { return level_; }
-    double UpperLevel() const { return centre_ + amplitude_; }
-    double LowerLevel() const { return centre_ - amplitude_; }
+    double UpperLevel() const { return levels_.centre + levels_.amplitude; }
+    double LowerLevel() const { return levels_.centre - levels_.amplitude; }
     // Ticks emitted so far (the sum of every duration appended).
     std::uint64_t EmittedTicks() const { return emittedTicks_; }
 
@@ -110,8 +122,22 @@ private:
     // downward.
     double EdgeTime(double crossing, int direction, double lastEdge, double now);
     void Emit(double atSample, int newLevel, std::vector<EdgeEntry>& out);
-    std::uint8_t LineState(int level) const;
-    void Fit();  // centre and amplitude from the level means
+    // Appends the present state up to `atSample`; the caller changes a level.
+    void EndRun(double atSample, std::vector<EdgeEntry>& out);
+    // Emits the held changes stamped before `atSample`.
+    void Release(double atSample, std::vector<EdgeEntry>& out);
+    void SlowDecision(double y, std::vector<EdgeEntry>& out);
+    std::uint8_t LineState() const;
+    // Running means of the samples nearest each level (2 levels use the
+    // first two), and the centre and amplitude fitted to them.
+    struct Levels {
+        double means[4] = {0, 0, 0, 0};
+        double centre = 0;
+        double amplitude = 0;  // from the centre to the outer levels
+    };
+    // Sets the thresholds from `levels` as they stand, then lets them
+    // follow `y`; returns the spacing of adjacent levels.
+    double Track(Levels& levels, double y, double lastEdge, double* thresholds);
     static void AppendRunTo(std::vector<EdgeEntry>& out, std::uint64_t ticks, std::uint8_t state);
 
     SlicerOptions options_;
@@ -125,12 +151,30 @@ private:
     std::size_t windowPos_ = 0;
     double windowSum_ = 0;
     double inverseLength_ = 1;
+    // 4 levels with a slow decision: window_ is the long average, the short
+    // one sums its newest `fastLength_` samples. The long one's changes are
+    // stamped `slowDelay_` samples earlier, where the short one's would be.
+    bool slow_ = false;
+    std::size_t fastLength_ = 0;
+    double slowDelay_ = 0;
+    double fastSum_ = 0;
+    double fastInverse_ = 1;
+    int slowLevel_ = 0;
+    double slowPrevious_ = 0;
+    double slowUp_[3] = {0, 0, 0};
+    double slowDown_[3] = {0, 0, 0};
+    double slowLastEdge_ = 0;
+    // Changes of the short average's decision wait here until the long
+    // one can no longer stamp a change before them, so that the entries
+    // keep both decisions in time order.
+    static constexpr int kHeld = 8;
+    double heldAt_[kHeld] = {};
+    int heldLevel_[kHeld] = {};
+    int heldCount_ = 0;
+    int emittedLevel_ = 0;  // the short average's decision in the entries so far
 
-    // Running means of the samples nearest each level (2 levels use the
-    // first two), and the centre and amplitude fitted to them.
-    double means_[4] = {0, 0, 0, 0};
-    double centre_ = 0;
-    double amplitude_ = 0;  // from the centre to the outer levels
+    Levels levels_;
+    Levels slowLevels_;
     double previous_ = 0;       // last filtered sample
     std::int64_t sampleIndex_ = 0;  // index of the sample being processed
     int level_ = 0;

@@ -20,6 +20,9 @@ inline constexpr std::uint8_t kLineCTS = 0x10;
 inline constexpr std::uint8_t kLineDSR = 0x20;
 inline constexpr std::uint8_t kLineRI = 0x40;
 inline constexpr std::uint8_t kLineDCD = 0x80;
+// Bits 0..3 are 0 but from the 4-level audio slicer, which sets bit 3 and
+// puts a second decision, made on a longer average, in bits 0..1.
+inline constexpr std::uint8_t kLineSlowDecision = 0x08;
 
 struct EdgeEntry {
     std::uint16_t duration = 0;

@@ -81,9 +81,12 @@ SlicerOptions SlicerOptionsFor(const Settings& settings) {
     if (options.fourLevel) {
         // Four levels sit three times closer: a half-symbol average keeps
         // the inner levels apart at 3200 symbols/s (a whole symbol smears
-        // them into their neighbours), and the slower drift keeps FLEX
-        // data, whose levels are not balanced, from pulling the levels.
+        // them into their neighbours); FLEX 3200/4 data, at 1600
+        // symbols/s, is read on the second decision, on an average three
+        // times as long. The slower drift keeps FLEX data, whose levels are
+        // not balanced, from pulling the levels.
         options.averaging = 0.5;
+        options.slowFactor = 3.0;
         options.driftSeconds = 2.0;
     }
     // FLEX runs at 3200 symbols/s, POCSAG at most 2400 bit/s; GSC alone

@@ -78,9 +78,11 @@ void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState
     chain_.golayAccumulator += d;
 
     const bool invert = settings_.InvertData != 0 || (foundInverted_ && AutoPolarity());
-    std::uint8_t symbol = LineStateToSymbol(lineState, settings_.FourLevelInterface != 0, invert);
-    int level = symbol >= 2 ? 1 : 0;
     const bool fourLevel = settings_.FourLevelInterface != 0;
+    std::uint8_t symbol = LineStateToSymbol(lineState, fourLevel, invert);
+    if (fourLevel && chain_.FlexSlowBlocks && (lineState & kLineSlowDecision) != 0)
+        symbol = static_cast<std::uint8_t>((lineState & 3) ^ (invert ? 3 : 0));
+    int level = symbol >= 2 ? 1 : 0;
     const int side = symbol <= 1 ? 1 : 0;
     if (fourLevel && side != lastClockSide_) {
         // Four levels: an outer-to-outer change passes through the inner

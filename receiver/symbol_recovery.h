@@ -104,6 +104,10 @@ struct ReceiverChain {
     int PocsagHold = 0;
     int PocsagSpeedCode = kPocsagSpeed1200;
     bool FlexLock = false;
+    // The FLEX decoder reads the blocks of a 4-level frame at 1600
+    // symbols/s: the symbols come from the 4-level audio slicer's decision
+    // on its longer average, where there is one.
+    bool FlexSlowBlocks = false;
     bool GolayLock = false;
 
     // Half the mean of a history: the correction a decoder applies to its

@@ -83,7 +83,7 @@ TEST(AudioInput, EveryModeThroughEveryReceiver) {
                           {"flex:1600/2:1234567:0:alpha:Receivers at 1600/2", 2, 1600, 8},
                           {"flex:3200/2:1234567:0:alpha:Receivers at 3200/2", 2, 3200, 8},
                           // Phase A: the high bit of every other symbol.
-                          {"flex:3200/4:1100000:0:alpha:Receivers at 3200/4", 4, 1600, 20},
+                          {"flex:3200/4:1100000:0:alpha:Receivers at 3200/4", 4, 1600, 11},
                           {"flex:6400/4:1100000:0:alpha:Receivers at 6400/4", 4, 3200, 22},
                           {"gsc:600:123456:0:alpha:RECEIVERS AT 600", 2, 600, 8}};
     const double kClean = std::numeric_limits<double>::infinity();

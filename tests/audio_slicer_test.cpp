@@ -107,38 +107,6 @@ TEST(AudioSlicer, EdgeTiming) {
 }
 
 
-// Durations add up to the audio exactly, whatever the block sizes, and no
-// entry is longer than the format allows.
-TEST(AudioSlicer, BlockSizesDoNotChangeTheEdgesAndTimeIsKept) {
-    const gen::SymbolStream stream = RandomSymbols(2, 1200, 400, 3);
-    gen::AudioOptions audio;
-    audio.leadSeconds = 0.4;  // long steady stretches at both ends
-    audio.snrDb = 12;
-    const std::vector<float> samples = gen::SymbolsToAudio(stream, audio);
-
-    const std::vector<EdgeEntry> whole = Slice(samples, SlicerOptions());
-    AudioSlicer slicer;
-    std::vector<EdgeEntry> chunked;
-    std::mt19937 rng(5);
-    for (std::size_t at = 0; at < samples.size();) {
-        const std::size_t n = std::min<std::size_t>(rng() % 700, samples.size() - at);
-        slicer.process(std::span<const float>(samples).subspan(at, n), chunked);
-        at += n;
-    }
-    slicer.Flush(chunked);
-
-    ASSERT_EQ(whole.size(), chunked.size());
-    std::uint64_t total = 0;
-    for (std::size_t i = 0; i < whole.size(); ++i) {
-        EXPECT_EQ(whole[i].duration, chunked[i].duration) << i;
-        EXPECT_EQ(whole[i].lineState, chunked[i].lineState) << i;
-        EXPECT_GT(whole[i].duration, 0);
-        total += whole[i].duration;
-    }
-    EXPECT_EQ(total, static_cast<std::uint64_t>(std::llround(static_cast<double>(samples.size()) / 22050 / kTickSeconds)));
-    EXPECT_EQ(slicer.EmittedTicks(), total);
-}
-
 // Inputs without a usable signal: nothing but one steady state, emitted in
 // pieces of at most 65535 ticks while it lasts.
 TEST(AudioSlicer, SilentFlatAndClippedFlatInputsGiveNoChanges) {

@@ -2,11 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
+#include <random>
 #include <string>
 
+#include "decoders/bch/bch.h"
+#include "decoders/flex/flex_phase.h"
 #include "receiver/decode_mode.h"
 #include "settings/settings.h"
-#include "support/fake_world.h"
+#include "support/loopback.h"
+#include "tools/gen/flex_encoder.h"
 
 namespace tolvane {
 namespace {
@@ -35,20 +41,19 @@ struct Chain {
     int level_ = 0;
 };
 
+// The number of raised lines among CTS, DSR, DCD; two levels: any raised
+// line is the upper level; invert swaps; RI and the low nibble do not count.
 TEST(LineStateToSymbol, CountsRaisedLinesIgnoringRi) {
-    EXPECT_EQ(LineStateToSymbol(0x00, true, false), 0);
-    EXPECT_EQ(LineStateToSymbol(kLineCTS, true, false), 1);
-    EXPECT_EQ(LineStateToSymbol(kLineRI, true, false), 0);
-    EXPECT_EQ(LineStateToSymbol(kLineCTS | kLineDSR, true, false), 2);
-    EXPECT_EQ(LineStateToSymbol(kLineCTS | kLineDSR | kLineDCD | kLineRI, true, false), 3);
-    // Two levels: any raised line is the upper level; invert swaps.
-    EXPECT_EQ(LineStateToSymbol(kLineDSR, false, false), 3);
-    EXPECT_EQ(LineStateToSymbol(0x00, false, false), 0);
-    EXPECT_EQ(LineStateToSymbol(kLineDSR, false, true), 0);
-    EXPECT_EQ(LineStateToSymbol(0x00, false, true), 3);
-    EXPECT_EQ(LineStateToSymbol(kLineCTS, true, true), 2);
-    // The low nibble is unused.
-    EXPECT_EQ(LineStateToSymbol(0x0F, false, false), 0);
+    struct Case {
+        std::uint8_t state;
+        bool fourLevel, invert;
+        int symbol;
+    };
+    for (const Case c : {Case{0x00, true, false, 0}, {kLineCTS, true, false, 1}, {kLineRI, true, false, 0},
+                         {kLineCTS | kLineDSR, true, false, 2}, {kLineCTS | kLineDSR | kLineDCD | kLineRI, true, false, 3},
+                         {kLineDSR, false, false, 3}, {0x00, false, false, 0}, {kLineDSR, false, true, 0},
+                         {0x00, false, true, 3}, {kLineCTS, true, true, 2}, {0x0F, false, false, 0}})
+        EXPECT_EQ(LineStateToSymbol(c.state, c.fourLevel, c.invert), c.symbol) << int(c.state);
 }
 
 // Each level change scores the run that just ended: +1 inside a rate's
@@ -101,25 +106,21 @@ TEST(PocsagRateDetector, EntersPocsagAfter181RunsAndLeavesAfterHold) {
     EXPECT_DOUBLE_EQ(c.chain.SymbolLoopGain, kLoopGainNormal);
 }
 
-TEST(PocsagRateDetector, HeldOffWhileLockedAndRunKeepsGrowing) {
-    Chain c;
-    c.chain.FlexLock = true;
-    c.Runs(993, 300);
-    EXPECT_EQ(c.recovery.RateDetector().scores[1], 0);
-    EXPECT_EQ(c.recovery.RateDetector().runLength, 993 * 300);
-    EXPECT_EQ(c.recovery.RateDetector().lastLevel, 0);
+// A FLEX lock holds rate detection off (the run keeps growing) and keeps
+// the Golay decoder idle; a Golay lock keeps FLEX and POCSAG idle.
+TEST(SymbolRecovery, LocksGateTheDecoders) {
+    Chain flexLocked;
+    flexLocked.chain.FlexLock = true;
+    flexLocked.Runs(993, 300);
+    EXPECT_EQ(flexLocked.recovery.RateDetector().scores[1], 0);
+    EXPECT_EQ(flexLocked.recovery.RateDetector().runLength, 993 * 300);
+    EXPECT_EQ(flexLocked.recovery.RateDetector().lastLevel, 0);
+    EXPECT_TRUE(flexLocked.decoders.golay.empty());
+    EXPECT_FALSE(flexLocked.decoders.flex.empty());
     Chain off;
     off.settings.DecodePocsag = 0;
     off.Runs(993, 300);
     EXPECT_EQ(off.chain.PocsagHold, 0);
-}
-
-TEST(SymbolRecovery, LocksGateTheDecoders) {
-    Chain flexLocked;
-    flexLocked.chain.FlexLock = true;
-    flexLocked.Runs(2000, 50);
-    EXPECT_TRUE(flexLocked.decoders.golay.empty());
-    EXPECT_FALSE(flexLocked.decoders.flex.empty());
 
     Chain golayLocked;
     golayLocked.chain.GolayLock = true;
@@ -129,6 +130,69 @@ TEST(SymbolRecovery, LocksGateTheDecoders) {
     EXPECT_TRUE(golayLocked.decoders.pocsag.empty());
     EXPECT_EQ(golayLocked.chain.PocsagHold, 100);
     EXPECT_FALSE(golayLocked.decoders.golay.empty());
+}
+
+// Four bit errors can leave a codeword two bits from another one, which
+// correction reports as fixed. A whole message's signature shows such a
+// text word; an address "corrected" beside a word beyond correction is not
+// trusted either. Neither page may look clean.
+TEST(FlexDamage, MiscorrectedWordsAreMarked) {
+    // A codeword of weight 6 with two information bits (bits 11..31): the
+    // other four flipped leave a word two information bits from another.
+    std::uint32_t x = 1, six = 0;
+    for (; std::popcount(six = BchEncode(x)) != 6 || std::popcount(x) < 2; ++x) {}
+    const std::uint32_t low = (x << 11) & ((x << 11) - 1);
+    const std::uint32_t four = six ^ (x << 11) ^ (low & (low - 1));
+    struct Case {
+        const char* text;
+        int word;     // phase A word turned into its neighbour: 1 the address, 5 text
+        int beyond;   // a word made uncorrectable, or -1
+        const char* capcode;
+        bool textMarked;
+    };
+    for (const Case c : {Case{"Signed text", 5, -1, "[1234567]", true}, Case{"Hi", 1, 6, "[???????", false}}) {
+        gen::FlexFrameWords words;
+        std::string error;
+        ASSERT_TRUE(gen::BuildFlexFrameWords({gen::FlexMode::Flex1600_2, 0, 0, 0, {{1234567, false, kFlexAlphanumeric, c.text}}},
+                                             words, error)) << error;
+        gen::FlexFrameCodewords codewords = gen::EncodeFlexCodewords(words);
+        codewords.phases[0][static_cast<std::size_t>(c.word)] ^= four;
+        std::mt19937 rng(1);
+        if (c.beyond >= 0) {
+            std::uint32_t& word = codewords.phases[0][static_cast<std::size_t>(c.beyond)];
+            word = gen::MakeFlexUncorrectable(word, rng);
+        }
+        gen::SymbolStream stream;
+        gen::AppendFlexFrame(stream, codewords);
+        const auto rig = testing::Receive(testing::ToEdges(stream));
+        ASSERT_EQ(rig->messageLines.size(), 2u) << c.text;
+        const std::string& page = rig->messageLines[1];
+        EXPECT_EQ(page.rfind(c.capcode, 0), 0u) << page;
+        const std::vector<int> colours = testing::RowColours(*rig, page);
+        const bool marked = std::find(colours.begin() + 23, colours.end(), static_cast<int>(ColorClass::BitErrors)) != colours.end();
+        EXPECT_EQ(marked, c.textMarked) << page;
+    }
+}
+
+// Noise can look like the marker with a code of no known kind. The frame it
+// starts, in the mode last seen, gives way to a real sync during its blocks.
+TEST(FlexDamage, RealSyncEndsAFrameStartedOnNoise) {
+    gen::FlexFrameWords words;
+    std::string error;
+    ASSERT_TRUE(gen::BuildFlexFrameWords({gen::FlexMode::Flex1600_2, 0, 3, 0, {{1234567, false, kFlexAlphanumeric, "real"}}},
+                                         words, error)) << error;
+    const gen::FlexFrameCodewords real = gen::EncodeFlexCodewords(words);
+    gen::FlexFrameCodewords noise = real;
+    noise.syncCode = 0x0000;
+    noise.syncComplement = 0x1111;
+    gen::SymbolStream stream;
+    gen::AppendFlexFrame(stream, noise, 400);
+    stream.resize(400 + 64);  // bit sync and sync only, then symbols past its header
+    for (int i = 0; i < 300; ++i) gen::AppendSymbols(stream, static_cast<std::uint8_t>(i % 3 == 0 ? 3 : 0), 1600);
+    gen::AppendFlexFrame(stream, real);
+    const std::vector<std::string> lines = testing::Receive(testing::ToEdges(stream))->messageLines;
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "[1234567]    B  ALPHA  real");
 }
 
 }  // namespace

@@ -40,6 +40,15 @@ constexpr SyncMode kSyncModes[] = {
 };
 
 
+// The mode whose sync code and complement the window registers hold.
+const SyncMode* KnownMode(const std::array<std::uint32_t, 4>& window) {
+    for (const SyncMode& mode : kSyncModes) {
+        if (BitDistance(window[0], mode.code, 0xFFFFu) + BitDistance(window[3], mode.complement, 0xFFFFu) < kSyncTolerance)
+            return &mode;
+    }
+    return nullptr;
+}
+
 // Bit characters as stored: '1' = FLEX 0.
 char HighBitChar(std::uint8_t symbol) { return symbol < 2 ? '1' : '0'; }
 char LowBitChar(std::uint8_t symbol) { return symbol == 0 || symbol == 3 ? '1' : '0'; }
@@ -61,21 +70,23 @@ void FlexDecoder::FlexInputSymbol(std::uint8_t symbol) {
     const int marker = BitDistance(window_[1], kMarkerHigh, 0xFFFFu) + BitDistance(window_[2], kMarkerLow, 0xFFFFu);
 
     if (blocksLeft_ > 0) {
-        CollectSymbol(symbol);
-        return;
+        // A frame started on a damaged sync may have been noise that looked
+        // like the marker: a sync of a known mode ends it.
+        if (!guessed_ || marker >= kSyncTolerance || KnownMode(window_) == nullptr) {
+            CollectSymbol(symbol);
+            return;
+        }
+        blocksLeft_ = 0;
+        ctx_.chain.SymbolPeriod = kFlex1600Period;
+        ctx_.chain.FlexSlowBlocks = false;
     }
     if (marker < kSyncTolerance) SyncMatched();
     if (syncCountdown_ > 0) CountdownStep(symbol);
 }
 
 void FlexDecoder::SyncMatched() {
-    const SyncMode* known = nullptr;
-    for (const SyncMode& mode : kSyncModes) {
-        if (BitDistance(window_[0], mode.code, 0xFFFFu) + BitDistance(window_[3], mode.complement, 0xFFFFu) < kSyncTolerance) {
-            known = &mode;
-            break;
-        }
-    }
+    const SyncMode* known = KnownMode(window_);
+    guessed_ = known == nullptr;
     if (known == nullptr) {
         // The frame information word and the comma of reversals behind it
         // read like the marker for some cycle and frame numbers: inside a
@@ -126,6 +137,7 @@ void FlexDecoder::CountdownStep(std::uint8_t symbol) {
         symbolIndex_ = 0;
         pairToggle_ = false;
         ctx_.chain.SymbolPeriod = symbolRate_ == 1600 ? kFlex1600Period : kFlex3200Period;
+        ctx_.chain.FlexSlowBlocks = symbolRate_ == 1600 && levels_ == 4;
         ctx_.chain.SymbolLoopGain = kLoopGainNormal;
     }
 }
@@ -184,11 +196,15 @@ void FlexDecoder::CollectSymbol(std::uint8_t symbol) {
 
     ctx_.chain.SymbolPeriod = kFlex1600Period;
     ctx_.chain.FlexLock = false;
+    ctx_.chain.FlexSlowBlocks = false;
     if (reflex_ && phases_[kA].words[0] != kFlexWordMask) ReflexOutput();
 }
 
 void FlexDecoder::FlexBlock(FlexPhase& phase, int blockIndex) {
     Bch& bch = ctx_.bch;
+    std::array<int, kFlexCodewordsPerBlock> errors{};
+    bool anyUncorrectable = false;
+    std::int32_t* words = &phase.words[static_cast<std::size_t>(blockIndex * kFlexCodewordsPerBlock)];
     for (int c = 0; c < kFlexCodewordsPerBlock; ++c) {
         for (int k = 0; k < 32; ++k)
             bch.CodewordBits[static_cast<std::size_t>(k)] = phase.symbols[static_cast<std::size_t>(c + 8 * k)];
@@ -197,8 +213,17 @@ void FlexDecoder::FlexBlock(FlexPhase& phase, int blockIndex) {
         for (int k = 0; k < 21; ++k)
             if (bch.CodewordBits[static_cast<std::size_t>(k)] == '0') value |= std::int32_t{1} << k;
         if (r == 3) value ^= kFlexUncorrectable;
-        phase.words[static_cast<std::size_t>(blockIndex * kFlexCodewordsPerBlock + c)] = value;
+        anyUncorrectable = anyUncorrectable || r == 3;
+        errors[static_cast<std::size_t>(c)] = r;
+        words[c] = value;
     }
+    // Four or more bit errors in a word are as likely as not "corrected"
+    // into another codeword, reported as two errors. Where the block holds
+    // a word beyond correction, errors come thick enough for that to show
+    // wrong pages as clean ones.
+    if (anyUncorrectable)
+        for (int c = 0; c < kFlexCodewordsPerBlock; ++c)
+            if (errors[static_cast<std::size_t>(c)] == 2) words[c] |= kFlexSuspect;
     if (blockIndex == kFlexBlocksPerFrame - 1 && !reflex_) {
         pages_.rate = FlexRateText(symbolRate_, levels_);
         pages_.FlexDecodeFrame(phase, category_);
@@ -212,7 +237,7 @@ void FlexDecoder::ReflexOutput() {
     out.DescribePage({PageProtocol::Reflex, "3200/4", -1, 0, PageType::Raw});
     out.PaneSetColor(pane, ColorClass::FLEXFormat);
     out.PanePutChar(pane, '[');
-    if (head >= kFlexUncorrectable) out.PaneSetColor(pane, ColorClass::BitErrors);
+    if (head >= kFlexSuspect) out.PaneSetColor(pane, ColorClass::BitErrors);
     char hex[16];
     std::snprintf(hex, sizeof hex, "%06lX", static_cast<unsigned long>(head));
     out.PanePutText(pane, hex);
@@ -220,7 +245,7 @@ void FlexDecoder::ReflexOutput() {
     for (int i = 0; i < kFlexFrameWords; ++i) {
         for (const FlexPhase& phase : phases_) {
             const std::int32_t w = phase.words[static_cast<std::size_t>(i)];
-            out.PaneSetColor(pane, w >= kFlexUncorrectable ? ColorClass::BitErrors : ColorClass::Alphanumeric);
+            out.PaneSetColor(pane, w >= kFlexSuspect ? ColorClass::BitErrors : ColorClass::Alphanumeric);
             if (w == 0 || w == kFlexWordMask) continue;
             for (int shift = 0; shift <= 14; shift += 7) {
                 // A pane row ends at a 0 byte: a NUL from the air would hide

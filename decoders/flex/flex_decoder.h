@@ -70,6 +70,7 @@ private:
     int levels_ = 2;
     int category_ = 2;  // F1600
     bool reflex_ = false;
+    bool guessed_ = false;  // the frame began on a damaged sync, in the mode last seen
 };
 
 }  // namespace tolvane

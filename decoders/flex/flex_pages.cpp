@@ -72,7 +72,7 @@ void FlexPageWriter::FlexDecodeFrame(FlexPhase& phase, int category) {
 
 void FlexPageWriter::AssignGroup(FlexPhase& phase, const FlexGroupMember& pager, std::int32_t v) {
     if (((v >> 7) & 7) != 0) return;  // other instructions are not shown
-    if (pager.w1 >= kFlexUncorrectable || (pager.isLong && pager.w2 >= kFlexUncorrectable)) return;
+    if (pager.w1 >= kFlexSuspect || (pager.isLong && pager.w2 >= kFlexSuspect)) return;
     FlexGroup& group = phase.groups[static_cast<std::size_t>((v >> 17) & 15)];
     const int assigned = (v >> 10) & 127;
     for (int m = 0; m < group.count; ++m) {
@@ -158,7 +158,7 @@ void FlexPageWriter::FlexHeaderShort(FlexPhase& phase, std::int32_t w1) {
     const std::int32_t capcode = (w1 & kFlexWordMask) - 32768;
     phase.letter = static_cast<char>('A' + ((capcode >> 2) & 3));
     char text[kCapcodeTextSize];
-    if (w1 >= kFlexUncorrectable || capcode < 0)
+    if (w1 >= kFlexSuspect || capcode < 0)
         std::snprintf(text, sizeof text, "[???????]   ");
     else
         std::snprintf(text, sizeof text, "[%07ld]   ", static_cast<long>(capcode));
@@ -173,7 +173,7 @@ void FlexPageWriter::FlexHeaderLong(FlexPhase& phase, std::int32_t w1, std::int3
     const auto capcode = static_cast<std::int32_t>(sum);
     phase.letter = static_cast<char>('A' + ((capcode >> 2) & 3));
     char text[kCapcodeTextSize];
-    if (w1 >= kFlexUncorrectable || w2 >= kFlexUncorrectable || capcode < 0)
+    if (w1 >= kFlexSuspect || w2 >= kFlexSuspect || capcode < 0)
         std::snprintf(text, sizeof text, "[?????????] ");
     else
         std::snprintf(text, sizeof text, "[%09ld] ", static_cast<long>(capcode));
@@ -233,7 +233,7 @@ void FlexPageWriter::Numeric(const FlexPhase& phase, int category, int type, boo
             word = phase.Word(start + k);
         else
             word = k == 0 ? x : phase.Word(start + k - 1);
-        out.PaneSetColor(out.MessagePane, word >= kFlexUncorrectable ? ColorClass::BitErrors : ColorClass::Numeric);
+        out.PaneSetColor(out.MessagePane, word >= kFlexSuspect ? ColorClass::BitErrors : ColorClass::Numeric);
         for (int bit = 0; bit < 21; ++bit) {
             nibble = (nibble >> 1) ^ (((word >> bit) & 1) ? 8 : 0);
             if (--countdown == 0) {
@@ -250,23 +250,28 @@ void FlexPageWriter::Alphanumeric(const FlexPhase& phase, int category, bool isL
     const int start = (v >> 7) & 127;
     const int n = (v >> 14) & 127;
     const int last = start + n - 1;
-    int fragment;
-    int first;
-    int end;  // last text word, inclusive
-    if (!isLong) {
-        fragment = (phase.Word(start) >> 11) & 3;
-        first = start + 1;
-        end = last;
-    } else {
-        fragment = (x >> 11) & 3;
-        first = start;
-        end = last - 1;
+    const std::int32_t header = isLong ? x : phase.Word(start);
+    const int fragment = (header >> 11) & 3;
+    const int first = isLong ? start : start + 1;
+    const int end = isLong ? last - 1 : last;  // last text word, inclusive
+    // A whole message (fragment 3, no continuation in bit 10) begins with a
+    // signature: the complement of the sum of its characters. Several bit
+    // errors in one word can be "corrected" into another codeword; such a
+    // text must not look clean.
+    bool suspect = false;
+    if (fragment == 3 && ((header >> 10) & 1) == 0 && first <= end) {
+        std::uint32_t sum = 0;
+        for (int i = first; i <= end; ++i)
+            for (int shift = i == first ? 7 : 0; shift <= 14; shift += 7)
+                if (const std::uint32_t ch = (static_cast<std::uint32_t>(phase.Word(i)) >> shift) & 127; ch != 3) sum += ch;
+        suspect = ((~sum ^ static_cast<std::uint32_t>(phase.Word(first))) & 127) != 0;
     }
     Output& out = ctx_.output;
     bool skipFirst = fragment == 3;  // the first character of a complete message is not text
     for (int i = first; i <= end; ++i) {
         const std::int32_t w = phase.Word(i);
-        out.PaneSetColor(out.MessagePane, w >= kFlexUncorrectable ? ColorClass::BitErrors : ColorClass::Alphanumeric);
+        out.PaneSetColor(out.MessagePane,
+                         suspect || w >= kFlexSuspect ? ColorClass::BitErrors : ColorClass::Alphanumeric);
         for (int shift = 0; shift <= 14; shift += 7) {
             const auto ch = static_cast<std::uint8_t>((w >> shift) & 127);
             if (skipFirst) {

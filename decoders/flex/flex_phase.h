@@ -4,8 +4,9 @@
 // A FLEX information word is the 21 information bits of one BCH(31,21)
 // codeword as a number whose bit 0 is the first bit sent, in FLEX polarity
 // (the receiver stores the complement; it is undone when a word is read
-// out). A word whose correction failed carries kFlexUncorrectable on top, so
-// anything at or above it is suspect.
+// out). A word whose correction failed carries kFlexUncorrectable on top; a
+// word "corrected" in a block too damaged to trust that carries kFlexSuspect.
+// Anything at or above kFlexSuspect is shown as a bit error.
 //
 // Words of a frame, per phase (index = block * 8 + codeword, 0..87):
 //
@@ -45,6 +46,7 @@ enum FlexVectorType : int {
 
 inline constexpr std::int32_t kFlexWordMask = 0x1FFFFF;
 inline constexpr std::int32_t kFlexUncorrectable = 0x400000;
+inline constexpr std::int32_t kFlexSuspect = 0x200000;
 
 // Group calls: a short instruction vector of kind 0 (bits 7..9) tells the
 // pager at its address to listen, in the frame of bits 10..16, to the
@@ -83,7 +85,8 @@ struct FlexPhase {
 };
 
 // True when the word failed correction or its five nibbles plus bit 20 do
-// not add up to 15 modulo 16.
+// not add up to 15 modulo 16. A suspect word's checksum still counts: it
+// guards block information and vector words well enough.
 constexpr bool FlexWordInvalid(std::int32_t word) {
     if (word >= kFlexUncorrectable) return true;
     const auto w = static_cast<std::uint32_t>(word);
