@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "decoders/bch/bch.h"
 #include "support/loopback.h"
 #include "tools/gen/flex_encoder.h"
 
@@ -396,6 +398,78 @@ TEST(FlexWords, HandMadePhases) {
         FlexPageWriter(ctx).FlexDecodeFrame(phase, F1600);
         EXPECT_EQ(rig.messageLines, c.lines) << c.what;
     }
+}
+
+// A dialog that switches FLEX off in the middle of a FLEX frame must not
+// leave the other decoders locked out.
+TEST(FlexSettings, SwitchingFlexOffReleasesItsLock) {
+    TestRig rig(testing::Untimed());
+    rig.engine->Chain().FlexLock = true;
+    Settings next = rig.engine->settings();
+    next.DecodeFlex = 0;
+    rig.engine->ApplySettings(next);
+    rig.Feed(testing::ToEdges(testing::Encode({"pocsag:1200:8:3:alpha:Hello there"})));
+    ASSERT_EQ(rig.messageLines.size(), 1u);
+    EXPECT_NE(rig.messageLines[0].find("Hello there"), std::string::npos) << rig.messageLines[0];
+}
+
+// Four bit errors can leave a codeword two bits from another one, which
+// correction reports as fixed. A whole message's signature shows such a
+// text word; an address "corrected" beside a word beyond correction is not
+// trusted either. Neither page may look clean.
+TEST(FlexDamage, MiscorrectedWordsAreMarked) {
+    // A codeword of weight 6 with two information bits (bits 11..31): the
+    // other four flipped leave a word two information bits from another.
+    std::uint32_t x = 1, six = 0;
+    for (; std::popcount(six = BchEncode(x)) != 6 || std::popcount(x) < 2; ++x) {}
+    const std::uint32_t low = (x << 11) & ((x << 11) - 1);
+    const std::uint32_t four = six ^ (x << 11) ^ (low & (low - 1));
+    struct Case {
+        const char* text;
+        int word;     // phase A word turned into its neighbour: 1 the address, 5 text
+        int beyond;   // a word made uncorrectable, or -1
+        const char* line;
+    };
+    for (const Case c : {Case{"Signed text", 5, -1, "[1234567]    B  ALPHA  «Sign.d text»"},
+                         Case{"Hi", 1, 6, "[???????]    B  ALPHA  Hi"}}) {
+        gen::FlexFrameWords words;
+        std::string error;
+        ASSERT_TRUE(gen::BuildFlexFrameWords({gen::FlexMode::Flex1600_2, 0, 0, 0, {{1234567, false, kFlexAlphanumeric, c.text}}},
+                                             words, error)) << error;
+        gen::FlexFrameCodewords codewords = gen::EncodeFlexCodewords(words);
+        codewords.phases[0][static_cast<std::size_t>(c.word)] ^= four;
+        std::mt19937 rng(1);
+        if (c.beyond >= 0) {
+            std::uint32_t& word = codewords.phases[0][static_cast<std::size_t>(c.beyond)];
+            word = gen::MakeFlexUncorrectable(word, rng);
+        }
+        gen::SymbolStream stream;
+        gen::AppendFlexFrame(stream, codewords);
+        const auto rig = Receive(stream);
+        ASSERT_EQ(rig->messageLines.size(), 2u) << c.text;
+        EXPECT_EQ(rig->messageLines[1], c.line);
+    }
+}
+
+// Noise can look like the marker with a code of no known kind. The frame it
+// starts, in the mode last seen, gives way to a real sync during its blocks.
+TEST(FlexDamage, RealSyncEndsAFrameStartedOnNoise) {
+    gen::FlexFrameWords words;
+    std::string error;
+    ASSERT_TRUE(gen::BuildFlexFrameWords({gen::FlexMode::Flex1600_2, 0, 3, 0, {{1234567, false, kFlexAlphanumeric, "real"}}},
+                                         words, error)) << error;
+    const gen::FlexFrameCodewords real = gen::EncodeFlexCodewords(words);
+    gen::FlexFrameCodewords noise = real;
+    noise.syncCode = 0x0000;
+    noise.syncComplement = 0x1111;
+    gen::SymbolStream stream;
+    gen::AppendFlexFrame(stream, noise, 400);
+    stream.resize(400 + 64);  // bit sync and sync only, then symbols past its header
+    for (int i = 0; i < 300; ++i) gen::AppendSymbols(stream, static_cast<std::uint8_t>(i % 3 == 0 ? 3 : 0), 1600);
+    gen::AppendFlexFrame(stream, real);
+    const std::vector<std::string> lines = Receive(stream)->messageLines;
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "[1234567]    B  ALPHA  real");
 }
 
 }  // namespace
