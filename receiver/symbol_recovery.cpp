@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <limits>
 
 namespace tolvane {
@@ -23,6 +24,8 @@ constexpr std::array<int, 3> kRateModes = {mode_code::Pocsag2400, mode_code::Poc
 constexpr std::array<double, 3> kRatePeriods = {kPocsag2400Period, kPocsag1200Period, kPocsag512Period};
 constexpr std::array<int, 3> kRateSpeedCodes = {kPocsagSpeed2400, kPocsagSpeed1200, kPocsagSpeed512};
 constexpr std::int32_t kRateLockScore = 180;
+// How far a run may be off one bit to count in a pair.
+constexpr double kPairRunTolerance = 0.35;
 
 // Sync words for the polarity: the POCSAG sync codeword (1 = a POCSAG 1)
 // and the FLEX sync marker as the FLEX decoder reads it (1 = symbol 0/1),
@@ -44,6 +47,8 @@ double SteerRate(double drift, double gain, double errorInPeriods) {
 }  // namespace
 
 void SymbolRecovery::DetectPocsagRate(std::int32_t runLength) {
+    const std::int32_t previous = detector_.previousRun;
+    const std::int64_t pair = static_cast<std::int64_t>(previous) + runLength;
     for (std::size_t r = 0; r < kRateWindows.size(); ++r) {
         std::int32_t& score = detector_.scores[r];
         if (runLength >= kRateWindows[r].low && runLength <= kRateWindows[r].high) {
@@ -51,10 +56,21 @@ void SymbolRecovery::DetectPocsagRate(std::int32_t runLength) {
         } else if (score > 5) {
             score -= 3;
         }
+        const double reach = kPairRunTolerance * kRatePeriods[r];
+        const auto nearOneBit = [&](std::int32_t run) { return std::abs(run - kRatePeriods[r]) <= reach; };
+        std::int32_t& pairScore = detector_.pairScores[r];
+        if (nearOneBit(runLength) && nearOneBit(previous) && pair >= 2 * kRateWindows[r].low &&
+            pair <= 2 * kRateWindows[r].high) {
+            ++pairScore;
+        } else if (pairScore > 5) {
+            pairScore -= 3;
+        }
     }
+    detector_.previousRun = runLength;
     for (std::size_t r = 0; r < kRateWindows.size(); ++r) {
-        if (detector_.scores[r] <= kRateLockScore) continue;
+        if (detector_.scores[r] <= kRateLockScore && detector_.pairScores[r] <= kRateLockScore) continue;
         detector_.scores[r] = 0;
+        detector_.pairScores[r] = 0;
         title_.ShowDecodeMode(kRateModes[r]);
         chain_.SymbolPeriod = kRatePeriods[r];
         chain_.PocsagSpeedCode = kRateSpeedCodes[r];

@@ -119,11 +119,19 @@ struct ReceiverChain {
     }
 };
 
-// Scores run lengths for the three POCSAG rates.
+// Scores run lengths for the three POCSAG rates. `scores` count runs
+// inside a rate's window. Sliced audio in noise moves every edge by up to a
+// sample or so, which at 2400 bit/s throws a fifth of the preamble's runs
+// out of that window although the bits are right; `pairScores` count runs
+// that are less than a third off one bit, taken with the run before,
+// whose sum is within the window of two bits: the error of an edge
+// shortens one run as much as it lengthens the next.
 struct PocsagRateDetector {
     std::int32_t runLength = 0;
+    std::int32_t previousRun = 0;
     int lastLevel = 0;
     std::array<std::int32_t, 3> scores{};  // 2400, 1200, 512
+    std::array<std::int32_t, 3> pairScores{};
 };
 
 class SymbolRecovery {

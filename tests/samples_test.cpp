@@ -145,6 +145,9 @@ TEST(Samples, GeneratedAudioAsMultimonReadsIt) {
     const std::pair<const char*, int> pages[] = {{"pocsag:512:1234567:3:alpha:Hello at 512", 2},
                                                  {"pocsag:1200:234567:0:numeric:0123456789", 2},
                                                  {"pocsag:2400:345678:2:alpha:Hello at 2400", 2},
+                                                 // Its last word and the next sync's first bits come within
+                                                 // four bits of a sync word.
+                                                 {"pocsag:512:678982:3:alpha:6)t3d9CzIi@x9pg=5 jVNMnCkWd+)4xiv.SaduSA)", 2},
                                                  {"flex:1600/2:1234567:0:alpha:Flex 1600/2", 2},
                                                  {"flex:1600/2:1420033+1420999:0:alpha:Group call", 2},
                                                  {"flex:3200/2:1234567:0:alpha:Flex 3200/2", 2},

@@ -34,6 +34,7 @@ void PocsagDecoder::PocsagInputBit(char symbol) {
 
     if (symbol == 'X') {
         synced_ = false;
+        bitsSinceBatch_ = 32;
         messageWords = 0;
         alphaCount = 0;
         numericCount = 0;
@@ -45,7 +46,8 @@ void PocsagDecoder::PocsagInputBit(char symbol) {
     if (!synced_) {
         const int distance = BitDistance(windowLow_, kSyncLow, 0xFFFFu) +
                              BitDistance(windowHigh_, kSyncHigh, 0xFFFFu);
-        if (distance < kSyncAcceptance) {
+        if (bitsSinceBatch_ < 32) ++bitsSinceBatch_;
+        if (distance < (bitsSinceBatch_ < 32 ? kEarlySyncAcceptance : kSyncAcceptance)) {
             synced_ = true;
             bitIndex_ = 0;
             wordsLeft_ = 16;
@@ -70,7 +72,10 @@ void PocsagDecoder::PocsagInputBit(char symbol) {
         ProcessCodeword(16 - wordsLeft_);
     }
     bitIndex_ = 0;
-    if (--wordsLeft_ == 0) synced_ = false;
+    if (--wordsLeft_ == 0) {
+        synced_ = false;
+        bitsSinceBatch_ = 0;
+    }
 }
 
 void PocsagDecoder::ProcessCodeword(int index) {
@@ -156,7 +161,7 @@ void PocsagDecoder::MessageCodeword() {
 }
 
 void PocsagDecoder::AddressCodeword(int index) {
-    if (messageWords < 7 && (messageWords > 0 || addressPending)) FinishMessage();
+    if (messageWords < 7 && (messageWords > 0 || addressPending)) FinishMessage(lastBchResult_ == 3);
     ResetMessage();
     const auto& bits = ctx_.bch.CodewordBits;
     std::int32_t address = 0;
@@ -167,12 +172,14 @@ void PocsagDecoder::AddressCodeword(int index) {
     addressPending = 1;
 }
 
-void PocsagDecoder::FinishMessage() {
+void PocsagDecoder::FinishMessage(bool cutShort) {
     Output& out = ctx_.output;
     const int category = ctx_.chain.PocsagSpeedCode;
     const std::int32_t storedAlpha = std::min<std::int32_t>(alphaCount, static_cast<std::int32_t>(alpha.size()));
     const std::int32_t storedDigits =
         std::min<std::int32_t>(numericCount, static_cast<std::int32_t>(numeric.size()));
+    if (cutShort && storedAlpha > 0) alphaDamaged[static_cast<std::size_t>(storedAlpha - 1)] = true;
+    if (cutShort && storedDigits > 0) numericDamaged[static_cast<std::size_t>(storedDigits - 1)] = true;
 
     int alphaScore = 0;
     for (std::int32_t i = 0; i < storedAlpha; ++i) {
@@ -216,7 +223,7 @@ void PocsagDecoder::FinishMessage() {
         ctx_.stats.CountNumericChars(category);
     }
     if (messageWords == 0) {
-        out.PaneSetColor(out.MessagePane, ColorClass::Numeric);
+        out.PaneSetColor(out.MessagePane, cutShort ? ColorClass::BitErrors : ColorClass::Numeric);
         out.PanePutText(out.MessagePane, "TONE ONLY");
     }
 }

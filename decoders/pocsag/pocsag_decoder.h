@@ -57,6 +57,11 @@ public:
     static constexpr std::uint32_t kIdleHigh = 0x7A89;
     static constexpr std::uint32_t kIdleLow = 0xC197;
     static constexpr int kSyncAcceptance = 5;  // distance below this is a sync
+    // Within the 32 bits after a batch, where the window still holds part
+    // of its last codeword, only this close a match: the next sync is due
+    // at the 32nd bit, and message text followed by the first bits of the
+    // sync can come within four bits of it.
+    static constexpr int kEarlySyncAcceptance = 2;
     static constexpr int kIdleAcceptance = 3;  // distance below this is idle
     static constexpr int kHoldRefresh = 170;
 
@@ -64,7 +69,10 @@ private:
     void ProcessCodeword(int index);
     void MessageCodeword();
     void AddressCodeword(int index);
-    void FinishMessage();
+    // `cutShort`: the codeword that ends the message could not be
+    // corrected, so it may have been the message's next word rather than an
+    // address, and the end of the message is marked as in doubt.
+    void FinishMessage(bool cutShort = false);
     void ResetMessage();
     void WriteHeader(PageType type);
     // Shifts one payload bit into the accumulator.
@@ -78,6 +86,7 @@ private:
     bool synced_ = false;
     int bitIndex_ = 0;
     int wordsLeft_ = 0;
+    int bitsSinceBatch_ = 32;  // bits searched since a batch ended, up to 32
     int lastSyncDistance_ = 0;
     int lastBchResult_ = 0;
     std::int32_t accumulator_ = 0;
