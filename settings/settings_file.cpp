@@ -340,7 +340,18 @@ void Save(IniDocument& ini, const std::string& main, const Settings& s) {
         const std::string section = k.section == Where::Main ? main : kFilterSection;
         switch (k.kind) {
         case Kind::Number: ini.SetInt(section, k.name, NumberOf(k.field(record))); break;
-        case Kind::Text: ini.Set(section, k.name, *std::get<std::string*>(k.field(record))); break;
+        case Kind::Text: {
+            // Blanks at either end, or quotes around the whole, would not be
+            // read back from a bare value: such a text is written quoted.
+            const std::string& text = *std::get<std::string*>(k.field(record));
+            const auto blank = [](char c) {
+                return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+            };
+            const bool quote = !text.empty() && (blank(text.front()) || blank(text.back()) ||
+                                                 (text.size() >= 2 && text.front() == '"' && text.back() == '"'));
+            ini.Set(section, k.name, quote ? Quoted(text) : text);
+            break;
+        }
         case Kind::Quoted: ini.Set(section, k.name, Quoted(*std::get<std::string*>(k.field(record)))); break;
         case Kind::Color: ini.Set(section, k.name, FormatColor(*std::get<std::uint32_t*>(k.field(record)))); break;
         case Kind::Port: SavePort(ini, section, s); break;

@@ -60,6 +60,9 @@ TEST(FilterChoice, WhichFilterCopiesTheLine) {
         {{F(LongFlex, "1234567??", 0, "F")}, ShortFlex, "1234567", 0, 0, "CALL", ""},
         {{F(Unassigned, "", 0, "U")}, Pocsag, "1234567", 1, 2, "CALL", ""},
         {{F(LongFlex, "?????????")}, LongFlex, "123456789", 0, 0, "X", "123456789 X"},
+        // A pattern shorter than the capcode ends there: it matches no longer capcode.
+        {{F(Pocsag, "12345", 0, "Short"), F(Pocsag, "123456?", 0, "Long")}, Pocsag, "1234567", 1, 2, "X",
+         "1234567 Long X"},
         {{F(Pocsag, "12345??", 0, "Rej", "", 0, 0, 1)}, Pocsag, "1234599", 1, 2, "SECRET", nullptr},
     };
     for (const Case& c : cases) {
@@ -113,56 +116,46 @@ TEST(FilterActions, FileSoundAndCommandOncePerMatchingLine) {
     settings.FilterCmdFileEnabled = 1;
     settings.FilterCmdFile = "/opt/pager/notify";
     settings.FilterCmdArgs = "-c %c \"%l\" %m 100%";
-    for (const bool playable : {true, false}) {
-        TestRig rig(settings);
-        rig.sound.playable = playable;
-        Output& out = rig.engine->output();
-        out.CreatePanes(10);
-        WritePage(out, Pocsag, "1234567", 1, 2, "\"; rm -rf ~ #");  // 21 characters: three rows
-        WritePage(out, Pocsag, "7654321", 1, 2, "A\x01\xC1\x7F");     // no command flag
-        WritePage(out, Pocsag, "1111111", 1, 2, "NONE");
-        EXPECT_EQ(out.MessagePane.row, 7u);
-        EXPECT_EQ(rig.filterLines, (Lines{"1234567 Fire Dept \"; rm -rf ~ #", "7654321 Quiet A\x01\xC1\x7F"}));
-        const std::string written = "1234567 Fire Dept \"; rm -rf ~ #\n7654321 Quiet A.A\x7F\n";
-        EXPECT_EQ(rig.files.contents["26DEC06.FLT"], written);
-        EXPECT_EQ(rig.files.flushed["26DEC06.FLT"], written);
-        EXPECT_EQ(rig.files.opens, 2);
-        ASSERT_EQ(rig.commands.calls.size(), 1u);
-        EXPECT_EQ(rig.commands.calls[0].program, "/opt/pager/notify");
-        EXPECT_EQ(rig.commands.calls[0].args, (Lines{"-c", "1234567", "Fire Dept", "\"; rm -rf ~ #", "100%"}));
-        EXPECT_EQ(rig.sound.played, Lines(2, "FILTER.WAV"));
-        EXPECT_EQ(rig.sound.beeps, playable ? 0 : 2);
-
-        rig.engine->settings().FilterCmdFileEnabled = 0;
-        WritePage(out, Pocsag, "1234567", 1, 2, "OFF");
-        EXPECT_EQ(rig.commands.calls.size(), 1u);
-    }
+    TestRig rig(settings);
+    Output& out = rig.engine->output();
+    out.CreatePanes(10);
+    WritePage(out, Pocsag, "1234567", 1, 2, "\"; rm -rf ~ #");  // 21 characters: three rows
+    rig.sound.playable = false;                                // beeps instead
+    WritePage(out, Pocsag, "7654321", 1, 2, "A\x01\xC1\x7F");  // no command flag
+    WritePage(out, Pocsag, "1111111", 1, 2, "NONE");
+    EXPECT_EQ(out.MessagePane.row, 7u);
+    EXPECT_EQ(rig.filterLines, (Lines{"1234567 Fire Dept \"; rm -rf ~ #", "7654321 Quiet A\x01\xC1\x7F"}));
+    const std::string written = "1234567 Fire Dept \"; rm -rf ~ #\n7654321 Quiet A.A\x7F\n";
+    EXPECT_EQ(rig.files.contents["26DEC06.FLT"], written);
+    EXPECT_EQ(rig.files.flushed["26DEC06.FLT"], written);
+    EXPECT_EQ(rig.files.opens, 2);
+    ASSERT_EQ(rig.commands.calls.size(), 1u);
+    EXPECT_EQ(rig.commands.calls[0].program, "/opt/pager/notify");
+    EXPECT_EQ(rig.commands.calls[0].args, (Lines{"-c", "1234567", "Fire Dept", "\"; rm -rf ~ #", "100%"}));
+    EXPECT_EQ(std::tuple(rig.sound.played, rig.sound.beeps), std::tuple(Lines(2, "FILTER.WAV"), 1));
+    rig.engine->settings().FilterCmdFileEnabled = 0;
+    WritePage(out, Pocsag, "1234567", 1, 2, "OFF");
+    EXPECT_EQ(rig.commands.calls.size(), 1u);
 }
 
-TEST(FilterCommand, SplitsTheTemplateLikeAShellWithoutExpansion) {
-    const std::pair<const char*, Lines> cases[] = {
-        {"  a  b\tc ", {"a", "b", "c"}},
-        {"'x y' \"p \\\"q\\\" \\\\\" r\\ s", {"x y", "p \"q\" \\", "r s"}},
-        {"'' \"\" z", {"", "", "z"}},
-        {"a'b c'd", {"ab cd"}},
-        {"'$(reboot)' `id` $HOME", {"$(reboot)", "`id`", "$HOME"}},
-        {"\"open to end", {"open to end"}},
-        {"", {}},
+// The template is split like a shell splits words, without expansion; the
+// fields go into each word; the command line is cut at 120 characters.
+TEST(FilterCommand, ArgumentsFromTheTemplate) {
+    const std::tuple<std::size_t, const char*, const char*, Lines> cases[] = {
+        {3, "  a  b\tc ", "", {"a", "b", "c"}},
+        {3, "'x y' \"p \\\"q\\\" \\\\\" r\\ s", "", {"x y", "p \"q\" \\", "r s"}},
+        {3, "'' \"\" z a'b c'd", "", {"", "", "z", "ab cd"}},
+        {3, "'$(reboot)' `id` $HOME \"open to end", "", {"$(reboot)", "`id`", "$HOME", "open to end"}},
+        {3, "", "", {}},
+        {3, "%C/%L/%m %x %%c % 100%", "CALL", {"(123456) 1/L/CALL", "%x", "%(123456) 1", "%", "100%"}},
+        // 50 characters after a 100-character program: 19 are kept, the cut word shortened.
+        {100, "aaaaaaaaaa bbbbbbbbbb cccccccccccccccccccccccccccc", "", {"aaaaaaaaaa", "bbbbbbbb"}},
+        {100, "%m ccccccccccccccccccc", "aaaaaaaaaaaaaaaaaa", {"aaaaaaaaaaaaaaaaaa"}},  // no "" after a cut
+        {119, "%m", "m", {}},
+        {110, "%m", "123456789", {"123456789"}},  // 120: not cut
     };
-    for (const auto& [text, words] : cases) EXPECT_EQ(SplitCommandWords(text), words) << text;
-}
-
-TEST(FilterCommand, SubstitutesFieldsAndCutsTheCommandLine) {
-    EXPECT_EQ(BuildFilterCommandArgs("cmd", "%c %m 100%", "(123456) 1", "L", "CALL"), (Lines{"(123456) 1", "CALL", "100%"}));
-    EXPECT_EQ(SubstituteFilterFields("%C/%L/%M %x %%c %", "c", "l", "m"), "c/l/m %x %c %");
-    const std::string program(100, 'p');
-    // 50 characters of arguments: the first 19 are kept, the cut word shortened.
-    EXPECT_EQ(BuildFilterCommandArgs(program, "aaaaaaaaaa bbbbbbbbbb cccccccccccccccccccccccccccc", "", "", ""),
-              (Lines{"aaaaaaaaaa", "bbbbbbbb"}));
-    // A cut right after a separator drops the word instead of passing "".
-    EXPECT_EQ(BuildFilterCommandArgs(program, "%m ccccccccccccccccccc", "", "", "aaaaaaaaaaaaaaaaaa"), Lines{"aaaaaaaaaaaaaaaaaa"});
-    EXPECT_TRUE(BuildFilterCommandArgs(std::string(119, 'p'), "%m", "", "", "m").empty());
-    EXPECT_EQ(BuildFilterCommandArgs(std::string(110, 'p'), "%m", "", "", "123456789"), Lines{"123456789"});  // 120: not cut
+    for (const auto& [program, text, message, args] : cases)
+        EXPECT_EQ(BuildFilterCommandArgs(std::string(program, 'p'), text, "(123456) 1", "L", message), args) << text;
 }
 
 TEST(FilterRecordText, ListLines) {
@@ -176,22 +169,6 @@ TEST(FilterRecordText, ListLines) {
         {FilterRecord{}, "UNUSED"},
     };
     for (const auto& [record, line] : lines) EXPECT_EQ(FormatFilterLine(record), line);
-}
-
-TEST(FilterRecordText, ReadingValues) {
-    const std::pair<const char*, FilterRecord> cases[] = {
-        {R"(2,"1234567",2,"Fire","",0,2,0)", F(Pocsag, "1234567", 2, "Fire", "", 0, 2)},
-        {R"(1,"",0,"say \"hi\", ok","C:\dir\\",1,0,0)", F(Text, "", 0, "say \"hi\", ok", "C:\\dir\\", 1)},
-        {R"(5,"123456",3,"G","x")", F(Golay, "123456", 3, "G", "x")},  // without the last three fields
-        {R"(3,"1234567",0,"unterminated lab)", F(ShortFlex, "1234567", 0, "unterminated lab")},
-        {R"(4,"12345)", F(LongFlex, "12345")},
-        // Texts are cut to their limits; the rest of the value still reads.
-        {R"(1,"",0,"123456789012345678901234","t",1,0,0)", F(Text, "", 0, "12345678901234567890", "t", 1)},
-        {R"(7,"1",0,"L","",0,0,0)", F(Unassigned, "1", 0, "L")},  // unknown types keep their place
-        {"", FilterRecord{}},
-        {R"(2,"1234567",,"L","",,,1)", F(Pocsag, "1234567", 0, "L", "", 0, 0, 1)},  // empty fields read as 0
-    };
-    for (const auto& [value, record] : cases) EXPECT_EQ(ParseFilterValue(value), record) << value;
 }
 
 }  // namespace

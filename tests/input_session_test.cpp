@@ -90,14 +90,5 @@ TEST_P(InputSessionTimer, StartPollEndFailReattach) {
 INSTANTIATE_TEST_SUITE_P(Pacing, InputSessionTimer, ::testing::Values(true, false),
                          [](const auto& p) { return p.param ? "Realtime" : "Recorded"; });
 
-// A name that is no usable input fails with its one line.
-TEST(InputSession, UnusableInputName) {
-    testing::TestRig rig;
-    InputSession session(*rig.engine);
-    EXPECT_FALSE(session.Start("/nonexistent/recording.tve", InputOptions(), false));
-    EXPECT_EQ(session.State(), SessionState::Failed);
-    EXPECT_NE(session.Error().find("/nonexistent/recording.tve"), std::string::npos) << session.Error();
-}
-
 }  // namespace
 }  // namespace tolvane

@@ -40,27 +40,12 @@ TEST(KeepAliveTable, Ranges) {
     }
 }
 
-// A watch on fake parts, started at a chosen local time.
-struct Watch {
-    Watch(const Settings& s, LocalTime start) : settings(s) {
-        clock.local = start;
-        keepAlive.Start();
-    }
-    // Wall time passes in whole seconds, ten 100 ms ticks each.
-    void Run(int seconds) {
-        for (int i = 0; i < seconds; ++i) {
-            clock.Advance(1);
-            for (int t = 0; t < 10; ++t) keepAlive.KeepAliveTimerTick();
-        }
-    }
+// An engine on fake parts, started at a chosen local time; its clock check
+// tells the watch of each new hour.
+struct Watch : testing::TestRig {
+    Watch(const Settings& s, LocalTime start) : TestRig(s, [&](TestRig& rig) { rig.clock.local = start; }) {}
+    KeepAlive& watch() { return engine->Watch(); }
     std::size_t Alarms() const { return messages.messages.size(); }
-
-    Settings settings;
-    testing::FakeClock clock;
-    testing::FakeSound sound;
-    testing::FakeCommands commands;
-    testing::FakeMessages messages;
-    KeepAlive keepAlive{settings, clock, sound, commands, messages};
 };
 
 TEST(KeepAlive, FirstAlarmAfterStartUpSoundsUntilAcknowledged) {
@@ -82,11 +67,11 @@ TEST(KeepAlive, FirstAlarmAfterStartUpSoundsUntilAcknowledged) {
     w.Run(2);
     EXPECT_EQ(w.sound.beeps, 2);
     // Traffic neither silences the alarm nor arms a second one.
-    w.keepAlive.TrafficSeen();
-    EXPECT_EQ(w.keepAlive.Deadline(), 0);
-    EXPECT_TRUE(w.keepAlive.AlarmOn());
-    w.keepAlive.AcknowledgeAlarm();
-    EXPECT_EQ(w.keepAlive.Deadline(), w.clock.now + 600);
+    w.watch().TrafficSeen();
+    EXPECT_EQ(w.watch().Deadline(), 0);
+    EXPECT_TRUE(w.watch().AlarmOn());
+    w.watch().AcknowledgeAlarm();
+    EXPECT_EQ(w.watch().Deadline(), w.clock.now + 600);
     w.Run(599);
     EXPECT_EQ(w.sound.played.size(), 5u);  // three played, two failed
     EXPECT_EQ(w.Alarms(), 1u);
@@ -100,9 +85,7 @@ TEST(KeepAlive, HourChangeKeepsASamePeriodAndStartsANewOne) {
     for (const auto& [hour14Timeout, alarmAfter] : {std::pair{5, 180}, {10, 600}, {0, 3600}}) {
         SCOPED_TRACE(hour14Timeout);
         Watch w(WithRanges({{14, 14, 5}, {15, 15, hour14Timeout}}), {2026, 12, 6, 13, 58, 0});
-        w.Run(120);
-        w.keepAlive.HourChanged(14);
-        w.Run(alarmAfter - 1);
+        w.Run(120 + alarmAfter - 1);  // the new hour at 14:00
         EXPECT_EQ(w.Alarms(), 0u);
         w.Run(1);
         EXPECT_EQ(w.Alarms(), hour14Timeout == 0 ? 0u : 1u);
@@ -111,22 +94,20 @@ TEST(KeepAlive, HourChangeKeepsASamePeriodAndStartsANewOne) {
 
 TEST(KeepAlive, NoSecondAlarmWhileOneWaitsAndReconfigureSilences) {
     Watch w(WithRanges({{13, 13, 10}, {14, 14, 5}}), {2026, 12, 6, 12, 50, 0});
-    w.Run(600);  // 13:00:00: alarm
-    ASSERT_TRUE(w.keepAlive.AlarmOn());
-    w.keepAlive.HourChanged(13);
-    EXPECT_EQ(w.keepAlive.Deadline(), 0);
+    w.Run(600);  // 13:00:00: the alarm, then the new hour
+    ASSERT_TRUE(w.watch().AlarmOn());
+    EXPECT_EQ(w.watch().Deadline(), 0);
     w.Run(900);
     EXPECT_EQ(w.Alarms(), 1u);
-    w.keepAlive.AcknowledgeAlarm();  // armed with hour 13's period
-    EXPECT_EQ(w.keepAlive.Deadline(), w.clock.now + 300);
+    w.watch().AcknowledgeAlarm();  // armed with hour 13's period
+    EXPECT_EQ(w.watch().Deadline(), w.clock.now + 300);
     w.Run(300);
-    ASSERT_TRUE(w.keepAlive.AlarmOn());
-    w.settings = WithRanges({});
-    w.keepAlive.Reconfigure();
-    EXPECT_FALSE(w.keepAlive.AlarmOn());
-    EXPECT_EQ(w.keepAlive.Deadline(), 0);
-    w.keepAlive.HourChanged(24);  // not an hour: ignored
-    EXPECT_EQ(w.keepAlive.CurrentHour(), 13);
+    ASSERT_TRUE(w.watch().AlarmOn());
+    w.engine->ApplySettings(WithRanges({}));
+    EXPECT_FALSE(w.watch().AlarmOn());
+    EXPECT_EQ(w.watch().Deadline(), 0);
+    w.watch().HourChanged(24);  // not an hour: ignored
+    EXPECT_EQ(w.watch().CurrentHour(), 13);
 }
 
 // Through the engine, unattended: decoded pages re-arm, alarms are

@@ -62,8 +62,6 @@ int Probe(int port) {
     return result;
 }
 
-std::string Text(const fs::path& path) { return (std::stringstream() << std::ifstream(path).rdbuf()).str(); }
-
 std::vector<std::string> Lines(const fs::path& path) {
     std::vector<std::string> lines;
     std::ifstream file(path);
@@ -90,9 +88,9 @@ public:
     // The exit status, or -1 when it did not end in time (it is killed then).
     int Wait(std::chrono::milliseconds limit) {
         int status = -1;
-        if (!WaitFor([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, limit)) return Stop(SIGKILL) ? -1 : -1;
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        const bool ended = WaitFor([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, limit);
+        Stop(SIGKILL);
+        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     // False when it had ended already.
     bool Stop(int signal) {
@@ -178,7 +176,7 @@ TEST_F(Mqtt, EveryPageArrivesAsItsJsonLineBetweenOnlineAndOffline) {
     ASSERT_EQ(Cli({"--json", "--mqtt", Url(port_)}, input, "run")->Wait(30s), 0);
     EXPECT_TRUE(WaitFor([&] { return On("status").size() == 2; }, 5s));
     EXPECT_EQ(On("status"), (std::vector<std::string>{"online", "offline"}));
-    // The fields of every kind of page are the records' own (page_record_test).
+    // The fields of every kind of page are pinned by the golden recordings' NAME.json.
     EXPECT_EQ(On("pages"), Lines(kDir / "run.out"));
     ASSERT_EQ(On("pages").size(), 5u);
     for (const std::string& page : On("pages")) EXPECT_EQ(nlohmann::json::parse(page)["receiver"], receiver_);
@@ -200,7 +198,7 @@ TEST_F(Mqtt, ABrokerRestartLosesNoPageAndAKilledDecoderGoesOffline) {
     ASSERT_TRUE(StartBroker());
     EXPECT_TRUE(WaitFor([&] { return On("pages").size() >= 3 && On("pages") == Lines(kDir / "run.out"); }, 10s))
         << ::testing::PrintToString(On("pages")) << " against " << ::testing::PrintToString(Lines(kDir / "run.out"));
-    EXPECT_NE(Text(kDir / "run.err").find("lost"), std::string::npos) << Text(kDir / "run.err");
+    EXPECT_NE(testing::ReadFile(kDir / "run.err").find("lost"), std::string::npos) << testing::ReadFile(kDir / "run.err");
     ASSERT_TRUE(cli->Stop(SIGKILL)) << "ended before it could be killed";
     EXPECT_TRUE(WaitFor([&] { return On("status").back() == "offline"; }, 5s));
 }
@@ -210,8 +208,8 @@ TEST_F(Mqtt, WithoutABrokerDecodingAndOutputsStayAsTheyAre) {
     ASSERT_EQ(Cli({"--start", "@1000000000"}, input, "plain")->Wait(30s), 0);
     ASSERT_EQ(Cli({"--start", "@1000000000", "--mqtt", Url(Probe(0))}, input, "mqtt")->Wait(30s), 0);
     EXPECT_EQ(Lines(kDir / "plain.out").size(), 3u);  // the pages and a FLEX frame row
-    EXPECT_EQ(Text(kDir / "mqtt.out"), Text(kDir / "plain.out"));
-    const std::string err = Text(kDir / "mqtt.err");
+    EXPECT_EQ(testing::ReadFile(kDir / "mqtt.out"), testing::ReadFile(kDir / "plain.out"));
+    const std::string err = testing::ReadFile(kDir / "mqtt.err");
     EXPECT_NE(err.find("cannot reach the broker"), std::string::npos) << err;
     EXPECT_NE(err.find("2 records not delivered"), std::string::npos) << err;
 }

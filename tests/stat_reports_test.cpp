@@ -29,86 +29,40 @@ Settings NamedFiles() {
     return s;
 }
 
-const std::string kHead =
-    "              Numeric   Numeric  Numeric      Alpha     Alpha    Alpha\n"
-    "                 Msgs     Chars  Average       Msgs     Chars  Average\n";
-const std::string kRule = "             -------- ---------            -------- ---------\n";
-
-TEST(StatReports, HourChangeWritesBlockAndRowThenCountsTheNextHour) {
-    Station st({2026, 12, 6, 13, 20, 5}, NamedFiles());
+// From 23:20:05 to past one in the morning, with date-named files: counts
+// (and some for categories outside the table, which are ignored), the
+// hourly block and row at midnight followed by the daily block, new files
+// for the new day (the log too), the next hour's own label and no second
+// header, and a clock set back an hour taken as an hour change. Every file
+// written is compared with tests/data/stat_reports.txt.
+TEST(StatReports, HoursAndMidnightAgainstTheGolden) {
+    Settings s;
+    s.StatFileEnabled = s.StatFileUseDate = 1;
+    s.StatCSVFileEnabled = s.StatCSVFileUseDate = 1;
+    s.LogFileEnabled = s.LogFileUseDate = 1;
+    Station st({2026, 12, 6, 23, 20, 5}, s);
     for (int i = 0; i < 3; ++i) st.Stats().CountNumericMessage(P1200);
     st.Stats().CountNumericChars(P1200, 10);
     st.Stats().CountAlphaMessage(F1600);
     st.Stats().CountAlphaChars(F1600, 24);
     st.Stats().CountAlphaChars(F1600);
-    // Categories outside the table are ignored, not written past it.
     st.Stats().CountNumericMessage(kStatCategoryCount);
     st.Stats().CountAlphaChars(-1, 5);
-    st.Run(39 * 60 + 54);  // 13:59:59
-    EXPECT_TRUE(st.files.contents["net.st"].empty());
-    st.Run(1);  // the check at 14:00:00
-
-    EXPECT_EQ(st.files.flushed["net.st"],
-              "12/06/2026 13:20:05  HOURLY\n" + kHead +
-                  "FLEX 6400           0         0     0.00          0         0     0.00\n"
-                  "FLEX 3200           0         0     0.00          0         0     0.00\n"
-                  "FLEX 1600           0         0     0.00          1        25    25.00\n"
-                  "POCSAG 2400         0         0     0.00          0         0     0.00\n"
-                  "POCSAG 1200         3        10     3.33          0         0     0.00\n"
-                  "POCSAG 512          0         0     0.00          0         0     0.00\n"
-                  "GOLAY (GSC)         0         0     0.00          0         0     0.00\n" +
-                  kRule + "  Totals            3        10                   1        25\n\n");
-    const std::string row = "\"12/06/2026\",\"13:20:05\",0,0,0,0,3,0,0,0,0,1,0,0,0,0,0,0,0,0,10,0,0,0,0,25,0,0,0,0\n";
-    EXPECT_EQ(st.files.flushed["net.csv"], std::string(kStatCsvHeader) + row);
-
+    st.Run(39 * 60 + 54);  // 23:59:59
+    EXPECT_TRUE(st.files.contents["26DEC06.ST"].empty());
+    st.Run(1);  // the check at 00:00:00
     EXPECT_EQ(st.Stats().HourlyStats, StatCounters{});
-    EXPECT_EQ(st.Stats().DailyStats.numericMsgs[P1200], 3u);
-    EXPECT_EQ(st.engine->Reports().StatTime(), "14:00:00");
-
-    // The next hour: its own label, no second header, the daily count grows.
-    st.Stats().CountNumericMessage(GOLAY);
-    st.Run(3600);
-    EXPECT_EQ(st.files.contents["net.csv"],
-              std::string(kStatCsvHeader) + row +
-                  "\"12/06/2026\",\"14:00:00\",0,0,0,0,0,0,1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n");
-}
-
-TEST(StatReports, MidnightMovesDateNamedFilesOn) {
-    Settings s;
-    s.StatFileEnabled = s.StatFileUseDate = 1;
-    s.StatCSVFileEnabled = s.StatCSVFileUseDate = 1;
-    s.LogFileEnabled = s.LogFileUseDate = 1;
-    Station st({2026, 12, 6, 23, 40, 0}, s);
-    EXPECT_TRUE(st.files.contents.count("26DEC06.CSV") && st.files.contents.count("26DEC06.LOG"));
-    st.Stats().CountAlphaMessage(P512);
-    st.Run(20 * 60 + 30);  // 00:00:30 on the 7th
-
-    const std::string lastHour = "\"12/06/2026\",\"23:40:00\",0,0,0,0,0,0,0,0,0,0,0,0,1,0";
-    EXPECT_EQ(st.files.contents["26DEC06.CSV"].rfind(std::string(kStatCsvHeader) + lastHour, 0), 0u);
-    const std::string& text = st.files.contents["26DEC06.ST"];
-    const auto hourly = text.find("12/06/2026 23:40:00  HOURLY\n");
-    const auto daily = text.find("12/06/2026  DAILY\n");
-    ASSERT_NE(hourly, std::string::npos);
-    ASSERT_NE(daily, std::string::npos);
-    EXPECT_LT(hourly, daily);
-    EXPECT_NE(text.find("POCSAG 512          0         0     0.00          1         0     0.00", daily),
-              std::string::npos);
-    EXPECT_EQ(st.files.contents["26DEC07.CSV"], "");
-    EXPECT_TRUE(st.files.contents.count("26DEC07.ST") && st.files.contents.count("26DEC07.LOG"));
     EXPECT_EQ(st.Stats().DailyStats, StatCounters{});
-
-    st.Run(3600);
-    EXPECT_EQ(st.files.contents["26DEC07.CSV"].rfind(std::string(kStatCsvHeader) + "\"12/07/2026\",\"00:00:00\",", 0),
-              0u);
-}
-
-TEST(StatReports, ClockSetBackOneHourIsAnHourChange) {
-    Station st({2026, 12, 6, 14, 10, 0}, NamedFiles());
-    st.Run(30);
-    st.clock.local.hour = 13;
+    EXPECT_EQ(st.files.flushed["26DEC06.ST"], st.files.contents["26DEC06.ST"]);
+    st.Stats().CountNumericMessage(GOLAY);
+    st.Run(3600 + 30);  // 01:00:30
+    EXPECT_EQ(st.Stats().DailyStats.numericMsgs[GOLAY], 1u);  // not reset by the hour
+    st.clock.local.hour = 0;
     st.Run(10);
-    EXPECT_NE(st.files.contents["net.csv"].find("\"12/06/2026\",\"14:10:00\","), std::string::npos);
-    EXPECT_EQ(st.engine->Reports().StatTime(), "13:10:40");
+    EXPECT_EQ(st.engine->Reports().StatTime(), "00:00:40");
+    std::string written;
+    for (const auto& [name, text] : st.files.contents) written += "== " + name + "\n" + text;
+    EXPECT_EQ(written, testing::ReadFile(std::string(TOLVANE_SOURCE_DIR) + "/tests/data/stat_reports.txt"));
 }
 
 TEST(StatReports, UnopenableFileIsTriedAgainAtTheNextReport) {

@@ -32,11 +32,6 @@ protected:
         fs::permissions(dir_ / name, fs::perms::owner_all);
         return dir_ / name;
     }
-    static std::string Slurp(const fs::path& path) {
-        std::stringstream s;
-        s << std::ifstream(path, std::ios::binary).rdbuf();
-        return s.str();
-    }
 
     testing::TempDir dir_;
     AppendFileOpener opener_;
@@ -55,7 +50,7 @@ TEST_F(SystemWorld, LauncherPassesTheExactArgumentsAndDoesNotWait) {
     EXPECT_FALSE(fs::exists(dir_ / "out"));
     std::ofstream(dir_ / "go") << "";
     for (int i = 0; i < 2000 && !fs::exists(dir_ / "out"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(Slurp(dir_ / "out"), "[1234567]\n[Fire Dept]\n[\"; rm -rf ~ #]\n[$(id) `id` *]\n[]\n");
+    EXPECT_EQ(testing::ReadFile(dir_ / "out"), "[1234567]\n[Fire Dept]\n[\"; rm -rf ~ #]\n[$(id) `id` *]\n[]\n");
     // Nothing is left for this process to reap.
     errno = 0;
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
@@ -106,7 +101,7 @@ TEST_F(SystemWorld, FilesAreAppendedWholeLinesAndFailuresReported) {
         EXPECT_TRUE(files[0]->Flush());
         for (auto& file : files) file.reset();
     }
-    std::istringstream lines(Slurp(path));
+    std::istringstream lines(testing::ReadFile(path));
     int count = 0;
     for (std::string line; std::getline(lines, line); ++count)
         EXPECT_TRUE(line == std::string(99, 'a') || line == std::string(99, 'b')) << "line " << count << ": " << line;

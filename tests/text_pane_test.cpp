@@ -1,5 +1,5 @@
-// The scrollback grid: dropping the oldest row, the view that follows the
-// end (or stays put), clearing, sizes that cannot be had, and re-flowing
+// The scrollback grid: the view that follows the end (or stays put) and
+// is reset by clearing, sizes that cannot be had, and re-flowing
 // the text at a new row width.
 #include "display/text_pane.h"
 
@@ -45,29 +45,32 @@ struct Pane : PaneView {
     Lines events;
 };
 
-TEST(TextPane, FullBufferDropsTheOldestRow) {
-    Pane p(200, 10);
-    for (int i = 1; i <= 201; ++i) p.Put("line " + std::to_string(i));
-    EXPECT_EQ(p.pane().row, 199u);
-    EXPECT_EQ(p.pane().RowText(0), "line 3");
-    EXPECT_EQ(p.pane().RowText(198), "line 201");
-    EXPECT_EQ(p.pane().RowText(199), "");
-}
-
 TEST(TextPane, ViewFollowsTheEnd) {
     Pane p(10, 3);
     for (int i = 1; i <= 3; ++i) p.Put("x");
     EXPECT_EQ(p.events, (Lines{"paint 0..0", "paint 1..1", "paint 2..2"}));
     p.events.clear();
     p.Put("x");  // the fourth row is below the view: follow it
-    EXPECT_EQ(p.pane().TopRow(), 1);
-    EXPECT_EQ(p.pane().ScrollMax(), 1);
+    EXPECT_EQ(std::tuple(p.pane().TopRow(), p.pane().ScrollMax()), std::tuple(1, 1));
     EXPECT_EQ(p.events, (Lines{"scroll 1", "paint 2..3", "bar 1@1"}));
-    // Still following once the grid is full: the top row stays put.
+    // Still following once the grid is full: the oldest row is dropped and
+    // the top row stays put.
     for (int i = 0; i < 20; ++i) p.Put("y" + std::to_string(i));
     EXPECT_EQ(p.pane().TopRow(), 6);
-    EXPECT_EQ(p.pane().RowText(8), "y19");
+    EXPECT_EQ(std::tuple(p.pane().row, p.pane().RowText(0), p.pane().RowText(8)), std::tuple(9u, "y11", "y19"));
     EXPECT_EQ(p.events.back(), "bar 6@6");
+    // Clearing empties the grid and resets the view.
+    p.Put("partial", false);
+    p.events.clear();
+    p.pane().ClearPane();
+    EXPECT_EQ(std::tuple(p.pane().row, p.pane().column, p.pane().TopRow(), p.pane().ScrollMax()), std::tuple(0u, 0u, 0, 0));
+    for (std::uint32_t r = 0; r < 10; ++r) EXPECT_EQ(p.pane().RowText(r), "");
+    EXPECT_EQ(p.events, Lines{"bar 0@0"});
+    // A row being written over older text ends at the cursor.
+    p.Put("longer text");
+    p.pane().row = 0;
+    p.Put("ab", false);
+    EXPECT_EQ(p.pane().RowText(0), "ab");
 }
 
 TEST(TextPane, ScrolledBackViewStaysOnTheSameText) {
@@ -94,22 +97,6 @@ TEST(TextPane, ScrolledBackViewStaysOnTheSameText) {
     EXPECT_FALSE(p.pane().FollowsEnd());
     p.pane().ScrollBy(2);
     EXPECT_TRUE(p.pane().FollowsEnd());
-}
-
-TEST(TextPane, ClearPaneEmptiesAndResetsTheView) {
-    Pane p(10, 3);
-    for (int i = 0; i < 8; ++i) p.Put("row");
-    p.Put("partial", false);
-    p.events.clear();
-    p.pane().ClearPane();
-    EXPECT_EQ(std::tuple(p.pane().row, p.pane().column, p.pane().TopRow(), p.pane().ScrollMax()), std::tuple(0u, 0u, 0, 0));
-    for (std::uint32_t r = 0; r < 10; ++r) EXPECT_EQ(p.pane().RowText(r), "");
-    EXPECT_EQ(p.events, Lines{"bar 0@0"});
-    // A row being written over older text ends at the cursor.
-    p.Put("longer text");
-    p.pane().row = 0;
-    p.Put("ab", false);
-    EXPECT_EQ(p.pane().RowText(0), "ab");
 }
 
 TEST(TextPane, SizesThatCannotBeHadFallBackAndAreStored) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 
 namespace tolvane::testing {
 
@@ -98,6 +100,10 @@ void TestRig::Run(int seconds) {
         for (int t = 0; t < 10; ++t) engine->TimerHooks();
         engine->ShowPendingMessages();
     }
+}
+
+std::string ReadFile(const std::string& path) {
+    return (std::stringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
 }
 
 void WritePage(Output& output, FilterType type, std::string_view capcode, int function, int baud,

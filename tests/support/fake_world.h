@@ -120,6 +120,9 @@ private:
     LineJoiner filterJoiner_;
 };
 
+// A file's bytes as they are; "" when it cannot be read.
+std::string ReadFile(const std::string& path);
+
 // Writes one page the way every decoder does: SelectCapcodeFilter, the
 // marked capcode field, a space, the marked message (every byte of it, in
 // one colour), PaneEndLine; described for the page records when facts are
