@@ -65,6 +65,22 @@ void SetRanges(KeepAliveDialog& d, std::vector<std::array<int, 3>> ranges) {
     }
 }
 
+// Gives `field` the focus, as a click would, with a chooser that picks
+// `chosen`: what the chooser was asked, then any message shown, joined by
+// "|"; the focus must then have moved to OK.
+QString Pick(SettingsDialog& d, QLineEdit* field, const QString& chosen) {
+    QStringList asked;
+    d.chooser = [&](QWidget*, const QString& caption, const QString& initial, const QStringList& types) {
+        return asked = QStringList{caption, initial} + types, chosen;
+    };
+    ModalAnswer answer;
+    d.setModal(false), d.show(), d.activateWindow();  // non-modal: only the message is answered
+    if (!QTest::qWaitForWindowActive(&d)) return "not shown";
+    field->setFocus();
+    if (!QTest::qWaitFor([&] { return d.focusWidget() == d.ok; })) asked << "focus not on OK";
+    return (asked + answer.texts).join('|');
+}
+
 Settings Start() {
     Settings s;
     s.LogFile = "old.log", s.LogFileEnabled = 1, s.FilterFile = "old.flt", s.StatFile = "old.st";
@@ -104,6 +120,12 @@ const std::vector<Case> kCases = {
          d.file->setText("new.log"), d.enabled->click();
          QCOMPARE(On({d.file, d.useDate, d.flush, d.flushTime}), "0000");
      }), "", [](Settings& s) { s.LogFile = "new.log", s.LogFileEnabled = 0, s.LogFlushTime = 5; }},
+    // A choice equal to the filter file is refused.
+    {"log file chosen", Fill<LogfileDialog>([](auto& d) {
+         QCOMPARE(Pick(d, d.file, "old.flt") + Pick(d, d.file, "/tmp/pages.log"),
+                  "Open Log File...|old.log|Log Files (*.log)|All Files (*)|Log file can't be same as Filter file!"
+                  "Open Log File...|old.log|Log Files (*.log)|All Files (*)");
+     }), "", [](Settings& s) { s.LogFile = "/tmp/pages.log", s.LogFlushTime = 5; }},
     {"COM2", Fill<InterfaceDialog>([](auto& d) {
          Choose(d.port, 1);
          QCOMPARE(d.device->text() + d.address->text() + d.irq->currentText(), "/dev/ttyS10x2F83");
@@ -115,14 +137,13 @@ const std::vector<Case> kCases = {
      }), "You must provide a device path!", kSame},
     {"custom port without an IRQ", Fill<InterfaceDialog>([](auto& d) { Choose(d.port, 4), d.irq->setCurrentIndex(-1); }),
      "You must select an IRQ vector!", kSame},
-    {"custom port", Fill<InterfaceDialog>([](auto& d) {
+    {"custom 4-level port", Fill<InterfaceDialog>([](auto& d) {
          Choose(d.port, 4), d.device->setText("/dev/ttyUSB0"), d.address->setText("0x2e8"), d.irq->setCurrentIndex(3);
+         d.fourLevel->setChecked(true);
      }), "", [](Settings& s) {
-         s.ComPort = 5, s.ComPortAddr = 0x2E8, s.ComPortIRQ = 5;
+         s.ComPort = 5, s.ComPortAddr = 0x2E8, s.ComPortIRQ = 5, s.FourLevelInterface = 1;
          s.Input.ComPortDevice = "/dev/ttyUSB0", s.Input.Input = "serial:/dev/ttyUSB0";
      }},
-    {"4-level", Fill<InterfaceDialog>([](auto& d) { d.fourLevel->setChecked(true); }), "",
-     [](Settings& s) { s.FourLevelInterface = 1; }},
     {"sound card not plugged in", Fill<InterfaceDialog>([](auto& d) {
          d.audio->click(), d.rate->setCurrentText("44100");
          QCOMPARE(On({d.port, d.soundCard, d.rate}), "011");
@@ -130,10 +151,9 @@ const std::vector<Case> kCases = {
     {"FLEX off", Fill<OptionsDialog>([](auto& d) { d.boxes[7]->click(); }), "", [](Settings& s) { s.DecodeFlex = 0; }},
     {"message rows 999", Fill<ScrollbackDialog>([](auto& d) { d.messageRows->setText("999"); }),
      "Message scrollback minimum is 1000!", kSame},
-    {"message rows 1000", Fill<ScrollbackDialog>([](auto& d) { d.messageRows->setText("1000"); }), "",
-     [](Settings& s) { s.Pane1Size = 1000; }},
     // The message-pane size takes effect before the filter-pane size is refused.
-    {"filter rows 199", Fill<ScrollbackDialog>([](auto& d) { d.messageRows->setText("1000"), d.filterRows->setText("199"); }),
+    {"message rows 1000, filter rows 199",
+     Fill<ScrollbackDialog>([](auto& d) { d.messageRows->setText("1000"), d.filterRows->setText("199"); }),
      "Filter scrollback minimum is 200!", [](Settings& s) { s.Pane1Size = 1000; }},
     {"filter output without a name", Fill<FiltersDialog>([](auto& d) {
          QCOMPARE(On({d.outputFile, d.useDate, d.flushTime, d.commandFile, d.commandArgs}), "00000");
@@ -152,10 +172,18 @@ const std::vector<Case> kCases = {
          d.textFile->clear(), d.textEnabled->setChecked(true);
      }), kNoStatFile, kSame},
     {"statistics CSV without a name", Fill<StatisticsDialog>([](auto& d) { d.csvEnabled->setChecked(true); }), kNoStatFile, kSame},
-    {"statistics CSV named by date", Fill<StatisticsDialog>([](auto& d) {
-         d.textFile->clear(), d.csvEnabled->setChecked(true), d.csvUseDate->setChecked(true);
-         QCOMPARE(On({d.csvFile, d.csvUseDate}), "01");
-     }), "", [](Settings& s) { s.StatFile = "", s.StatCSVFileEnabled = 1, s.StatCSVFileUseDate = 1; }},
+    // Counts too wide for their column show as stars.
+    {"statistics CSV named by date", [](TestHost& host) {
+         Statistics& stats = host.rig.engine->Stats();
+         stats.HourlyStats.numericMsgs[P1200] = stats.DailyStats.numericMsgs[P1200] = 1234567;
+         stats.HourlyStats.alphaMsgs[GOLAY] = 999999, stats.DailyStats.alphaMsgs[GOLAY] = 10000000;
+         return Fill<StatisticsDialog>([](auto& d) {
+             QCOMPARE(d.counts[0][P1200]->text() + d.counts[2][P1200]->text() + d.counts[1][GOLAY]->text() +
+                          d.counts[3][GOLAY]->text(), "******1234567999999******");
+             d.textFile->clear(), d.csvEnabled->setChecked(true), d.csvUseDate->setChecked(true);
+             QCOMPARE(On({d.csvFile, d.csvUseDate}), "01");
+         })(host);
+     }, "", [](Settings& s) { s.StatFile = "", s.StatCSVFileEnabled = 1, s.StatCSVFileUseDate = 1; }},
     {"range past midnight, one without a stop", Fill<KeepAliveDialog>([](auto& d) { SetRanges(d, {{23, 2, 5}, {23, 0, 2}}); }),
      "", [](Settings& s) { s.KeepAliveStart = {23, 23, 0}, s.KeepAliveStop = {2, 0, 0}, s.KeepAliveTimeout = {5, 2, 0}; }},
     {"range 2 equal to range 1", Fill<KeepAliveDialog>([](auto& d) { SetRanges(d, {{23, 2, 5}, {23, 2, 5}}); }), kOverlap, kSame},
@@ -183,12 +211,14 @@ class Dialogs : public QObject {
     Q_OBJECT
 private slots:
     void ok_data() {
-        tolvane::testing::AddCaseRows(kCases);
+        QTest::addColumn<int>("row");
+        for (std::size_t i = 0; i < kCases.size(); ++i) QTest::newRow(kCases[i].name) << static_cast<int>(i);
     }
     // Cancel changes nothing; OK either refuses with one message, saving
     // nothing, or hands the edited record to the engine and saves it.
     void ok() {
-        const Case& c = tolvane::testing::CurrentCase(kCases);
+        QFETCH(int, row);
+        const Case& c = kCases[static_cast<std::size_t>(row)];
         const bool refused = *c.refused != '\0';
         TestHost host(Start());
         const std::unique_ptr<SettingsDialog> dialog = c.open(host);
@@ -205,54 +235,31 @@ private slots:
         if (!refused) QCOMPARE(host.Saved(), want);
     }
 
-    // The chooser opens when the name gains the focus; a choice equal to the
-    // filter file is refused; the focus then goes to OK.
-    void logfileChooser() {
-        Settings s;
-        s.LogFileEnabled = 1, s.FilterFile = "/tmp/hits.flt";
-        TestHost host(s);
-        LogfileDialog dialog(host);
-        QStringList offers = {"/tmp/hits.flt", "/tmp/pages.log"}, asked;
-        dialog.chooser = [&](QWidget*, const QString& caption, const QString& initial, const QStringList& types) {
-            asked = QStringList{caption, initial} + types;
-            return offers.takeFirst();
-        };
-        dialog.setModal(false);  // only the message is answered
-        dialog.show();
-        ModalAnswer answer;
-        for (const char* expected : {"", "/tmp/pages.log"}) {
-            dialog.activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(&dialog));
-            dialog.file->setFocus();
-            QTRY_COMPARE(dialog.focusWidget(), dialog.ok);
-            QCOMPARE(dialog.file->text(), QString(expected));
-        }
-        QCOMPARE(asked, (QStringList{"Open Log File...", "*.log", "Log Files (*.log)", "All Files (*)"}));
-        QCOMPARE(answer.texts, QStringList{"Log file can't be same as Filter file!"});
-    }
-
-    // Add/Edit Filter: type list item (Text, POCSAG, short FLEX, long FLEX,
-    // GSC), the capcode or text typed, the message, what is stored.
+    // Add/Edit Filter: the type list item (Text, POCSAG, short FLEX, long
+    // FLEX, GSC) chosen after POCSAG with Reject on, the capcode or text
+    // typed; which of capcode, function, baud, reject and label the type
+    // enables; the message on OK, or the list line of what is stored.
     void editor() {
-        const struct { int type; const char* entry, *message, *stored; } rows[] = {
-            {4, "12", "", "000012"}, {3, "12?45", "", "000012?45"}, {1, "12a4", "Invalid characters in capcode!", ""},
-            {1, "", "You must enter a capcode!", ""}, {0, "", "You must enter a text string!", ""}, {0, "FIRE", "", "FIRE"}};
+        const struct { int type; const char *entry, *enabled, *message, *stored; } rows[] = {
+            {4, "12", "11010", "", "Golay | 000012 | Any | REJECT"},
+            {3, "12?45", "10010", "", "Long FLEX | 000012?45 | REJECT"},
+            {1, "12a4", "11110", "Invalid characters in capcode!", "UNUSED"},
+            {1, "", "11110", "You must enter a capcode!", "UNUSED"},
+            {0, "", "00001", "You must enter a text string!", "UNUSED"},
+            {0, "FIRE", "00001", "", "Text | \"FIRE\""}};
         for (const auto& r : rows) {
             FilterRecord record;
-            FilterEditDialog dialog(record);
-            Choose(dialog.type, r.type);
-            (r.type == 0 ? dialog.text : dialog.capcode)->setText(r.entry);
+            FilterEditDialog d(record);
+            Choose(d.type, 1), d.reject->click(), Choose(d.type, r.type);
+            QCOMPARE(On({d.capcode, d.function, d.baud, d.reject, d.label}), r.enabled);
+            (r.type == 0 ? d.text : d.capcode)->setText(r.entry);
             ModalAnswer answer;
-            dialog.ok->click();
+            d.ok->click();
             QCOMPARE(answer.texts.join(""), QString(r.message));
-            QCOMPARE(record.type, *r.message ? FilterType::Unassigned : static_cast<FilterType>(r.type + 1));
-            QCOMPARE(r.type == 0 ? record.text : record.capcode, std::string(r.stored));
+            QCOMPARE(FormatFilterLine(record), std::string(r.stored));
         }
-    }
-
-    // The type of a filter stays; a rejected capcode has no label or command
-    // and gets them back when no longer rejected; types without function or baud.
-    void editorEnabling() {
+        // Editing: the type stays, the record's function and baud show;
+        // Reject empties the label and command and gives them back.
         FilterRecord record = Pocsag("1234567", "Fire");
         record.function = 2, record.baud = 3, record.command = 1;
         FilterEditDialog d(record);
@@ -262,12 +269,6 @@ private slots:
         QCOMPARE(On(all) + d.label->text() + QString::number(d.command->isChecked()), "0111000");
         d.reject->click();
         QCOMPARE(d.label->text() + QString::number(d.command->isChecked()), "Fire1");
-        FilterRecord added;
-        FilterEditDialog add(added);
-        Choose(add.type, 2);  // short FLEX
-        QCOMPARE(On({add.capcode, add.function, add.baud, add.reject}), "1001");
-        add.reject->click(), Choose(add.type, 0);
-        QVERIFY(!add.reject->isChecked() && !add.reject->isEnabled() && add.label->isEnabled());
     }
 
     // Add, Edit and Delete act on the live table at once; Cancel keeps them.
@@ -292,23 +293,6 @@ private slots:
         QCOMPARE(dialog.list->item(0)->text() + QString::number(dialog.list->currentRow()), "POCSAG | C | 7654321 | Any | Any198");
         dialog.cancel->click();
         QVERIFY(filters.size() == 199 && host.saves == 0);
-        host.CurrentSettings().Filters.resize(1);
-        FiltersDialog last(host);
-        last.list->setCurrentRow(0);
-        last.remove->click();  // the only filter: nothing left to select
-        QVERIFY(last.list->count() == 0 && last.list->selectedItems().isEmpty() && filters.empty());
-    }
-
-    // Counts too wide for their column show as stars.
-    void statisticsCounts() {
-        TestHost host{Settings()};
-        Statistics& stats = host.rig.engine->Stats();
-        stats.HourlyStats.numericMsgs[P1200] = stats.DailyStats.numericMsgs[P1200] = 1234567;
-        stats.HourlyStats.alphaMsgs[GOLAY] = 999999;
-        stats.DailyStats.alphaMsgs[GOLAY] = 10000000;
-        StatisticsDialog d(host);
-        QCOMPARE(d.counts[0][P1200]->text() + d.counts[2][P1200]->text() + d.counts[1][GOLAY]->text() +
-                     d.counts[3][GOLAY]->text(), "******1234567999999******");
     }
 };
 
