@@ -210,23 +210,6 @@ TEST(AudioInput, BadFloatSampleCostsNoLaterPage) {
     }
 }
 
-// A codeword that cannot be corrected and reads as an address may have been
-// the next word of the message before it: the end of that message, or the
-// tone-only page it closes, is shown in the bit-error colour, never clean.
-TEST(AudioInput, MessageEndedByADamagedWordIsMarked) {
-    // The second address falls right after the first page: slot 5, slot 1.
-    for (const auto& [first, slot] : {std::pair{"pocsag:1200:8:3:alpha:Cut short", 5}, {"pocsag:1200:8:0:tone:", 1}}) {
-        gen::EncodeOptions damage;
-        damage.errorWords = {slot};
-        const std::string second = slot == 5 ? "pocsag:1200:10:3:alpha:Next" : "pocsag:1200:16:3:alpha:Next";
-        const auto rig = testing::Receive(testing::ToEdges(testing::Encode({first, second}, damage)));
-        ASSERT_FALSE(rig->messageLines.empty()) << first;
-        const std::vector<int> colours = testing::RowColours(*rig, rig->messageLines.front());
-        ASSERT_FALSE(colours.empty()) << rig->messageLines.front();
-        EXPECT_EQ(colours.back(), static_cast<int>(ColorClass::BitErrors)) << rig->messageLines.front();
-    }
-}
-
 // Raw samples through a pipe, as from `rtl_fm ... | tolvane-cli - --rate N`:
 // written in odd-sized pieces with pauses, so reads see split samples.
 TEST(AudioInput, RawSamplesThroughAPipe) {

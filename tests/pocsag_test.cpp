@@ -75,7 +75,10 @@ TEST(PocsagCodewords, SyncIdlePageEndsAndCounts) {
          {tone, "{0000017} 1 1200 TONE ONLY"}, 1, {2, 0, 0, 0}},
         {"idle with three wrong bits: an uncorrectable address",
          {sync, to8, idle ^ 7u << 20, gen::PocsagAddressWord(17, 0), idle},
-         {tone, "{???????} ? 1200 TONE ONLY", "{0000017} 1 1200 TONE ONLY"}, 1, {3, 0, 0, 0}},
+         {"{0000008} 1 1200 «TONE ONLY»", "{???????} ? 1200 TONE ONLY", "{0000017} 1 1200 TONE ONLY"}, 1, {3, 0, 0, 0}},
+        // The damaged word may have been the message's next one.
+        {"short text cut short by an uncorrectable word", join({{sync, to8}, shortText, {idle ^ 7u << 20, idle}}),
+         {"{0000008} 1 1200 Short one « »", "{???????} ? 1200 TONE ONLY"}, 1, {1, 0, 1, 11}},
         {"tone only, then an address", {sync, to8, next}, {tone}, 1, {1, 0, 0, 0}},
         {"tone only, then idle", {sync, to8, idle}, {tone}, 1, {1, 0, 0, 0}},
         {"tone only, then the signal lost", {sync, to8, kLost}, {}},
