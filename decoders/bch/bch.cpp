@@ -5,8 +5,6 @@
 
 namespace tolvane {
 
-
-
 int Bch::BchCorrect() {
     const auto& t = kBchTables;
     std::uint32_t computed = 0;
@@ -27,17 +25,22 @@ int Bch::BchCorrect() {
         if (entry == 0) {
             errors = 3;
         } else {
+            // The parity bit is checked against the corrected information
+            // bits, so each inverted one flips their parity; a check-bit
+            // error changes nothing here (the check bits are recomputed).
             for (const std::uint32_t position : {(entry >> 5) & 31u, entry & 31u}) {
                 if (position == 31) continue;
                 CodewordBits[position] = static_cast<char>(CodewordBits[position] ^ 1);
                 computed ^= t.syndromeOfBit[position];
+                parity ^= 1;
             }
             errors = static_cast<int>(entry >> 12);
-            if (errors == 1) parity ^= 1;
         }
     }
+    // A wrong parity bit is one more wrong bit; two corrected plus a parity
+    // failure is three, beyond what this code corrects.
     const int expected = (CountBits(static_cast<std::uint32_t>(computed), 0x3FFu) + parity) & 1;
-    if (CodewordBits[31] != '0' + expected) ++errors;
+    if ((CodewordBits[31] == '1' ? 1 : 0) != expected) ++errors;
     return errors == 4 ? 3 : errors;
 }
 

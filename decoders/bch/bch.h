@@ -7,8 +7,8 @@
 //      by g(x) = x^10 + x^9 + x^8 + x^6 + x^5 + x^3 + 1
 //   p: even parity over the 31 bits before it
 //
-// Up to two errors in the information bits are corrected; check-bit errors
-// are counted but never written back.
+// Up to two wrong bits anywhere in the 32 are counted and the information
+// bits among them corrected; check and parity bits are never written back.
 #pragma once
 
 #include <array>
@@ -57,7 +57,8 @@ class Bch {
 public:
     Bch() { CodewordBits.fill('0'); }
 
-    // Corrects CodewordBits in place; returns 0, 1, 2, or 3 = uncorrectable.
+    // Corrects CodewordBits in place; returns how many of the 32 bits were
+    // wrong (0, 1 or 2), or 3 = uncorrectable.
     int BchCorrect();
 
     // Loads a 32-bit codeword, most significant bit first (a convenience
