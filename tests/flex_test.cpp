@@ -249,6 +249,44 @@ FrameCase LeadIn(FlexMode mode, int levels, int cycles, const char* title) {
             lines, title, levels};
 }
 
+// Noise can look like the marker with a code of no known kind. The frame it
+// starts, in the mode last seen, gives way to a real sync within its
+// countdown or during its blocks.
+gen::SymbolStream NoiseThenReal(int symbolsPastHeader) {
+    FlexFrameCodewords noise = Codewords(Frame({{1, false, kFlexAlphanumeric, "real"}}));
+    noise.syncCode = 0x0000;
+    noise.syncComplement = 0x1111;
+    gen::SymbolStream stream = Stream({noise});
+    stream.resize(gen::kFlexPreambleBits + 64);  // bit sync and sync only
+    for (int i = 0; i < symbolsPastHeader; ++i) gen::AppendSymbols(stream, static_cast<std::uint8_t>(i % 3 == 0 ? 3 : 0), 1600);
+    gen::AppendFlexFrame(stream, Codewords(Frame({{1, false, kFlexAlphanumeric, "real"}}, FlexMode::Flex1600_2, 0, 5)), 16);
+    return stream;
+}
+
+const std::vector<std::string> kRealLines = {"                 Cycle: 0 Frame: 5", "[0000001]    A  ALPHA  real"};
+
+// Four bit errors can leave a codeword two bits from another one, which
+// correction reports as fixed. A whole message's signature shows such a
+// text word; an address "corrected" beside a word beyond correction is not
+// trusted either. Neither page may look clean. `word` of phase A is turned
+// into its neighbour (1 the address, 5 text); `beyond`, if not -1, is made
+// uncorrectable.
+gen::SymbolStream Miscorrected(const char* text, std::size_t word, int beyond) {
+    // A codeword of weight 6 with two information bits (bits 11..31): the
+    // other four flipped leave a word two information bits from another.
+    std::uint32_t x = 1, six = 0;
+    for (; std::popcount(six = BchEncode(x)) != 6 || std::popcount(x) < 2; ++x) {}
+    const std::uint32_t low = (x << 11) & ((x << 11) - 1);
+    FlexFrameCodewords c = Codewords(Frame({{1234567, false, kFlexAlphanumeric, text}}));
+    c.phases[0][word] ^= six ^ (x << 11) ^ (low & (low - 1));
+    std::mt19937 rng(1);
+    if (beyond >= 0) {
+        std::uint32_t& w = c.phases[0][static_cast<std::size_t>(beyond)];
+        w = gen::MakeFlexUncorrectable(w, rng);
+    }
+    return Stream({c});
+}
+
 FilterRecord Filter(FilterType type, const char* capcode, const char* label, int reject) {
     FilterRecord f;
     f.type = type;
@@ -309,19 +347,12 @@ INSTANTIATE_TEST_SUITE_P(
                   {kFrameRow, "[0000001]    A  ALPHA  first", "                 Cycle: 0 Frame: 1",
                    "[0000002]    A  ALPHA  second"},
                   " Tolvane - FLEX 3200 2 Level"},
-        // A damaged marker starts a frame in the previous mode; a real sync
-        // within its countdown takes over.
-        FrameCase{"real sync during a damaged one's countdown",
-                  [] {
-                      FlexFrameCodewords damaged = Codewords(Frame({{1, false, kFlexAlphanumeric, "real"}}));
-                      damaged.syncCode = 0x0000;
-                      damaged.syncComplement = 0x1111;
-                      gen::SymbolStream stream = Stream({damaged});
-                      stream.resize(gen::kFlexPreambleBits + 64);  // bit sync and sync only
-                      gen::AppendFlexFrame(stream, Codewords(Frame({{1, false, kFlexAlphanumeric, "real"}}, FlexMode::Flex1600_2, 0, 5)), 16);
-                      return stream;
-                  },
-                  {"                 Cycle: 0 Frame: 5", "[0000001]    A  ALPHA  real"}},
+        FrameCase{"real sync within a guessed frame's countdown", [] { return NoiseThenReal(0); }, kRealLines},
+        FrameCase{"real sync within a guessed frame's blocks", [] { return NoiseThenReal(300); }, kRealLines},
+        FrameCase{"text word corrected into another", [] { return Miscorrected("Signed text", 5, -1); },
+                  {kFrameRow, "[1234567]    B  ALPHA  \u00abSign.d text\u00bb"}},
+        FrameCase{"address corrected beside a word beyond correction", [] { return Miscorrected("Hi", 1, 6); },
+                  {kFrameRow, "[???????]    B  ALPHA  Hi"}},
         WrongSyncBits(0x8001, 0, true), WrongSyncBits(0x0F00, 0, true), WrongSyncBits(0x0003, 0x0300, true),
         WrongSyncBits(0x1F00, 0, false), WrongSyncBits(0x0007, 0x0300, false), WrongSyncBits(0x0F0F, 0, false),
         LeadIn(FlexMode::Flex1600_2, 2, 32, kFlexModes[0].title), LeadIn(FlexMode::Flex3200_2, 2, 30, kFlexModes[2].title),
@@ -411,65 +442,6 @@ TEST(FlexSettings, SwitchingFlexOffReleasesItsLock) {
     rig.Feed(testing::ToEdges(testing::Encode({"pocsag:1200:8:3:alpha:Hello there"})));
     ASSERT_EQ(rig.messageLines.size(), 1u);
     EXPECT_NE(rig.messageLines[0].find("Hello there"), std::string::npos) << rig.messageLines[0];
-}
-
-// Four bit errors can leave a codeword two bits from another one, which
-// correction reports as fixed. A whole message's signature shows such a
-// text word; an address "corrected" beside a word beyond correction is not
-// trusted either. Neither page may look clean.
-TEST(FlexDamage, MiscorrectedWordsAreMarked) {
-    // A codeword of weight 6 with two information bits (bits 11..31): the
-    // other four flipped leave a word two information bits from another.
-    std::uint32_t x = 1, six = 0;
-    for (; std::popcount(six = BchEncode(x)) != 6 || std::popcount(x) < 2; ++x) {}
-    const std::uint32_t low = (x << 11) & ((x << 11) - 1);
-    const std::uint32_t four = six ^ (x << 11) ^ (low & (low - 1));
-    struct Case {
-        const char* text;
-        int word;     // phase A word turned into its neighbour: 1 the address, 5 text
-        int beyond;   // a word made uncorrectable, or -1
-        const char* line;
-    };
-    for (const Case c : {Case{"Signed text", 5, -1, "[1234567]    B  ALPHA  «Sign.d text»"},
-                         Case{"Hi", 1, 6, "[???????]    B  ALPHA  Hi"}}) {
-        gen::FlexFrameWords words;
-        std::string error;
-        ASSERT_TRUE(gen::BuildFlexFrameWords({gen::FlexMode::Flex1600_2, 0, 0, 0, {{1234567, false, kFlexAlphanumeric, c.text}}},
-                                             words, error)) << error;
-        gen::FlexFrameCodewords codewords = gen::EncodeFlexCodewords(words);
-        codewords.phases[0][static_cast<std::size_t>(c.word)] ^= four;
-        std::mt19937 rng(1);
-        if (c.beyond >= 0) {
-            std::uint32_t& word = codewords.phases[0][static_cast<std::size_t>(c.beyond)];
-            word = gen::MakeFlexUncorrectable(word, rng);
-        }
-        gen::SymbolStream stream;
-        gen::AppendFlexFrame(stream, codewords);
-        const auto rig = Receive(stream);
-        ASSERT_EQ(rig->messageLines.size(), 2u) << c.text;
-        EXPECT_EQ(rig->messageLines[1], c.line);
-    }
-}
-
-// Noise can look like the marker with a code of no known kind. The frame it
-// starts, in the mode last seen, gives way to a real sync during its blocks.
-TEST(FlexDamage, RealSyncEndsAFrameStartedOnNoise) {
-    gen::FlexFrameWords words;
-    std::string error;
-    ASSERT_TRUE(gen::BuildFlexFrameWords({gen::FlexMode::Flex1600_2, 0, 3, 0, {{1234567, false, kFlexAlphanumeric, "real"}}},
-                                         words, error)) << error;
-    const gen::FlexFrameCodewords real = gen::EncodeFlexCodewords(words);
-    gen::FlexFrameCodewords noise = real;
-    noise.syncCode = 0x0000;
-    noise.syncComplement = 0x1111;
-    gen::SymbolStream stream;
-    gen::AppendFlexFrame(stream, noise, 400);
-    stream.resize(400 + 64);  // bit sync and sync only, then symbols past its header
-    for (int i = 0; i < 300; ++i) gen::AppendSymbols(stream, static_cast<std::uint8_t>(i % 3 == 0 ? 3 : 0), 1600);
-    gen::AppendFlexFrame(stream, real);
-    const std::vector<std::string> lines = Receive(stream)->messageLines;
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "[1234567]    B  ALPHA  real");
 }
 
 }  // namespace
