@@ -83,20 +83,5 @@ TEST(EdgeFileSource, ReplaysMoreEntriesThanTheRingHolds) {
     EXPECT_EQ(ring.Overruns(), 0u);
 }
 
-TEST(EdgeRing, WrapsAndReportsFull) {
-    EdgeRing ring(4);
-    for (int round = 0; round < 3; ++round) {
-        for (std::uint16_t i = 0; i < 4; ++i) EXPECT_TRUE(ring.Push({i, 0}));
-        EXPECT_FALSE(ring.Push({9, 0}));
-        EdgeEntry e;
-        for (std::uint16_t i = 0; i < 4; ++i) {
-            ASSERT_TRUE(ring.Pop(e));
-            EXPECT_EQ(e.duration, i);
-        }
-        EXPECT_TRUE(ring.Empty());
-    }
-    EXPECT_EQ(ring.Overruns(), 3u);
-}
-
 }  // namespace
 }  // namespace tolvane

@@ -47,8 +47,6 @@ const std::string kLong(150, 'x');  // wider than the default pane
 INSTANTIATE_TEST_SUITE_P(
     Lines, ErrorMarks,
     ::testing::Values(
-        MarkCase{"clean", {{ColorClass::Capcode, "{0000008} 1 1200 "}, {ColorClass::Alphanumeric, "ok"}},
-                 "{0000008} 1 1200 ok"},
         MarkCase{"over a wrap", {{ColorClass::BitErrors, kLong}, {ColorClass::Alphanumeric, "z"}},
                  "\u00ab" + kLong + "\u00bbz"},
         MarkCase{"forged mark", {{ColorClass::Alphanumeric, "a\xc2\xab" "b\x01"}}, "a..b."}));

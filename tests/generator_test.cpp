@@ -145,27 +145,14 @@ TEST(Generator, FlexDescriptionsChooseVectorAddressFramesAndDamage) {
 }
 
 // Start code, the fifty address words and all complements are codewords far
-// enough apart that one can never be corrected into another; each reads
-// back as itself.
-TEST(Generator, GscControlWordsAreDistinctCodewordsAndReadBack) {
+// enough apart that one can never be corrected into another. (How they are
+// sent, every page end to end reads back.)
+TEST(Generator, GscControlWordsAreDistinctCodewords) {
     std::vector<std::uint32_t> words = {kGscStartCode, kGscStartCode ^ kGolayMask};
     for (int code = 0; code < 100; ++code) words.push_back(GscAddressWord1(code));
     for (std::size_t i = 0; i < words.size(); ++i) {
         EXPECT_EQ(GolaySyndrome(words[i]), 0u) << i;
         for (std::size_t j = i + 1; j < words.size(); ++j) EXPECT_GE(BitDistance(words[i], words[j], kGolayMask), 7);
-    }
-    for (int code = -1; code < 100; ++code) {
-        GscSampleWriter w;
-        code < 0 ? w.AppendStartCode() : w.AppendAddress({code, 0x5A5, 0});
-        GscBitHistory history;
-        for (const std::uint8_t s : w.samples) history.Push(s);
-        GscWordPair read = ExtractAddressWords(history);
-        read.w1 = GolayCorrect(read.w1);
-        read.w2 = GolayCorrect(read.w2);
-        EXPECT_EQ(read.splits, 0) << code;
-        EXPECT_EQ(FindAddressCode(read), code) << code;
-        EXPECT_EQ(IsStartCode(read), code < 0) << code;
-        if (code >= 0) { EXPECT_EQ(read.w2 & 0xFFF, 0x5A5u) << code; }
     }
 }
 
