@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <bit>
 #include <functional>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -130,7 +131,19 @@ TEST_P(FlexEndToEnd, EveryPageKindComesThrough) {
                 flip(codeword, damage == Damage::OneBitAnywhere ? 1 : 2, damage == Damage::TwoInfoBits);
     }
 
-    const auto rig = Receive(Stream({codewords}), testing::Untimed(mode.levels), channel);
+    // What a transmitter sends: a frame of 1875 ms, plain reversals around
+    // the frame information word (symbols 112..143), inner levels only in
+    // four-level modes.
+    const gen::SymbolStream stream = Stream({codewords});
+    EXPECT_NEAR(std::accumulate(stream.begin(), stream.end(), 0.0,
+                                [](double t, const gen::TimedSymbol& s) { return t + s.seconds; }),
+                1.875, 1e-9);
+    for (std::size_t i = 97; i < 184; ++i)
+        EXPECT_TRUE((i >= 112 && i <= 144) || stream[i].symbol != stream[i - 1].symbol) << i;
+    EXPECT_EQ(std::any_of(stream.begin(), stream.end(), [](const gen::TimedSymbol& s) { return s.symbol % 3 != 0; }),
+              gen::FlexModeInfoOf(mode.mode).levels == 4);
+
+    const auto rig = Receive(stream, testing::Untimed(mode.levels), channel);
     EXPECT_EQ(rig->messageLines, lines);
     EXPECT_EQ(rig->title.titles.at(0), mode.title);
     EXPECT_EQ(rig->title.Current(), " Tolvane");  // the hold ran out after the frame

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <numeric>
 #include <random>
 
 #include "decoders/bits.h"
@@ -82,28 +81,6 @@ TEST(Generator, PocsagDamageHitsWhatWasAskedFor) {
             EXPECT_EQ(std::popcount(sent ^ clean[i]), 2) << i;
             if (infoOnly) { EXPECT_EQ((sent ^ clean[i]) & 0x7FFu, 0u) << i; }
         }
-    }
-}
-
-// Every mode sends a frame in 1875 ms: bit sync 32, sync 64, then a comma
-// of plain reversals around the frame information word (symbols 112..143);
-// the middle levels only in four-level modes.
-TEST(Generator, FlexFrameTiming) {
-    for (const FlexMode mode :
-         {FlexMode::Flex1600_2, FlexMode::Flex3200_2, FlexMode::Flex3200_4, FlexMode::Flex6400_4, FlexMode::Reflex}) {
-        const FlexModeInfo& info = FlexModeInfoOf(mode);
-        SymbolStream stream;
-        std::string error;
-        ASSERT_TRUE(AppendFlexFrame(stream, FlexFrame{mode, 0, 0, 0, {}}, error)) << error;
-        EXPECT_NEAR(std::accumulate(stream.begin(), stream.end(), 0.0,
-                                    [](double t, const TimedSymbol& s) { return t + s.seconds; }),
-                    1.875, 1e-9) << info.name;
-        EXPECT_EQ(stream.size(), 184u + (info.symbolRate == 3200 ? 11 * 512 : 11 * 256));
-        for (std::size_t i = 97; i < 184; ++i)
-            EXPECT_TRUE((i >= 112 && i <= 144) || stream[i].symbol != stream[i - 1].symbol) << i;
-        const bool middle = std::any_of(stream.begin(), stream.end(),
-                                        [](const TimedSymbol& s) { return s.symbol == 1 || s.symbol == 2; });
-        EXPECT_EQ(middle, info.levels == 4);
     }
 }
 
