@@ -106,6 +106,8 @@ const ModeCase kFlexModes[] = {
     {FlexMode::Flex6400_4, 4, " Tolvane - FLEX 6400 4 Level", F6400},
 };
 
+void PrintTo(const ModeCase& m, std::ostream* os) { *os << m.title << " on " << m.levels << " levels"; }
+
 enum class Damage { None, OneBitAnywhere, TwoInfoBits, SlowNoisyClock };
 
 class FlexEndToEnd : public ::testing::TestWithParam<std::tuple<ModeCase, Damage>> {};
@@ -161,19 +163,10 @@ TEST_P(FlexEndToEnd, EveryPageKindComesThrough) {
     EXPECT_FALSE(rig->engine->Chain().FlexLock);
 }
 
-std::string EndToEndName(const ::testing::TestParamInfo<std::tuple<ModeCase, Damage>>& info) {
-    static const char* const kDamage[] = {"Clean", "OneBitAnywhere", "TwoInfoBits", "SlowNoisyClock"};
-    const ModeCase& m = std::get<0>(info.param);
-    std::string name = gen::FlexModeInfoOf(m.mode).name;
-    std::replace(name.begin(), name.end(), '/', '_');
-    return "Mode" + name + "_Interface" + std::to_string(m.levels) + "_" + kDamage[static_cast<int>(std::get<1>(info.param))];
-}
-
 INSTANTIATE_TEST_SUITE_P(Modes, FlexEndToEnd,
                          ::testing::Combine(::testing::ValuesIn(kFlexModes),
                                             ::testing::Values(Damage::None, Damage::OneBitAnywhere, Damage::TwoInfoBits,
-                                                              Damage::SlowNoisyClock)),
-                         EndToEndName);
+                                                              Damage::SlowNoisyClock)));
 
 // Frames with odd capcodes, damaged block information words and damaged or
 // unknown sync markers: the exact lines, and the first title shown.
