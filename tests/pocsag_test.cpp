@@ -28,15 +28,17 @@ std::vector<std::uint32_t> Message(PageKind kind, const std::string& text) {
     return words;
 }
 
+constexpr std::uint32_t kLost = 1;  // not a codeword: the signal is lost here
+
 // Feeds a codeword straight into the decoder (no symbol recovery).
 void Feed(PocsagDecoder& decoder, std::uint32_t word) {
+    if (word == kLost) return decoder.PocsagInputBit('X');
     for (int i = 31; i >= 0; --i) decoder.PocsagInputBit((word >> i) & 1u ? '1' : '0');
 }
 
 // Codeword sequences after a sync: how much damage sync and idle words
 // may carry, how a page ends, and what is shown and counted.
 TEST(PocsagCodewords, SyncIdlePageEndsAndCounts) {
-    constexpr std::uint32_t kLost = 1;  // not a codeword: the signal is lost here
     const std::uint32_t sync = kPocsagSyncWord;
     const std::uint32_t idle = kPocsagIdleWord;
     const std::uint32_t to8 = gen::PocsagAddressWord(8, 0);
@@ -121,13 +123,7 @@ TEST(PocsagCodewords, SyncIdlePageEndsAndCounts) {
     for (const Case& c : cases) {
         testing::MarkingRig fresh(testing::Untimed());
         fresh.engine->settings().ShowNumeric = c.showNumeric;
-        for (const std::uint32_t w : c.words) {
-            if (w == kLost) {
-                fresh.engine->Pocsag().PocsagInputBit('X');
-            } else {
-                Feed(fresh.engine->Pocsag(), w);
-            }
-        }
+        for (const std::uint32_t w : c.words) Feed(fresh.engine->Pocsag(), w);
         EXPECT_EQ(fresh.messageLines, c.lines) << c.what;
         const StatCounters& stats = fresh.engine->Stats().HourlyStats;
         EXPECT_EQ((std::array<std::uint32_t, 4>{stats.numericMsgs[P1200], stats.numericChars[P1200], stats.alphaMsgs[P1200],
