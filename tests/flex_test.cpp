@@ -96,14 +96,15 @@ struct ModeCase {
     int levels;  // of the interface
     const char* title;
     int category;
+    int leadIn;  // resynchronisation cycles before the frame
 };
 
 const ModeCase kFlexModes[] = {
-    {FlexMode::Flex1600_2, 2, " Tolvane - FLEX 1600 2 Level", F1600},
-    {FlexMode::Flex1600_2, 4, " Tolvane - FLEX 1600 2 Level", F1600},
-    {FlexMode::Flex3200_2, 2, " Tolvane - FLEX 3200 2 Level", F3200},
-    {FlexMode::Flex3200_4, 4, " Tolvane - FLEX 3200 4 Level", F3200},
-    {FlexMode::Flex6400_4, 4, " Tolvane - FLEX 6400 4 Level", F6400},
+    {FlexMode::Flex1600_2, 2, " Tolvane - FLEX 1600 2 Level", F1600, 32},
+    {FlexMode::Flex1600_2, 4, " Tolvane - FLEX 1600 2 Level", F1600, 0},
+    {FlexMode::Flex3200_2, 2, " Tolvane - FLEX 3200 2 Level", F3200, 30},
+    {FlexMode::Flex3200_4, 4, " Tolvane - FLEX 3200 4 Level", F3200, 40},
+    {FlexMode::Flex6400_4, 4, " Tolvane - FLEX 6400 4 Level", F6400, 64},
 };
 
 void PrintTo(const ModeCase& m, std::ostream* os) { *os << m.title << " on " << m.levels << " levels"; }
@@ -114,7 +115,11 @@ class FlexEndToEnd : public ::testing::TestWithParam<std::tuple<ModeCase, Damage
 
 TEST_P(FlexEndToEnd, EveryPageKindComesThrough) {
     const auto& [mode, damage] = GetParam();
+    // Some transmitters open with resynchronisation cycles whose sync has a
+    // code of an unknown kind; each shows its row.
     std::vector<std::string> lines;
+    for (int i = 0; i < mode.leadIn; ++i)
+        lines.insert(lines.end(), {"", "UNKNOWN SYNC HEADER : AAAA34DF34DFA6C6A6C6AAAAAAAACB20"});
     FlexFrameCodewords codewords = Codewords(EveryKindFrame(mode.mode, 3, 77, lines));
 
     // Damage within what the code corrects. (One information bit plus one
@@ -145,7 +150,10 @@ TEST_P(FlexEndToEnd, EveryPageKindComesThrough) {
     EXPECT_EQ(std::any_of(stream.begin(), stream.end(), [](const gen::TimedSymbol& s) { return s.symbol % 3 != 0; }),
               gen::FlexModeInfoOf(mode.mode).levels == 4);
 
-    const auto rig = Receive(stream, testing::Untimed(mode.levels), channel);
+    gen::SymbolStream sent;
+    gen::AppendFlexLeadIn(sent, mode.leadIn, 0x34DF);
+    sent.insert(sent.end(), stream.begin(), stream.end());
+    const auto rig = Receive(sent, testing::Untimed(mode.levels), channel);
     EXPECT_EQ(rig->messageLines, lines);
     EXPECT_EQ(rig->title.titles.at(0), mode.title);
     EXPECT_EQ(rig->title.Current(), " Tolvane");  // the hold ran out after the frame
@@ -235,26 +243,6 @@ FrameCase WrongSyncBits(std::uint16_t code, std::uint16_t complement, bool recog
             recognised ? " Tolvane - FLEX 1600 2 Level" : ""};
 }
 
-// Some transmitters open with resynchronisation cycles whose sync has a
-// code of an unknown kind; each shows its row, and the frame behind them
-// still comes through.
-FrameCase LeadIn(FlexMode mode, int levels, int cycles, const char* title) {
-    std::vector<std::string> lines;
-    for (int i = 0; i < cycles; ++i) {
-        lines.push_back("");
-        lines.push_back("UNKNOWN SYNC HEADER : AAAA34DF34DFA6C6A6C6AAAAAAAACB20");
-    }
-    const FlexFrame frame = EveryKindFrame(mode, 7, 100, lines);
-    return {"lead-in",
-            [=] {
-                gen::SymbolStream stream;
-                gen::AppendFlexLeadIn(stream, cycles, 0x34DF);
-                gen::AppendFlexFrame(stream, Codewords(frame));
-                return stream;
-            },
-            lines, title, levels};
-}
-
 // Noise can look like the marker with a code of no known kind. The frame it
 // starts, in the mode last seen, gives way to a real sync within its
 // countdown or during its blocks.
@@ -264,8 +252,10 @@ gen::SymbolStream NoiseThenReal(int symbolsPastHeader) {
     noise.syncComplement = 0x1111;
     gen::SymbolStream stream = Stream({noise});
     stream.resize(gen::kFlexPreambleBits + 64);  // bit sync and sync only
-    for (int i = 0; i < symbolsPastHeader; ++i) gen::AppendSymbols(stream, static_cast<std::uint8_t>(i % 3 == 0 ? 3 : 0), 1600);
-    gen::AppendFlexFrame(stream, Codewords(Frame({{1, false, kFlexAlphanumeric, "real"}}, FlexMode::Flex1600_2, 0, 5)), 16);
+    for (int i = 0; i < symbolsPastHeader; ++i)
+        gen::AppendSymbols(stream, static_cast<std::uint8_t>(i % 3 == 0 ? 3 : 0), 1600);
+    const FlexFrame real = Frame({{1, false, kFlexAlphanumeric, "real"}}, FlexMode::Flex1600_2, 0, 5);
+    gen::AppendFlexFrame(stream, Codewords(real), 16);
     return stream;
 }
 
@@ -304,7 +294,8 @@ FilterRecord Filter(FilterType type, const char* capcode, const char* label, int
 
 // Hand-made words, for what a transmitter would not send.
 std::uint32_t Biw(int further, int vectorStart) {
-    return gen::FlexWithChecksum(static_cast<std::uint32_t>(further) << 8 | static_cast<std::uint32_t>(vectorStart) << 10);
+    return gen::FlexWithChecksum(static_cast<std::uint32_t>(further) << 8 |
+                                 static_cast<std::uint32_t>(vectorStart) << 10);
 }
 std::uint32_t Vector(int type, int start, int length) {
     return gen::FlexWithChecksum(static_cast<std::uint32_t>(type) << 4 | static_cast<std::uint32_t>(start) << 7 |
@@ -382,7 +373,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Further BIW in word 1; addresses: long 2..3, short 4; vectors 5..7.
         FrameCase{"a bad vector skips only its page; long addresses step two",
                   [] {
-                      return HandMade({{0, Biw(1, 5)}, {1, gen::FlexWithChecksum(0)}, {2, 1}, {3, 0x1FFFFF}, {4, 0x8002},
+                      return HandMade({{0, Biw(1, 5)}, {1, gen::FlexWithChecksum(0)}, {2, 1}, {3, 0x1FFFFF},
+                                       {4, 0x8002},
                                        {5, Vector(5, 8, 2) ^ 1},  // broken checksum
                                        {6, 3 << 11},              // its second vector word
                                        {7, Vector(3, 9, 0)},
@@ -391,7 +383,8 @@ INSTANTIATE_TEST_SUITE_P(
                   {kFrameRow, "[0000002]    A ST NUM  5555"}},
         FrameCase{"fill characters and fragments",
                   [] {
-                      return HandMade({{0, Biw(0, 3)}, {1, 0x8001}, {2, 0x8002}, {3, Vector(5, 5, 3)}, {4, Vector(5, 8, 2)},
+                      return HandMade({{0, Biw(0, 3)}, {1, 0x8001}, {2, 0x8002}, {3, Vector(5, 5, 3)},
+                                       {4, Vector(5, 8, 2)},
                                        {5, 3 << 11},  // complete message: a signature, the complement of the sum, first
                                        {6, Chars('Y', 'a', 3)}, {7, Chars(3, 'b', 'c')},
                                        {8, 1 << 11},  // a fragment: every character is text
@@ -400,8 +393,6 @@ INSTANTIATE_TEST_SUITE_P(
                   {kFrameRow, "[0000001]    A  ALPHA  abc", "[0000002]    A  ALPHA  xy"}},
         WrongSyncBits(0x8001, 0, true), WrongSyncBits(0x0F00, 0, true), WrongSyncBits(0x0003, 0x0300, true),
         WrongSyncBits(0x1F00, 0, false), WrongSyncBits(0x0007, 0x0300, false), WrongSyncBits(0x0F0F, 0, false),
-        LeadIn(FlexMode::Flex1600_2, 2, 32, kFlexModes[0].title), LeadIn(FlexMode::Flex3200_2, 2, 30, kFlexModes[2].title),
-        LeadIn(FlexMode::Flex3200_4, 4, 40, kFlexModes[3].title), LeadIn(FlexMode::Flex6400_4, 4, 64, kFlexModes[4].title),
         // Text and digits from an uncorrectable word are marked; so is a
         // digit straddling into it.
         FrameCase{"uncorrectable words",
@@ -435,7 +426,8 @@ TEST(FlexWords, MessageWordsPastTheArrayReadAsZero) {
                        rig.engine->output(),   rig.engine->Stats(), rig.clock};
     FlexPhase phase;
     for (const auto& [at, value] : std::vector<std::pair<std::size_t, std::uint32_t>>{
-             {0, Biw(0, 2)}, {1, 0x8001}, {2, Vector(5, 127, 127)}, {198, Chars('e', 'n', 'd')}, {199, Chars('!', 3, 3)}})
+             {0, Biw(0, 2)}, {1, 0x8001}, {2, Vector(5, 127, 127)}, {198, Chars('e', 'n', 'd')},
+             {199, Chars('!', 3, 3)}})
         phase.words[at] = static_cast<std::int32_t>(value);
     FlexPageWriter(ctx).FlexDecodeFrame(phase, F1600);
     EXPECT_EQ(rig.messageLines, std::vector<std::string>{"[0000001]    A  ALPHA  end!"});

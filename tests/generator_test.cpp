@@ -107,8 +107,8 @@ TEST(Generator, FlexDescriptionsChooseVectorAddressFramesAndDamage) {
         expected.push_back("[0000001]    A  ALPHA  " + std::string(150, static_cast<char>('a' + i)));
     }
     const auto loopBack = [](const std::vector<std::string>& pages, const EncodeOptions& options) {
-        return testing::Receive(testing::ToEdges(testing::Encode(pages, options), {0, 0, false, 4}), testing::Untimed(4))
-            ->messageLines;
+        const std::vector<EdgeEntry> edges = testing::ToEdges(testing::Encode(pages, options), {0, 0, false, 4});
+        return testing::Receive(edges, testing::Untimed(4))->messageLines;
     };
     EXPECT_EQ(loopBack(descriptions, {}), expected);
 

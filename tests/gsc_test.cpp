@@ -135,7 +135,8 @@ TEST(GscPages, TwelfthDataBlockEndsThePageAndLaterBlocksAddNothing) {
     w.AppendStartCode();
     w.AppendAddress(gen::GscPlanAddress(100, 1));
     // The second block: "AB", an end of text (the generator never sends one), "CD".
-    const std::uint64_t ended = 33u | (34u << 6) | (63u << 12) | (35ull << 18) | (36ull << 24) | 1ull << kGscContinuationBit;
+    const std::uint64_t ended =
+        33u | (34u << 6) | (63u << 12) | (35ull << 18) | (36ull << 24) | std::uint64_t{1} << kGscContinuationBit;
     for (int i = 0; i < 11; ++i) w.AppendDataBlock(i == 1 ? ended : NumericData(std::to_string(i % 10), true));
     FeedDirect(rig, w.samples);
     const GscState& s = rig.engine->Gsc().State();

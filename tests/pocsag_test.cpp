@@ -226,7 +226,8 @@ TEST_P(PocsagEndToEnd, EveryPageArrivesExactly) {
         encode.seed = air.seed = seed;
         Settings settings = testing::Untimed();
         settings.InvertData = channel.invert;
-        const auto rig = testing::ReceiveMarked(testing::ToEdges(testing::Encode(traffic.pages, encode), air), settings);
+        const std::vector<EdgeEntry> edges = testing::ToEdges(testing::Encode(traffic.pages, encode), air);
+        const auto rig = testing::ReceiveMarked(edges, settings);
         EXPECT_EQ(rig->messageLines, traffic.lines);
         EXPECT_EQ(rig->title.titles.at(0), " Tolvane - POCSAG " + rate);
         // The rate is the statistics category.
