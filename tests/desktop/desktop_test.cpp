@@ -251,13 +251,6 @@ const std::vector<Case> kCases = {
      }), "You must select a command file!", kSame},
 };
 
-FilterRecord Pocsag(const char* capcode, const char* label) {
-    FilterRecord r;
-    r.type = FilterType::Pocsag, r.capcode = capcode, r.label = label;
-    return r;
-}
-
-
 // The pane's completed rows joined back into lines (a full row continues on the next one).
 QStringList PaneLines(const TextPane& pane) {
     QStringList lines;
@@ -328,8 +321,10 @@ private slots:
     // Add/Edit Filter dialog; Cancel keeps them.
     void filterTable() {
         Settings s;
-        s.Filters.assign(kMaxFilters - 3, Pocsag("0000001", "A"));
-        s.Filters[0] = Pocsag("1234567", "Fire"), s.Filters[0].function = 2, s.Filters[0].baud = 3, s.Filters[0].command = 1;
+        FilterRecord fire;
+        fire.type = FilterType::Pocsag, fire.capcode = "1234567", fire.label = "Fire";
+        s.Filters.assign(kMaxFilters - 3, fire);
+        s.Filters[0].function = 2, s.Filters[0].baud = 3, s.Filters[0].command = 1;
         TestHost host(s);
         FiltersDialog dialog(host);
         const std::vector<FilterRecord>& filters = host.CurrentSettings().Filters;
@@ -415,7 +410,6 @@ private slots:
             const QStringList lower = PaneLines(f.lower()), upper = PaneLines(f.output().FilterPane);
             QVERIFY(lower.size() == 40 && upper.size() == 8);
             for (const auto& step : steps) {
-                QCOMPARE(f.window.frameGeometry().size(), size);
                 if (step.fontHeight != 0) {
                     f.window.engine().settings().Font.Height = step.fontHeight;
                     f.window.ApplyFont();
