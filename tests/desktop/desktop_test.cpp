@@ -72,6 +72,14 @@ private:
     QPointer<QDialog> pressing_, pressed_;
 };
 
+// Runs `action`, answering the dialogs it brings up as ModalAnswer does: the messages shown, joined by "|".
+QString Answered(const std::function<void()>& action, bool accept = true,
+                 const std::function<void(QDialog&)>& fill = {}) {
+    ModalAnswer answer(accept, fill);
+    action();
+    return answer.texts.join('|');
+}
+
 // A `before` for ModalAnswer that fills in the dialogs of type D, not the messages they show.
 template <class D> std::function<void(QDialog&)> FillIn(std::function<void(D&)> fill) {
     return [fill](QDialog& dialog) {
@@ -304,11 +312,9 @@ private slots:
         const bool refused = *c.refused != '\0';
         TestHost host(Start());
         const std::unique_ptr<SettingsDialog> dialog = c.open(host);
-        ModalAnswer answer;
         if (!refused) dialog->cancel->click();
         QCOMPARE(host.CurrentSettings(), Start());
-        dialog->ok->click();
-        QCOMPARE(answer.texts, refused ? QStringList{c.refused} : QStringList());
+        QCOMPARE(Answered([&] { dialog->ok->click(); }), c.refused);
         QCOMPARE(dialog->result() == QDialog::Accepted, !refused);
         Settings want = Start();
         c.want(want);
@@ -329,9 +335,7 @@ private slots:
         FiltersDialog dialog(host);
         const std::vector<FilterRecord>& filters = host.CurrentSettings().Filters;
         const auto click = [](QPushButton* button, bool accept, const std::function<void(QDialog&)>& fill = {}) {
-            ModalAnswer answer(accept, fill);
-            button->click();
-            return answer.texts.join('|');
+            return Answered([button] { button->click(); }, accept, fill);
         };
         QCOMPARE(click(dialog.edit, false) + click(dialog.remove, false),
                  "You must select a filter to edit!You must select a filter to delete!");
@@ -371,7 +375,8 @@ private slots:
                      r.message);
             QCOMPARE(Q(filters.size() == count ? std::string() : FormatFilterLine(filters.back())), r.stored);
         }
-        QCOMPARE(click(dialog.remove, true), "Delete Text | \"FIRE\"?");  // the last line: the new last line is selected
+        // The last line: the new last line is selected.
+        QCOMPARE(click(dialog.remove, true), "Delete Text | \"FIRE\"?");
         QCOMPARE(dialog.list->currentRow(), 198);
         dialog.cancel->click();
         QVERIFY(filters.size() == 199 && host.saves == 0);
@@ -383,10 +388,11 @@ private slots:
             Fixture f(TestSettings(r.confirmExit));
             f.window.activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(&f.window));
-            ModalAnswer answer(r.answerOk);
-            QTest::keyClick(&f.window, Qt::Key_X, Qt::AltModifier);
-            QTest::qWait(100);  // a window that closes late fails as well
-            QCOMPARE(answer.texts, r.confirmExit ? QStringList{"Tolvane Will Now Exit"} : QStringList());
+            const auto altX = [&f] {
+                QTest::keyClick(&f.window, Qt::Key_X, Qt::AltModifier);
+                QTest::qWait(100);  // a window that closes late fails as well
+            };
+            QCOMPARE(Answered(altX, r.answerOk), r.confirmExit ? "Tolvane Will Now Exit" : "");
             QCOMPARE(f.window.isVisible(), r.stillOpen);
         }
     }
@@ -482,9 +488,7 @@ private slots:
         // Colours: Cancel keeps them, even after changes and a reset to the
         // defaults; OK repaints in the new colour.
         const auto menu = [&f](int command, bool accept, const std::function<void(QDialog&)>& fill) {
-            ModalAnswer answer(accept, fill);
-            f.window.RunCommand(command);
-            return answer.texts;
+            return Answered([&f, command] { f.window.RunCommand(command); }, accept, fill);
         };
         menu(kColors, false, FillIn<ColorsDialog>([](auto& d) {
             d.SetWorkColor(ColorClass::Background, kRed), d.ResetToDefaults();
@@ -516,9 +520,8 @@ private slots:
         QVERIFY(f.window.statusBar()->isHidden());
         // A refused scrollback size changes nothing; an accepted one remakes the panes.
         QCOMPARE(menu(kScrollback, true, FillIn<ScrollbackDialog>([](auto& d) { d.messageRows->setText("999"); })),
-                 QStringList{"Message scrollback minimum is 1000!"});
-        QCOMPARE(menu(kScrollback, true, FillIn<ScrollbackDialog>([](auto& d) { d.filterRows->setText("300"); })),
-                 QStringList());
+                 "Message scrollback minimum is 1000!");
+        QCOMPARE(menu(kScrollback, true, FillIn<ScrollbackDialog>([](auto& d) { d.filterRows->setText("300"); })), "");
         QCOMPARE(f.output().FilterPane.capacity + f.output().MessagePane.capacity, 1300u);
     }
 
