@@ -12,6 +12,8 @@
 #include "receiver/decode_mode.h"
 #include "settings/settings.h"
 #include "support/loopback.h"
+#include "receiver/audio_slicer.h"
+#include "tools/gen/audio_writer.h"
 #include "tools/gen/flex_encoder.h"
 
 namespace tolvane {
@@ -130,6 +132,25 @@ TEST(SymbolRecovery, LocksGateTheDecoders) {
     EXPECT_TRUE(golayLocked.decoders.pocsag.empty());
     EXPECT_EQ(golayLocked.chain.PocsagHold, 100);
     EXPECT_FALSE(golayLocked.decoders.golay.empty());
+}
+
+// Receiver noise between transmissions (sliced, so that its runs have the
+// lengths a real receiver gives) must teach the symbol clock no rate: one
+// learnt from it made the clock slip in the next FLEX frame header.
+TEST(SymbolRecovery, NoiseTeachesTheClockNoRate) {
+    for (const std::uint32_t seed : {1u, 2u, 3u, 4u}) {
+        Chain c;
+        std::mt19937 rng(seed);
+        std::normal_distribution<double> gauss;
+        gen::LowPass receiver(4000, 22050);
+        std::vector<float> noise(22050 * 5);
+        for (float& v : noise) v = static_cast<float>(0.1 * receiver.Step(gauss(rng)));
+        AudioSlicer slicer;
+        std::vector<EdgeEntry> edges;
+        slicer.process(noise, edges);
+        for (const EdgeEntry& e : edges) c.recovery.ProcessEntry(e.duration, e.lineState);
+        EXPECT_LT(std::abs(c.chain.symbolRate.drift), 0.001) << seed;
+    }
 }
 
 }  // namespace
