@@ -2,19 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <bit>
 #include <random>
 #include <string>
 
-#include "decoders/bch/bch.h"
-#include "decoders/flex/flex_phase.h"
 #include "receiver/decode_mode.h"
 #include "settings/settings.h"
 #include "support/loopback.h"
 #include "receiver/audio_slicer.h"
 #include "tools/gen/audio_writer.h"
-#include "tools/gen/flex_encoder.h"
 
 namespace tolvane {
 namespace {
@@ -102,6 +97,10 @@ TEST(SymbolRecovery, LocksGateTheDecoders) {
     EXPECT_EQ(flexLocked.recovery.RateDetector().lastLevel, 0);
     EXPECT_TRUE(flexLocked.decoders.golay.empty());
     EXPECT_FALSE(flexLocked.decoders.flex.empty());
+    Chain off;
+    off.settings.DecodePocsag = 0;
+    off.Runs(993, 300);
+    EXPECT_EQ(off.chain.PocsagHold, 0);
 
     Chain golayLocked;
     golayLocked.chain.GolayLock = true;
@@ -117,19 +116,17 @@ TEST(SymbolRecovery, LocksGateTheDecoders) {
 // lengths a real receiver gives) must teach the symbol clock no rate: one
 // learnt from it made the clock slip in the next FLEX frame header.
 TEST(SymbolRecovery, NoiseTeachesTheClockNoRate) {
-    for (const std::uint32_t seed : {1u, 2u, 3u, 4u}) {
-        Chain c;
-        std::mt19937 rng(seed);
-        std::normal_distribution<double> gauss;
-        gen::LowPass receiver(4000, 22050);
-        std::vector<float> noise(22050 * 5);
-        for (float& v : noise) v = static_cast<float>(0.1 * receiver.Step(gauss(rng)));
-        AudioSlicer slicer;
-        std::vector<EdgeEntry> edges;
-        slicer.process(noise, edges);
-        for (const EdgeEntry& e : edges) c.recovery.ProcessEntry(e.duration, e.lineState);
-        EXPECT_LT(std::abs(c.chain.symbolRate.drift), 0.001) << seed;
-    }
+    Chain c;
+    std::mt19937 rng(4);  // a rate learnt from it came to 1.2 %
+    std::normal_distribution<double> gauss;
+    gen::LowPass receiver(4000, 22050);
+    std::vector<float> noise(22050 * 5);
+    for (float& v : noise) v = static_cast<float>(0.1 * receiver.Step(gauss(rng)));
+    AudioSlicer slicer;
+    std::vector<EdgeEntry> edges;
+    slicer.process(noise, edges);
+    for (const EdgeEntry& e : edges) c.recovery.ProcessEntry(e.duration, e.lineState);
+    EXPECT_LT(std::abs(c.chain.symbolRate.drift), 0.001);
 }
 
 }  // namespace
