@@ -13,7 +13,7 @@
 
 namespace tolvane::testing {
 
-// The texts follow the local time unless a test sets them.
+// The texts follow the local time.
 class FakeClock : public WallClock {
 public:
     std::time_t Now() const override { return now; }
@@ -26,7 +26,6 @@ public:
 
     std::time_t now = 1'000'000'000;
     LocalTime local{2026, 12, 6, 12, 0, 0};
-    std::string timeText;
 };
 
 class FakeTitle : public TitleSink {
@@ -77,7 +76,6 @@ public:
     std::map<std::string, std::string> flushed;    // what a flush has made durable
     std::vector<std::string> unopenable;
     std::vector<std::string> unwritable;
-    int opens = 0;
 };
 
 // File troubles as told, in order: "failed PATH: REASON" and "works PATH".
