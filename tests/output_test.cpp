@@ -70,24 +70,16 @@ TEST(Emission, RowsLinesAndTheLog) {
     EXPECT_TRUE(rig.filterLines.empty());
 }
 
-TEST(Emission, TextAndLineLimits) {
-    Settings settings;
-    settings.Filters = {FilterRecord{Text, "", 0, "T", "NEEDLE", 0, 0, 0}};
-    TestRig rig(settings);
+// A text put at once stops at 256 characters and at a 0 byte. That a line
+// is filtered on its first 1031 characters only is the golden recording
+// page_bytes.
+TEST(Emission, TextLimits) {
+    TestRig rig;
     Output& out = rig.engine->output();
     out.PanePutText(out.MessagePane, std::string(300, 'a'));
     EXPECT_EQ(out.Line().length, 256);
-    out.PanePutText(out.MessagePane, std::string_view("bc\0de", 5));  // stops at a 0 byte
+    out.PanePutText(out.MessagePane, std::string_view("bc\0de", 5));
     EXPECT_EQ(out.Line().length, 258);
-    // 1031 characters are collected; the rest is shown but not filtered.
-    for (int i = 0; i < 4; ++i) out.PanePutText(out.MessagePane, std::string(200, 'x'));
-    EXPECT_EQ(out.Line().length, 1031);
-    out.PanePutText(out.MessagePane, "NEEDLE");
-    EXPECT_EQ(out.Line().chars[1030], 'x');
-    out.PaneEndLine(out.MessagePane);
-    ASSERT_EQ(rig.messageLines.size(), 1u);
-    EXPECT_EQ(rig.messageLines[0].size(), 1064u);
-    EXPECT_TRUE(rig.filterLines.empty());
 }
 
 // The log is flushed a time after the first unflushed line (code 1: at
@@ -109,13 +101,6 @@ TEST(Emission, LogFlushCountdown) {
         for (int tick = 0; tick < ticks; ++tick) out.FlushTick();
         EXPECT_EQ(rig.files.flushed["pages.log"], rig.files.contents["pages.log"]);
     }
-    // Without LogFileFlush nothing counts.
-    TestRig rig(Logging(1, 3));
-    Output& out = rig.engine->output();
-    WritePage(out, Pocsag, "1234567", 1, 2, "ONE");
-    rig.engine->settings().LogFileFlush = 0;
-    for (int tick = 0; tick < 100; ++tick) out.FlushTick();
-    EXPECT_EQ(rig.files.flushed["pages.log"], "");
 }
 
 // A log or filter file that cannot be opened or written is skipped while
@@ -155,47 +140,25 @@ FilterRecord F(FilterType type, std::string capcode, int function = 0, std::stri
     return {type, std::move(capcode), static_cast<std::int8_t>(function), std::move(label), std::move(text), command, baud, reject};
 }
 
-// One letter per cell: Capcode, filter Match, filter Label, alphanumeric.
-std::string Colours(const TextPane& pane) {
+// One letter per cell of a row: Capcode, filter Match, filter Label, alphanumeric.
+std::string Colours(const TextPane& pane, std::uint32_t row) {
     std::string letters;
-    for (std::size_t i = 0; i < pane.RowText(0).size(); ++i) {
-        const auto c = static_cast<ColorClass>(pane.AttrsOfRow(0)[i]);
+    for (std::size_t i = 0; i < pane.RowText(row).size(); ++i) {
+        const auto c = static_cast<ColorClass>(pane.AttrsOfRow(row)[i]);
         letters += c == ColorClass::Capcode ? 'C' : c == ColorClass::FilterMatch ? 'M' : c == ColorClass::FilterLabel ? 'L'
                    : c == ColorClass::Alphanumeric ? 'a' : '?';
     }
     return letters;
 }
 
-// The copy carries the label; the capcode or the text found is highlighted
-// in the copy only. Only a-z fold in a text search.
-TEST(FilterCopy, LabelAndHighlightsInTheCopyOnly) {
-    const struct {
-        FilterRecord filter;
-        const char* message;
-        const char* copy;
-        const char* colours;
-    } cases[] = {
-        {F(Pocsag, "1234567", 0, "L", "call"), "A CALL", "1234567 L A CALL", "MMMMMMMLLCaaMMMM"},
-        {F(Text, "", 0, "T", "call me"), "PLEASE CALL ME", "1234567 T PLEASE CALL ME", "CCCCCCCLLCaaaaaaaMMMMMMM"},
-        {F(Text, "", 0, "T", "\xE9t\xE9"), "\xC9T\xC9", "", ""},
-    };
-    for (const auto& c : cases) {
-        Settings settings;
-        settings.Filters = {c.filter};
-        TestRig rig(settings);
-        Output& out = rig.engine->output();
-        WritePage(out, Pocsag, "1234567", 1, 2, c.message);
-        EXPECT_EQ(out.FilterPane.RowText(0), c.copy);
-        EXPECT_EQ(Colours(out.FilterPane), c.colours);
-        EXPECT_EQ(Colours(out.MessagePane), "CCCCCCCC" + std::string(std::strlen(c.message), 'a'));
-    }
-}
-
 // A matching line goes once, whole, to the filter file (flushed with it,
-// bytes as in the log), the sound and the filter's command.
+// bytes as in the log), the sound and the filter's command. The copy
+// carries the label; the capcode or the text found is highlighted in the
+// copy only. Only a-z fold in a text search.
 TEST(FilterActions, FileSoundAndCommandOncePerMatchingLine) {
     Settings settings;
-    settings.Filters = {F(Pocsag, "1234567", 0, "Fire Dept", "", 1), F(Pocsag, "7654321", 0, "Quiet")};
+    settings.Filters = {F(Pocsag, "1234567", 0, "Fire Dept", "", 1), F(Text, "", 0, "Fold", "\xE1"),
+                        F(Text, "", 0, "Quiet", "a")};
     settings.FilterFileEnabled = settings.FilterFileUseDate = 1;
     settings.FilterBeep = 1;
     settings.FilterCmdFileEnabled = 1;
@@ -210,6 +173,10 @@ TEST(FilterActions, FileSoundAndCommandOncePerMatchingLine) {
     WritePage(out, Pocsag, "1111111", 1, 2, "NONE");
     EXPECT_EQ(out.MessagePane.row, 7u);
     EXPECT_EQ(rig.filterLines, (Lines{"1234567 Fire Dept \"; rm -rf ~ #", "7654321 Quiet A\x01\xC1\x7F"}));
+    const std::tuple<TextPane*, std::uint32_t, const char*> colours[] = {
+        {&out.MessagePane, 0, "CCCCCCCCaa"}, {&out.FilterPane, 0, "MMMMMMMLLL"},
+        {&out.FilterPane, 4, "CCCCCCCLLL"}, {&out.FilterPane, 5, "LLLCMaaa"}};
+    for (const auto& [pane, row, letters] : colours) EXPECT_EQ(Colours(*pane, row), letters) << row;
     const std::string written = "1234567 Fire Dept \"; rm -rf ~ #\n7654321 Quiet A.A\x7F\n";
     EXPECT_EQ(rig.files.contents["26DEC06.FLT"], written);
     EXPECT_EQ(rig.files.flushed["26DEC06.FLT"], written);

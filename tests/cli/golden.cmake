@@ -42,8 +42,9 @@ set(_golden_data ${CMAKE_CURRENT_LIST_DIR}/../data)
 # - hostile: quotes, backslashes, control characters and a damaged word
 #   (bytes above 127) in the text, a receiver name that needs escaping, a
 #   capcode filter, a rejecting one and a text filter.
-# - page_bytes: every 7-bit byte in a text, a damaged word and a text of
-#   1000 characters, with the hostile settings;
+# - page_bytes: every 7-bit byte in a text, a damaged word, and a text of
+#   1056 characters whose text filter match lies beyond the 1031 a line
+#   is filtered on, with the hostile settings;
 # - filters: which filter takes each page (the records' "filter"): capcode
 #   patterns with wildcards and shorter than the capcode, function and
 #   rate conditions (FLEX has no function), the types kept apart, a capcode
