@@ -123,8 +123,16 @@ bool Output::SetScrollback(TextPane& pane, std::uint32_t rows) {
 
 void Output::PanePutChar(TextPane& pane, std::uint8_t ch) {
     if (SuppressOutput || !pane.HasBuffers()) return;
-    pane.PutCell(ch, pane.color);
     if (IsMessagePane(pane) && settings_.LogFileEnabled) logRow_ += FileByte(ch);
+    if (ch == 0) {
+        // A row's text ends at its first 0 cell, so a 0 byte from the air
+        // would hide the rest of the message; it has no glyph, so the pane
+        // and the line skip it and only the log and the page record keep it.
+        if (records_ != nullptr && IsMessagePane(pane) && !RowBreakOnly && recordLine_.size() < kRecordLineMax)
+            recordLine_ += '\0';
+        return;
+    }
+    pane.PutCell(ch, pane.color);
     if (IsMessagePane(pane) && !RowBreakOnly && line_.length < static_cast<std::int32_t>(kCurrentLineSize) - 1) {
         line_.chars[static_cast<std::size_t>(line_.length)] = ch;
         line_.attrs[static_cast<std::size_t>(line_.length)] = pane.color;
