@@ -16,7 +16,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <thread>
 
 #include <nlohmann/json.hpp>
@@ -187,8 +186,7 @@ TEST_F(Mqtt, PagesArriveAsPrintedAcrossABrokerRestart) {
     EXPECT_EQ(On("status"), (std::vector<std::string>{"online", "offline"}));
     // The fields of every kind of page are pinned by the golden recordings' NAME.json.
     ASSERT_EQ(On("pages"), Lines(kDir / "run.out"));
-    ASSERT_EQ(On("pages").size(), 5u);
-    for (const std::string& page : On("pages")) EXPECT_EQ(nlohmann::json::parse(page)["receiver"], receiver_);
+    EXPECT_EQ(On("pages").size(), 5u);
 
     const std::string slow = Recording({"pocsag:1200:1001:0:alpha:one", "pocsag:2400:1002:1:alpha:two",
                                         "pocsag:1200:1003:2:alpha:three", "pocsag:2400:1004:3:alpha:four",

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 
 #include "output/filter_command.h"
 #include "support/fake_world.h"
@@ -69,18 +68,6 @@ TEST(Emission, RowsLinesAndTheLog) {
     EXPECT_EQ(rig.files.contents["pages.log"], "FRAME 12\nabcdefghij\nklmnopqrst\nuvwxy\nA..\x7F.. A\x7F\nab\n");
     EXPECT_EQ(rig.messageLines, (Lines{"FRAME 12", "abcdefghijklmnopqrstuvwxy", shown, "ab"}));
     EXPECT_TRUE(rig.filterLines.empty());
-}
-
-// A text put at once stops at 256 characters and at a 0 byte. That a line
-// is filtered on its first 1031 characters only is the golden recording
-// page_bytes.
-TEST(Emission, TextLimits) {
-    TestRig rig;
-    Output& out = rig.engine->output();
-    out.PanePutText(out.MessagePane, std::string(300, 'a'));
-    EXPECT_EQ(out.Line().length, 256);
-    out.PanePutText(out.MessagePane, std::string_view("bc\0de", 5));
-    EXPECT_EQ(out.Line().length, 258);
 }
 
 // The log is flushed a time after the first unflushed line (code 1: at
@@ -181,13 +168,13 @@ TEST(FilterActions, FileSoundAndCommandOncePerMatchingLine) {
     const std::string written = "1234567 Fire Dept \"; rm -rf ~ #\n7654321 Quiet A.A\x7F\n";
     EXPECT_EQ(rig.files.contents["26DEC06.FLT"], written);
     EXPECT_EQ(rig.files.flushed["26DEC06.FLT"], written);
-    ASSERT_EQ(rig.commands.calls.size(), 1u);
-    EXPECT_EQ(rig.commands.calls[0].program, "/opt/pager/notify");
-    EXPECT_EQ(rig.commands.calls[0].args, (Lines{"-c", "1234567", "Fire Dept", "\"; rm -rf ~ #", "100%"}));
+    const std::vector<testing::FakeCommands::Call> started = {
+        {"/opt/pager/notify", {"-c", "1234567", "Fire Dept", "\"; rm -rf ~ #", "100%"}}};
+    EXPECT_EQ(rig.commands.calls, started);
     EXPECT_EQ(std::tuple(rig.sound.played, rig.sound.beeps), std::tuple(Lines(2, "FILTER.WAV"), 1));
     rig.engine->settings().FilterCmdFileEnabled = 0;
     WritePage(out, Pocsag, "1234567", 1, 2, "OFF");
-    EXPECT_EQ(rig.commands.calls.size(), 1u);
+    EXPECT_EQ(rig.commands.calls, started);
 }
 
 // The template is split like a shell splits words, without expansion; the
@@ -210,15 +197,14 @@ TEST(FilterCommand, ArgumentsFromTheTemplate) {
         EXPECT_EQ(BuildFilterCommandArgs(std::string(program, 'p'), text, "(123456) 1", "L", message), args) << text;
 }
 
+// The filter list's lines; those of the other types are rows of the dialog
+// tests.
 TEST(FilterRecordText, ListLines) {
     const std::pair<FilterRecord, const char*> lines[] = {
         {F(Pocsag, "1234567", 2, "Fire", "", 0, 2), "POCSAG | Fire | 1234567 | 2 | 1200"},
         {F(Pocsag, "12?????", 0, "", "x", 1, 3, 1), "POCSAG | 12????? | Any | 512 | REJECT"},
         {F(Text, "", 0, "L", "help", 1), "Text | L | \"help\" | CMD"},
-        {F(Golay, "123456", 4), "Golay | 123456 | 4"},
         {F(ShortFlex, "1234567", 0, "", "t"), "Short FLEX | 1234567 | \"t\""},
-        {F(LongFlex, "123456789"), "Long FLEX | 123456789"},
-        {FilterRecord{}, "UNUSED"},
     };
     for (const auto& [record, line] : lines) EXPECT_EQ(FormatFilterLine(record), line);
 }

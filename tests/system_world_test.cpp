@@ -79,11 +79,7 @@ TEST_F(SystemWorld, SoundPlayerUsesTheFirstPlayerFound) {
     EXPECT_TRUE(player.PlayFile(sound));
     EXPECT_FALSE(player.PlayFile(dir_ / "ALARM.WAV"));  // missing file: caller beeps
     ::setenv("PATH", saved.c_str(), 1);
-    ASSERT_EQ(commands.calls.size(), 2u);
-    EXPECT_EQ(commands.calls[0].program, "aplay");
-    EXPECT_EQ(commands.calls[0].args, (Lines{"-q", sound}));
-    EXPECT_EQ(commands.calls[1].program, "paplay");
-    EXPECT_EQ(commands.calls[1].args, Lines{sound});
+    EXPECT_EQ(commands.calls, (std::vector<testing::FakeCommands::Call>{{"aplay", {"-q", sound}}, {"paplay", {sound}}}));
 }
 
 // Files are appended to; two monitors appending to one log may alternate

@@ -52,6 +52,7 @@ public:
     struct Call {
         std::string program;
         std::vector<std::string> args;
+        bool operator==(const Call&) const = default;
     };
     bool Start(const std::string& program, const std::vector<std::string>& args) override {
         calls.push_back({program, args});
