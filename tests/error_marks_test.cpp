@@ -13,45 +13,32 @@ namespace {
 
 using testing::TestRig;
 
-struct Piece {
-    ColorClass color;
-    std::string text;
-};
-
-struct MarkCase {
-    const char* what;
-    std::vector<Piece> pieces;
-    std::string expected;
-};
-
-class ErrorMarks : public ::testing::TestWithParam<MarkCase> {};
-
-TEST_P(ErrorMarks, EnclosesBitErrorRuns) {
-    TestRig rig;
-    Output& out = rig.engine->output();
-    std::vector<std::string> lines;
-    ErrorMarkingJoiner joiner([&](const std::string& line) { lines.push_back(line); });
-    out.MessagePane.view = &joiner;
-    out.RowBreakOnly = true;
-    for (const Piece& p : GetParam().pieces) {
-        out.PaneSetColor(out.MessagePane, p.color);
-        out.PanePutText(out.MessagePane, p.text);
+TEST(ErrorMarks, EnclosesBitErrorRuns) {
+    const std::string longRun(150, 'x');  // wider than the default pane
+    struct Case {
+        std::vector<std::pair<ColorClass, std::string>> pieces;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {{{ColorClass::BitErrors, longRun}, {ColorClass::Alphanumeric, "z"}}, "\u00ab" + longRun + "\u00bbz"},
+        {{{ColorClass::Alphanumeric, "a\xc2\xab" "b\x01"}}, "a..b."},  // a forged mark
+    };
+    for (const Case& c : cases) {
+        TestRig rig;
+        Output& out = rig.engine->output();
+        std::vector<std::string> lines;
+        ErrorMarkingJoiner joiner([&](const std::string& line) { lines.push_back(line); });
+        out.MessagePane.view = &joiner;
+        out.RowBreakOnly = true;
+        for (const auto& [color, text] : c.pieces) {
+            out.PaneSetColor(out.MessagePane, color);
+            out.PanePutText(out.MessagePane, text);
+        }
+        out.PaneEndLine(out.MessagePane);
+        out.RowBreakOnly = false;
+        EXPECT_EQ(lines, std::vector<std::string>{c.expected});
     }
-    out.PaneEndLine(out.MessagePane);
-    out.RowBreakOnly = false;
-    EXPECT_EQ(lines, std::vector<std::string>{GetParam().expected});
 }
-
-const std::string kLong(150, 'x');  // wider than the default pane
-
-INSTANTIATE_TEST_SUITE_P(
-    Lines, ErrorMarks,
-    ::testing::Values(
-        MarkCase{"clean", {{ColorClass::Capcode, "{0000008} 1 1200 "}, {ColorClass::Alphanumeric, "ok"}},
-                 "{0000008} 1 1200 ok"},
-        MarkCase{"over a wrap", {{ColorClass::BitErrors, kLong}, {ColorClass::Alphanumeric, "z"}},
-                 "\u00ab" + kLong + "\u00bbz"},
-        MarkCase{"forged mark", {{ColorClass::Alphanumeric, "a\xc2\xab" "b\x01"}}, "a..b."}));
 
 }  // namespace
 }  // namespace tolvane

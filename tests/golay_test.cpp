@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <bit>
 
 namespace tolvane {
@@ -12,26 +11,11 @@ namespace {
 
 constexpr std::uint32_t kStartCode = 0x2032C9;
 
-TEST(GolayCode, EncodedWordsFormThePerfectCyclicCode) {
-    EXPECT_EQ(GolayEncode(kStartCode & 0xFFF), kStartCode);
-    std::array<int, 24> weightCount{};
-    for (std::uint32_t data = 0; data < 4096; ++data) {
-        const std::uint32_t c = GolayEncode(data);
-        ASSERT_EQ(c & 0xFFF, data);
-        ASSERT_EQ(GolaySyndrome(c ^ kGolayMask), 0u) << "complement of " << data;
-        ASSERT_EQ(GolaySyndrome(RotateLeft23(c, static_cast<int>(data % 23))), 0u) << data;
-        ++weightCount[static_cast<std::size_t>(std::popcount(c))];
-    }
-    // The weight distribution of the Golay(23,12) code: minimum distance 7.
-    const std::array<int, 24> golay = {1, 0, 0, 0, 0, 0, 0, 253, 506, 0, 0, 1288,
-                                       1288, 0, 0, 506, 253, 0, 0, 0, 0, 0, 0, 1};
-    EXPECT_EQ(weightCount, golay);
-}
-
 // The tables replace the division and the rotation search: identical
 // results for every one of the 2^23 inputs (bits above 23 ignored). The
 // code being perfect, a codeword at most three bits away is the right one.
 TEST(GolayCorrect, TablesEqualDivisionAndRotationSearchOnEveryWord) {
+    EXPECT_EQ(GolayEncode(kStartCode & 0xFFF), kStartCode);  // the code GSC pagers use
     std::uint32_t mismatches = 0;
     for (std::uint32_t w = 0; w <= kGolayMask; ++w) {
         std::uint32_t fastCount = 0;

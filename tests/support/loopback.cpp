@@ -58,13 +58,6 @@ std::unique_ptr<MarkingRig> ReceiveMarked(const std::vector<EdgeEntry>& edges, c
     return rig;
 }
 
-std::vector<std::string> LoopBack(const std::vector<std::string>& descriptions, const gen::EncodeOptions& options,
-                                  const gen::ChannelOptions& channel) {
-    Settings settings = Untimed(channel.levels);
-    settings.InvertData = channel.invert ? 1 : 0;
-    return Receive(ToEdges(Encode(descriptions, options), channel), settings)->messageLines;
-}
-
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "tolvane-test-XXXXXX").string();
     EXPECT_NE(::mkdtemp(pattern.data()), nullptr);

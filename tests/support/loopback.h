@@ -42,11 +42,6 @@ private:
 std::unique_ptr<TestRig> Receive(const std::vector<EdgeEntry>& edges, const Settings& settings = Untimed());
 std::unique_ptr<MarkingRig> ReceiveMarked(const std::vector<EdgeEntry>& edges, const Settings& settings = Untimed());
 
-// The whole loop: descriptions to message-pane lines; the interface reads
-// as many levels as the channel sends.
-std::vector<std::string> LoopBack(const std::vector<std::string>& descriptions,
-                                  const gen::EncodeOptions& options = {}, const gen::ChannelOptions& channel = {});
-
 // A fresh directory under the system's temporary directory, removed with
 // everything in it.
 class TempDir {
