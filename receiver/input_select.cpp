@@ -83,11 +83,14 @@ SlicerOptions SlicerOptionsFor(const Settings& settings) {
         // the inner levels apart at 3200 symbols/s (a whole symbol smears
         // them into their neighbours); FLEX 3200/4 data, at 1600
         // symbols/s, is read on the second decision, on an average three
-        // times as long. The slower drift keeps FLEX data, whose levels are
-        // not balanced, from pulling the levels.
+        // times as long. The slow drift keeps FLEX data, whose levels are
+        // not balanced, from pulling the levels: idle fill alternates one
+        // outer and one inner level for whole blocks, and with a 2 s drift
+        // the centre followed it far enough into a frame that its last
+        // blocks had twice the bit errors of the first.
         options.averaging = 0.5;
         options.slowFactor = 3.0;
-        options.driftSeconds = 2.0;
+        options.driftSeconds = 8.0;
     }
     // FLEX runs at 3200 symbols/s, POCSAG at most 2400 bit/s; GSC alone
     // needs no more than 600 bit/s.

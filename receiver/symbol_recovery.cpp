@@ -38,10 +38,14 @@ constexpr int kPocsagBatchBits = 17 * 32 + 32;
 // The FLEX sync code before the marker and the marker.
 constexpr int kFlexReplaySymbols = 48;
 
-double SteerRate(double drift, double gain, double errorInPeriods) {
+void SteerRate(ClockRate& rate, double gain, double errorInPeriods) {
+    // A steady lag (the rate still off) is a lock; a scatter is not.
+    rate.meanError += (errorInPeriods - rate.meanError) * (1 / kSpreadTransitions);
+    rate.spread += (std::min(std::abs(errorInPeriods - rate.meanError), 0.5) - rate.spread) * (1 / kSpreadTransitions);
+    const double locked = std::clamp((kUnlockedSpread - rate.spread) / (kUnlockedSpread - kLockedSpread), 0.0, 1.0);
     const double error = std::clamp(errorInPeriods, -kRateErrorLimit, kRateErrorLimit);
-    drift += kRateGainShare * gain * gain * error - kRateLeak * drift;
-    return std::clamp(drift, -kMaxRateError, kMaxRateError);
+    rate.drift += locked * kRateGainShare * gain * gain * error - kRateLeak * rate.drift;
+    rate.drift = std::clamp(rate.drift, -kMaxRateError, kMaxRateError);
 }
 
 }  // namespace
@@ -77,7 +81,7 @@ void SymbolRecovery::DetectPocsagRate(std::int32_t runLength) {
         if (chain_.PocsagHold == 0) {
             chain_.SymbolPhase = 0;
             chain_.symbolAccumulator = 0;
-            chain_.symbolDrift = 0;
+            chain_.symbolRate.drift = 0;
         }
         chain_.SymbolLoopGain = kLoopGainPocsag;
         chain_.PocsagHold = kPocsagHoldOnEntry;
@@ -120,7 +124,7 @@ void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState
     }
 
     // Golay clock: the limit is fixed for this entry.
-    const double golayPeriod = kGolayPeriod * (1 + chain_.golayDrift);
+    const double golayPeriod = kGolayPeriod * (1 + chain_.golayRate.drift);
     const double golayLimit = chain_.GolayPhase + 0.5 * golayPeriod;
     while (chain_.golayAccumulator >= golayLimit) {
         chain_.golayAccumulator -= golayPeriod;
@@ -133,8 +137,8 @@ void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState
     chain_.golayError = chain_.golayAccumulator - chain_.GolayPhase;
 
     // Symbol clock: a decoder may change the phase and period inside the loop.
-    while (chain_.symbolAccumulator >= chain_.SymbolPhase + 0.5 * chain_.SymbolPeriod * (1 + chain_.symbolDrift)) {
-        chain_.symbolAccumulator -= chain_.SymbolPeriod * (1 + chain_.symbolDrift);
+    while (chain_.symbolAccumulator >= chain_.SymbolPhase + 0.5 * chain_.SymbolPeriod * (1 + chain_.symbolRate.drift)) {
+        chain_.symbolAccumulator -= chain_.SymbolPeriod * (1 + chain_.symbolRate.drift);
         if (chain_.PocsagHold == 0) {
             if (!chain_.GolayLock && settings_.DecodeFlex) {
                 decoders_.FlexInputSymbol(symbol);
@@ -164,7 +168,7 @@ void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState
     if ((symbol <= 1 ? 1 : 0) != lastClockSide_) {
         if (!fourLevel) SteerSymbolClock(chain_.symbolError);
         chain_.GolayPhase += kGolayLoopGain * chain_.golayError;
-        chain_.golayDrift = SteerRate(chain_.golayDrift, kGolayLoopGain, chain_.golayError / kGolayPeriod);
+        SteerRate(chain_.golayRate, kGolayLoopGain, chain_.golayError / kGolayPeriod);
     }
     lastClockSide_ = symbol <= 1 ? 1 : 0;
 }
@@ -172,7 +176,7 @@ void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState
 void SymbolRecovery::SteerSymbolClock(double error) {
     const double gain = chain_.SymbolLoopGain;
     chain_.SymbolPhase += gain * error;
-    chain_.symbolDrift = SteerRate(chain_.symbolDrift, gain, error / chain_.SymbolPeriod);
+    SteerRate(chain_.symbolRate, gain, error / chain_.SymbolPeriod);
 }
 
 bool SymbolRecovery::AutoPolarity() const { return settings_.AutoPolarity != 0 && settings_.InvertData == 0; }

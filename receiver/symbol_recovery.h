@@ -40,12 +40,24 @@ inline constexpr double kGolayLoopGain = 0.05;
 // gain squared times this share of the error (in periods, taken at most
 // kRateErrorLimit, so that the large errors of a loop still pulling in at
 // the start of a transmission do not throw the rate off), and lets a
-// little of it go, so that noise between transmissions cannot walk it
-// far. The rate is held within kMaxRateError.
+// little of it go. The rate is held within kMaxRateError.
 inline constexpr double kRateGainShare = 0.25;
 inline constexpr double kRateErrorLimit = 0.2;
 inline constexpr double kRateLeak = 1.0 / 2048;
 inline constexpr double kMaxRateError = 0.02;
+// The rate learns only while the clock is locked to a signal. Noise (no
+// signal, or between transmissions) puts transitions anywhere in the
+// period, |error| a quarter period on average, and a rate steered by them
+// walked to 0.7 % in half a second: the next transmission's preamble was
+// not enough to pull it back, and with the steadier gain after a FLEX
+// sync the clock slipped a symbol in the frame header. The scatter of the
+// errors about their mean (a steady lag is a clock still off in rate, not
+// a lost lock) over about kSpreadTransitions transitions measures the
+// lock: the rate learns fully below kLockedSpread periods and not at all
+// above kUnlockedSpread.
+inline constexpr double kSpreadTransitions = 32;
+inline constexpr double kLockedSpread = 0.15;
+inline constexpr double kUnlockedSpread = 0.2;
 
 inline constexpr int kPocsagHoldOnEntry = 600;
 
@@ -77,6 +89,14 @@ public:
     virtual void GolayInputBit(std::int8_t bit) = 0;
 };
 
+// The rate term of a clock: each symbol is the nominal period times
+// (1 + drift) long.
+struct ClockRate {
+    double drift = 0;
+    double meanError = 0;  // recent phase errors, in periods
+    double spread = 0.25;  // their mean distance from meanError (a quarter: no lock)
+};
+
 // State shared between symbol recovery and the decoders, which steer the
 // clocks through it.
 struct ReceiverChain {
@@ -86,9 +106,7 @@ struct ReceiverChain {
     double SymbolPeriod = kFlex1600Period;
     double SymbolLoopGain = kLoopGainNormal;
     double symbolError = 0;
-    // Relative rate error of the symbol clock: each symbol is
-    // SymbolPeriod * (1 + symbolDrift) long.
-    double symbolDrift = 0;
+    ClockRate symbolRate;
     std::array<double, 64> SymbolErrorHistory{};
     int symbolHistoryIndex = 0;
 
@@ -96,7 +114,7 @@ struct ReceiverChain {
     double golayAccumulator = 0;
     double GolayPhase = 0;
     double golayError = 0;
-    double golayDrift = 0;
+    ClockRate golayRate;
     std::array<double, 64> GolayErrorHistory{};
     int golayHistoryIndex = 0;
 

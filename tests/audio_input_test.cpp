@@ -236,24 +236,6 @@ TEST(AudioInput, RawSamplesThroughAPipe) {
     EXPECT_EQ(rig.messageLines, DecodeEdges(stream, 2));
 }
 
-// The edges of a recording add up to its length, so the engine's ticks
-// follow the recording's own time, even when the source waits for room.
-TEST(AudioInput, RecordedDurationsAddUpToTheAudio) {
-    testing::TempDir dir;
-    std::vector<float> samples(22050 * 3 + 17, 0.0f);
-    for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = (i / 40) % 2 ? 0.3f : -0.3f;
-    EdgeRing ring(1 << 12);
-    AudioFileSource source(WriteAudio(dir / "square.wav", samples, 22050), SlicerOptions());
-    ASSERT_TRUE(source.Attach(ring).Ok());
-    const std::vector<EdgeEntry> entries = testing::Drain(source, ring);
-    source.Detach();
-    std::uint64_t ticks = 0;
-    for (const EdgeEntry& e : entries) ticks += e.duration;
-    EXPECT_EQ(ticks, static_cast<std::uint64_t>(std::llround(static_cast<double>(samples.size()) / 22050 / kTickSeconds)));
-    EXPECT_GT(entries.size(), samples.size() / 40 - 10);
-    EXPECT_EQ(ring.Overruns(), 0u);
-}
-
 // Each input name reaches the right source; names and files that cannot
 // work say why.
 TEST(AudioInput, SelectInputByName) {

@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
@@ -21,6 +20,7 @@ namespace tolvane {
 namespace {
 
 const std::string kCli = std::string(TOLVANE_BINARY_DIR) + "/app/cli/tolvane-cli";
+const std::string kGen = std::string(TOLVANE_BINARY_DIR) + "/tools/gen/tolvane-gen";
 
 struct CliRun {
     int status = -1;
@@ -50,24 +50,10 @@ protected:
         std::ofstream(dir_ / name) << content;
         return dir_ / name;
     }
-    // An edge stream of these pages, as a transmitter sends them: one
-    // transmission per group, `gap` seconds of silence after each. `ticks`
-    // receives its length.
-    std::string MakePages(const std::vector<std::vector<std::string>>& groups, double gap = 0, std::uint64_t* ticks = nullptr) {
-        gen::SymbolStream stream;
-        gen::AppendSilence(stream, 0, 0.2);
-        for (const auto& group : groups) {
-            const gen::SymbolStream pages = testing::Encode(group);
-            stream.insert(stream.end(), pages.begin(), pages.end());
-            gen::AppendSilence(stream, 0, gap);
-        }
-        EdgeFileWriter writer;
-        EXPECT_TRUE(writer.Open(dir_ / "pages.tve"));
-        for (const EdgeEntry& e : gen::SymbolsToEdges(stream, gen::ChannelOptions{})) {
-            writer.AddRun(e.duration, e.lineState);
-            if (ticks != nullptr) *ticks += e.duration;
-        }
-        EXPECT_TRUE(writer.Close());
+    // The pages from tolvane-gen, with `gap` seconds of silence before,
+    // between and after transmissions (one per protocol and rate in a row).
+    std::string MakePages(const std::string& pages, const std::string& gap = "0.5") {
+        EXPECT_EQ(Shell(kGen + " --gap " + gap + " -o " + dir_ / "pages.tve" + " " + pages).status, 0);
         return dir_ / "pages.tve";
     }
 
@@ -103,7 +89,7 @@ TEST_F(Cli, FailuresGiveOneLineAndNonZeroStatus) {
 // is skipped with one line on standard error; the pages are still printed
 // and the run does not wait for a reader.
 TEST_F(Cli, UnwritableLogIsToldOnStandardError) {
-    const std::string input = MakePages({{"pocsag:1200:1234567:3:alpha:First", "pocsag:1200:1234567:3:alpha:Second"}});
+    const std::string input = MakePages("pocsag:1200:1234567:3:alpha:First pocsag:1200:1234567:3:alpha:Second");
     const std::string fifo = dir_ / "log.fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::pair<std::string, std::string> cases[] = {
@@ -125,16 +111,15 @@ TEST_F(Cli, UnwritableLogIsToldOnStandardError) {
 // the log written. Standard output closed by the reader (| head -1), SIGHUP
 // and SIGTERM alike.
 TEST_F(Cli, StoppedRunEndsLikeTheEndOfItsInput) {
-    const std::string input =
-        MakePages({{"pocsag:1200:1234567:3:alpha:First"}, {"pocsag:1200:1234567:3:alpha:Second"}}, 3);
+    const std::string input = MakePages("pocsag:1200:1234567:3:alpha:First pocsag:2400:1234567:3:alpha:Second", "1.5");
     const std::string log = dir_ / "stopped.log";
     const std::string status = dir_ / "status";
     const std::string ini = Write("log.ini", "[Tolvane]\nTimestamp=0\nLogFileEnabled=1\nLogFile=" + log + "\n");
     const std::string run = kCli + " --realtime --ini " + ini + " " + input;
     for (const std::string& script :
          {"(" + run + "; echo $? >" + status + ") | head -1 >/dev/null",
-          run + " >/dev/null & p=$!; sleep 2.5; kill -HUP $p; wait $p; echo $? >" + status,
-          run + " >/dev/null & p=$!; sleep 2.5; kill -TERM $p; wait $p; echo $? >" + status}) {
+          run + " >/dev/null & p=$!; sleep 3.5; kill -HUP $p; wait $p; echo $? >" + status,
+          run + " >/dev/null & p=$!; sleep 3.5; kill -TERM $p; wait $p; echo $? >" + status}) {
         SCOPED_TRACE(script);
         std::remove(log.c_str());
         Shell(script);
@@ -144,16 +129,20 @@ TEST_F(Cli, StoppedRunEndsLikeTheEndOfItsInput) {
 }
 
 // While a recording is decoded, the engine's clock is the recording's time:
-// a 2.2-hour recording decoded as fast as possible writes its hourly
+// a 3-hour recording decoded as fast as possible writes its hourly
 // reports, and pages are stamped with their time in the recording. The
 // start is --start, else the file's modification time minus its length.
 TEST_F(Cli, RecordingsKeepTheirOwnTime) {
-    std::uint64_t ticks = 0;
-    const std::string input = MakePages({{"pocsag:1200:1234567:3:alpha:Early"}}, 2.2 * 3600, &ticks);
+    const std::string input = MakePages("pocsag:1200:1234567:3:alpha:Early pocsag:2400:1234567:3:alpha:Late", "3600");
+    std::vector<EdgeEntry> edges;
+    AttachStatus problem;
+    ASSERT_TRUE(ReadEdgeFile(input, edges, problem));
+    double seconds = 0;
+    for (const EdgeEntry& e : edges) seconds += e.duration * kTickSeconds;
     std::tm start{};
     start.tm_year = 2026 - 1900, start.tm_mon = 11, start.tm_mday = 6, start.tm_hour = 13, start.tm_min = 59;
     start.tm_isdst = -1;
-    const std::time_t end = std::mktime(&start) + static_cast<std::time_t>(static_cast<double>(ticks) * kTickSeconds);
+    const std::time_t end = std::mktime(&start) + static_cast<std::time_t>(seconds);
     const timespec times[2] = {{end, 0}, {end, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, input.c_str(), times, 0), 0);
     const std::string stats = dir_ / "net.st";
@@ -163,7 +152,7 @@ TEST_F(Cli, RecordingsKeepTheirOwnTime) {
         std::remove(stats.c_str());
         const CliRun run = RunCli(option + ("--ini " + ini + " ") + input);
         EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_NE(run.out.find(" 13:59:0"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find(" 14:59:0"), std::string::npos) << run.out;
         const std::string report = testing::ReadFile(stats);
         int hourly = 0;
         for (auto at = report.find("HOURLY"); at != std::string::npos; at = report.find("HOURLY", at + 1)) ++hourly;

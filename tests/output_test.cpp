@@ -1,15 +1,19 @@
-// The emission operations: cells, wrap, CurrentLine, log echo, flags.
+// The emission operations (cells, wrap, CurrentLine, log echo, flags) and
+// line completion with filters: what the filter pane, the filter file, the
+// beep and the command receive. Which filter takes a page is pinned by the
+// golden recording filters (tests/cli).
 #include "output/output.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 
+#include "output/filter_command.h"
 #include "support/fake_world.h"
 
 namespace tolvane {
 namespace {
 
+using enum FilterType;
 using testing::TestRig;
 using testing::WritePage;
 using Lines = std::vector<std::string>;
@@ -30,7 +34,7 @@ Settings Logging(int flush = 0, int flushTime = 0) {
 // nor filtered nor arming the flush.
 TEST(Emission, RowsLinesAndTheLog) {
     Settings settings = Logging(1, 2);
-    settings.Filters = {FilterRecord{FilterType::Text, "", 0, "", "FRAME", 0, 0, 0}};
+    settings.Filters = {FilterRecord{Text, "", 0, "", "FRAME", 0, 0, 0}};
     TestRig rig(settings);
     Output& out = rig.engine->output();
     out.CreatePanes(10);
@@ -66,26 +70,6 @@ TEST(Emission, RowsLinesAndTheLog) {
     EXPECT_TRUE(rig.filterLines.empty());
 }
 
-TEST(Emission, TextAndLineLimits) {
-    Settings settings;
-    settings.Filters = {FilterRecord{FilterType::Text, "", 0, "T", "NEEDLE", 0, 0, 0}};
-    TestRig rig(settings);
-    Output& out = rig.engine->output();
-    out.PanePutText(out.MessagePane, std::string(300, 'a'));
-    EXPECT_EQ(out.Line().length, 256);
-    out.PanePutText(out.MessagePane, std::string_view("bc\0de", 5));  // stops at a 0 byte
-    EXPECT_EQ(out.Line().length, 258);
-    // 1031 characters are collected; the rest is shown but not filtered.
-    for (int i = 0; i < 4; ++i) out.PanePutText(out.MessagePane, std::string(200, 'x'));
-    EXPECT_EQ(out.Line().length, 1031);
-    out.PanePutText(out.MessagePane, "NEEDLE");
-    EXPECT_EQ(out.Line().chars[1030], 'x');
-    out.PaneEndLine(out.MessagePane);
-    ASSERT_EQ(rig.messageLines.size(), 1u);
-    EXPECT_EQ(rig.messageLines[0].size(), 1064u);
-    EXPECT_TRUE(rig.filterLines.empty());
-}
-
 // The log is flushed a time after the first unflushed line (code 1: at
 // once); a running countdown is not restarted by later lines.
 TEST(Emission, LogFlushCountdown) {
@@ -93,32 +77,25 @@ TEST(Emission, LogFlushCountdown) {
         SCOPED_TRACE(code);
         TestRig rig(Logging(1, code));
         Output& out = rig.engine->output();
-        WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "ONE");
+        WritePage(out, Pocsag, "1234567", 1, 2, "ONE");
         for (int tick = 1; tick < ticks; ++tick) {
             out.FlushTick();
-            if (tick == 10) WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "TWO");
+            if (tick == 10) WritePage(out, Pocsag, "1234567", 1, 2, "TWO");
         }
         EXPECT_EQ(rig.files.flushed["pages.log"], ticks == 0 ? "1234567 ONE\n" : "");
         out.FlushTick();
         EXPECT_EQ(rig.files.flushed["pages.log"], ticks == 0 ? "1234567 ONE\n" : "1234567 ONE\n1234567 TWO\n");
-        WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "THREE");  // the next line arms it again
+        WritePage(out, Pocsag, "1234567", 1, 2, "THREE");  // the next line arms it again
         for (int tick = 0; tick < ticks; ++tick) out.FlushTick();
         EXPECT_EQ(rig.files.flushed["pages.log"], rig.files.contents["pages.log"]);
     }
-    // Without LogFileFlush nothing counts.
-    TestRig rig(Logging(1, 3));
-    Output& out = rig.engine->output();
-    WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "ONE");
-    rig.engine->settings().LogFileFlush = 0;
-    for (int tick = 0; tick < 100; ++tick) out.FlushTick();
-    EXPECT_EQ(rig.files.flushed["pages.log"], "");
 }
 
 // A log or filter file that cannot be opened or written is skipped while
 // the panes go on; the trouble is told once, and again once it is over.
 TEST(Emission, FileTroublesAreToldOnceAndWhenOver) {
     Settings settings = Logging();
-    settings.Filters = {FilterRecord{FilterType::Pocsag, "1234567", 0, "", "", 0, 0, 0}};
+    settings.Filters = {FilterRecord{Pocsag, "1234567", 0, "", "", 0, 0, 0}};
     settings.FilterFileEnabled = 1;
     settings.FilterFile = "hits.flt";
     for (const std::string path : {"pages.log", "hits.flt"}) {
@@ -129,14 +106,14 @@ TEST(Emission, FileTroublesAreToldOnceAndWhenOver) {
             auto& failing = opens ? rig.files.unwritable : rig.files.unopenable;
             failing.push_back(path);
             out.OpenLog("x");
-            for (const char* text : {"ONE", "TWO"}) WritePage(out, FilterType::Pocsag, "1234567", 1, 2, text);
+            for (const char* text : {"ONE", "TWO"}) WritePage(out, Pocsag, "1234567", 1, 2, text);
             EXPECT_EQ(rig.messageLines, (Lines{"1234567 ONE", "1234567 TWO"}));
             EXPECT_EQ(rig.filterLines.size(), 2u);
             EXPECT_EQ(rig.files.contents[path], "");
             const char* reason = opens ? "No space left on device" : "No such file or directory";
             EXPECT_EQ(rig.fileStatus.events, Lines{"failed " + path + ": " + reason});
             failing.clear();
-            for (const char* text : {"THREE", "FOUR"}) WritePage(out, FilterType::Pocsag, "1234567", 1, 2, text);
+            for (const char* text : {"THREE", "FOUR"}) WritePage(out, Pocsag, "1234567", 1, 2, text);
             EXPECT_EQ(rig.files.contents[path], "1234567 THREE\n1234567 FOUR\n");
             EXPECT_EQ(rig.fileStatus.events, (Lines{"failed " + path + ": " + reason, "works " + path}));
             const std::string other = path == "hits.flt" ? "pages.log" : "hits.flt";
@@ -145,16 +122,91 @@ TEST(Emission, FileTroublesAreToldOnceAndWhenOver) {
     }
 }
 
-// However wide the window, completed lines reach the pane's view and the log.
-TEST(Emission, WideWindowKeepsEveryLine) {
-    for (const std::int32_t xSize : {1900000, 2147483647}) {
-        Settings settings = Logging();
-        settings.xSize = xSize;
-        TestRig rig(settings);
-        WritePage(rig.engine->output(), FilterType::Pocsag, "1234567", 1, 2, "WIDE");
-        EXPECT_EQ(rig.messageLines, Lines{"1234567 WIDE"}) << xSize;
-        EXPECT_EQ(rig.files.contents["pages.log"], "1234567 WIDE\n") << xSize;
+// A filter record, fields in the order of its INI value.
+FilterRecord F(FilterType type, std::string capcode, int function = 0, std::string label = "", std::string text = "",
+               int command = 0, int baud = 0, int reject = 0) {
+    return {type, std::move(capcode), static_cast<std::int8_t>(function), std::move(label), std::move(text), command, baud, reject};
+}
+
+// One letter per cell of a row: Capcode, filter Match, filter Label, alphanumeric.
+std::string Colours(const TextPane& pane, std::uint32_t row) {
+    std::string letters;
+    for (std::size_t i = 0; i < pane.RowText(row).size(); ++i) {
+        const auto c = static_cast<ColorClass>(pane.AttrsOfRow(row)[i]);
+        letters += c == ColorClass::Capcode ? 'C' : c == ColorClass::FilterMatch ? 'M' : c == ColorClass::FilterLabel ? 'L'
+                   : c == ColorClass::Alphanumeric ? 'a' : '?';
     }
+    return letters;
+}
+
+// A matching line goes once, whole, to the filter file (flushed with it,
+// bytes as in the log), the sound and the filter's command. The copy
+// carries the label; the capcode or the text found is highlighted in the
+// copy only. Only a-z fold in a text search.
+TEST(FilterActions, FileSoundAndCommandOncePerMatchingLine) {
+    Settings settings;
+    settings.Filters = {F(Pocsag, "1234567", 0, "Fire Dept", "", 1), F(Text, "", 0, "Fold", "\xE1"),
+                        F(Text, "", 0, "Quiet", "a")};
+    settings.FilterFileEnabled = settings.FilterFileUseDate = 1;
+    settings.FilterBeep = 1;
+    settings.FilterCmdFileEnabled = 1;
+    settings.FilterCmdFile = "/opt/pager/notify";
+    settings.FilterCmdArgs = "-c %c \"%l\" %m 100%";
+    TestRig rig(settings);
+    Output& out = rig.engine->output();
+    out.CreatePanes(10);
+    WritePage(out, Pocsag, "1234567", 1, 2, "\"; rm -rf ~ #");  // 21 characters: three rows
+    rig.sound.playable = false;                                // beeps instead
+    WritePage(out, Pocsag, "7654321", 1, 2, "A\x01\xC1\x7F");  // no command flag
+    WritePage(out, Pocsag, "1111111", 1, 2, "NONE");
+    EXPECT_EQ(out.MessagePane.row, 7u);
+    EXPECT_EQ(rig.filterLines, (Lines{"1234567 Fire Dept \"; rm -rf ~ #", "7654321 Quiet A\x01\xC1\x7F"}));
+    const std::tuple<TextPane*, std::uint32_t, const char*> colours[] = {
+        {&out.MessagePane, 0, "CCCCCCCCaa"}, {&out.FilterPane, 0, "MMMMMMMLLL"},
+        {&out.FilterPane, 4, "CCCCCCCLLL"}, {&out.FilterPane, 5, "LLLCMaaa"}};
+    for (const auto& [pane, row, letters] : colours) EXPECT_EQ(Colours(*pane, row), letters) << row;
+    const std::string written = "1234567 Fire Dept \"; rm -rf ~ #\n7654321 Quiet A.A\x7F\n";
+    EXPECT_EQ(rig.files.contents["26DEC06.FLT"], written);
+    EXPECT_EQ(rig.files.flushed["26DEC06.FLT"], written);
+    const std::vector<testing::FakeCommands::Call> started = {
+        {"/opt/pager/notify", {"-c", "1234567", "Fire Dept", "\"; rm -rf ~ #", "100%"}}};
+    EXPECT_EQ(rig.commands.calls, started);
+    EXPECT_EQ(std::tuple(rig.sound.played, rig.sound.beeps), std::tuple(Lines(2, "FILTER.WAV"), 1));
+    rig.engine->settings().FilterCmdFileEnabled = 0;
+    WritePage(out, Pocsag, "1234567", 1, 2, "OFF");
+    EXPECT_EQ(rig.commands.calls, started);
+}
+
+// The template is split like a shell splits words, without expansion; the
+// fields go into each word; the command line is cut at 120 characters.
+TEST(FilterCommand, ArgumentsFromTheTemplate) {
+    const std::tuple<std::size_t, const char*, const char*, Lines> cases[] = {
+        {3, "  a  b\tc ", "", {"a", "b", "c"}},
+        {3, "'x y' \"p \\\"q\\\" \\\\\" r\\ s", "", {"x y", "p \"q\" \\", "r s"}},
+        {3, "'' \"\" z a'b c'd", "", {"", "", "z", "ab cd"}},
+        {3, "'$(reboot)' `id` $HOME \"open to end", "", {"$(reboot)", "`id`", "$HOME", "open to end"}},
+        {3, "", "", {}},
+        {3, "%C/%L/%m %x %%c % 100%", "CALL", {"(123456) 1/L/CALL", "%x", "%(123456) 1", "%", "100%"}},
+        // 50 characters after a 100-character program: 19 are kept, the cut word shortened.
+        {100, "aaaaaaaaaa bbbbbbbbbb cccccccccccccccccccccccccccc", "", {"aaaaaaaaaa", "bbbbbbbb"}},
+        {100, "%m ccccccccccccccccccc", "aaaaaaaaaaaaaaaaaa", {"aaaaaaaaaaaaaaaaaa"}},  // no "" after a cut
+        {119, "%m", "m", {}},
+        {110, "%m", "123456789", {"123456789"}},  // 120: not cut
+    };
+    for (const auto& [program, text, message, args] : cases)
+        EXPECT_EQ(BuildFilterCommandArgs(std::string(program, 'p'), text, "(123456) 1", "L", message), args) << text;
+}
+
+// The filter list's lines; those of the other types are rows of the dialog
+// tests.
+TEST(FilterRecordText, ListLines) {
+    const std::pair<FilterRecord, const char*> lines[] = {
+        {F(Pocsag, "1234567", 2, "Fire", "", 0, 2), "POCSAG | Fire | 1234567 | 2 | 1200"},
+        {F(Pocsag, "12?????", 0, "", "x", 1, 3, 1), "POCSAG | 12????? | Any | 512 | REJECT"},
+        {F(Text, "", 0, "L", "help", 1), "Text | L | \"help\" | CMD"},
+        {F(ShortFlex, "1234567", 0, "", "t"), "Short FLEX | 1234567 | \"t\""},
+    };
+    for (const auto& [record, line] : lines) EXPECT_EQ(FormatFilterLine(record), line);
 }
 
 }  // namespace

@@ -64,8 +64,6 @@ std::vector<std::string> Multimon(const std::string& args) {
     return lines;
 }
 
-bool HaveMultimon() { return std::system("command -v multimon-ng >/dev/null 2>&1") == 0; }
-
 struct Sample {
     const char* file;
     int invertData;
@@ -128,9 +126,8 @@ TEST(Samples, RealFlexRecordingGivesEveryPager) {
                                1400141, 1400169, 1400199, 1400221, 1400232, 1400285, 1400311, 1400321, 1400331,
                                1400441, 1400442, 1400461, 1400483, 1400511, 1400521, 1400531, 1400541, 1400551,
                                1400571, 1400599, 1400651, 1400691, 1400745, 1420033, 1420999, 1523020, 2029572, 2029583};
-    multimon.erase(2029572);  // the temporary addresses: their pagers are shown instead
-    multimon.erase(2029583);
-    multimon.erase(1400199);
+    // The temporary addresses (their pagers are shown instead), and the damaged word.
+    for (const long capcode : {2029572L, 2029583L, 1400199L}) multimon.erase(capcode);
     multimon.insert(1400231);
     std::set<long> ours = Capcodes(Decode(path, Settings()));
     ours.erase(1400561);
@@ -138,10 +135,10 @@ TEST(Samples, RealFlexRecordingGivesEveryPager) {
 }
 
 // Generated audio of every mode and a group call: multimon-ng finds the
-// pagers and the text in it, and so do we; its -i switch (inverted POCSAG)
-// finds nothing, so the polarity conventions agree rather than by accident.
+// pagers and the text in it (so the generator's polarity is the usual one),
+// and so do we.
 TEST(Samples, GeneratedAudioAsMultimonReadsIt) {
-    if (!HaveMultimon()) GTEST_SKIP() << "multimon-ng is not installed; the cross-check did not run";
+    if (std::system("command -v multimon-ng >/dev/null 2>&1") != 0) GTEST_SKIP() << "multimon-ng is not installed; the cross-check did not run";
     const std::pair<const char*, int> pages[] = {{"pocsag:512:1234567:3:alpha:Hello at 512", 2},
                                                  {"pocsag:1200:234567:0:numeric:0123456789", 2},
                                                  {"pocsag:2400:345678:2:alpha:Hello at 2400", 2},
@@ -173,9 +170,6 @@ TEST(Samples, GeneratedAudioAsMultimonReadsIt) {
         EXPECT_EQ(theirCapcodes, sent) << description;
         EXPECT_TRUE(std::any_of(theirs.begin(), theirs.end(), [&](const std::string& l) { return l.find(page.text) != std::string::npos; }))
             << description;
-        if (page.protocol == "pocsag") {
-            EXPECT_TRUE(Multimon("-i -t raw '" + path + "'").empty()) << description;
-        }
 
         Settings settings;
         settings.FourLevelInterface = levels == 4 ? 1 : 0;

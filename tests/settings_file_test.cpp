@@ -1,6 +1,5 @@
 // The settings file: files read and saved again against their goldens in
-// tests/data, the port keys, the INI writer, safe saving and where the file
-// lives.
+// tests/data, the port keys, safe saving and where the file lives.
 #include "settings/settings_file.h"
 
 #include <gtest/gtest.h>
@@ -9,9 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
-#include "settings/ini_file.h"
 #include "support/loopback.h"
 
 namespace tolvane {
@@ -76,15 +73,6 @@ TEST_F(SettingsFile, PortKeysAreAllOrNothing) {
         const Settings s = Load(std::string("[Tolvane]\n") + keys, start);
         EXPECT_EQ(std::tuple(s.ComPort, s.ComPortAddr, s.ComPortIRQ), std::tuple(port, address, irq)) << keys;
     }
-}
-
-TEST(IniDocument, WriteRules) {
-    IniDocument ini = IniDocument::Parse("; head\n[A]\nx=1\n\n[B]\ny=2\n");
-    ini.Set("a", "X", "10");           // replaces, keeps the stored name
-    ini.Set("A", "z", "line\nbreak");  // appended after the last key
-    ini.Set("C", "w", "new");          // creates the section
-    ini.DeleteSection("b");
-    EXPECT_EQ(ini.Serialize(), "; head\n[A]\nx=10\nz=line break\n\n[C]\nw=new\n");
 }
 
 // A save that fails half-way (here at a file-size limit) leaves the old

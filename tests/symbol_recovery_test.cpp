@@ -2,17 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <bit>
 #include <random>
 #include <string>
 
-#include "decoders/bch/bch.h"
-#include "decoders/flex/flex_phase.h"
 #include "receiver/decode_mode.h"
 #include "settings/settings.h"
 #include "support/loopback.h"
-#include "tools/gen/flex_encoder.h"
+#include "receiver/audio_slicer.h"
+#include "tools/gen/audio_writer.h"
 
 namespace tolvane {
 namespace {
@@ -40,21 +37,6 @@ struct Chain {
     }
     int level_ = 0;
 };
-
-// The number of raised lines among CTS, DSR, DCD; two levels: any raised
-// line is the upper level; invert swaps; RI and the low nibble do not count.
-TEST(LineStateToSymbol, CountsRaisedLinesIgnoringRi) {
-    struct Case {
-        std::uint8_t state;
-        bool fourLevel, invert;
-        int symbol;
-    };
-    for (const Case c : {Case{0x00, true, false, 0}, {kLineCTS, true, false, 1}, {kLineRI, true, false, 0},
-                         {kLineCTS | kLineDSR, true, false, 2}, {kLineCTS | kLineDSR | kLineDCD | kLineRI, true, false, 3},
-                         {kLineDSR, false, false, 3}, {0x00, false, false, 0}, {kLineDSR, false, true, 0},
-                         {0x00, false, true, 3}, {kLineCTS, true, true, 2}, {0x0F, false, false, 0}})
-        EXPECT_EQ(LineStateToSymbol(c.state, c.fourLevel, c.invert), c.symbol) << int(c.state);
-}
 
 // Each level change scores the run that just ended: +1 inside a rate's
 // window; outside it a score above 5 halves, one of 5 or less stays.
@@ -99,9 +81,7 @@ TEST(PocsagRateDetector, EntersPocsagAfter181RunsAndLeavesAfterHold) {
     for (int i = 0; i < 40; ++i) c.recovery.ProcessEntry(60000, 0);
     EXPECT_EQ(c.chain.PocsagHold, 0);
     EXPECT_EQ(c.titleSink.Current(), " Tolvane");
-    ASSERT_FALSE(c.decoders.pocsag.empty());
-    EXPECT_EQ(c.decoders.pocsag.back(), 'X');
-    EXPECT_EQ(std::count(c.decoders.pocsag.begin(), c.decoders.pocsag.end(), 'X'), 1);
+    EXPECT_EQ(c.decoders.pocsag.substr(c.decoders.pocsag.find('X')), "X");  // one, at the end
     EXPECT_DOUBLE_EQ(c.chain.SymbolPeriod, kFlex1600Period);
     EXPECT_DOUBLE_EQ(c.chain.SymbolLoopGain, kLoopGainNormal);
 }
@@ -130,6 +110,23 @@ TEST(SymbolRecovery, LocksGateTheDecoders) {
     EXPECT_TRUE(golayLocked.decoders.pocsag.empty());
     EXPECT_EQ(golayLocked.chain.PocsagHold, 100);
     EXPECT_FALSE(golayLocked.decoders.golay.empty());
+}
+
+// Receiver noise between transmissions (sliced, so that its runs have the
+// lengths a real receiver gives) must teach the symbol clock no rate: one
+// learnt from it made the clock slip in the next FLEX frame header.
+TEST(SymbolRecovery, NoiseTeachesTheClockNoRate) {
+    Chain c;
+    std::mt19937 rng(4);  // a rate learnt from it came to 1.2 %
+    std::normal_distribution<double> gauss;
+    gen::LowPass receiver(4000, 22050);
+    std::vector<float> noise(22050 * 5);
+    for (float& v : noise) v = static_cast<float>(0.1 * receiver.Step(gauss(rng)));
+    AudioSlicer slicer;
+    std::vector<EdgeEntry> edges;
+    slicer.process(noise, edges);
+    for (const EdgeEntry& e : edges) c.recovery.ProcessEntry(e.duration, e.lineState);
+    EXPECT_LT(std::abs(c.chain.symbolRate.drift), 0.001);
 }
 
 }  // namespace

@@ -79,11 +79,7 @@ TEST_F(SystemWorld, SoundPlayerUsesTheFirstPlayerFound) {
     EXPECT_TRUE(player.PlayFile(sound));
     EXPECT_FALSE(player.PlayFile(dir_ / "ALARM.WAV"));  // missing file: caller beeps
     ::setenv("PATH", saved.c_str(), 1);
-    ASSERT_EQ(commands.calls.size(), 2u);
-    EXPECT_EQ(commands.calls[0].program, "aplay");
-    EXPECT_EQ(commands.calls[0].args, (Lines{"-q", sound}));
-    EXPECT_EQ(commands.calls[1].program, "paplay");
-    EXPECT_EQ(commands.calls[1].args, Lines{sound});
+    EXPECT_EQ(commands.calls, (std::vector<testing::FakeCommands::Call>{{"aplay", {"-q", sound}}, {"paplay", {sound}}}));
 }
 
 // Files are appended to; two monitors appending to one log may alternate
@@ -115,17 +111,12 @@ TEST_F(SystemWorld, FilesAreAppendedWholeLinesAndFailuresReported) {
     }
 }
 
-// A FIFO as output file: nobody reading it fails at once instead of
-// holding the program up; a reader that goes away fails the write (and does
-// not kill the program with SIGPIPE); a new reader makes it work again.
+// A FIFO as output file: a reader that goes away fails the write (and does
+// not kill the program with SIGPIPE); a new reader makes it work again. One
+// that nobody reads is Cli.UnwritableLogIsToldOnStandardError.
 TEST_F(SystemWorld, FifoWithoutReaderIsAFileThatCannotBeWritten) {
     const std::string fifo = dir_ / "pages.fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(opener_.OpenForAppend(fifo, problem_), nullptr);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-    EXPECT_EQ(problem_, "no program reads from it");
-
     int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
     auto file = opener_.OpenForAppend(fifo, problem_);
     ASSERT_NE(file, nullptr);

@@ -45,7 +45,7 @@ struct Pane : PaneView {
     Lines events;
 };
 
-TEST(TextPane, ViewFollowsTheEnd) {
+TEST(TextPane, ViewFollowsTheEndOrStaysWhereTheUserScrolled) {
     Pane p(10, 3);
     for (int i = 1; i <= 3; ++i) p.Put("x");
     EXPECT_EQ(p.events, (Lines{"paint 0..0", "paint 1..1", "paint 2..2"}));
@@ -66,17 +66,10 @@ TEST(TextPane, ViewFollowsTheEnd) {
     EXPECT_EQ(std::tuple(p.pane().row, p.pane().column, p.pane().TopRow(), p.pane().ScrollMax()), std::tuple(0u, 0u, 0, 0));
     for (std::uint32_t r = 0; r < 10; ++r) EXPECT_EQ(p.pane().RowText(r), "");
     EXPECT_EQ(p.events, Lines{"bar 0@0"});
-    // A row being written over older text ends at the cursor.
-    p.Put("longer text");
-    p.pane().row = 0;
-    p.Put("ab", false);
-    EXPECT_EQ(p.pane().RowText(0), "ab");
-}
 
-TEST(TextPane, ScrolledBackViewStaysOnTheSameText) {
-    Pane p(10, 3);
+    // Scrolled back by the user, the view stays on the same text.
     for (int i = 0; i < 6; ++i) p.Put("a" + std::to_string(i));
-    p.pane().ScrollTo(1);  // the user scrolled back
+    p.pane().ScrollTo(1);
     p.events.clear();
     p.Put("a6");
     EXPECT_EQ(p.pane().TopRow(), 1);
@@ -97,17 +90,30 @@ TEST(TextPane, ScrolledBackViewStaysOnTheSameText) {
     EXPECT_FALSE(p.pane().FollowsEnd());
     p.pane().ScrollBy(2);
     EXPECT_TRUE(p.pane().FollowsEnd());
+    // A row being written over older text ends at the cursor.
+    p.pane().row = 8;
+    EXPECT_EQ(p.pane().RowText(8), "a11");
+    p.Put("ab", false);
+    EXPECT_EQ(p.pane().RowText(8), "ab");
 }
 
+// Pane sizes and a window width that cannot be had fall back; the pages
+// still reach the view and the log.
 TEST(TextPane, SizesThatCannotBeHadFallBackAndAreStored) {
     Settings s;
     s.Pane1Size = 0xFFFFFFFFu;
     s.Pane2Size = 0;
+    s.xSize = 2147483647;
+    s.LogFileEnabled = 1;
+    s.LogFile = "pages.log";
     TestRig rig(s);
     Output& out = rig.engine->output();
     const Settings& stored = rig.engine->settings();
     EXPECT_EQ(std::tuple(out.MessagePane.capacity, out.FilterPane.capacity), std::tuple(1000u, 200u));
     EXPECT_EQ(std::tuple(stored.Pane1Size, stored.Pane2Size), std::tuple(1000u, 200u));
+    testing::WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "WIDE");
+    EXPECT_EQ(rig.messageLines, Lines{"1234567 WIDE"});
+    EXPECT_EQ(rig.files.contents["pages.log"], "1234567 WIDE\n");
     EXPECT_TRUE(out.SetScrollback(out.FilterPane, 350));
     EXPECT_EQ(std::tuple(out.FilterPane.capacity, stored.Pane2Size), std::tuple(350u, 350u));
     EXPECT_FALSE(out.SetScrollback(out.MessagePane, 0x7FFFFFFFu));

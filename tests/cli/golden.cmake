@@ -42,10 +42,19 @@ set(_golden_data ${CMAKE_CURRENT_LIST_DIR}/../data)
 # - hostile: quotes, backslashes, control characters and a damaged word
 #   (bytes above 127) in the text, a receiver name that needs escaping, a
 #   capcode filter, a rejecting one and a text filter.
+# - page_bytes: every 7-bit byte in a text, a damaged word, and a text of
+#   1056 characters whose text filter match lies beyond the 1031 a line
+#   is filtered on, with the hostile settings;
+# - filters: which filter takes each page (the records' "filter"): capcode
+#   patterns with wildcards and shorter than the capcode, function and
+#   rate conditions (FLEX has no function), the types kept apart, a capcode
+#   filter that decides alone, text filters searching the message only and
+#   in order, a rejected page gone.
 # "json": the page records are compared as well.
 foreach(_case "pocsag_512;pocsag_golden;json" "pocsag_1200;pocsag_golden;json" "pocsag_2400;pocsag_inverted"
               "flex_6400_4;four_level;json" "mixed_2level;pocsag_golden;json" "more_4level;four_level;json"
-              "controls;filter_command" "hostile;hostile;json")
+              "controls;filter_command" "hostile;hostile;json"
+              "page_bytes;hostile;json" "filters;filters;json")
   list(GET _case 0 _name)
   list(GET _case 1 _ini)
   add_test(NAME cli_golden_${_name}

@@ -13,7 +13,7 @@
 
 namespace tolvane::testing {
 
-// The texts follow the local time unless a test sets them.
+// The texts follow the local time.
 class FakeClock : public WallClock {
 public:
     std::time_t Now() const override { return now; }
@@ -26,7 +26,6 @@ public:
 
     std::time_t now = 1'000'000'000;
     LocalTime local{2026, 12, 6, 12, 0, 0};
-    std::string timeText;
 };
 
 class FakeTitle : public TitleSink {
@@ -53,6 +52,7 @@ public:
     struct Call {
         std::string program;
         std::vector<std::string> args;
+        bool operator==(const Call&) const = default;
     };
     bool Start(const std::string& program, const std::vector<std::string>& args) override {
         calls.push_back({program, args});
@@ -77,7 +77,6 @@ public:
     std::map<std::string, std::string> flushed;    // what a flush has made durable
     std::vector<std::string> unopenable;
     std::vector<std::string> unwritable;
-    int opens = 0;
 };
 
 // File troubles as told, in order: "failed PATH: REASON" and "works PATH".
