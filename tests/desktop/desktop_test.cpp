@@ -46,30 +46,32 @@ public:
     explicit ModalAnswer(bool accept = true, std::function<void(QDialog&)> before = {}) {
         connect(&timer_, &QTimer::timeout, this, [this, accept, before] {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (dialog == nullptr || dialog == pressing_) return;
+            if (dialog == nullptr || pressing_.contains(dialog)) return;
             if (dialog == pressed_) return dialog->reject();
             if (auto* text = dialog->findChild<QLabel*>("text")) texts << text->text();
             if (before) before(*dialog);
             if (!accept) return dialog->reject();
-            pressing_ = dialog;
-            // Pressed after this slot, so that a message which OK brings up is answered as well.
-            QTimer::singleShot(0, this, [this] { PressOk(); });
+            // Pressed after this slot, so that a message which OK brings up is answered as well;
+            // still being pressed while that message is up, so not pressed twice.
+            pressing_ << dialog;
+            QTimer::singleShot(0, this, [this, dialog = QPointer<QDialog>(dialog)] { PressOk(dialog); });
         });
         timer_.start(5);
     }
     QStringList texts;
 
 private:
-    void PressOk() {
-        const QPointer<QDialog> dialog = pressing_;
+    void PressOk(const QPointer<QDialog>& dialog) {
         if (dialog == nullptr) return;
         auto* box = dialog->findChild<QDialogButtonBox*>();
         QPushButton* ok = box != nullptr ? box->button(QDialogButtonBox::Ok) : nullptr;
         ok != nullptr ? ok->click() : dialog->accept();
-        pressed_ = dialog, pressing_ = nullptr;
+        pressing_.removeAll(dialog);
+        pressed_ = dialog;
     }
     QTimer timer_;
-    QPointer<QDialog> pressing_, pressed_;
+    QList<QPointer<QDialog>> pressing_;
+    QPointer<QDialog> pressed_;
 };
 
 // Runs `action`, answering the dialogs it brings up as ModalAnswer does: the messages shown, joined by "|".
