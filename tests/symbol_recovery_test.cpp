@@ -40,6 +40,20 @@ struct Chain {
 
 // Each level change scores the run that just ended: +1 inside a rate's
 // window; outside it a score above 5 halves, one of 5 or less stays.
+// Serial interfaces: raised lines counted (RI never), 2-level on any line.
+TEST(LineStateToSymbol, CountsRaisedLinesIgnoringRi) {
+    struct Case {
+        std::uint8_t state;
+        bool fourLevel, invert;
+        int symbol;
+    };
+    for (const Case c : {Case{0x00, true, false, 0}, {kLineCTS, true, false, 1}, {kLineRI, true, false, 0},
+                         {kLineCTS | kLineDSR, true, false, 2}, {kLineCTS | kLineDSR | kLineDCD | kLineRI, true, false, 3},
+                         {kLineDSR, false, false, 3}, {0x00, false, false, 0}, {kLineDSR, false, true, 0},
+                         {0x00, false, true, 3}, {kLineCTS, true, true, 2}, {0x0F, false, false, 0}})
+        EXPECT_EQ(LineStateToSymbol(c.state, c.fourLevel, c.invert), c.symbol) << int(c.state);
+}
+
 TEST(PocsagRateDetector, WindowBoundariesAndDecay) {
     struct Case {
         std::int32_t inside, outsideLow, outsideHigh;
