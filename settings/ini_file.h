@@ -68,4 +68,7 @@ private:
 // the 32-bit range saturate.
 std::optional<std::int32_t> LeadingInt(std::string_view text);
 
+// The blanks a bare value loses at its ends when it is read back.
+bool IsBlank(char c);
+
 }  // namespace tolvane

@@ -344,10 +344,7 @@ void Save(IniDocument& ini, const std::string& main, const Settings& s) {
             // Blanks at either end, or quotes around the whole, would not be
             // read back from a bare value: such a text is written quoted.
             const std::string& text = *std::get<std::string*>(k.field(record));
-            const auto blank = [](char c) {
-                return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-            };
-            const bool quote = !text.empty() && (blank(text.front()) || blank(text.back()) ||
+            const bool quote = !text.empty() && (IsBlank(text.front()) || IsBlank(text.back()) ||
                                                  (text.size() >= 2 && text.front() == '"' && text.back() == '"'));
             ini.Set(section, k.name, quote ? Quoted(text) : text);
             break;
