@@ -35,8 +35,8 @@ constexpr std::uint32_t kPocsagSyncWord = 0x7CD215D8;
 constexpr std::uint32_t kFlexSyncMarker = 0xA6C6AAAA;
 constexpr int kPolaritySyncErrors = 2;
 constexpr int kPocsagBatchBits = 17 * 32 + 32;
-// The FLEX sync code before the marker and the marker.
-constexpr int kFlexReplaySymbols = 48;
+// The FLEX sync code on either side of the marker.
+constexpr int kFlexSyncCodeSymbols = 16;
 
 void SteerRate(ClockRate& rate, double gain, double errorInPeriods) {
     // A steady lag (the rate still off) is a lock; a scatter is not.
@@ -214,12 +214,28 @@ bool SymbolRecovery::WatchFlex(std::uint8_t symbol) {
     flexNext_ = (flexNext_ + 1) & 63;
     flexBits_ = (flexBits_ << 1) | (symbol < 2 ? 1u : 0u);
     // A frame in progress has its sense; its data may hold anything.
-    if (chain_.FlexLock || std::popcount(~flexBits_ ^ kFlexSyncMarker) > kPolaritySyncErrors) return false;
+    if (chain_.FlexLock) {
+        flexFlipCountdown_ = 0;
+        return false;
+    }
+    if (flexFlipCountdown_ == 0) {
+        if (std::popcount(~static_cast<std::uint32_t>(flexBits_) ^ kFlexSyncMarker) <= kPolaritySyncErrors)
+            flexFlipCountdown_ = kFlexSyncCodeSymbols;
+        return false;
+    }
+    if (--flexFlipCountdown_ > 0) return false;
+    // Half of the marker is alternating bits, so noise running into a
+    // preamble can read as its complement. Only a real sync has the
+    // complement of the code before the marker after it.
+    const auto codeBefore = static_cast<std::uint16_t>(flexBits_ >> 48);
+    const auto codeAfter = static_cast<std::uint16_t>(flexBits_);
+    if (std::popcount(static_cast<unsigned>(static_cast<std::uint16_t>(~codeBefore) ^ codeAfter)) > kPolaritySyncErrors)
+        return false;
     Flip();
     flexBits_ = ~flexBits_;
-    // The sync code and marker again, in the new sense: the decoder finds
-    // the sync when the code's complement that follows arrives.
-    for (int k = 64 - kFlexReplaySymbols; k < 64; ++k) {
+    // Code, marker and the code's complement again, in the new sense: the
+    // decoder finds the sync when the complement arrives.
+    for (int k = 0; k < 64; ++k) {
         std::uint8_t& s = flexSymbols_[static_cast<std::size_t>((flexNext_ + k) & 63)];
         s ^= 3;
         decoders_.FlexInputSymbol(s);

@@ -195,9 +195,10 @@ private:
     bool foundInverted_ = false;
     std::uint32_t pocsagBits_ = 0;  // the last 32 POCSAG bits, 1 = a POCSAG 1
     int pocsagSinceSync_ = 1 << 20;  // POCSAG bits since the sync word was seen as sent
-    std::uint32_t flexBits_ = 0;    // the last 32 FLEX bits as the decoder reads them
-    std::array<std::uint8_t, 64> flexSymbols_{};  // the last FLEX symbols, oldest at flexNext_
+    std::uint64_t flexBits_ = 0;    // the last 64 FLEX bits as the decoder reads them
+    std::array<std::uint8_t, 64> flexSymbols_{};  // the same symbols, oldest at flexNext_
     int flexNext_ = 0;
+    int flexFlipCountdown_ = 0;  // symbols until a complemented marker's code complement is in
 };
 
 }  // namespace tolvane

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -141,6 +142,26 @@ TEST(SymbolRecovery, NoiseTeachesTheClockNoRate) {
     slicer.process(noise, edges);
     for (const EdgeEntry& e : edges) c.recovery.ProcessEntry(e.duration, e.lineState);
     EXPECT_LT(std::abs(c.chain.symbolRate.drift), 0.001);
+}
+
+// Half of the FLEX sync marker is alternating bits, so noise that ends
+// in the marker's first half, followed by a preamble, reads as the marker
+// in the complement: that must not flip the sense of the transmission.
+TEST(SymbolRecovery, NoiseBeforeAPreambleFlipsNoPolarity) {
+    const gen::SymbolStream page = testing::Encode({"flex:1600/2:1234567:0:alpha:Right way up"});
+    ASSERT_NEAR(page.front().seconds, 1 / 1600.0, 1e-9);
+    gen::SymbolStream stream;
+    gen::AppendSilence(stream, 0, 0.3);
+    // As the watch reads the bits: 1 = symbol 0 or 1.
+    const auto bit = [&](bool one) { gen::AppendSymbols(stream, one ? 0 : 3, 1600); };
+    for (int k = 15; k >= 0; --k) bit(((~0xA6C6u >> k) & 1) != 0);
+    if (page.front().symbol < 2) bit(false);  // the preamble must go on 0101
+    stream.insert(stream.end(), page.begin(), page.end());
+    gen::AppendSilence(stream, 0, 0.5);
+
+    const auto rig = testing::Receive(gen::SymbolsToEdges(stream, {}));
+    EXPECT_EQ(rig->messageLines, testing::Receive(gen::SymbolsToEdges(page, {}))->messageLines);
+    EXPECT_EQ(std::count(rig->title.titles.begin(), rig->title.titles.end(), " Tolvane - inverted polarity"), 0);
 }
 
 }  // namespace
