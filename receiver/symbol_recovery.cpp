@@ -24,6 +24,8 @@ constexpr std::array<int, 3> kRateModes = {mode_code::Pocsag2400, mode_code::Poc
 constexpr std::array<double, 3> kRatePeriods = {kPocsag2400Period, kPocsag1200Period, kPocsag512Period};
 constexpr std::array<int, 3> kRateSpeedCodes = {kPocsagSpeed2400, kPocsagSpeed1200, kPocsagSpeed512};
 constexpr std::int32_t kRateLockScore = 180;
+// A steady level this many symbols long is a pause between transmissions.
+constexpr double kPauseSymbols = 32;
 // How far a run may be off one bit to count in a pair.
 constexpr double kPairRunTolerance = 0.35;
 
@@ -93,7 +95,7 @@ void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState
     const double d = duration;
     ticksProcessed_ += duration;
     // Where the level change that starts this entry fell in the symbol.
-    const double startError = chain_.symbolAccumulator - chain_.SymbolPhase;
+    double startError = chain_.symbolAccumulator - chain_.SymbolPhase;
     chain_.symbolAccumulator += d;
     chain_.golayAccumulator += d;
 
@@ -104,6 +106,20 @@ void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState
         symbol = static_cast<std::uint8_t>((lineState & 3) ^ (invert ? 3 : 0));
     int level = symbol >= 2 ? 1 : 0;
     const int side = symbol <= 1 ? 1 : 0;
+    if (side != lastClockSide_) {
+        // The first change after a pause puts the symbol clock's phase on
+        // itself. Left to the loop, a first change near the middle of a
+        // symbol can settle with every change at a sampling instant when
+        // the slicer's levels, still those of the pause, make the runs
+        // unequal: a change half a period early then balances one half a
+        // period late, and every sample reads the longer level.
+        if (sideTicks_ >= kPauseSymbols * chain_.SymbolPeriod) {
+            chain_.SymbolPhase += startError;
+            startError = 0;
+        }
+        sideTicks_ = 0;
+    }
+    sideTicks_ += d;
     if (fourLevel && side != lastClockSide_) {
         // Four levels: an outer-to-outer change passes through the inner
         // levels as short entries, and the centre crossing is the entry

@@ -190,6 +190,7 @@ private:
     DecoderInputs& decoders_;
     PocsagRateDetector detector_;
     int lastClockSide_ = 0;
+    double sideTicks_ = 0;  // how long the line has stayed on this side of the centre
     std::uint64_t ticksProcessed_ = 0;
 
     bool foundInverted_ = false;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <string>
 
@@ -142,6 +143,24 @@ TEST(SymbolRecovery, NoiseTeachesTheClockNoRate) {
     slicer.process(noise, edges);
     for (const EdgeEntry& e : edges) c.recovery.ProcessEntry(e.duration, e.lineState);
     EXPECT_LT(std::abs(c.chain.symbolRate.drift), 0.001);
+}
+
+// After a pause the slicer's levels are still those of the pause, and the
+// runs of a preamble come out unequal. From a first change half a period
+// off, the clock must not settle with the changes at its sampling
+// instants, where every sample reads the longer level.
+TEST(SymbolRecovery, FirstChangeAfterAPauseSetsTheClock) {
+    Chain c;
+    for (int piece = 0; piece < 20; ++piece) c.recovery.ProcessEntry(60000, 0);
+    const double error = c.chain.symbolAccumulator - c.chain.SymbolPhase;
+    c.recovery.ProcessEntry(static_cast<std::uint16_t>(std::fmod(0.4 * kFlex1600Period - error + 2 * kFlex1600Period, kFlex1600Period)), 0);
+    c.decoders.flex.clear();
+    for (int pair = 0; pair < 40; ++pair) {
+        c.recovery.ProcessEntry(static_cast<std::uint16_t>(1.2 * kFlex1600Period), kLineDCD);
+        c.recovery.ProcessEntry(static_cast<std::uint16_t>(0.8 * kFlex1600Period), 0);
+    }
+    const std::string last = c.decoders.flex.substr(c.decoders.flex.size() - 20);
+    EXPECT_TRUE(last.find("00") == std::string::npos && last.find("33") == std::string::npos) << last;
 }
 
 // Half of the FLEX sync marker is alternating bits, so noise that ends
