@@ -9,6 +9,10 @@ namespace {
 
 constexpr std::uint64_t kMaxDuration = 0xFFFF;
 constexpr double kThird = 1.0 / 3.0;
+// After a pause, an inner level that has counted no settled sample for
+// this long is not being sent yet.
+constexpr double kInnerStaleSeconds = 0.01;
+constexpr double kAfterPauseSeconds = 0.2;
 // The share of ambiguous edges is averaged over about 32 edges.
 constexpr double kAmbiguityAlpha = 1.0 / 32;
 
@@ -26,12 +30,19 @@ AudioSlicer::AudioSlicer(const SlicerOptions& options) : options_(options) {
     levelAlpha_ = SmoothingFactor(options_.levelSeconds, options_.sampleRate);
     driftAlpha_ = SmoothingFactor(options_.driftSeconds, options_.sampleRate);
     driftHoldSamples_ = options_.driftHoldSeconds * options_.sampleRate;
+    staleSamples_ = kInnerStaleSeconds * options_.sampleRate;
+    afterPauseSamples_ = kAfterPauseSeconds * options_.sampleRate;
     const long length = std::lround(options_.averaging * options_.sampleRate / options_.maxSymbolRate);
     window_.assign(static_cast<std::size_t>(std::clamp(length, 1L, 4096L)), 0.0f);
     // The long window exceeds the short one by an even count: its extra
     // delay is a whole number of samples.
     const auto fastSize = static_cast<double>(window_.size());
-    const long slowLength = static_cast<long>(window_.size()) + 2 * std::lround((options_.slowFactor - 1) * fastSize / 2);
+    long slowLength = static_cast<long>(window_.size()) + 2 * std::lround((options_.slowFactor - 1) * fastSize / 2);
+    // At low sample rates the rounding of both windows can make the long
+    // one nearly a whole symbol of its rate, which smears the inner levels
+    // into their neighbours: it keeps to two thirds of one.
+    const auto slowLimit = static_cast<long>(4.0 / 3 * options_.sampleRate / options_.maxSymbolRate);
+    while (slowLength > slowLimit && slowLength - 2 > static_cast<long>(window_.size())) slowLength -= 2;
     if (options_.fourLevel && slowLength > static_cast<long>(window_.size())) {
         slow_ = true;
         fastLength_ = window_.size();
@@ -191,7 +202,12 @@ double AudioSlicer::Track(Levels& e, double y, double lastEdge, double* threshol
     // also widen a span that is still being learnt, count.
     const double distance = y - e.means[nearest];
     const bool outside = (nearest == count && distance > 0) || (nearest == 0 && distance < 0);
-    if (outside || std::abs(distance) < 0.5 * spacing) e.means[nearest] += levelAlpha_ * distance;
+    if (outside || std::abs(distance) < 0.5 * spacing) {
+        e.means[nearest] += levelAlpha_ * distance;
+        // A sample on its way through (a change) does not show the level is sent.
+        if (std::abs(y - e.previous) < 0.25 * spacing) e.lastCounted[nearest] = static_cast<double>(sampleIndex_);
+    }
+    e.previous = y;
     const bool moving = static_cast<double>(sampleIndex_) - lastEdge < driftHoldSamples_;
     const double shift = moving ? driftAlpha_ * (y - e.centre) : 0.0;
     for (int j = 0; j <= count; ++j) e.means[j] += shift;
@@ -202,6 +218,24 @@ double AudioSlicer::Track(Levels& e, double y, double lastEdge, double* threshol
         e.means[2] += driftAlpha_ * (e.centre + spacing - e.means[2]);
     }
     if (options_.fourLevel) {
+        // A transmission after a pause opens with the outer levels only
+        // (FLEX syncs on them). Until an inner level's own symbols arrive
+        // it goes where the outer levels put it: left where the changes of
+        // the pause and of the first symbols dragged it, it may lie too far
+        // from its symbols ever to count them, and it pulls the fit's
+        // centre with it. Without pauses (receiver noise between
+        // transmissions) the inner levels follow their own samples.
+        const auto now = static_cast<double>(sampleIndex_);
+        // A pause: the short average, which noise moves most, has not changed level.
+        if (now - lastEdgeSample_ >= driftHoldSamples_) e.pauseSample = now;
+        if (now - e.pauseSample < afterPauseSamples_) {
+            const double third = (e.means[3] - e.means[0]) * kThird;
+            const double inner[2] = {e.means[0] + third, e.means[3] - third};
+            for (int j = 1; j <= 2; ++j) {
+                if (now - e.lastCounted[j] > staleSamples_ && std::abs(e.means[j] - inner[j - 1]) > 0.5 * spacing)
+                    e.means[j] = inner[j - 1];
+            }
+        }
         // Least squares for levels at centre + amplitude * {-1, -1/3, 1/3, 1}.
         e.centre = (e.means[0] + e.means[1] + e.means[2] + e.means[3]) * 0.25;
         e.amplitude = (e.means[3] - e.means[0] + (e.means[2] - e.means[1]) * kThird) * 0.45;

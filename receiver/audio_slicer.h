@@ -134,6 +134,9 @@ private:
         double means[4] = {0, 0, 0, 0};
         double centre = 0;
         double amplitude = 0;  // from the centre to the outer levels
+        double lastCounted[4] = {0, 0, 0, 0};  // the last settled sample each mean counted
+        double previous = 0;
+        double pauseSample = -1e18;  // the last sample of the last pause (none yet)
     };
     // Sets the thresholds from `levels` as they stand, then lets them
     // follow `y`; returns the spacing of adjacent levels.
@@ -143,6 +146,8 @@ private:
     SlicerOptions options_;
     double ticksPerSample_ = 0;
     double levelAlpha_ = 0;
+    double staleSamples_ = 0;
+    double afterPauseSamples_ = 0;
     double driftAlpha_ = 0;
     double driftHoldSamples_ = 0;
 
