@@ -37,12 +37,7 @@ AudioSlicer::AudioSlicer(const SlicerOptions& options) : options_(options) {
     // The long window exceeds the short one by an even count: its extra
     // delay is a whole number of samples.
     const auto fastSize = static_cast<double>(window_.size());
-    long slowLength = static_cast<long>(window_.size()) + 2 * std::lround((options_.slowFactor - 1) * fastSize / 2);
-    // At low sample rates the rounding of both windows can make the long
-    // one nearly a whole symbol of its rate, which smears the inner levels
-    // into their neighbours: it keeps to two thirds of one.
-    const auto slowLimit = static_cast<long>(4.0 / 3 * options_.sampleRate / options_.maxSymbolRate);
-    while (slowLength > slowLimit && slowLength - 2 > static_cast<long>(window_.size())) slowLength -= 2;
+    const long slowLength = static_cast<long>(window_.size()) + 2 * std::lround((options_.slowFactor - 1) * fastSize / 2);
     if (options_.fourLevel && slowLength > static_cast<long>(window_.size())) {
         slow_ = true;
         fastLength_ = window_.size();
