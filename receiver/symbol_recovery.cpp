@@ -118,16 +118,14 @@ void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState
             startError = 0;
         }
         sideTicks_ = 0;
-    }
-    sideTicks_ += d;
-    if (fourLevel && side != lastClockSide_) {
         // Four levels: an outer-to-outer change passes through the inner
         // levels as short entries, and the centre crossing is the entry
         // that changes side. The error at the end of that entry would time
         // the crossing of an outer threshold instead, late by an amount
         // that depends on the data.
-        SteerSymbolClock(startError);
+        if (fourLevel) SteerSymbolClock(startError);
     }
+    sideTicks_ += d;
 
     if (level != detector_.lastLevel && settings_.DecodePocsag && !chain_.FlexLock && !chain_.GolayLock) {
         DetectPocsagRate(detector_.runLength);
