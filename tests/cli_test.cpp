@@ -63,6 +63,8 @@ protected:
 TEST_F(Cli, FailuresGiveOneLineAndNonZeroStatus) {
     const std::string notEdges = Write("notedges.tve", "this is not an edge stream");
     const std::string emptyIni = Write("empty.ini", "");
+    const std::string noEdges = Write("none.tve", "TVEDGES1");
+    const std::string utf16Ini = Write("utf16.ini", std::string("\xFF\xFE[\0T\0]\0", 8));
     const std::pair<std::string, int> cases[] = {
         {dir_ / "missing.tve", 1},
         {notEdges, 1},
@@ -73,6 +75,11 @@ TEST_F(Cli, FailuresGiveOneLineAndNonZeroStatus) {
         {"--start '2026-02-30 10:00' x.tve", 2},
         {"--start @12x x.tve", 2},
         {"--start @0 audio:default", 2},
+        {"--start @9999999999999999 " + noEdges, 2},  // beyond 64-bit milliseconds
+        {"--start @99999999999999 " + noEdges, 2},    // beyond year 9999
+        {"--start @-1 " + noEdges, 2},
+        {"--start '1969-12-30 10:00' " + noEdges, 2},
+        {"--ini " + utf16Ini + " " + noEdges, 1},
         {"--ini " + emptyIni + " a.tve b.tve", 2},
     };
     for (const auto& [args, status] : cases) {

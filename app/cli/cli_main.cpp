@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/cli/error_marks.h"
@@ -203,7 +202,8 @@ int ParseArguments(int argc, char** argv, Arguments& args) {
         } else if (arg == "--start") {
             if (i + 1 < argc) args.start = ParseStartTime(argv[i + 1]);
             if (!args.start) {
-                std::fprintf(stderr, "tolvane-cli: --start needs a time: YYYY-MM-DD HH:MM[:SS] or @SECONDS\n");
+                std::fprintf(stderr, "tolvane-cli: --start needs a time from 1970 to 9999: YYYY-MM-DD HH:MM[:SS] or "
+                                     "@SECONDS\n");
                 return 2;
             }
             ++i;
@@ -249,26 +249,6 @@ int ParseArguments(int argc, char** argv, Arguments& args) {
     return 0;
 }
 
-// A settings file named with --ini must exist and be readable.
-bool CheckReadable(const std::string& path, std::string& error) {
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        error = path + ": is a directory";
-        return false;
-    }
-    std::FILE* file = std::fopen(path.c_str(), "r");
-    if (file == nullptr) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::fclose(file);
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -280,15 +260,15 @@ int main(int argc, char** argv) {
 
     Settings settings;
     std::string error;
-    if (args.iniGiven) {
-        if (!CheckReadable(args.ini, error)) {
-            std::fprintf(stderr, "tolvane-cli: cannot read settings file %s\n", error.c_str());
-            return 1;
-        }
-        LoadSettings(kAppName, args.ini, settings);
-    } else {
-        LoadSettings(kAppName, DefaultSettingsPath(), settings);
+    const std::string iniPath = args.iniGiven ? args.ini : DefaultSettingsPath();
+    const SettingsLoad load = LoadSettings(kAppName, iniPath, settings);
+    // Only the usual settings file may be missing (then the defaults apply).
+    if (load.file == FileState::Missing && args.iniGiven) {
+        std::fprintf(stderr, "tolvane-cli: cannot read settings file %s: %s\n", iniPath.c_str(), std::strerror(ENOENT));
+        return 1;
     }
+    for (const std::string& message : load.messages) std::fprintf(stderr, "tolvane-cli: %s\n", message.c_str());
+    if (load.file == FileState::Unreadable) return 1;
     if (args.input.empty()) args.input = settings.Input.Input;
     if (args.input.empty()) {
         std::fprintf(stderr, "tolvane-cli: no INPUT given (see --help)\n");

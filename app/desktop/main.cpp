@@ -116,18 +116,16 @@ int main(int argc, char** argv) {
     options.input = input.toStdString();
 
     Settings settings;
-    if (!ini.isEmpty()) {
-        // A settings file named on the command line must be readable.
-        QFile named(ini);
-        if (!named.open(QIODevice::ReadOnly)) {
-            errno = named.error() == QFileDevice::OpenError && !named.exists() ? ENOENT : EACCES;
-            FatalErrorBox("LoadSettings() Failed: " + ini, "A Windows API Failed", __FILE__, __LINE__);
-        }
+    const SettingsLoad load = LoadSettings(kAppName, options.settingsPath, settings);
+    if (!ini.isEmpty() && load.file == FileState::Missing) {
+        // A settings file named on the command line must be there.
+        errno = ENOENT;
+        FatalErrorBox("LoadSettings() Failed: " + ini, "A Windows API Failed", __FILE__, __LINE__);
     }
-    LoadSettings(kAppName, options.settingsPath, settings);
 
     QtSoundPlayer sound;
     MainWindow window(settings, options, sound);
+    window.ReportSettingsLoad(load);
     QuitSignals quitSignals([&window] {
         window.CloseWithoutAsking();
         QApplication::quit();  // also ends the loop of a dialog left open

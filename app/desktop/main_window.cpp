@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QUrl>
+#include <cstdio>
 
 #include "app/desktop/colors_dialog.h"
 #include "app/desktop/dialogs/message_box.h"
@@ -103,6 +104,11 @@ MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& s
         recordingClock_.emplace(RecordingStart(options_.input, InputOptions{}, settings).value_or(clock_.Now()));
         engineClock_.Use(*recordingClock_);
     }
+    // The status line exists before the engine, which reports the files it
+    // cannot open as it starts.
+    fileStatus_ = new QLabel(this);
+    statusBar()->addWidget(fileStatus_, 1);
+    statusBar()->hide();  // shown only while a file or the broker is in trouble
     engine_ = std::make_unique<Engine>(
         settings, OutsideWorld{engineClock_, *this, sound_, commands_, *this, files_, *this});
     session_ = std::make_unique<InputSession>(*engine_);
@@ -112,9 +118,6 @@ MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& s
     lower_ = new PaneWidget(engine_->output().MessagePane, s, selection_);
     splitter_ = new PaneSplitter(s.Percent, upper_, lower_, this);
     setCentralWidget(splitter_);
-    fileStatus_ = new QLabel(this);
-    statusBar()->addWidget(fileStatus_, 1);
-    statusBar()->hide();  // shown only while a file or the broker is in trouble
     AttachPublisher();
     BuildMenus();
     setFocusPolicy(Qt::StrongFocus);
@@ -256,8 +259,33 @@ void MainWindow::AttachInput() {
 // ---- Settings ------------------------------------------------------------
 
 bool MainWindow::SaveSettingsFile() {
-    if (options_.settingsPath.empty()) return true;
-    return SaveSettings(kAppName, options_.settingsPath, engine_->settings());
+    const std::string& path = options_.settingsPath;
+    if (path.empty()) return true;
+    std::string problem;
+    if (settingsUnread_) {
+        problem = "settings not saved: " + path + " could not be read at start";
+    } else if (SaveSettings(kAppName, path, engine_->settings(), &problem)) {
+        ClearTrouble(path);
+        return true;
+    }
+    ShowSettingsTrouble(problem);
+    return false;
+}
+
+void MainWindow::ReportSettingsLoad(const SettingsLoad& load) {
+    if (load.messages.empty()) return;
+    settingsUnread_ = load.file == FileState::Unreadable;
+    std::vector<std::string> messages = load.messages;
+    if (settingsUnread_) messages.front() += " (the defaults are used; the file is left as it is)";
+    for (const std::string& message : messages) std::fprintf(stderr, "tolvane: %s\n", message.c_str());
+    const std::size_t more = messages.size() - 1;
+    ShowTrouble(options_.settingsPath,
+                messages.front() + (more > 0 ? " (and " + std::to_string(more) + " more on standard error)" : ""));
+}
+
+void MainWindow::ShowSettingsTrouble(const std::string& text) {
+    std::fprintf(stderr, "tolvane: %s\n", text.c_str());
+    ShowTrouble(options_.settingsPath, text);
 }
 
 void MainWindow::RunDialog(bool (*dialog)(QWidget*, DialogHost&)) {

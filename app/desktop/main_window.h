@@ -19,6 +19,7 @@
 #include "engine/recording_clock.h"
 #include "platform/mqtt_publisher.h"
 #include "platform/system_world.h"
+#include "settings/settings_file.h"
 
 class QSplitter;
 class QLabel;
@@ -64,6 +65,10 @@ public:
 
     // One menu command (the ids above); others are ignored.
     void RunCommand(int id);
+    // What loading the settings found, shown in the status line and on
+    // standard error. A file that could not be read is never saved over:
+    // the window runs on the defaults, not on what the file holds.
+    void ReportSettingsLoad(const SettingsLoad& load);
     // Closes the window without the exit question (the program was asked
     // to end from outside).
     void CloseWithoutAsking();
@@ -97,6 +102,9 @@ private:
     // (a file's path; kMqttTrouble for the broker), the latest shown.
     void ShowTrouble(const std::string& key, const std::string& text);
     void ClearTrouble(const std::string& key);
+    // A settings trouble, in the status line and on standard error (it may
+    // come at exit, when only the terminal can show it).
+    void ShowSettingsTrouble(const std::string& text);
     // Publishes the pages to the broker the settings name, from now on in
     // place of any publisher before; none without MqttBroker.
     void AttachPublisher();
@@ -127,6 +135,7 @@ private:
     Selection selection_;
     FontCells cells_;
     bool askBeforeClosing_ = true;
+    bool settingsUnread_ = false;  // the settings file could not be read at start
     PaneSplitter* splitter_ = nullptr;
     PaneWidget* upper_ = nullptr;
     PaneWidget* lower_ = nullptr;
