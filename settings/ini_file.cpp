@@ -93,7 +93,7 @@ std::optional<std::int32_t> LeadingInt(std::string_view text) {
 IniDocument IniDocument::Parse(std::string_view text) {
     IniDocument doc;
     Section* current = nullptr;
-    if (text.starts_with(kUtf8Mark)) text.remove_prefix(kUtf8Mark.size());
+    while (text.starts_with(kUtf8Mark)) text.remove_prefix(kUtf8Mark.size());
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         std::string_view raw = text.substr(0, end);
