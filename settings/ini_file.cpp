@@ -51,7 +51,10 @@ std::string DirectoryOf(const std::string& path) {
 
 bool MakeDirectories(const std::string& dir) {
     struct stat st {};
-    if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    if (::stat(dir.c_str(), &st) == 0) {
+        if (!S_ISDIR(st.st_mode)) errno = ENOTDIR;
+        return S_ISDIR(st.st_mode);
+    }
     const std::string parent = DirectoryOf(dir);
     if (parent != dir && !MakeDirectories(parent)) return false;
     return ::mkdir(dir.c_str(), 0777) == 0 || errno == EEXIST;
@@ -171,24 +174,21 @@ bool IniDocument::Save(const std::string& requestedPath, std::string& problem) c
         return false;
     }
     (void)::fchmod(fd, exists ? old.st_mode & 07777 : 0644);
-    bool done = WriteAll(fd, Serialize()) && ::fsync(fd) == 0;
-    int error = errno;
-    if (::close(fd) != 0 && done) done = false, error = errno;
-    if (done && ::rename(temp.c_str(), path.c_str()) != 0) done = false, error = errno;
-    if (!done) {
+    int error = 0;
+    if (!WriteAll(fd, Serialize()) || ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
+    if (error != 0) {
         ::unlink(temp.c_str());
         problem = SystemReason(error);
+        return false;
     }
-    return done;
+    return true;
 }
 
 IniFile ReadIniFile(const std::string& path) {
     IniFile file;
-    const auto unreadable = [&file](std::string reason) {
-        file.state = FileState::Unreadable;
-        file.problem = std::move(reason);
-        return std::move(file);
-    };
+    const auto unreadable = [](std::string reason) { return IniFile{FileState::Unreadable, std::move(reason), {}}; };
     // Not blocking: a pipe put where the file should be is refused below.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
