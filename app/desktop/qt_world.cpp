@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QSoundEffect>
 #include <QUrl>
 #include <algorithm>
@@ -53,9 +54,11 @@ void StoreFontInRecord(const QFont& font, FontRecord& record) {
 FontCells MeasureFont(const QFont& font) {
     const QFontMetrics metrics(font);
     FontCells cells;
-    // A fixed-pitch font's advance is its average width; horizontalAdvance
-    // keeps the cells aligned with what is drawn.
-    cells.charWidth = std::max(1, metrics.horizontalAdvance(QLatin1Char('0')));
+    // A fixed-pitch font's advance is its average width. Cells are whole
+    // pixels, at least as wide as a glyph, and the panes place each glyph
+    // on its cell.
+    const qreal advance = QFontMetricsF(font).horizontalAdvance(QLatin1Char('0'));
+    cells.charWidth = std::max(1, static_cast<int>(std::ceil(advance - 1e-3)));
     cells.lineHeight = std::max(1, metrics.height() + std::max(0, metrics.leading()));
     cells.ascent = metrics.ascent();
     return cells;
