@@ -465,11 +465,16 @@ void MainWindow::CopyToClipboard(const std::string& text) {
 
 void MainWindow::FontCommand() {
     Settings& s = engine_->settings();
-    bool ok = false;
-    const QFont chosen = QFontDialog::getFont(&ok, FontFromRecord(s.Font), this, "Tolvane Font",
-                                              QFontDialog::MonospacedFonts);
-    if (!ok) return;
-    StoreFontInRecord(chosen, s.Font);
+    QFontDialog dialog(this);
+    dialog.setWindowTitle("Tolvane Font");
+    dialog.setOptions(QFontDialog::MonospacedFonts);
+    dialog.setCurrentFont(FontForPicker(s.Font));
+    // The font as the dialog shows it: OK without a change keeps the record
+    // as it was, even when its face is not installed here.
+    const QFont untouched = dialog.currentFont();
+    CenterDialog(&dialog);
+    if (dialog.exec() != QDialog::Accepted) return;
+    if (dialog.selectedFont() != untouched) StoreFontInRecord(dialog.selectedFont(), s.Font);
     ApplyFont();
     SaveSettingsFile();
 }

@@ -3,6 +3,7 @@
 // offers, the font dialog's OK keeps an untouched font, and the smaller
 // habits a Linux desktop user expects.
 #include <QFontDatabase>
+#include <QFontDialog>
 #include <QWheelEvent>
 
 #include "app/desktop/dialogs/filter_dialogs.h"
@@ -19,8 +20,9 @@ FontRecord RecordOf(const QString& family, const QString& style, int pixels) {
     FontRecord record;
     record.FaceName = family.toStdString();
     record.Height = -pixels;
-    record.Weight = QFontDatabase::weight(family, style);
-    record.Italic = QFontDatabase::italic(family, style) ? 1 : 0;
+    const QFont font = QFontDatabase::font(family, style, 10);  // oblique styles count as italic too
+    record.Weight = font.weight();
+    record.Italic = font.italic() ? 1 : 0;
     return record;
 }
 
@@ -140,7 +142,13 @@ private slots:
         const std::string ini = dir.filePath("Tolvane.INI").toStdString();
         Fixture f(s, {ini, {}, {}, false});
         const FontCells cells = f.window.Cells();
-        QCOMPARE(Answered([&f] { f.window.RunCommand(kFont); }), "");
+        // The dialog starts on the font the panes show.
+        QString shown;
+        QCOMPARE(Answered([&f] { f.window.RunCommand(kFont); }, true, FillIn<QFontDialog>([&shown](auto& d) {
+                     shown = QFontInfo(d.currentFont()).styleName();
+                 })),
+                 "");
+        QCOMPARE(shown, QFontInfo(FontFromRecord(s.Font)).styleName());
         QCOMPARE(f.window.engine().settings().Font, s.Font);
         QCOMPARE(f.window.Cells().charWidth, cells.charWidth);
         Settings saved;
