@@ -8,8 +8,8 @@
 #include <QFontDialog>
 #include <QKeyEvent>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QScreen>
 #include <QStatusBar>
 #include <QUrl>
@@ -218,7 +218,7 @@ void MainWindow::RunCommand(int id) {
         case kKeepAlive: RunDialog(&ShowKeepAliveDialog); break;
         case kMqtt: RunDialog(&ShowMqttDialog); break;
         case kHelpTopics: HelpCommand(); break;
-        case kAbout: MessageDialog(this, kVersionText); break;
+        case kAbout: MessageDialog(this, kVersionText, MessageIcon::Information); break;
         default: break;
     }
 }
@@ -466,6 +466,7 @@ void MainWindow::CopyToClipboard(const std::string& text) {
 void MainWindow::FontCommand() {
     Settings& s = engine_->settings();
     QFontDialog dialog(this);
+    UseDialogFrame(&dialog);
     dialog.setWindowTitle("Tolvane Font");
     dialog.setOptions(QFontDialog::MonospacedFonts);
     dialog.setCurrentFont(FontForPicker(s.Font));

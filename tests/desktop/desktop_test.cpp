@@ -425,9 +425,9 @@ private slots:
 
         ModalAnswer answer;
         Fixture missing(TestSettings(), {{}, "/nonexistent/recording.tve", {}, false});
-        // The message is cut to the dialog's length.
+        // The whole message: the path and the reason.
         QTRY_COMPARE(answer.texts,
-                     QStringList({"Cannot open the recording! /nonexistent/recording.tve: No such file or director"}));
+                     QStringList({"Cannot open the recording! /nonexistent/recording.tve: No such file or directory"}));
         QVERIFY(!missing.window.InputAttached() && missing.window.isVisible());
     }
 };

@@ -18,6 +18,9 @@ namespace tolvane::desktop {
 
 namespace {
 
+// What a window frame takes beside the title: the close button and margins.
+constexpr int kTitleFrameRoom = 160;
+
 // Watches a field for the focus and runs the chooser outside the focus
 // event. `busy` covers the chooser and the handling of its result.
 class FocusPicker : public QObject {
@@ -55,6 +58,7 @@ QString ChooseFile(QWidget* parent, const QString& title, const QString& initial
 }
 
 SettingsDialog::SettingsDialog(DialogHost& host, QWidget* parent, const char* title) : QDialog(parent), host_(host) {
+    UseDialogFrame(this);
     setWindowTitle(title);
     setModal(true);
 }
@@ -70,6 +74,9 @@ void SettingsDialog::Finish(QGridLayout* grid, QWidget* extraButtons) {
     layout->addLayout(grid);
     if (extraButtons != nullptr) layout->addWidget(extraButtons);
     layout->addWidget(buttons);
+    // Wide enough for the whole title beside the frame's close button,
+    // also when the controls are narrow.
+    setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + kTitleFrameRoom);
     CenterDialog(this);
 }
 

@@ -26,6 +26,7 @@ QString Line(const FilterRecord& record) { return Q(FormatFilterLine(record)); }
 QString ShortenedFilterLine(const QString& line) { return line.size() > 20 ? line.left(17) + "..." : line; }
 
 FilterEditDialog::FilterEditDialog(FilterRecord& record, QWidget* parent) : QDialog(parent), record_(record) {
+    UseDialogFrame(this);
     setWindowTitle("Tolvane Add/Edit Filter");
     auto* grid = new QGridLayout;
     auto row = [grid](int r, const char* name, QWidget* control) {
