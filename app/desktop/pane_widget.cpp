@@ -3,10 +3,14 @@
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPaintEvent>
+#include <QClipboard>
+#include <QCoreApplication>
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QGlyphRun>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QWheelEvent>
 
 namespace tolvane::desktop {
 
@@ -31,6 +35,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override {
         if (event->button() == Qt::LeftButton) owner_.SelectionRelease();
     }
+    // The wheel over the text scrolls as it does over the bar.
+    void wheelEvent(QWheelEvent* event) override { QCoreApplication::sendEvent(owner_.bar_, event); }
 
 private:
     PaneWidget& owner_;
@@ -237,7 +243,16 @@ void PaneWidget::SelectionMove(const QPoint& at) {
     canvas_->update();
 }
 
-void PaneWidget::SelectionRelease() { selection_.dragging = false; }
+void PaneWidget::SelectionRelease() {
+    selection_.dragging = false;
+    // What is highlighted can be pasted with the middle button, as X11
+    // programs do.
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!selection_.shown || !clipboard->supportsSelection()) return;
+    const std::string text =
+        CopyText(selection_.FirstCol(), selection_.LastCol(), selection_.FirstRow(), selection_.LastRow());
+    clipboard->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())), QClipboard::Selection);
+}
 
 std::string PaneWidget::CopyText(int firstCol, int lastCol, int firstRow, int lastRow) const {
     std::string text;

@@ -116,8 +116,10 @@ const std::vector<Case> kCases = {
          Choose(d.port, 4), d.device->clear();
          QCOMPARE(On({d.port, d.device, d.address, d.irq}), "1111");
      }), "You must provide a device path!", kSame},
-    {"custom port without an IRQ", Fill<InterfaceDialog>([](auto& d) { Choose(d.port, 4), d.irq->setCurrentIndex(-1); }),
-     "You must select an IRQ vector!", kSame},
+    // The I/O address and IRQ are not needed on Linux; the stored ones stay.
+    {"custom port without an IRQ or address", Fill<InterfaceDialog>([](auto& d) {
+         Choose(d.port, 4), d.irq->setCurrentIndex(-1), d.address->clear();
+     }), "", [](Settings& s) { s.ComPort = 5, s.Input.ComPortDevice = "/dev/ttyS0"; }},
     {"custom 4-level port", Fill<InterfaceDialog>([](auto& d) {
          Choose(d.port, 4), d.device->setText("/dev/ttyUSB0"), d.address->setText("0x2e8"), d.irq->setCurrentIndex(3);
          d.fourLevel->setChecked(true);
@@ -133,7 +135,8 @@ const std::vector<Case> kCases = {
     // The message-pane size takes effect before the filter-pane size is refused.
     {"message rows 1000, filter rows 199",
      Fill<ScrollbackDialog>([](auto& d) { d.messageRows->setText("1000"), d.filterRows->setText("199"); }),
-     "Filter scrollback minimum is 200!", [](Settings& s) { s.Pane1Size = 1000; }},
+     "Changing the scrollback size clears the pane. Go on?|Filter scrollback minimum is 200!",
+     [](Settings& s) { s.Pane1Size = 1000; }},
     {"filter output without a name", Fill<FiltersDialog>([](auto& d) {
          QCOMPARE(On({d.outputFile, d.useDate, d.flushTime, d.commandFile, d.commandArgs}), "00000");
          d.outputFile->clear(), d.outputEnabled->setChecked(true);
@@ -221,10 +224,11 @@ private slots:
         const auto click = [](QPushButton* button, bool accept, const std::function<void(QDialog&)>& fill = {}) {
             return Answered([button] { button->click(); }, accept, fill);
         };
+        dialog.list->clearSelection();
         QCOMPARE(click(dialog.edit, false) + click(dialog.remove, false),
                  "You must select a filter to edit!You must select a filter to delete!");
         dialog.list->setCurrentRow(0);
-        QCOMPARE(click(dialog.remove, false), "Delete POCSAG | Fire | 1...?");
+        QCOMPARE(click(dialog.remove, false), "Delete POCSAG | Fire | 1234567 | 2 | 512 | CMD?");
         // Editing: the type stays, the record's function and baud show;
         // Reject empties the label and command and gives them back.
         QCOMPARE(click(dialog.edit, true, FillIn<FilterEditDialog>([](auto& d) {
@@ -405,7 +409,8 @@ private slots:
         // A refused scrollback size changes nothing; an accepted one remakes the panes.
         QCOMPARE(menu(kScrollback, true, FillIn<ScrollbackDialog>([](auto& d) { d.messageRows->setText("999"); })),
                  "Message scrollback minimum is 1000!");
-        QCOMPARE(menu(kScrollback, true, FillIn<ScrollbackDialog>([](auto& d) { d.filterRows->setText("300"); })), "");
+        QCOMPARE(menu(kScrollback, true, FillIn<ScrollbackDialog>([](auto& d) { d.filterRows->setText("300"); })),
+                 "Changing the scrollback size clears the pane. Go on?");
         QCOMPARE(f.output().FilterPane.capacity + f.output().MessagePane.capacity, 1300u);
     }
 

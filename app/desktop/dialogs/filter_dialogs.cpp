@@ -23,8 +23,6 @@ QString Line(const FilterRecord& record) { return Q(FormatFilterLine(record)); }
 
 }  // namespace
 
-QString ShortenedFilterLine(const QString& line) { return line.size() > 20 ? line.left(17) + "..." : line; }
-
 FilterEditDialog::FilterEditDialog(FilterRecord& record, QWidget* parent) : QDialog(parent), record_(record) {
     UseDialogFrame(this);
     setWindowTitle("Tolvane Add/Edit Filter");
@@ -38,12 +36,13 @@ FilterEditDialog::FilterEditDialog(FilterRecord& record, QWidget* parent) : QDia
     capcode = new QLineEdit;
     row(1, "Capcode:", capcode);
     reject = AddCheck(grid, 2, "Reject Capcode", record.reject != 0);
-    function = MakeList({"Any", "1", "2", "3", "4"}, -1);
+    // "Any" until a type that uses the function or rate chooses otherwise.
+    function = MakeList({"Any", "1", "2", "3", "4"}, 0);
     row(3, "Function Code:", function);
     label = new QLineEdit(Q(record.label));
     label->setMaxLength(static_cast<int>(kFilterLabelMax));
     row(4, "Label:", label);
-    baud = MakeList({"Any", "2400", "1200", "512"}, -1);
+    baud = MakeList({"Any", "2400", "1200", "512"}, 0);
     row(5, "Baud Rate:", baud);
     text = new QLineEdit(Q(record.text));
     text->setMaxLength(static_cast<int>(kFilterTextMax));
@@ -98,9 +97,9 @@ void FilterEditDialog::TypeChosen(int item) {
     capcode->setEnabled(true);
     capcode->setMaxLength(FilterCapcodeLength(chosen));
     function->setEnabled(FilterUsesFunction(chosen));
-    if (!FilterUsesFunction(chosen)) function->setCurrentIndex(-1);
+    if (!FilterUsesFunction(chosen)) function->setCurrentIndex(0);
     baud->setEnabled(FilterUsesBaud(chosen));
-    if (!FilterUsesBaud(chosen)) baud->setCurrentIndex(-1);
+    if (!FilterUsesBaud(chosen)) baud->setCurrentIndex(0);
     reject->setEnabled(true);
 }
 
@@ -186,6 +185,9 @@ FiltersDialog::FiltersDialog(DialogHost& host, QWidget* parent) : SettingsDialog
     connect(list, &QListWidget::itemDoubleClicked, this, [this] { Edit(); });
     editFilter = [this](FilterRecord& record) { return FilterEditDialog(record, this).exec() == QDialog::Accepted; };
 
+    // The first filter is selected, so that Edit and Delete act on the line
+    // that has the focus.
+    if (list->count() > 0) list->setCurrentRow(0);
     UpdateEnabling();
     for (QCheckBox* box : {outputEnabled, useDate, flush, commandEnabled}) {
         connect(box, &QCheckBox::toggled, this, [this] { UpdateEnabling(); });
@@ -248,7 +250,7 @@ void FiltersDialog::Delete() {
         MessageDialog(this, "You must select a filter to delete!");
         return;
     }
-    if (!QuestionDialog(this, "Delete " + ShortenedFilterLine(list->item(row)->text()) + "?")) return;
+    if (!QuestionDialog(this, "Delete " + list->item(row)->text() + "?")) return;
     if (row >= static_cast<int>(S().Filters.size())) return;
     Settings next = S();
     next.Filters.erase(next.Filters.begin() + row);
