@@ -46,20 +46,18 @@ void SetRanges(KeepAliveDialog& d, std::vector<std::array<int, 3>> ranges) {
     }
 }
 
-// Gives `field` the focus, as a click would, with a chooser that picks
-// `chosen`: what the chooser was asked, then any message shown, joined by
-// "|"; the focus must then have moved to OK.
+// Presses the Browse button beside `field`, with a chooser that picks
+// `chosen`: what the chooser was asked (caption, start name, Open or Save,
+// types), then any message shown, joined by "|".
 QString Pick(SettingsDialog& d, QLineEdit* field, const QString& chosen) {
     QStringList asked;
-    d.chooser = [&](QWidget*, const QString& caption, const QString& initial, const QStringList& types) {
-        return asked = QStringList{caption, initial} + types, chosen;
+    d.chooser = [&](QWidget*, const QString& caption, const QString& initial, const QStringList& types, FileUse use) {
+        return asked = QStringList{caption, initial, use == FileUse::Write ? "Save" : "Open"} + types, chosen;
     };
-    ModalAnswer answer;
-    d.setModal(false), d.show(), d.activateWindow();  // non-modal: only the message is answered
-    if (!QTest::qWaitForWindowActive(&d)) return "not shown";
-    field->setFocus();
-    if (!QTest::qWaitFor([&] { return d.focusWidget() == d.ok; })) asked << "focus not on OK";
-    return (asked + answer.texts).join('|');
+    auto* browse = field->parentWidget()->findChild<QPushButton*>("browse");
+    if (browse == nullptr) return "no Browse button";
+    const QString messages = Answered([browse] { browse->click(); });
+    return (asked + QStringList(messages)).join('|');
 }
 
 Settings Start() {
@@ -103,9 +101,9 @@ const std::vector<Case> kCases = {
      }), "", [](Settings& s) { s.LogFile = "new.log", s.LogFileEnabled = 0, s.LogFlushTime = 5; }},
     // A choice equal to the filter file is refused.
     {"log file chosen", Fill<LogfileDialog>([](auto& d) {
-         QCOMPARE(Pick(d, d.file, "old.flt") + Pick(d, d.file, "/tmp/pages.log"),
-                  "Open Log File...|old.log|Log Files (*.log)|All Files (*)|Log file can't be same as Filter file!"
-                  "Open Log File...|old.log|Log Files (*.log)|All Files (*)");
+         QCOMPARE(Pick(d, d.file, "old.flt"),
+                  "Log File|old.log|Save|Log Files (*.log)|All Files (*)|Log file can't be same as Filter file!");
+         QCOMPARE(Pick(d, d.file, "/tmp/pages.log"), "Log File|old.log|Save|Log Files (*.log)|All Files (*)|");
      }), "", [](Settings& s) { s.LogFile = "/tmp/pages.log", s.LogFlushTime = 5; }},
     {"COM2", Fill<InterfaceDialog>([](auto& d) {
          Choose(d.port, 1);
@@ -145,6 +143,13 @@ const std::vector<Case> kCases = {
          d.outputEnabled->setChecked(true), d.useDate->setChecked(true), d.commandEnabled->setChecked(true);
          QCOMPARE(On({d.outputFile, d.useDate, d.flushTime, d.commandFile, d.commandArgs}), "01011");
      }), "You must select a command file!", kSame},
+    // A command is read: an Open chooser; Browse is enabled with its field.
+    {"filter command chosen", Fill<FiltersDialog>([](auto& d) {
+         auto* browse = d.commandFile->parentWidget()->template findChild<QPushButton*>("browse");
+         QCOMPARE(On({browse}), "0");
+         d.commandEnabled->setChecked(true);
+         QCOMPARE(Pick(d, d.commandFile, "/usr/local/bin/page.sh"), "Filter Command||Open|Command Files (*.sh)|All Files (*)|");
+     }), "", [](Settings& s) { s.FilterCmdFileEnabled = 1, s.FilterCmdFile = "/usr/local/bin/page.sh", s.FilterFlushTime = 5; }},
     // An empty name leaves the file as it was.
     {"filter output named by date", Fill<FiltersDialog>([](auto& d) {
          d.outputFile->clear(), d.outputEnabled->setChecked(true), d.useDate->setChecked(true), d.commandArgs->setText("%c");

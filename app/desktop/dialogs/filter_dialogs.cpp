@@ -158,7 +158,9 @@ FiltersDialog::FiltersDialog(DialogHost& host, QWidget* parent) : SettingsDialog
     outputEnabled = AddCheck(grid, 1, "Enable Output File:", s.FilterFileEnabled != 0, 0, 1);
     outputFile = new QLineEdit(Q(s.FilterFile));
     outputFile->setMaxLength(kPathFieldMax);
-    grid->addWidget(outputFile, 1, 1);
+    grid->addWidget(WithBrowse(outputFile, "Filter Output File", "*.flt", {"Filter Log Files (*.flt)", "All Files (*)"},
+                               FileUse::Write, &Settings::LogFile, "Filter file can't be same as Log file!"),
+                    1, 1);
     useDate = AddCheck(grid, 2, "Use Date For Output File Name (YYMMMDD.FLT)", s.FilterFileUseDate != 0);
     flush = AddCheck(grid, 3, "Flush Filter Output To Disk Every: ", s.FilterFileFlush != 0, 0, 1);
     flushTime = MakeList(kFlushItems, s.FilterFlushTime == 0 ? 4 : s.FilterFlushTime - 1);
@@ -166,7 +168,8 @@ FiltersDialog::FiltersDialog(DialogHost& host, QWidget* parent) : SettingsDialog
     commandEnabled = AddCheck(grid, 4, "Enable Command File:", s.FilterCmdFileEnabled != 0, 0, 1);
     commandFile = new QLineEdit(Q(s.FilterCmdFile));
     commandFile->setMaxLength(kPathFieldMax);
-    grid->addWidget(commandFile, 4, 1);
+    grid->addWidget(WithBrowse(commandFile, "Filter Command", "", {"Command Files (*.sh)", "All Files (*)"}, FileUse::Read),
+                    4, 1);
     commandArgs = AddField(grid, 5, "Command File Arguments:", s.FilterCmdArgs, kPathFieldMax);
 
     auto* actions = new QWidget;
@@ -193,9 +196,6 @@ FiltersDialog::FiltersDialog(DialogHost& host, QWidget* parent) : SettingsDialog
         connect(box, &QCheckBox::toggled, this, [this] { UpdateEnabling(); });
     }
     Finish(grid, actions);
-    PickOnFocus(outputFile, "Open Filter File...", s.FilterFile, "*.flt", {"Filter Log Files (*.flt)", "All Files (*)"},
-                &Settings::LogFile, "Filter file can't be same as Log file!");
-    PickOnFocus(commandFile, "Open Filter Command...", s.FilterCmdFile, "", {"Command Files (*.sh)", "All Files (*)"});
     list->setFocus();
 }
 
