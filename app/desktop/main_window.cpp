@@ -84,8 +84,9 @@ void PaneSplitter::LayOut() {
 void PaneSplitter::DragLowerPaneTo(int lowerHeight) {
     const int h = height();
     lowerHeight = std::min(h, std::max(lowerHeight, minimumLower_));
-    // The lower pane's outer height plus one over the client height plus
-    // one, as the classic sizing border measured it.
+    // The share is the lower pane's outer height plus one over the client
+    // height plus one: the measure the Percent values in settings files
+    // were stored with, so that they give back the same split.
     percent_ = std::min(100.0, (lowerHeight + 1) * 100.0 / (h + 1));
     LayOut();
 }
@@ -134,8 +135,8 @@ MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& s
 
     connect(&sampleTimer_, &QTimer::timeout, this, &MainWindow::Tick);
     sampleTimer_.start(100);
-    // The input is attached once the window is up, like the classic first
-    // move notification.
+    // The input is attached once the window is up: an error about it then
+    // has a window to show over, and the first pages find the panes laid out.
     QTimer::singleShot(0, this, &MainWindow::AttachInput);
 }
 

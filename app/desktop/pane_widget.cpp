@@ -94,8 +94,8 @@ void PaneWidget::Reattach() {
 }
 
 void PaneWidget::LayoutRows() {
-    // Like the classic pane resize: the rows that fit, and the view moved
-    // to the newest line.
+    // A new size: the rows that fit, and the view moved to the newest line
+    // so that what just arrived stays in sight.
     pane_.SetVisibleRows(canvas_->height() / std::max(1, cells_.lineHeight));
     pane_.ScrollTo(pane_.ScrollMax());
     canvas_->update();

@@ -14,8 +14,8 @@ class QSoundEffect;
 
 namespace tolvane::desktop {
 
-// Plays WAV files without waiting (one at a time, like the classic
-// asynchronous player); the beep is the desktop's own.
+// Plays WAV files without waiting, one at a time: a new sound stops the one
+// still playing. The beep is the desktop's own.
 class QtSoundPlayer : public SoundPlayer {
 public:
     QtSoundPlayer();
