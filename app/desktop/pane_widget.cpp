@@ -249,8 +249,8 @@ void PaneWidget::SelectionRelease() {
     // programs do.
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!selection_.shown || !clipboard->supportsSelection()) return;
-    const std::string text =
-        CopyText(selection_.FirstCol(), selection_.LastCol(), selection_.FirstRow(), selection_.LastRow());
+    std::string text = CopyText(selection_.FirstCol(), selection_.LastCol(), selection_.FirstRow(), selection_.LastRow());
+    text.pop_back();  // without the last line end, so that a paste does not end a command line
     clipboard->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())), QClipboard::Selection);
 }
 
