@@ -200,20 +200,6 @@ private slots:
         FiltersDialog filters(host);
         QCOMPARE(Answered([&filters] { filters.remove->click(); }, false),
                  "Delete Text | Fire brigade | \"FIRE\"?");
-        // A damaged count in the settings file loads only the filters there.
-        QTemporaryDir dir;
-        const QString ini = dir.filePath("Tolvane.INI");
-        SaveSettings(kAppName, ini.toStdString(), s);
-        QFile file(ini);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray text = file.readAll().replace("FilterCount=1", "FilterCount=9999");
-        file.close();
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size());
-        file.close();
-        Settings loaded;
-        LoadSettings(kAppName, ini.toStdString(), loaded);
-        QCOMPARE(loaded.Filters, s.Filters);
-
         FilterRecord fresh;
         FilterEditDialog edit(fresh);
         QCOMPARE(edit.function->currentText() + edit.baud->currentText(), "AnyAny");
