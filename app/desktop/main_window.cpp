@@ -8,8 +8,8 @@
 #include <QFontDialog>
 #include <QKeyEvent>
 #include <QMenuBar>
-#include <QLabel>
 #include <QMessageBox>
+#include <QLabel>
 #include <QScreen>
 #include <QStatusBar>
 #include <QUrl>

@@ -1,13 +1,13 @@
 #include "app/desktop/pane_widget.h"
 
-#include <QHBoxLayout>
-#include <QMouseEvent>
-#include <QPaintEvent>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QFontMetricsF>
-#include <QGuiApplication>
 #include <QGlyphRun>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QWheelEvent>
