@@ -4,6 +4,7 @@
 // habits a Linux desktop user expects.
 #include <QFontDatabase>
 #include <QFontDialog>
+#include <QStyle>
 #include <QWheelEvent>
 
 #include "app/desktop/dialogs/filter_dialogs.h"
@@ -188,6 +189,28 @@ private slots:
         QCOMPARE(f.output().FilterPane.capacity, 200u);
         QCOMPARE(run(true), "Changing the scrollback size clears the pane. Go on?");
         QCOMPARE(f.output().FilterPane.capacity, 300u);
+    }
+
+    // Errors show the error icon; About, which reports no error, the
+    // information icon.
+    void messageIcons() {
+        Fixture f;
+        const struct { Command command; QStyle::StandardPixmap icon; } rows[] = {
+            {kAbout, QStyle::SP_MessageBoxInformation}, {kScrollback, QStyle::SP_MessageBoxCritical}};
+        for (const auto& r : rows) {
+            QImage shown, wanted;
+            Answered([&f, &r] { f.window.RunCommand(r.command); }, true, [&](QDialog& d) {
+                if (auto* scrollback = dynamic_cast<ScrollbackDialog*>(&d)) scrollback->messageRows->setText("999");
+                if (d.objectName() != "MessageDialog") return;
+                const QList<QLabel*> labels = d.findChildren<QLabel*>();
+                for (QLabel* label : labels) {
+                    if (!label->pixmap().isNull()) shown = label->pixmap().toImage();
+                }
+                const int size = d.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &d);
+                wanted = d.style()->standardIcon(r.icon, nullptr, &d).pixmap(size).toImage();
+            });
+            QVERIFY(!wanted.isNull() && shown == wanted);
+        }
     }
 
     // The first filter is selected on opening, the delete question shows the
