@@ -69,6 +69,7 @@ private slots:
         QTest::addColumn<QString>("family");
         QTest::addColumn<QString>("style");
         QTest::addColumn<int>("pixels");
+        QTest::newRow("the default font record") << QString() << QString() << 0;
         for (const QString& family : QFontDatabase::families()) {
             if (!QFontDatabase::isFixedPitch(family)) continue;
             for (const QString& style : QFontDatabase::styles(family)) {
@@ -87,7 +88,7 @@ private slots:
         QFETCH(QString, style);
         QFETCH(int, pixels);
         Settings s = TestSettings();
-        s.Font = RecordOf(family, style, pixels);
+        if (!family.isEmpty()) s.Font = RecordOf(family, style, pixels);
         Fixture f(s);
         const std::size_t width = std::min<std::size_t>(f.window.LineWidth() - 1, 70);
         std::string line;
