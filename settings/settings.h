@@ -59,8 +59,8 @@ struct FontRecord {
     bool operator==(const FontRecord&) const = default;
 };
 
-// Where the desktop program takes its signal from. Not part of the classic
-// record: the Linux inputs (serial device, sound card, file) need a name.
+// Where the desktop program takes its signal from: the Linux inputs (serial
+// device, sound card, file) need a name beside the port keys.
 struct InputChoice {
     std::string Input;        // "serial:/dev/ttyS0", "audio:default", a file path, or empty
     std::int32_t InputRate = 22050;  // sample rate for raw audio input
@@ -74,7 +74,7 @@ struct InputChoice {
 };
 
 // Machine-readable output of the desktop program (tolvane-cli takes the
-// broker from --mqtt as well). Not part of the classic record either.
+// broker from --mqtt as well).
 struct MachineChoice {
     std::string ReceiverName;      // empty: the host name
     std::string MqttBroker;        // mqtt://[user[:password]@]host[:port][/topic]; empty: no MQTT

@@ -303,6 +303,9 @@ void LoadFilters(const IniDocument& ini, const std::string& section, Settings& s
     s.Filters.clear();
     for (std::int32_t i = 0; i < std::min(count, kMaxFilters); ++i) {
         const auto index = static_cast<std::size_t>(i);
+        // A damaged count may promise more filters than the file has: only
+        // those that are there are loaded.
+        if (!ini.Value(section, FilterKey(index))) continue;
         s.Filters.push_back(ParseFilterValue(ini.GetString(section, FilterKey(index), "", kFilterValueMax)));
     }
 }

@@ -85,8 +85,9 @@ void PaneSplitter::LayOut() {
 void PaneSplitter::DragLowerPaneTo(int lowerHeight) {
     const int h = height();
     lowerHeight = std::min(h, std::max(lowerHeight, minimumLower_));
-    // The lower pane's outer height plus one over the client height plus
-    // one, as the classic sizing border measured it.
+    // The share is the lower pane's outer height plus one over the client
+    // height plus one: the measure the Percent values in settings files
+    // were stored with, so that they give back the same split.
     percent_ = std::min(100.0, (lowerHeight + 1) * 100.0 / (h + 1));
     LayOut();
 }
@@ -137,8 +138,8 @@ MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& s
 
     connect(&sampleTimer_, &QTimer::timeout, this, &MainWindow::Tick);
     sampleTimer_.start(100);
-    // The input is attached once the window is up, like the classic first
-    // move notification.
+    // The input is attached once the window is up: an error about it then
+    // has a window to show over, and the first pages find the panes laid out.
     QTimer::singleShot(0, this, &MainWindow::AttachInput);
 }
 
@@ -221,7 +222,7 @@ void MainWindow::RunCommand(int id) {
         case kKeepAlive: RunDialog(&ShowKeepAliveDialog); break;
         case kMqtt: RunDialog(&ShowMqttDialog); break;
         case kHelpTopics: HelpCommand(); break;
-        case kAbout: MessageDialog(this, kVersionText); break;
+        case kAbout: MessageDialog(this, kVersionText, MessageIcon::Information); break;
         default: break;
     }
 }
@@ -493,11 +494,17 @@ void MainWindow::CopyToClipboard(const std::string& text) {
 
 void MainWindow::FontCommand() {
     Settings& s = engine_->settings();
-    bool ok = false;
-    const QFont chosen = QFontDialog::getFont(&ok, FontFromRecord(s.Font), this, "Tolvane Font",
-                                              QFontDialog::MonospacedFonts);
-    if (!ok) return;
-    StoreFontInRecord(chosen, s.Font);
+    QFontDialog dialog(this);
+    UseDialogFrame(&dialog);
+    dialog.setWindowTitle("Tolvane Font");
+    dialog.setOptions(QFontDialog::MonospacedFonts);
+    dialog.setCurrentFont(FontForPicker(s.Font));
+    // The font as the dialog shows it: OK without a change keeps the record
+    // as it was, even when its face is not installed here.
+    const QFont untouched = dialog.currentFont();
+    CenterDialog(&dialog);
+    if (dialog.exec() != QDialog::Accepted) return;
+    if (dialog.selectedFont() != untouched) StoreFontInRecord(dialog.selectedFont(), s.Font);
     ApplyFont();
     SaveSettingsFile();
 }

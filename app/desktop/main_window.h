@@ -26,8 +26,9 @@ class QLabel;
 
 namespace tolvane::desktop {
 
-inline constexpr const char* kAppTitleText = " Tolvane - Windows FLEX/POCSAG/Golay Monitor";
-inline constexpr const char* kVersionText = "Tolvane Version 1.04";
+inline constexpr const char* kAppTitleText = " Tolvane - FLEX/POCSAG/Golay Monitor";
+// The package's version, from the build.
+inline constexpr const char* kVersionText = "Tolvane Version " TOLVANE_VERSION;
 
 // Menu command ids; the accelerators send the same.
 enum Command : int {

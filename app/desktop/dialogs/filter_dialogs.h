@@ -64,7 +64,4 @@ private:
     void ChangeTable(const Settings& next);
 };
 
-// The Delete question's form of a list line: longer than 20 characters, its first 17 and "...".
-QString ShortenedFilterLine(const QString& line);
-
 }  // namespace tolvane::desktop
