@@ -17,6 +17,8 @@ char FileByte(std::uint8_t ch) {
     return low < 32 ? '.' : static_cast<char>(low);
 }
 
+constexpr std::uint8_t kNulStandIn = 0x1A;  // SUB
+
 constexpr char FoldCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // A part [from, to) of the line, empty when the marks are out of order or
@@ -94,7 +96,7 @@ void Output::CreatePanes(std::uint32_t lineWidth) {
     for (TextPane* pane : {&MessagePane, &FilterPane}) AllocateOrFallBack(*pane, SizeSetting(*pane), lineWidth);
     MessagePane.ClearPane();
     FilterPane.ClearPane();
-    logRow_.reserve(static_cast<std::size_t>(MessagePane.lineWidth) + 2);
+    ReserveLogLine();
 }
 
 void Output::ResizePanes(std::uint32_t lineWidth) {
@@ -105,7 +107,7 @@ void Output::ResizePanes(std::uint32_t lineWidth) {
         AllocateOrFallBack(*pane, pane->capacity, lineWidth);
         pane->ClearPane();
     }
-    logRow_.reserve(static_cast<std::size_t>(MessagePane.lineWidth) + 2);
+    ReserveLogLine();
 }
 
 bool Output::SetScrollback(TextPane& pane, std::uint32_t rows) {
@@ -124,22 +126,23 @@ bool Output::SetScrollback(TextPane& pane, std::uint32_t rows) {
 void Output::PanePutChar(TextPane& pane, std::uint8_t ch) {
     if (SuppressOutput || !pane.HasBuffers()) return;
     if (IsMessagePane(pane) && settings_.LogFileEnabled) logRow_ += FileByte(ch);
-    if (ch == 0) {
-        // A row's text ends at its first 0 cell, so a 0 byte from the air
-        // would hide the rest of the message; it has no glyph, so the pane
-        // and the line skip it and only the log and the page record keep it.
-        if (records_ != nullptr && IsMessagePane(pane) && !RowBreakOnly && recordLine_.size() < kRecordLineMax)
-            recordLine_ += '\0';
-        return;
-    }
-    pane.PutCell(ch, pane.color);
+    // A row's text ends at its first 0 cell, so a 0 byte from the air would
+    // hide the rest of the message: the pane and the line hold SUB in its
+    // place, a control character shown as '.' like the log shows the 0 byte.
+    // The page record keeps the byte itself.
+    const std::uint8_t cell = ch == 0 ? kNulStandIn : ch;
+    pane.PutCell(cell, pane.color);
     if (IsMessagePane(pane) && !RowBreakOnly && line_.length < static_cast<std::int32_t>(kCurrentLineSize) - 1) {
-        line_.chars[static_cast<std::size_t>(line_.length)] = ch;
+        line_.chars[static_cast<std::size_t>(line_.length)] = cell;
         line_.attrs[static_cast<std::size_t>(line_.length)] = pane.color;
         ++line_.length;
     }
     if (records_ != nullptr && IsMessagePane(pane) && !RowBreakOnly) {
-        if (recordLine_.size() < kRecordLineMax) recordLine_ += static_cast<char>(ch);
+        if (recordLine_.size() < kRecordLineMax) {
+            recordLine_ += static_cast<char>(ch);
+        } else {
+            recordTruncated_ = true;
+        }
         if (pane.color == static_cast<std::uint8_t>(ColorClass::BitErrors)) recordErrors_ = true;
     }
     if (++pane.column == pane.lineWidth) {
@@ -158,6 +161,12 @@ void Output::PanePutText(TextPane& pane, std::string_view text) {
         PanePutChar(pane, static_cast<std::uint8_t>(c));
         ++count;
     }
+}
+
+void Output::ReserveLogLine() {
+    // A line and the breaks of its rows; a longer one grows it once.
+    const std::size_t width = MessagePane.lineWidth == 0 ? 1 : MessagePane.lineWidth;
+    logRow_.reserve(kCurrentLineSize + kCurrentLineSize / width + 2);
 }
 
 std::uint32_t Output::FlushTicks(std::int32_t flushTime) {
@@ -182,7 +191,9 @@ void Output::PaneEndLine(TextPane& pane) {
     pane.TerminateRow();
     if (IsMessagePane(pane) && settings_.LogFileEnabled) {
         logRow_ += '\n';
-        WriteLogRow();
+        // The rows of a wrapped line go out together, in one write, so that
+        // another monitor appending to the same log cannot come between them.
+        if (!wrapped) WriteLogRow();
         if (log_ && !RowBreakOnly && settings_.LogFileFlush) {
             if (settings_.LogFlushTime == 1) {
                 log_->Flush();
@@ -288,6 +299,7 @@ void Output::ForgetPage() {
     capcodeLength_ = 0;
     recordLine_.clear();
     recordErrors_ = false;
+    recordTruncated_ = false;
 }
 
 void Output::EmitRecord(const FilterRecord* filter) {
@@ -304,6 +316,7 @@ void Output::EmitRecord(const FilterRecord* filter) {
                          ? std::string_view(recordLine_)
                          : LinePart(recordLine_, line_.messageStart, static_cast<std::int32_t>(recordLine_.size()));
     record.errors = recordErrors_;
+    record.truncated = recordTruncated_;
     if (filter != nullptr) record.filter = filter->label;
     records_->PageRecorded(PageRecordJson(record));
 }
