@@ -40,6 +40,17 @@ bool IsExecutableFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
+// Whether the regular file at path ends with a line break (or cannot be
+// read, so that nothing is added on a guess).
+bool EndsWithLineBreak(const std::string& path, off_t size) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return true;
+    char last = '\n';
+    const bool cut = ::pread(fd, &last, 1, size - 1) == 1 && last != '\n';
+    ::close(fd);
+    return !cut;
+}
+
 }  // namespace
 
 std::string SystemClock::TimeOfDayText() const { return FormatLocalTime(Now(), "%X"); }
@@ -148,9 +159,7 @@ std::unique_ptr<OutputFile> AppendFileOpener::OpenForAppend(const std::string& p
     struct stat st {};
     const bool isPipe = ::fstat(fd, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
     auto file = std::make_unique<AppendFile>(fd, isPipe);
-    char last = '\n';
-    if (S_ISREG(st.st_mode) && st.st_size > 0 && ::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
-        file->StartOnNewLine();
+    if (S_ISREG(st.st_mode) && st.st_size > 0 && !EndsWithLineBreak(path, st.st_size)) file->StartOnNewLine();
     return file;
 }
 
