@@ -128,6 +128,45 @@ TEST_F(Cli, StoppedRunEndsLikeTheEndOfItsInput) {
     }
 }
 
+// Standard output that cannot be written: a reader that went away ends the
+// run quietly, in text and JSON alike (the third page is never decoded); a
+// full disk or a file size limit ends it too, told, with status 1, and the
+// file keeps whole lines.
+TEST_F(Cli, StandardOutputThatCannotBeWritten) {
+    const std::string input = MakePages("pocsag:1200:1234567:3:alpha:First pocsag:2400:1234567:3:alpha:Second "
+                                        "pocsag:1200:1234567:3:alpha:Third", "1");
+    const std::string log = dir_ / "pages.log";
+    const std::string status = dir_ / "status";
+    const std::string out = dir_ / "out";
+    const std::string ini = Write("log.ini", "[Tolvane]\nTimestamp=0\nLogFileEnabled=1\nLogFile=" + log + "\n");
+    const std::string run = "timeout 20 " + kCli + " --ini " + ini + " ";
+    struct Case {
+        std::string script;
+        std::string status;
+        std::string error;  // standard error
+        bool third;         // the third page was decoded
+    };
+    const std::string full = "tolvane-cli: cannot write standard output: No space left on device\n";
+    const Case cases[] = {
+        {"(" + run + "--realtime " + input + "; echo $? >" + status + ") | head -1 >/dev/null", "0\n", "", false},
+        {"(" + run + "--realtime --json " + input + "; echo $? >" + status + ") | head -1 >/dev/null", "0\n", "", false},
+        {run + input + " >/dev/full; echo $? >" + status, "1\n", full, false},
+        {run + "--json " + input + " >/dev/full; echo $? >" + status, "1\n", full, false},
+        {"ulimit -f 1; " + run + "--json " + input + " >" + out + "; echo $? >" + status, "1\n",
+         "tolvane-cli: cannot write standard output: File too large\n", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        std::remove(log.c_str());
+        const CliRun shell = Shell("(" + c.script + ")");
+        EXPECT_EQ(testing::ReadFile(status), c.status);
+        EXPECT_EQ(shell.err, c.error);
+        EXPECT_EQ(testing::ReadFile(log).find("Third") != std::string::npos, c.third) << testing::ReadFile(log);
+    }
+    const std::string json = testing::ReadFile(out);  // 512 bytes at most: whole lines only
+    EXPECT_EQ(json.empty() ? '\n' : json.back(), '\n') << json;
+}
+
 // While a recording is decoded, the engine's clock is the recording's time:
 // a 3-hour recording decoded as fast as possible writes its hourly
 // reports, and pages are stamped with their time in the recording. The
