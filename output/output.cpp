@@ -17,8 +17,6 @@ char FileByte(std::uint8_t ch) {
     return low < 32 ? '.' : static_cast<char>(low);
 }
 
-constexpr std::uint8_t kNulStandIn = 0x1A;  // SUB
-
 constexpr char FoldCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // A part [from, to) of the line, empty when the marks are out of order or
@@ -126,23 +124,22 @@ bool Output::SetScrollback(TextPane& pane, std::uint32_t rows) {
 void Output::PanePutChar(TextPane& pane, std::uint8_t ch) {
     if (SuppressOutput || !pane.HasBuffers()) return;
     if (IsMessagePane(pane) && settings_.LogFileEnabled) logRow_ += FileByte(ch);
-    // A row's text ends at its first 0 cell, so a 0 byte from the air would
-    // hide the rest of the message: the pane and the line hold SUB in its
-    // place, a control character shown as '.' like the log shows the 0 byte.
-    // The page record keeps the byte itself.
-    const std::uint8_t cell = ch == 0 ? kNulStandIn : ch;
-    pane.PutCell(cell, pane.color);
+    if (ch == 0) {
+        // A row's text ends at its first 0 cell, so a 0 byte from the air
+        // would hide the rest of the message; it is what POCSAG fills the
+        // end of a text with, so the pane and the line skip it and only the
+        // log and the page record keep it.
+        if (records_ != nullptr && IsMessagePane(pane) && !RowBreakOnly) CollectForRecord('\0');
+        return;
+    }
+    pane.PutCell(ch, pane.color);
     if (IsMessagePane(pane) && !RowBreakOnly && line_.length < static_cast<std::int32_t>(kCurrentLineSize) - 1) {
-        line_.chars[static_cast<std::size_t>(line_.length)] = cell;
+        line_.chars[static_cast<std::size_t>(line_.length)] = ch;
         line_.attrs[static_cast<std::size_t>(line_.length)] = pane.color;
         ++line_.length;
     }
     if (records_ != nullptr && IsMessagePane(pane) && !RowBreakOnly) {
-        if (recordLine_.size() < kRecordLineMax) {
-            recordLine_ += static_cast<char>(ch);
-        } else {
-            recordTruncated_ = true;
-        }
+        CollectForRecord(static_cast<char>(ch));
         if (pane.color == static_cast<std::uint8_t>(ColorClass::BitErrors)) recordErrors_ = true;
     }
     if (++pane.column == pane.lineWidth) {
@@ -160,6 +157,14 @@ void Output::PanePutText(TextPane& pane, std::string_view text) {
         if (c == '\0' || count == kPanePutTextLimit) break;
         PanePutChar(pane, static_cast<std::uint8_t>(c));
         ++count;
+    }
+}
+
+void Output::CollectForRecord(char ch) {
+    if (recordLine_.size() < kRecordLineMax) {
+        recordLine_ += ch;
+    } else {
+        recordTruncated_ = true;
     }
 }
 

@@ -159,6 +159,7 @@ private:
     void CopyToFilterPane(const FilterChoice& choice, std::string_view line);
     void StartFilterCommand(const FilterRecord& filter, std::string_view line);
     void EmitRecord(const FilterRecord* filter);
+    void CollectForRecord(char ch);
     void ForgetPage();
     bool IsMessagePane(const TextPane& pane) const { return &pane == &MessagePane; }
     static std::uint32_t BoundLineWidth(std::uint32_t lineWidth);

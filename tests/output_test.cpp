@@ -29,10 +29,10 @@ Settings Logging(int flush = 0, int flushTime = 0) {
 
 // One page after another through a 10-column pane: lines reach the log
 // whole as they end, a wrapped one with all its rows at once (control and
-// high-bit bytes as dots there only; a 0 byte is a control character the
-// pane shows too), a line that wraps stays one line, a rejected page writes
-// nothing but still breaks the row, and a row break alone (a frame row) is
-// logged but neither collected nor filtered nor arming the flush.
+// high-bit bytes as dots there only), a line that wraps stays one line, a
+// rejected page writes nothing but still breaks the row, and a row break
+// alone (a frame row) is logged but neither collected nor filtered nor
+// arming the flush.
 TEST(Emission, RowsLinesAndTheLog) {
     Settings settings = Logging(1, 2);
     settings.Filters = {FilterRecord{Text, "", 0, "", "FRAME", 0, 0, 0}};
@@ -51,7 +51,7 @@ TEST(Emission, RowsLinesAndTheLog) {
     out.PaneEndLine(out.MessagePane);
     const std::uint8_t bytes[] = {0x41, 0x00, 0x1F, 0x7F, 0x80, 0x9F, 0xA0, 0xC1, 0xFF};
     for (const std::uint8_t b : bytes) out.PanePutChar(out.MessagePane, b);
-    const std::string shown = "A\x1A\x1F\x7F\x80\x9F\xA0\xC1\xFF";  // kept as they are, the 0 as SUB
+    const std::string shown = "A\x1F\x7F\x80\x9F\xA0\xC1\xFF";  // kept as they are, but for the 0
     EXPECT_EQ(out.MessagePane.RowText(4), shown);
     EXPECT_EQ(std::string(out.Line().chars.begin(), out.Line().chars.begin() + out.Line().length), shown);
     out.PaneEndLine(out.MessagePane);
