@@ -167,6 +167,48 @@ TEST_F(Cli, StandardOutputThatCannotBeWritten) {
     EXPECT_EQ(json.empty() ? '\n' : json.back(), '\n') << json;
 }
 
+// Damaged audio is skipped and told on standard error, and decoding goes on:
+// a FLAC frame the library cannot decode costs the pages around it only; a
+// file cut short (WAV or FLAC) gives what it holds and says so.
+TEST_F(Cli, DamagedAudioIsSkippedAndTold) {
+    std::string pages;
+    // Rates in turn: every page is a transmission of its own.
+    for (int i = 1; i <= 10; ++i)
+        pages += (i % 2 ? " pocsag:1200:10" : " pocsag:2400:10") + std::to_string(10 + i) + ":3:alpha:Page_" + std::to_string(i);
+    const auto make = [&](const std::string& name) {
+        EXPECT_EQ(Shell(kGen + " -o " + dir_ / name + pages).status, 0);
+        return dir_ / name;
+    };
+    const auto damage = [](const std::string& path, long at, const std::string& bytes) {
+        std::FILE* file = std::fopen(path.c_str(), "r+b");
+        std::fseek(file, at, SEEK_SET);
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    };
+    struct Case {
+        std::string file;
+        std::string told;  // on standard error
+        bool lastPage;     // the last page is printed
+    };
+    const std::string flac = make("damaged.flac"), wav = make("cut.wav"), cutFlac = make("cut.flac");
+    damage(flac, 60000, std::string(200, '\xff'));
+    for (const std::string& path : {wav, cutFlac}) ASSERT_EQ(::truncate(path.c_str(), 120000), 0);
+    const Case cases[] = {
+        {flac, flac + ": damaged audio at ", true},
+        {wav, wav + ": the audio ends at ", false},
+        {cutFlac, cutFlac + ": ", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const CliRun run = RunCli(c.file);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err.rfind(c.told, 0), 0u) << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;  // one line
+        EXPECT_NE(run.out.find("{0001011}"), std::string::npos) << run.out;
+        EXPECT_EQ(run.out.find("Page_10") != std::string::npos, c.lastPage) << run.out;
+    }
+}
+
 // While a recording is decoded, the engine's clock is the recording's time:
 // a 3-hour recording decoded as fast as possible writes its hourly
 // reports, and pages are stamped with their time in the recording. The
