@@ -167,6 +167,47 @@ TEST_F(Cli, StandardOutputThatCannotBeWritten) {
     EXPECT_EQ(json.empty() ? '\n' : json.back(), '\n') << json;
 }
 
+// A FIFO as input is opened once, whenever its writer comes: a writer that
+// waits already is not cut off, a late one loses nothing, and a run waiting
+// for one still ends at SIGTERM. An edge stream, WAV or raw audio alike.
+TEST_F(Cli, FifoInputWaitsForItsWriterAndLosesNothing) {
+    const std::string pages = "pocsag:1200:1001:3:alpha:One pocsag:2400:1002:3:alpha:Two pocsag:1200:1003:3:alpha:Three";
+    const std::string edges = MakePages(pages);
+    const std::string wav = dir_ / "pages.wav", raw = dir_ / "pages.s16";
+    ASSERT_EQ(Shell(kGen + " -o " + wav + " " + pages + " && " + kGen + " -o " + raw + " " + pages).status, 0);
+    const std::string ini = Write("plain.ini", "[Tolvane]\nTimestamp=0\n");
+    const std::string all = "{0001001} 4 1200 One  \n{0001002} 4 2400 Two  \n{0001003} 4 1200 Three\n";
+    const std::string status = dir_ / "status", writer = dir_ / "writer";
+    struct Case {
+        std::string fifo;
+        std::string script;  // FIFO and CLI stand for the FIFO and the run
+        std::string out;
+        std::string writer;  // the writer's status
+    };
+    const Case cases[] = {
+        {"in.fifo", "(cat " + edges + " >FIFO; echo $? >" + writer + ") & sleep 0.5; CLI", all, "0\n"},
+        {"in.fifo", "(sleep 1; cat " + edges + " >FIFO; echo $? >" + writer + ") & CLI", all, "0\n"},
+        {"in.fifo", "(cat " + wav + " >FIFO; echo $? >" + writer + ") & CLI", all, "0\n"},
+        {"in.s16", "(sleep 0.5; cat " + raw + " >FIFO; echo $? >" + writer + ") & CLI", all, "0\n"},
+        {"in.fifo", "echo 0 >" + writer + "; timeout --preserve-status -s TERM 1 CLI", "", "0\n"},
+    };
+    for (const Case& c : cases) {
+        const std::string fifo = dir_ / c.fifo;
+        std::remove(fifo.c_str());
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        std::string script = c.script;
+        if (const auto at = script.find("FIFO"); at != std::string::npos) script.replace(at, 4, fifo);
+        script.replace(script.find("CLI"), 3, "timeout 20 " + kCli + " --ini " + ini + " --rate 22050 " + fifo);
+        SCOPED_TRACE(script);
+        std::remove(writer.c_str());
+        const CliRun run = Shell("(" + script + "; echo $? >" + status + "; wait)");
+        EXPECT_EQ(testing::ReadFile(status), "0\n") << run.err;
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(testing::ReadFile(writer), c.writer);
+    }
+}
+
 // Damaged audio is skipped and told on standard error, and decoding goes on:
 // a FLAC frame the library cannot decode costs the pages around it only; a
 // file cut short (WAV or FLAC) gives what it holds and says so.
