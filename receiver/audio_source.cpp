@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -173,7 +174,11 @@ AttachStatus AudioFileSource::Open(double& sampleRate) {
     channels_ = info.channels;
     rate_ = info.samplerate;
     frames_.resize(kBlockSamples * static_cast<std::size_t>(channels_));
-    length_ = info.frames;
+    // Only a file can be opened again to go on past damage; a length the
+    // format does not give cannot tell an early end.
+    struct stat st {};
+    const bool seekable = ::stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    length_ = seekable && info.frames > 0 && info.frames < SF_COUNT_MAX ? info.frames : 0;
     position_ = silence_ = skipped_ = 0;
     damages_ = 0;
     cutShort_ = CutShortDetail(file);
@@ -243,13 +248,13 @@ long AudioFileSource::Read(float* samples, std::size_t capacity, const std::atom
         }
         // Nothing came: the end, or damage that stopped the decoder.
         const bool damaged = got < 0 || sf_error(file) != SF_ERR_NO_ERROR;
-        if (!damaged && position_ >= length_) {
+        if (!damaged && position_ >= length_) {  // the end (always, when the length is not known)
             TellEnd();
             return 0;
         }
         const std::string why = damaged ? sf_strerror(file) : "";
         const std::int64_t at = position_;
-        if (!SkipDamage(error)) {
+        if (length_ == 0 || !SkipDamage(error)) {
             if (!error.empty()) return -1;
             Tell(damaged ? path_ + ": damaged audio at " + At(at) + " (" + why + "); nothing after it can be read"
                          : path_ + ": the audio ends at " + At(at) + ", before the " + At(length_) +

@@ -95,7 +95,7 @@ private:
     int channels_ = 1;
     double rate_ = 0;
     std::vector<float> frames_;
-    std::int64_t length_ = 0;    // frames, as the header says
+    std::int64_t length_ = 0;    // frames, as the header says; 0 = not known, or not a file
     std::int64_t position_ = 0;  // frames handed on, skipped ones included
     std::int64_t silence_ = 0;   // frames of silence still owed for a skip
     std::int64_t skipped_ = 0;   // frames skipped in all
