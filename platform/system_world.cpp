@@ -53,6 +53,14 @@ bool EndsWithLineBreak(const std::string& path, off_t size) {
 
 }  // namespace
 
+bool TakeBackPartialLine(int fd, std::size_t written) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
+    const auto part = static_cast<off_t>(written);
+    return end >= part && ::ftruncate(fd, end - part) == 0 && ::lseek(fd, end - part, SEEK_SET) >= 0;
+}
+
 std::string SystemClock::TimeOfDayText() const { return FormatLocalTime(Now(), "%X"); }
 
 std::string SystemClock::DateText() const { return FormatLocalTime(Now(), "%x"); }
@@ -101,11 +109,9 @@ bool AppendFile::WriteSome(std::string_view text) {
         const int error = errno;
         if (more > 0) n += more;
         if (static_cast<std::size_t>(n) == text.size()) return true;
-        // Take back the part that went in, so the file keeps whole lines
-        // (nobody else can append to a full disk meanwhile); if that fails,
-        // the next line starts on a line of its own.
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0 || st.st_size < n || ::ftruncate(fd_, st.st_size - n) != 0) startLine_ = true;
+        // If the part that went in cannot be taken back, the next line
+        // starts on a line of its own.
+        if (!TakeBackPartialLine(fd_, static_cast<std::size_t>(n))) startLine_ = true;
         problem_ = std::strerror(more < 0 ? error : ENOSPC);
         return false;
     }

@@ -59,6 +59,12 @@ private:
     std::string problem_;
 };
 
+// Takes the last `written` bytes (the part of a line that a full disk
+// took) back off the regular file open at fd, whose position is their end,
+// so that it keeps whole lines; nobody else can append to a full disk
+// meanwhile. False when fd is no regular file or it cannot be done.
+bool TakeBackPartialLine(int fd, std::size_t written);
+
 class AppendFileOpener : public FileOpener {
 public:
     std::unique_ptr<OutputFile> OpenForAppend(const std::string& path, std::string& problem) override;

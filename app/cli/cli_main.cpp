@@ -130,7 +130,8 @@ void InstallStopHandlers() {
 
 // Standard output, one whole line per write. A reader that went away ends
 // the run quietly; any other failure (a full disk) ends it with one line
-// on standard error and a non-zero status, since what follows would be lost.
+// on standard error and a non-zero status, since what follows would be
+// lost, and a file keeps whole lines.
 class StandardOutput {
 public:
     void WriteLine(std::string_view text) {
@@ -155,13 +156,7 @@ private:
     void Fail(int error, std::size_t written) {
         failed_ = true;
         error_ = error;
-        // A file keeps whole lines: the part of this one that went in is
-        // taken back.
-        struct stat info {};
-        const off_t end = ::lseek(STDOUT_FILENO, 0, SEEK_CUR);
-        if (written > 0 && ::fstat(STDOUT_FILENO, &info) == 0 && S_ISREG(info.st_mode) &&
-            end >= static_cast<off_t>(written))
-            (void)!::ftruncate(STDOUT_FILENO, end - static_cast<off_t>(written));
+        if (written > 0) TakeBackPartialLine(STDOUT_FILENO, written);
         if (error != EPIPE) std::fprintf(stderr, "tolvane-cli: cannot write standard output: %s\n", std::strerror(error));
         gStop.store(true, std::memory_order_relaxed);
     }
