@@ -52,9 +52,15 @@ AttachStatus FifoSource::Attach(EdgeRing& ring) {
 }
 
 void FifoSource::Detach() {
-    // The pump first: its pipe ends, so whatever reads it stops waiting.
-    pump_.Stop();
-    CloseFd(pipeWrite_);
+    // The pump first: its pipe ends, so whatever reads it stops waiting,
+    // even the opening thread in the attach of its source. Once asked to
+    // stop, the opening thread starts no pump.
+    opener_.RequestStop();
+    {
+        std::lock_guard lock(pumpMutex_);
+        pump_.Stop();
+        CloseFd(pipeWrite_);
+    }
     opener_.Stop();
     if (inner_) inner_->Detach();
     inner_.reset();
@@ -103,20 +109,25 @@ void FifoSource::Open(EdgeRing& ring) {
     }
     if (have == 0) return;  // a writer that wrote nothing: an empty recording
 
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) {
-        opener_.Fail(Problem(path_));
-        return;
+    AttachStatus status;
+    {
+        std::lock_guard lock(pumpMutex_);
+        if (opener_.StopRequested()) return;
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0) {
+            opener_.Fail(Problem(path_));
+            return;
+        }
+        pipeRead_ = ends[0];
+        pipeWrite_ = ends[1];
+        // An empty pipe takes these few bytes at once.
+        if (::write(pipeWrite_, start, have) != static_cast<ssize_t>(have) ||
+            ::fcntl(pipeWrite_, F_SETFL, O_NONBLOCK) != 0) {
+            opener_.Fail(Problem(path_));
+            return;
+        }
+        status = pump_.Start([this] { Pump(); });
     }
-    pipeRead_ = ends[0];
-    pipeWrite_ = ends[1];
-    // An empty pipe takes these few bytes at once.
-    if (::write(pipeWrite_, start, have) != static_cast<ssize_t>(have) ||
-        ::fcntl(pipeWrite_, F_SETFL, O_NONBLOCK) != 0) {
-        opener_.Fail(Problem(path_));
-        return;
-    }
-    AttachStatus status = pump_.Start([this] { Pump(); });
     if (status.Ok()) {
         std::unique_ptr<EdgeSource> inner =
             sourceFor_("/dev/fd/" + std::to_string(pipeRead_), std::string_view(start, have));

@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -48,6 +49,7 @@ private:
     int pipeRead_ = -1;
     int pipeWrite_ = -1;
     std::unique_ptr<EdgeSource> inner_;  // set by the opening thread
+    std::mutex pumpMutex_;  // the pump is started (by the opening thread) or stopped, not both
     SourceThread pump_;
     SourceThread opener_;  // last: stopped before the members it uses go
 };

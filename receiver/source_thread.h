@@ -28,6 +28,8 @@ public:
     // Runs `body` on a new thread; when it returns the source is finished.
     // Clears the last failure. OutOfMemory when no thread can be made.
     AttachStatus Start(std::function<void()> body);
+    // Raises the stop flag without waiting for the body.
+    void RequestStop() { stop_ = true; }
     // Raises the stop flag and joins. A body that can block in a system
     // call is woken by `wake`, repeated until the body has returned (a wake
     // may come just before it starts waiting again).
