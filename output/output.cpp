@@ -376,7 +376,7 @@ void Output::OpenLog(const std::string& dateBaseName) {
 }
 
 void Output::CloseLog() {
-    // A row cut short by closing is written as far as it got.
+    // A line cut short by closing is written as far as it got.
     if (!logRow_.empty()) WriteLogRow();
     log_.reset();
     logName_.clear();

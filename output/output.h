@@ -111,7 +111,7 @@ public:
     // written is skipped (and told to the FileStatusSink); opening is tried
     // again at every line end.
     void OpenLog(const std::string& dateBaseName);
-    // Writes a row still being written, then closes.
+    // Writes a line still being written, then closes.
     void CloseLog();
     bool LogOpen() const { return log_ != nullptr; }
 
