@@ -94,7 +94,7 @@ void Output::CreatePanes(std::uint32_t lineWidth) {
     for (TextPane* pane : {&MessagePane, &FilterPane}) AllocateOrFallBack(*pane, SizeSetting(*pane), lineWidth);
     MessagePane.ClearPane();
     FilterPane.ClearPane();
-    logRow_.reserve(static_cast<std::size_t>(MessagePane.lineWidth) + 2);
+    ReserveLogLine();
 }
 
 void Output::ResizePanes(std::uint32_t lineWidth) {
@@ -105,7 +105,7 @@ void Output::ResizePanes(std::uint32_t lineWidth) {
         AllocateOrFallBack(*pane, pane->capacity, lineWidth);
         pane->ClearPane();
     }
-    logRow_.reserve(static_cast<std::size_t>(MessagePane.lineWidth) + 2);
+    ReserveLogLine();
 }
 
 bool Output::SetScrollback(TextPane& pane, std::uint32_t rows) {
@@ -126,10 +126,10 @@ void Output::PanePutChar(TextPane& pane, std::uint8_t ch) {
     if (IsMessagePane(pane) && settings_.LogFileEnabled) logRow_ += FileByte(ch);
     if (ch == 0) {
         // A row's text ends at its first 0 cell, so a 0 byte from the air
-        // would hide the rest of the message; it has no glyph, so the pane
-        // and the line skip it and only the log and the page record keep it.
-        if (records_ != nullptr && IsMessagePane(pane) && !RowBreakOnly && recordLine_.size() < kRecordLineMax)
-            recordLine_ += '\0';
+        // would hide the rest of the message; it is what POCSAG fills the
+        // end of a text with, so the pane and the line skip it and only the
+        // log and the page record keep it.
+        if (records_ != nullptr && IsMessagePane(pane) && !RowBreakOnly) CollectForRecord('\0');
         return;
     }
     pane.PutCell(ch, pane.color);
@@ -139,7 +139,7 @@ void Output::PanePutChar(TextPane& pane, std::uint8_t ch) {
         ++line_.length;
     }
     if (records_ != nullptr && IsMessagePane(pane) && !RowBreakOnly) {
-        if (recordLine_.size() < kRecordLineMax) recordLine_ += static_cast<char>(ch);
+        CollectForRecord(static_cast<char>(ch));
         if (pane.color == static_cast<std::uint8_t>(ColorClass::BitErrors)) recordErrors_ = true;
     }
     if (++pane.column == pane.lineWidth) {
@@ -158,6 +158,20 @@ void Output::PanePutText(TextPane& pane, std::string_view text) {
         PanePutChar(pane, static_cast<std::uint8_t>(c));
         ++count;
     }
+}
+
+void Output::CollectForRecord(char ch) {
+    if (recordLine_.size() < kRecordLineMax) {
+        recordLine_ += ch;
+    } else {
+        recordTruncated_ = true;
+    }
+}
+
+void Output::ReserveLogLine() {
+    // A line and the breaks of its rows; a longer one grows it once.
+    const std::size_t width = MessagePane.lineWidth == 0 ? 1 : MessagePane.lineWidth;
+    logRow_.reserve(kCurrentLineSize + kCurrentLineSize / width + 2);
 }
 
 std::uint32_t Output::FlushTicks(std::int32_t flushTime) {
@@ -182,7 +196,9 @@ void Output::PaneEndLine(TextPane& pane) {
     pane.TerminateRow();
     if (IsMessagePane(pane) && settings_.LogFileEnabled) {
         logRow_ += '\n';
-        WriteLogRow();
+        // The rows of a wrapped line go out together, in one write, so that
+        // another monitor appending to the same log cannot come between them.
+        if (!wrapped) WriteLogRow();
         if (log_ && !RowBreakOnly && settings_.LogFileFlush) {
             if (settings_.LogFlushTime == 1) {
                 log_->Flush();
@@ -288,6 +304,7 @@ void Output::ForgetPage() {
     capcodeLength_ = 0;
     recordLine_.clear();
     recordErrors_ = false;
+    recordTruncated_ = false;
 }
 
 void Output::EmitRecord(const FilterRecord* filter) {
@@ -304,6 +321,7 @@ void Output::EmitRecord(const FilterRecord* filter) {
                          ? std::string_view(recordLine_)
                          : LinePart(recordLine_, line_.messageStart, static_cast<std::int32_t>(recordLine_.size()));
     record.errors = recordErrors_;
+    record.truncated = recordTruncated_;
     if (filter != nullptr) record.filter = filter->label;
     records_->PageRecorded(PageRecordJson(record));
 }
@@ -358,7 +376,7 @@ void Output::OpenLog(const std::string& dateBaseName) {
 }
 
 void Output::CloseLog() {
-    // A row cut short by closing is written as far as it got.
+    // A line cut short by closing is written as far as it got.
     if (!logRow_.empty()) WriteLogRow();
     log_.reset();
     logName_.clear();

@@ -106,11 +106,12 @@ public:
     void SetRecordSink(RecordSink* sink, std::string receiver);
 
     // Log file: opened for appending under LogFile, or with LogFileUseDate
-    // under the date base name + ".LOG". Each row goes to it whole when it
-    // ends. A file that cannot be opened or written is skipped (and told to
-    // the FileStatusSink); opening is tried again at every row end.
+    // under the date base name + ".LOG". Each line goes to it whole when it
+    // ends, a wrapped one with all its rows. A file that cannot be opened or
+    // written is skipped (and told to the FileStatusSink); opening is tried
+    // again at every line end.
     void OpenLog(const std::string& dateBaseName);
-    // Writes a row still being written, then closes.
+    // Writes a line still being written, then closes.
     void CloseLog();
     bool LogOpen() const { return log_ != nullptr; }
 
@@ -158,6 +159,7 @@ private:
     void CopyToFilterPane(const FilterChoice& choice, std::string_view line);
     void StartFilterCommand(const FilterRecord& filter, std::string_view line);
     void EmitRecord(const FilterRecord* filter);
+    void CollectForRecord(char ch);
     void ForgetPage();
     bool IsMessagePane(const TextPane& pane) const { return &pane == &MessagePane; }
     static std::uint32_t BoundLineWidth(std::uint32_t lineWidth);
@@ -169,16 +171,18 @@ private:
     OutsideWorld& world_;
     CurrentLine line_;
     void WriteLogRow();
+    void ReserveLogLine();
 
     FileWatch files_;
     std::unique_ptr<OutputFile> log_;
     std::string logName_;   // the log to write while logging is on
-    std::string logRow_;    // the message-pane row being written, as logged
+    std::string logRow_;    // the message-pane line being written, as logged (its rows so far)
     std::string fileLine_;  // one filter-file line, reused
 
-    // The page being described for the record sink. Its line is kept whole
-    // (up to kRecordLineMax), as the pane shows it; the room is reserved
-    // once, so collecting never allocates.
+    // The page being described for the record sink. Its line is kept as the
+    // pane shows it, up to kRecordLineMax characters: a page from the air
+    // may go on without end, so a longer one is cut there and its record
+    // says so. The room is reserved once, so collecting never allocates.
     static constexpr std::size_t kRecordLineMax = 16384;
     RecordSink* records_ = nullptr;
     std::string receiver_;
@@ -188,6 +192,7 @@ private:
     std::size_t capcodeLength_ = 0;
     std::string recordLine_;
     bool recordErrors_ = false;
+    bool recordTruncated_ = false;
 };
 
 }  // namespace tolvane

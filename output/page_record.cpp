@@ -67,6 +67,7 @@ std::string PageRecordJson(const PageRecord& r) {
     object["errors"] = r.errors;
     object["filter"] = r.filter ? json(Latin1ToUtf8(*r.filter)) : json(nullptr);
     object["line"] = Latin1ToUtf8(r.line);
+    if (r.truncated) object["truncated"] = true;
     return Dump(object);
 }
 

@@ -39,14 +39,16 @@ constexpr const char kHelp[] =
     "field and the message, exactly as the pane shows them but without colours\n"
     "(a page wrapped over several rows is printed as one line). Rows that belong\n"
     "to no page (frame information, unknown sync headers) are printed too.\n"
-    "Control characters received from the air are printed as '.'. Nothing else\n"
-    "goes to standard output; messages go to standard error.\n"
+    "Control characters received from the air are printed as '.' (NUL bytes,\n"
+    "with which POCSAG fills the end of a text, are left out, as in the window).\n"
+    "Nothing else goes to standard output; messages go to standard error.\n"
     "\n"
     "INPUT is one of\n"
     "  FILE           a recorded edge stream (TVEDGES1, as written by tolvane-gen),\n"
     "                 discriminator audio in any format libsndfile reads (WAV,\n"
     "                 FLAC, ...), or raw signed 16-bit little-endian mono audio\n"
-    "                 when the name ends in .s16 or .raw (at --rate N)\n"
+    "                 when the name ends in .s16 or .raw (at --rate N); also a\n"
+    "                 FIFO carrying an edge stream, raw audio or WAV\n"
     "  -              raw signed 16-bit little-endian mono audio on standard input\n"
     "                 at --rate N, e.g. rtl_fm -f FREQ -s 22050 - | tolvane-cli --rate 22050 -\n"
     "  audio:DEVICE   live discriminator audio from a sound card (audio:default)\n"
@@ -80,10 +82,12 @@ constexpr const char kHelp[] =
     "               page are left out, so are pages a filter rejects). errors is\n"
     "               true when any character of the page was received with bit\n"
     "               errors (shown in the bit-error colour), whatever the display\n"
-    "               settings; time has milliseconds and the local UTC offset\n"
+    "               settings; time has milliseconds and the local UTC offset.\n"
+    "               A page cut at 16384 characters adds \"truncated\": true\n"
     "  --mqtt URL   publish the same objects to an MQTT broker with QoS 1,\n"
     "               URL = mqtt://[USER[:PASSWORD]@]HOST[:PORT][/TOPIC]; the\n"
-    "               default topic is tolvane/RECEIVER/pages, the retained\n"
+    "               default topic is tolvane/RECEIVER/pages (a TOPIC may not\n"
+    "               hold + or #), the retained\n"
     "               tolvane/RECEIVER/status says online or offline and keep-alive\n"
     "               alarms go to tolvane/RECEIVER/alarm. RECEIVER is the\n"
     "               settings' ReceiverName or the host name. Without --mqtt the\n"
@@ -92,9 +96,10 @@ constexpr const char kHelp[] =
     "\n"
     "Exit status: 0 when the input has ended (or SIGINT, SIGTERM, SIGHUP or a\n"
     "closed standard output ended the run); 1 with a one-line message when the\n"
-    "input or the settings file cannot be read; 2 for a usage error. A log,\n"
-    "filter or statistics file that cannot be written is skipped with one line\n"
-    "on standard error, and another when it works again.\n"
+    "input or the settings file cannot be read or standard output cannot be\n"
+    "written (a full disk); 2 for a usage error. A log, filter or statistics\n"
+    "file that cannot be written is skipped with one line on standard error,\n"
+    "and another when it works again.\n"
     "\n"
     "Example:\n"
     "  tolvane-gen -o page.tve pocsag:1200:1234567:3:alpha:Hello world\n"
@@ -109,7 +114,8 @@ extern "C" void OnStopSignal(int) { gStop.store(true, std::memory_order_relaxed)
 // SIGINT, SIGTERM and SIGHUP (a closed terminal) end the run cleanly: the
 // files are written and closed and the status is 0. A reader that closes
 // standard output (| head -1) does the same, through a failed write
-// rather than SIGPIPE.
+// rather than SIGPIPE. A file grown past the size limit fails its write
+// (and is reported) rather than ending the program.
 void InstallStopHandlers() {
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
@@ -118,21 +124,56 @@ void InstallStopHandlers() {
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGHUP, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
-// One JSON object per line, flushed at once so that a pipe sees every page
+// Standard output, one whole line per write. A reader that went away ends
+// the run quietly; any other failure (a full disk) ends it with one line
+// on standard error and a non-zero status, since what follows would be
+// lost, and a file keeps whole lines.
+class StandardOutput {
+public:
+    void WriteLine(std::string_view text) {
+        if (failed_) return;
+        line_.assign(text);
+        line_ += '\n';
+        std::size_t done = 0;
+        while (done < line_.size()) {
+            const ssize_t n = ::write(STDOUT_FILENO, line_.data() + done, line_.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                Fail(n < 0 ? errno : EIO, done);
+                return;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+    }
+    // True when the run must end with a non-zero status.
+    bool Broken() const { return failed_ && error_ != EPIPE; }
+
+private:
+    void Fail(int error, std::size_t written) {
+        failed_ = true;
+        error_ = error;
+        if (written > 0) TakeBackPartialLine(STDOUT_FILENO, written);
+        if (error != EPIPE) std::fprintf(stderr, "tolvane-cli: cannot write standard output: %s\n", std::strerror(error));
+        gStop.store(true, std::memory_order_relaxed);
+    }
+
+    std::string line_;
+    bool failed_ = false;
+    int error_ = 0;
+};
+
+// One JSON object per line, written at once so that a pipe sees every page
 // as it comes.
 class JsonLines : public RecordSink {
 public:
-    void PageRecorded(std::string_view json) override {
-        line_.assign(json);
-        line_ += '\n';
-        std::fwrite(line_.data(), 1, line_.size(), stdout);
-        std::fflush(stdout);
-    }
+    explicit JsonLines(StandardOutput& out) : out_(out) {}
+    void PageRecorded(std::string_view json) override { out_.WriteLine(json); }
 
 private:
-    std::string line_;
+    StandardOutput& out_;
 };
 
 // Records to several sinks.
@@ -159,17 +200,13 @@ private:
 // One pane line to standard output. Received text may hold any byte: the
 // control characters (C0, DEL and C1) become '.', so that a page stays one
 // line and cannot drive the terminal.
-void PrintLine(const std::string& line) {
+void PrintLine(StandardOutput& out, const std::string& line) {
     std::string shown = line;
     for (char& c : shown) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || (byte >= 0x7F && byte < 0xA0)) c = '.';
     }
-    shown += '\n';
-    if (std::fwrite(shown.data(), 1, shown.size(), stdout) != shown.size() || std::fflush(stdout) != 0) {
-        // Nobody reads any more: end as at the end of the input.
-        gStop.store(true, std::memory_order_relaxed);
-    }
+    out.WriteLine(shown);
 }
 
 struct Arguments {
@@ -318,10 +355,12 @@ int main(int argc, char** argv) {
     // Nobody is there to acknowledge an off-the-air alarm: its line on
     // standard error and the command file report it, and a new period starts.
     engine.Watch().SetAutoAcknowledge(true);
-    LineJoiner printer(PrintLine);
-    ErrorMarkingJoiner markingPrinter(PrintLine);
+    StandardOutput standardOutput;
+    const auto print = [&standardOutput](const std::string& line) { PrintLine(standardOutput, line); };
+    LineJoiner printer(print);
+    ErrorMarkingJoiner markingPrinter(print);
     if (!args.json) engine.output().MessagePane.view = args.markErrors ? static_cast<PaneView*>(&markingPrinter) : &printer;
-    JsonLines jsonLines;
+    JsonLines jsonLines(standardOutput);
     RecordFanOut records;
     if (args.json) records.Add(&jsonLines);
     if (publisher) {
@@ -339,12 +378,13 @@ int main(int argc, char** argv) {
         // What is still queued gets a few seconds to reach a connected broker.
         publisher->Finish(std::chrono::seconds(5));
         if (publisher->Dropped() > 0)
-            std::fprintf(stderr, "tolvane-cli: MQTT: %llu records not delivered (queue full or broker away at exit)\n",
-                         static_cast<unsigned long long>(publisher->Dropped()));
+            std::fprintf(stderr, "tolvane-cli: MQTT: %llu records not delivered (%s)\n",
+                         static_cast<unsigned long long>(publisher->Dropped()),
+                         publisher->Refused() ? "the broker refused the connection" : "queue full or broker away at exit");
     }
     if (!ran) {
         std::fprintf(stderr, "tolvane-cli: %s\n", error.c_str());
         return 1;
     }
-    return 0;
+    return standardOutput.Broken() ? 1 : 0;
 }
