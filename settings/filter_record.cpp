@@ -107,6 +107,10 @@ std::string FormatFilterValue(const FilterRecord& r) {
         v += ',';
         v += digit(field);
     }
+    if (r.charset != 0) {
+        v += ',';
+        v += digit(r.charset);
+    }
     return v;
 }
 
@@ -129,12 +133,13 @@ FilterRecord ParseFilterValue(std::string_view v) {
     if (p == kNone) return r;
     p = ReadQuoted(v, p, r.text, kFilterTextMax);
 
-    for (std::int32_t* field : {&r.command, &r.baud, &r.reject}) {
+    for (std::int32_t* field : {&r.command, &r.baud, &r.reject, &r.charset}) {
         p = v.find(',', p);
         if (p == kNone) return r;
         *field = DigitAfter(v, p);
         ++p;
     }
+    if (r.charset < 0 || r.charset > kNationalCharsetLast + 1) r.charset = 0;
     return r;
 }
 

@@ -32,6 +32,20 @@ enum class ColorClass : std::uint8_t {
 
 inline constexpr int kColorCount = 12;
 
+// The 7-bit national variants of paging text: each gives the characters
+// [ \ ] { | } ~ to letters of its language (see output/charset.h). Stored
+// by number in the settings file (Charset) and in a filter value.
+enum class NationalCharset : std::int32_t {
+    Ascii = 0,
+    German = 1,
+    DanishNorwegian = 2,
+    SwedishFinnish = 3,
+    French = 4,
+    Italian = 5,
+    Spanish = 6,
+};
+inline constexpr std::int32_t kNationalCharsetLast = 6;
+
 // Windows colour encoding kept because the INI file stores it: red + 256 *
 // green + 65536 * blue.
 constexpr std::uint32_t MakeColor(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
@@ -149,6 +163,12 @@ struct Settings {
 
     InputChoice Input;
     MachineChoice Machine;
+
+    // How pages are shown. Newer keys: a file is saved with them only when
+    // they differ from these defaults, so older files save as they were.
+    std::int32_t JoinFragments = 1;  // a FLEX message sent in fragments is shown once, whole
+    std::int32_t RepeatWindow = 0;   // seconds in which the same page again is folded; 0 = off
+    std::int32_t Charset = 0;        // a NationalCharset
 
     // The filter table: at most kMaxFilters records in list order;
     // FilterCount is Filters.size().
