@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QSpinBox>
 
+#include "app/desktop/dialogs/filter_dialogs.h"
 #include "app/desktop/dialogs/options_dialog.h"
 #include "output/charset.h"
 #include "desktop_support.h"
@@ -46,6 +47,28 @@ private slots:
         want.JoinFragments = join, want.RepeatWindow = window, want.Charset = charset;
         QCOMPARE(host.CurrentSettings(), want);
         QCOMPARE(host.Saved(), want);
+    }
+
+    // A capcode filter may read its pages with a table of its own; a text
+    // filter has none.
+    void filterCharset() {
+        FilterRecord record;
+        FilterEditDialog dialog(record);
+        QCOMPARE(On({dialog.charset}), QString("0"));
+        Choose(dialog.type, 1);  // POCSAG
+        dialog.capcode->setText("1234567");
+        QCOMPARE(dialog.charset->itemText(0) + "|" + dialog.charset->itemText(2), QString("As Options|German"));
+        Choose(dialog.charset, 1 + static_cast<int>(NationalCharset::German));
+        QCOMPARE(Answered([&] { dialog.ok->click(); }), QString());
+        QCOMPARE(record.charset, 1 + static_cast<int>(NationalCharset::German));
+
+        FilterEditDialog edit(record);
+        QCOMPARE(On({edit.charset}), QString("1"));
+        QCOMPARE(edit.charset->currentIndex(), record.charset);
+        FilterRecord text;
+        FilterEditDialog other(text);
+        Choose(other.type, 1), Choose(other.charset, 3), Choose(other.type, 0);
+        QCOMPARE(On({other.charset}) + QString::number(other.charset->currentIndex()), QString("00"));
     }
 
     // The status line appears with the first folded repeat and counts on.
