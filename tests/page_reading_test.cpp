@@ -4,6 +4,7 @@
 // settings that choose them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "decoders/flex/fragment_joiner.h"
@@ -21,12 +22,14 @@ using Lines = std::vector<std::string>;
 
 // --- FLEX fragments -------------------------------------------------------
 
-// What the joiner shows, as "pager:text", "+" marking an incomplete one.
+// What the joiner shows, as "pager:text", "+" marking an incomplete one,
+// "!" one shown as damaged.
 struct ShownMessages : FlexMessageShower {
     void ShowMessage(const FlexHeldMessage& m) override {
+        const auto end = m.text.damaged.begin() + m.text.length;
         shown.push_back(std::to_string(m.key.w1) + ":" +
                         std::string(m.text.chars.begin(), m.text.chars.begin() + m.text.length) +
-                        (m.incomplete ? "+" : ""));
+                        (m.incomplete ? "+" : "") + (std::find(m.text.damaged.begin(), end, true) != end ? "!" : ""));
     }
     Lines shown;
 };
@@ -41,6 +44,7 @@ struct Step {
     const char* text;
     int second = 0;
     int number = 0;  // N
+    int signature = -1;
 };
 
 struct JoinCase {
@@ -64,7 +68,7 @@ TEST_P(Joining, ShowsEveryMessageOnceWholeOrMarked) {
             FlexText text;
             for (const char* c = s.text; *c != '\0'; ++c) text.Add(static_cast<std::uint8_t>(*c), false);
             const FlexMessageKey key{s.pager, 0, false, s.number};
-            joiner.Take(FlexFragment{key, kFlexAlphanumeric, "1600/2", 2, s.fragment, s.more}, text, ms);
+            joiner.Take(FlexFragment{key, kFlexAlphanumeric, "1600/2", 2, s.fragment, s.more, s.signature}, text, ms);
         }
     }
     EXPECT_EQ(shower.shown, GetParam().shown);
@@ -93,6 +97,10 @@ INSTANTIATE_TEST_SUITE_P(
         JoinCase{"fragments_received_twice",
                  {{1, 3, true, "A"}, {1, 3, true, "A"}, {1, 0, true, "B"}, {1, 0, true, "B"}, {1, 1, false, "C"}},
                  {"1:ABC"}},
+        // The signature of the first fragment: the complement of the sum of
+        // every character ('A' + 'B' + 'C' = 198 gives 57).
+        JoinCase{"signature_adds_up", {{1, 3, true, "AB", 0, 0, 57}, {1, 0, false, "C"}}, {"1:ABC"}},
+        JoinCase{"signature_wrong", {{1, 3, true, "AB", 0, 0, 58}, {1, 0, false, "C"}}, {"1:ABC!"}},
         JoinCase{"middle_lost", {{1, 3, true, "A"}, {1, 1, false, "C"}}, {"1:AC+"}},
         JoinCase{"beginning_lost", {{1, 0, true, "B"}, {1, 1, false, "C"}}, {"1:BC+"}},
         JoinCase{"lone_last_fragment", {{1, 1, false, "C"}}, {"1:C+"}},

@@ -263,6 +263,7 @@ void FlexPageWriter::AlphanumericPage(FlexPhase& phase, int category, const Flex
         suspect = ((~sum ^ static_cast<std::uint32_t>(phase.Word(first))) & 127) != 0;
     }
     text_.length = 0;
+    int signature = -1;
     bool skipFirst = fragment == 3;  // the first character of a first fragment is the signature
     for (int i = first; i <= end; ++i) {
         const std::int32_t w = phase.Word(i);
@@ -271,6 +272,7 @@ void FlexPageWriter::AlphanumericPage(FlexPhase& phase, int category, const Flex
             const auto ch = static_cast<std::uint8_t>((w >> shift) & 127);
             if (skipFirst) {
                 skipFirst = false;
+                signature = ch;
                 continue;
             }
             // 3 is fill. A NUL would end the pane row and the filters' copy
@@ -284,7 +286,8 @@ void FlexPageWriter::AlphanumericPage(FlexPhase& phase, int category, const Flex
         phase.letter = WriteAlphanumeric(key, type, rate, category, text_, false);
         return;
     }
-    joiner_.Take(FlexFragment{key, type, rate, category, fragment, more}, text_, ctx_.clock.NowMilliseconds());
+    joiner_.Take(FlexFragment{key, type, rate, category, fragment, more, signature}, text_,
+                 ctx_.clock.NowMilliseconds());
 }
 
 void FlexPageWriter::ExpireFragments() { joiner_.Expire(ctx_.clock.NowMilliseconds()); }

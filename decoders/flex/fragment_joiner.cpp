@@ -33,6 +33,7 @@ FlexHeldMessage& FlexFragmentJoiner::Start(const FlexFragment& fragment, std::in
     slot->category = fragment.category;
     slot->text.length = 0;
     slot->lastFragment = fragment.number;
+    slot->signature = fragment.signature;
     slot->incomplete = false;
     slot->lastMs = nowMs;
     slot->used = true;
@@ -78,7 +79,16 @@ void FlexFragmentJoiner::Take(const FlexFragment& fragment, const FlexText& text
         held->lastMs = nowMs;
     }
     Append(*held, text);
-    if (!fragment.more) Show(*held);
+    if (fragment.more) return;
+    if (!held->incomplete && held->signature >= 0) CheckSignature(*held);
+    Show(*held);
+}
+
+void FlexFragmentJoiner::CheckSignature(FlexHeldMessage& message) {
+    std::uint32_t sum = 0;
+    for (int i = 0; i < message.text.length; ++i) sum += message.text.chars[static_cast<std::size_t>(i)];
+    if (((~sum) & 127) == static_cast<std::uint32_t>(message.signature)) return;
+    for (int i = 0; i < message.text.length; ++i) message.text.damaged[static_cast<std::size_t>(i)] = true;
 }
 
 void FlexFragmentJoiner::Expire(std::int64_t nowMs) {

@@ -9,7 +9,9 @@
 //   bits 13..18 N: message number, counted per pager
 //   bit 19      R: retrieval,  bit 20 M: maildrop
 //
-// The first fragment's text begins with the message's signature character.
+// The first fragment's text begins with the message's signature character:
+// the complement of the sum of the characters of all its fragments. A joined
+// message that does not add up is shown in the bit-error colour.
 // A message is held by pager and message number until its fragment with
 // C = 0 has come; then it is shown once, whole. A fragment whose rest does
 // not come (a lost frame, the end of the input, the time-out) is shown as it
@@ -57,6 +59,7 @@ struct FlexHeldMessage {
     int category = 0;            // statistics category of that frame
     FlexText text;
     int lastFragment = 0;        // F of the last fragment taken
+    int signature = -1;          // from the first fragment; -1 = its beginning was lost
     bool incomplete = false;     // a fragment before the last is missing
     std::int64_t lastMs = 0;     // when its last fragment came
     bool used = false;
@@ -74,8 +77,9 @@ struct FlexFragment {
     int type = 0;
     const char* rate = "";
     int category = 0;
-    int number = 0;     // F
-    bool more = false;  // C
+    int number = 0;      // F
+    bool more = false;   // C
+    int signature = -1;  // of a first fragment
 };
 
 class FlexFragmentJoiner {
@@ -107,6 +111,8 @@ private:
     void Append(FlexHeldMessage& message, const FlexText& text);
     void Show(FlexHeldMessage& message);
     void ShowIncomplete(FlexHeldMessage& message);
+    // Marks the whole text damaged unless it adds up to its signature.
+    static void CheckSignature(FlexHeldMessage& message);
 
     FlexMessageShower& shower_;
     std::array<FlexHeldMessage, kSlots> slots_{};

@@ -164,7 +164,8 @@ bool EncodeContent(const FlexPage& page, PageWords& p, std::string& error) {
                 if (page.fragment == 3) {
                     // Signature character of a complete message; the receiver drops it.
                     std::uint32_t sum = 0;
-                    for (const char c : page.content) sum += static_cast<unsigned char>(c);
+                    for (const char c : page.wholeMessage.empty() ? page.content : page.wholeMessage)
+                        sum += static_cast<unsigned char>(c);
                     chars.push_back(~sum & 0x7F);
                 }
                 for (const char c : page.content) chars.push_back(static_cast<unsigned char>(c));
@@ -541,6 +542,7 @@ bool EncodeFlexPages(const std::vector<PageDescription>& pages, const EncodeOpti
     int messages = 0;
     const auto placeInFragments = [&](FlexPage page) {
         std::string rest = page.content;
+        page.wholeMessage = page.content;
         page.messageNumber = messages++ % 64;
         page.fragment = 3;
         for (;;) {

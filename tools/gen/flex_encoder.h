@@ -108,10 +108,6 @@ struct FlexPage {
     std::string content;
     int phase = -1;      // 0..3; -1 = by capcode bits 2..3, folded onto the mode's phases
     int fragment = 3;    // types 0, 5, 6
-    // Types 0, 5: more fragments of the message follow (C), and the
-    // message's number for its pager (N, 0..63).
-    bool more = false;
-    int messageNumber = 0;
     bool tone = false;   // type 2: a tone page without digits
     // Type 1 (temporary address assignment): the pager is to listen in
     // frame `assignFrame` to temporary address `group` (0..15).
@@ -119,6 +115,12 @@ struct FlexPage {
     int group = 0;
     // >= 0: the page goes to this temporary address instead of `capcode`.
     int temporaryAddress = -1;
+    // Types 0, 5: more fragments of the message follow (C), and the
+    // message's number for its pager (N, 0..63).
+    bool more = false;
+    int messageNumber = 0;
+    // A first fragment's signature covers the whole message: its text.
+    std::string wholeMessage = {};
 };
 
 struct FlexFrame {
