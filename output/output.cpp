@@ -145,11 +145,7 @@ void Output::PanePutChar(TextPane& pane, std::uint8_t ch) {
         // The cells wait for the end of the line; CurrentLine and its marks
         // are kept as usual, for the comparison.
         if (held_.size() < kRecordLineMax) held_.emplace_back(ch, pane.color);
-        if (ch != 0 && line_.length < static_cast<std::int32_t>(kCurrentLineSize) - 1) {
-            line_.chars[static_cast<std::size_t>(line_.length)] = ch;
-            line_.attrs[static_cast<std::size_t>(line_.length)] = pane.color;
-            ++line_.length;
-        }
+        if (ch != 0) CollectIntoLine(ch, pane.color);
         return;
     }
     if (IsMessagePane(pane) && settings_.LogFileEnabled) AppendFileChar(logRow_, ch);
@@ -162,11 +158,7 @@ void Output::PanePutChar(TextPane& pane, std::uint8_t ch) {
         return;
     }
     pane.PutCell(ch, pane.color);
-    if (IsMessagePane(pane) && !RowBreakOnly && line_.length < static_cast<std::int32_t>(kCurrentLineSize) - 1) {
-        line_.chars[static_cast<std::size_t>(line_.length)] = ch;
-        line_.attrs[static_cast<std::size_t>(line_.length)] = pane.color;
-        ++line_.length;
-    }
+    if (IsMessagePane(pane) && !RowBreakOnly) CollectIntoLine(ch, pane.color);
     if (records_ != nullptr && IsMessagePane(pane) && !RowBreakOnly) {
         if (recordLine_.size() < kRecordLineMax) recordLine_ += static_cast<char>(ch);
         if (pane.color == static_cast<std::uint8_t>(ColorClass::BitErrors)) recordErrors_ = true;
@@ -177,6 +169,13 @@ void Output::PanePutChar(TextPane& pane, std::uint8_t ch) {
         PaneEndLine(pane);
         RowBreakOnly = saved;
     }
+}
+
+void Output::CollectIntoLine(std::uint8_t ch, std::uint8_t color) {
+    if (line_.length >= static_cast<std::int32_t>(kCurrentLineSize) - 1) return;
+    line_.chars[static_cast<std::size_t>(line_.length)] = ch;
+    line_.attrs[static_cast<std::size_t>(line_.length)] = color;
+    ++line_.length;
 }
 
 void Output::PutTextChar(std::uint8_t ch) { PanePutChar(MessagePane, NationalLetter(pageCharset_, ch)); }

@@ -163,6 +163,8 @@ private:
     };
 
     void CompleteMessageLine();
+    // Appends a character to CurrentLine, up to its limit.
+    void CollectIntoLine(std::uint8_t ch, std::uint8_t color);
     FilterChoice ChooseFilter(std::string_view line) const;
     void CopyToFilterPane(const FilterChoice& choice, std::string_view line);
     void StartFilterCommand(const FilterRecord& filter, std::string_view line);

@@ -53,6 +53,8 @@ std::string PageRecordJson(const PageRecord& r) {
     object["errors"] = r.errors;
     object["filter"] = r.filter ? json(Latin1ToUtf8(TypedToLatin1(*r.filter))) : json(nullptr);
     object["line"] = Latin1ToUtf8(r.line);
+    // Only when set, so that the records of whole pages stay as they were.
+    if (r.facts.incomplete) object["incomplete"] = true;
     return Dump(object);
 }
 

@@ -161,20 +161,30 @@ TEST(FragmentsEndToEnd, InterleavedPagersAndPhasesJoinOnceWhole) {
     }
 }
 
+struct Records : RecordSink {
+    void PageRecorded(std::string_view json) override { pages.emplace_back(json); }
+    Lines pages;
+};
+
 // A fragment lost on the air (its vector word uncorrectable): the message
-// is shown with what came, marked, when the input ends.
+// is shown with what came, marked, when the input ends; its record says so.
 TEST(FragmentsEndToEnd, LostFragmentShownIncompleteNeverLost) {
     const std::string a = Letters('A', 400);
     gen::EncodeOptions options;
     options.errorWords = {352 + 2};  // frame 1, phase A, the vector of the second fragment
-    const std::vector<EdgeEntry> edges = testing::ToEdges(testing::Encode({"flex:1600/2:1:0:alpha:" + a}, options));
-    const auto rig = testing::Receive(edges);
+    testing::TestRig rig(testing::Untimed());
+    Records records;
+    rig.engine->SetRecordSink(&records, "rx");
+    rig.Feed(testing::ToEdges(testing::Encode({"flex:1600/2:1:0:alpha:" + a}, options)));
     Lines pages;
-    for (const std::string& line : rig->messageLines)
+    for (const std::string& line : rig.messageLines)
         if (line[0] == '[') pages.push_back(line);
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_EQ(pages[0].rfind("[0000001]    A  ALPHA  (incomplete) ABCDEFG", 0), 0u) << pages[0];
     EXPECT_LT(pages[0].size(), 36 + a.size());
+    ASSERT_EQ(records.pages.size(), 1u);
+    EXPECT_NE(records.pages[0].find(R"("message":"ABCDEFG)"), std::string::npos) << records.pages[0];
+    EXPECT_TRUE(records.pages[0].ends_with(R"(,"incomplete":true})")) << records.pages[0];
 }
 
 // --- Repeats folded -------------------------------------------------------
@@ -299,11 +309,6 @@ TEST(Charsets, TypedTextAgainstCells) {
         EXPECT_EQ(matched, cells) << text;
     }
 }
-
-struct Records : RecordSink {
-    void PageRecorded(std::string_view json) override { pages.emplace_back(json); }
-    Lines pages;
-};
 
 // A German network, and one capcode whose filter reads Danish: the panes
 // hold the letters, log and filter file carry them in UTF-8, the records as

@@ -308,7 +308,8 @@ char FlexPageWriter::WriteAlphanumeric(const FlexMessageKey& pager, int type, co
         out.PanePutText(out.MessagePane, "(incomplete) ");
         out.MarkMessageStart();
     }
-    out.DescribePage({PageProtocol::Flex, pageRate, -1, letter, type == kFlexSecure ? PageType::Secure : PageType::Alpha});
+    out.DescribePage(
+        {PageProtocol::Flex, pageRate, -1, letter, type == kFlexSecure ? PageType::Secure : PageType::Alpha, incomplete});
     for (int i = 0; i < text.length; ++i) {
         const auto at = static_cast<std::size_t>(i);
         out.PaneSetColor(out.MessagePane, text.damaged[at] ? ColorClass::BitErrors : ColorClass::Alphanumeric);
