@@ -286,6 +286,8 @@ void FlexPageWriter::AlphanumericPage(FlexPhase& phase, int category, const Flex
         phase.letter = WriteAlphanumeric(key, type, rate, category, text_, false);
         return;
     }
+    // The page is counted when it is shown; the air was not silent now.
+    ctx_.stats.NoteTraffic();
     joiner_.Take(FlexFragment{key, type, rate, category, fragment, more, signature}, text_,
                  ctx_.clock.NowMilliseconds());
 }
