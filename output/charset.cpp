@@ -28,9 +28,6 @@ bool SameName(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-const std::array<const char*, kNationalCharsetCount> kNationalCharsetNames = {
-    "ASCII", "German", "Danish/Norwegian", "Swedish/Finnish", "French", "Italian", "Spanish"};
-
 std::uint8_t NationalLetter(NationalCharset charset, std::uint8_t ch) {
     const auto table = static_cast<std::size_t>(charset);
     if (table >= kLetters.size()) return ch;

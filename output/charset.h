@@ -21,9 +21,6 @@ namespace tolvane {
 
 inline constexpr int kNationalCharsetCount = kNationalCharsetLast + 1;
 
-// Display names in NationalCharset order: "ASCII", "German", ...
-extern const std::array<const char*, kNationalCharsetCount> kNationalCharsetNames;
-
 // The character a received 7-bit character stands for (a Latin-1 byte);
 // anything the charset does not change is returned as it is.
 std::uint8_t NationalLetter(NationalCharset charset, std::uint8_t ch);

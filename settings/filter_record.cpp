@@ -85,6 +85,8 @@ std::string FormatFilterLine(const FilterRecord& r) {
     if (!r.capcode.empty()) line += " | " + r.capcode;
     if (FilterUsesFunction(r.type)) line += " | " + FilterFunctionName(r.function);
     if (FilterUsesBaud(r.type)) line += " | " + FilterBaudName(r.baud);
+    if (r.charset > 0 && r.charset <= kNationalCharsetLast + 1)
+        line += std::string(" | ") + kNationalCharsetNames[static_cast<std::size_t>(r.charset - 1)];
     if (r.reject != 0) return line + " | REJECT";
     if (!r.text.empty()) line += " | \"" + r.text + "\"";
     if (r.command != 0) line += " | CMD";

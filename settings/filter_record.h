@@ -53,7 +53,8 @@ std::string FilterTypeName(FilterType type);
 std::string FilterFunctionName(int function);
 std::string FilterBaudName(int baud);
 
-// The list-box line of a record, e.g. "POCSAG | Fire | 1234567 | 2 | 1200".
+// The list-box line of a record, e.g. "POCSAG | Fire | 1234567 | 2 | 1200"
+// (and the name of its own charset, when it has one).
 std::string FormatFilterLine(const FilterRecord& record);
 
 // The INI value of a record: eight comma-separated fields,

@@ -45,6 +45,9 @@ enum class NationalCharset : std::int32_t {
     Spanish = 6,
 };
 inline constexpr std::int32_t kNationalCharsetLast = 6;
+// Display names in NationalCharset order.
+inline constexpr std::array<const char*, kNationalCharsetLast + 1> kNationalCharsetNames = {
+    "ASCII", "German", "Danish/Norwegian", "Swedish/Finnish", "French", "Italian", "Spanish"};
 
 // Windows colour encoding kept because the INI file stores it: red + 256 *
 // green + 65536 * blue.

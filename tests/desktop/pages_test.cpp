@@ -61,6 +61,7 @@ private slots:
         Choose(dialog.charset, 1 + static_cast<int>(NationalCharset::German));
         QCOMPARE(Answered([&] { dialog.ok->click(); }), QString());
         QCOMPARE(record.charset, 1 + static_cast<int>(NationalCharset::German));
+        QCOMPARE(FormatFilterLine(record), std::string("POCSAG | 1234567 | Any | Any | German"));
 
         FilterEditDialog edit(record);
         QCOMPARE(On({edit.charset}), QString("1"));
