@@ -19,16 +19,21 @@ void AppendQuoted(std::string& out, const std::string& text) {
 
 // `comma` is the position of the comma before a quoted field. Reads the
 // field into `out` (at most `limit` characters) and returns the position
-// after it: after the closing quote, or the end of the value.
+// after it: after the closing quote, or the end of the value. A letter
+// typed in UTF-8 is one character of several bytes, and is never cut.
 std::size_t ReadQuoted(std::string_view v, std::size_t comma, std::string& out, std::size_t limit) {
     out.clear();
     if (v.substr(comma + 1, 2) == "\"\"") return comma + 3;
     std::size_t p = comma + 2;  // past the opening quote
+    std::size_t characters = 0;
+    bool taking = true;
     while (p < v.size()) {
         char c = v[p];
         if (c == '"') return p + 1;
         if (c == '\\' && p + 1 < v.size() && (v[p + 1] == '"' || v[p + 1] == '\\')) c = v[++p];
-        if (out.size() < limit) out += c;
+        const bool continuation = (static_cast<unsigned char>(c) & 0xC0) == 0x80 && !out.empty();
+        if (!continuation) taking = characters++ < limit;
+        if (taking && out.size() < 4 * limit) out += c;
         ++p;
     }
     return v.size();

@@ -356,7 +356,11 @@ TEST(PageReadingSettings, SavedWhenChangedAndReadBack) {
     changed.Charset = static_cast<std::int32_t>(NationalCharset::SwedishFinnish);
     FilterRecord own{FilterType::ShortFlex, "1400???", 0, "P2000", "", 0, 0, 0};
     own.charset = 1 + static_cast<std::int32_t>(NationalCharset::German);
-    changed.Filters = {own, FilterRecord{FilterType::Text, "", 0, "", "FIRE", 0, 0, 0}};
+    // Texts full of letters typed in UTF-8: as many characters as any.
+    std::string umlauts;
+    for (std::size_t i = 0; i < kFilterTextMax; ++i) umlauts += "\xC3\xBC";
+    changed.Filters = {own, FilterRecord{FilterType::Text, "", 0, "", "FIRE", 0, 0, 0},
+                       FilterRecord{FilterType::Text, "", 0, umlauts.substr(0, 2 * kFilterLabelMax), umlauts, 0, 0, 0}};
     ASSERT_TRUE(SaveSettings(kAppName, path, changed));
     const std::string file = testing::ReadFile(path);
     for (const char* line : {"\nJoinFragments=0\n", "\nRepeatWindow=45\n", "\nCharset=3\n",
@@ -377,6 +381,10 @@ TEST(PageReadingSettings, SavedWhenChangedAndReadBack) {
     LoadSettings(kAppName, path, odd);
     EXPECT_EQ(std::tuple(odd.JoinFragments, odd.RepeatWindow, odd.Charset, odd.Filters.at(0).charset),
               std::tuple(0, 0, 0, 0));
+
+    // One letter too many is cut whole.
+    const FilterRecord cut = ParseFilterValue("1,\"\",0,\"\",\"" + umlauts + "\xC3\xBC\",0,0,0");
+    EXPECT_EQ(cut.text, umlauts);
 }
 
 }  // namespace
