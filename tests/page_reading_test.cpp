@@ -187,6 +187,24 @@ TEST(FragmentsEndToEnd, LostFragmentShownIncompleteNeverLost) {
     EXPECT_TRUE(records.pages[0].ends_with(R"(,"incomplete":true})")) << records.pages[0];
 }
 
+// The rest never comes: after the time-out the part received is shown, but
+// not into a line another decoder is still writing.
+TEST(FragmentsEndToEnd, TimeOutWaitsForAnOpenLine) {
+    gen::EncodeOptions options;
+    options.errorWords = {352 + 2};
+    testing::TestRig rig(testing::Untimed());
+    rig.Feed(testing::ToEdges(testing::Encode({"flex:1600/2:1:0:alpha:" + Letters('A', 400)}, options)), false);
+    Output& out = rig.engine->output();
+    out.PanePutText(out.MessagePane, "{0000002} 1 1200 still coming");
+    rig.Run(61);
+    EXPECT_EQ(rig.messageLines.size(), 2u);  // the two frame rows
+    out.PaneEndLine(out.MessagePane);
+    rig.Run(1);
+    ASSERT_EQ(rig.messageLines.size(), 4u);
+    EXPECT_EQ(rig.messageLines[2], "{0000002} 1 1200 still coming");
+    EXPECT_EQ(rig.messageLines[3].rfind("[0000001]    A  ALPHA  (incomplete) ABC", 0), 0u) << rig.messageLines[3];
+}
+
 // --- Repeats folded -------------------------------------------------------
 
 struct Sent {

@@ -292,7 +292,12 @@ void FlexPageWriter::AlphanumericPage(FlexPhase& phase, int category, const Flex
                  ctx_.clock.NowMilliseconds());
 }
 
-void FlexPageWriter::ExpireFragments() { joiner_.Expire(ctx_.clock.NowMilliseconds()); }
+void FlexPageWriter::ExpireFragments() {
+    // Never into the middle of a line another decoder is writing (a long
+    // POCSAG message is written as it comes): the next tick will do.
+    if (ctx_.output.Line().length > 0) return;
+    joiner_.Expire(ctx_.clock.NowMilliseconds());
+}
 
 void FlexPageWriter::ShowMessage(const FlexHeldMessage& message) {
     WriteAlphanumeric(message.key, message.type, message.rate, message.category, message.text, message.incomplete);
