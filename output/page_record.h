@@ -23,6 +23,7 @@ struct PageFacts {
     int function = -1;      // POCSAG 0..3, GSC 1..4; -1 = none
     char phase = 0;         // FLEX 'A'..'D'; 0 = none
     PageType type = PageType::Alpha;
+    bool incomplete = false;  // FLEX fragments whose rest never came
 };
 
 // One completed page line, as the panes and filters saw it.

@@ -136,7 +136,12 @@ struct Key {
     std::int32_t max = INT32_MAX;
     std::size_t limit = kPathMax;  // longest text kept
     const char* fallback = "";     // the text of an absent key
+    // A newer number key, saved only when it differs from its default:
+    // files written before it existed are saved as they were.
+    bool onlyChanged = false;
 };
+
+constexpr std::int32_t kRepeatWindowMax = 24 * 3600;
 
 // Every key of the record, in file order; loading and saving both walk it.
 // Misc has no colour key: it keeps its default.
@@ -232,6 +237,11 @@ constexpr Key kKeys[] = {
     {"MqttUser", Kind::Text, In<&Settings::Machine, &MachineChoice::MqttUser>},
     {"MqttPasswordFile", Kind::Text, In<&Settings::Machine, &MachineChoice::MqttPasswordFile>},
     {"MqttClientId", Kind::Text, In<&Settings::Machine, &MachineChoice::MqttClientId>},
+    {.name = "JoinFragments", .kind = Kind::Number, .field = Top<&Settings::JoinFragments>, .min = 0, .max = 1, .onlyChanged = true},
+    {.name = "RepeatWindow", .kind = Kind::Number, .field = Top<&Settings::RepeatWindow>, .min = 0, .max = kRepeatWindowMax,
+     .onlyChanged = true},
+    {.name = "Charset", .kind = Kind::Number, .field = Top<&Settings::Charset>, .min = 0, .max = kNationalCharsetLast,
+     .onlyChanged = true},
     {"FilterFileEnabled", Kind::Number, Top<&Settings::FilterFileEnabled>, Where::Filter},
     {"FilterFile", Kind::Text, Top<&Settings::FilterFile>, Where::Filter},
     {"FilterFileUseDate", Kind::Number, Top<&Settings::FilterFileUseDate>, Where::Filter},
@@ -355,10 +365,14 @@ void Save(IniDocument& ini, const std::string& main, const Settings& s) {
     ini.DeleteSection(kFilterSection);
     // The fields are only read here.
     Settings& record = const_cast<Settings&>(s);
+    Settings defaults;
     for (const Key& k : kKeys) {
         const std::string section = k.section == Where::Main ? main : kFilterSection;
         switch (k.kind) {
-        case Kind::Number: ini.SetInt(section, k.name, NumberOf(k.field(record))); break;
+        case Kind::Number:
+            if (k.onlyChanged && NumberOf(k.field(record)) == NumberOf(k.field(defaults))) break;
+            ini.SetInt(section, k.name, NumberOf(k.field(record)));
+            break;
         case Kind::Text: {
             // Blanks at either end, or quotes around the whole, would not be
             // read back from a bare value: such a text is written quoted.

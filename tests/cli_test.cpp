@@ -81,6 +81,9 @@ TEST_F(Cli, FailuresGiveOneLineAndNonZeroStatus) {
         {"--start '1969-12-30 10:00' " + noEdges, 2},
         {"--ini " + utf16Ini + " " + noEdges, 1},
         {"--ini " + emptyIni + " a.tve b.tve", 2},
+        {"--charset Klingon x.tve", 2},
+        {"--repeat-window -1 x.tve", 2},
+        {"--join-fragments 2 x.tve", 2},
     };
     for (const auto& [args, status] : cases) {
         SCOPED_TRACE(args);
@@ -286,6 +289,23 @@ TEST_F(Cli, RecordingsKeepTheirOwnTime) {
         for (auto at = report.find("HOURLY"); at != std::string::npos; at = report.find("HOURLY", at + 1)) ++hourly;
         EXPECT_EQ(hourly, 3) << report;  // 14:00, 15:00 and 16:00
     }
+}
+
+// The options over the settings file: the German letters printed in
+// UTF-8, the repeat folded and counted on standard error, a long FLEX text
+// joined or in its fragments.
+TEST_F(Cli, PagesReadAsChosen) {
+    const std::string ini = Write("plain.ini", "[Tolvane]\nTimestamp=0\nShowFrame=0\n");
+    const std::string pocsag = MakePages("pocsag:1200:111:3:alpha:Gr}~e pocsag:1200:111:3:alpha:Gr}~e");
+    CliRun run = RunCli("--ini " + ini + " --charset german --repeat-window 60 " + pocsag);
+    EXPECT_EQ(run.out, "{0000111} 4 1200 Gr\u00fc\u00dfe\n");
+    EXPECT_EQ(run.err, "tolvane-cli: repeated pages folded: 1\n");
+    run = RunCli("--ini " + ini + " " + pocsag);
+    EXPECT_EQ(run.out, "{0000111} 4 1200 Gr}~e\n{0000111} 4 1200 Gr}~e\n");
+
+    const std::string flex = MakePages("flex:1600/2:1:0:alpha:" + std::string(400, 'x'));
+    EXPECT_EQ(RunCli("--ini " + ini + " " + flex).out, "[0000001]    A  ALPHA  " + std::string(400, 'x') + "\n");
+    EXPECT_EQ(RunCli("--ini " + ini + " --join-fragments 0 " + flex).out.find(std::string(400, 'x')), std::string::npos);
 }
 
 }  // namespace

@@ -66,7 +66,8 @@ TEST(Emission, RowsLinesAndTheLog) {
     out.PanePutChar(out.FilterPane, 'F');  // never logged
     rig.engine->settings().LogFileEnabled = 0;
     out.PanePutChar(out.MessagePane, 'M');
-    EXPECT_EQ(rig.files.contents["pages.log"], "FRAME 12\nabcdefghij\nklmnopqrst\nuvwxy\nA..\x7F.. A\x7F\nab\n");
+    // Control codes as dots; from 0xA0 on the Latin-1 letters, in UTF-8.
+    EXPECT_EQ(rig.files.contents["pages.log"], "FRAME 12\nabcdefghij\nklmnopqrst\nuvwxy\nA..\x7F..\xC2\xA0\xC3\x81\xC3\xBF\nab\n");
     EXPECT_EQ(rig.messageLines, (Lines{"FRAME 12", "abcdefghijklmnopqrstuvwxy", shown, "ab"}));
     EXPECT_TRUE(rig.filterLines.empty());
 }
@@ -166,7 +167,7 @@ TEST(FilterActions, FileSoundAndCommandOncePerMatchingLine) {
         {&out.MessagePane, 0, "CCCCCCCCaa"}, {&out.FilterPane, 0, "MMMMMMMLLL"},
         {&out.FilterPane, 4, "CCCCCCCLLL"}, {&out.FilterPane, 5, "LLLCMaaa"}};
     for (const auto& [pane, row, letters] : colours) EXPECT_EQ(Colours(*pane, row), letters) << row;
-    const std::string written = "1234567 Fire Dept \"; rm -rf ~ #\n7654321 Quiet A.A\x7F\n";
+    const std::string written = "1234567 Fire Dept \"; rm -rf ~ #\n7654321 Quiet A.\xC3\x81\x7F\n";
     EXPECT_EQ(rig.files.contents["26DEC06.FLT"], written);
     EXPECT_EQ(rig.files.flushed["26DEC06.FLT"], written);
     const std::vector<testing::FakeCommands::Call> started = {

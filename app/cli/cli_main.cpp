@@ -20,6 +20,7 @@
 #include "engine/engine.h"
 #include "engine/input_runner.h"
 #include "engine/recording_clock.h"
+#include "output/charset.h"
 #include "platform/mqtt_publisher.h"
 #include "platform/system_world.h"
 #include "receiver/audio_source.h"
@@ -32,7 +33,8 @@ using namespace tolvane;
 
 constexpr const char kHelp[] =
     "Usage: tolvane-cli [--ini PATH] [--realtime] [--start TIME] [--verbose] [--rate N] [--mark-errors]\n"
-    "                   [--json] [--mqtt URL] INPUT\n"
+    "                   [--json] [--mqtt URL] [--join-fragments 0|1] [--repeat-window SECONDS]\n"
+    "                   [--charset NAME] INPUT\n"
     "\n"
     "Decodes POCSAG, FLEX and GSC pages from INPUT without a window and prints\n"
     "every completed line of the message pane to standard output: the capcode\n"
@@ -78,7 +80,8 @@ constexpr const char kHelp[] =
     "               errors field tells the same of every page\n"
     "  --json       print one JSON object per page instead of the pane lines:\n"
     "               time, receiver, protocol, rate, capcode, function, phase,\n"
-    "               type, message, errors, filter, line (rows that belong to no\n"
+    "               type, message, errors, filter, line, and incomplete: true for\n"
+    "               a FLEX message whose rest never came (rows that belong to no\n"
     "               page are left out, so are pages a filter rejects). errors is\n"
     "               true when any character of the page was received with bit\n"
     "               errors (shown in the bit-error colour), whatever the display\n"
@@ -92,6 +95,19 @@ constexpr const char kHelp[] =
     "               alarms go to tolvane/RECEIVER/alarm. RECEIVER is the\n"
     "               settings' ReceiverName or the host name. Without --mqtt the\n"
     "               settings' MqttBroker is used when set\n"
+    "  --join-fragments 0|1  show a FLEX message sent in fragments once, whole,\n"
+    "               when its last fragment has come (1, the default), or each\n"
+    "               fragment as its own page (0); overrides JoinFragments. A\n"
+    "               message whose rest does not come within a minute, or by the\n"
+    "               end of the input, is shown with (incomplete) before its text\n"
+    "  --repeat-window SECONDS  show a page again with the same capcode and\n"
+    "               text only after SECONDS (default: RepeatWindow, 0 = always);\n"
+    "               a repeat gives no line, record, filter action or command, and\n"
+    "               their number is told on standard error at the end\n"
+    "  --charset NAME  the national 7-bit variant of the texts: ASCII (default),\n"
+    "               German, Danish/Norwegian, Swedish/Finnish, French, Italian,\n"
+    "               Spanish (or the number 0..6); overrides Charset. Its letters\n"
+    "               are printed in UTF-8\n"
     "  --help       this text\n"
     "\n"
     "Exit status: 0 when the input has ended (or SIGINT, SIGTERM, SIGHUP or a\n"
@@ -199,12 +215,17 @@ private:
 
 // One pane line to standard output. Received text may hold any byte: the
 // control characters (C0, DEL and C1) become '.', so that a page stays one
-// line and cannot drive the terminal.
+// line and cannot drive the terminal; the cells' Latin-1 letters are
+// written in UTF-8.
 void PrintLine(StandardOutput& out, const std::string& line) {
-    std::string shown = line;
-    for (char& c : shown) {
+    std::string shown;
+    shown.reserve(line.size() + 8);
+    for (const char c : line) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || (byte >= 0x7F && byte < 0xA0)) c = '.';
+        if (byte < 0x20 || (byte >= 0x7F && byte < 0xA0))
+            shown += '.';
+        else
+            AppendLatin1AsUtf8(shown, byte);
     }
     out.WriteLine(shown);
 }
@@ -218,6 +239,10 @@ struct Arguments {
     bool json = false;
     std::string mqtt;
     int rate = 0;  // raw audio sample rate; 0 = from the settings
+    // How pages are shown, over the settings file's choice.
+    std::optional<int> joinFragments;
+    std::optional<int> repeatWindow;
+    std::optional<NationalCharset> charset;
     std::optional<std::time_t> start;  // when the recording began
     std::string input;
 };
@@ -267,6 +292,25 @@ int ParseArguments(int argc, char** argv, Arguments& args) {
             }
             args.rate = static_cast<int>(rate);
             ++i;
+        } else if (arg == "--join-fragments" || arg == "--repeat-window") {
+            const bool join = arg == "--join-fragments";
+            char* end = nullptr;
+            const long value = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : -1;
+            if (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || value < 0 || value > (join ? 1 : 86400)) {
+                std::fprintf(stderr, join ? "tolvane-cli: --join-fragments needs 0 or 1\n"
+                                          : "tolvane-cli: --repeat-window needs seconds (0..86400)\n");
+                return 2;
+            }
+            (join ? args.joinFragments : args.repeatWindow) = static_cast<int>(value);
+            ++i;
+        } else if (arg == "--charset") {
+            if (i + 1 < argc) args.charset = ParseNationalCharset(argv[i + 1]);
+            if (!args.charset) {
+                std::fprintf(stderr, "tolvane-cli: --charset needs ASCII, German, Danish/Norwegian, Swedish/Finnish, "
+                                     "French, Italian or Spanish\n");
+                return 2;
+            }
+            ++i;
         } else if (arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "tolvane-cli: unknown option %s (see --help)\n", arg.c_str());
             return 2;
@@ -306,6 +350,9 @@ int main(int argc, char** argv) {
     }
     for (const std::string& message : load.messages) std::fprintf(stderr, "tolvane-cli: %s\n", message.c_str());
     if (load.file == FileState::Unreadable) return 1;
+    if (args.joinFragments) settings.JoinFragments = *args.joinFragments;
+    if (args.repeatWindow) settings.RepeatWindow = *args.repeatWindow;
+    if (args.charset) settings.Charset = static_cast<std::int32_t>(*args.charset);
     if (args.input.empty()) args.input = settings.Input.Input;
     if (args.input.empty()) {
         std::fprintf(stderr, "tolvane-cli: no INPUT given (see --help)\n");
@@ -374,6 +421,8 @@ int main(int argc, char** argv) {
     runOptions.stop = &gStop;
     const bool ran = RunInput(engine, *source, runOptions, error);
     engine.SetRecordSink(nullptr, receiver);
+    if (const std::uint64_t folded = engine.output().FoldedRepeats(); folded > 0)
+        std::fprintf(stderr, "tolvane-cli: repeated pages folded: %llu\n", static_cast<unsigned long long>(folded));
     if (publisher) {
         // What is still queued gets a few seconds to reach a connected broker.
         publisher->Finish(std::chrono::seconds(5));

@@ -109,7 +109,11 @@ MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& s
     // cannot open as it starts.
     fileStatus_ = new QLabel(this);
     statusBar()->addWidget(fileStatus_, 1);
-    statusBar()->hide();  // shown only while a file or the broker is in trouble
+    repeatsStatus_ = new QLabel(this);
+    statusBar()->addPermanentWidget(repeatsStatus_);
+    // Shown only while a file or the broker is in trouble, or once repeats
+    // have been folded.
+    statusBar()->hide();
     engine_ = std::make_unique<Engine>(
         settings, OutsideWorld{engineClock_, *this, sound_, commands_, *this, files_, *this});
     session_ = std::make_unique<InputSession>(*engine_);
@@ -239,6 +243,15 @@ void MainWindow::Tick() {
         session_->Stop();
     }
     engine_->ShowPendingMessages();
+    ShowFoldedRepeats();
+}
+
+void MainWindow::ShowFoldedRepeats() {
+    const std::uint64_t folded = engine_->output().FoldedRepeats();
+    if (folded == repeatsShown_) return;
+    repeatsShown_ = folded;
+    repeatsStatus_->setText(QString("Repeats folded: %1").arg(folded));
+    statusBar()->show();
 }
 
 // ---- Input ---------------------------------------------------------------
@@ -343,7 +356,7 @@ void MainWindow::ClearTrouble(const std::string& key) {
     if (troubles_.erase(key) == 0) return;
     if (troubles_.empty()) {
         fileStatus_->clear();
-        statusBar()->hide();
+        statusBar()->setVisible(repeatsShown_ != 0);
         return;
     }
     if (key == latestTrouble_) latestTrouble_ = troubles_.begin()->first;
@@ -351,6 +364,8 @@ void MainWindow::ClearTrouble(const std::string& key) {
 }
 
 QString MainWindow::StatusText() const { return statusBar()->isHidden() ? QString() : fileStatus_->text(); }
+
+QString MainWindow::RepeatsText() const { return statusBar()->isHidden() ? QString() : repeatsStatus_->text(); }
 
 // ---- Publishing ------------------------------------------------------------
 

@@ -63,6 +63,9 @@ public:
     const MqttPublisher* Publisher() const { return records_.publisher.get(); }
     // The status line's text; empty while it is hidden.
     QString StatusText() const;
+    // The count of repeats folded, at the right of the status line; empty
+    // while it is hidden.
+    QString RepeatsText() const;
 
     // One menu command (the ids above); others are ignored.
     void RunCommand(int id);
@@ -93,6 +96,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The folded-repeats count in the status line, when it has changed.
+    void ShowFoldedRepeats();
     void SetTitle(std::string_view title) override;
     void ShowMessage(std::string_view text) override;
     // An output file that cannot be written shows in the status line until
@@ -142,6 +147,8 @@ private:
     PaneWidget* lower_ = nullptr;
     QTimer sampleTimer_;
     QLabel* fileStatus_ = nullptr;
+    QLabel* repeatsStatus_ = nullptr;
+    std::uint64_t repeatsShown_ = 0;
     std::map<std::string, std::string> troubles_;  // key -> the line shown
     std::string latestTrouble_;
     // The engine's record sink for the life of the window: the publisher

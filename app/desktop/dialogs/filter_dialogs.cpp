@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "app/desktop/dialogs/message_box.h"
+#include "output/charset.h"
 
 namespace tolvane::desktop {
 
@@ -48,7 +49,11 @@ FilterEditDialog::FilterEditDialog(FilterRecord& record, QWidget* parent) : QDia
     text->setMaxLength(static_cast<int>(kFilterTextMax));
     row(6, "Text:", text);
     command = AddCheck(grid, 7, "Enable Filter Command File", record.command != 0);
-    for (QWidget* w : std::initializer_list<QWidget*>{capcode, function, baud, reject}) w->setEnabled(false);
+    QStringList tables = {"As Options"};
+    for (const char* name : kNationalCharsetNames) tables << name;
+    charset = MakeList(tables, record.charset);
+    row(8, "Text Characters:", charset);
+    for (QWidget* w : std::initializer_list<QWidget*>{capcode, function, baud, reject, charset}) w->setEnabled(false);
 
     if (record.type != FilterType::Unassigned) {  // edit mode: the type stays
         type->setCurrentIndex(static_cast<int>(record.type) - 1);
@@ -67,6 +72,7 @@ FilterEditDialog::FilterEditDialog(FilterRecord& record, QWidget* parent) : QDia
                 baud->setCurrentIndex(record.baud);
             }
             reject->setEnabled(true);
+            charset->setEnabled(true);
             if (record.reject != 0) {
                 for (QWidget* w : std::initializer_list<QWidget*>{label, text, command}) w->setEnabled(false);
             }
@@ -90,7 +96,8 @@ void FilterEditDialog::TypeChosen(int item) {
     const FilterType chosen = TypeOfItem(item);
     if (chosen == FilterType::Text) {
         reject->setChecked(false);
-        for (QWidget* w : std::initializer_list<QWidget*>{reject, capcode, function, baud}) w->setEnabled(false);
+        charset->setCurrentIndex(0);
+        for (QWidget* w : std::initializer_list<QWidget*>{reject, capcode, function, baud, charset}) w->setEnabled(false);
         RejectToggled(false);
         return;
     }
@@ -101,6 +108,7 @@ void FilterEditDialog::TypeChosen(int item) {
     baud->setEnabled(FilterUsesBaud(chosen));
     if (!FilterUsesBaud(chosen)) baud->setCurrentIndex(0);
     reject->setEnabled(true);
+    charset->setEnabled(true);
 }
 
 void FilterEditDialog::RejectToggled(bool on) {
@@ -145,6 +153,7 @@ void FilterEditDialog::Accept() {
         return;
     }
     entered.command = command->isChecked();
+    entered.charset = std::max(0, Selected(charset));
     record_ = entered;
     accept();
 }

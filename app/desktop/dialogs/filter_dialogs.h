@@ -23,6 +23,9 @@ public:
     QComboBox* baud;
     QLineEdit* text;
     QCheckBox* command;
+    // The text table of the filter's pages: "As Options", then the charsets
+    // (capcode filters only).
+    QComboBox* charset;
     QPushButton* ok;
 
 private:
