@@ -102,9 +102,10 @@ std::vector<float> SymbolsToAudio(const SymbolStream& stream, const AudioOptions
         for (std::size_t i = 0; i < total; ++i) wave[i] += gain * noise[i];
     }
 
-    std::vector<float> out(total);
-    for (std::size_t i = 0; i < total; ++i) {
-        out[i] = static_cast<float>(std::clamp(wave[i] + options.dcOffset, -1.0, 32767.0 / 32768.0));
+    const auto skipped = std::min(total, static_cast<std::size_t>(std::max(0.0, options.startSeconds) * fs));
+    std::vector<float> out(total - skipped);
+    for (std::size_t i = skipped; i < total; ++i) {
+        out[i - skipped] = static_cast<float>(std::clamp(wave[i] + options.dcOffset, -1.0, 32767.0 / 32768.0));
     }
     return out;
 }

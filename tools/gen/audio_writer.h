@@ -30,6 +30,10 @@ struct AudioOptions {
     double rateError = 0;            // +0.005 = transmitter clock 0.5 % fast
     bool invert = false;             // swap the levels
     double leadSeconds = 0.05;       // unmodulated carrier (0) before and after
+    // The audio begins this far into the signal, with the receiver's
+    // filter already settled on it: a recording started while the network
+    // was sending opens on a full level, not on the carrier.
+    double startSeconds = 0;
     std::uint32_t seed = 1;
 };
 

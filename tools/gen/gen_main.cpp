@@ -45,6 +45,8 @@ constexpr const char kHelp[] =
     "  --seed N             seed of the random errors and jitter (default 1)\n"
     "  --preamble-bits N    preamble length (default: the protocol's usual)\n"
     "  --gap SECONDS        silence before, between and after transmissions (default 0.5)\n"
+    "  --start-at SECONDS   begin the output this far into the signal, as a receiver\n"
+    "                       switched on while the network is already sending\n"
     "  --flex-lead-in N     open each FLEX transmission with N resynchronisation cycles\n"
     "                       (bit sync and a sync of an unknown kind), as some transmitters do\n"
     "  --flex-lead-in-code HEX  the 16-bit code of their sync (default 34DF)\n"
@@ -67,6 +69,7 @@ struct Options {
     EncodeOptions encode;
     ChannelOptions channel;
     double gapSeconds = 0.5;
+    double startSeconds = 0;
     AudioOptions audio;
     std::vector<PageDescription> pages;
 };
@@ -174,6 +177,10 @@ int ParseArguments(int argc, char** argv, Options& options) {
                 if (d <= 0) return fail("--filter-hz needs a positive frequency");
                 options.audio.filterHz = d;
             }
+        } else if (arg == "--start-at") {
+            const char* v = value();
+            if (v == nullptr || !ParseDouble(v, d) || d < 0 || d > 3600) return fail("--start-at needs seconds");
+            options.startSeconds = d;
         } else if (arg == "--gap") {
             const char* v = value();
             if (v == nullptr || !ParseDouble(v, d) || d < 0 || d > 3600) return fail("--gap needs seconds");
@@ -253,6 +260,7 @@ int main(int argc, char** argv) {
         audio.invert = options.channel.invert;
         audio.seed = options.channel.seed;
         audio.leadSeconds = 0;  // the gaps are already in the stream
+        audio.startSeconds = options.startSeconds;
         if (!WriteAudioFile(options.outPath, SymbolsToAudio(stream, audio), static_cast<int>(audio.sampleRate),
                             error)) {
             std::fprintf(stderr, "tolvane-gen: %s\n", error.c_str());
@@ -260,7 +268,7 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    if (!WriteEdges(options.outPath, SymbolsToEdges(stream, options.channel), error)) {
+    if (!WriteEdges(options.outPath, SymbolsToEdges(StreamFrom(stream, options.startSeconds), options.channel), error)) {
         std::fprintf(stderr, "tolvane-gen: %s\n", error.c_str());
         return 1;
     }
