@@ -60,6 +60,8 @@ constexpr const char kHelp[] =
     "  --snr DB             add white noise: signal over noise power in the audio band\n"
     "  --dc F               add a DC offset, full scale = 1\n"
     "  --filter-hz HZ       the receiver's low-pass cut-off (default 4000)\n"
+    "  --highpass HZ        a first-order high-pass at the end, as an AC-coupled sound\n"
+    "                       card input (5-30 Hz) or a speaker output (about 300 Hz)\n"
     "  --help               this text\n"
     "\n"
     "Protocols:\n";
@@ -159,7 +161,7 @@ int ParseArguments(int argc, char** argv, Options& options) {
                 return fail("--flex-lead-in-code needs a 16-bit hex code");
             options.encode.flexLeadInCode = static_cast<std::uint16_t>(code);
         } else if (arg == "--sample-rate" || arg == "--deviation" || arg == "--snr" || arg == "--dc" ||
-                   arg == "--filter-hz") {
+                   arg == "--filter-hz" || arg == "--highpass") {
             const char* v = value();
             if (v == nullptr || !ParseDouble(v, d)) return fail(arg + " needs a number");
             if (arg == "--sample-rate") {
@@ -173,6 +175,9 @@ int ParseArguments(int argc, char** argv, Options& options) {
             } else if (arg == "--dc") {
                 if (std::fabs(d) > 1) return fail("--dc needs -1..1");
                 options.audio.dcOffset = d;
+            } else if (arg == "--highpass") {
+                if (d < 0 || d > 2000) return fail("--highpass needs 0..2000 Hz");
+                options.audio.highpassHz = d;
             } else {
                 if (d <= 0) return fail("--filter-hz needs a positive frequency");
                 options.audio.filterHz = d;
