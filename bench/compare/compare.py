@@ -414,74 +414,64 @@ def receiver_run(args, work):
     return rows
 
 
-def plot_receivers(results, rows):
-    """Exact pages against SNR, 4 kHz and 1.15x low-pass, for every mode measured under noise."""
-    data = os.path.join(results, "receivers.dat")
+def plot_exact_fractions(results, stem, title, xlabel, series, options=""):
+    """One gnuplot of exact-page fractions: series are (title, line style, [(x, fraction)])."""
+    data = os.path.join(results, f"{stem}.dat")
     plots = []
     with open(data, "w", encoding="ascii") as f:
-        i = 0
-        for category in MODES:
-            for bw in ("4kHz", 1.15):
-                for decoder in ("tolvane", "multimon-ng"):
-                    pts = sorted((r["snr_db"], r["exact"] / r["sent"]) for r in rows
-                                 if (r["protocol"], r["rate"]) == category and r["bandwidth_x"] == bw
-                                 and r["decoder"] == decoder and r["snr_db"] != "clean" and r["clock_error"] == 0
-                                 and r["highpass_hz"] == 0 and r["join_s"] == 0)
-                    if not pts:
-                        continue
-                    f.write("".join(f"{x} {y}\n" for x, y in pts) + "\n\n")
-                    lt = f"lc {list(MODES).index(category) + 1} dt {1 if decoder == 'tolvane' else 2} " \
-                         f"pt {6 if bw == 1.15 else 7}"
-                    name = f"{decoder} {category[0].upper()} {category[1]} {bw if bw == '4kHz' else '1.15x'}"
-                    plots.append(f"'{data}' index {i} using 1:2 with linespoints {lt} title '{name}'")
-                    i += 1
+        for i, (name, style, pts) in enumerate(series):
+            f.write("".join(f"{x} {y}\n" for x, y in pts) + "\n\n")
+            plots.append(f"'{data}' index {i} using 1:2 with linespoints {style} title '{name}'")
     script = f"""
 set terminal pngcairo size 1100,600 font ',10'
-set output '{os.path.join(results, 'receivers.png')}'
-set title 'Exact pages by mode and receiver low-pass: Tolvane (solid), multimon-ng (dashed)'
+set output '{os.path.join(results, stem + '.png')}'
+set title '{title}'
 set grid
-set xlabel 'SNR in the 4 kHz audio band (dB)'
+{options}
+set xlabel '{xlabel}'
 set ylabel 'pages decoded exactly (fraction)'
 set yrange [0:1.05]
 set key outside right font ',8'
 plot {', '.join(plots)}
 """
     subprocess.run(["gnuplot"], input=script, text=True, check=True)
+
+
+def plot_receivers(results, rows):
+    """Exact pages against SNR, 4 kHz and 1.15x low-pass, for every mode measured under noise."""
+    series = []
+    for category in MODES:
+        for bw in ("4kHz", 1.15):
+            for decoder in ("tolvane", "multimon-ng"):
+                pts = sorted((r["snr_db"], r["exact"] / r["sent"]) for r in rows
+                             if (r["protocol"], r["rate"]) == category and r["bandwidth_x"] == bw
+                             and r["decoder"] == decoder and r["snr_db"] != "clean" and r["clock_error"] == 0
+                             and r["highpass_hz"] == 0 and r["join_s"] == 0)
+                if pts:
+                    style = f"lc {list(MODES).index(category) + 1} dt {1 if decoder == 'tolvane' else 2} " \
+                            f"pt {6 if bw == 1.15 else 7}"
+                    name = f"{decoder} {category[0].upper()} {category[1]} {bw if bw == '4kHz' else '1.15x'}"
+                    series.append((name, style, pts))
+    plot_exact_fractions(results, "receivers", "Exact pages by mode and receiver low-pass: Tolvane (solid), "
+                         "multimon-ng (dashed)", "SNR in the 4 kHz audio band (dB)", series)
 
 
 def plot_highpass(results, rows):
     """Exact pages against the AC coupling's corner, every mode, clean and under noise."""
-    data = os.path.join(results, "highpass.dat")
-    plots = []
-    with open(data, "w", encoding="ascii") as f:
-        i = 0
-        for category in MODES:
-            for noisy in (False, True):
-                for decoder in ("tolvane", "multimon-ng"):
-                    pts = sorted((max(r["highpass_hz"], 1), r["exact"] / r["sent"]) for r in rows
-                                 if (r["protocol"], r["rate"]) == category and r["decoder"] == decoder
-                                 and r["gap_s"] == 1.0 and r["join_s"] == 0 and (r["snr_db"] != "clean") == noisy)
-                    if not pts:
-                        continue
-                    f.write("".join(f"{x} {y}\n" for x, y in pts) + "\n\n")
-                    lt = f"lc {list(MODES).index(category) + 1} dt {1 if decoder == 'tolvane' else 2} " \
-                         f"pt {6 if noisy else 7}"
+    series = []
+    for category in MODES:
+        for noisy in (False, True):
+            for decoder in ("tolvane", "multimon-ng"):
+                pts = sorted((max(r["highpass_hz"], 1), r["exact"] / r["sent"]) for r in rows
+                             if (r["protocol"], r["rate"]) == category and r["decoder"] == decoder
+                             and r["gap_s"] == 1.0 and r["join_s"] == 0 and (r["snr_db"] != "clean") == noisy)
+                if pts:
+                    style = f"lc {list(MODES).index(category) + 1} dt {1 if decoder == 'tolvane' else 2} " \
+                            f"pt {6 if noisy else 7}"
                     name = f"{decoder} {category[0].upper()} {category[1]} {'noisy' if noisy else 'clean'}"
-                    plots.append(f"'{data}' index {i} using 1:2 with linespoints {lt} title '{name}'")
-                    i += 1
-    script = f"""
-set terminal pngcairo size 1100,600 font ',10'
-set output '{os.path.join(results, 'highpass.png')}'
-set title 'Exact pages through an AC coupling: Tolvane (solid), multimon-ng (dashed); 1 Hz = none'
-set grid
-set logscale x
-set xlabel 'first-order high-pass corner (Hz)'
-set ylabel 'pages decoded exactly (fraction)'
-set yrange [0:1.05]
-set key outside right font ',8'
-plot {', '.join(plots)}
-"""
-    subprocess.run(["gnuplot"], input=script, text=True, check=True)
+                    series.append((name, style, pts))
+    plot_exact_fractions(results, "highpass", "Exact pages through an AC coupling: Tolvane (solid), multimon-ng "
+                         "(dashed); 1 Hz = none", "first-order high-pass corner (Hz)", series, "set logscale x")
 
 
 def receiver_summary(rows):
