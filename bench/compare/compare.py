@@ -51,10 +51,10 @@ GAPS = [0.5, 2.5, 10.0]
 HIGHPASSES = [0, 5, 20, 30, 100, 300]
 HIGHPASS_SNR = {2: 15, 4: 22}  # dB, by levels
 # Joining a busy 4-level network: the audio starts this many seconds into
-# one long transmission; JOIN_FILLERS pages before the counted ones fill the
-# frame it cuts (a 6400/4 frame holds about 40).
+# one transmission of JOIN_PAGES pages; the pages of the frame the start
+# cuts (lost to any receiver) are not counted.
 JOINS = [0.4, 1.0]
-JOIN_FILLERS = 60
+JOIN_PAGES = 60
 JOIN_SNR = 25
 MULTIMON_DEMODS = ["POCSAG512", "POCSAG1200", "POCSAG2400", "FLEX"]
 RATE = 22050
@@ -98,18 +98,30 @@ def make_mode_file(path, rng, category, pages, gap):
     return truths
 
 
-def make_busy_file(path, rng, category, pages, fillers):
-    """One transmission without gaps: `fillers` pages that fill the frames cut by a late start,
-    then `pages` counted ones. Returns the truths of both."""
+def make_busy_file(path, rng, category, pages):
+    """One transmission of `pages` pages of one mode, no gaps; returns the truths and descriptions."""
     truths, lines, capcodes = [], [], set()
-    for _ in range(fillers + pages):
+    for _ in range(pages):
         desc, truth = random_page(rng, category[0], category[1], capcodes)
         lines.append(desc)
         truths.append(truth)
-    lines.append("gap 0.5")
     with open(path, "w", encoding="ascii") as f:
-        f.write("\n".join(lines) + "\n")
-    return truths[fillers:], truths[:fillers]
+        f.write("\n".join(lines + ["gap 0.5"]) + "\n")
+    return truths, lines
+
+
+def joinable_pages(args, base, ini, category, descriptions, truths, join):
+    """The pages of a busy transmission that a receiver started `join` s into it can get: those
+    decoded from the perfect edge stream of the same start."""
+    gen = os.path.join(args.build, "tools/gen/tolvane-gen")
+    subprocess.run([gen, "--levels", str(MODES[category][1]), "--gap", "0", "--start-at", str(join),
+                    "-o", base + ".edges"] + descriptions, check=True, capture_output=True)
+    run_timed(tolvane_cmd(args.build, ini, base + ".edges"), base + ".ideal")
+    ideal = parse_tolvane(base + ".ideal", category[1])
+    os.remove(base + ".edges")
+    os.remove(base + ".ideal")
+    got = {(p.capcode, p.text) for p in ideal if not p.marked}
+    return [t for t in truths if (t[2], t[3]) in got], [t for t in truths if (t[2], t[3]) not in got]
 
 
 def make_page_file(path, rng, seconds=None, per_category=None):
@@ -377,10 +389,11 @@ def receiver_point(args, work, point, index):
     symbol_rate, levels = MODES[category]
     rng = random.Random(1000 + index)
     base = os.path.join(work, f"rx{index}")
-    fillers = []
+    ini = os.path.join(work, f"tolvane{levels}.ini")
+    cut = []
     if join:
-        # Enough pages before the counted ones to fill the frame the start cuts.
-        truths, fillers = make_busy_file(base + ".pages", rng, category, args.receiver_pages, JOIN_FILLERS)
+        truths, descriptions = make_busy_file(base + ".pages", rng, category, JOIN_PAGES)
+        truths, cut = joinable_pages(args, base, ini, category, descriptions, truths, join)
     else:
         truths = make_mode_file(base + ".pages", rng, category, args.receiver_pages, gap)
     filter_hz = min(bw * symbol_rate, 0.4 * RATE) if bw else 4000
@@ -390,13 +403,12 @@ def receiver_point(args, work, point, index):
     if snr is not None:
         cmd[3:3] = ["--snr", str(snr)]
     subprocess.run(cmd, check=True, capture_output=True)
-    ini = os.path.join(work, f"tolvane{levels}.ini")
     run_timed(tolvane_cmd(args.build, ini, base + ".s16"), base + ".tolvane")
     crashed = run_timed(multimon_cmd(base + ".s16"), base + ".multimon", may_fail=True) is None
     rows = []
     for name, shown in (("tolvane", parse_tolvane(base + ".tolvane", category[1])),
                         ("multimon-ng", parse_multimon(base + ".multimon"))):
-        r = score(truths, shown, [category], fillers)[category]
+        r = score(truths, shown, [category], cut)[category]
         rows.append({"protocol": category[0], "rate": category[1], "bandwidth_x": bw or "4kHz",
                      "clock_error": err, "gap_s": gap, "snr_db": "clean" if snr is None else snr,
                      "highpass_hz": highpass, "join_s": join, "decoder": name,
