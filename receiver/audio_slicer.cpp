@@ -13,6 +13,8 @@ constexpr double kThird = 1.0 / 3.0;
 // this long is not being sent yet.
 constexpr double kInnerStaleSeconds = 0.01;
 constexpr double kAfterPauseSeconds = 0.2;
+constexpr double kStartUpSeconds = 2.0;
+constexpr double kStartUpPullSeconds = 0.2;
 // The share of ambiguous edges is averaged over about 32 edges.
 constexpr double kAmbiguityAlpha = 1.0 / 32;
 
@@ -29,6 +31,8 @@ AudioSlicer::AudioSlicer(const SlicerOptions& options) : options_(options) {
     ticksPerSample_ = 1.0 / (options_.sampleRate * kTickSeconds);
     levelAlpha_ = SmoothingFactor(options_.levelSeconds, options_.sampleRate);
     driftAlpha_ = SmoothingFactor(options_.driftSeconds, options_.sampleRate);
+    startUpAlpha_ = SmoothingFactor(kStartUpPullSeconds, options_.sampleRate);
+    startUpSamples_ = kStartUpSeconds * options_.sampleRate;
     driftHoldSamples_ = options_.driftHoldSeconds * options_.sampleRate;
     staleSamples_ = kInnerStaleSeconds * options_.sampleRate;
     afterPauseSamples_ = kAfterPauseSeconds * options_.sampleRate;
@@ -208,9 +212,14 @@ double AudioSlicer::Track(Levels& e, double y, double lastEdge, double* threshol
     for (int j = 0; j <= count; ++j) e.means[j] += shift;
     if (options_.fourLevel && moving) {
         // Inner levels stay near where the outer ones put them while they
-        // are not sent (FLEX syncs on the outer levels only).
-        e.means[1] += driftAlpha_ * (e.centre - spacing - e.means[1]);
-        e.means[2] += driftAlpha_ * (e.centre + spacing - e.means[2]);
+        // are not sent (FLEX syncs on the outer levels only). In the first
+        // seconds they get there fast: joining a busy network sets every
+        // level to the first sample, and an inner level left at an outer
+        // one's place never counts a sample of its own, so at the slow
+        // drift it shifted the centre for most of the first six frames.
+        const double pull = static_cast<double>(sampleIndex_) < startUpSamples_ ? startUpAlpha_ : driftAlpha_;
+        e.means[1] += pull * (e.centre - spacing - e.means[1]);
+        e.means[2] += pull * (e.centre + spacing - e.means[2]);
     }
     if (options_.fourLevel) {
         // A transmission after a pause opens with the outer levels only

@@ -149,6 +149,8 @@ private:
     double staleSamples_ = 0;
     double afterPauseSamples_ = 0;
     double driftAlpha_ = 0;
+    double startUpAlpha_ = 0;
+    double startUpSamples_ = 0;
     double driftHoldSamples_ = 0;
 
     // Moving average.

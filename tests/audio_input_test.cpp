@@ -48,6 +48,20 @@ std::vector<std::string> DecodeEdges(const gen::SymbolStream& stream, int levels
     return testing::Receive(gen::SymbolsToEdges(stream, channel), SettingsFor(levels))->messageLines;
 }
 
+// A busy transmission: 24 long pages of the mode of `page`, in every phase.
+gen::SymbolStream Busy(const std::string& page) {
+    const std::size_t kindAt = page.find(':', page.find(':', page.find(':') + 1) + 1);
+    const std::size_t capcodeAt = page.rfind(':', kindAt - 1) + 1;
+    const long capcode = std::stol(page.substr(capcodeAt));
+    std::vector<std::string> pages;
+    for (int k = 0; k < 24; ++k)
+        pages.push_back(page.substr(0, capcodeAt) + std::to_string(capcode + 4 * k) + page.substr(kindAt) +
+                        " on a busy network, page " + std::to_string(k));
+    gen::SymbolStream stream = testing::Encode(pages);
+    gen::AppendSilence(stream, 0, 0.5);
+    return stream;
+}
+
 std::unique_ptr<testing::TestRig> DecodeFile(const std::string& path, const Settings& settings) {
     auto rig = std::make_unique<testing::TestRig>(settings);
     std::string error;
@@ -97,6 +111,11 @@ TEST(AudioInput, EveryModeThroughEveryReceiver) {
         double snrAboveMargin;
         double dcOffset;
         double sampleRate;  // 48000: FLAC, else WAV
+        // Joins a busy 4-level network: the recording starts this many
+        // seconds into a long transmission, on whatever level is sent then.
+        double joinSeconds = 0;
+        // An AC-coupled sound-card input: a first-order high-pass.
+        double highpassHz = 0;
     };
     std::vector<Receiver> receivers;
     for (const auto& [bandwidth, sampleRate] : {std::pair{1.0, 24000.0}, {1.15, 11025.0}, {4.0, 16000.0}, {0.0, 48000.0}})
@@ -104,11 +123,17 @@ TEST(AudioInput, EveryModeThroughEveryReceiver) {
             receivers.push_back({bandwidth, gap, rateError, kClean, 0, sampleRate});
     receivers.push_back({-1, 0.5, 0, 0, 0, 22050});
     receivers.push_back({-1, 0.5, 0.005, 10, -0.2, 22050});
+    for (const double join : {0.4, 1.0}) receivers.push_back({-1, 0, 0, 14, 0, 22050, join});
+    receivers.push_back({-1, 0.5, 0, kClean, 0, 22050, 0, 5});
     testing::TempDir dir;
     for (const Mode& mode : modes) {
         for (const Receiver& rx : receivers) {
-            const gen::SymbolStream stream = Encode({mode.page}, rx.gapSeconds);
-            const std::vector<std::string> expected = DecodeEdges(stream, mode.levels);
+            gen::SymbolStream stream = Encode({mode.page}, rx.gapSeconds);
+            if (rx.joinSeconds > 0) {
+                if (mode.levels != 4) continue;
+                stream = Busy(mode.page);
+            }
+            const std::vector<std::string> expected = DecodeEdges(gen::StreamFrom(stream, rx.joinSeconds), mode.levels);
             ASSERT_FALSE(expected.empty()) << mode.page;
             for (std::uint32_t seed = 1; seed <= (rx.snrAboveMargin < kClean ? 2u : 1u); ++seed) {
                 gen::AudioOptions audio;
@@ -119,11 +144,15 @@ TEST(AudioInput, EveryModeThroughEveryReceiver) {
                 audio.dcOffset = rx.dcOffset;
                 audio.seed = seed;
                 audio.sampleRate = rx.sampleRate;
-                if (rx.snrAboveMargin == kClean) audio.leadSeconds = 0;  // the recording starts in the pause
+                audio.startSeconds = rx.joinSeconds;
+                audio.highpassHz = rx.highpassHz;
+                // The recording starts in the pause, or in the busy transmission.
+                if (rx.snrAboveMargin == kClean || rx.joinSeconds > 0) audio.leadSeconds = 0;
                 const std::string path = WriteAudio(dir / (rx.sampleRate == 48000 ? "air.flac" : "air.wav"),
                                                     gen::SymbolsToAudio(stream, audio), static_cast<int>(audio.sampleRate));
                 EXPECT_EQ(DecodeFile(path, SettingsFor(mode.levels))->messageLines, expected)
-                    << mode.page << ", low-pass " << rx.bandwidth << "x, gap " << rx.gapSeconds << " s, clock "
+                    << mode.page << ", low-pass " << rx.bandwidth << "x, gap " << rx.gapSeconds << " s, joined at "
+                    << rx.joinSeconds << " s, high-pass " << rx.highpassHz << " Hz, clock "
                     << rx.rateError << ", SNR " << audio.snrDb << ", seed " << seed;
             }
         }

@@ -13,14 +13,17 @@ between the marks of tolvane-cli --mark-errors) is marked, not wrong.
 
 Receivers: every mode (POCSAG 512/1200/2400, FLEX 1600/2, 3200/2, 3200/4,
 6400/4) alone in its own file, through a receiver low-pass of 1.0x to 4x its
-symbol rate, with the transmitter's clock -1 % to +1 % off, and after pauses
-of 0.5 to 10 s before each transmission; the 4-level modes as four levels,
-decoded with 4LevelInterface=1. Same scoring. By default a short set of
+symbol rate, with the transmitter's clock -1 % to +1 % off, after pauses
+of 0.5 to 10 s before each transmission, and through an AC coupling (a
+first-order high-pass of 5 to 300 Hz); the 4-level modes as four levels,
+decoded with 4LevelInterface=1, also joined 0.4 and 1 s into one busy
+transmission (the recording starts on whatever level is sent). Same scoring.
+By default a short set of
 points (clean audio, and the 1.15x filter and the 4-level modes under
 noise); --full sweeps every point at every SNR of --receiver-snr.
 
-Writes speed.csv, sensitivity.csv, sensitivity.png, receivers.csv and
-summary.md into the results directory. Standard library only.
+Writes speed.csv, sensitivity.csv, sensitivity.png, receivers.csv,
+receivers.png, highpass.png and summary.md into the results directory. Standard library only.
 """
 
 import argparse
@@ -43,6 +46,16 @@ MODES = {("pocsag", "512"): (512, 2), ("pocsag", "1200"): (1200, 2), ("pocsag", 
 BANDWIDTHS = [1.0, 1.15, 1.5, 2.0, 4.0]  # receiver low-pass, times the symbol rate
 CLOCK_ERRORS = [-0.01, -0.005, 0.0, 0.005, 0.01]
 GAPS = [0.5, 2.5, 10.0]
+# AC coupling: first-order high-pass corners (Hz), clean and at HIGHPASS_SNR,
+# with 1 s gaps between transmissions.
+HIGHPASSES = [0, 5, 20, 30, 100, 300]
+HIGHPASS_SNR = {2: 15, 4: 22}  # dB, by levels
+# Joining a busy 4-level network: the audio starts this many seconds into
+# one transmission of JOIN_PAGES pages; the pages of the frame the start
+# cuts (lost to any receiver) are not counted.
+JOINS = [0.4, 1.0]
+JOIN_PAGES = 60
+JOIN_SNR = 25
 MULTIMON_DEMODS = ["POCSAG512", "POCSAG1200", "POCSAG2400", "FLEX"]
 RATE = 22050
 ALPHA_CHARS = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 .,:;!?#/()-+=@'"
@@ -83,6 +96,32 @@ def make_mode_file(path, rng, category, pages, gap):
     with open(path, "w", encoding="ascii") as f:
         f.write("\n".join(lines) + "\n")
     return truths
+
+
+def make_busy_file(path, rng, category, pages):
+    """One transmission of `pages` pages of one mode, no gaps; returns the truths and descriptions."""
+    truths, lines, capcodes = [], [], set()
+    for _ in range(pages):
+        desc, truth = random_page(rng, category[0], category[1], capcodes)
+        lines.append(desc)
+        truths.append(truth)
+    with open(path, "w", encoding="ascii") as f:
+        f.write("\n".join(lines + ["gap 0.5"]) + "\n")
+    return truths, lines
+
+
+def joinable_pages(args, base, ini, category, descriptions, truths, join):
+    """The pages of a busy transmission that a receiver started `join` s into it can get: those
+    decoded from the perfect edge stream of the same start."""
+    gen = os.path.join(args.build, "tools/gen/tolvane-gen")
+    subprocess.run([gen, "--levels", str(MODES[category][1]), "--gap", "0", "--start-at", str(join),
+                    "-o", base + ".edges"] + descriptions, check=True, capture_output=True)
+    run_timed(tolvane_cmd(args.build, ini, base + ".edges"), base + ".ideal")
+    ideal = parse_tolvane(base + ".ideal", category[1])
+    os.remove(base + ".edges")
+    os.remove(base + ".ideal")
+    got = {(p.capcode, p.text) for p in ideal if not p.marked}
+    return [t for t in truths if (t[2], t[3]) in got], [t for t in truths if (t[2], t[3]) not in got]
 
 
 def make_page_file(path, rng, seconds=None, per_category=None):
@@ -219,9 +258,12 @@ def parse_multimon(path):
     return pages
 
 
-def score(truths, shown, categories=CATEGORIES):
-    """Per category: sent, exact, wrong (unmarked), marked."""
+def score(truths, shown, categories=CATEGORIES, uncounted=()):
+    """Per category: sent, exact, wrong (unmarked), marked. Pages of `uncounted` shown exactly count
+    nowhere."""
     result = {c: {"sent": 0, "exact": 0, "wrong": 0, "marked": 0} for c in categories}
+    ignored = {(protocol, rate, capcode, text) for protocol, rate, capcode, text in uncounted}
+    shown = [p for p in shown if p.marked or (p.category[0], p.category[1], p.capcode, p.text) not in ignored]
     expected = {}
     for protocol, rate, capcode, text in truths:
         result[(protocol, rate)]["sent"] += 1
@@ -313,49 +355,63 @@ def sensitivity_run(args, ini, work):
 
 
 def receiver_points(args):
-    """(category, bandwidth factor or None for 4 kHz, clock error, gap, SNR or None) to measure."""
+    """(category, bandwidth factor or None for 4 kHz, clock error, gap, SNR or None, high-pass Hz,
+    join s) to measure."""
     points = set()
     snrs = args.receiver_snr if args.full else []
     for category in MODES:
         for snr in [None] + snrs:
             for bw in BANDWIDTHS:
-                points.add((category, bw, 0.0, 0.5, snr))
+                points.add((category, bw, 0.0, 0.5, snr, 0, 0.0))
             for err in CLOCK_ERRORS:
-                points.add((category, None, err, 0.5, snr))
+                points.add((category, None, err, 0.5, snr, 0, 0.0))
             for gap in GAPS:
-                points.add((category, None, 0.0, gap, snr))
+                points.add((category, None, 0.0, gap, snr, 0, 0.0))
         if not args.full:
             # Under noise by default: the narrow filter for every mode, and
             # the 4-level modes beside 2-level FLEX for their 50 % points.
             for snr in args.receiver_snr:
-                points.add((category, 1.15, 0.0, 0.5, snr))
+                points.add((category, 1.15, 0.0, 0.5, snr, 0, 0.0))
                 if category[0] == "flex":
-                    points.add((category, None, 0.0, 0.5, snr))
-    return sorted(points, key=lambda p: (p[0], p[1] or 0, p[2], p[3], -1 if p[4] is None else p[4]))
+                    points.add((category, None, 0.0, 0.5, snr, 0, 0.0))
+        levels = MODES[category][1]
+        for hp in HIGHPASSES:
+            for snr in (None, HIGHPASS_SNR[levels]):
+                points.add((category, None, 0.0, 1.0, snr, hp, 0.0))
+        if levels == 4:
+            for join in JOINS:
+                points.add((category, None, 0.0, 0.0, JOIN_SNR, 0, join))
+    return sorted(points, key=lambda p: (p[0], p[1] or 0, p[2], p[3], -1 if p[4] is None else p[4], p[5], p[6]))
 
 
 def receiver_point(args, work, point, index):
-    category, bw, err, gap, snr = point
+    category, bw, err, gap, snr, highpass, join = point
     symbol_rate, levels = MODES[category]
     rng = random.Random(1000 + index)
     base = os.path.join(work, f"rx{index}")
-    truths = make_mode_file(base + ".pages", rng, category, args.receiver_pages, gap)
+    ini = os.path.join(work, f"tolvane{levels}.ini")
+    cut = []
+    if join:
+        truths, descriptions = make_busy_file(base + ".pages", rng, category, JOIN_PAGES)
+        truths, cut = joinable_pages(args, base, ini, category, descriptions, truths, join)
+    else:
+        truths = make_mode_file(base + ".pages", rng, category, args.receiver_pages, gap)
     filter_hz = min(bw * symbol_rate, 0.4 * RATE) if bw else 4000
     cmd = [os.path.join(args.build, "bench/tolvane-traffic"), "--rate", str(RATE), "--seed", str(7 + index),
            "--filter-hz", f"{filter_hz:.1f}", "--rate-error", str(err), "--levels", str(levels),
-           "-o", base + ".s16", base + ".pages"]
+           "--highpass", str(highpass), "--start-at", str(join), "-o", base + ".s16", base + ".pages"]
     if snr is not None:
         cmd[3:3] = ["--snr", str(snr)]
     subprocess.run(cmd, check=True, capture_output=True)
-    ini = os.path.join(work, f"tolvane{levels}.ini")
     run_timed(tolvane_cmd(args.build, ini, base + ".s16"), base + ".tolvane")
     crashed = run_timed(multimon_cmd(base + ".s16"), base + ".multimon", may_fail=True) is None
     rows = []
     for name, shown in (("tolvane", parse_tolvane(base + ".tolvane", category[1])),
                         ("multimon-ng", parse_multimon(base + ".multimon"))):
-        r = score(truths, shown, [category])[category]
+        r = score(truths, shown, [category], cut)[category]
         rows.append({"protocol": category[0], "rate": category[1], "bandwidth_x": bw or "4kHz",
-                     "clock_error": err, "gap_s": gap, "snr_db": "clean" if snr is None else snr, "decoder": name,
+                     "clock_error": err, "gap_s": gap, "snr_db": "clean" if snr is None else snr,
+                     "highpass_hz": highpass, "join_s": join, "decoder": name,
                      "sent": r["sent"], "exact": r["exact"], "wrong_unmarked": r["wrong"], "marked": r["marked"],
                      "crashed": int(crashed and name == "multimon-ng")})
     if not args.keep:
@@ -378,32 +434,21 @@ def receiver_run(args, work):
     return rows
 
 
-def plot_receivers(results, rows):
-    """Exact pages against SNR, 4 kHz and 1.15x low-pass, for every mode measured under noise."""
-    data = os.path.join(results, "receivers.dat")
+def plot_exact_fractions(results, stem, title, xlabel, series, options=""):
+    """One gnuplot of exact-page fractions: series are (title, line style, [(x, fraction)])."""
+    data = os.path.join(results, f"{stem}.dat")
     plots = []
     with open(data, "w", encoding="ascii") as f:
-        i = 0
-        for category in MODES:
-            for bw in ("4kHz", 1.15):
-                for decoder in ("tolvane", "multimon-ng"):
-                    pts = sorted((r["snr_db"], r["exact"] / r["sent"]) for r in rows
-                                 if (r["protocol"], r["rate"]) == category and r["bandwidth_x"] == bw
-                                 and r["decoder"] == decoder and r["snr_db"] != "clean" and r["clock_error"] == 0)
-                    if not pts:
-                        continue
-                    f.write("".join(f"{x} {y}\n" for x, y in pts) + "\n\n")
-                    lt = f"lc {list(MODES).index(category) + 1} dt {1 if decoder == 'tolvane' else 2} " \
-                         f"pt {6 if bw == 1.15 else 7}"
-                    name = f"{decoder} {category[0].upper()} {category[1]} {bw if bw == '4kHz' else '1.15x'}"
-                    plots.append(f"'{data}' index {i} using 1:2 with linespoints {lt} title '{name}'")
-                    i += 1
+        for i, (name, style, pts) in enumerate(series):
+            f.write("".join(f"{x} {y}\n" for x, y in pts) + "\n\n")
+            plots.append(f"'{data}' index {i} using 1:2 with linespoints {style} title '{name}'")
     script = f"""
 set terminal pngcairo size 1100,600 font ',10'
-set output '{os.path.join(results, 'receivers.png')}'
-set title 'Exact pages by mode and receiver low-pass: Tolvane (solid), multimon-ng (dashed)'
+set output '{os.path.join(results, stem + '.png')}'
+set title '{title}'
 set grid
-set xlabel 'SNR in the 4 kHz audio band (dB)'
+{options}
+set xlabel '{xlabel}'
 set ylabel 'pages decoded exactly (fraction)'
 set yrange [0:1.05]
 set key outside right font ',8'
@@ -412,24 +457,65 @@ plot {', '.join(plots)}
     subprocess.run(["gnuplot"], input=script, text=True, check=True)
 
 
+def plot_receivers(results, rows):
+    """Exact pages against SNR, 4 kHz and 1.15x low-pass, for every mode measured under noise."""
+    series = []
+    for category in MODES:
+        for bw in ("4kHz", 1.15):
+            for decoder in ("tolvane", "multimon-ng"):
+                pts = sorted((r["snr_db"], r["exact"] / r["sent"]) for r in rows
+                             if (r["protocol"], r["rate"]) == category and r["bandwidth_x"] == bw
+                             and r["decoder"] == decoder and r["snr_db"] != "clean" and r["clock_error"] == 0
+                             and r["highpass_hz"] == 0 and r["join_s"] == 0)
+                if pts:
+                    style = f"lc {list(MODES).index(category) + 1} dt {1 if decoder == 'tolvane' else 2} " \
+                            f"pt {6 if bw == 1.15 else 7}"
+                    name = f"{decoder} {category[0].upper()} {category[1]} {bw if bw == '4kHz' else '1.15x'}"
+                    series.append((name, style, pts))
+    plot_exact_fractions(results, "receivers", "Exact pages by mode and receiver low-pass: Tolvane (solid), "
+                         "multimon-ng (dashed)", "SNR in the 4 kHz audio band (dB)", series)
+
+
+def plot_highpass(results, rows):
+    """Exact pages against the AC coupling's corner, every mode, clean and under noise."""
+    series = []
+    for category in MODES:
+        for noisy in (False, True):
+            for decoder in ("tolvane", "multimon-ng"):
+                pts = sorted((max(r["highpass_hz"], 1), r["exact"] / r["sent"]) for r in rows
+                             if (r["protocol"], r["rate"]) == category and r["decoder"] == decoder
+                             and r["gap_s"] == 1.0 and r["join_s"] == 0 and (r["snr_db"] != "clean") == noisy)
+                if pts:
+                    style = f"lc {list(MODES).index(category) + 1} dt {1 if decoder == 'tolvane' else 2} " \
+                            f"pt {6 if noisy else 7}"
+                    name = f"{decoder} {category[0].upper()} {category[1]} {'noisy' if noisy else 'clean'}"
+                    series.append((name, style, pts))
+    plot_exact_fractions(results, "highpass", "Exact pages through an AC coupling: Tolvane (solid), multimon-ng "
+                         "(dashed); 1 Hz = none", "first-order high-pass corner (Hz)", series, "set logscale x")
+
+
 def receiver_summary(rows):
     """Markdown lines: one row per point, tolvane beside multimon-ng, and where multimon-ng is ahead."""
-    lines = ["| mode | low-pass | clock | gap (s) | SNR (dB) | sent | Tolvane exact | multimon-ng exact | "
-             "Tolvane wrong (unmarked) | multimon-ng wrong |", "|---|---|---|---|---|---|---|---|---|---|"]
+    lines = ["| mode | low-pass | clock | gap (s) | SNR (dB) | high-pass (Hz) | joined at (s) | sent | Tolvane exact | "
+             "multimon-ng exact | Tolvane wrong (unmarked) | multimon-ng wrong |",
+             "|---|---|---|---|---|---|---|---|---|---|---|---|"]
     index = {}
     for r in rows:
-        key = (r["protocol"], r["rate"], r["bandwidth_x"], r["clock_error"], r["gap_s"], r["snr_db"])
+        key = (r["protocol"], r["rate"], r["bandwidth_x"], r["clock_error"], r["gap_s"], r["snr_db"],
+               r["highpass_hz"], r["join_s"])
         index.setdefault(key, {})[r["decoder"]] = r
     behind = []
     for key, pair in index.items():
         tv, mm = pair["tolvane"], pair["multimon-ng"]
         bw = key[2] if key[2] == "4kHz" else f"{key[2]}x"
         crash = " (crashed)" if mm["crashed"] else ""
-        lines.append(f"| {key[0]} {key[1]} | {bw} | {key[3] * 100:+.1f} % | {key[4]} | {key[5]} | {tv['sent']} | "
-                     f"{tv['exact']} | {mm['exact']}{crash} | {tv['wrong_unmarked']} | {mm['wrong_unmarked']} |")
+        lines.append(f"| {key[0]} {key[1]} | {bw} | {key[3] * 100:+.1f} % | {key[4]} | {key[5]} | {key[6]} | "
+                     f"{key[7]} | {tv['sent']} | {tv['exact']} | {mm['exact']}{crash} | {tv['wrong_unmarked']} | "
+                     f"{mm['wrong_unmarked']} |")
         if tv["exact"] < mm["exact"] or tv["wrong_unmarked"] > mm["wrong_unmarked"]:
             behind.append(f"{key[0]} {key[1]}, low-pass {bw}, clock {key[3] * 100:+.1f} %, gap {key[4]} s, "
-                          f"SNR {key[5]}: Tolvane {tv['exact']} exact/{tv['wrong_unmarked']} wrong, "
+                          f"SNR {key[5]}, high-pass {key[6]} Hz, joined at {key[7]} s: "
+                          f"Tolvane {tv['exact']} exact/{tv['wrong_unmarked']} wrong, "
                           f"multimon-ng {mm['exact']}/{mm['wrong_unmarked']}")
     lines += ["", "multimon-ng ahead at:" if behind else "multimon-ng is ahead at no receiver point."]
     return lines + [f"- {b}" for b in behind]
@@ -562,6 +648,7 @@ def main():
     receivers = receiver_run(args, args.work)
     write_csv(os.path.join(args.results, "receivers.csv"), receivers)
     plot_receivers(args.results, receivers)
+    plot_highpass(args.results, receivers)
     if args.only_receivers:
         print("\n".join(receiver_summary(receivers)))
         return

@@ -2,7 +2,7 @@
 // the side-by-side comparison with another decoder.
 //
 //   tolvane-traffic [--rate HZ] [--snr DB] [--deviation D] [--seed N] [--filter-hz HZ]
-//                   [--rate-error F] [--levels 2|4] -o OUT.s16 PAGEFILE
+//                   [--rate-error F] [--levels 2|4] [--highpass HZ] [--start-at S] -o OUT.s16 PAGEFILE
 //
 // PAGEFILE holds one page description per line, as tolvane-gen takes them
 // (pocsag:1200:1234567:3:alpha:Text). Consecutive pages of one protocol and
@@ -16,7 +16,10 @@
 // file (gaps included): SNR = deviation^2 / noise power in a 4 kHz band, in
 // dB, so that a narrower receiver filter passes less of the same noise.
 // --rate-error makes the transmitter's clock that much fast (0.01 = 1 %);
-// --levels 4 sends 4-level FLEX as four levels. The output is signed 16-bit
+// --levels 4 sends 4-level FLEX as four levels; --highpass passes the whole
+// file, noise included, through a first-order high-pass (AC coupling);
+// --start-at drops the first seconds of the output, so that it begins inside
+// a transmission, as a receiver switched on while the network is sending. The output is signed 16-bit
 // little-endian mono; the length in seconds is printed on standard output.
 #include <algorithm>
 #include <cmath>
@@ -41,8 +44,11 @@ constexpr double kFilterHz = 4000;
 
 class NoisyWriter {
 public:
-    NoisyWriter(std::ofstream& out, double sampleRate, double filterHz, double noiseRms, std::uint32_t seed)
-        : out_(out), filter_(filterHz, sampleRate), rng_(seed) {
+    NoisyWriter(std::ofstream& out, double sampleRate, double filterHz, double noiseRms, std::uint32_t seed,
+                double highpassHz, double startSeconds)
+        : out_(out), filter_(filterHz, sampleRate), coupling_(highpassHz > 0 ? highpassHz : 1, sampleRate),
+          coupled_(highpassHz > 0), skip_(static_cast<std::size_t>(std::max(0.0, startSeconds) * sampleRate)),
+          rng_(seed) {
         if (noiseRms > 0) {
             // Power of unit white noise after the filter, measured.
             LowPass probe(kFilterHz, sampleRate);
@@ -58,16 +64,21 @@ public:
     }
 
     void Write(const std::vector<float>& samples) {
-        pcm_.resize(samples.size());
+        pcm_.clear();
         for (std::size_t i = 0; i < samples.size(); ++i) {
             double v = samples[i];
             if (gain_ > 0) v += gain_ * filter_.Step(gauss_(rng_));
+            if (coupled_) v = coupling_.Step(v);
             v = std::round(std::clamp(v, -1.0, 32767.0 / 32768.0) * 32768.0);
-            pcm_[i] = static_cast<std::int16_t>(v);
+            if (skip_ > 0) {
+                --skip_;
+            } else {
+                pcm_.push_back(static_cast<std::int16_t>(v));
+            }
         }
         // Little-endian hosts only (x86, arm64), like the raw format itself.
         out_.write(reinterpret_cast<const char*>(pcm_.data()), static_cast<std::streamsize>(pcm_.size() * 2));
-        written_ += samples.size();
+        written_ += pcm_.size();
     }
 
     std::size_t Written() const { return written_; }
@@ -75,6 +86,9 @@ public:
 private:
     std::ofstream& out_;
     LowPass filter_;
+    HighPass coupling_;
+    bool coupled_;
+    std::size_t skip_;
     std::mt19937 rng_;
     std::normal_distribution<double> gauss_{0.0, 1.0};
     double gain_ = 0;
@@ -84,7 +98,8 @@ private:
 
 int Usage() {
     std::fputs("usage: tolvane-traffic [--rate HZ] [--snr DB] [--deviation D] [--seed N] [--filter-hz HZ]\n"
-               "                       [--rate-error F] [--levels 2|4] -o OUT.s16 PAGEFILE\n",
+               "                       [--rate-error F] [--levels 2|4] [--highpass HZ] [--start-at S]\n"
+               "                       -o OUT.s16 PAGEFILE\n",
                stderr);
     return 2;
 }
@@ -99,6 +114,8 @@ int main(int argc, char** argv) {
     double filterHz = kFilterHz;
     double rateError = 0;
     int levels = 2;
+    double highpassHz = 0;
+    double startSeconds = 0;
     std::string outPath;
     std::string pagePath;
     for (int i = 1; i < argc; ++i) {
@@ -111,12 +128,15 @@ int main(int argc, char** argv) {
         else if (arg == "--filter-hz" && hasValue) filterHz = std::atof(argv[++i]);
         else if (arg == "--rate-error" && hasValue) rateError = std::atof(argv[++i]);
         else if (arg == "--levels" && hasValue) levels = std::atoi(argv[++i]);
+        else if (arg == "--highpass" && hasValue) highpassHz = std::atof(argv[++i]);
+        else if (arg == "--start-at" && hasValue) startSeconds = std::atof(argv[++i]);
         else if (arg == "-o" && hasValue) outPath = argv[++i];
         else if (!arg.empty() && arg[0] != '-' && pagePath.empty()) pagePath = arg;
         else return Usage();
     }
     if (outPath.empty() || pagePath.empty() || rate < 8000 || deviation <= 0 || deviation > 1 ||
-        filterHz <= 0 || filterHz > 0.45 * rate || std::abs(rateError) > 0.1 || (levels != 2 && levels != 4))
+        filterHz <= 0 || filterHz > 0.45 * rate || std::abs(rateError) > 0.1 || (levels != 2 && levels != 4) ||
+        highpassHz < 0 || highpassHz > 2000 || startSeconds < 0)
         return Usage();
 
     std::ifstream pages(pagePath);
@@ -130,7 +150,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const double noiseRms = std::isfinite(snrDb) ? deviation / std::pow(10.0, snrDb / 20.0) : 0.0;
-    NoisyWriter writer(out, rate, filterHz, noiseRms, seed);
+    NoisyWriter writer(out, rate, filterHz, noiseRms, seed, highpassHz, startSeconds);
 
     AudioOptions audio;
     audio.sampleRate = rate;

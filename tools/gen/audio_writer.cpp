@@ -31,6 +31,17 @@ double LowPass::Step(double x) {
     return y;
 }
 
+HighPass::HighPass(double corner, double sampleRate) {
+    const double rc = 1 / (2 * std::numbers::pi * corner);
+    a_ = rc / (rc + 1 / sampleRate);
+}
+
+double HighPass::Step(double x) {
+    out_ = a_ * (out_ + x - in_);
+    in_ = x;
+    return out_;
+}
+
 namespace {
 
 double LevelOf(std::uint8_t symbol, const AudioOptions& options) {
@@ -102,9 +113,15 @@ std::vector<float> SymbolsToAudio(const SymbolStream& stream, const AudioOptions
         for (std::size_t i = 0; i < total; ++i) wave[i] += gain * noise[i];
     }
 
-    std::vector<float> out(total);
-    for (std::size_t i = 0; i < total; ++i) {
-        out[i] = static_cast<float>(std::clamp(wave[i] + options.dcOffset, -1.0, 32767.0 / 32768.0));
+    for (std::size_t i = 0; i < total; ++i) wave[i] += options.dcOffset;
+    if (options.highpassHz > 0) {
+        HighPass coupling(options.highpassHz, fs);
+        for (std::size_t i = 0; i < total; ++i) wave[i] = coupling.Step(wave[i]);
+    }
+    const auto skipped = std::min(total, static_cast<std::size_t>(std::max(0.0, options.startSeconds) * fs));
+    std::vector<float> out(total - skipped);
+    for (std::size_t i = skipped; i < total; ++i) {
+        out[i - skipped] = static_cast<float>(std::clamp(wave[i], -1.0, 32767.0 / 32768.0));
     }
     return out;
 }

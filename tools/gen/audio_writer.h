@@ -27,9 +27,16 @@ struct AudioOptions {
     // filtered signal over the power of the filtered white noise.
     double snrDb = std::numeric_limits<double>::infinity();
     double dcOffset = 0;             // added after filtering, full scale = 1
+    // First-order high-pass corner (Hz) after everything else, as an
+    // AC-coupled sound-card input or a speaker output has; 0 = DC-coupled.
+    double highpassHz = 0;
     double rateError = 0;            // +0.005 = transmitter clock 0.5 % fast
     bool invert = false;             // swap the levels
     double leadSeconds = 0.05;       // unmodulated carrier (0) before and after
+    // The audio begins this far into the signal, with the receiver's
+    // filter already settled on it: a recording started while the network
+    // was sending opens on a full level, not on the carrier.
+    double startSeconds = 0;
     std::uint32_t seed = 1;
 };
 
@@ -43,6 +50,18 @@ public:
 private:
     double b0_, b1_, b2_, a1_, a2_;
     double x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
+};
+
+// First-order high-pass (an RC coupling): an AC-coupled sound-card input
+// or a scanner's speaker output. Starts settled at 0.
+class HighPass {
+public:
+    HighPass(double corner, double sampleRate);
+    double Step(double x);
+
+private:
+    double a_;
+    double in_ = 0, out_ = 0;
 };
 
 // Renders the stream as samples (full scale +-1, clipped).

@@ -45,6 +45,8 @@ constexpr const char kHelp[] =
     "  --seed N             seed of the random errors and jitter (default 1)\n"
     "  --preamble-bits N    preamble length (default: the protocol's usual)\n"
     "  --gap SECONDS        silence before, between and after transmissions (default 0.5)\n"
+    "  --start-at SECONDS   begin the output this far into the signal, as a receiver\n"
+    "                       switched on while the network is already sending\n"
     "  --flex-lead-in N     open each FLEX transmission with N resynchronisation cycles\n"
     "                       (bit sync and a sync of an unknown kind), as some transmitters do\n"
     "  --flex-lead-in-code HEX  the 16-bit code of their sync (default 34DF)\n"
@@ -58,6 +60,8 @@ constexpr const char kHelp[] =
     "  --snr DB             add white noise: signal over noise power in the audio band\n"
     "  --dc F               add a DC offset, full scale = 1\n"
     "  --filter-hz HZ       the receiver's low-pass cut-off (default 4000)\n"
+    "  --highpass HZ        a first-order high-pass at the end, as an AC-coupled sound\n"
+    "                       card input (5-30 Hz) or a speaker output (about 300 Hz)\n"
     "  --help               this text\n"
     "\n"
     "Protocols:\n";
@@ -67,6 +71,7 @@ struct Options {
     EncodeOptions encode;
     ChannelOptions channel;
     double gapSeconds = 0.5;
+    double startSeconds = 0;
     AudioOptions audio;
     std::vector<PageDescription> pages;
 };
@@ -156,7 +161,7 @@ int ParseArguments(int argc, char** argv, Options& options) {
                 return fail("--flex-lead-in-code needs a 16-bit hex code");
             options.encode.flexLeadInCode = static_cast<std::uint16_t>(code);
         } else if (arg == "--sample-rate" || arg == "--deviation" || arg == "--snr" || arg == "--dc" ||
-                   arg == "--filter-hz") {
+                   arg == "--filter-hz" || arg == "--highpass") {
             const char* v = value();
             if (v == nullptr || !ParseDouble(v, d)) return fail(arg + " needs a number");
             if (arg == "--sample-rate") {
@@ -170,10 +175,17 @@ int ParseArguments(int argc, char** argv, Options& options) {
             } else if (arg == "--dc") {
                 if (std::fabs(d) > 1) return fail("--dc needs -1..1");
                 options.audio.dcOffset = d;
+            } else if (arg == "--highpass") {
+                if (d < 0 || d > 2000) return fail("--highpass needs 0..2000 Hz");
+                options.audio.highpassHz = d;
             } else {
                 if (d <= 0) return fail("--filter-hz needs a positive frequency");
                 options.audio.filterHz = d;
             }
+        } else if (arg == "--start-at") {
+            const char* v = value();
+            if (v == nullptr || !ParseDouble(v, d) || d < 0 || d > 3600) return fail("--start-at needs seconds");
+            options.startSeconds = d;
         } else if (arg == "--gap") {
             const char* v = value();
             if (v == nullptr || !ParseDouble(v, d) || d < 0 || d > 3600) return fail("--gap needs seconds");
@@ -253,6 +265,7 @@ int main(int argc, char** argv) {
         audio.invert = options.channel.invert;
         audio.seed = options.channel.seed;
         audio.leadSeconds = 0;  // the gaps are already in the stream
+        audio.startSeconds = options.startSeconds;
         if (!WriteAudioFile(options.outPath, SymbolsToAudio(stream, audio), static_cast<int>(audio.sampleRate),
                             error)) {
             std::fprintf(stderr, "tolvane-gen: %s\n", error.c_str());
@@ -260,7 +273,7 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    if (!WriteEdges(options.outPath, SymbolsToEdges(stream, options.channel), error)) {
+    if (!WriteEdges(options.outPath, SymbolsToEdges(StreamFrom(stream, options.startSeconds), options.channel), error)) {
         std::fprintf(stderr, "tolvane-gen: %s\n", error.c_str());
         return 1;
     }

@@ -15,6 +15,17 @@ void AppendSilence(SymbolStream& stream, std::uint8_t symbol, double seconds) {
     if (seconds > 0) stream.push_back({symbol, seconds});
 }
 
+SymbolStream StreamFrom(const SymbolStream& stream, double seconds) {
+    SymbolStream rest;
+    double start = 0;
+    for (const TimedSymbol& s : stream) {
+        const double end = start + s.seconds;
+        if (end > seconds) rest.push_back({s.symbol, end - std::max(start, seconds)});
+        start = end;
+    }
+    return rest;
+}
+
 std::uint8_t SymbolLineState(std::uint8_t symbol, int levels) {
     if (levels == 4) {
         static constexpr std::uint8_t kStates[4] = {0, kLineCTS, kLineCTS | kLineDSR, kLineCTS | kLineDSR | kLineDCD};

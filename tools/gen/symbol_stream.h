@@ -28,6 +28,11 @@ void AppendSymbols(SymbolStream& stream, std::uint8_t symbol, double rate, int c
 // Appends a steady level (silence between transmissions).
 void AppendSilence(SymbolStream& stream, std::uint8_t symbol, double seconds);
 
+// The stream from `seconds` on, the symbol there shortened: what a receiver
+// switched on (or a recording started) while the network was already
+// sending hears.
+SymbolStream StreamFrom(const SymbolStream& stream, double seconds);
+
 struct ChannelOptions {
     double rateError = 0.0;      // +0.005 = transmitter clock 0.5 % fast
     double jitter = 0.0;         // each transition moved by up to +-jitter of its symbol's duration
