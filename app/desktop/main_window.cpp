@@ -95,7 +95,10 @@ void PaneSplitter::resizeEvent(QResizeEvent*) { LayOut(); }
 // ---- The main window -----------------------------------------------------
 
 MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& sound, QWidget* parent)
-    : QMainWindow(parent), options_(std::move(options)), sound_(sound) {
+    : QMainWindow(parent),
+      options_(std::move(options)),
+      sound_(sound),
+      clock_(options_.clock != nullptr ? *options_.clock : systemClock_) {
     setWindowTitle(kAppTitleText);
     // Page times, statistics hours and keep-alive periods of a recording fall
     // where they fell on the air, as in tolvane-cli.
@@ -265,7 +268,7 @@ void MainWindow::RunDialog(bool (*dialog)(QWidget*, DialogHost&)) {
     dialog(this, *this);
 }
 
-void MainWindow::SettingsChanged(unsigned) {
+void MainWindow::SettingsChanged(unsigned changes) {
     // The engine compares the record it had with the edited one.
     const Settings next = engine_->settings();
     engine_->settings() = applied_;
@@ -283,6 +286,9 @@ void MainWindow::SettingsChanged(unsigned) {
     if (machineChanged) AttachPublisher();
     lower_->Reattach();
     upper_->Reattach();
+    // A confirmed Keep Alive dialog re-arms the watch and silences an alarm,
+    // whether or not its ranges changed.
+    if (changes & static_cast<unsigned>(SettingsChange::KeepAlive)) engine_->Watch().Reconfigure();
     if (effect.restartInput) AttachInput();
 }
 
@@ -294,7 +300,16 @@ void MainWindow::ShowMessage(std::string_view text) {
     // Messages may come from inside a tick: shown once the tick is over, so
     // that a modal dialog never runs a tick inside a tick.
     const QString line = QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-    QMetaObject::invokeMethod(this, [this, line] { MessageDialog(this, line); }, Qt::QueuedConnection);
+    // The user's OK on the off-the-air message stops the alarm sound and
+    // starts a new watch period.
+    const bool alarm = text == kOffTheAirText;
+    QMetaObject::invokeMethod(
+        this,
+        [this, line, alarm] {
+            MessageDialog(this, line);
+            if (alarm) engine_->Watch().AcknowledgeAlarm();
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::FileFailed(const std::string& path, const std::string& reason) {

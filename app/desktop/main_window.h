@@ -44,6 +44,7 @@ public:
         std::string input;         // INPUT as tolvane-cli reads it; empty: none
         std::string helpPath;      // the HTML help's index
         bool loop = false;         // replay a recording again when it ends (--demo)
+        WallClock* clock = nullptr;  // the time of live input; nullptr: the system's (tests give their own)
     };
 
     MainWindow(const Settings& settings, Options options, SoundPlayer& sound, QWidget* parent = nullptr);
@@ -116,7 +117,8 @@ private:
 
     Options options_;
     SoundPlayer& sound_;
-    SystemClock clock_;
+    SystemClock systemClock_;
+    WallClock& clock_;
     // A recording named on the command line runs on its own time.
     std::optional<RecordingClock> recordingClock_;
     ClockSwitch engineClock_{clock_};
