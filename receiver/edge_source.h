@@ -8,6 +8,7 @@
 namespace tolvane {
 
 class EdgeRing;
+struct SlicerOptions;
 
 // Why an attach failed. Each kind keeps the message the receiver has always
 // shown for the matching failure of its driver.
@@ -48,6 +49,10 @@ public:
     // Set when the input failed after a successful attach (for example a
     // serial port that was unplugged); empty otherwise.
     virtual std::string RuntimeError() const { return {}; }
+    // Audio is sliced with these options from now on, also while attached
+    // (the levels or the decoders were changed); the input goes on where it
+    // is. Sources that are not audio have nothing to slice.
+    virtual void SetSlicing(const SlicerOptions& /*options*/) {}
 };
 
 }  // namespace tolvane

@@ -289,7 +289,11 @@ void MainWindow::SettingsChanged(unsigned changes) {
     // A confirmed Keep Alive dialog re-arms the watch and silences an alarm,
     // whether or not its ranges changed.
     if (changes & static_cast<unsigned>(SettingsChange::KeepAlive)) engine_->Watch().Reconfigure();
-    if (effect.restartInput) AttachInput();
+    if (effect.restartInput) {
+        AttachInput();
+    } else if (effect.resliceInput) {
+        session_->ApplySlicing();
+    }
 }
 
 // ---- Window events -------------------------------------------------------
