@@ -115,9 +115,11 @@ MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& s
     lower_ = new PaneWidget(engine_->output().MessagePane, s, selection_);
     splitter_ = new PaneSplitter(s.Percent, upper_, lower_, this);
     setCentralWidget(splitter_);
+    inputStatus_ = new QLabel(this);
     fileStatus_ = new QLabel(this);
-    statusBar()->addWidget(fileStatus_, 1);
-    statusBar()->hide();  // shown only while a file or the broker is in trouble
+    statusBar()->addWidget(inputStatus_);
+    statusBar()->addWidget(fileStatus_, 1);  // empty unless a file or the broker is in trouble
+    ShowInputStatus();
     AttachPublisher();
     BuildMenus();
     setFocusPolicy(Qt::StrongFocus);
@@ -227,6 +229,7 @@ void MainWindow::RunCommand(int id) {
 }
 
 void MainWindow::Tick() {
+    const SessionState before = session_->State();
     if (session_->State() == SessionState::Running) {
         session_->Poll();
     } else {
@@ -235,25 +238,49 @@ void MainWindow::Tick() {
     if (session_->State() == SessionState::Ended && options_.loop) session_->Restart();
     if (session_->State() == SessionState::Failed) {
         ShowMessage(session_->Error());
+        ShowInputStatus();
         session_->Stop();
     }
+    if (session_->State() != before) ShowInputStatus();
     engine_->ShowPendingMessages();
 }
 
 // ---- Input ---------------------------------------------------------------
 
+const std::string& MainWindow::InputName() const {
+    return options_.input.empty() ? engine_->settings().Input.Input : options_.input;
+}
+
 void MainWindow::AttachInput() {
     session_->Stop();
-    const std::string& name = options_.input.empty() ? engine_->settings().Input.Input : options_.input;
-    if (name.empty()) return;
-    InputOptions inputOptions;
-    inputOptions.paced = true;  // a recording replays at its own speed
-    // A source that cannot be opened is reported; the program stays up
-    // without input.
-    if (!session_->Start(name, inputOptions, true)) {
-        ShowMessage(session_->Error());
-        session_->Stop();
+    const std::string& name = InputName();
+    if (!name.empty()) {
+        InputOptions inputOptions;
+        inputOptions.paced = true;  // a recording replays at its own speed
+        // A source that cannot be opened is reported; the program stays up
+        // without input.
+        if (!session_->Start(name, inputOptions, true)) ShowMessage(session_->Error());
     }
+    ShowInputStatus();
+    if (session_->State() == SessionState::Failed) session_->Stop();
+}
+
+void MainWindow::ShowInputStatus() {
+    const std::string& name = InputName();
+    const QString shown = name == "-" ? QString("standard input") : QString::fromLocal8Bit(name.c_str());
+    QString text;
+    if (name.empty()) {
+        text = "No input chosen: choose one in Setup > Interface";
+    } else if (session_->State() == SessionState::Failed) {
+        text = QString::fromLocal8Bit(session_->Error().c_str());
+    } else if (session_->State() == SessionState::Ended) {
+        text = "Recording ended: " + shown;
+    } else if (session_->State() == SessionState::Running) {
+        text = (IsLiveInput(name) || name == "-" ? "Live input: " : "Playing recording: ") + shown;
+    } else {
+        return;  // stopped after a failure: its message stays
+    }
+    inputStatus_->setText(text);
 }
 
 // ---- Settings ------------------------------------------------------------
@@ -326,21 +353,21 @@ void MainWindow::ShowTrouble(const std::string& key, const std::string& text) {
     troubles_[key] = text;
     latestTrouble_ = key;
     fileStatus_->setText(QString::fromLocal8Bit(text.c_str()));
-    statusBar()->show();
 }
 
 void MainWindow::ClearTrouble(const std::string& key) {
     if (troubles_.erase(key) == 0) return;
     if (troubles_.empty()) {
         fileStatus_->clear();
-        statusBar()->hide();
         return;
     }
     if (key == latestTrouble_) latestTrouble_ = troubles_.begin()->first;
     fileStatus_->setText(QString::fromLocal8Bit(troubles_[latestTrouble_].c_str()));
 }
 
-QString MainWindow::StatusText() const { return statusBar()->isHidden() ? QString() : fileStatus_->text(); }
+QString MainWindow::StatusText() const { return fileStatus_->text(); }
+
+QString MainWindow::InputStatusText() const { return inputStatus_->text(); }
 
 // ---- Publishing ------------------------------------------------------------
 

@@ -60,8 +60,10 @@ public:
     bool InputAttached() const { return session_ && session_->State() == SessionState::Running; }
     // The publisher the settings' MqttBroker asks for; nullptr without one.
     const MqttPublisher* Publisher() const { return records_.publisher.get(); }
-    // The status line's text; empty while it is hidden.
+    // The status line's problem (a file or the broker); empty without one.
     QString StatusText() const;
+    // The status line's account of the input: what it is and how it is doing.
+    QString InputStatusText() const;
 
     // One menu command (the ids above); others are ignored.
     void RunCommand(int id);
@@ -105,7 +107,11 @@ private:
     void PublisherNotice(unsigned generation, MqttEvent event, const std::string& text);
 
     void BuildMenus();
+    // The command line's input, else the one the settings choose.
+    const std::string& InputName() const;
     void AttachInput();
+    // Shows the input's state in the status line.
+    void ShowInputStatus();
     void UpdateLineWidth();
     // Runs one of the setup, filter or monitor dialogs.
     void RunDialog(bool (*dialog)(QWidget*, DialogHost&));
@@ -133,6 +139,7 @@ private:
     PaneWidget* upper_ = nullptr;
     PaneWidget* lower_ = nullptr;
     QTimer sampleTimer_;
+    QLabel* inputStatus_ = nullptr;
     QLabel* fileStatus_ = nullptr;
     std::map<std::string, std::string> troubles_;  // key -> the line shown
     std::string latestTrouble_;

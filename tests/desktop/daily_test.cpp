@@ -97,6 +97,28 @@ private slots:
         QCOMPARE(PaneLines(f.lower()), QStringList({"{1000001} 4 1200 Page one ok", "{1000002} 4 2400 Page two ok",
                                                     "{1000003} 4 1200 Page three!"}));
     }
+
+    // The status line says what the input is and how it is doing, and on a
+    // first run where to choose one.
+    void StatusLineTellsTheInput() {
+        QTemporaryDir dir;
+        const QString recording = dir.filePath("page.tve");
+        QCOMPARE(QProcess::execute(TOLVANE_GEN, {"--gap", "0.5", "-o", recording, "pocsag:1200:1000001:3:alpha:Hello"}), 0);
+        const QString none = "No input chosen: choose one in Setup > Interface";
+        const QString missing = "Cannot open the recording! /nonexistent/page.tve: No such file or directory";
+        const struct { QString input, first, last; } rows[] = {
+            {"", none, none},
+            {recording, "Playing recording: " + recording, "Recording ended: " + recording},
+            {"/nonexistent/page.tve", missing, missing},
+        };
+        for (const auto& r : rows) {
+            ModalAnswer answer;
+            Fixture f(TestSettings(), {{}, r.input.toStdString(), {}, false, nullptr});
+            QTRY_COMPARE(f.window.InputStatusText(), r.first);
+            QTRY_COMPARE_WITH_TIMEOUT(f.window.InputStatusText(), r.last, 10000);
+            QVERIFY(f.window.statusBar()->isVisible());
+        }
+    }
 };
 
 QTEST_MAIN(DailyTest)
