@@ -29,6 +29,22 @@ const std::string kMqttTrouble;
 constexpr std::chrono::milliseconds kReplaceWait{1000};
 constexpr std::chrono::milliseconds kExitWait{3000};
 
+// The screen that shows most of a window's frame; the primary screen when
+// none shows any of it (a monitor was unplugged since).
+const QScreen* ScreenShowing(const QRect& frame) {
+    const QScreen* best = QGuiApplication::primaryScreen();
+    qint64 most = 0;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect shown = screen->availableGeometry().intersected(frame);
+        const qint64 area = qint64{shown.width()} * shown.height();
+        if (area > most) {
+            most = area;
+            best = screen;
+        }
+    }
+    return best;
+}
+
 }  // namespace
 
 // ---- The splitter --------------------------------------------------------
@@ -125,16 +141,7 @@ MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& s
     setFocusPolicy(Qt::StrongFocus);
     ResetCustomColors();
 
-    // The saved place and size, kept inside the screen's work area.
-    QRect area(s.xPos, s.yPos, s.xSize, s.ySize);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect work = screen->availableGeometry();
-        area.setWidth(std::min(area.width(), work.width()));
-        area.setHeight(std::min(area.height(), work.height()));
-    }
-    move(area.topLeft());
-    savedOuterSize_ = QSize(std::max(area.width(), 80), std::max(area.height(), 60));
-    resize(savedOuterSize_);
+    RestorePlacement();
     ApplyFont();
 
     connect(&sampleTimer_, &QTimer::timeout, this, &MainWindow::Tick);
@@ -287,7 +294,13 @@ void MainWindow::ShowInputStatus() {
 
 bool MainWindow::SaveSettingsFile() {
     if (options_.settingsPath.empty()) return true;
-    return SaveSettings(kAppName, options_.settingsPath, engine_->settings());
+    Settings saved = engine_->settings();
+    saved.xPos = normalFrame_.x();
+    saved.yPos = normalFrame_.y();
+    saved.xSize = normalFrame_.width();
+    saved.ySize = normalFrame_.height();
+    saved.Window = {normalInside_.width(), normalInside_.height(), isMaximized() ? 1 : 0};
+    return SaveSettings(kAppName, options_.settingsPath, saved);
 }
 
 void MainWindow::RunDialog(bool (*dialog)(QWidget*, DialogHost&)) {
@@ -446,13 +459,42 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     }
 }
 
+// ---- Placement -------------------------------------------------------------
+
+void MainWindow::RestorePlacement() {
+    const Settings& s = engine_->settings();
+    const WindowChoice& left = s.Window;
+    QRect frame(s.xPos, s.yPos, std::max(s.xSize, 80), std::max(s.ySize, 60));
+    const bool insideKnown = left.ClientWidth > 0 && left.ClientHeight > 0;
+    QSize inside = insideKnown ? QSize(left.ClientWidth, left.ClientHeight) : frame.size();
+    const QSize border = insideKnown ? (frame.size() - inside).expandedTo(QSize(0, 0)) : QSize(0, 0);
+    if (const QScreen* screen = ScreenShowing(frame)) {
+        // All of the window on that screen's work area.
+        const QRect work = screen->availableGeometry();
+        frame.setSize(frame.size().boundedTo(work.size()));
+        frame.moveLeft(std::clamp(frame.left(), work.left(), work.right() + 1 - frame.width()));
+        frame.moveTop(std::clamp(frame.top(), work.top(), work.bottom() + 1 - frame.height()));
+        inside = inside.boundedTo(work.size() - border);
+    }
+    move(frame.topLeft());
+    normalFrame_ = frame;
+    normalInside_ = inside;
+    if (!insideKnown) savedOuterSize_ = frame.size();  // made the outer size once the frame is known
+    resize(inside);
+    if (left.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+bool MainWindow::InNormalState() const {
+    return !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+}
+
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     if (isMinimized()) return;
-    Settings& s = engine_->settings();
-    const QRect frame = frameGeometry();
-    s.xSize = frame.width();
-    s.ySize = frame.height();
+    if (InNormalState()) {
+        normalFrame_.setSize(frameGeometry().size());
+        normalInside_ = size();
+    }
     UpdateLineWidth();
 }
 
@@ -467,15 +509,12 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::moveEvent(QMoveEvent* event) {
     QMainWindow::moveEvent(event);
-    if (isMinimized()) return;
-    const QPoint at = frameGeometry().topLeft();
-    engine_->settings().xPos = at.x();
-    engine_->settings().yPos = at.y();
+    if (InNormalState()) normalFrame_.moveTopLeft(frameGeometry().topLeft());
 }
 
 void MainWindow::UpdateLineWidth() {
     const std::uint32_t before = engine_->LineWidth();
-    engine_->SetPaneGeometry(engine_->settings().xSize, cells_.charWidth);
+    engine_->SetPaneGeometry(frameGeometry().width(), cells_.charWidth);
     if (engine_->LineWidth() == before) return;
     lower_->Reattach();
     upper_->Reattach();

@@ -107,6 +107,10 @@ private:
     void PublisherNotice(unsigned generation, MqttEvent event, const std::string& text);
 
     void BuildMenus();
+    // The saved place and size, on a screen that exists and inside its work
+    // area, maximised if it was.
+    void RestorePlacement();
+    bool InNormalState() const;
     // The command line's input, else the one the settings choose.
     const std::string& InputName() const;
     void AttachInput();
@@ -160,10 +164,16 @@ private:
         void Drop(std::chrono::milliseconds wait);
     } records_;
     unsigned publisherGeneration_ = 0;
+    // Settings files without the inside size: the outer size, applied once
+    // the frame is known.
     QSize savedOuterSize_;
+    // The window in its normal state (neither maximised nor minimised), as
+    // it is saved: frame place and outer size, and the inside size.
+    QRect normalFrame_;
+    QSize normalInside_;
     // The settings as the engine last applied them; a dialog edits the live
     // record, and the difference is applied when it reports its changes.
-    Settings applied_;  // the stored size includes the frame, known once shown
+    Settings applied_;
 };
 
 // The splitter between the panes keeps the lower pane's share of the

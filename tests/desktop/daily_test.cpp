@@ -119,6 +119,60 @@ private slots:
             QVERIFY(f.window.statusBar()->isVisible());
         }
     }
+
+    // A saved place on no screen, or partly off one, is moved onto the
+    // screen that shows most of it (the first when none does), all of the
+    // window inside; a window on a screen stays where it was.
+    void WindowStaysOnAScreen() {
+        const struct { QRect saved; QPoint expected; } rows[] = {
+            {{1700, 1000, 640, 420}, {1280 - 640, 900 - 420}},  // below the right screen, mostly over none
+            {{-5000, 10, 640, 420}, {0, 10}},
+            {{1200, 700, 640, 420}, {1280, 768 - 420}},         // most of it over the right screen
+            {{1400, 100, 640, 420}, {1400, 100}},               // on the right screen
+            {{10, 10, 3000, 2000}, {0, 0}},                     // larger than any screen
+        };
+        for (const auto& r : rows) {
+            Settings s = TestSettings();
+            s.xPos = r.saved.x(), s.yPos = r.saved.y(), s.xSize = r.saved.width(), s.ySize = r.saved.height();
+            Fixture f(s);
+            const QRect frame = f.window.frameGeometry();
+            QCOMPARE(frame.topLeft(), r.expected);
+            QVERIFY(f.window.screen()->availableGeometry().contains(frame));
+        }
+    }
+
+    // What the user left is what the next start shows: the size after a
+    // resize (not grown by the frame at each start), the place, and a
+    // maximised window maximised, with its size before kept for later.
+    void PlacementSurvivesRestarts() {
+        QTemporaryDir dir;
+        const std::string ini = dir.filePath("Tolvane.INI").toStdString();
+        const auto start = [&ini] {
+            Settings s = TestSettings();
+            LoadSettings(kAppName, ini, s);
+            return s;
+        };
+        SaveSettings(kAppName, ini, TestSettings());  // 640 x 420 at 10, 10: the outer size, as older files have it
+        QPoint place(10, 10);
+        const QSize inside(700, 400);
+        for (int run = 0; run < 3; ++run) {
+            Fixture f(start(), {ini, {}, {}, false, nullptr});
+            QCOMPARE(f.window.frameGeometry().topLeft(), place);
+            if (run == 0) {
+                QCOMPARE(f.window.frameGeometry().size(), QSize(640, 420));
+                f.window.resize(inside);
+            }
+            QTRY_COMPARE(f.window.size(), inside);
+            place = f.window.frameGeometry().topLeft();  // where the platform has put it
+            if (run == 2) f.window.showMaximized();
+            QTRY_COMPARE(f.window.isMaximized(), run == 2);
+        }
+        Fixture f(start(), {ini, {}, {}, false, nullptr});
+        QTRY_VERIFY(f.window.isMaximized());
+        f.window.showNormal();
+        QTRY_COMPARE(f.window.size(), inside);
+        QCOMPARE(f.window.frameGeometry().topLeft(), place);
+    }
 };
 
 QTEST_MAIN(DailyTest)
