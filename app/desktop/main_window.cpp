@@ -29,6 +29,10 @@ const std::string kMqttTrouble;
 constexpr std::chrono::milliseconds kReplaceWait{1000};
 constexpr std::chrono::milliseconds kExitWait{3000};
 
+// Saved places and sizes beyond this many pixels (a damaged settings file)
+// are taken as this far, so that no rectangle overflows.
+constexpr int kFarthest = 1 << 20;
+
 // The screen that shows most of a window's frame; the primary screen when
 // none shows any of it (a monitor was unplugged since).
 const QScreen* ScreenShowing(const QRect& frame) {
@@ -464,9 +468,11 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 void MainWindow::RestorePlacement() {
     const Settings& s = engine_->settings();
     const WindowChoice& left = s.Window;
-    QRect frame(s.xPos, s.yPos, std::max(s.xSize, 80), std::max(s.ySize, 60));
+    const auto place = [](std::int32_t at) { return std::clamp(at, -kFarthest, kFarthest); };
+    const auto size = [](std::int32_t pixels, int least) { return std::clamp(pixels, least, kFarthest); };
+    QRect frame(place(s.xPos), place(s.yPos), size(s.xSize, 80), size(s.ySize, 60));
     const bool insideKnown = left.ClientWidth > 0 && left.ClientHeight > 0;
-    QSize inside = insideKnown ? QSize(left.ClientWidth, left.ClientHeight) : frame.size();
+    QSize inside = insideKnown ? QSize(size(left.ClientWidth, 1), size(left.ClientHeight, 1)) : frame.size();
     const QSize border = insideKnown ? (frame.size() - inside).expandedTo(QSize(0, 0)) : QSize(0, 0);
     if (const QScreen* screen = ScreenShowing(frame)) {
         // All of the window on that screen's work area.
@@ -474,7 +480,7 @@ void MainWindow::RestorePlacement() {
         frame.setSize(frame.size().boundedTo(work.size()));
         frame.moveLeft(std::clamp(frame.left(), work.left(), work.right() + 1 - frame.width()));
         frame.moveTop(std::clamp(frame.top(), work.top(), work.bottom() + 1 - frame.height()));
-        inside = inside.boundedTo(work.size() - border);
+        inside = inside.boundedTo(work.size() - border).expandedTo(QSize(1, 1));
     }
     move(frame.topLeft());
     normalFrame_ = frame;

@@ -114,16 +114,18 @@ private slots:
     // screen that shows most of it (the first when none does), all of the
     // window inside; a window on a screen stays where it was.
     void WindowStaysOnAScreen() {
-        const struct { QRect saved; QPoint expected; } rows[] = {
-            {{1700, 1000, 640, 420}, {1280 - 640, 900 - 420}},  // below the right screen, mostly over none
-            {{-5000, 10, 640, 420}, {0, 10}},
-            {{1200, 700, 640, 420}, {1280, 768 - 420}},         // most of it over the right screen
-            {{1400, 100, 640, 420}, {1400, 100}},               // on the right screen
-            {{10, 10, 3000, 2000}, {0, 0}},                     // larger than any screen
+        constexpr int kMax = std::numeric_limits<int>::max();
+        const struct { int xPos, yPos, xSize, ySize; QPoint expected; } rows[] = {
+            {1700, 1000, 640, 420, {1280 - 640, 900 - 420}},  // below the right screen, mostly over none
+            {-5000, 10, 640, 420, {0, 10}},
+            {1200, 700, 640, 420, {1280, 768 - 420}},         // most of it over the right screen
+            {1400, 100, 640, 420, {1400, 100}},               // on the right screen
+            {10, 10, 3000, 2000, {0, 0}},                     // larger than any screen
+            {kMax, -kMax, kMax, 0, {0, 0}},                   // a damaged file
         };
         for (const auto& r : rows) {
             Settings s = TestSettings();
-            s.xPos = r.saved.x(), s.yPos = r.saved.y(), s.xSize = r.saved.width(), s.ySize = r.saved.height();
+            s.xPos = r.xPos, s.yPos = r.yPos, s.xSize = r.xSize, s.ySize = r.ySize;
             Fixture f(s);
             const QRect frame = f.window.frameGeometry();
             QCOMPARE(frame.topLeft(), r.expected);
