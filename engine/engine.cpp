@@ -1,5 +1,7 @@
 #include "engine/engine.h"
 
+#include "receiver/input_select.h"
+
 namespace tolvane {
 
 namespace {
@@ -123,8 +125,10 @@ SettingsEffect Engine::ApplySettings(const Settings& next) {
     if (!next.DecodeFlex) chain_.FlexLock = false;
     if (!next.DecodeGolay) chain_.GolayLock = false;
     if (!next.DecodePocsag) chain_.PocsagHold = 0;
-    effect.restartInput = next.FourLevelInterface != old.FourLevelInterface || next.DecodeFlex != old.DecodeFlex ||
-                          next.DecodePocsag != old.DecodePocsag || !(next.Input == old.Input);
+    // The decoders and the receiver read the levels and switches as they
+    // go; only the input and the audio slicing are set when it is attached.
+    effect.restartInput = !(next.Input == old.Input);
+    effect.resliceInput = !(SlicerOptionsFor(next) == SlicerOptionsFor(old));
 
     if (next.Pane1Size != old.Pane1Size) output_.SetScrollback(output_.MessagePane, next.Pane1Size);
     if (next.Pane2Size != old.Pane2Size) output_.SetScrollback(output_.FilterPane, next.Pane2Size);

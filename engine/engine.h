@@ -41,9 +41,11 @@ private:
 
 // What a client must do after ApplySettings.
 struct SettingsEffect {
-    // The slicer's levels or averaging depend on a changed setting, or the
-    // input changed: re-attach the input (InputSession::Restart).
+    // The input itself changed: attach the new one.
     bool restartInput = false;
+    // The audio slicer's levels or averaging depend on a changed setting:
+    // the running input slices with the new ones (InputSession::ApplySlicing).
+    bool resliceInput = false;
 };
 
 class Engine : private DecoderInputs {

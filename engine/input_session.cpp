@@ -91,6 +91,10 @@ void InputSession::Stop() {
     starved_ = false;
 }
 
+void InputSession::ApplySlicing() {
+    if (source_ != nullptr) source_->SetSlicing(SlicerOptionsFor(engine_.settings()));
+}
+
 bool InputSession::Restart() {
     if (source_ == nullptr) return false;
     if (!input_.empty()) return Start(std::string(input_), options_, realtime_);

@@ -47,8 +47,12 @@ public:
     void Stop();
 
     // Stops and starts again with the same input and the engine's current
-    // settings (for example after the slicer's levels were changed).
+    // settings (a recording replayed from its start).
     bool Restart();
+
+    // The input slices audio by the engine's current settings from now on
+    // (levels, the fastest enabled decoder) and goes on where it is.
+    void ApplySlicing();
 
     SessionState State() const { return state_; }
     const std::string& Error() const { return error_; }

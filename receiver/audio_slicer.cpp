@@ -379,6 +379,14 @@ void AudioSlicer::process(std::span<const std::int16_t> samples, std::vector<Edg
     for (const std::int16_t s : samples) Step(static_cast<float>(s) * (1.0f / 32768.0f), out);
 }
 
+void AudioSlicer::Warm(std::span<const float> samples) {
+    std::vector<EdgeEntry> handedOverAlready;
+    process(samples, handedOverAlready);
+    heldCount_ = 0;
+    emittedLevel_ = level_;
+    emittedTicks_ = static_cast<std::uint64_t>(std::llround(static_cast<double>(sampleIndex_) * ticksPerSample_));
+}
+
 void AudioSlicer::Flush(std::vector<EdgeEntry>& out) {
     Release(static_cast<double>(sampleIndex_), out);
     const auto end = static_cast<std::uint64_t>(std::llround(static_cast<double>(sampleIndex_) * ticksPerSample_));

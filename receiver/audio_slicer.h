@@ -87,6 +87,8 @@ struct SlicerOptions {
     // Share of recent edges with no single short-path crossing above which
     // every edge is timed on the decision filter.
     double timingGiveUp = 0.15;
+
+    bool operator==(const SlicerOptions&) const = default;
 };
 
 class AudioSlicer {
@@ -107,6 +109,12 @@ public:
     // Ends the stream: appends the current state up to the last sample, so
     // that the durations add up to the length of the audio.
     void Flush(std::vector<EdgeEntry>& out);
+
+    // Settles the levels and filters on audio another slicer has already
+    // handed over (which then flushed): nothing is emitted for it, and the
+    // next entry starts where it ends. A slicer with new options takes over
+    // a running stream this way without a cold start in mid-transmission.
+    void Warm(std::span<const float> samples);
 
     // The present decision, 0..3 (2 levels: 0 or 3), and the envelope.
     int Level() const { return level_; }

@@ -50,11 +50,12 @@ AttachStatus AudioSource::Attach(EdgeRing& ring) {
     if (!status.Ok()) return status;
     opened_ = true;
     sampleRate_ = rate;
-    SlicerOptions options = options_;
-    options.sampleRate = rate;
     try {
-        slicer_ = std::make_unique<AudioSlicer>(options);
+        optionsChanged_ = false;
+        slicer_ = MakeSlicer();
         buffer_.resize(kBlockSamples);
+        previous_.resize(kBlockSamples);
+        previousCount_ = 0;
         edges_.reserve(kBlockSamples);
         status = thread_.Start([this, &ring] { Run(ring); });
     } catch (const std::exception& e) {
@@ -66,6 +67,31 @@ AttachStatus AudioSource::Attach(EdgeRing& ring) {
         opened_ = false;
     }
     return status;
+}
+
+std::unique_ptr<AudioSlicer> AudioSource::MakeSlicer() const {
+    std::lock_guard lock(optionsMutex_);
+    SlicerOptions options = options_;
+    options.sampleRate = sampleRate_;
+    return std::make_unique<AudioSlicer>(options);
+}
+
+void AudioSource::SetSlicing(const SlicerOptions& options) {
+    std::lock_guard lock(optionsMutex_);
+    options_ = options;
+    optionsChanged_ = true;
+}
+
+bool AudioSource::Reslice() {
+    slicer_->Flush(edges_);  // the durations still add up to the audio's length
+    try {
+        slicer_ = MakeSlicer();
+        slicer_->Warm(std::span<const float>(previous_.data(), previousCount_));
+    } catch (const std::exception& e) {
+        thread_.Fail(std::string("cannot change the audio slicing: ") + e.what());
+        return false;
+    }
+    return true;
 }
 
 void AudioSource::Detach() {
@@ -111,7 +137,10 @@ void AudioSource::Run(EdgeRing& ring) {
             break;
         }
         samplesRead += static_cast<double>(got);
+        if (optionsChanged_.exchange(false) && !Reslice()) break;
         slicer_->process(std::span<const float>(buffer_.data(), static_cast<std::size_t>(got)), edges_);
+        buffer_.swap(previous_);
+        previousCount_ = static_cast<std::size_t>(got);
         if (!Deliver(ring)) break;
     }
 }

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,8 @@ public:
     bool Finished() const final { return thread_.Finished(); }
     std::string RuntimeError() const final { return thread_.Failure(); }
     std::vector<std::string> TakeNotices() final { return thread_.TakeNotices(); }
+    // Taken by the source's thread before its next block of samples.
+    void SetSlicing(const SlicerOptions& options) final;
 
     // The sample rate of the opened input (0 before Attach).
     double SampleRate() const { return sampleRate_; }
@@ -56,13 +59,23 @@ protected:
 private:
     void Run(EdgeRing& ring);
     bool Deliver(EdgeRing& ring);
+    // The slicer for the options and the opened input's sample rate.
+    std::unique_ptr<AudioSlicer> MakeSlicer() const;
+    // On the thread: the slicer so far hands over its last state, and a new
+    // one with the changed options goes on from there. False when it fails.
+    bool Reslice();
 
+    mutable std::mutex optionsMutex_;  // options_ is set by the client while the thread reads it
     SlicerOptions options_;
+    std::atomic<bool> optionsChanged_{false};
     bool live_;
     bool paced_ = false;
     double sampleRate_ = 0;
     std::unique_ptr<AudioSlicer> slicer_;
     std::vector<float> buffer_;
+    // The block sliced before buffer_'s, on which a new slicer settles.
+    std::vector<float> previous_;
+    std::size_t previousCount_ = 0;
     std::vector<EdgeEntry> edges_;
     bool opened_ = false;
     SourceThread thread_;  // last: stopped before the members it uses go

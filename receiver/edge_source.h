@@ -9,6 +9,7 @@
 namespace tolvane {
 
 class EdgeRing;
+struct SlicerOptions;
 
 // Why an attach failed. Each kind keeps the message the receiver has always
 // shown for the matching failure of its driver.
@@ -52,6 +53,10 @@ public:
     // What the user should know that did not stop the input (damaged audio
     // skipped), one line each, since the last call.
     virtual std::vector<std::string> TakeNotices() { return {}; }
+    // Audio is sliced with these options from now on, also while attached
+    // (the levels or the decoders were changed); the input goes on where it
+    // is. Sources that are not audio have nothing to slice.
+    virtual void SetSlicing(const SlicerOptions& /*options*/) {}
 };
 
 }  // namespace tolvane

@@ -103,6 +103,19 @@ struct MachineChoice {
     bool operator==(const MachineChoice&) const = default;
 };
 
+// How the desktop program's main window was left, beside its place and
+// outer size (xPos, yPos, xSize, ySize): the size of its inside, which is
+// what a start gives it again (the window manager's frame comes around it),
+// 0 when not known (the outer size is used); and whether it was maximised,
+// the other fields then keeping the window as it was before.
+struct WindowChoice {
+    std::int32_t ClientWidth = 0;
+    std::int32_t ClientHeight = 0;
+    std::int32_t Maximized = 0;
+
+    bool operator==(const WindowChoice&) const = default;
+};
+
 struct Settings {
     std::int32_t xPos = 0;
     std::int32_t yPos = 0;
@@ -166,6 +179,7 @@ struct Settings {
 
     InputChoice Input;
     MachineChoice Machine;
+    WindowChoice Window;
 
     // How pages are shown. Newer keys: a file is saved with them only when
     // they differ from these defaults, so older files save as they were.

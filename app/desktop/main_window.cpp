@@ -30,6 +30,26 @@ const std::string kMqttTrouble;
 constexpr std::chrono::milliseconds kReplaceWait{1000};
 constexpr std::chrono::milliseconds kExitWait{3000};
 
+// Saved places and sizes beyond this many pixels (a damaged settings file)
+// are taken as this far, so that no rectangle overflows.
+constexpr int kFarthest = 1 << 20;
+
+// The screen that shows most of a window's frame; the primary screen when
+// none shows any of it (a monitor was unplugged since).
+const QScreen* ScreenShowing(const QRect& frame) {
+    const QScreen* best = QGuiApplication::primaryScreen();
+    qint64 most = 0;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect shown = screen->availableGeometry().intersected(frame);
+        const qint64 area = qint64{shown.width()} * shown.height();
+        if (area > most) {
+            most = area;
+            best = screen;
+        }
+    }
+    return best;
+}
+
 }  // namespace
 
 // ---- The splitter --------------------------------------------------------
@@ -97,7 +117,10 @@ void PaneSplitter::resizeEvent(QResizeEvent*) { LayOut(); }
 // ---- The main window -----------------------------------------------------
 
 MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& sound, QWidget* parent)
-    : QMainWindow(parent), options_(std::move(options)), sound_(sound) {
+    : QMainWindow(parent),
+      options_(std::move(options)),
+      sound_(sound),
+      clock_(options_.clock != nullptr ? *options_.clock : systemClock_) {
     setWindowTitle(kAppTitleText);
     // Page times, statistics hours and keep-alive periods of a recording fall
     // where they fell on the air, as in tolvane-cli.
@@ -107,13 +130,12 @@ MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& s
     }
     // The status line exists before the engine, which reports the files it
     // cannot open as it starts.
+    inputStatus_ = new QLabel(this);
     fileStatus_ = new QLabel(this);
-    statusBar()->addWidget(fileStatus_, 1);
+    statusBar()->addWidget(inputStatus_);
+    statusBar()->addWidget(fileStatus_, 1);  // empty unless a file or the broker is in trouble
     repeatsStatus_ = new QLabel(this);
-    statusBar()->addPermanentWidget(repeatsStatus_);
-    // Shown only while a file or the broker is in trouble, or once repeats
-    // have been folded.
-    statusBar()->hide();
+    statusBar()->addPermanentWidget(repeatsStatus_);  // empty until a repeat is folded
     engine_ = std::make_unique<Engine>(
         settings, OutsideWorld{engineClock_, *this, sound_, commands_, *this, files_, *this});
     session_ = std::make_unique<InputSession>(*engine_);
@@ -123,21 +145,13 @@ MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& s
     lower_ = new PaneWidget(engine_->output().MessagePane, s, selection_);
     splitter_ = new PaneSplitter(s.Percent, upper_, lower_, this);
     setCentralWidget(splitter_);
+    ShowInputStatus();
     AttachPublisher();
     BuildMenus();
     setFocusPolicy(Qt::StrongFocus);
     ResetCustomColors();
 
-    // The saved place and size, kept inside the screen's work area.
-    QRect area(s.xPos, s.yPos, s.xSize, s.ySize);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect work = screen->availableGeometry();
-        area.setWidth(std::min(area.width(), work.width()));
-        area.setHeight(std::min(area.height(), work.height()));
-    }
-    move(area.topLeft());
-    savedOuterSize_ = QSize(std::max(area.width(), 80), std::max(area.height(), 60));
-    resize(savedOuterSize_);
+    RestorePlacement();
     ApplyFont();
 
     connect(&sampleTimer_, &QTimer::timeout, this, &MainWindow::Tick);
@@ -232,6 +246,7 @@ void MainWindow::RunCommand(int id) {
 }
 
 void MainWindow::Tick() {
+    const SessionState before = session_->State();
     if (session_->State() == SessionState::Running) {
         session_->Poll();
     } else {
@@ -240,8 +255,10 @@ void MainWindow::Tick() {
     if (session_->State() == SessionState::Ended && options_.loop) session_->Restart();
     if (session_->State() == SessionState::Failed) {
         ShowMessage(session_->Error());
+        ShowInputStatus();
         session_->Stop();
     }
+    if (session_->State() != before) ShowInputStatus();
     engine_->ShowPendingMessages();
     ShowFoldedRepeats();
 }
@@ -251,26 +268,59 @@ void MainWindow::ShowFoldedRepeats() {
     if (folded == repeatsShown_) return;
     repeatsShown_ = folded;
     repeatsStatus_->setText(QString("Repeats folded: %1").arg(folded));
-    statusBar()->show();
 }
 
 // ---- Input ---------------------------------------------------------------
 
+const std::string& MainWindow::InputName() const {
+    return options_.input.empty() ? engine_->settings().Input.Input : options_.input;
+}
+
 void MainWindow::AttachInput() {
     session_->Stop();
-    const std::string& name = options_.input.empty() ? engine_->settings().Input.Input : options_.input;
-    if (name.empty()) return;
-    InputOptions inputOptions;
-    inputOptions.paced = true;  // a recording replays at its own speed
-    // A source that cannot be opened is reported; the program stays up
-    // without input.
-    if (!session_->Start(name, inputOptions, true)) {
-        ShowMessage(session_->Error());
-        session_->Stop();
+    const std::string& name = InputName();
+    if (!name.empty()) {
+        InputOptions inputOptions;
+        inputOptions.paced = true;  // a recording replays at its own speed
+        // A source that cannot be opened is reported; the program stays up
+        // without input.
+        if (!session_->Start(name, inputOptions, true)) ShowMessage(session_->Error());
     }
+    ShowInputStatus();
+    if (session_->State() == SessionState::Failed) session_->Stop();
+}
+
+void MainWindow::ShowInputStatus() {
+    const std::string& name = InputName();
+    const QString shown = name == "-" ? QString("standard input") : QString::fromLocal8Bit(name.c_str());
+    QString text;
+    if (name.empty()) {
+        text = "No input chosen: choose one in Setup > Interface";
+    } else if (session_->State() == SessionState::Failed) {
+        text = QString::fromLocal8Bit(session_->Error().c_str());
+    } else if (session_->State() == SessionState::Ended) {
+        text = "Recording ended: " + shown;
+    } else if (session_->State() == SessionState::Running) {
+        text = (IsLiveInput(name) || name == "-" ? "Live input: " : "Playing recording: ") + shown;
+    } else {
+        return;  // stopped after a failure: its message stays
+    }
+    inputStatus_->setText(text);
 }
 
 // ---- Settings ------------------------------------------------------------
+
+// The settings with the window's place as the user saw it: the normal
+// frame and inside size, even while maximised.
+Settings MainWindow::SettingsAsSeen() const {
+    Settings saved = engine_->settings();
+    saved.xPos = normalFrame_.x();
+    saved.yPos = normalFrame_.y();
+    saved.xSize = normalFrame_.width();
+    saved.ySize = normalFrame_.height();
+    saved.Window = {normalInside_.width(), normalInside_.height(), isMaximized() ? 1 : 0};
+    return saved;
+}
 
 bool MainWindow::SaveSettingsFile() {
     const std::string& path = options_.settingsPath;
@@ -278,7 +328,7 @@ bool MainWindow::SaveSettingsFile() {
     std::string problem;
     if (settingsUnread_) {
         problem = "settings not saved: " + path + " could not be read at start";
-    } else if (SaveSettings(kAppName, path, engine_->settings(), &problem)) {
+    } else if (SaveSettings(kAppName, path, SettingsAsSeen(), &problem)) {
         ClearTrouble(path);
         return true;
     }
@@ -307,7 +357,7 @@ void MainWindow::RunDialog(bool (*dialog)(QWidget*, DialogHost&)) {
     dialog(this, *this);
 }
 
-void MainWindow::SettingsChanged(unsigned) {
+void MainWindow::SettingsChanged(unsigned changes) {
     // The engine compares the record it had with the edited one.
     const Settings next = engine_->settings();
     engine_->settings() = applied_;
@@ -325,7 +375,14 @@ void MainWindow::SettingsChanged(unsigned) {
     if (machineChanged) AttachPublisher();
     lower_->Reattach();
     upper_->Reattach();
-    if (effect.restartInput) AttachInput();
+    // A confirmed Keep Alive dialog re-arms the watch and silences an alarm,
+    // whether or not its ranges changed.
+    if (changes & static_cast<unsigned>(SettingsChange::KeepAlive)) engine_->Watch().Reconfigure();
+    if (effect.restartInput) {
+        AttachInput();
+    } else if (effect.resliceInput) {
+        session_->ApplySlicing();
+    }
 }
 
 // ---- Window events -------------------------------------------------------
@@ -336,7 +393,16 @@ void MainWindow::ShowMessage(std::string_view text) {
     // Messages may come from inside a tick: shown once the tick is over, so
     // that a modal dialog never runs a tick inside a tick.
     const QString line = QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-    QMetaObject::invokeMethod(this, [this, line] { MessageDialog(this, line); }, Qt::QueuedConnection);
+    // The user's OK on the off-the-air message stops the alarm sound and
+    // starts a new watch period.
+    const bool alarm = text == kOffTheAirText;
+    QMetaObject::invokeMethod(
+        this,
+        [this, line, alarm] {
+            MessageDialog(this, line);
+            if (alarm) engine_->Watch().AcknowledgeAlarm();
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::FileFailed(const std::string& path, const std::string& reason) {
@@ -349,23 +415,23 @@ void MainWindow::ShowTrouble(const std::string& key, const std::string& text) {
     troubles_[key] = text;
     latestTrouble_ = key;
     fileStatus_->setText(QString::fromLocal8Bit(text.c_str()));
-    statusBar()->show();
 }
 
 void MainWindow::ClearTrouble(const std::string& key) {
     if (troubles_.erase(key) == 0) return;
     if (troubles_.empty()) {
         fileStatus_->clear();
-        statusBar()->setVisible(repeatsShown_ != 0);
         return;
     }
     if (key == latestTrouble_) latestTrouble_ = troubles_.begin()->first;
     fileStatus_->setText(QString::fromLocal8Bit(troubles_[latestTrouble_].c_str()));
 }
 
-QString MainWindow::StatusText() const { return statusBar()->isHidden() ? QString() : fileStatus_->text(); }
+QString MainWindow::StatusText() const { return fileStatus_->text(); }
 
-QString MainWindow::RepeatsText() const { return statusBar()->isHidden() ? QString() : repeatsStatus_->text(); }
+QString MainWindow::InputStatusText() const { return inputStatus_->text(); }
+
+QString MainWindow::RepeatsText() const { return repeatsStatus_->text(); }
 
 // ---- Publishing ------------------------------------------------------------
 
@@ -444,13 +510,44 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     }
 }
 
+// ---- Placement -------------------------------------------------------------
+
+void MainWindow::RestorePlacement() {
+    const Settings& s = engine_->settings();
+    const WindowChoice& left = s.Window;
+    const auto place = [](std::int32_t at) { return std::clamp(at, -kFarthest, kFarthest); };
+    const auto size = [](std::int32_t pixels, int least) { return std::clamp(pixels, least, kFarthest); };
+    QRect frame(place(s.xPos), place(s.yPos), size(s.xSize, 80), size(s.ySize, 60));
+    const bool insideKnown = left.ClientWidth > 0 && left.ClientHeight > 0;
+    QSize inside = insideKnown ? QSize(size(left.ClientWidth, 1), size(left.ClientHeight, 1)) : frame.size();
+    const QSize border = insideKnown ? (frame.size() - inside).expandedTo(QSize(0, 0)) : QSize(0, 0);
+    if (const QScreen* screen = ScreenShowing(frame)) {
+        // All of the window on that screen's work area.
+        const QRect work = screen->availableGeometry();
+        frame.setSize(frame.size().boundedTo(work.size()));
+        frame.moveLeft(std::clamp(frame.left(), work.left(), work.right() + 1 - frame.width()));
+        frame.moveTop(std::clamp(frame.top(), work.top(), work.bottom() + 1 - frame.height()));
+        inside = inside.boundedTo(work.size() - border).expandedTo(QSize(1, 1));
+    }
+    move(frame.topLeft());
+    normalFrame_ = frame;
+    normalInside_ = inside;
+    if (!insideKnown) savedOuterSize_ = frame.size();  // made the outer size once the frame is known
+    resize(inside);
+    if (left.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+bool MainWindow::InNormalState() const {
+    return !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+}
+
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     if (isMinimized()) return;
-    Settings& s = engine_->settings();
-    const QRect frame = frameGeometry();
-    s.xSize = frame.width();
-    s.ySize = frame.height();
+    if (InNormalState()) {
+        normalFrame_.setSize(frameGeometry().size());
+        normalInside_ = size();
+    }
     UpdateLineWidth();
 }
 
@@ -465,15 +562,12 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::moveEvent(QMoveEvent* event) {
     QMainWindow::moveEvent(event);
-    if (isMinimized()) return;
-    const QPoint at = frameGeometry().topLeft();
-    engine_->settings().xPos = at.x();
-    engine_->settings().yPos = at.y();
+    if (InNormalState()) normalFrame_.moveTopLeft(frameGeometry().topLeft());
 }
 
 void MainWindow::UpdateLineWidth() {
     const std::uint32_t before = engine_->LineWidth();
-    engine_->SetPaneGeometry(engine_->settings().xSize, cells_.charWidth);
+    engine_->SetPaneGeometry(frameGeometry().width(), cells_.charWidth);
     if (engine_->LineWidth() == before) return;
     lower_->Reattach();
     upper_->Reattach();

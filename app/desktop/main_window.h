@@ -46,6 +46,7 @@ public:
         std::string input;         // INPUT as tolvane-cli reads it; empty: none
         std::string helpPath;      // the HTML help's index
         bool loop = false;         // replay a recording again when it ends (--demo)
+        WallClock* clock = nullptr;  // the time of live input; nullptr: the system's (tests give their own)
     };
 
     MainWindow(const Settings& settings, Options options, SoundPlayer& sound, QWidget* parent = nullptr);
@@ -61,11 +62,13 @@ public:
     bool InputAttached() const { return session_ && session_->State() == SessionState::Running; }
     // The publisher the settings' MqttBroker asks for; nullptr without one.
     const MqttPublisher* Publisher() const { return records_.publisher.get(); }
-    // The status line's text; empty while it is hidden.
+    // The status line's problem (a file or the broker); empty without one.
     QString StatusText() const;
     // The count of repeats folded, at the right of the status line; empty
-    // while it is hidden.
+    // until a repeat is folded.
     QString RepeatsText() const;
+    // The status line's account of the input: what it is and how it is doing.
+    QString InputStatusText() const;
 
     // One menu command (the ids above); others are ignored.
     void RunCommand(int id);
@@ -85,6 +88,7 @@ public:
     // DialogHost.
     Settings& CurrentSettings() override { return engine_->settings(); }
     bool SaveSettingsFile() override;
+    Settings SettingsAsSeen() const;
     void SettingsChanged(unsigned changes) override;
     const Statistics& CurrentStatistics() override { return engine_->Stats(); }
 
@@ -118,7 +122,15 @@ private:
     void PublisherNotice(unsigned generation, MqttEvent event, const std::string& text);
 
     void BuildMenus();
+    // The saved place and size, on a screen that exists and inside its work
+    // area, maximised if it was.
+    void RestorePlacement();
+    bool InNormalState() const;
+    // The command line's input, else the one the settings choose.
+    const std::string& InputName() const;
     void AttachInput();
+    // Shows the input's state in the status line.
+    void ShowInputStatus();
     void UpdateLineWidth();
     // Runs one of the setup, filter or monitor dialogs.
     void RunDialog(bool (*dialog)(QWidget*, DialogHost&));
@@ -130,7 +142,8 @@ private:
 
     Options options_;
     SoundPlayer& sound_;
-    SystemClock clock_;
+    SystemClock systemClock_;
+    WallClock& clock_;
     // A recording named on the command line runs on its own time.
     std::optional<RecordingClock> recordingClock_;
     ClockSwitch engineClock_{clock_};
@@ -146,6 +159,7 @@ private:
     PaneWidget* upper_ = nullptr;
     PaneWidget* lower_ = nullptr;
     QTimer sampleTimer_;
+    QLabel* inputStatus_ = nullptr;
     QLabel* fileStatus_ = nullptr;
     QLabel* repeatsStatus_ = nullptr;
     std::uint64_t repeatsShown_ = 0;
@@ -168,10 +182,16 @@ private:
         void Drop(std::chrono::milliseconds wait);
     } records_;
     unsigned publisherGeneration_ = 0;
+    // Settings files without the inside size: the outer size, applied once
+    // the frame is known.
     QSize savedOuterSize_;
+    // The window in its normal state (neither maximised nor minimised), as
+    // it is saved: frame place and outer size, and the inside size.
+    QRect normalFrame_;
+    QSize normalInside_;
     // The settings as the engine last applied them; a dialog edits the live
     // record, and the difference is applied when it reports its changes.
-    Settings applied_;  // the stored size includes the frame, known once shown
+    Settings applied_;
 };
 
 // The splitter between the panes keeps the lower pane's share of the
