@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "app/cli/error_marks.h"
+#include "app/cli/iq_arguments.h"
 #include "display/line_joiner.h"
 #include "engine/engine.h"
 #include "engine/input_runner.h"
@@ -90,6 +91,8 @@ constexpr const char kHelp[] =
     "               settings' ReceiverName or the host name. Without --mqtt the\n"
     "               settings' MqttBroker is used when set\n"
     "  --help       this text\n"
+    "\n"
+    "%s"
     "\n"
     "Exit status: 0 when the input has ended (or SIGINT, SIGTERM, SIGHUP or a\n"
     "closed standard output ended the run); 1 with a one-line message when the\n"
@@ -184,6 +187,7 @@ struct Arguments {
     int rate = 0;  // raw audio sample rate; 0 = from the settings
     std::optional<std::time_t> start;  // when the recording began
     std::string input;
+    IqInputOptions iq;
 };
 
 // Returns -1 after --help, 0 to go on, else the exit status.
@@ -191,7 +195,7 @@ int ParseArguments(int argc, char** argv, Arguments& args) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kHelp, stdout);
+            std::printf(kHelp, kIqUsage);
             return -1;
         } else if (arg == "--ini") {
             if (i + 1 >= argc) {
@@ -230,6 +234,11 @@ int ParseArguments(int argc, char** argv, Arguments& args) {
             }
             args.rate = static_cast<int>(rate);
             ++i;
+        } else if (std::string why; const int iq = ParseIqArgument(argc, argv, i, args.iq, why)) {
+            if (iq < 0) {
+                std::fprintf(stderr, "tolvane-cli: %s\n", why.c_str());
+                return 2;
+            }
         } else if (arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "tolvane-cli: unknown option %s (see --help)\n", arg.c_str());
             return 2;
@@ -298,7 +307,18 @@ int main(int argc, char** argv) {
     InputOptions inputOptions;
     inputOptions.paced = args.realtime;
     inputOptions.rawRate = args.rate > 0 ? args.rate : settings.Input.InputRate;
-    std::unique_ptr<EdgeSource> source = SelectInput(args.input, inputOptions, settings, error);
+    std::unique_ptr<EdgeSource> source;
+    if (IsIqInput(args.input, args.iq)) {
+        // Until the engine runs a receiver per channel, the first is decoded.
+        if (args.iq.channels.size() > 1)
+            std::fprintf(stderr, "tolvane-cli: %zu channels given; this version decodes only the first (%.0f Hz)\n",
+                         args.iq.channels.size(), args.iq.channels.front().frequencyHz);
+        args.iq.channels.resize(std::min<std::size_t>(args.iq.channels.size(), 1));
+        args.iq.paced = args.realtime;
+        source = SelectIqInput(args.input, args.iq, SlicerOptionsFor(settings), error);
+    } else {
+        source = SelectInput(args.input, inputOptions, settings, error);
+    }
     if (source == nullptr) {
         std::fprintf(stderr, "tolvane-cli: %s\n", error.c_str());
         return 1;
