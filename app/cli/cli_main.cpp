@@ -315,7 +315,9 @@ int main(int argc, char** argv) {
                          args.iq.channels.size(), args.iq.channels.front().frequencyHz);
         args.iq.channels.resize(std::min<std::size_t>(args.iq.channels.size(), 1));
         args.iq.paced = args.realtime;
-        source = SelectIqInput(args.input, args.iq, SlicerOptionsFor(settings), error);
+        // The channel's levels are the receiver's.
+        if (!args.iq.channels.empty()) settings.FourLevelInterface = args.iq.channels.front().levels == 4 ? 1 : 0;
+        source = SelectIqInput(args.input, args.iq, settings, error);
     } else {
         source = SelectInput(args.input, inputOptions, settings, error);
     }

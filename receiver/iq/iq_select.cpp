@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "receiver/input_select.h"
 #include "receiver/iq/sdr_input.h"
+#include "settings/settings.h"
 
 namespace tolvane {
 
@@ -55,7 +57,7 @@ bool IsIqInput(const std::string& input, const IqInputOptions& options) {
 }
 
 std::unique_ptr<IqSource> SelectIqInput(const std::string& input, const IqInputOptions& options,
-                                        const SlicerOptions& slicer, std::string& error) {
+                                        const Settings& settings, std::string& error) {
     if (options.channels.empty()) {
         error = input + ": an IQ input needs a channel to decode (--channel FREQ[:NAME[:LEVELS]])";
         return nullptr;
@@ -65,7 +67,11 @@ std::unique_ptr<IqSource> SelectIqInput(const std::string& input, const IqInputO
     source.centreHz = options.centreHz;
     source.ppm = options.ppm;
     source.channels = options.channels;
-    source.slicer = slicer;
+    Settings levels = settings;
+    levels.FourLevelInterface = 0;
+    source.twoLevel = SlicerOptionsFor(levels);
+    levels.FourLevelInterface = 1;
+    source.fourLevel = SlicerOptionsFor(levels);
     source.paced = options.paced;
     std::unique_ptr<IqInput> reader;
     if (input.rfind("sdr:", 0) == 0) {

@@ -42,7 +42,10 @@ struct IqInputOptions {
 // extension, or any file when channels or a format are given.
 bool IsIqInput(const std::string& input, const IqInputOptions& options);
 
+struct Settings;
+
+// Each channel is sliced as the settings say, with its own 2 or 4 levels.
 std::unique_ptr<IqSource> SelectIqInput(const std::string& input, const IqInputOptions& options,
-                                        const SlicerOptions& slicer, std::string& error);
+                                        const Settings& settings, std::string& error);
 
 }  // namespace tolvane

@@ -74,8 +74,7 @@ AttachStatus IqSource::AttachChannels(const std::vector<EdgeRing*>& rings) {
                                 std::to_string(static_cast<long long>(rate)) + " samples/s)";
                 return status;
             }
-            tuning.slicer = options_.slicer;
-            tuning.slicer.fourLevel = plan.levels == 4;
+            tuning.slicer = plan.levels == 4 ? options_.fourLevel : options_.twoLevel;
             tunings.push_back(tuning);
             used.push_back(rings[i]);
         }

@@ -36,7 +36,9 @@ struct IqSourceOptions {
     // itself.
     double ppm = 0;
     std::vector<IqChannelPlan> channels;
-    SlicerOptions slicer;  // levels and sample rate are set per channel
+    // Slicing of 2- and 4-level channels (the sample rate is the bank's).
+    SlicerOptions twoLevel;
+    SlicerOptions fourLevel;
     bool paced = false;    // recordings: no faster than real time
 };
 
