@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <fstream>
 
-#include "engine/input_runner.h"
 #include "receiver/iq/iq_format.h"
 #include "receiver/iq/iq_select.h"
+#include "support/iq_loopback.h"
 #include "support/loopback.h"
 #include "tools/gen/iq_writer.h"
 
@@ -17,21 +17,6 @@ namespace {
 
 constexpr double kCentre = 929.5e6;
 constexpr double kRate = 2.4e6;
-
-struct Decoded {
-    std::vector<std::string> lines;
-    std::string error;  // what the run reported (empty when it ended well)
-};
-
-Decoded DecodeChannel(const std::string& path, const IqInputOptions& options, int levels) {
-    testing::TestRig rig(testing::Untimed(levels));
-    Decoded decoded;
-    std::unique_ptr<IqSource> source = SelectIqInput(path, options, rig.engine->settings(), decoded.error);
-    if (source == nullptr) return decoded;
-    RunInput(*rig.engine, *source, RunOptions(), decoded.error);
-    decoded.lines = rig.messageLines;
-    return decoded;
-}
 
 IqInputOptions OneChannel(double frequency, int levels, double ppm = 0) {
     IqInputOptions options;
@@ -96,8 +81,8 @@ TEST(IqChannels, FiveChannelsInEveryFormat) {
         std::string error;
         ASSERT_TRUE(gen::WriteIqFile(path, carriers, options, error)) << error;
         for (std::size_t i = 0; i < channels.size(); ++i) {
-            const Decoded decoded = DecodeChannel(path, OneChannel(channels[i].frequency, channels[i].levels, 37),
-                                                  channels[i].levels);
+            const testing::IqDecoded decoded =
+                testing::DecodeIq(path, OneChannel(channels[i].frequency, channels[i].levels, 37));
             EXPECT_EQ(decoded.error, "");
             EXPECT_EQ(decoded.lines, expected[i]) << IqFormatName(format) << ", channel " << channels[i].frequency;
             for (const std::string& page : channels[i].pages) {
@@ -108,7 +93,7 @@ TEST(IqChannels, FiveChannelsInEveryFormat) {
                     << IqFormatName(format) << ": " << page;
             }
         }
-        const Decoded quiet = DecodeChannel(path, OneChannel(kQuiet, 2, 37), 2);
+        const testing::IqDecoded quiet = testing::DecodeIq(path, OneChannel(kQuiet, 2, 37));
         EXPECT_EQ(quiet.error, "");
         EXPECT_TRUE(quiet.lines.empty()) << IqFormatName(format) << ": " << quiet.lines.front();
     }

@@ -27,6 +27,8 @@ public:
     virtual void Close() = 0;
     // Live inputs cannot wait for the consumer.
     virtual bool Live() const { return false; }
+    // How messages name the input: the file, or sdr: and the device.
+    virtual std::string Name() const = 0;
 };
 
 // A recording: raw samples in one of the raw formats, or two-channel WAV.
@@ -41,6 +43,7 @@ public:
     long Read(std::complex<float>* out, std::size_t capacity, const std::atomic<bool>& stop,
               std::string& error) override;
     void Close() override;
+    std::string Name() const override { return path_; }
 
 private:
     std::string path_;

@@ -32,7 +32,7 @@ AttachStatus IqSource::AttachChannels(const std::vector<EdgeRing*>& rings) {
     AttachStatus status;
     if (options_.channels.empty() || rings.size() != options_.channels.size()) {
         status.error = AttachError::BadFormat;
-        status.detail = "an IQ input needs at least one channel (--channel FREQ)";
+        status.detail = input_->Name() + ": an IQ input needs at least one channel (--channel FREQ)";
         return status;
     }
     double rate = options_.sampleRate;
@@ -46,9 +46,9 @@ AttachStatus IqSource::AttachChannels(const std::vector<EdgeRing*>& rings) {
     if (!(rate >= kMinIqSampleRate && rate <= 100e6)) {
         Detach();
         status.error = AttachError::BadFormat;
-        status.detail = rate <= 0 ? std::string("an IQ recording needs its sample rate (--sample-rate HZ)")
-                                  : "IQ input needs a sample rate between 48000 Hz and 100 MHz, not " +
-                                        std::to_string(static_cast<long long>(rate));
+        status.detail = input_->Name() + (rate <= 0 ? std::string(": an IQ recording needs its sample rate (--sample-rate HZ)")
+                                  : ": IQ input needs a sample rate between 48000 Hz and 100 MHz, not " +
+                                        std::to_string(static_cast<long long>(rate)));
         return status;
     }
     sampleRate_ = rate;
@@ -67,7 +67,7 @@ AttachStatus IqSource::AttachChannels(const std::vector<EdgeRing*>& rings) {
             if (std::fabs(tuning.offsetHz) > rate / 2) {
                 Detach();
                 status.error = AttachError::BadFormat;
-                status.detail = "channel " + (plan.name.empty() ? std::to_string(i + 1) : plan.name) + " at " +
+                status.detail = input_->Name() + ": channel " + (plan.name.empty() ? std::to_string(i + 1) : plan.name) + " at " +
                                 std::to_string(static_cast<long long>(plan.frequencyHz)) +
                                 " Hz lies outside the IQ band (centre " +
                                 std::to_string(static_cast<long long>(centre)) + " Hz, " +

@@ -32,6 +32,7 @@ public:
               std::string& error) override;
     void Close() override;
     bool Live() const override { return true; }
+    std::string Name() const override { return "sdr:" + settings_.arguments; }
 
 private:
     SdrSettings settings_;
