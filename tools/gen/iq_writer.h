@@ -36,7 +36,7 @@ inline constexpr double kCnrBandwidthHz = 25000;
 struct IqCarrier {
     double frequencyHz = 0;
     SymbolStream stream;
-    std::vector<std::pair<double, double>> keyed;  // [start, end) in seconds
+    std::vector<std::pair<double, double>> keyed;  // [start, end) in seconds; none: always on
 };
 
 struct IqNeighbour {
