@@ -27,7 +27,7 @@ struct Modulator {
     double amplitude = 1;
     std::vector<float> wave;
     std::vector<std::pair<double, double>> keyed;  // empty: always on
-    double phase = 0;
+    std::complex<double> phasor = 1;
 };
 
 std::vector<float> ModulatingWave(const SymbolStream& stream, double rateError) {
@@ -116,7 +116,7 @@ void GenerateIq(const std::vector<IqCarrier>& carriers, const IqOptions& options
         m.offsetHz = neighbour.frequencyHz - options.centreHz + shift;
         m.amplitude = std::pow(10.0, neighbour.levelDb / 20);
         m.wave = ModulatingWave(noise, 0);
-        m.phase = 1.0;
+        m.phasor = std::polar(1.0, 1.0);
         modulators.push_back(std::move(m));
     }
     // Noise per sample such that a 25 kHz slice of it is cnr below a carrier.
@@ -136,8 +136,15 @@ void GenerateIq(const std::vector<IqCarrier>& carriers, const IqOptions& options
         const std::size_t count = std::min(kBlock, total - first);
         std::fill(sum.begin(), sum.begin() + static_cast<std::ptrdiff_t>(count), std::complex<double>());
         for (Modulator& m : modulators) {
+            // The carrier turns by its offset every sample, and by the
+            // deviation on top: at most 2 pi 4.8 kHz / fs, small enough for
+            // a short series to be exact to double precision's last bits.
+            const std::complex<double> carrierTurn = std::polar(1.0, 2 * std::numbers::pi * m.offsetHz / fs);
+            const double perLevel = 2 * std::numbers::pi * kOnAirDeviationHz / fs;
             for (std::size_t i = 0; i < count; ++i) {
                 const double t = static_cast<double>(first + i) / fs;
+                const double key = KeyLevel(m.keyed, t);
+                if (key <= 0) continue;  // off the air: the phase it comes back with does not matter
                 const double x = t * kModulationRate;
                 const auto k = static_cast<std::size_t>(x);
                 double level = 0;
@@ -145,12 +152,13 @@ void GenerateIq(const std::vector<IqCarrier>& carriers, const IqOptions& options
                     const double f = x - static_cast<double>(k);
                     level = m.wave[k] * (1 - f) + m.wave[k + 1] * f;
                 }
-                m.phase += 2 * std::numbers::pi * (m.offsetHz + kOnAirDeviationHz * level) / fs;
-                if (m.phase > std::numbers::pi) m.phase -= 2 * std::numbers::pi;
-                if (m.phase < -std::numbers::pi) m.phase += 2 * std::numbers::pi;
-                const double key = KeyLevel(m.keyed, t);
-                if (key > 0) sum[i] += std::polar(m.amplitude * key, m.phase);
+                const double d = perLevel * level;
+                const double d2 = d * d;
+                const std::complex<double> deviationTurn(1 - d2 / 2 * (1 - d2 / 12), d * (1 - d2 / 6 * (1 - d2 / 20)));
+                m.phasor *= carrierTurn * deviationTurn;
+                sum[i] += m.amplitude * key * m.phasor;
             }
+            m.phasor /= std::abs(m.phasor);  // no drift in amplitude over a long recording
         }
         out.resize(count);
         for (std::size_t i = 0; i < count; ++i) {
