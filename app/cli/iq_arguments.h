@@ -13,6 +13,8 @@ inline constexpr const char kIqUsage[] =
     "                 hackrf_transfer cs8; .wav is two-channel IQ when --channel\n"
     "                 is given, and brings its sample rate and, where the\n"
     "                 recording program wrote one, its centre frequency)\n"
+    "  -              raw IQ on standard input with --iq-format, e.g.\n"
+    "                 rtl_sdr -f 929.5M -s 2.4M - | tolvane-cli --iq-format cu8 ... -\n"
     "  sdr:ARGS       a live receiver through SoapySDR, e.g.\n"
     "                 sdr:driver=rtlsdr or sdr:driver=rtlsdr,serial=00000001\n"
     "  --channel FREQ[:NAME[:LEVELS]]  a pager channel (FREQ in Hz or with k, M;\n"

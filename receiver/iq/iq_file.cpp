@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,6 +74,18 @@ AttachStatus IqFileInput::Open(double& sampleRate, double& centreHz) {
         frames_.resize(2 * kBlockSamples);
         return status;
     }
+    if (path_ == "-") {
+        if (format_ == IqFormat::Wav) {
+            status.error = AttachError::BadFormat;
+            status.detail = "-: standard input takes raw IQ (--iq-format cu8, cs8, cs16 or cf32)";
+            return status;
+        }
+        fd_ = STDIN_FILENO;
+        ownsFd_ = false;
+        bytes_.resize(kBlockSamples * IqSampleBytes(format_));
+        return status;
+    }
+    ownsFd_ = true;
     fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) {
         status.error = AttachError::CannotOpenRecording;
@@ -96,7 +109,8 @@ AttachStatus IqFileInput::Open(double& sampleRate, double& centreHz) {
     return status;
 }
 
-long IqFileInput::Read(std::complex<float>* out, std::size_t capacity, const std::atomic<bool>&, std::string& error) {
+long IqFileInput::Read(std::complex<float>* out, std::size_t capacity, const std::atomic<bool>& stop,
+                       std::string& error) {
     if (wav_ != nullptr) {
         auto* file = static_cast<SNDFILE*>(wav_);
         const std::size_t want = std::min(capacity, kBlockSamples);
@@ -110,6 +124,19 @@ long IqFileInput::Read(std::complex<float>* out, std::size_t capacity, const std
     }
     const std::size_t size = IqSampleBytes(format_);
     for (;;) {
+        if (!ownsFd_) {
+            // A pipe may stay quiet: wait in short steps so that a stop is seen.
+            pollfd p{fd_, POLLIN, 0};
+            const int ready = ::poll(&p, 1, 100);
+            if (ready < 0 && errno != EINTR) {
+                error = SystemDetail(path_, errno);
+                return -1;
+            }
+            if (ready <= 0) {
+                if (stop.load(std::memory_order_relaxed)) return 0;
+                continue;
+            }
+        }
         const std::size_t room = std::min(capacity * size, bytes_.size()) - carried_;
         const ssize_t got = ::read(fd_, bytes_.data() + carried_, room);
         if (got < 0) {
@@ -138,7 +165,7 @@ long IqFileInput::Read(std::complex<float>* out, std::size_t capacity, const std
 void IqFileInput::Close() {
     if (wav_ != nullptr) sf_close(static_cast<SNDFILE*>(wav_));
     wav_ = nullptr;
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0 && ownsFd_) ::close(fd_);
     fd_ = -1;
 }
 

@@ -33,7 +33,8 @@ public:
 
 // A recording: raw samples in one of the raw formats, or two-channel WAV.
 // A raw file whose length is not a whole number of samples is decoded up
-// to its last whole sample and then reported as truncated.
+// to its last whole sample and then reported as truncated. "-" reads raw
+// samples from standard input (rtl_sdr -f ... - | tolvane-cli ... -).
 class IqFileInput : public IqInput {
 public:
     IqFileInput(std::string path, IqFormat format);
@@ -49,6 +50,7 @@ private:
     std::string path_;
     IqFormat format_;
     int fd_ = -1;
+    bool ownsFd_ = true;
     void* wav_ = nullptr;  // SNDFILE*
     std::vector<unsigned char> bytes_;
     std::vector<float> frames_;

@@ -5,6 +5,7 @@
 //   FILE.wav                          a two-channel WAV IQ recording (when
 //                                     channels are given; otherwise a WAV
 //                                     file is discriminator audio)
+//   -                                 raw IQ on standard input (--iq-format)
 //   sdr:ARGS                          a live receiver through SoapySDR, e.g.
 //                                     sdr:driver=rtlsdr,serial=00000001
 #pragma once
