@@ -13,6 +13,7 @@
 #include "tools/gen/protocols.h"
 #include "tools/gen/symbol_stream.h"
 #include "tools/gen/audio_writer.h"
+#include "receiver/iq/iq_select.h"
 #include "tools/gen/iq_command.h"
 
 namespace {
@@ -161,7 +162,9 @@ int ParseArguments(int argc, char** argv, Options& options) {
         } else if (arg == "--sample-rate" || arg == "--deviation" || arg == "--snr" || arg == "--dc" ||
                    arg == "--filter-hz") {
             const char* v = value();
-            if (v == nullptr || !ParseDouble(v, d)) return fail(arg + " needs a number");
+            // A sample rate may be written as IQ rates usually are: 2.4M.
+            if (v == nullptr || (!ParseDouble(v, d) && !(arg == "--sample-rate" && ParseFrequency(v, d))))
+                return fail(arg + " needs a number");
             if (arg == "--sample-rate") {
                 if (d < 4000 || d > 100e6) return fail("--sample-rate needs 4000..100000000");
                 options.audio.sampleRate = d;
