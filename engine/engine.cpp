@@ -61,6 +61,7 @@ void Engine::TimerHooks() {
     keepAlive_.KeepAliveTimerTick();
     reports_.StatClockCheck();
     title_.HoldTick();
+    flex_.ExpireFragments();
 }
 
 double Engine::DrainEdgeRing(double budgetTicks) {
@@ -85,6 +86,8 @@ void Engine::FinishInput() {
             left -= part;
         }
     }
+    // What is still waiting for a fragment will not get it now.
+    flex_.FlushFragments();
 }
 
 void PendingMessages::ShowMessage(std::string_view text) {

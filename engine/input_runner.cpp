@@ -1,5 +1,6 @@
 #include "engine/input_runner.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -23,7 +24,10 @@ bool RunInput(Engine& engine, EdgeSource& source, const RunOptions& options, std
         return false;
     }
     using Clock = std::chrono::steady_clock;
+    constexpr auto kFirstWait = std::chrono::microseconds(200);
+    constexpr auto kLongestWait = std::chrono::milliseconds(20);
     auto next = Clock::now();
+    auto wait = kFirstWait;
     while (session.State() == SessionState::Running) {
         if (Stopped(options)) {
             session.Stop();
@@ -35,8 +39,15 @@ bool RunInput(Engine& engine, EdgeSource& source, const RunOptions& options, std
         }
         session.Poll();
         engine.ShowPendingMessages();
-        // The ring ran dry inside this tick's share of recording.
-        if (session.Starved()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        // The ring ran dry inside this tick's share of recording. A source
+        // that stays dry waits for its input (a FIFO without a writer yet, a
+        // quiet pipe): the wait grows, so that waiting costs next to nothing.
+        if (session.Starved()) {
+            std::this_thread::sleep_for(wait);
+            wait = std::min<std::chrono::microseconds>(wait * 2, kLongestWait);
+        } else {
+            wait = kFirstWait;
+        }
     }
     error = session.Error();
     return error.empty();

@@ -43,8 +43,13 @@ bool InputSession::Attach() {
     return true;
 }
 
+void InputSession::PassNotices() {
+    for (const std::string& notice : source_->TakeNotices()) engine_.World().messages.ShowMessage(notice);
+}
+
 SessionState InputSession::Poll() {
     if (state_ != SessionState::Running) return state_;
+    PassNotices();
     if (realtime_) {
         // Read before the drain: whatever the source wrote before it
         // finished is in the ring by then.
@@ -71,6 +76,7 @@ SessionState InputSession::Poll() {
 
 void InputSession::End() {
     source_->Detach();
+    PassNotices();
     error_ = source_->RuntimeError();
     engine_.FinishInput();
     state_ = error_.empty() ? SessionState::Ended : SessionState::Failed;

@@ -59,6 +59,8 @@ public:
 private:
     bool Attach();
     void End();
+    // Hands what the source told (damaged audio skipped) to the messages.
+    void PassNotices();
 
     Engine& engine_;
     EdgeSource* source_ = nullptr;

@@ -19,13 +19,26 @@ std::string RecordingClock::TimeOfDayText() const { return FormatLocalTime(Now()
 
 std::string RecordingClock::DateText() const { return FormatLocalTime(Now(), "%x"); }
 
+namespace {
+
+// A recording's time must stay a four-digit year in every time zone, and
+// in milliseconds within 64 bits: 1970-01-01 to 9999-12-31, UTC.
+constexpr long long kLatestStart = 253402214400;  // 9999-12-31 00:00:00 UTC
+
+std::optional<std::time_t> InRange(long long seconds) {
+    if (seconds < 0 || seconds > kLatestStart) return std::nullopt;
+    return static_cast<std::time_t>(seconds);
+}
+
+}  // namespace
+
 std::optional<std::time_t> ParseStartTime(std::string_view text) {
     if (!text.empty() && text[0] == '@') {
         long long seconds = 0;
         const char* end = text.data() + text.size();
         const auto [at, error] = std::from_chars(text.data() + 1, end, seconds);
         if (error != std::errc() || at != end || text.size() == 1) return std::nullopt;
-        return static_cast<std::time_t>(seconds);
+        return InRange(seconds);
     }
     const std::string copy(text);
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
@@ -50,7 +63,7 @@ std::optional<std::time_t> ParseStartTime(std::string_view text) {
         tm.tm_min != minute || tm.tm_sec != second) {
         return std::nullopt;
     }
-    return when;
+    return InRange(when);
 }
 
 }  // namespace tolvane

@@ -65,7 +65,8 @@ private:
 };
 
 // A local date and time "YYYY-MM-DD HH:MM[:SS]" (or with 'T' between), or
-// "@SECONDS" since 1970; nothing if the text is none of these.
+// "@SECONDS" since 1970; nothing if the text is none of these or the time
+// lies before 1970 or after 9999.
 std::optional<std::time_t> ParseStartTime(std::string_view text);
 
 }  // namespace tolvane

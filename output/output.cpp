@@ -4,17 +4,23 @@
 #include <cstring>
 
 #include "world/outside_world.h"
+#include "output/charset.h"
 #include "output/filter_command.h"
 
 namespace tolvane {
 
 namespace {
 
-// Log and filter files show bytes with the top bit cleared and control codes
-// as '.'.
-char FileByte(std::uint8_t ch) {
+// Log and filter files show control codes as '.' and the letters of the
+// national charsets (Latin-1 from 0xA0 on) in UTF-8; other bytes with the
+// top bit set lose it.
+void AppendFileChar(std::string& out, std::uint8_t ch) {
+    if (ch >= 0xA0) {
+        AppendLatin1AsUtf8(out, ch);
+        return;
+    }
     const auto low = static_cast<std::uint8_t>(ch & 0x7F);
-    return low < 32 ? '.' : static_cast<char>(low);
+    out += low < 32 ? '.' : static_cast<char>(low);
 }
 
 constexpr char FoldCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -48,22 +54,34 @@ bool CapcodeMatch(std::string_view text, std::string_view pattern, int n) {
     return true;
 }
 
-int FindFilterText(std::string_view line, int messageStart, std::string_view text) {
+int FindFilterText(std::string_view line, int messageStart, std::string_view text, int* cells) {
     if (messageStart < 0) messageStart = 0;
-    const std::size_t n = text.size();
+    // The text as cells: a filter text holds at most kFilterTextMax
+    // characters, a longer one (a hand-edited file) is cut there too.
+    std::array<char, kFilterTextMax> wanted{};
+    std::size_t n = 0;
+    for (std::size_t at = 0; at < text.size() && n < wanted.size();) {
+        const char32_t c = NextTypedChar(text, at);
+        if (c > 0xFF) return -1;  // no cell holds it
+        wanted[n++] = FoldCase(static_cast<char>(static_cast<std::uint8_t>(c)));
+    }
     const auto start = static_cast<std::size_t>(messageStart);
     if (start + n > line.size()) return -1;
     for (std::size_t p = start; p + n <= line.size(); ++p) {
         std::size_t k = 0;
-        while (k < n && FoldCase(line[p + k]) == FoldCase(text[k])) ++k;
-        if (k == n) return static_cast<int>(p);
+        while (k < n && FoldCase(line[p + k]) == wanted[k]) ++k;
+        if (k == n) {
+            if (cells != nullptr) *cells = static_cast<int>(n);
+            return static_cast<int>(p);
+        }
     }
     return -1;
 }
 
 Output::Output(Settings& settings, OutsideWorld& world)
     : settings_(settings), world_(world), files_(world.files, world.fileStatus) {
-    fileLine_.reserve(kCurrentLineSize + kFilterLabelMax + 2);
+    fileLine_.reserve(2 * kCurrentLineSize + 4 * kFilterLabelMax + 2);
+    held_.reserve(kRecordLineMax);
     if (settings_.FilterFileEnabled) PrepareFilterOutputName();
 }
 
@@ -94,7 +112,7 @@ void Output::CreatePanes(std::uint32_t lineWidth) {
     for (TextPane* pane : {&MessagePane, &FilterPane}) AllocateOrFallBack(*pane, SizeSetting(*pane), lineWidth);
     MessagePane.ClearPane();
     FilterPane.ClearPane();
-    logRow_.reserve(static_cast<std::size_t>(MessagePane.lineWidth) + 2);
+    ReserveLogLine();
 }
 
 void Output::ResizePanes(std::uint32_t lineWidth) {
@@ -105,7 +123,7 @@ void Output::ResizePanes(std::uint32_t lineWidth) {
         AllocateOrFallBack(*pane, pane->capacity, lineWidth);
         pane->ClearPane();
     }
-    logRow_.reserve(static_cast<std::size_t>(MessagePane.lineWidth) + 2);
+    ReserveLogLine();
 }
 
 bool Output::SetScrollback(TextPane& pane, std::uint32_t rows) {
@@ -123,23 +141,26 @@ bool Output::SetScrollback(TextPane& pane, std::uint32_t rows) {
 
 void Output::PanePutChar(TextPane& pane, std::uint8_t ch) {
     if (SuppressOutput || !pane.HasBuffers()) return;
-    if (IsMessagePane(pane) && settings_.LogFileEnabled) logRow_ += FileByte(ch);
+    if (holding_ && IsMessagePane(pane) && !RowBreakOnly) {
+        // The cells wait for the end of the line; CurrentLine and its marks
+        // are kept as usual, for the comparison.
+        if (held_.size() < kRecordLineMax) held_.emplace_back(ch, pane.color);
+        if (ch != 0) CollectIntoLine(ch, pane.color);
+        return;
+    }
+    if (IsMessagePane(pane) && settings_.LogFileEnabled) AppendFileChar(logRow_, ch);
     if (ch == 0) {
         // A row's text ends at its first 0 cell, so a 0 byte from the air
-        // would hide the rest of the message; it has no glyph, so the pane
-        // and the line skip it and only the log and the page record keep it.
-        if (records_ != nullptr && IsMessagePane(pane) && !RowBreakOnly && recordLine_.size() < kRecordLineMax)
-            recordLine_ += '\0';
+        // would hide the rest of the message; it is what POCSAG fills the
+        // end of a text with, so the pane and the line skip it and only the
+        // log and the page record keep it.
+        if (records_ != nullptr && IsMessagePane(pane) && !RowBreakOnly) CollectForRecord('\0');
         return;
     }
     pane.PutCell(ch, pane.color);
-    if (IsMessagePane(pane) && !RowBreakOnly && line_.length < static_cast<std::int32_t>(kCurrentLineSize) - 1) {
-        line_.chars[static_cast<std::size_t>(line_.length)] = ch;
-        line_.attrs[static_cast<std::size_t>(line_.length)] = pane.color;
-        ++line_.length;
-    }
+    if (IsMessagePane(pane) && !RowBreakOnly) CollectIntoLine(ch, pane.color);
     if (records_ != nullptr && IsMessagePane(pane) && !RowBreakOnly) {
-        if (recordLine_.size() < kRecordLineMax) recordLine_ += static_cast<char>(ch);
+        CollectForRecord(static_cast<char>(ch));
         if (pane.color == static_cast<std::uint8_t>(ColorClass::BitErrors)) recordErrors_ = true;
     }
     if (++pane.column == pane.lineWidth) {
@@ -150,6 +171,15 @@ void Output::PanePutChar(TextPane& pane, std::uint8_t ch) {
     }
 }
 
+void Output::CollectIntoLine(std::uint8_t ch, std::uint8_t color) {
+    if (line_.length >= static_cast<std::int32_t>(kCurrentLineSize) - 1) return;
+    line_.chars[static_cast<std::size_t>(line_.length)] = ch;
+    line_.attrs[static_cast<std::size_t>(line_.length)] = color;
+    ++line_.length;
+}
+
+void Output::PutTextChar(std::uint8_t ch) { PanePutChar(MessagePane, NationalLetter(pageCharset_, ch)); }
+
 void Output::PanePutText(TextPane& pane, std::string_view text) {
     if (SuppressOutput) return;
     std::size_t count = 0;
@@ -158,6 +188,20 @@ void Output::PanePutText(TextPane& pane, std::string_view text) {
         PanePutChar(pane, static_cast<std::uint8_t>(c));
         ++count;
     }
+}
+
+void Output::CollectForRecord(char ch) {
+    if (recordLine_.size() < kRecordLineMax) {
+        recordLine_ += ch;
+    } else {
+        recordTruncated_ = true;
+    }
+}
+
+void Output::ReserveLogLine() {
+    // A line and the breaks of its rows; a longer one grows it once.
+    const std::size_t width = MessagePane.lineWidth == 0 ? 1 : MessagePane.lineWidth;
+    logRow_.reserve(kCurrentLineSize + kCurrentLineSize / width + 2);
 }
 
 std::uint32_t Output::FlushTicks(std::int32_t flushTime) {
@@ -175,6 +219,7 @@ void Output::PaneEndLine(TextPane& pane) {
         ForgetPage();
         return;
     }
+    if (holding_ && IsMessagePane(pane) && !RowBreakOnly && FoldRepeat()) return;
     if (!pane.HasBuffers()) return;
     // Distinguish a wrap (called from PanePutChar with the cursor at the end
     // of the row) for the views that join wrapped rows.
@@ -182,7 +227,9 @@ void Output::PaneEndLine(TextPane& pane) {
     pane.TerminateRow();
     if (IsMessagePane(pane) && settings_.LogFileEnabled) {
         logRow_ += '\n';
-        WriteLogRow();
+        // The rows of a wrapped line go out together, in one write, so that
+        // another monitor appending to the same log cannot come between them.
+        if (!wrapped) WriteLogRow();
         if (log_ && !RowBreakOnly && settings_.LogFileFlush) {
             if (settings_.LogFlushTime == 1) {
                 log_->Flush();
@@ -207,9 +254,8 @@ Output::FilterChoice Output::ChooseFilter(std::string_view line) const {
         if (static_cast<std::size_t>(CapcodeFilterIndex) >= filters.size()) return choice;
         const FilterRecord& f = filters[static_cast<std::size_t>(CapcodeFilterIndex)];
         if (!f.text.empty()) {
-            choice.textAt = FindFilterText(line, line_.messageStart, f.text);
+            choice.textAt = FindFilterText(line, line_.messageStart, f.text, &choice.textLength);
             if (choice.textAt < 0) return choice;
-            choice.textLength = static_cast<int>(f.text.size());
         }
         choice.filter = &f;
         choice.byCapcode = true;
@@ -217,11 +263,10 @@ Output::FilterChoice Output::ChooseFilter(std::string_view line) const {
     }
     for (const FilterRecord& f : filters) {
         if (f.type != FilterType::Text) continue;
-        const int at = FindFilterText(line, line_.messageStart, f.text);
+        const int at = FindFilterText(line, line_.messageStart, f.text, &choice.textLength);
         if (at < 0) continue;
         choice.filter = &f;
         choice.textAt = at;
-        choice.textLength = static_cast<int>(f.text.size());
         return choice;
     }
     return choice;
@@ -276,6 +321,33 @@ void Output::CompleteMessageLine() {
     line_.length = 0;
 }
 
+bool Output::FoldRepeat() {
+    holding_ = false;
+    const auto* chars = reinterpret_cast<const char*>(line_.chars.data());
+    const std::string_view line(chars, static_cast<std::size_t>(line_.length));
+    const std::string_view message = LinePart(line, line_.messageStart, line_.length);
+    const std::int64_t windowMs = std::int64_t{settings_.RepeatWindow} * 1000;
+    const int protocol = described_ ? static_cast<int>(facts_.protocol) : -1;
+    if (repeats_.IsRepeat(protocol, std::string_view(capcode_.data(), capcodeLength_), message,
+                          world_.clock.NowMilliseconds(), windowMs)) {
+        held_.clear();
+        line_.length = 0;
+        ForgetPage();
+        return true;
+    }
+    // Written out as it would have been at once; CurrentLine is collected
+    // again, to the same characters and marks.
+    const std::uint8_t color = MessagePane.color;
+    line_.length = 0;
+    for (const auto& [ch, cellColor] : held_) {
+        MessagePane.color = cellColor;
+        PanePutChar(MessagePane, ch);
+    }
+    held_.clear();
+    MessagePane.color = color;
+    return false;
+}
+
 void Output::SetRecordSink(RecordSink* sink, std::string receiver) {
     records_ = sink;
     receiver_ = std::move(receiver);
@@ -284,10 +356,13 @@ void Output::SetRecordSink(RecordSink* sink, std::string receiver) {
 }
 
 void Output::ForgetPage() {
+    holding_ = false;
+    held_.clear();
     described_ = false;
     capcodeLength_ = 0;
     recordLine_.clear();
     recordErrors_ = false;
+    recordTruncated_ = false;
 }
 
 void Output::EmitRecord(const FilterRecord* filter) {
@@ -304,6 +379,7 @@ void Output::EmitRecord(const FilterRecord* filter) {
                          ? std::string_view(recordLine_)
                          : LinePart(recordLine_, line_.messageStart, static_cast<std::int32_t>(recordLine_.size()));
     record.errors = recordErrors_;
+    record.truncated = recordTruncated_;
     if (filter != nullptr) record.filter = filter->label;
     records_->PageRecorded(PageRecordJson(record));
 }
@@ -313,31 +389,38 @@ void Output::CopyToFilterPane(const FilterChoice& choice, std::string_view line)
     fileLine_.clear();
     for (std::size_t i = 0; i < line.size(); ++i) {
         if (static_cast<std::int32_t>(i) == line_.capcodeEnd && !label.empty()) {
+            // The label as typed, in cells: its letters show as the page's do.
+            const std::string cells = TypedToLatin1(label, kFilterLabelMax);
             PaneSetColor(FilterPane, ColorClass::FilterLabel);
             PanePutChar(FilterPane, ' ');
-            PanePutText(FilterPane, label);
+            PanePutText(FilterPane, cells);
             fileLine_ += ' ';
-            fileLine_ += label;
+            for (const char c : cells) AppendFileChar(fileLine_, static_cast<std::uint8_t>(c));
         }
         FilterPane.color = line_.attrs[i];
         PanePutChar(FilterPane, line_.chars[i]);
-        fileLine_ += FileByte(line_.chars[i]);
+        AppendFileChar(fileLine_, line_.chars[i]);
     }
 }
 
 void Output::StartFilterCommand(const FilterRecord& filter, std::string_view line) {
     const std::string_view capcode = LinePart(line, line_.capcodeStart, line_.capcodeEnd);
     const std::string_view message = LinePart(line, line_.messageStart, static_cast<std::int32_t>(line.size()));
-    const std::vector<std::string> args =
-        BuildFilterCommandArgs(settings_.FilterCmdFile, settings_.FilterCmdArgs, capcode, filter.label, message);
+    // A command gets text as files do: the letters in UTF-8.
+    const std::vector<std::string> args = BuildFilterCommandArgs(settings_.FilterCmdFile, settings_.FilterCmdArgs,
+                                                                 capcode, filter.label, Latin1ToUtf8(message));
     // Whether it started is not reported: a filter command is best effort.
     (void)world_.commands.Start(settings_.FilterCmdFile, args);
 }
 
 void Output::SelectCapcodeFilter(FilterType type, std::string_view capcodeText, int n, int function, int baud) {
+    // A page begins here: with RepeatWindow on its cells wait for its end.
+    holding_ = settings_.RepeatWindow > 0;
+    held_.clear();
     capcodeLength_ = std::min({capcodeText.size(), static_cast<std::size_t>(n < 0 ? 0 : n), capcode_.size()});
     std::copy_n(capcodeText.begin(), capcodeLength_, capcode_.begin());
     CapcodeFilterIndex = -1;
+    pageCharset_ = CharsetOfSetting(settings_.Charset);
     const auto& filters = settings_.Filters;
     for (std::size_t i = 0; i < filters.size(); ++i) {
         const FilterRecord& f = filters[i];
@@ -346,6 +429,7 @@ void Output::SelectCapcodeFilter(FilterType type, std::string_view capcodeText, 
         if (FilterUsesBaud(type) && f.baud != 0 && f.baud != baud) continue;
         CapcodeFilterIndex = static_cast<int>(i);
         if (f.reject != 0) SuppressOutput = true;
+        if (f.charset != 0) pageCharset_ = CharsetOfSetting(f.charset - 1);
         return;
     }
 }
@@ -358,7 +442,7 @@ void Output::OpenLog(const std::string& dateBaseName) {
 }
 
 void Output::CloseLog() {
-    // A row cut short by closing is written as far as it got.
+    // A line cut short by closing is written as far as it got.
     if (!logRow_.empty()) WriteLogRow();
     log_.reset();
     logName_.clear();

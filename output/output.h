@@ -9,10 +9,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "display/text_pane.h"
 #include "output/page_record.h"
 #include "output/file_watch.h"
+#include "output/repeat_fold.h"
 #include "settings/filter_record.h"
 #include "settings/settings.h"
 
@@ -41,9 +44,10 @@ bool CapcodeMatch(const char* text, const char* pattern, int n);
 bool CapcodeMatch(std::string_view text, std::string_view pattern, int n);
 
 // Where a filter text occurs in a line: only from messageStart on, with the
-// letters a-z folded to upper case (other bytes compare as they are).
-// Returns the position, or -1.
-int FindFilterText(std::string_view line, int messageStart, std::string_view text);
+// letters a-z folded to upper case (other characters compare as they are).
+// The text is read as typed (see charset.h), the line as its cells hold it.
+// Returns the position, or -1; `cells` is then the number of cells matched.
+int FindFilterText(std::string_view line, int messageStart, std::string_view text, int* cells = nullptr);
 
 class Output {
 public:
@@ -76,6 +80,9 @@ public:
     void PanePutChar(TextPane& pane, char ch) { PanePutChar(pane, static_cast<std::uint8_t>(ch)); }
     // Stops at the first 0 byte or after 256 characters.
     void PanePutText(TextPane& pane, std::string_view text);
+    // One character of a page's 7-bit text: shown as the letter it stands
+    // for in the page's charset (its capcode filter's, else Charset).
+    void PutTextChar(std::uint8_t ch);
     void PaneEndLine(TextPane& pane);
 
     // The capcode field that starts every page line: the text in the
@@ -106,11 +113,12 @@ public:
     void SetRecordSink(RecordSink* sink, std::string receiver);
 
     // Log file: opened for appending under LogFile, or with LogFileUseDate
-    // under the date base name + ".LOG". Each row goes to it whole when it
-    // ends. A file that cannot be opened or written is skipped (and told to
-    // the FileStatusSink); opening is tried again at every row end.
+    // under the date base name + ".LOG". Each line goes to it whole when it
+    // ends, a wrapped one with all its rows. A file that cannot be opened or
+    // written is skipped (and told to the FileStatusSink); opening is tried
+    // again at every line end.
     void OpenLog(const std::string& dateBaseName);
-    // Writes a row still being written, then closes.
+    // Writes a line still being written, then closes.
     void CloseLog();
     bool LogOpen() const { return log_ != nullptr; }
 
@@ -130,6 +138,8 @@ public:
     TextPane FilterPane;
 
     const CurrentLine& Line() const { return line_; }
+    // Pages not shown because they repeated one within RepeatWindow.
+    std::uint64_t FoldedRepeats() const { return repeats_.Folded(); }
 
     bool SuppressOutput = false;  // starts clear: the first page after start-up is kept
     bool RowBreakOnly = false;
@@ -154,11 +164,18 @@ private:
     };
 
     void CompleteMessageLine();
+    // Appends a character to CurrentLine, up to its limit.
+    void CollectIntoLine(std::uint8_t ch, std::uint8_t color);
     FilterChoice ChooseFilter(std::string_view line) const;
     void CopyToFilterPane(const FilterChoice& choice, std::string_view line);
     void StartFilterCommand(const FilterRecord& filter, std::string_view line);
     void EmitRecord(const FilterRecord* filter);
+    void CollectForRecord(char ch);
     void ForgetPage();
+    // With RepeatWindow on, a page's cells wait until its line is complete:
+    // a repeat is then dropped whole, anything else written out. True when
+    // the page was a repeat.
+    bool FoldRepeat();
     bool IsMessagePane(const TextPane& pane) const { return &pane == &MessagePane; }
     static std::uint32_t BoundLineWidth(std::uint32_t lineWidth);
     void AllocateOrFallBack(TextPane& pane, std::uint32_t rows, std::uint32_t lineWidth);
@@ -169,16 +186,18 @@ private:
     OutsideWorld& world_;
     CurrentLine line_;
     void WriteLogRow();
+    void ReserveLogLine();
 
     FileWatch files_;
     std::unique_ptr<OutputFile> log_;
     std::string logName_;   // the log to write while logging is on
-    std::string logRow_;    // the message-pane row being written, as logged
+    std::string logRow_;    // the message-pane line being written, as logged (its rows so far)
     std::string fileLine_;  // one filter-file line, reused
 
-    // The page being described for the record sink. Its line is kept whole
-    // (up to kRecordLineMax), as the pane shows it; the room is reserved
-    // once, so collecting never allocates.
+    // The page being described for the record sink. Its line is kept as the
+    // pane shows it, up to kRecordLineMax characters: a page from the air
+    // may go on without end, so a longer one is cut there and its record
+    // says so. The room is reserved once, so collecting never allocates.
     static constexpr std::size_t kRecordLineMax = 16384;
     RecordSink* records_ = nullptr;
     std::string receiver_;
@@ -188,6 +207,14 @@ private:
     std::size_t capcodeLength_ = 0;
     std::string recordLine_;
     bool recordErrors_ = false;
+    bool recordTruncated_ = false;
+
+    // The page's charset, chosen with its capcode filter.
+    NationalCharset pageCharset_ = NationalCharset::Ascii;
+    // Repeat folding: the cells (character, colour) of the page held back.
+    RepeatFold repeats_;
+    bool holding_ = false;
+    std::vector<std::pair<std::uint8_t, std::uint8_t>> held_;
 };
 
 }  // namespace tolvane

@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "output/charset.h"
+
 namespace tolvane {
 
 namespace {
@@ -14,22 +16,6 @@ using json = nlohmann::ordered_json;  // fields in the order written
 
 constexpr const char* kProtocolNames[] = {"POCSAG", "FLEX", "REFLEX", "GSC"};
 constexpr const char* kTypeNames[] = {"alpha", "numeric", "tone", "binary", "secure", "raw"};
-
-// Each byte as the code point of the same value, in UTF-8.
-std::string Latin1ToUtf8(std::string_view bytes) {
-    std::string text;
-    text.reserve(bytes.size() + bytes.size() / 4);
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80) {
-            text += c;
-        } else {
-            text += static_cast<char>(0xC0 | (b >> 6));
-            text += static_cast<char>(0x80 | (b & 0x3F));
-        }
-    }
-    return text;
-}
 
 // ASCII-only JSON: the library writes control characters, DEL and
 // everything beyond ASCII as \uXXXX.
@@ -56,7 +42,7 @@ std::string IsoTime(std::int64_t timeMs, int utcOffsetMinutes) {
 std::string PageRecordJson(const PageRecord& r) {
     json object;
     object["time"] = IsoTime(r.timeMs, r.utcOffsetMinutes);
-    object["receiver"] = Latin1ToUtf8(r.receiver);
+    object["receiver"] = Latin1ToUtf8(TypedToLatin1(r.receiver));
     object["protocol"] = kProtocolNames[static_cast<int>(r.facts.protocol)];
     object["rate"] = r.facts.rate;
     object["capcode"] = r.capcode.empty() ? json(nullptr) : json(Latin1ToUtf8(r.capcode));
@@ -65,8 +51,11 @@ std::string PageRecordJson(const PageRecord& r) {
     object["type"] = kTypeNames[static_cast<int>(r.facts.type)];
     object["message"] = Latin1ToUtf8(r.message);
     object["errors"] = r.errors;
-    object["filter"] = r.filter ? json(Latin1ToUtf8(*r.filter)) : json(nullptr);
+    object["filter"] = r.filter ? json(Latin1ToUtf8(TypedToLatin1(*r.filter))) : json(nullptr);
     object["line"] = Latin1ToUtf8(r.line);
+    if (r.truncated) object["truncated"] = true;
+    // Only when set, so that the records of whole pages stay as they were.
+    if (r.facts.incomplete) object["incomplete"] = true;
     return Dump(object);
 }
 
@@ -74,7 +63,7 @@ std::string AlarmRecordJson(std::int64_t timeMs, int utcOffsetMinutes, std::stri
                             std::string_view alarm) {
     json object;
     object["time"] = IsoTime(timeMs, utcOffsetMinutes);
-    object["receiver"] = Latin1ToUtf8(receiver);
+    object["receiver"] = Latin1ToUtf8(TypedToLatin1(receiver));
     object["alarm"] = Latin1ToUtf8(alarm);
     return Dump(object);
 }

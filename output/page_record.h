@@ -23,6 +23,7 @@ struct PageFacts {
     int function = -1;      // POCSAG 0..3, GSC 1..4; -1 = none
     char phase = 0;         // FLEX 'A'..'D'; 0 = none
     PageType type = PageType::Alpha;
+    bool incomplete = false;  // FLEX fragments whose rest never came
 };
 
 // One completed page line, as the panes and filters saw it.
@@ -34,6 +35,7 @@ struct PageRecord {
     std::string_view capcode;  // as shown; empty when the line has none
     std::string_view message;  // from the message mark to the end
     bool errors = false;       // a character was shown in the bit-error colour
+    bool truncated = false;    // the line was cut (see Output); the JSON then says so
     std::optional<std::string_view> filter;  // the matching filter's label
     std::string_view line;
 };
@@ -41,7 +43,8 @@ struct PageRecord {
 // 2026-12-06T13:45:01.250+01:00
 std::string IsoTime(std::int64_t timeMs, int utcOffsetMinutes);
 
-// One JSON object on one line (no newline). Received bytes are taken as
+// One JSON object on one line (no newline); "truncated": true is added
+// only to the record of a cut line. Received bytes are taken as
 // Latin-1, and everything outside printable ASCII is written as \u00XX, so
 // the text is valid UTF-8 and JSON whatever came from the air.
 std::string PageRecordJson(const PageRecord& record);

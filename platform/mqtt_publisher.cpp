@@ -34,6 +34,25 @@ std::string TopicPart(std::string_view name) {
     return part.empty() ? std::string("_") : part;
 }
 
+// A refused connection is tried again only when the refusal may pass: a
+// broker that is unavailable for now. A wrong protocol, client id, user
+// name or password is refused every time.
+bool RefusalMayPass(int connackCode) { return connackCode == 3; }
+
+// Whether records can be published to topic, by the library's own rules: a
+// wildcard (+ or #) is for subscriptions only, and nothing would arrive.
+bool PublishableTopic(const std::string& topic, std::string& error) {
+    if (mosquitto_validate_utf8(topic.data(), static_cast<int>(topic.size())) != MOSQ_ERR_SUCCESS) {
+        error = "the MQTT topic is not UTF-8 text";
+        return false;
+    }
+    if (mosquitto_pub_topic_check2(topic.data(), topic.size()) != MOSQ_ERR_SUCCESS) {
+        error = "the MQTT topic " + topic + " cannot be published to: + and # are for subscribing only";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ParseMqttUrl(std::string_view url, MqttOptions& options, std::string& error) {
@@ -117,7 +136,7 @@ bool MqttOptionsFor(std::string_view url, const MachineChoice& machine, const st
     options.clientId = !machine.MqttClientId.empty() ? machine.MqttClientId
                                                      : "tolvane-" + receiver + "-" + std::to_string(::getpid());
     SetReceiverTopics(options, receiver);
-    return true;
+    return PublishableTopic(options.pagesTopic, error);
 }
 
 // One connection attempt's library client; a new one for every attempt, so
@@ -163,7 +182,7 @@ void MqttPublisher::Finish(std::chrono::milliseconds wait) {
 
 void MqttPublisher::Enqueue(Kind kind, std::string_view payload) {
     std::lock_guard lock(mutex_);
-    if (stopping_ || incoming_.size() + held_.load() >= options_.queueLimit) {
+    if (stopping_ || refused_ || incoming_.size() + held_.load() >= options_.queueLimit) {
         ++dropped_;
         ++droppedSinceTaken_;
         return;
@@ -276,7 +295,21 @@ void MqttPublisher::Run() {
         }
         Client client(*this);
         if (!Connect(client)) {
-            if (!reported) Notice(MqttEvent::Trouble, "MQTT: cannot reach the broker at " + where + "; retrying");
+            if (client.answered && !RefusalMayPass(client.answer)) {
+                // Another try would be refused alike: the settings must change.
+                refused_ = true;
+                Notice(MqttEvent::Trouble, "MQTT: the broker at " + where + " refused the connection (" +
+                                               mosquitto_connack_string(client.answer) +
+                                               "); not retrying: check the user name, password and client id");
+                return;
+            }
+            if (client.answered) {
+                if (!reported)
+                    Notice(MqttEvent::Trouble, "MQTT: the broker at " + where + " refused the connection (" +
+                                                   mosquitto_connack_string(client.answer) + "); retrying");
+            } else if (!reported) {
+                Notice(MqttEvent::Trouble, "MQTT: cannot reach the broker at " + where + "; retrying");
+            }
             reported = true;
             NoticeDrops();
             std::unique_lock lock(mutex_);

@@ -5,8 +5,11 @@
 // full), the worker reconnects with back-off and delivers the queue when
 // the broker is back. A record leaves the queue only when the broker has
 // acknowledged it; after a lost connection the unacknowledged ones are sent
-// again. A retained status topic says "online"; the broker's last will sets
-// it to "offline" when the program dies, a clean exit does so itself.
+// again. A broker that refuses the connection for a reason that will not
+// pass (wrong credentials) is not tried again; what comes is then dropped
+// and counted. A retained status topic says "online"; the broker's last
+// will sets it to "offline" when the program dies, a clean exit does so
+// itself.
 #pragma once
 
 #include <atomic>
@@ -26,7 +29,8 @@
 namespace tolvane {
 
 // What a notice tells: the broker took the connection, the broker cannot be
-// reached or was lost (the worker retries), or records were dropped.
+// reached, was lost or refused the connection (the worker retries unless
+// the refusal will not pass), or records were dropped.
 enum class MqttEvent : std::uint8_t { Connected, Trouble, Dropped };
 
 struct MqttOptions {
@@ -61,7 +65,8 @@ std::string ReceiverNameOf(const MachineChoice& machine);
 // else MqttTopic and MqttUser; the password from the URL, else the first
 // line of MqttPasswordFile; MqttClientId, else tolvane-RECEIVER-PID; the
 // receiver's topics. False with a one-line reason when the URL is not
-// understood or the password file cannot be read. `notice` is left alone.
+// understood, the topic cannot be published to or the password file
+// cannot be read. `notice` is left alone.
 bool MqttOptionsFor(std::string_view url, const MachineChoice& machine, const std::string& receiver,
                     MqttOptions& options, std::string& error);
 
@@ -87,6 +92,9 @@ public:
     std::uint64_t Dropped() const { return dropped_.load(); }
     std::uint64_t Delivered() const { return delivered_.load(); }
     bool Connected() const { return connected_.load(); }
+    // The broker refused the connection for good (wrong credentials): the
+    // worker has given up and every record is dropped.
+    bool Refused() const { return refused_.load(); }
 
 private:
     enum class Kind : std::uint8_t { Page, Alarm, Status };
@@ -122,6 +130,7 @@ private:
     std::atomic<std::uint64_t> droppedSinceTaken_{0};
     std::atomic<std::uint64_t> delivered_{0};
     std::atomic<bool> connected_{false};
+    std::atomic<bool> refused_{false};
 
     // The worker's own.
     std::deque<Item> pending_;  // in order; sent ones carry their mid

@@ -40,7 +40,26 @@ bool IsExecutableFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
+// Whether the regular file at path ends with a line break (or cannot be
+// read, so that nothing is added on a guess).
+bool EndsWithLineBreak(const std::string& path, off_t size) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return true;
+    char last = '\n';
+    const bool cut = ::pread(fd, &last, 1, size - 1) == 1 && last != '\n';
+    ::close(fd);
+    return !cut;
+}
+
 }  // namespace
+
+bool TakeBackPartialLine(int fd, std::size_t written) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
+    const auto part = static_cast<off_t>(written);
+    return end >= part && ::ftruncate(fd, end - part) == 0 && ::lseek(fd, end - part, SEEK_SET) >= 0;
+}
 
 std::string SystemClock::TimeOfDayText() const { return FormatLocalTime(Now(), "%X"); }
 
@@ -51,7 +70,7 @@ AppendFile::~AppendFile() {
     ::close(fd_);
 }
 
-bool AppendFile::WriteSome(std::string_view text) {
+ssize_t AppendFile::WriteOnce(std::string_view text) {
     // A reader that went away must not kill the program: SIGPIPE is held
     // back around the write and a signal it caused is taken off again.
     sigset_t pipeSignal;
@@ -77,12 +96,32 @@ bool AppendFile::WriteSome(std::string_view text) {
         }
         ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
     }
+    errno = error;
+    return n;
+}
+
+bool AppendFile::WriteSome(std::string_view text) {
+    ssize_t n = WriteOnce(text);
+    if (n >= 0 && static_cast<std::size_t>(n) < text.size() && !isPipe_) {
+        // A file takes a short write only when it is full (or at its size
+        // limit); the rest fails and says why.
+        const ssize_t more = WriteOnce(text.substr(static_cast<std::size_t>(n)));
+        const int error = errno;
+        if (more > 0) n += more;
+        if (static_cast<std::size_t>(n) == text.size()) return true;
+        // If the part that went in cannot be taken back, the next line
+        // starts on a line of its own.
+        if (!TakeBackPartialLine(fd_, static_cast<std::size_t>(n))) startLine_ = true;
+        problem_ = std::strerror(more < 0 ? error : ENOSPC);
+        return false;
+    }
     if (n < 0) {
-        problem_ = error == EAGAIN ? "the reader does not keep up" : std::strerror(error);
+        problem_ = errno == EAGAIN ? "the reader does not keep up" : std::strerror(errno);
         return false;
     }
     if (static_cast<std::size_t>(n) < text.size()) {
-        // Finished first at the next write, so the line is not cut.
+        // A full pipe took part of it: finished first at the next write, so
+        // the line is not cut.
         rest_.assign(text.substr(static_cast<std::size_t>(n)));
         problem_ = "only part of a line was written";
         return false;
@@ -94,7 +133,14 @@ bool AppendFile::Write(std::string_view text) {
     // The end of an earlier line comes first; until it is out, later lines
     // are skipped rather than spliced into it.
     if (!rest_.empty() && !Flush()) return false;
-    return WriteSome(text);
+    if (!startLine_) return WriteSome(text);
+    // A file left with a cut last line (an earlier run on a full disk, a
+    // crash): this text starts on a new line, in the same write.
+    joined_.assign(1, '\n');
+    joined_ += text;
+    const bool ok = WriteSome(joined_);
+    if (ok) startLine_ = false;
+    return ok;
 }
 
 bool AppendFile::Flush() {
@@ -118,7 +164,9 @@ std::unique_ptr<OutputFile> AppendFileOpener::OpenForAppend(const std::string& p
     }
     struct stat st {};
     const bool isPipe = ::fstat(fd, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
-    return std::make_unique<AppendFile>(fd, isPipe);
+    auto file = std::make_unique<AppendFile>(fd, isPipe);
+    if (S_ISREG(st.st_mode) && st.st_size > 0 && !EndsWithLineBreak(path, st.st_size)) file->StartOnNewLine();
+    return file;
 }
 
 std::string FindOnPath(const std::string& name) {

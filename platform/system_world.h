@@ -2,6 +2,8 @@
 // desktop program replaces the title, sound and message parts).
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,7 +26,9 @@ public:
 // An output file as a descriptor opened with O_APPEND: every Write is one
 // write(2), so programs appending to the same file interleave whole lines
 // only, and nothing waits in the program's memory for a flush. Writes never
-// block (a full pipe fails the write) and never raise SIGPIPE.
+// block (a full pipe fails the write) and never raise SIGPIPE. A file keeps
+// whole lines: what a full disk took of a line is taken back, and a file
+// found ending inside a line gets a line break before the next line.
 class AppendFile : public OutputFile {
 public:
     AppendFile(int fd, bool isPipe) : fd_(fd), isPipe_(isPipe) {}
@@ -37,16 +41,29 @@ public:
     // was only partly written before.
     bool Flush() override;
     std::string Problem() const override { return problem_; }
+    // The next line begins with a line break: the file does not end with one.
+    void StartOnNewLine() { startLine_ = true; }
 
 private:
-    // Writes as much of text as the system takes; the rest stays in rest_.
+    // Writes as much of text as the system takes: the rest of a line a
+    // pipe could not take stays in rest_; a file takes all of it or none.
     bool WriteSome(std::string_view text);
+    // One write(2), SIGPIPE held back; its result, errno kept.
+    ssize_t WriteOnce(std::string_view text);
 
     int fd_;
     bool isPipe_;
     std::string rest_;  // the unwritten end of a partly written line
+    bool startLine_ = false;
+    std::string joined_;  // a line behind its line break
     std::string problem_;
 };
+
+// Takes the last `written` bytes (the part of a line that a full disk
+// took) back off the regular file open at fd, whose position is their end,
+// so that it keeps whole lines; nobody else can append to a full disk
+// meanwhile. False when fd is no regular file or it cannot be done.
+bool TakeBackPartialLine(int fd, std::size_t written);
 
 class AppendFileOpener : public FileOpener {
 public:

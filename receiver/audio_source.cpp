@@ -3,10 +3,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 #ifdef TOLVANE_HAVE_PULSE
@@ -121,6 +124,26 @@ AudioFileSource::AudioFileSource(std::string path, const SlicerOptions& options)
 
 AudioFileSource::~AudioFileSource() { Detach(); }
 
+namespace {
+
+// Frames skipped past damage at first; doubled until the library can seek.
+// FLAC's usual block, and a short stretch of any other format.
+constexpr std::int64_t kSkipStep = 4096;
+
+// libsndfile notes in its log a data chunk that claims more than the file
+// holds, as "data : CLAIMED (should be HELD)". Empty when it does not.
+std::string CutShortDetail(SNDFILE* file) {
+    char log[4096] = {};
+    sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+    const char* data = std::strstr(log, "\ndata : ");
+    long long claimed = 0, held = 0;
+    if (data == nullptr || std::sscanf(data, "\ndata : %lld (should be %lld)", &claimed, &held) != 2 || claimed <= held)
+        return {};
+    return "its header gives " + std::to_string(claimed) + " bytes of audio, the file holds " + std::to_string(held);
+}
+
+}  // namespace
+
 AttachStatus AudioFileSource::Open(double& sampleRate) {
     AttachStatus status;
     SF_INFO info{};
@@ -149,31 +172,102 @@ AttachStatus AudioFileSource::Open(double& sampleRate) {
     }
     file_ = file;
     channels_ = info.channels;
+    rate_ = info.samplerate;
     frames_.resize(kBlockSamples * static_cast<std::size_t>(channels_));
+    // Only a file can be opened again to go on past damage; a length the
+    // format does not give cannot tell an early end.
+    struct stat st {};
+    const bool seekable = ::stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    length_ = seekable && info.frames > 0 && info.frames < SF_COUNT_MAX ? info.frames : 0;
+    position_ = silence_ = skipped_ = 0;
+    damages_ = 0;
+    cutShort_ = CutShortDetail(file);
     sampleRate = info.samplerate;
     return status;
 }
 
+std::string AudioFileSource::At(std::int64_t frame) const {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(frame) / rate_);
+    return text;
+}
+
+bool AudioFileSource::SkipDamage(std::string& error) {
+    // The library's decoder cannot go on after damage: open the file again
+    // and seek past it.
+    Close();
+    for (std::int64_t step = kSkipStep; position_ + step < length_; step *= 2) {
+        SF_INFO info{};
+        SNDFILE* file = sf_open(path_.c_str(), SFM_READ, &info);
+        if (file == nullptr) {
+            error = path_ + ": " + sf_strerror(nullptr);
+            return false;
+        }
+        if (sf_seek(file, position_ + step, SEEK_SET) >= 0) {
+            file_ = file;
+            silence_ = step;
+            return true;
+        }
+        sf_close(file);
+    }
+    return false;
+}
+
+void AudioFileSource::TellEnd() {
+    if (damages_ > 1)
+        Tell(path_ + ": " + std::to_string(damages_) + " damaged stretches skipped in all (" + At(skipped_) + ")");
+    if (!cutShort_.empty())
+        Tell(path_ + ": the audio ends at " + At(position_) + ", before its header says (" + cutShort_ +
+             "): the file was cut short");
+}
+
 long AudioFileSource::Read(float* samples, std::size_t capacity, const std::atomic<bool>&, std::string& error) {
-    auto* file = static_cast<SNDFILE*>(file_);
-    const std::size_t frames = std::min(capacity, frames_.size() / static_cast<std::size_t>(channels_));
-    const sf_count_t got = sf_readf_float(file, frames_.data(), static_cast<sf_count_t>(frames));
-    if (got < 0) {
-        error = path_ + ": " + sf_strerror(file);
-        return -1;
+    for (;;) {
+        if (silence_ > 0) {
+            // In place of skipped audio, so that later pages keep their time.
+            const auto count = static_cast<std::size_t>(std::min(silence_, static_cast<std::int64_t>(capacity)));
+            std::fill_n(samples, count, 0.0f);
+            silence_ -= static_cast<std::int64_t>(count);
+            position_ += static_cast<std::int64_t>(count);
+            return static_cast<long>(count);
+        }
+        auto* file = static_cast<SNDFILE*>(file_);
+        if (file == nullptr) return 0;  // nothing after the last damage could be read
+        const std::size_t frames = std::min(capacity, frames_.size() / static_cast<std::size_t>(channels_));
+        const sf_count_t got = sf_readf_float(file, frames_.data(), static_cast<sf_count_t>(frames));
+        if (got > 0) {
+            const auto count = static_cast<std::size_t>(got);
+            const auto c = static_cast<std::size_t>(channels_);
+            for (std::size_t i = 0; i < count; ++i) {
+                float sum = 0;
+                for (std::size_t k = 0; k < c; ++k) sum += frames_[i * c + k];
+                samples[i] = sum / static_cast<float>(c);
+            }
+            position_ += got;
+            return static_cast<long>(count);
+        }
+        // Nothing came: the end, or damage that stopped the decoder.
+        const bool damaged = got < 0 || sf_error(file) != SF_ERR_NO_ERROR;
+        if (!damaged && position_ >= length_) {  // the end (always, when the length is not known)
+            TellEnd();
+            return 0;
+        }
+        const std::string why = damaged ? sf_strerror(file) : "";
+        const std::int64_t at = position_;
+        if (length_ == 0 || !SkipDamage(error)) {
+            if (!error.empty()) return -1;
+            Tell(damaged ? path_ + ": damaged audio at " + At(at) + " (" + why + "); nothing after it can be read"
+                         : path_ + ": the audio ends at " + At(at) + ", before the " + At(length_) +
+                               " its header gives: the file was cut short");
+            cutShort_.clear();
+            TellEnd();
+            return 0;
+        }
+        skipped_ += silence_;
+        if (++damages_ == 1)
+            Tell(path_ + ": damaged audio at " + At(at) + " skipped" + (why.empty() ? "" : " (" + why + ")") +
+                 "; decoding goes on");
     }
-    if (got == 0 && sf_error(file) != SF_ERR_NO_ERROR) {
-        error = path_ + ": " + sf_strerror(file);
-        return -1;
-    }
-    const auto count = static_cast<std::size_t>(got);
-    const auto c = static_cast<std::size_t>(channels_);
-    for (std::size_t i = 0; i < count; ++i) {
-        float sum = 0;
-        for (std::size_t k = 0; k < c; ++k) sum += frames_[i * c + k];
-        samples[i] = sum / static_cast<float>(c);
-    }
-    return static_cast<long>(count);
 }
 
 void AudioFileSource::Close() {

@@ -30,6 +30,7 @@ public:
     void Detach() final;
     bool Finished() const final { return thread_.Finished(); }
     std::string RuntimeError() const final { return thread_.Failure(); }
+    std::vector<std::string> TakeNotices() final { return thread_.TakeNotices(); }
 
     // The sample rate of the opened input (0 before Attach).
     double SampleRate() const { return sampleRate_; }
@@ -49,6 +50,9 @@ protected:
     virtual void Close() = 0;
     // Every subclass destructor calls Detach() (Close is theirs).
 
+    // From Read: one line for the user that does not stop the input.
+    void Tell(std::string notice) { thread_.Tell(std::move(notice)); }
+
 private:
     void Run(EdgeRing& ring);
     bool Deliver(EdgeRing& ring);
@@ -65,6 +69,9 @@ private:
 };
 
 // A file libsndfile can open (WAV, FLAC, Ogg, ...); channels are mixed.
+// Damage does not end it: audio the library cannot decode is skipped (as
+// silence, so that later pages keep their time) and told, and so is a file
+// that ends before its header says.
 class AudioFileSource : public AudioSource {
 public:
     AudioFileSource(std::string path, const SlicerOptions& options);
@@ -76,10 +83,24 @@ protected:
     void Close() override;
 
 private:
+    // Opens the file again past the damage at position_; false when nothing
+    // after it can be read (error set when the file cannot be opened again).
+    bool SkipDamage(std::string& error);
+    // The end: tells what was skipped and whether the file was cut short.
+    void TellEnd();
+    std::string At(std::int64_t frame) const;
+
     std::string path_;
     void* file_ = nullptr;  // SNDFILE*
     int channels_ = 1;
+    double rate_ = 0;
     std::vector<float> frames_;
+    std::int64_t length_ = 0;    // frames, as the header says; 0 = not known, or not a file
+    std::int64_t position_ = 0;  // frames handed on, skipped ones included
+    std::int64_t silence_ = 0;   // frames of silence still owed for a skip
+    std::int64_t skipped_ = 0;   // frames skipped in all
+    int damages_ = 0;            // damaged stretches skipped
+    std::string cutShort_;       // what the header promised beyond the file, if it did
 };
 
 // Raw signed 16-bit little-endian mono: a file path, or "-" for standard

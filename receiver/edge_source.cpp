@@ -5,15 +5,15 @@ namespace tolvane {
 std::string_view AttachErrorMessage(AttachError error) {
     switch (error) {
         case AttachError::None: return {};
-        case AttachError::CannotOpen: return "Error Loading NIVOR.VXD!";
-        case AttachError::AlreadyInUse: return "Error VxD not previously unloaded!";
-        case AttachError::CannotAttach: return "Error attaching to COM port!";
-        case AttachError::OutOfMemory: return "Error Allocating Memory for VxD!";
+        case AttachError::CannotOpen: return "Cannot open the input device!";
+        case AttachError::AlreadyInUse: return "The input device is in use!";
+        case AttachError::CannotAttach: return "Cannot use the serial port!";
+        case AttachError::OutOfMemory: return "Out of memory for the input!";
         case AttachError::CannotOpenRecording: return "Cannot open the recording!";
         case AttachError::BadFormat: return "Not a recording Tolvane can read!";
         case AttachError::Unknown: break;
     }
-    return "Unknown Error from VxD!";
+    return "Unknown error from the input!";
 }
 
 std::string AttachStatus::Describe() const {

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tolvane {
 
@@ -48,6 +49,9 @@ public:
     // Set when the input failed after a successful attach (for example a
     // serial port that was unplugged); empty otherwise.
     virtual std::string RuntimeError() const { return {}; }
+    // What the user should know that did not stop the input (damaged audio
+    // skipped), one line each, since the last call.
+    virtual std::vector<std::string> TakeNotices() { return {}; }
 };
 
 }  // namespace tolvane

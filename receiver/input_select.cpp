@@ -10,6 +10,7 @@
 
 #include "receiver/audio_source.h"
 #include "receiver/edge_file.h"
+#include "receiver/fifo_source.h"
 #include "receiver/serial_source.h"
 #include "settings/settings.h"
 
@@ -33,16 +34,43 @@ int RawRate(const InputOptions& options, const Settings& settings) {
     return options.rawRate > 0 ? options.rawRate : settings.Input.InputRate;
 }
 
+bool IsEdgeStart(std::string_view start) {
+    return start.size() >= sizeof kEdgeFileMagic && std::memcmp(start.data(), kEdgeFileMagic, sizeof kEdgeFileMagic) == 0;
+}
+
 bool IsEdgeFile(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return false;
     char magic[sizeof kEdgeFileMagic] = {};
     const std::size_t got = std::fread(magic, 1, sizeof magic, file);
     std::fclose(file);
-    return got == sizeof magic && std::memcmp(magic, kEdgeFileMagic, sizeof magic) == 0;
+    return IsEdgeStart(std::string_view(magic, got));
 }
 
 bool IsRawAudioName(const std::string& path) { return EndsWithNoCase(path, ".s16") || EndsWithNoCase(path, ".raw"); }
+
+// What a recording is read as: an edge stream by its first bytes, raw audio
+// by its name, anything else is for libsndfile to recognise (it says so at
+// Attach).
+enum class FileKind { Edges, RawAudio, Audio };
+
+FileKind KindOf(std::string_view start, const std::string& name) {
+    if (IsEdgeStart(start)) return FileKind::Edges;
+    return IsRawAudioName(name) ? FileKind::RawAudio : FileKind::Audio;
+}
+
+std::unique_ptr<EdgeSource> FileSource(const std::string& path, FileKind kind, bool paced, int rawRate,
+                                       const SlicerOptions& slicing) {
+    if (kind == FileKind::Edges) return std::make_unique<EdgeFileSource>(path, paced);
+    std::unique_ptr<AudioSource> source;
+    if (kind == FileKind::RawAudio) {
+        source = std::make_unique<RawAudioSource>(path, rawRate, slicing);
+    } else {
+        source = std::make_unique<AudioFileSource>(path, slicing);
+    }
+    source->SetPaced(paced);
+    return source;
+}
 
 // The sum of an edge stream's durations.
 std::optional<double> EdgeFileSeconds(const std::string& path) {
@@ -132,23 +160,26 @@ std::unique_ptr<EdgeSource> SelectInput(const std::string& input, const InputOpt
         return source;
     }
 
+    const int rawRate = RawRate(options, settings);
+    struct stat info {};
+    if (::stat(input.c_str(), &info) == 0 && S_ISFIFO(info.st_mode)) {
+        // Opened once, on the source's thread, where waiting for a writer
+        // holds up nobody; its first bytes choose the source there.
+        return std::make_unique<FifoSource>(input, [input, paced = options.paced, rawRate, slicing](
+                                                       const std::string& path, std::string_view start) {
+            return FileSource(path, KindOf(start, input), paced, rawRate, slicing);
+        });
+    }
     // A file: look at its first bytes.
     std::FILE* file = std::fopen(input.c_str(), "rb");
     if (file == nullptr) {
         error = AttachStatus{AttachError::CannotOpenRecording, input + ": " + std::strerror(errno)}.Describe();
         return nullptr;
     }
+    char start[sizeof kEdgeFileMagic];
+    const std::size_t got = std::fread(start, 1, sizeof start, file);
     std::fclose(file);
-    if (IsEdgeFile(input)) return std::make_unique<EdgeFileSource>(input, options.paced);
-    std::unique_ptr<AudioSource> source;
-    if (IsRawAudioName(input)) {
-        source = std::make_unique<RawAudioSource>(input, RawRate(options, settings), slicing);
-    } else {
-        // Anything else is for libsndfile to recognise; it says so at Attach.
-        source = std::make_unique<AudioFileSource>(input, slicing);
-    }
-    source->SetPaced(options.paced);
-    return source;
+    return FileSource(input, KindOf(std::string_view(start, got), input), options.paced, rawRate, slicing);
 }
 
 std::string InterfaceInputName(const Settings& settings) {

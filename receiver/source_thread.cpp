@@ -1,6 +1,7 @@
 #include "receiver/source_thread.h"
 
 #include <system_error>
+#include <utility>
 
 namespace tolvane {
 
@@ -14,7 +15,7 @@ constexpr auto kPollStep = std::chrono::milliseconds(2);
 AttachStatus SourceThread::Start(std::function<void()> body) {
     Stop();
     {
-        std::lock_guard lock(failureMutex_);
+        std::lock_guard lock(textMutex_);
         failure_.clear();
     }
     stop_ = false;
@@ -45,13 +46,23 @@ void SourceThread::Stop(const std::function<void(std::thread&)>& wake) {
 }
 
 void SourceThread::Fail(std::string message) {
-    std::lock_guard lock(failureMutex_);
+    std::lock_guard lock(textMutex_);
     failure_ = std::move(message);
 }
 
 std::string SourceThread::Failure() const {
-    std::lock_guard lock(failureMutex_);
+    std::lock_guard lock(textMutex_);
     return failure_;
+}
+
+void SourceThread::Tell(std::string notice) {
+    std::lock_guard lock(textMutex_);
+    notices_.push_back(std::move(notice));
+}
+
+std::vector<std::string> SourceThread::TakeNotices() {
+    std::lock_guard lock(textMutex_);
+    return std::exchange(notices_, {});
 }
 
 bool SourceThread::PushWhenRoom(EdgeRing& ring, EdgeEntry entry) const {

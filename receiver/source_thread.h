@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "receiver/edge_ring.h"
 #include "receiver/edge_source.h"
@@ -27,6 +28,8 @@ public:
     // Runs `body` on a new thread; when it returns the source is finished.
     // Clears the last failure. OutOfMemory when no thread can be made.
     AttachStatus Start(std::function<void()> body);
+    // Raises the stop flag without waiting for the body.
+    void RequestStop() { stop_ = true; }
     // Raises the stop flag and joins. A body that can block in a system
     // call is woken by `wake`, repeated until the body has returned (a wake
     // may come just before it starts waiting again).
@@ -39,6 +42,10 @@ public:
     // From the body, once, as it ends: why the input failed.
     void Fail(std::string message);
     std::string Failure() const;
+    // From the body: something the user should know that did not stop the
+    // input (damaged audio skipped). Taken by the tick's side, oldest first.
+    void Tell(std::string notice);
+    std::vector<std::string> TakeNotices();
 
     // For bodies that may wait (recordings): false when asked to stop first.
     bool PushWhenRoom(EdgeRing& ring, EdgeEntry entry) const;
@@ -48,8 +55,9 @@ private:
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> finished_{false};
-    mutable std::mutex failureMutex_;
+    mutable std::mutex textMutex_;  // guards failure_ and notices_
     std::string failure_;
+    std::vector<std::string> notices_;
 };
 
 }  // namespace tolvane

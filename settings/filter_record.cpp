@@ -19,16 +19,21 @@ void AppendQuoted(std::string& out, const std::string& text) {
 
 // `comma` is the position of the comma before a quoted field. Reads the
 // field into `out` (at most `limit` characters) and returns the position
-// after it: after the closing quote, or the end of the value.
+// after it: after the closing quote, or the end of the value. A letter
+// typed in UTF-8 is one character of several bytes, and is never cut.
 std::size_t ReadQuoted(std::string_view v, std::size_t comma, std::string& out, std::size_t limit) {
     out.clear();
     if (v.substr(comma + 1, 2) == "\"\"") return comma + 3;
     std::size_t p = comma + 2;  // past the opening quote
+    std::size_t characters = 0;
+    bool taking = true;
     while (p < v.size()) {
         char c = v[p];
         if (c == '"') return p + 1;
         if (c == '\\' && p + 1 < v.size() && (v[p + 1] == '"' || v[p + 1] == '\\')) c = v[++p];
-        if (out.size() < limit) out += c;
+        const bool continuation = (static_cast<unsigned char>(c) & 0xC0) == 0x80 && !out.empty();
+        if (!continuation) taking = characters++ < limit;
+        if (taking && out.size() < 4 * limit) out += c;
         ++p;
     }
     return v.size();
@@ -85,6 +90,8 @@ std::string FormatFilterLine(const FilterRecord& r) {
     if (!r.capcode.empty()) line += " | " + r.capcode;
     if (FilterUsesFunction(r.type)) line += " | " + FilterFunctionName(r.function);
     if (FilterUsesBaud(r.type)) line += " | " + FilterBaudName(r.baud);
+    if (r.charset > 0 && r.charset <= kNationalCharsetLast + 1)
+        line += std::string(" | ") + kNationalCharsetNames[static_cast<std::size_t>(r.charset - 1)];
     if (r.reject != 0) return line + " | REJECT";
     if (!r.text.empty()) line += " | \"" + r.text + "\"";
     if (r.command != 0) line += " | CMD";
@@ -106,6 +113,10 @@ std::string FormatFilterValue(const FilterRecord& r) {
     for (const int field : {r.command, r.baud, r.reject}) {
         v += ',';
         v += digit(field);
+    }
+    if (r.charset != 0) {
+        v += ',';
+        v += digit(r.charset);
     }
     return v;
 }
@@ -129,12 +140,13 @@ FilterRecord ParseFilterValue(std::string_view v) {
     if (p == kNone) return r;
     p = ReadQuoted(v, p, r.text, kFilterTextMax);
 
-    for (std::int32_t* field : {&r.command, &r.baud, &r.reject}) {
+    for (std::int32_t* field : {&r.command, &r.baud, &r.reject, &r.charset}) {
         p = v.find(',', p);
         if (p == kNone) return r;
         *field = DigitAfter(v, p);
         ++p;
     }
+    if (r.charset < 0 || r.charset > kNationalCharsetLast + 1) r.charset = 0;
     return r;
 }
 

@@ -33,6 +33,9 @@ struct FilterRecord {
     std::int32_t command = 0;
     std::int32_t baud = 0;     // 0 any, 1 = 2400, 2 = 1200, 3 = 512 (Pocsag)
     std::int32_t reject = 0;
+    // The text table of this filter's pages: 0 the settings' Charset,
+    // otherwise 1 + a NationalCharset (so that one network can differ).
+    std::int32_t charset = 0;
 
     bool operator==(const FilterRecord&) const = default;
 };
@@ -50,12 +53,14 @@ std::string FilterTypeName(FilterType type);
 std::string FilterFunctionName(int function);
 std::string FilterBaudName(int baud);
 
-// The list-box line of a record, e.g. "POCSAG | Fire | 1234567 | 2 | 1200".
+// The list-box line of a record, e.g. "POCSAG | Fire | 1234567 | 2 | 1200"
+// (and the name of its own charset, when it has one).
 std::string FormatFilterLine(const FilterRecord& record);
 
 // The INI value of a record: eight comma-separated fields,
-//   type,"capcode",function,"label","text",command,baud,reject
-// with the three texts in double quotes. Inside the quotes a double quote
+//   type,"capcode",function,"label","text",command,baud,reject[,charset]
+// (the ninth field only when the filter has its own charset, so that older
+// values are written as they were) with the three texts in double quotes. Inside the quotes a double quote
 // is written \" and a backslash \\ (so a text ending in a backslash
 // survives); any other backslash reads as itself.
 std::string FormatFilterValue(const FilterRecord& record);

@@ -8,8 +8,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <cstring>
 
 namespace tolvane {
 
@@ -22,6 +21,8 @@ std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
     return s;
 }
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -50,11 +51,16 @@ std::string DirectoryOf(const std::string& path) {
 
 bool MakeDirectories(const std::string& dir) {
     struct stat st {};
-    if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    if (::stat(dir.c_str(), &st) == 0) {
+        if (!S_ISDIR(st.st_mode)) errno = ENOTDIR;
+        return S_ISDIR(st.st_mode);
+    }
     const std::string parent = DirectoryOf(dir);
     if (parent != dir && !MakeDirectories(parent)) return false;
     return ::mkdir(dir.c_str(), 0777) == 0 || errno == EEXIST;
 }
+
+std::string SystemReason(int error) { return std::strerror(error); }
 
 bool WriteAll(int fd, const std::string& text) {
     std::size_t done = 0;
@@ -90,6 +96,7 @@ std::optional<std::int32_t> LeadingInt(std::string_view text) {
 IniDocument IniDocument::Parse(std::string_view text) {
     IniDocument doc;
     Section* current = nullptr;
+    while (text.starts_with(kUtf8Mark)) text.remove_prefix(kUtf8Mark.size());
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         std::string_view raw = text.substr(0, end);
@@ -122,14 +129,6 @@ IniDocument IniDocument::Parse(std::string_view text) {
     return doc;
 }
 
-IniDocument IniDocument::Load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return IniDocument();
-    std::ostringstream text;
-    text << in.rdbuf();
-    return Parse(text.str());
-}
-
 std::string IniDocument::Serialize() const {
     std::string out;
     for (const std::string& line : preamble_) out += line + '\n';
@@ -143,32 +142,90 @@ std::string IniDocument::Serialize() const {
     return out;
 }
 
-bool IniDocument::Save(const std::string& requestedPath) const {
+bool IniDocument::Save(const std::string& requestedPath, std::string& problem) const {
     // Write through a link to the file it names, not over the link.
     std::string path = requestedPath;
     if (char* real = ::realpath(requestedPath.c_str(), nullptr)) {
         path = real;
         std::free(real);
     }
+    struct stat old {};
+    const bool exists = ::stat(path.c_str(), &old) == 0;
+    // Only a file is replaced: never a folder, a device or a pipe; nor a
+    // file its owner made read-only, which the rename below would pass by.
+    if (exists && !S_ISREG(old.st_mode)) {
+        problem = S_ISDIR(old.st_mode) ? SystemReason(EISDIR) : "not a regular file";
+        return false;
+    }
+    if (exists && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+        problem = SystemReason(errno);
+        return false;
+    }
     const std::string dir = DirectoryOf(path);
-    if (!MakeDirectories(dir)) return false;
+    if (!MakeDirectories(dir)) {
+        problem = SystemReason(errno);
+        return false;
+    }
 
     std::string temp = path + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return false;
-    struct stat old {};
-    if (::stat(path.c_str(), &old) == 0) {
-        (void)::fchmod(fd, old.st_mode & 07777);
-    } else {
-        (void)::fchmod(fd, 0644);
+    if (fd < 0) {
+        problem = SystemReason(errno);
+        return false;
     }
-    const bool written = WriteAll(fd, Serialize()) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temp.c_str(), path.c_str()) != 0) {
+    (void)::fchmod(fd, exists ? old.st_mode & 07777 : 0644);
+    int error = 0;
+    if (!WriteAll(fd, Serialize()) || ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
+    if (error != 0) {
         ::unlink(temp.c_str());
+        problem = SystemReason(error);
         return false;
     }
     return true;
+}
+
+IniFile ReadIniFile(const std::string& path) {
+    IniFile file;
+    const auto unreadable = [](std::string reason) { return IniFile{FileState::Unreadable, std::move(reason), {}}; };
+    // Not blocking: a pipe put where the file should be is refused below.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            file.state = FileState::Missing;
+            return file;
+        }
+        return unreadable(SystemReason(errno));
+    }
+    std::string text;
+    struct stat info {};
+    int error = 0;
+    if (::fstat(fd, &info) != 0) {
+        error = errno;
+    } else if (S_ISDIR(info.st_mode)) {
+        error = EISDIR;
+    } else if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return unreadable("not a regular file");
+    }
+    char buffer[8192];
+    while (error == 0) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno != EINTR) error = errno;
+            continue;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    if (error != 0) return unreadable(SystemReason(error));
+    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
+        return unreadable("the text is UTF-16; save it as UTF-8");
+    }
+    file.document = IniDocument::Parse(text);
+    return file;
 }
 
 const IniDocument::Section* IniDocument::Find(std::string_view section) const {

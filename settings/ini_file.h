@@ -8,7 +8,8 @@
 //  - setting a key replaces the first one of that name or appends it,
 //    creating the section as needed; a section can be removed whole.
 // Lines the document does not understand (comments, other sections) are
-// kept as they are. Saving goes through a temporary file in the same
+// kept as they are. A UTF-8 byte-order mark at the start is skipped (some
+// editors write one). Saving goes through a temporary file in the same
 // directory renamed over the old one, so a failed save leaves the old file.
 #pragma once
 
@@ -24,14 +25,12 @@ class IniDocument {
 public:
     // Parses text; never fails (malformed lines are kept as text).
     static IniDocument Parse(std::string_view text);
-    // Reads a file; a missing or unreadable file gives an empty document.
-    static IniDocument Load(const std::string& path);
 
     std::string Serialize() const;
     // Writes the whole document to path through a temporary file; false
-    // (old file untouched) when any step fails. Creates missing parent
-    // directories.
-    bool Save(const std::string& path) const;
+    // (old file untouched, the system's reason in `problem`) when any step
+    // fails. Creates missing parent directories.
+    bool Save(const std::string& path, std::string& problem) const;
 
     // The raw value (blanks around it removed), or nothing if absent.
     std::optional<std::string> Value(std::string_view section, std::string_view key) const;
@@ -62,6 +61,19 @@ private:
     std::vector<std::string> preamble_;  // lines before the first section
     std::vector<Section> sections_;
 };
+
+// A file read as a document. A missing file (or folder) reads as an empty
+// document. A file that is there but cannot be read (no permission, a
+// folder, a read error) or whose text is UTF-16 reads as an empty document
+// too, with the reason: what it holds is unknown, so it must not be saved
+// over.
+enum class FileState : std::uint8_t { Read, Missing, Unreadable };
+struct IniFile {
+    FileState state = FileState::Read;
+    std::string problem;  // Unreadable: why
+    IniDocument document;
+};
+IniFile ReadIniFile(const std::string& path);
 
 // The leading signed decimal number of a text (blanks skipped first), as the
 // profile integer read takes it; nothing if there is no digit. Values beyond

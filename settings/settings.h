@@ -32,8 +32,25 @@ enum class ColorClass : std::uint8_t {
 
 inline constexpr int kColorCount = 12;
 
-// Windows colour encoding kept because the INI file stores it: red + 256 *
-// green + 65536 * blue.
+// The 7-bit national variants of paging text: each gives the characters
+// [ \ ] { | } ~ to letters of its language (see output/charset.h). Stored
+// by number in the settings file (Charset) and in a filter value.
+enum class NationalCharset : std::int32_t {
+    Ascii = 0,
+    German = 1,
+    DanishNorwegian = 2,
+    SwedishFinnish = 3,
+    French = 4,
+    Italian = 5,
+    Spanish = 6,
+};
+inline constexpr std::int32_t kNationalCharsetLast = 6;
+// Display names in NationalCharset order.
+inline constexpr std::array<const char*, kNationalCharsetLast + 1> kNationalCharsetNames = {
+    "ASCII", "German", "Danish/Norwegian", "Swedish/Finnish", "French", "Italian", "Spanish"};
+
+// A colour as the INI file stores it, one number: red + 256 * green +
+// 65536 * blue.
 constexpr std::uint32_t MakeColor(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
     return (red & 0xFFu) + 256u * (green & 0xFFu) + 65536u * (blue & 0xFFu);
 }
@@ -59,8 +76,8 @@ struct FontRecord {
     bool operator==(const FontRecord&) const = default;
 };
 
-// Where the desktop program takes its signal from. Not part of the classic
-// record: the Linux inputs (serial device, sound card, file) need a name.
+// Where the desktop program takes its signal from: the Linux inputs (serial
+// device, sound card, file) need a name beside the port keys.
 struct InputChoice {
     std::string Input;        // "serial:/dev/ttyS0", "audio:default", a file path, or empty
     std::int32_t InputRate = 22050;  // sample rate for raw audio input
@@ -74,7 +91,7 @@ struct InputChoice {
 };
 
 // Machine-readable output of the desktop program (tolvane-cli takes the
-// broker from --mqtt as well). Not part of the classic record either.
+// broker from --mqtt as well).
 struct MachineChoice {
     std::string ReceiverName;      // empty: the host name
     std::string MqttBroker;        // mqtt://[user[:password]@]host[:port][/topic]; empty: no MQTT
@@ -149,6 +166,12 @@ struct Settings {
 
     InputChoice Input;
     MachineChoice Machine;
+
+    // How pages are shown. Newer keys: a file is saved with them only when
+    // they differ from these defaults, so older files save as they were.
+    std::int32_t JoinFragments = 1;  // a FLEX message sent in fragments is shown once, whole
+    std::int32_t RepeatWindow = 0;   // seconds in which the same page again is folded; 0 = off
+    std::int32_t Charset = 0;        // a NationalCharset
 
     // The filter table: at most kMaxFilters records in list order;
     // FilterCount is Filters.size().

@@ -87,8 +87,6 @@ std::int32_t TruncatedPercent(double percent) {
     return static_cast<std::int32_t>(t);
 }
 
-std::int32_t InRangeOrDisabled(std::int32_t value, std::int32_t max) { return value < 0 || value > max ? 0 : value; }
-
 bool IsSystemDirectory(const std::string& dir) {
     for (const char* root : {"/usr", "/bin", "/sbin", "/lib", "/lib64", "/etc"}) {
         const std::string r = root;
@@ -134,10 +132,16 @@ struct Key {
     Kind kind;
     FieldOf field = nullptr;  // none for Port and FilterTable
     Where section = Where::Main;
-    std::int32_t max = -1;         // a number outside 0..max reads as 0 (disabled); -1: any
+    std::int32_t min = INT32_MIN;  // a number outside min..max is not taken
+    std::int32_t max = INT32_MAX;
     std::size_t limit = kPathMax;  // longest text kept
     const char* fallback = "";     // the text of an absent key
+    // A newer number key, saved only when it differs from its default:
+    // files written before it existed are saved as they were.
+    bool onlyChanged = false;
 };
+
+constexpr std::int32_t kRepeatWindowMax = 24 * 3600;
 
 // Every key of the record, in file order; loading and saving both walk it.
 // Misc has no colour key: it keeps its default.
@@ -160,7 +164,8 @@ constexpr Key kKeys[] = {
     {"AutoPolarity", Kind::Number, Top<&Settings::AutoPolarity>},
     {"Percent", Kind::Number, Top<&Settings::Percent>},
     {"ComPort", Kind::Port},
-    {"Font.Height", Kind::Number, In<&Settings::Font, &FontRecord::Height>},
+    {.name = "Font.Height", .kind = Kind::Number, .field = In<&Settings::Font, &FontRecord::Height>,
+     .min = -kFontHeightLimit, .max = kFontHeightLimit},
     {"Font.Width", Kind::Number, In<&Settings::Font, &FontRecord::Width>},
     {"Font.Escapement", Kind::Number, In<&Settings::Font, &FontRecord::Escapement>},
     {"Font.Orientation", Kind::Number, In<&Settings::Font, &FontRecord::Orientation>},
@@ -197,18 +202,24 @@ constexpr Key kKeys[] = {
     {"StatCSVFileEnabled", Kind::Number, Top<&Settings::StatCSVFileEnabled>},
     {"StatCSVFile", Kind::Text, Top<&Settings::StatCSVFile>},
     {"StatCSVFileUseDate", Kind::Number, Top<&Settings::StatCSVFileUseDate>},
-    {.name = "KeepAliveStart1", .kind = Kind::Number, .field = At<&Settings::KeepAliveStart, 0>, .max = kKeepAliveHourMax},
-    {.name = "KeepAliveStop1", .kind = Kind::Number, .field = At<&Settings::KeepAliveStop, 0>, .max = kKeepAliveHourMax},
+    {.name = "KeepAliveStart1", .kind = Kind::Number, .field = At<&Settings::KeepAliveStart, 0>,
+     .min = 0, .max = kKeepAliveHourMax},
+    {.name = "KeepAliveStop1", .kind = Kind::Number, .field = At<&Settings::KeepAliveStop, 0>,
+     .min = 0, .max = kKeepAliveHourMax},
     {.name = "KeepAliveTimeout1", .kind = Kind::Number, .field = At<&Settings::KeepAliveTimeout, 0>,
-     .max = kKeepAliveTimeoutMax},
-    {.name = "KeepAliveStart2", .kind = Kind::Number, .field = At<&Settings::KeepAliveStart, 1>, .max = kKeepAliveHourMax},
-    {.name = "KeepAliveStop2", .kind = Kind::Number, .field = At<&Settings::KeepAliveStop, 1>, .max = kKeepAliveHourMax},
+     .min = 0, .max = kKeepAliveTimeoutMax},
+    {.name = "KeepAliveStart2", .kind = Kind::Number, .field = At<&Settings::KeepAliveStart, 1>,
+     .min = 0, .max = kKeepAliveHourMax},
+    {.name = "KeepAliveStop2", .kind = Kind::Number, .field = At<&Settings::KeepAliveStop, 1>,
+     .min = 0, .max = kKeepAliveHourMax},
     {.name = "KeepAliveTimeout2", .kind = Kind::Number, .field = At<&Settings::KeepAliveTimeout, 1>,
-     .max = kKeepAliveTimeoutMax},
-    {.name = "KeepAliveStart3", .kind = Kind::Number, .field = At<&Settings::KeepAliveStart, 2>, .max = kKeepAliveHourMax},
-    {.name = "KeepAliveStop3", .kind = Kind::Number, .field = At<&Settings::KeepAliveStop, 2>, .max = kKeepAliveHourMax},
+     .min = 0, .max = kKeepAliveTimeoutMax},
+    {.name = "KeepAliveStart3", .kind = Kind::Number, .field = At<&Settings::KeepAliveStart, 2>,
+     .min = 0, .max = kKeepAliveHourMax},
+    {.name = "KeepAliveStop3", .kind = Kind::Number, .field = At<&Settings::KeepAliveStop, 2>,
+     .min = 0, .max = kKeepAliveHourMax},
     {.name = "KeepAliveTimeout3", .kind = Kind::Number, .field = At<&Settings::KeepAliveTimeout, 2>,
-     .max = kKeepAliveTimeoutMax},
+     .min = 0, .max = kKeepAliveTimeoutMax},
     {"KeepAliveCmdFileEnabled", Kind::Number, Top<&Settings::KeepAliveCmdFileEnabled>},
     {"KeepAliveCmdFile", Kind::Text, Top<&Settings::KeepAliveCmdFile>},
     {"KeepAliveCmdArgs", Kind::Quoted, Top<&Settings::KeepAliveCmdArgs>},
@@ -226,6 +237,11 @@ constexpr Key kKeys[] = {
     {"MqttUser", Kind::Text, In<&Settings::Machine, &MachineChoice::MqttUser>},
     {"MqttPasswordFile", Kind::Text, In<&Settings::Machine, &MachineChoice::MqttPasswordFile>},
     {"MqttClientId", Kind::Text, In<&Settings::Machine, &MachineChoice::MqttClientId>},
+    {.name = "JoinFragments", .kind = Kind::Number, .field = Top<&Settings::JoinFragments>, .min = 0, .max = 1, .onlyChanged = true},
+    {.name = "RepeatWindow", .kind = Kind::Number, .field = Top<&Settings::RepeatWindow>, .min = 0, .max = kRepeatWindowMax,
+     .onlyChanged = true},
+    {.name = "Charset", .kind = Kind::Number, .field = Top<&Settings::Charset>, .min = 0, .max = kNationalCharsetLast,
+     .onlyChanged = true},
     {"FilterFileEnabled", Kind::Number, Top<&Settings::FilterFileEnabled>, Where::Filter},
     {"FilterFile", Kind::Text, Top<&Settings::FilterFile>, Where::Filter},
     {"FilterFileUseDate", Kind::Number, Top<&Settings::FilterFileUseDate>, Where::Filter},
@@ -246,8 +262,8 @@ std::int32_t NumberOf(const Field& field) {
     return 0;
 }
 
-void SetNumber(const Field& field, std::int32_t value, std::int32_t max) {
-    if (const auto* p = std::get_if<std::int32_t*>(&field)) **p = max < 0 ? value : InRangeOrDisabled(value, max);
+void SetNumber(const Field& field, std::int32_t value) {
+    if (const auto* p = std::get_if<std::int32_t*>(&field)) **p = value;
     if (const auto* p = std::get_if<std::uint32_t*>(&field)) **p = static_cast<std::uint32_t>(value);
     if (const auto* p = std::get_if<std::uint8_t*>(&field)) **p = static_cast<std::uint8_t>(value & 0xFF);
     if (const auto* p = std::get_if<double*>(&field)) **p = value;
@@ -297,6 +313,9 @@ void LoadFilters(const IniDocument& ini, const std::string& section, Settings& s
     s.Filters.clear();
     for (std::int32_t i = 0; i < std::min(count, kMaxFilters); ++i) {
         const auto index = static_cast<std::size_t>(i);
+        // A damaged count may promise more filters than the file has: only
+        // those that are there are loaded.
+        if (!ini.Value(section, FilterKey(index))) continue;
         s.Filters.push_back(ParseFilterValue(ini.GetString(section, FilterKey(index), "", kFilterValueMax)));
     }
 }
@@ -307,13 +326,23 @@ void SaveFilters(IniDocument& ini, const std::string& section, const Settings& s
     for (std::size_t i = 0; i < count; ++i) ini.Set(section, FilterKey(i), FormatFilterValue(s.Filters[i]));
 }
 
-void Load(const IniDocument& ini, const std::string& main, Settings& s) {
+// Fills the record from the document; one line in `outOfRange` for each
+// number not taken.
+void Load(const IniDocument& ini, const std::string& main, Settings& s, std::vector<std::string>& outOfRange) {
     for (const Key& k : kKeys) {
         const std::string section = k.section == Where::Main ? main : kFilterSection;
         switch (k.kind) {
         case Kind::Number: {
             const Field field = k.field(s);
-            SetNumber(field, ini.GetInt(section, k.name, NumberOf(field)), k.max);
+            const std::int32_t current = NumberOf(field);
+            const std::int32_t value = ini.GetInt(section, k.name, current);
+            if (value >= k.min && value <= k.max) {
+                SetNumber(field, value);
+            } else {
+                outOfRange.push_back(std::string(k.name) + "=" + std::to_string(value) + " is out of range (" +
+                                     std::to_string(k.min) + " to " + std::to_string(k.max) + "); " +
+                                     std::to_string(current) + " kept");
+            }
             break;
         }
         case Kind::Text:
@@ -336,10 +365,14 @@ void Save(IniDocument& ini, const std::string& main, const Settings& s) {
     ini.DeleteSection(kFilterSection);
     // The fields are only read here.
     Settings& record = const_cast<Settings&>(s);
+    Settings defaults;
     for (const Key& k : kKeys) {
         const std::string section = k.section == Where::Main ? main : kFilterSection;
         switch (k.kind) {
-        case Kind::Number: ini.SetInt(section, k.name, NumberOf(k.field(record))); break;
+        case Kind::Number:
+            if (k.onlyChanged && NumberOf(k.field(record)) == NumberOf(k.field(defaults))) break;
+            ini.SetInt(section, k.name, NumberOf(k.field(record)));
+            break;
         case Kind::Text: {
             // Blanks at either end, or quotes around the whole, would not be
             // read back from a bare value: such a text is written quoted.
@@ -358,18 +391,34 @@ void Save(IniDocument& ini, const std::string& main, const Settings& s) {
 }
 }  // namespace
 
-bool LoadSettings(const std::string& section, const std::string& path, Settings& settings) {
-    IniDocument ini = IniDocument::Load(path);
-    Load(ini, section, settings);
-    return true;
+SettingsLoad LoadSettings(const std::string& section, const std::string& path, Settings& settings) {
+    const IniFile file = ReadIniFile(path);
+    SettingsLoad load;
+    load.file = file.state;
+    if (file.state == FileState::Unreadable) {
+        load.messages.push_back("cannot read settings file " + path + ": " + file.problem);
+        return load;
+    }
+    std::vector<std::string> outOfRange;
+    Load(file.document, section, settings, outOfRange);
+    for (const std::string& text : outOfRange) load.messages.push_back("settings file " + path + ": " + text);
+    return load;
 }
 
-bool SaveSettings(const std::string& section, const std::string& path, const Settings& settings) {
+bool SaveSettings(const std::string& section, const std::string& path, const Settings& settings,
+                  std::string* problem) {
     // Sections other than ours (and lines we do not understand in them)
     // are kept; ours are written again whole.
-    IniDocument ini = IniDocument::Load(path);
-    Save(ini, section, settings);
-    return ini.Save(path);
+    IniFile file = ReadIniFile(path);
+    std::string reason;
+    if (file.state == FileState::Unreadable) {
+        reason = "cannot read it (" + file.problem + ")";
+    } else {
+        Save(file.document, section, settings);
+        if (file.document.Save(path, reason)) return true;
+    }
+    if (problem != nullptr) *problem = "cannot save settings to " + path + ": " + reason;
+    return false;
 }
 
 std::string ChooseSettingsPath(const std::string& executableDir, bool executableDirWritable,

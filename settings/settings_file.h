@@ -4,19 +4,34 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "settings/ini_file.h"
 #include "settings/settings.h"
 
 namespace tolvane {
 
 inline constexpr const char* kAppName = "Tolvane";
 
-// Overlays the record from the file; a missing file leaves the defaults.
-// Always succeeds, as the settings store reports nothing.
-bool LoadSettings(const std::string& section, const std::string& path, Settings& settings);
-// Rewrites the file whole, through a temporary file renamed over it. False
-// when the file could not be written (the old file is then intact).
-bool SaveSettings(const std::string& section, const std::string& path, const Settings& settings);
+// What loading the settings file found besides the values: whether the
+// file was read, and one line for the user (naming the file) about each
+// thing not taken from it.
+struct SettingsLoad {
+    // Missing: the record keeps its values. Unreadable: so does it, and the
+    // file must not be saved over, since what it holds is unknown.
+    FileState file = FileState::Read;
+    std::vector<std::string> messages;
+};
+
+// Overlays the record from the file. A value out of range (see below) is
+// not taken: the field keeps its value and a message says so.
+SettingsLoad LoadSettings(const std::string& section, const std::string& path, Settings& settings);
+// Rewrites the file whole, through a temporary file renamed over it. False,
+// with the reason (naming the file) in `problem`, when the file was not
+// written: it could not be written (the old file is then intact), or it is
+// there but cannot be read, so that the other sections in it would be lost.
+bool SaveSettings(const std::string& section, const std::string& path, const Settings& settings,
+                  std::string* problem = nullptr);
 
 // Tolvane.INI beside the executable when that directory is writable (a
 // portable install), else $XDG_CONFIG_HOME/tolvane/Tolvane.INI (default
@@ -32,9 +47,10 @@ std::string ChooseSettingsPath(const std::string& executableDir, bool executable
                                const char* xdgConfigHome, const char* home);
 
 // Values beyond what the record can use are bounded on load: at most 200
-// filters; a keep-alive start or stop outside 0..24 and a timeout index
-// outside 0..13 read as 0 (disabled).
+// filters; a keep-alive start or stop outside 0..24, a timeout index outside
+// 0..13 and a font height beyond 1000 pixels either way are out of range.
 inline constexpr int kKeepAliveHourMax = 24;
 inline constexpr int kKeepAliveTimeoutMax = 13;
+inline constexpr int kFontHeightLimit = 1000;
 
 }  // namespace tolvane

@@ -3,9 +3,11 @@
 // pages of its edge stream.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <limits>
 #include <thread>
@@ -309,6 +311,48 @@ TEST(AudioInput, SelectInputByName) {
     }
     settings.Input.InputRate = 0;
     EXPECT_EQ(SelectInput(raw, InputOptions(), settings, error)->Attach(ring).error, AttachError::BadFormat);
+}
+
+// Attaching a FIFO never waits for its writer (the desktop program attaches
+// on its window's thread), nor does detaching one whose writer never came;
+// a writer that comes later hands over all it writes.
+TEST(AudioInput, FifoIsOpenedOnTheSourceThread) {
+    testing::TempDir dir;
+    const std::string fifo = dir / "edges.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string error;
+    EdgeRing ring;
+    using Clock = std::chrono::steady_clock;
+    for (const bool writerComes : {false, true}) {
+        SCOPED_TRACE(writerComes ? "late writer" : "no writer");
+        std::thread writer;
+        if (writerComes) {
+            writer = std::thread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                std::ofstream out(fifo, std::ios::binary);
+                out.write(kEdgeFileMagic, sizeof kEdgeFileMagic);
+                for (int i = 0; i < 1000; ++i) out.write("\x10\x00\x80", 3);
+            });
+        }
+        std::unique_ptr<EdgeSource> source = SelectInput(fifo, InputOptions(), Settings(), error);
+        ASSERT_NE(source, nullptr) << error;
+        auto started = Clock::now();
+        ASSERT_TRUE(source->Attach(ring).Ok());
+        EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(200));
+        int entries = 0;
+        for (const auto until = Clock::now() + std::chrono::seconds(writerComes ? 10 : 1); Clock::now() < until;) {
+            for (EdgeEntry entry; ring.Pop(entry);) ++entries;
+            if (source->Finished() && ring.Empty()) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        EXPECT_EQ(entries, writerComes ? 1000 : 0);
+        EXPECT_EQ(source->Finished(), writerComes);
+        started = Clock::now();
+        source->Detach();
+        EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(500));
+        EXPECT_EQ(source->RuntimeError(), "");
+        if (writer.joinable()) writer.join();
+    }
 }
 
 }  // namespace

@@ -63,6 +63,8 @@ protected:
 TEST_F(Cli, FailuresGiveOneLineAndNonZeroStatus) {
     const std::string notEdges = Write("notedges.tve", "this is not an edge stream");
     const std::string emptyIni = Write("empty.ini", "");
+    const std::string noEdges = Write("none.tve", "TVEDGES1");
+    const std::string utf16Ini = Write("utf16.ini", std::string("\xFF\xFE[\0T\0]\0", 8));
     const std::pair<std::string, int> cases[] = {
         {dir_ / "missing.tve", 1},
         {notEdges, 1},
@@ -73,15 +75,22 @@ TEST_F(Cli, FailuresGiveOneLineAndNonZeroStatus) {
         {"--start '2026-02-30 10:00' x.tve", 2},
         {"--start @12x x.tve", 2},
         {"--start @0 audio:default", 2},
+        {"--start @9999999999999999 " + noEdges, 2},  // beyond 64-bit milliseconds
+        {"--start @99999999999999 " + noEdges, 2},    // beyond year 9999
+        {"--start @-1 " + noEdges, 2},
+        {"--start '1969-12-30 10:00' " + noEdges, 2},
+        {"--ini " + utf16Ini + " " + noEdges, 1},
         {"--ini " + emptyIni + " a.tve b.tve", 2},
+        {"--charset Klingon x.tve", 2},
+        {"--repeat-window -1 x.tve", 2},
+        {"--join-fragments 2 x.tve", 2},
     };
     for (const auto& [args, status] : cases) {
         SCOPED_TRACE(args);
         const CliRun run = RunCli(args);
         EXPECT_EQ(run.status, status);
         EXPECT_EQ(run.out, "");
-        ASSERT_FALSE(run.err.empty());
-        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1);
+        EXPECT_TRUE(!run.err.empty() && run.err.find('\n') == run.err.size() - 1) << run.err;  // one line
     }
 }
 
@@ -128,6 +137,128 @@ TEST_F(Cli, StoppedRunEndsLikeTheEndOfItsInput) {
     }
 }
 
+// Standard output that cannot be written: a reader that went away ends the
+// run quietly, in text and JSON alike (the third page is never decoded); a
+// full disk or a file size limit ends it too, told, with status 1, and the
+// file keeps whole lines.
+TEST_F(Cli, StandardOutputThatCannotBeWritten) {
+    const std::string input = MakePages("pocsag:1200:1234567:3:alpha:First pocsag:2400:1234567:3:alpha:Second "
+                                        "pocsag:1200:1234567:3:alpha:Third", "1");
+    const std::string log = dir_ / "pages.log";
+    const std::string status = dir_ / "status";
+    const std::string out = dir_ / "out";
+    const std::string ini = Write("log.ini", "[Tolvane]\nTimestamp=0\nLogFileEnabled=1\nLogFile=" + log + "\n");
+    const std::string run = "timeout 20 " + kCli + " --ini " + ini + " ";
+    struct Case {
+        std::string script;
+        std::string status;
+        std::string error;  // standard error
+        bool third;         // the third page was decoded
+    };
+    const std::string full = "tolvane-cli: cannot write standard output: No space left on device\n";
+    const Case cases[] = {
+        {"(" + run + "--realtime " + input + "; echo $? >" + status + ") | head -1 >/dev/null", "0\n", "", false},
+        {"(" + run + "--realtime --json " + input + "; echo $? >" + status + ") | head -1 >/dev/null", "0\n", "", false},
+        {run + input + " >/dev/full; echo $? >" + status, "1\n", full, false},
+        {run + "--json " + input + " >/dev/full; echo $? >" + status, "1\n", full, false},
+        {"ulimit -f 1; " + run + "--json " + input + " >" + out + "; echo $? >" + status, "1\n",
+         "tolvane-cli: cannot write standard output: File too large\n", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        std::remove(log.c_str());
+        const CliRun shell = Shell("(" + c.script + ")");
+        EXPECT_EQ(testing::ReadFile(status), c.status);
+        EXPECT_EQ(shell.err, c.error);
+        EXPECT_EQ(testing::ReadFile(log).find("Third") != std::string::npos, c.third) << testing::ReadFile(log);
+    }
+    const std::string json = testing::ReadFile(out);  // 512 bytes at most: whole lines only
+    EXPECT_EQ(json.empty() ? '\n' : json.back(), '\n') << json;
+}
+
+// A FIFO as input is opened once, whenever its writer comes: a writer that
+// waits already is not cut off, a late one loses nothing, and a run waiting
+// for one still ends at SIGTERM. An edge stream, WAV or raw audio alike.
+TEST_F(Cli, FifoInputWaitsForItsWriterAndLosesNothing) {
+    const std::string pages = "pocsag:1200:1001:3:alpha:One pocsag:2400:1002:3:alpha:Two pocsag:1200:1003:3:alpha:Three";
+    const std::string edges = MakePages(pages);
+    const std::string wav = dir_ / "pages.wav", raw = dir_ / "pages.s16";
+    ASSERT_EQ(Shell(kGen + " -o " + wav + " " + pages + " && " + kGen + " -o " + raw + " " + pages).status, 0);
+    const std::string ini = Write("plain.ini", "[Tolvane]\nTimestamp=0\n");
+    const std::string all = "{0001001} 4 1200 One  \n{0001002} 4 2400 Two  \n{0001003} 4 1200 Three\n";
+    const std::string status = dir_ / "status", writer = dir_ / "writer";
+    struct Case {
+        std::string fifo;
+        std::string script;  // FIFO and CLI stand for the FIFO and the run
+        std::string out;
+        std::string writer;  // the writer's status
+    };
+    const Case cases[] = {
+        {"in.fifo", "(cat " + edges + " >FIFO; echo $? >" + writer + ") & sleep 0.5; CLI", all, "0\n"},
+        {"in.fifo", "(sleep 1; cat " + edges + " >FIFO; echo $? >" + writer + ") & CLI", all, "0\n"},
+        {"in.fifo", "(cat " + wav + " >FIFO; echo $? >" + writer + ") & CLI", all, "0\n"},
+        {"in.s16", "(sleep 0.5; cat " + raw + " >FIFO; echo $? >" + writer + ") & CLI", all, "0\n"},
+        {"in.fifo", "echo 0 >" + writer + "; timeout --preserve-status -s TERM 1 CLI", "", "0\n"},
+    };
+    for (const Case& c : cases) {
+        const std::string fifo = dir_ / c.fifo;
+        std::remove(fifo.c_str());
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        std::string script = c.script;
+        if (const auto at = script.find("FIFO"); at != std::string::npos) script.replace(at, 4, fifo);
+        script.replace(script.find("CLI"), 3, "timeout 20 " + kCli + " --ini " + ini + " --rate 22050 " + fifo);
+        SCOPED_TRACE(script);
+        std::remove(writer.c_str());
+        const CliRun run = Shell("(" + script + "; echo $? >" + status + "; wait)");
+        EXPECT_EQ(testing::ReadFile(status), "0\n") << run.err;
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(testing::ReadFile(writer), c.writer);
+    }
+}
+
+// Damaged audio is skipped and told on standard error, and decoding goes on:
+// a FLAC frame the library cannot decode costs the pages around it only; a
+// file cut short (WAV or FLAC) gives what it holds and says so.
+TEST_F(Cli, DamagedAudioIsSkippedAndTold) {
+    std::string pages;
+    // Rates in turn: every page is a transmission of its own.
+    for (int i = 1; i <= 10; ++i)
+        pages += (i % 2 ? " pocsag:1200:10" : " pocsag:2400:10") + std::to_string(10 + i) + ":3:alpha:Page_" + std::to_string(i);
+    const auto make = [&](const std::string& name) {
+        EXPECT_EQ(Shell(kGen + " -o " + dir_ / name + pages).status, 0);
+        return dir_ / name;
+    };
+    const auto damage = [](const std::string& path, long at, const std::string& bytes) {
+        std::FILE* file = std::fopen(path.c_str(), "r+b");
+        std::fseek(file, at, SEEK_SET);
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    };
+    struct Case {
+        std::string file;
+        std::string told;  // on standard error
+        bool lastPage;     // the last page is printed
+    };
+    const std::string flac = make("damaged.flac"), wav = make("cut.wav"), cutFlac = make("cut.flac");
+    damage(flac, 60000, std::string(200, '\xff'));
+    for (const std::string& path : {wav, cutFlac}) ASSERT_EQ(::truncate(path.c_str(), 120000), 0);
+    const Case cases[] = {
+        {flac, flac + ": damaged audio at ", true},
+        {wav, wav + ": the audio ends at ", false},
+        {cutFlac, cutFlac + ": ", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const CliRun run = RunCli(c.file);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err.rfind(c.told, 0), 0u) << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;  // one line
+        EXPECT_NE(run.out.find("{0001011}"), std::string::npos) << run.out;
+        EXPECT_EQ(run.out.find("Page_10") != std::string::npos, c.lastPage) << run.out;
+    }
+}
+
 // While a recording is decoded, the engine's clock is the recording's time:
 // a 3-hour recording decoded as fast as possible writes its hourly
 // reports, and pages are stamped with their time in the recording. The
@@ -158,6 +289,23 @@ TEST_F(Cli, RecordingsKeepTheirOwnTime) {
         for (auto at = report.find("HOURLY"); at != std::string::npos; at = report.find("HOURLY", at + 1)) ++hourly;
         EXPECT_EQ(hourly, 3) << report;  // 14:00, 15:00 and 16:00
     }
+}
+
+// The options over the settings file: the German letters printed in
+// UTF-8, the repeat folded and counted on standard error, a long FLEX text
+// joined or in its fragments.
+TEST_F(Cli, PagesReadAsChosen) {
+    const std::string ini = Write("plain.ini", "[Tolvane]\nTimestamp=0\nShowFrame=0\n");
+    const std::string pocsag = MakePages("pocsag:1200:111:3:alpha:Gr}~e pocsag:1200:111:3:alpha:Gr}~e");
+    CliRun run = RunCli("--ini " + ini + " --charset german --repeat-window 60 " + pocsag);
+    EXPECT_EQ(run.out, "{0000111} 4 1200 Gr\u00fc\u00dfe\n");
+    EXPECT_EQ(run.err, "tolvane-cli: repeated pages folded: 1\n");
+    run = RunCli("--ini " + ini + " " + pocsag);
+    EXPECT_EQ(run.out, "{0000111} 4 1200 Gr}~e\n{0000111} 4 1200 Gr}~e\n");
+
+    const std::string flex = MakePages("flex:1600/2:1:0:alpha:" + std::string(400, 'x'));
+    EXPECT_EQ(RunCli("--ini " + ini + " " + flex).out, "[0000001]    A  ALPHA  " + std::string(400, 'x') + "\n");
+    EXPECT_EQ(RunCli("--ini " + ini + " --join-fragments 0 " + flex).out.find(std::string(400, 'x')), std::string::npos);
 }
 
 }  // namespace

@@ -387,10 +387,10 @@ INSTANTIATE_TEST_SUITE_P(
                                        {4, Vector(5, 8, 2)},
                                        {5, 3 << 11},  // complete message: a signature, the complement of the sum, first
                                        {6, Chars('Y', 'a', 3)}, {7, Chars(3, 'b', 'c')},
-                                       {8, 1 << 11},  // a fragment: every character is text
+                                       {8, 1 << 11},  // a last fragment without its beginning: all text
                                        {9, Chars('x', 'y', 0)}});
                   },
-                  {kFrameRow, "[0000001]    A  ALPHA  abc", "[0000002]    A  ALPHA  xy"}},
+                  {kFrameRow, "[0000001]    A  ALPHA  abc", "[0000002]    A  ALPHA  (incomplete) xy"}},
         WrongSyncBits(0x8001, 0, true), WrongSyncBits(0x0F00, 0, true), WrongSyncBits(0x0003, 0x0300, true),
         WrongSyncBits(0x1F00, 0, false), WrongSyncBits(0x0007, 0x0300, false), WrongSyncBits(0x0F0F, 0, false),
         // Text and digits from an uncorrectable word are marked; so is a
@@ -430,7 +430,8 @@ TEST(FlexWords, MessageWordsPastTheArrayReadAsZero) {
              {199, Chars('!', 3, 3)}})
         phase.words[at] = static_cast<std::int32_t>(value);
     FlexPageWriter(ctx).FlexDecodeFrame(phase, F1600);
-    EXPECT_EQ(rig.messageLines, std::vector<std::string>{"[0000001]    A  ALPHA  end!"});
+    // The zero header reads as a last fragment whose beginning never came.
+    EXPECT_EQ(rig.messageLines, std::vector<std::string>{"[0000001]    A  ALPHA  (incomplete) end!"});
 }
 
 // A dialog that switches FLEX off in the middle of a FLEX frame must not

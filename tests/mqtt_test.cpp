@@ -212,6 +212,32 @@ TEST_F(Mqtt, PagesArriveAsPrintedAcrossABrokerRestart) {
     EXPECT_TRUE(WaitFor([&] { return Lines(kDir / (receiver_ + ".out")).back() == will; }, 5s));
 }
 
+// A broker that refuses the connection says why, and is not asked again
+// when asking again cannot help; the right password is let in.
+TEST_F(Mqtt, RefusedCredentialsAreToldNotRetried) {
+    const int port = Probe(0);
+    ASSERT_EQ(Child({"mosquitto_passwd", "-b", "-c", (kDir / "passwords").string(), "tolvane", "secret"}, "passwd").Wait(5s), 0);
+    std::ofstream(kDir / "locked.conf") << "listener " << port << " 127.0.0.1\nallow_anonymous false\npassword_file "
+                                        << (kDir / "passwords").string() << "\n";
+    const char* program = fs::exists("/usr/sbin/mosquitto") ? "/usr/sbin/mosquitto" : "mosquitto";
+    Child broker({program, "-c", (kDir / "locked.conf").string()}, "locked");
+    ASSERT_TRUE(WaitFor([&] { return Probe(port) != 0; }, 5s));
+    const std::string input = Recording({"pocsag:1200:1234567:3:alpha:Hello"});
+    const std::string at = "127.0.0.1:" + std::to_string(port);
+    const std::string refused = "MQTT: the broker at " + at + " refused the connection (Connection Refused: not authorised.); "
+                                "not retrying";
+    for (const auto& [credentials, told] : std::vector<std::pair<std::string, std::string>>{
+             {"tolvane:wrong@", refused}, {"", refused}, {"tolvane:secret@", "MQTT: connected to " + at}}) {
+        SCOPED_TRACE(credentials);
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(Cli({"--mqtt", "mqtt://" + credentials + at}, input, "locked-cli")->Wait(30s), 0);
+        const std::string err = testing::ReadFile(kDir / "locked-cli.err");
+        EXPECT_NE(err.find(told), std::string::npos) << err;
+        EXPECT_EQ(err.find("; retrying"), std::string::npos) << err;
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+    }
+}
+
 #if TOLVANE_WITH_DESKTOP
 // The desktop program publishes from its settings, takes a change at once,
 // shows trouble in the status line and keeps what was dropped for the report.
@@ -255,7 +281,8 @@ TEST(MqttOptions, ComeFromTheUrlAndTheSettingsOrWithAReason) {
     for (const auto& [url, expected] : std::vector<std::pair<const char*, std::string>>{
              {"broker.lan:1884", "broker.lan 1884 settings-user: settings/topic tolvane/roof____/status client-7"},
              {"mqtt://me:p@ss:w@[::1]/site", "::1 1883 me:p@ss:w site tolvane/roof____/status client-7"},
-             {"mqtts://broker.lan", ""}, {"mqtt://:1883", ""}, {"mqtt://b:99999", ""}, {"mqtt://[::1", ""}}) {
+             {"mqtts://broker.lan", ""}, {"mqtt://:1883", ""}, {"mqtt://b:99999", ""}, {"mqtt://[::1", ""},
+             {"mqtt://b/site/+/pages", ""}, {"mqtt://b/site/#", ""}}) {
         MqttOptions o;
         std::string error;
         const bool ok = MqttOptionsFor(url, machine, "roof/+#\x01", o, error);
@@ -267,6 +294,10 @@ TEST(MqttOptions, ComeFromTheUrlAndTheSettingsOrWithAReason) {
     }
     MqttOptions options;
     std::string error;
+    machine.MqttTopic = "site/#";  // a wildcard is refused from the settings too
+    EXPECT_FALSE(MqttOptionsFor("broker", machine, "rx", options, error));
+    EXPECT_NE(error.find("site/#"), std::string::npos) << error;
+    machine.MqttTopic.clear();
     machine.MqttPasswordFile = "/nonexistent/password";
     EXPECT_FALSE(MqttOptionsFor("broker", machine, "rx", options, error));
     EXPECT_NE(error.find("/nonexistent/password"), std::string::npos);

@@ -27,11 +27,12 @@ Settings Logging(int flush = 0, int flushTime = 0) {
     return s;
 }
 
-// One page after another through a 10-column pane: rows reach the log whole
-// as they end (control and high-bit bytes as dots there only), a line that
-// wraps stays one line, a rejected page writes nothing but still breaks the
-// row, and a row break alone (a frame row) is logged but neither collected
-// nor filtered nor arming the flush.
+// One page after another through a 10-column pane: lines reach the log
+// whole as they end, a wrapped one with all its rows at once (control and
+// high-bit bytes as dots there only), a line that wraps stays one line, a
+// rejected page writes nothing but still breaks the row, and a row break
+// alone (a frame row) is logged but neither collected nor filtered nor
+// arming the flush.
 TEST(Emission, RowsLinesAndTheLog) {
     Settings settings = Logging(1, 2);
     settings.Filters = {FilterRecord{Text, "", 0, "", "FRAME", 0, 0, 0}};
@@ -46,7 +47,7 @@ TEST(Emission, RowsLinesAndTheLog) {
     out.PanePutText(out.MessagePane, "abcdefghijklmnopqrstuvwxy");  // 25 characters
     EXPECT_EQ(std::tuple(out.MessagePane.row, out.MessagePane.column, out.Line().length), std::tuple(3u, 5u, 25));
     EXPECT_EQ(out.MessagePane.RowText(3), "uvwxy");  // the row being written ends at the cursor
-    EXPECT_EQ(rig.files.contents["pages.log"], "FRAME 12\nabcdefghij\nklmnopqrst\n");
+    EXPECT_EQ(rig.files.contents["pages.log"], "FRAME 12\n");  // the wrapped rows wait for their line
     out.PaneEndLine(out.MessagePane);
     const std::uint8_t bytes[] = {0x41, 0x00, 0x1F, 0x7F, 0x80, 0x9F, 0xA0, 0xC1, 0xFF};
     for (const std::uint8_t b : bytes) out.PanePutChar(out.MessagePane, b);
@@ -65,7 +66,8 @@ TEST(Emission, RowsLinesAndTheLog) {
     out.PanePutChar(out.FilterPane, 'F');  // never logged
     rig.engine->settings().LogFileEnabled = 0;
     out.PanePutChar(out.MessagePane, 'M');
-    EXPECT_EQ(rig.files.contents["pages.log"], "FRAME 12\nabcdefghij\nklmnopqrst\nuvwxy\nA..\x7F.. A\x7F\nab\n");
+    // Control codes as dots; from 0xA0 on the Latin-1 letters, in UTF-8.
+    EXPECT_EQ(rig.files.contents["pages.log"], "FRAME 12\nabcdefghij\nklmnopqrst\nuvwxy\nA..\x7F..\xC2\xA0\xC3\x81\xC3\xBF\nab\n");
     EXPECT_EQ(rig.messageLines, (Lines{"FRAME 12", "abcdefghijklmnopqrstuvwxy", shown, "ab"}));
     EXPECT_TRUE(rig.filterLines.empty());
 }
@@ -165,7 +167,7 @@ TEST(FilterActions, FileSoundAndCommandOncePerMatchingLine) {
         {&out.MessagePane, 0, "CCCCCCCCaa"}, {&out.FilterPane, 0, "MMMMMMMLLL"},
         {&out.FilterPane, 4, "CCCCCCCLLL"}, {&out.FilterPane, 5, "LLLCMaaa"}};
     for (const auto& [pane, row, letters] : colours) EXPECT_EQ(Colours(*pane, row), letters) << row;
-    const std::string written = "1234567 Fire Dept \"; rm -rf ~ #\n7654321 Quiet A.A\x7F\n";
+    const std::string written = "1234567 Fire Dept \"; rm -rf ~ #\n7654321 Quiet A.\xC3\x81\x7F\n";
     EXPECT_EQ(rig.files.contents["26DEC06.FLT"], written);
     EXPECT_EQ(rig.files.flushed["26DEC06.FLT"], written);
     const std::vector<testing::FakeCommands::Call> started = {

@@ -51,6 +51,25 @@ TEST(PageRecord, AlarmsAndDropsReachTheirOutputs) {
     EXPECT_EQ(records.dropped, 0u);
 }
 
+// A page longer than a record carries is cut, and its record says so.
+TEST(PageRecord, ACutLineIsMarked) {
+    testing::TestRig rig;
+    struct Pages : RecordSink {
+        void PageRecorded(std::string_view text) override { pages.push_back(json::parse(text)); }
+        std::vector<json> pages;
+    } records;
+    rig.engine->SetRecordSink(&records, "rx");
+    constexpr PageFacts kFacts{PageProtocol::Pocsag, "1200", 0, 0, PageType::Alpha};
+    for (const std::size_t length : {std::size_t{16000}, std::size_t{30000}})
+        testing::WritePage(rig.engine->output(), FilterType::Pocsag, "1234567", 1, 2, std::string(length, 'x'),
+                           ColorClass::Alphanumeric, &kFacts);
+    ASSERT_EQ(records.pages.size(), 2u);
+    EXPECT_FALSE(records.pages[0].contains("truncated"));
+    EXPECT_EQ(records.pages[0]["message"].get<std::string>().size(), 16000u);
+    EXPECT_EQ(records.pages[1]["truncated"], true);
+    EXPECT_EQ(records.pages[1]["line"].get<std::string>().size(), 16384u);
+}
+
 TEST(PageRecord, TimeIsLocalWithItsOffsetAndMillisecondsAlsoFromARecording) {
     EXPECT_EQ(IsoTime(1'796'515'200'001LL, -330), "2026-12-05T18:30:00.001-05:30");
     EXPECT_EQ(IsoTime(951'825'599'999LL, 0), "2000-02-29T11:59:59.999+00:00");

@@ -134,6 +134,32 @@ TEST(Samples, RealFlexRecordingGivesEveryPager) {
     EXPECT_EQ(ours, multimon);
 }
 
+// Seven of its messages were sent in two fragments each, a frame apart:
+// joined, every message shows once and whole (37 pages); read fragment by
+// fragment they are 44.
+TEST(Samples, RealFlexRecordingJoinsFragmentedMessages) {
+    const std::string path = kSamples + "/flex-1600-real-p2000.flac";
+    if (!std::filesystem::exists(path)) GTEST_SKIP() << "sample signals not found beside the checkout: " << path;
+    const auto pages = [](const std::vector<std::string>& lines) {
+        std::vector<std::string> found;
+        for (const std::string& line : lines)
+            if (line.find(" ALPHA ") != std::string::npos) found.push_back(line);
+        return found;
+    };
+    const std::vector<std::string> joined = pages(Decode(path, Settings()));
+    EXPECT_EQ(joined.size(), 37u);
+    std::set<std::string> alarmed;
+    for (const std::string& line : joined) {
+        if (line.find("Proefalarm") == std::string::npos) continue;
+        EXPECT_TRUE(line.ends_with("ALPHA  Test: Proefalarm Ochtend Brandweer Veiligheidsregio Rotterdam Rijnmond.")) << line;
+        EXPECT_TRUE(alarmed.insert(line.substr(0, 9)).second) << "twice: " << line;
+    }
+    EXPECT_EQ(alarmed.size(), 25u);
+    Settings apart;
+    apart.JoinFragments = 0;
+    EXPECT_EQ(pages(Decode(path, apart)).size(), 44u);
+}
+
 // Generated audio of every mode and a group call: multimon-ng finds the
 // pagers and the text in it (so the generator's polarity is the usual one),
 // and so do we.

@@ -1,5 +1,6 @@
 // The settings file: files read and saved again against their goldens in
-// tests/data, the port keys, safe saving and where the file lives.
+// tests/data, the port keys, values out of range, files that cannot be
+// read, safe saving and where the file lives.
 #include "settings/settings_file.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/file_access.h"
 #include "support/loopback.h"
 
 namespace tolvane {
@@ -23,7 +25,7 @@ protected:
     std::string Read() const { return testing::ReadFile(path_); }
     Settings Load(const std::string& text, Settings start = Settings()) {
         std::ofstream(path_, std::ios::binary) << text;
-        EXPECT_TRUE(LoadSettings(kAppName, path_, start));
+        EXPECT_EQ(LoadSettings(kAppName, path_, start).messages, std::vector<std::string>());
         return start;
     }
 
@@ -51,7 +53,7 @@ TEST_F(SettingsFile, SavedFilesEqualTheirGoldens) {
         fs::remove(path_);
         if (*input != 0) fs::copy_file(kData / input, path_);
         Settings loaded = start;
-        ASSERT_TRUE(LoadSettings(kAppName, path_, loaded));
+        ASSERT_EQ(LoadSettings(kAppName, path_, loaded).file, *input != 0 ? FileState::Read : FileState::Missing);
         ASSERT_TRUE(SaveSettings(kAppName, path_, loaded));
         EXPECT_EQ(Read(), testing::ReadFile(kData / golden));
     }
@@ -75,6 +77,72 @@ TEST_F(SettingsFile, PortKeysAreAllOrNothing) {
     }
 }
 
+// A number the record cannot use is not taken: the field keeps its value
+// and one message names the key.
+TEST_F(SettingsFile, OutOfRangeNumbersAreNotTaken) {
+    const std::tuple<const char*, std::int32_t, std::int32_t, const char*> cases[] = {
+        {"Font.Height=-2147483649", -11, 0, "Font.Height=-2147483648 is out of range (-1000 to 1000); -11 kept"},
+        {"Font.Height=1001\nKeepAliveStart1=24", -11, 24, "Font.Height=1001 is out of range (-1000 to 1000); -11 kept"},
+        {"Font.Height=-1000\nKeepAliveStart1=25", -1000, 0, "KeepAliveStart1=25 is out of range (0 to 24); 0 kept"},
+        {"Font.Height=1000\nKeepAliveTimeout1=-1", 1000, 0, "KeepAliveTimeout1=-1 is out of range (0 to 13); 0 kept"},
+    };
+    for (const auto& [keys, height, start, message] : cases) {
+        SCOPED_TRACE(keys);
+        std::ofstream(path_) << "[Tolvane]\n" << keys << "\n";
+        Settings s;
+        const SettingsLoad load = LoadSettings(kAppName, path_, s);
+        EXPECT_EQ(std::tuple(s.Font.Height, s.KeepAliveStart[0]), std::tuple(height, start));
+        EXPECT_EQ(load.messages, std::vector<std::string>{"settings file " + path_ + ": " + message});
+    }
+}
+
+// A file that is there but cannot be read loads nothing, says why and is
+// never saved over: it may hold settings and sections we cannot see. A
+// UTF-8 byte-order mark is read past, and not left before a second main
+// section.
+TEST_F(SettingsFile, UnreadableFilesAreNeverSavedOver) {
+    const std::string text = "[Tolvane]\nShowNumeric=0\n[Other]\nKeep=me\n";
+    const auto utf16 = [&text](bool bigEndian) {
+        std::string wide = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (char c : text) wide += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+        return wide;
+    };
+    const struct { const char* name; std::string bytes; fs::perms mode; const char* reason; } cases[] = {
+        {"no permission", text, fs::perms::none, "Permission denied"},
+        {"folder", "", fs::perms::owner_all, "Is a directory"},
+        {"UTF-16LE", utf16(false), fs::perms::owner_all, "the text is UTF-16; save it as UTF-8"},
+        {"UTF-16BE", utf16(true), fs::perms::owner_all, "the text is UTF-16; save it as UTF-8"},
+        {"UTF-8 mark", "\xEF\xBB\xBF" + text, fs::perms::owner_all, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(path_);
+        c.bytes.empty() ? (void)fs::create_directory(path_) : (void)(std::ofstream(path_) << c.bytes);
+        fs::permissions(path_, c.mode);
+        Settings s;
+        SettingsLoad load;
+        std::string problem;
+        bool saved = false;
+        {
+            testing::UserFileAccess user;
+            load = LoadSettings(kAppName, path_, s);
+            saved = SaveSettings(kAppName, path_, s, &problem);
+        }
+        fs::permissions(path_, fs::perms::owner_all);
+        const std::string after = fs::is_directory(path_) ? "" : Read();
+        if (*c.reason == 0) {
+            EXPECT_TRUE(load.file == FileState::Read && s.ShowNumeric == 0 && saved) << problem;
+            EXPECT_EQ(after.rfind("[Other]\nKeep=me\n[Tolvane]\n", 0), 0u) << after;
+            EXPECT_EQ(after.find("[Tolvane]", 20), std::string::npos) << after;
+            continue;
+        }
+        EXPECT_TRUE(load.file == FileState::Unreadable && s == Settings() && !saved);
+        EXPECT_EQ(load.messages, std::vector<std::string>{"cannot read settings file " + path_ + ": " + c.reason});
+        EXPECT_EQ(problem, "cannot save settings to " + path_ + ": cannot read it (" + c.reason + ")");
+        EXPECT_EQ(after, c.bytes);
+    }
+}
+
 // A save that fails half-way (here at a file-size limit) leaves the old
 // file as it was and no temporary beside it.
 TEST_F(SettingsFile, FailedSaveLeavesTheOldFile) {
@@ -92,9 +160,19 @@ TEST_F(SettingsFile, FailedSaveLeavesTheOldFile) {
     EXPECT_FALSE(ok);
     EXPECT_EQ(Read(), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / ""), fs::directory_iterator()), 1);
-    // A directory that cannot be made fails too; a missing one is made.
+    // A read-only file is left alone; a directory that cannot be made fails
+    // too; a missing one is made. Each failure says why.
+    fs::permissions(path_, fs::perms::owner_read);
     std::ofstream(dir_ / "plain") << "x";
-    EXPECT_FALSE(SaveSettings(kAppName, dir_ / "plain/Tolvane.INI", Settings()));
+    std::string problem[2];
+    {
+        testing::UserFileAccess user;
+        EXPECT_FALSE(SaveSettings(kAppName, path_, Settings(), &problem[0]));
+    }
+    EXPECT_EQ(Read(), before);
+    EXPECT_FALSE(SaveSettings(kAppName, dir_ / "plain/Tolvane.INI", Settings(), &problem[1]));
+    EXPECT_EQ(problem[0], "cannot save settings to " + path_ + ": Permission denied");
+    EXPECT_EQ(problem[1], "cannot save settings to " + dir_ / "plain/Tolvane.INI" + ": Not a directory");
     EXPECT_TRUE(SaveSettings(kAppName, dir_ / "a/b/Tolvane.INI", Settings()));
 }
 

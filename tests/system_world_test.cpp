@@ -4,12 +4,14 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -109,6 +111,50 @@ TEST_F(SystemWorld, FilesAreAppendedWholeLinesAndFailuresReported) {
         EXPECT_EQ(opener_.OpenForAppend(failing, problem_), nullptr) << failing;
         EXPECT_EQ(problem_, reason) << failing;
     }
+}
+
+// A file keeps whole lines: a line the disk has no room for is not written
+// at all (here the room is a file size limit), and a file left ending
+// inside a line (by a crash, or an older program) gets a line break before
+// the next line, so two pages are never spliced.
+TEST_F(SystemWorld, FilesKeepWholeLines) {
+    struct Case {
+        const char* name;
+        std::string before;  // the file's contents at the start
+        long room;           // bytes the file may grow to; 0 = no limit
+        std::vector<std::pair<std::string, bool>> writes;  // a line, whether it is written
+        std::string after;
+    };
+    const Case cases[] = {
+        {"ends inside a line", "{1266492} 4 1", 0, {{"{1234567} 4 1200 next\n", true}}, "{1266492} 4 1\n{1234567} 4 1200 next\n"},
+        {"ends with a line", "one\n", 0, {{"two\n", true}, {"three\n", true}}, "one\ntwo\nthree\n"},
+        {"empty", "", 0, {{"one\n", true}}, "one\n"},
+        {"full in a line", "one\n", 10, {{"two\n", true}, {"three\n", false}, {"3\n", true}}, "one\ntwo\n3\n"},
+        {"full before a line", "one\n", 4, {{"two\n", false}}, "one\n"},
+    };
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir_ / "pages.log";
+        std::ofstream(path, std::ios::trunc) << c.before;
+        auto file = opener_.OpenForAppend(path, problem_);
+        ASSERT_NE(file, nullptr);
+        rlimit limited = saved;
+        if (c.room > 0) limited.rlim_cur = static_cast<rlim_t>(c.room);
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+        for (const auto& [line, written] : c.writes) {
+            EXPECT_EQ(file->Write(line), written) << line;
+            if (!written) {
+                EXPECT_EQ(file->Problem(), std::strerror(EFBIG));
+            }
+        }
+        file.reset();
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        EXPECT_EQ(testing::ReadFile(path), c.after);
+    }
+    ::signal(SIGXFSZ, SIG_DFL);
 }
 
 // A FIFO as output file: a reader that goes away fails the write (and does

@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/cli/error_marks.h"
@@ -22,6 +21,7 @@
 #include "engine/engine.h"
 #include "engine/input_runner.h"
 #include "engine/recording_clock.h"
+#include "output/charset.h"
 #include "platform/mqtt_publisher.h"
 #include "platform/system_world.h"
 #include "receiver/audio_source.h"
@@ -34,21 +34,24 @@ using namespace tolvane;
 
 constexpr const char kHelp[] =
     "Usage: tolvane-cli [--ini PATH] [--realtime] [--start TIME] [--verbose] [--rate N] [--mark-errors]\n"
-    "                   [--json] [--mqtt URL] INPUT\n"
+    "                   [--json] [--mqtt URL] [--join-fragments 0|1] [--repeat-window SECONDS]\n"
+    "                   [--charset NAME] INPUT\n"
     "\n"
     "Decodes POCSAG, FLEX and GSC pages from INPUT without a window and prints\n"
     "every completed line of the message pane to standard output: the capcode\n"
     "field and the message, exactly as the pane shows them but without colours\n"
     "(a page wrapped over several rows is printed as one line). Rows that belong\n"
     "to no page (frame information, unknown sync headers) are printed too.\n"
-    "Control characters received from the air are printed as '.'. Nothing else\n"
-    "goes to standard output; messages go to standard error.\n"
+    "Control characters received from the air are printed as '.' (NUL bytes,\n"
+    "with which POCSAG fills the end of a text, are left out, as in the window).\n"
+    "Nothing else goes to standard output; messages go to standard error.\n"
     "\n"
     "INPUT is one of\n"
     "  FILE           a recorded edge stream (TVEDGES1, as written by tolvane-gen),\n"
     "                 discriminator audio in any format libsndfile reads (WAV,\n"
     "                 FLAC, ...), or raw signed 16-bit little-endian mono audio\n"
-    "                 when the name ends in .s16 or .raw (at --rate N)\n"
+    "                 when the name ends in .s16 or .raw (at --rate N); also a\n"
+    "                 FIFO carrying an edge stream, raw audio or WAV\n"
     "  -              raw signed 16-bit little-endian mono audio on standard input\n"
     "                 at --rate N, e.g. rtl_fm -f FREQ -s 22050 - | tolvane-cli --rate 22050 -\n"
     "  audio:DEVICE   live discriminator audio from a sound card (audio:default)\n"
@@ -78,27 +81,44 @@ constexpr const char kHelp[] =
     "               errors field tells the same of every page\n"
     "  --json       print one JSON object per page instead of the pane lines:\n"
     "               time, receiver, protocol, rate, capcode, function, phase,\n"
-    "               type, message, errors, filter, line (rows that belong to no\n"
+    "               type, message, errors, filter, line, and incomplete: true for\n"
+    "               a FLEX message whose rest never came (rows that belong to no\n"
     "               page are left out, so are pages a filter rejects). errors is\n"
     "               true when any character of the page was received with bit\n"
     "               errors (shown in the bit-error colour), whatever the display\n"
-    "               settings; time has milliseconds and the local UTC offset\n"
+    "               settings; time has milliseconds and the local UTC offset.\n"
+    "               A page cut at 16384 characters adds \"truncated\": true\n"
     "  --mqtt URL   publish the same objects to an MQTT broker with QoS 1,\n"
     "               URL = mqtt://[USER[:PASSWORD]@]HOST[:PORT][/TOPIC]; the\n"
-    "               default topic is tolvane/RECEIVER/pages, the retained\n"
+    "               default topic is tolvane/RECEIVER/pages (a TOPIC may not\n"
+    "               hold + or #), the retained\n"
     "               tolvane/RECEIVER/status says online or offline and keep-alive\n"
     "               alarms go to tolvane/RECEIVER/alarm. RECEIVER is the\n"
     "               settings' ReceiverName or the host name. Without --mqtt the\n"
     "               settings' MqttBroker is used when set\n"
+    "  --join-fragments 0|1  show a FLEX message sent in fragments once, whole,\n"
+    "               when its last fragment has come (1, the default), or each\n"
+    "               fragment as its own page (0); overrides JoinFragments. A\n"
+    "               message whose rest does not come within a minute, or by the\n"
+    "               end of the input, is shown with (incomplete) before its text\n"
+    "  --repeat-window SECONDS  show a page again with the same capcode and\n"
+    "               text only after SECONDS (default: RepeatWindow, 0 = always);\n"
+    "               a repeat gives no line, record, filter action or command, and\n"
+    "               their number is told on standard error at the end\n"
+    "  --charset NAME  the national 7-bit variant of the texts: ASCII (default),\n"
+    "               German, Danish/Norwegian, Swedish/Finnish, French, Italian,\n"
+    "               Spanish (or the number 0..6); overrides Charset. Its letters\n"
+    "               are printed in UTF-8\n"
     "  --help       this text\n"
     "\n"
     "%s"
     "\n"
     "Exit status: 0 when the input has ended (or SIGINT, SIGTERM, SIGHUP or a\n"
     "closed standard output ended the run); 1 with a one-line message when the\n"
-    "input or the settings file cannot be read; 2 for a usage error. A log,\n"
-    "filter or statistics file that cannot be written is skipped with one line\n"
-    "on standard error, and another when it works again.\n"
+    "input or the settings file cannot be read or standard output cannot be\n"
+    "written (a full disk); 2 for a usage error. A log, filter or statistics\n"
+    "file that cannot be written is skipped with one line on standard error,\n"
+    "and another when it works again.\n"
     "\n"
     "Example:\n"
     "  tolvane-gen -o page.tve pocsag:1200:1234567:3:alpha:Hello world\n"
@@ -113,7 +133,8 @@ extern "C" void OnStopSignal(int) { gStop.store(true, std::memory_order_relaxed)
 // SIGINT, SIGTERM and SIGHUP (a closed terminal) end the run cleanly: the
 // files are written and closed and the status is 0. A reader that closes
 // standard output (| head -1) does the same, through a failed write
-// rather than SIGPIPE.
+// rather than SIGPIPE. A file grown past the size limit fails its write
+// (and is reported) rather than ending the program.
 void InstallStopHandlers() {
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
@@ -122,21 +143,56 @@ void InstallStopHandlers() {
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGHUP, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
-// One JSON object per line, flushed at once so that a pipe sees every page
+// Standard output, one whole line per write. A reader that went away ends
+// the run quietly; any other failure (a full disk) ends it with one line
+// on standard error and a non-zero status, since what follows would be
+// lost, and a file keeps whole lines.
+class StandardOutput {
+public:
+    void WriteLine(std::string_view text) {
+        if (failed_) return;
+        line_.assign(text);
+        line_ += '\n';
+        std::size_t done = 0;
+        while (done < line_.size()) {
+            const ssize_t n = ::write(STDOUT_FILENO, line_.data() + done, line_.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                Fail(n < 0 ? errno : EIO, done);
+                return;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+    }
+    // True when the run must end with a non-zero status.
+    bool Broken() const { return failed_ && error_ != EPIPE; }
+
+private:
+    void Fail(int error, std::size_t written) {
+        failed_ = true;
+        error_ = error;
+        if (written > 0) TakeBackPartialLine(STDOUT_FILENO, written);
+        if (error != EPIPE) std::fprintf(stderr, "tolvane-cli: cannot write standard output: %s\n", std::strerror(error));
+        gStop.store(true, std::memory_order_relaxed);
+    }
+
+    std::string line_;
+    bool failed_ = false;
+    int error_ = 0;
+};
+
+// One JSON object per line, written at once so that a pipe sees every page
 // as it comes.
 class JsonLines : public RecordSink {
 public:
-    void PageRecorded(std::string_view json) override {
-        line_.assign(json);
-        line_ += '\n';
-        std::fwrite(line_.data(), 1, line_.size(), stdout);
-        std::fflush(stdout);
-    }
+    explicit JsonLines(StandardOutput& out) : out_(out) {}
+    void PageRecorded(std::string_view json) override { out_.WriteLine(json); }
 
 private:
-    std::string line_;
+    StandardOutput& out_;
 };
 
 // Records to several sinks.
@@ -162,18 +218,19 @@ private:
 
 // One pane line to standard output. Received text may hold any byte: the
 // control characters (C0, DEL and C1) become '.', so that a page stays one
-// line and cannot drive the terminal.
-void PrintLine(const std::string& line) {
-    std::string shown = line;
-    for (char& c : shown) {
+// line and cannot drive the terminal; the cells' Latin-1 letters are
+// written in UTF-8.
+void PrintLine(StandardOutput& out, const std::string& line) {
+    std::string shown;
+    shown.reserve(line.size() + 8);
+    for (const char c : line) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || (byte >= 0x7F && byte < 0xA0)) c = '.';
+        if (byte < 0x20 || (byte >= 0x7F && byte < 0xA0))
+            shown += '.';
+        else
+            AppendLatin1AsUtf8(shown, byte);
     }
-    shown += '\n';
-    if (std::fwrite(shown.data(), 1, shown.size(), stdout) != shown.size() || std::fflush(stdout) != 0) {
-        // Nobody reads any more: end as at the end of the input.
-        gStop.store(true, std::memory_order_relaxed);
-    }
+    out.WriteLine(shown);
 }
 
 struct Arguments {
@@ -185,6 +242,10 @@ struct Arguments {
     bool json = false;
     std::string mqtt;
     int rate = 0;  // raw audio sample rate; 0 = from the settings
+    // How pages are shown, over the settings file's choice.
+    std::optional<int> joinFragments;
+    std::optional<int> repeatWindow;
+    std::optional<NationalCharset> charset;
     std::optional<std::time_t> start;  // when the recording began
     std::string input;
     IqInputOptions iq;
@@ -207,7 +268,8 @@ int ParseArguments(int argc, char** argv, Arguments& args) {
         } else if (arg == "--start") {
             if (i + 1 < argc) args.start = ParseStartTime(argv[i + 1]);
             if (!args.start) {
-                std::fprintf(stderr, "tolvane-cli: --start needs a time: YYYY-MM-DD HH:MM[:SS] or @SECONDS\n");
+                std::fprintf(stderr, "tolvane-cli: --start needs a time from 1970 to 9999: YYYY-MM-DD HH:MM[:SS] or "
+                                     "@SECONDS\n");
                 return 2;
             }
             ++i;
@@ -234,6 +296,25 @@ int ParseArguments(int argc, char** argv, Arguments& args) {
             }
             args.rate = static_cast<int>(rate);
             ++i;
+        } else if (arg == "--join-fragments" || arg == "--repeat-window") {
+            const bool join = arg == "--join-fragments";
+            char* end = nullptr;
+            const long value = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : -1;
+            if (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || value < 0 || value > (join ? 1 : 86400)) {
+                std::fprintf(stderr, join ? "tolvane-cli: --join-fragments needs 0 or 1\n"
+                                          : "tolvane-cli: --repeat-window needs seconds (0..86400)\n");
+                return 2;
+            }
+            (join ? args.joinFragments : args.repeatWindow) = static_cast<int>(value);
+            ++i;
+        } else if (arg == "--charset") {
+            if (i + 1 < argc) args.charset = ParseNationalCharset(argv[i + 1]);
+            if (!args.charset) {
+                std::fprintf(stderr, "tolvane-cli: --charset needs ASCII, German, Danish/Norwegian, Swedish/Finnish, "
+                                     "French, Italian or Spanish\n");
+                return 2;
+            }
+            ++i;
         } else if (std::string why; const int iq = ParseIqArgument(argc, argv, i, args.iq, why)) {
             if (iq < 0) {
                 std::fprintf(stderr, "tolvane-cli: %s\n", why.c_str());
@@ -258,26 +339,6 @@ int ParseArguments(int argc, char** argv, Arguments& args) {
     return 0;
 }
 
-// A settings file named with --ini must exist and be readable.
-bool CheckReadable(const std::string& path, std::string& error) {
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        error = path + ": is a directory";
-        return false;
-    }
-    std::FILE* file = std::fopen(path.c_str(), "r");
-    if (file == nullptr) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::fclose(file);
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -289,15 +350,18 @@ int main(int argc, char** argv) {
 
     Settings settings;
     std::string error;
-    if (args.iniGiven) {
-        if (!CheckReadable(args.ini, error)) {
-            std::fprintf(stderr, "tolvane-cli: cannot read settings file %s\n", error.c_str());
-            return 1;
-        }
-        LoadSettings(kAppName, args.ini, settings);
-    } else {
-        LoadSettings(kAppName, DefaultSettingsPath(), settings);
+    const std::string iniPath = args.iniGiven ? args.ini : DefaultSettingsPath();
+    const SettingsLoad load = LoadSettings(kAppName, iniPath, settings);
+    // Only the usual settings file may be missing (then the defaults apply).
+    if (load.file == FileState::Missing && args.iniGiven) {
+        std::fprintf(stderr, "tolvane-cli: cannot read settings file %s: %s\n", iniPath.c_str(), std::strerror(ENOENT));
+        return 1;
     }
+    for (const std::string& message : load.messages) std::fprintf(stderr, "tolvane-cli: %s\n", message.c_str());
+    if (load.file == FileState::Unreadable) return 1;
+    if (args.joinFragments) settings.JoinFragments = *args.joinFragments;
+    if (args.repeatWindow) settings.RepeatWindow = *args.repeatWindow;
+    if (args.charset) settings.Charset = static_cast<std::int32_t>(*args.charset);
     if (args.input.empty()) args.input = settings.Input.Input;
     if (args.input.empty()) {
         std::fprintf(stderr, "tolvane-cli: no INPUT given (see --help)\n");
@@ -360,10 +424,12 @@ int main(int argc, char** argv) {
     // Nobody is there to acknowledge an off-the-air alarm: its line on
     // standard error and the command file report it, and a new period starts.
     engine.Watch().SetAutoAcknowledge(true);
-    LineJoiner printer(PrintLine);
-    ErrorMarkingJoiner markingPrinter(PrintLine);
+    StandardOutput standardOutput;
+    const auto print = [&standardOutput](const std::string& line) { PrintLine(standardOutput, line); };
+    LineJoiner printer(print);
+    ErrorMarkingJoiner markingPrinter(print);
     if (!args.json) engine.output().MessagePane.view = args.markErrors ? static_cast<PaneView*>(&markingPrinter) : &printer;
-    JsonLines jsonLines;
+    JsonLines jsonLines(standardOutput);
     RecordFanOut records;
     if (args.json) records.Add(&jsonLines);
     if (publisher) {
@@ -377,16 +443,19 @@ int main(int argc, char** argv) {
     runOptions.stop = &gStop;
     const bool ran = RunInput(engine, *source, runOptions, error);
     engine.SetRecordSink(nullptr, receiver);
+    if (const std::uint64_t folded = engine.output().FoldedRepeats(); folded > 0)
+        std::fprintf(stderr, "tolvane-cli: repeated pages folded: %llu\n", static_cast<unsigned long long>(folded));
     if (publisher) {
         // What is still queued gets a few seconds to reach a connected broker.
         publisher->Finish(std::chrono::seconds(5));
         if (publisher->Dropped() > 0)
-            std::fprintf(stderr, "tolvane-cli: MQTT: %llu records not delivered (queue full or broker away at exit)\n",
-                         static_cast<unsigned long long>(publisher->Dropped()));
+            std::fprintf(stderr, "tolvane-cli: MQTT: %llu records not delivered (%s)\n",
+                         static_cast<unsigned long long>(publisher->Dropped()),
+                         publisher->Refused() ? "the broker refused the connection" : "queue full or broker away at exit");
     }
     if (!ran) {
         std::fprintf(stderr, "tolvane-cli: %s\n", error.c_str());
         return 1;
     }
-    return 0;
+    return standardOutput.Broken() ? 1 : 0;
 }

@@ -107,6 +107,7 @@ void ResetCustomColors() {
 
 ColorsDialog::ColorsDialog(Settings& settings, QWidget* parent)
     : QDialog(parent), settings_(settings), work_(settings.Color) {
+    UseDialogFrame(this);
     setWindowTitle("Tolvane Colors");
     auto* layout = new QVBoxLayout(this);
     auto* grid = new QGridLayout;

@@ -37,19 +37,14 @@ constexpr const char kUsage[] =
     "               in a loop, with a filter, using its own settings file\n"
     "               (~/.config/tolvane/demo.ini)\n";
 
-// The fatal-error box of start-up: the text, where it failed, and the
-// system's error number and message. OK ends the program; Cancel goes on.
-int FatalErrorBox(const QString& text, const QString& caption, const char* file, int line) {
+// The box for a start-up step that failed: what failed and the system's
+// reason. OK ends the program; Cancel goes on.
+int FatalErrorBox(const QString& text) {
     const int error = errno;
-    const QString message =
-        QString("%1\n\n-- Error Information --\nFile : %2\nLine : %3\nError Number : %4\nError Message : %5\n\n"
-                "Press OK to terminate this application.")
-            .arg(text, QString::fromLatin1(file))
-            .arg(line)
-            .arg(error)
-            .arg(QString::fromLocal8Bit(std::strerror(error)));
-    if (message.size() > 512) return 0;
-    const auto answer = QMessageBox::critical(nullptr, caption, message, QMessageBox::Ok | QMessageBox::Cancel);
+    const QString message = QString("%1\n\n%2 (error %3)\n\nPress OK to end Tolvane, or Cancel to go on.")
+                                .arg(text, QString::fromLocal8Bit(std::strerror(error)))
+                                .arg(error);
+    const auto answer = QMessageBox::critical(nullptr, "Tolvane cannot start", message, QMessageBox::Ok | QMessageBox::Cancel);
     if (answer == QMessageBox::Ok) std::exit(0);
     return 1;
 }
@@ -116,18 +111,16 @@ int main(int argc, char** argv) {
     options.input = input.toStdString();
 
     Settings settings;
-    if (!ini.isEmpty()) {
-        // A settings file named on the command line must be readable.
-        QFile named(ini);
-        if (!named.open(QIODevice::ReadOnly)) {
-            errno = named.error() == QFileDevice::OpenError && !named.exists() ? ENOENT : EACCES;
-            FatalErrorBox("LoadSettings() Failed: " + ini, "A Windows API Failed", __FILE__, __LINE__);
-        }
+    const SettingsLoad load = LoadSettings(kAppName, options.settingsPath, settings);
+    if (!ini.isEmpty() && load.file == FileState::Missing) {
+        // A settings file named on the command line must be there.
+        errno = ENOENT;
+        FatalErrorBox("Cannot read the settings file " + ini);
     }
-    LoadSettings(kAppName, options.settingsPath, settings);
 
     QtSoundPlayer sound;
     MainWindow window(settings, options, sound);
+    window.ReportSettingsLoad(load);
     QuitSignals quitSignals([&window] {
         window.CloseWithoutAsking();
         QApplication::quit();  // also ends the loop of a dialog left open

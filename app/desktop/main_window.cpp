@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QUrl>
+#include <cstdio>
 
 #include "app/desktop/colors_dialog.h"
 #include "app/desktop/dialogs/message_box.h"
@@ -84,8 +85,9 @@ void PaneSplitter::LayOut() {
 void PaneSplitter::DragLowerPaneTo(int lowerHeight) {
     const int h = height();
     lowerHeight = std::min(h, std::max(lowerHeight, minimumLower_));
-    // The lower pane's outer height plus one over the client height plus
-    // one, as the classic sizing border measured it.
+    // The share is the lower pane's outer height plus one over the client
+    // height plus one: the measure the Percent values in settings files
+    // were stored with, so that they give back the same split.
     percent_ = std::min(100.0, (lowerHeight + 1) * 100.0 / (h + 1));
     LayOut();
 }
@@ -103,6 +105,15 @@ MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& s
         recordingClock_.emplace(RecordingStart(options_.input, InputOptions{}, settings).value_or(clock_.Now()));
         engineClock_.Use(*recordingClock_);
     }
+    // The status line exists before the engine, which reports the files it
+    // cannot open as it starts.
+    fileStatus_ = new QLabel(this);
+    statusBar()->addWidget(fileStatus_, 1);
+    repeatsStatus_ = new QLabel(this);
+    statusBar()->addPermanentWidget(repeatsStatus_);
+    // Shown only while a file or the broker is in trouble, or once repeats
+    // have been folded.
+    statusBar()->hide();
     engine_ = std::make_unique<Engine>(
         settings, OutsideWorld{engineClock_, *this, sound_, commands_, *this, files_, *this});
     session_ = std::make_unique<InputSession>(*engine_);
@@ -112,9 +123,6 @@ MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& s
     lower_ = new PaneWidget(engine_->output().MessagePane, s, selection_);
     splitter_ = new PaneSplitter(s.Percent, upper_, lower_, this);
     setCentralWidget(splitter_);
-    fileStatus_ = new QLabel(this);
-    statusBar()->addWidget(fileStatus_, 1);
-    statusBar()->hide();  // shown only while a file or the broker is in trouble
     AttachPublisher();
     BuildMenus();
     setFocusPolicy(Qt::StrongFocus);
@@ -134,8 +142,8 @@ MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& s
 
     connect(&sampleTimer_, &QTimer::timeout, this, &MainWindow::Tick);
     sampleTimer_.start(100);
-    // The input is attached once the window is up, like the classic first
-    // move notification.
+    // The input is attached once the window is up: an error about it then
+    // has a window to show over, and the first pages find the panes laid out.
     QTimer::singleShot(0, this, &MainWindow::AttachInput);
 }
 
@@ -218,7 +226,7 @@ void MainWindow::RunCommand(int id) {
         case kKeepAlive: RunDialog(&ShowKeepAliveDialog); break;
         case kMqtt: RunDialog(&ShowMqttDialog); break;
         case kHelpTopics: HelpCommand(); break;
-        case kAbout: MessageDialog(this, kVersionText); break;
+        case kAbout: MessageDialog(this, kVersionText, MessageIcon::Information); break;
         default: break;
     }
 }
@@ -235,6 +243,15 @@ void MainWindow::Tick() {
         session_->Stop();
     }
     engine_->ShowPendingMessages();
+    ShowFoldedRepeats();
+}
+
+void MainWindow::ShowFoldedRepeats() {
+    const std::uint64_t folded = engine_->output().FoldedRepeats();
+    if (folded == repeatsShown_) return;
+    repeatsShown_ = folded;
+    repeatsStatus_->setText(QString("Repeats folded: %1").arg(folded));
+    statusBar()->show();
 }
 
 // ---- Input ---------------------------------------------------------------
@@ -256,8 +273,33 @@ void MainWindow::AttachInput() {
 // ---- Settings ------------------------------------------------------------
 
 bool MainWindow::SaveSettingsFile() {
-    if (options_.settingsPath.empty()) return true;
-    return SaveSettings(kAppName, options_.settingsPath, engine_->settings());
+    const std::string& path = options_.settingsPath;
+    if (path.empty()) return true;
+    std::string problem;
+    if (settingsUnread_) {
+        problem = "settings not saved: " + path + " could not be read at start";
+    } else if (SaveSettings(kAppName, path, engine_->settings(), &problem)) {
+        ClearTrouble(path);
+        return true;
+    }
+    ShowSettingsTrouble(problem);
+    return false;
+}
+
+void MainWindow::ReportSettingsLoad(const SettingsLoad& load) {
+    if (load.messages.empty()) return;
+    settingsUnread_ = load.file == FileState::Unreadable;
+    std::vector<std::string> messages = load.messages;
+    if (settingsUnread_) messages.front() += " (the defaults are used; the file is left as it is)";
+    for (const std::string& message : messages) std::fprintf(stderr, "tolvane: %s\n", message.c_str());
+    const std::size_t more = messages.size() - 1;
+    ShowTrouble(options_.settingsPath,
+                messages.front() + (more > 0 ? " (and " + std::to_string(more) + " more on standard error)" : ""));
+}
+
+void MainWindow::ShowSettingsTrouble(const std::string& text) {
+    std::fprintf(stderr, "tolvane: %s\n", text.c_str());
+    ShowTrouble(options_.settingsPath, text);
 }
 
 void MainWindow::RunDialog(bool (*dialog)(QWidget*, DialogHost&)) {
@@ -314,7 +356,7 @@ void MainWindow::ClearTrouble(const std::string& key) {
     if (troubles_.erase(key) == 0) return;
     if (troubles_.empty()) {
         fileStatus_->clear();
-        statusBar()->hide();
+        statusBar()->setVisible(repeatsShown_ != 0);
         return;
     }
     if (key == latestTrouble_) latestTrouble_ = troubles_.begin()->first;
@@ -322,6 +364,8 @@ void MainWindow::ClearTrouble(const std::string& key) {
 }
 
 QString MainWindow::StatusText() const { return statusBar()->isHidden() ? QString() : fileStatus_->text(); }
+
+QString MainWindow::RepeatsText() const { return statusBar()->isHidden() ? QString() : repeatsStatus_->text(); }
 
 // ---- Publishing ------------------------------------------------------------
 
@@ -465,11 +509,17 @@ void MainWindow::CopyToClipboard(const std::string& text) {
 
 void MainWindow::FontCommand() {
     Settings& s = engine_->settings();
-    bool ok = false;
-    const QFont chosen = QFontDialog::getFont(&ok, FontFromRecord(s.Font), this, "Tolvane Font",
-                                              QFontDialog::MonospacedFonts);
-    if (!ok) return;
-    StoreFontInRecord(chosen, s.Font);
+    QFontDialog dialog(this);
+    UseDialogFrame(&dialog);
+    dialog.setWindowTitle("Tolvane Font");
+    dialog.setOptions(QFontDialog::MonospacedFonts);
+    dialog.setCurrentFont(FontForPicker(s.Font));
+    // The font as the dialog shows it: OK without a change keeps the record
+    // as it was, even when its face is not installed here.
+    const QFont untouched = dialog.currentFont();
+    CenterDialog(&dialog);
+    if (dialog.exec() != QDialog::Accepted) return;
+    if (dialog.selectedFont() != untouched) StoreFontInRecord(dialog.selectedFont(), s.Font);
     ApplyFont();
     SaveSettingsFile();
 }

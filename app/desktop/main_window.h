@@ -19,14 +19,16 @@
 #include "engine/recording_clock.h"
 #include "platform/mqtt_publisher.h"
 #include "platform/system_world.h"
+#include "settings/settings_file.h"
 
 class QSplitter;
 class QLabel;
 
 namespace tolvane::desktop {
 
-inline constexpr const char* kAppTitleText = " Tolvane - Windows FLEX/POCSAG/Golay Monitor";
-inline constexpr const char* kVersionText = "Tolvane Version 1.04";
+inline constexpr const char* kAppTitleText = " Tolvane - FLEX/POCSAG/Golay Monitor";
+// The package's version, from the build.
+inline constexpr const char* kVersionText = "Tolvane Version " TOLVANE_VERSION;
 
 // Menu command ids; the accelerators send the same.
 enum Command : int {
@@ -61,9 +63,16 @@ public:
     const MqttPublisher* Publisher() const { return records_.publisher.get(); }
     // The status line's text; empty while it is hidden.
     QString StatusText() const;
+    // The count of repeats folded, at the right of the status line; empty
+    // while it is hidden.
+    QString RepeatsText() const;
 
     // One menu command (the ids above); others are ignored.
     void RunCommand(int id);
+    // What loading the settings found, shown in the status line and on
+    // standard error. A file that could not be read is never saved over:
+    // the window runs on the defaults, not on what the file holds.
+    void ReportSettingsLoad(const SettingsLoad& load);
     // Closes the window without the exit question (the program was asked
     // to end from outside).
     void CloseWithoutAsking();
@@ -87,6 +96,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The folded-repeats count in the status line, when it has changed.
+    void ShowFoldedRepeats();
     void SetTitle(std::string_view title) override;
     void ShowMessage(std::string_view text) override;
     // An output file that cannot be written shows in the status line until
@@ -97,6 +108,9 @@ private:
     // (a file's path; kMqttTrouble for the broker), the latest shown.
     void ShowTrouble(const std::string& key, const std::string& text);
     void ClearTrouble(const std::string& key);
+    // A settings trouble, in the status line and on standard error (it may
+    // come at exit, when only the terminal can show it).
+    void ShowSettingsTrouble(const std::string& text);
     // Publishes the pages to the broker the settings name, from now on in
     // place of any publisher before; none without MqttBroker.
     void AttachPublisher();
@@ -127,11 +141,14 @@ private:
     Selection selection_;
     FontCells cells_;
     bool askBeforeClosing_ = true;
+    bool settingsUnread_ = false;  // the settings file could not be read at start
     PaneSplitter* splitter_ = nullptr;
     PaneWidget* upper_ = nullptr;
     PaneWidget* lower_ = nullptr;
     QTimer sampleTimer_;
     QLabel* fileStatus_ = nullptr;
+    QLabel* repeatsStatus_ = nullptr;
+    std::uint64_t repeatsShown_ = 0;
     std::map<std::string, std::string> troubles_;  // key -> the line shown
     std::string latestTrouble_;
     // The engine's record sink for the life of the window: the publisher

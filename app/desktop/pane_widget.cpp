@@ -1,10 +1,16 @@
 #include "app/desktop/pane_widget.h"
 
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QWheelEvent>
 
 namespace tolvane::desktop {
 
@@ -29,6 +35,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override {
         if (event->button() == Qt::LeftButton) owner_.SelectionRelease();
     }
+    // The wheel over the text scrolls as it does over the bar.
+    void wheelEvent(QWheelEvent* event) override { QCoreApplication::sendEvent(owner_.bar_, event); }
 
 private:
     PaneWidget& owner_;
@@ -74,6 +82,9 @@ QWidget* PaneWidget::Canvas() const { return canvas_; }
 void PaneWidget::SetFont(const QFont& font, const FontCells& cells) {
     font_ = font;
     cells_ = cells;
+    rawFont_ = QRawFont::fromFont(font_);
+    // Each glyph sits in the middle of its cell.
+    glyphOffset_ = (cells_.charWidth - QFontMetricsF(font_).horizontalAdvance(QLatin1Char('0'))) / 2;
     LayoutRows();
 }
 
@@ -83,8 +94,8 @@ void PaneWidget::Reattach() {
 }
 
 void PaneWidget::LayoutRows() {
-    // Like the classic pane resize: the rows that fit, and the view moved
-    // to the newest line.
+    // A new size: the rows that fit, and the view moved to the newest line
+    // so that what just arrived stays in sight.
     pane_.SetVisibleRows(canvas_->height() / std::max(1, cells_.lineHeight));
     pane_.ScrollTo(pane_.ScrollMax());
     canvas_->update();
@@ -137,7 +148,6 @@ void PaneWidget::Paint(QPainter& painter, const QRect& area) {
         // alphanumeric colour.
         std::uint8_t current = 0;
         painter.setPen(ToQColor(settings_.ColorOf(ColorClass::Alphanumeric)));
-        QString run;
         for (int r = firstRow; r <= lastRow; ++r) {
             const auto* chars = pane_.CharsOfRow(static_cast<std::uint32_t>(r));
             const auto* attrs = pane_.AttrsOfRow(static_cast<std::uint32_t>(r));
@@ -151,14 +161,9 @@ void PaneWidget::Paint(QPainter& painter, const QRect& area) {
                         painter.setPen(ToQColor(settings_.Color[current - 1u]));
                     }
                 }
-                run.clear();
                 int end = c;
-                for (; end < n && attrs[end] == current; ++end) {
-                    // Control codes from the air are shown as dots.
-                    const std::uint8_t ch = chars[end];
-                    run += (ch < 0x20 || (ch >= 0x7F && ch < 0xA0)) ? QChar('.') : QChar(ch);
-                }
-                painter.drawText(QPoint(c * cells_.charWidth, y), run);
+                while (end < n && attrs[end] == current) ++end;
+                PaintRun(painter, chars, c, end, y);
                 c = end;
             }
         }
@@ -167,6 +172,40 @@ void PaneWidget::Paint(QPainter& painter, const QRect& area) {
         painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
         painter.fillRect(SelectionRect(), Qt::white);
     }
+}
+
+void PaneWidget::PaintRun(QPainter& painter, const std::uint8_t* chars, int first, int end, int baseline) {
+    // Every glyph is placed on its own cell: the font's advance is rarely a
+    // whole number of pixels, and text drawn as one string would drift off
+    // the cells that the mouse selects and copies.
+    runText_.clear();
+    runPositions_.clear();
+    for (int c = first; c < end; ++c) {
+        // Control codes from the air are shown as dots.
+        const std::uint8_t ch = chars[c];
+        runText_ += (ch < 0x20 || (ch >= 0x7F && ch < 0xA0)) ? QChar('.') : QChar(ch);
+        runPositions_.append(QPointF(c * cells_.charWidth + glyphOffset_, baseline));
+    }
+    QList<quint32> glyphs = rawFont_.glyphIndexesForString(runText_);
+    if (glyphs.size() != runText_.size()) glyphs.fill(0, runText_.size());
+    qsizetype kept = 0;
+    for (qsizetype k = 0; k < glyphs.size(); ++k) {
+        // A character the pane font lacks is drawn from a fallback font,
+        // on its cell all the same.
+        if (glyphs[k] == 0) {
+            painter.drawText(runPositions_[k], QString(runText_[k]));
+            continue;
+        }
+        glyphs[kept] = glyphs[k];
+        runPositions_[kept++] = runPositions_[k];
+    }
+    glyphs.resize(kept);
+    runPositions_.resize(kept);
+    QGlyphRun run;
+    run.setRawFont(rawFont_);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(runPositions_);
+    painter.drawGlyphRun(QPointF(0, 0), run);
 }
 
 QRect PaneWidget::SelectionRect() const {
@@ -204,7 +243,16 @@ void PaneWidget::SelectionMove(const QPoint& at) {
     canvas_->update();
 }
 
-void PaneWidget::SelectionRelease() { selection_.dragging = false; }
+void PaneWidget::SelectionRelease() {
+    selection_.dragging = false;
+    // What is highlighted can be pasted with the middle button, as X11
+    // programs do.
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!selection_.shown || !clipboard->supportsSelection()) return;
+    std::string text = CopyText(selection_.FirstCol(), selection_.LastCol(), selection_.FirstRow(), selection_.LastRow());
+    text.pop_back();  // without the last line end, so that a paste does not end a command line
+    clipboard->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())), QClipboard::Selection);
+}
 
 std::string PaneWidget::CopyText(int firstCol, int lastCol, int firstRow, int lastRow) const {
     std::string text;

@@ -4,6 +4,7 @@
 // and forwards input.
 #pragma once
 
+#include <QRawFont>
 #include <QScrollBar>
 #include <QWidget>
 #include <algorithm>
@@ -74,6 +75,8 @@ private:
     friend class PaneCanvas;
     void LayoutRows();
     void Paint(QPainter& painter, const QRect& area);
+    // Cells first..end-1 of a row, each glyph at its cell's place.
+    void PaintRun(QPainter& painter, const std::uint8_t* chars, int first, int end, int baseline);
     void SelectionPress(const QPoint& at);
     void SelectionMove(const QPoint& at);
     void SelectionRelease();
@@ -85,6 +88,11 @@ private:
     Selection& selection_;
     FontCells cells_;
     QFont font_;
+    QRawFont rawFont_;
+    qreal glyphOffset_ = 0;
+    // Kept between paints so that painting a run reuses their storage.
+    QString runText_;
+    QList<QPointF> runPositions_;
     PaneCanvas* canvas_ = nullptr;
     QScrollBar* bar_ = nullptr;
 };

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QSoundEffect>
 #include <QUrl>
 #include <algorithm>
@@ -37,25 +39,30 @@ QFont FontFromRecord(const FontRecord& record) {
     return font;
 }
 
+QFont FontForPicker(const FontRecord& record) {
+    const QFontInfo used(FontFromRecord(record));
+    QFont font(used.family());
+    font.setStyleName(used.styleName());
+    font.setPixelSize(used.pixelSize());
+    return font;
+}
+
 void StoreFontInRecord(const QFont& font, FontRecord& record) {
-    record.FaceName = font.family().toStdString().substr(0, 31);
-    int pixels = font.pixelSize();
-    if (pixels <= 0) {
-        const QFontMetrics metrics(font);
-        pixels = metrics.ascent() + metrics.descent() - metrics.leading();
-        if (font.pointSizeF() > 0) pixels = static_cast<int>(std::lround(font.pointSizeF() * 96.0 / 72.0));
-    }
-    record.Height = -std::max(pixels, 1);
-    record.Weight = static_cast<std::int32_t>(font.weight());
-    record.Italic = font.italic() ? 1 : 0;
+    const QFontInfo chosen(font);
+    record.FaceName = chosen.family().toStdString().substr(0, 31);
+    record.Height = -std::max(chosen.pixelSize(), 1);
+    record.Weight = static_cast<std::int32_t>(chosen.weight());
+    record.Italic = chosen.italic() ? 1 : 0;
 }
 
 FontCells MeasureFont(const QFont& font) {
     const QFontMetrics metrics(font);
     FontCells cells;
-    // A fixed-pitch font's advance is its average width; horizontalAdvance
-    // keeps the cells aligned with what is drawn.
-    cells.charWidth = std::max(1, metrics.horizontalAdvance(QLatin1Char('0')));
+    // A fixed-pitch font's advance is its average width. Cells are whole
+    // pixels, at least as wide as a glyph, and the panes place each glyph
+    // on its cell.
+    const qreal advance = QFontMetricsF(font).horizontalAdvance(QLatin1Char('0'));
+    cells.charWidth = std::max(1, static_cast<int>(std::ceil(advance - 1e-3)));
     cells.lineHeight = std::max(1, metrics.height() + std::max(0, metrics.leading()));
     cells.ascent = metrics.ascent();
     return cells;

@@ -14,8 +14,8 @@ class QSoundEffect;
 
 namespace tolvane::desktop {
 
-// Plays WAV files without waiting (one at a time, like the classic
-// asynchronous player); the beep is the desktop's own.
+// Plays WAV files without waiting, one at a time: a new sound stops the one
+// still playing. The beep is the desktop's own.
 class QtSoundPlayer : public SoundPlayer {
 public:
     QtSoundPlayer();
@@ -40,6 +40,10 @@ inline std::uint32_t FromQColor(const QColor& color) {
 // The pane font from the stored record: a negative height is the character
 // height in pixels, a positive one the cell height.
 QFont FontFromRecord(const FontRecord& record);
+// The font the record gives on this system, as the font picker names it:
+// the installed face and style (so that the picker preselects them) and
+// the pixel height.
+QFont FontForPicker(const FontRecord& record);
 // Writes what the font picker chose back into the record (face, height,
 // weight, italic); the other fields keep their values.
 void StoreFontInRecord(const QFont& font, FontRecord& record);

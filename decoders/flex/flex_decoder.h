@@ -36,6 +36,10 @@ public:
     explicit FlexDecoder(DecoderContext& context);
 
     void FlexInputSymbol(std::uint8_t symbol);
+    // Fragmented messages: those overdue are shown (timer hook), and all of
+    // them at the end of the input.
+    void ExpireFragments() { pages_.ExpireFragments(); }
+    void FlushFragments() { pages_.FlushFragments(); }
 
     // Phases A..D (index 0..3).
     const FlexPhase& Phase(int index) const { return phases_[static_cast<std::size_t>(index)]; }

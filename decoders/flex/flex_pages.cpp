@@ -123,8 +123,8 @@ void FlexPageWriter::WritePage(FlexPhase& phase, int category, const FlexGroupMe
             break;
         case kFlexSecure:
         case kFlexAlphanumeric:
-            ctx_.stats.CountAlphaMessage(category);
-            break;
+            AlphanumericPage(phase, category, pager, longContent, type, v, x);
+            return;
         case kFlexBinary:
             ctx_.stats.NoteTraffic();
             if (ctx_.settings.ShowMisc != 1) return;
@@ -133,12 +133,9 @@ void FlexPageWriter::WritePage(FlexPhase& phase, int category, const FlexGroupMe
             break;
     }
 
-    if (pager.isLong)
-        FlexHeaderLong(phase, pager.w1, pager.w2);
-    else
-        FlexHeaderShort(phase, pager.w1);
+    phase.letter = pager.isLong ? FlexHeaderLong(pager.w1, pager.w2) : FlexHeaderShort(pager.w1);
     const bool isLong = longContent;
-    WritePageHead(phase, type);
+    WritePageHead(phase.letter, type);
     ctx_.output.DescribePage({PageProtocol::Flex, rate, -1, phase.letter, RecordType(type, v)});
 
     switch (type) {
@@ -146,38 +143,36 @@ void FlexPageWriter::WritePage(FlexPhase& phase, int category, const FlexGroupMe
         case kFlexStandardNumeric:
         case kFlexSpecialNumeric:
         case kFlexNumberedNumeric: Numeric(phase, category, type, isLong, v, x); break;
-        case kFlexSecure:
-        case kFlexAlphanumeric: Alphanumeric(phase, category, isLong, v, x); break;
         case kFlexBinary: Binary(phase, isLong, v, x); break;
         default: break;
     }
     ctx_.output.PaneEndLine(ctx_.output.MessagePane);
 }
 
-void FlexPageWriter::FlexHeaderShort(FlexPhase& phase, std::int32_t w1) {
+char FlexPageWriter::FlexHeaderShort(std::int32_t w1) {
     const std::int32_t capcode = (w1 & kFlexWordMask) - 32768;
-    phase.letter = static_cast<char>('A' + ((capcode >> 2) & 3));
     char text[kCapcodeTextSize];
     if (w1 >= kFlexSuspect || capcode < 0)
         std::snprintf(text, sizeof text, "[???????]   ");
     else
         std::snprintf(text, sizeof text, "[%07ld]   ", static_cast<long>(capcode));
     WriteCapcodeField(text, sizeof text, false);
+    return static_cast<char>('A' + ((capcode >> 2) & 3));
 }
 
-void FlexPageWriter::FlexHeaderLong(FlexPhase& phase, std::int32_t w1, std::int32_t w2) {
+char FlexPageWriter::FlexHeaderLong(std::int32_t w1, std::int32_t w2) {
     // Two's-complement arithmetic as the address words define it: the bits
     // of NOT w2 shifted past bit 31 are lost and the sum wraps.
     const std::uint32_t sum = (~static_cast<std::uint32_t>(w2) << 15) +
                               static_cast<std::uint32_t>(w1 & kFlexWordMask) + 0x1F9000u;
     const auto capcode = static_cast<std::int32_t>(sum);
-    phase.letter = static_cast<char>('A' + ((capcode >> 2) & 3));
     char text[kCapcodeTextSize];
     if (w1 >= kFlexSuspect || w2 >= kFlexSuspect || capcode < 0)
         std::snprintf(text, sizeof text, "[?????????] ");
     else
         std::snprintf(text, sizeof text, "[%09ld] ", static_cast<long>(capcode));
     WriteCapcodeField(text, sizeof text, true);
+    return static_cast<char>('A' + ((capcode >> 2) & 3));
 }
 
 void FlexPageWriter::WriteCapcodeField(char* text, std::size_t size, bool isLong) {
@@ -196,10 +191,10 @@ void FlexPageWriter::WriteCapcodeField(char* text, std::size_t size, bool isLong
     out.PutCapcodeField(text);
 }
 
-void FlexPageWriter::WritePageHead(const FlexPhase& phase, int type) {
+void FlexPageWriter::WritePageHead(char letter, int type) {
     Output& out = ctx_.output;
     out.PaneSetColor(out.MessagePane, ColorClass::FLEXPhase);
-    out.PanePutChar(out.MessagePane, phase.letter);
+    out.PanePutChar(out.MessagePane, letter);
     out.PanePutChar(out.MessagePane, ' ');
     out.PaneSetColor(out.MessagePane, ColorClass::FLEXFormat);
     out.PanePutText(out.MessagePane, kFormatNames[type]);
@@ -245,46 +240,91 @@ void FlexPageWriter::Numeric(const FlexPhase& phase, int category, int type, boo
     }
 }
 
-void FlexPageWriter::Alphanumeric(const FlexPhase& phase, int category, bool isLong, std::int32_t v,
-                                  std::int32_t x) {
+void FlexPageWriter::AlphanumericPage(FlexPhase& phase, int category, const FlexGroupMember& pager,
+                                      bool longContent, int type, std::int32_t v, std::int32_t x) {
     const int start = (v >> 7) & 127;
     const int n = (v >> 14) & 127;
     const int last = start + n - 1;
-    const std::int32_t header = isLong ? x : phase.Word(start);
+    const std::int32_t header = longContent ? x : phase.Word(start);
     const int fragment = (header >> 11) & 3;
-    const int first = isLong ? start : start + 1;
-    const int end = isLong ? last - 1 : last;  // last text word, inclusive
-    // A whole message (fragment 3, no continuation in bit 10) begins with a
+    const bool more = ((header >> 10) & 1) != 0;
+    const int first = longContent ? start : start + 1;
+    const int end = longContent ? last - 1 : last;  // last text word, inclusive
+    // A whole message (fragment 3, no continuation) begins with a
     // signature: the complement of the sum of its characters. Several bit
     // errors in one word can be "corrected" into another codeword; such a
     // text must not look clean.
     bool suspect = false;
-    if (fragment == 3 && ((header >> 10) & 1) == 0 && first <= end) {
+    if (fragment == 3 && !more && first <= end) {
         std::uint32_t sum = 0;
         for (int i = first; i <= end; ++i)
             for (int shift = i == first ? 7 : 0; shift <= 14; shift += 7)
                 if (const std::uint32_t ch = (static_cast<std::uint32_t>(phase.Word(i)) >> shift) & 127; ch != 3) sum += ch;
         suspect = ((~sum ^ static_cast<std::uint32_t>(phase.Word(first))) & 127) != 0;
     }
-    Output& out = ctx_.output;
-    bool skipFirst = fragment == 3;  // the first character of a complete message is not text
+    text_.length = 0;
+    int signature = -1;
+    bool skipFirst = fragment == 3;  // the first character of a first fragment is the signature
     for (int i = first; i <= end; ++i) {
         const std::int32_t w = phase.Word(i);
-        out.PaneSetColor(out.MessagePane,
-                         suspect || w >= kFlexSuspect ? ColorClass::BitErrors : ColorClass::Alphanumeric);
+        const bool damaged = suspect || w >= kFlexSuspect;
         for (int shift = 0; shift <= 14; shift += 7) {
             const auto ch = static_cast<std::uint8_t>((w >> shift) & 127);
             if (skipFirst) {
                 skipFirst = false;
+                signature = ch;
                 continue;
             }
             // 3 is fill. A NUL would end the pane row and the filters' copy
             // of the line early, hiding the rest: it is left out as well.
             if (ch == 3 || ch == 0) continue;
-            out.PanePutChar(out.MessagePane, ch);
-            ctx_.stats.CountAlphaChars(category);
+            text_.Add(ch, damaged);
         }
     }
+    const FlexMessageKey key{pager.w1, pager.isLong ? pager.w2 : 0, pager.isLong, (header >> 13) & 63};
+    if ((fragment == 3 && !more) || ctx_.settings.JoinFragments == 0) {
+        phase.letter = WriteAlphanumeric(key, type, rate, category, text_, false);
+        return;
+    }
+    // The page is counted when it is shown; the air was not silent now.
+    ctx_.stats.NoteTraffic();
+    joiner_.Take(FlexFragment{key, type, rate, category, fragment, more, signature}, text_,
+                 ctx_.clock.NowMilliseconds());
+}
+
+void FlexPageWriter::ExpireFragments() {
+    // Never into the middle of a line another decoder is writing (a long
+    // POCSAG message is written as it comes): the next tick will do.
+    if (ctx_.output.Line().length > 0) return;
+    joiner_.Expire(ctx_.clock.NowMilliseconds());
+}
+
+void FlexPageWriter::ShowMessage(const FlexHeldMessage& message) {
+    WriteAlphanumeric(message.key, message.type, message.rate, message.category, message.text, message.incomplete);
+}
+
+char FlexPageWriter::WriteAlphanumeric(const FlexMessageKey& pager, int type, const char* pageRate, int category,
+                                       const FlexText& text, bool incomplete) {
+    ctx_.stats.CountAlphaMessage(category);
+    Output& out = ctx_.output;
+    const char letter = pager.isLong ? FlexHeaderLong(pager.w1, pager.w2) : FlexHeaderShort(pager.w1);
+    WritePageHead(letter, type);
+    if (incomplete) {
+        // Before the message mark: the text stays what was received.
+        out.PaneSetColor(out.MessagePane, ColorClass::Misc);
+        out.PanePutText(out.MessagePane, "(incomplete) ");
+        out.MarkMessageStart();
+    }
+    out.DescribePage(
+        {PageProtocol::Flex, pageRate, -1, letter, type == kFlexSecure ? PageType::Secure : PageType::Alpha, incomplete});
+    for (int i = 0; i < text.length; ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        out.PaneSetColor(out.MessagePane, text.damaged[at] ? ColorClass::BitErrors : ColorClass::Alphanumeric);
+        out.PutTextChar(text.chars[at]);
+        ctx_.stats.CountAlphaChars(category);
+    }
+    out.PaneEndLine(out.MessagePane);
+    return letter;
 }
 
 void FlexPageWriter::Binary(const FlexPhase& phase, bool isLong, std::int32_t v, std::int32_t x) {

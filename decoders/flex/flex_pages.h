@@ -29,6 +29,7 @@
 
 #include "decoders/decoder_context.h"
 #include "decoders/flex/flex_phase.h"
+#include "decoders/flex/fragment_joiner.h"
 
 namespace tolvane {
 
@@ -36,9 +37,9 @@ namespace tolvane {
 // (bit/s and levels) from the symbol rate and the number of levels.
 const char* FlexRateText(int symbolRate, int levels);
 
-class FlexPageWriter {
+class FlexPageWriter : private FlexMessageShower {
 public:
-    explicit FlexPageWriter(DecoderContext& context) : ctx_(context) {}
+    explicit FlexPageWriter(DecoderContext& context) : ctx_(context), joiner_(*this) {}
 
     // The mode of the frame being written, for the page records.
     const char* rate = "1600/2";
@@ -47,6 +48,12 @@ public:
 
     // Writes the pages of one phase's frame; statistics go to `category`.
     void FlexDecodeFrame(FlexPhase& phase, int category);
+
+    // Messages whose next fragment is overdue are shown as they are (a
+    // timer hook); at the end of the input every held message is.
+    void ExpireFragments();
+    void FlushFragments() { joiner_.Flush(); }
+    int HeldMessages() const { return joiner_.Held(); }
 
 private:
     // The capcode field shows `pager`; the content is read as sent to an
@@ -57,17 +64,27 @@ private:
     // A page to a temporary address goes to each pager assigned to it in
     // this frame; false when none is known.
     bool WriteGroupPage(FlexPhase& phase, int category, std::int32_t w1, std::int32_t v);
-    void FlexHeaderShort(FlexPhase& phase, std::int32_t w1);
-    void FlexHeaderLong(FlexPhase& phase, std::int32_t w1, std::int32_t w2);
+    // The capcode field; returns the phase letter of the capcode.
+    char FlexHeaderShort(std::int32_t w1);
+    char FlexHeaderLong(std::int32_t w1, std::int32_t w2);
     void WriteCapcodeField(char* text, std::size_t size, bool isLong);
-    void WritePageHead(const FlexPhase& phase, int type);
+    void WritePageHead(char letter, int type);
 
     void ShortMessage(int category, bool isLong, std::int32_t v, std::int32_t x);
     void Numeric(const FlexPhase& phase, int category, int type, bool isLong, std::int32_t v, std::int32_t x);
-    void Alphanumeric(const FlexPhase& phase, int category, bool isLong, std::int32_t v, std::int32_t x);
+    // An alphanumeric or secure page: shown at once when it is whole (or
+    // fragments are not joined), otherwise given to the joiner.
+    void AlphanumericPage(FlexPhase& phase, int category, const FlexGroupMember& pager, bool longContent, int type,
+                          std::int32_t v, std::int32_t x);
+    void ShowMessage(const FlexHeldMessage& message) override;
+    // Returns the phase letter of the pager.
+    char WriteAlphanumeric(const FlexMessageKey& pager, int type, const char* pageRate, int category,
+                           const FlexText& text, bool incomplete);
     void Binary(const FlexPhase& phase, bool isLong, std::int32_t v, std::int32_t x);
 
     DecoderContext& ctx_;
+    FlexFragmentJoiner joiner_;
+    FlexText text_;  // the text of the page being read
 };
 
 }  // namespace tolvane

@@ -101,7 +101,7 @@ void PocsagDecoder::MessageCodeword() {
         for (std::size_t i = 1; i <= 20; ++i) {
             ShiftAccumulator(bits[i]);
             if (++alphaBits == 7) {
-                out.PanePutChar(out.MessagePane, static_cast<std::uint8_t>(accumulator_ & 0xFF));
+                out.PutTextChar(static_cast<std::uint8_t>(accumulator_ & 0xFF));
                 alphaBits = 0;
             }
         }
@@ -246,7 +246,10 @@ void PocsagDecoder::ResetMessage() {
 void PocsagDecoder::PutStored(std::uint8_t ch, bool damaged, ColorClass clean) {
     Output& out = ctx_.output;
     out.PaneSetColor(out.MessagePane, damaged ? ColorClass::BitErrors : clean);
-    out.PanePutChar(out.MessagePane, ch);
+    if (clean == ColorClass::Alphanumeric)
+        out.PutTextChar(ch);
+    else
+        out.PanePutChar(out.MessagePane, ch);
 }
 
 void PocsagDecoder::WriteHeader(PageType type) {

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,7 +26,7 @@
 
 namespace tolvane::desktop {
 
-// Each test program includes this header once.
+// Each test program includes this header once, and uses only some helpers.
 namespace {
 
 using tolvane::testing::FakeSound;
@@ -104,20 +105,20 @@ private:
 };
 
 // Picks an item the way a user completes a choice in a list.
-void Choose(QComboBox* list, int item) {
+[[maybe_unused]] void Choose(QComboBox* list, int item) {
     list->setCurrentIndex(item);
     emit list->activated(item);
 }
 
 // "1" for each enabled widget, "0" for each disabled one.
-QString On(std::initializer_list<QWidget*> widgets) {
+[[maybe_unused]] QString On(std::initializer_list<QWidget*> widgets) {
     QString states;
     for (QWidget* w : widgets) states += w->isEnabled() ? '1' : '0';
     return states;
 }
 
 // The pane's completed rows joined back into lines (a full row continues on the next one).
-QStringList PaneLines(const TextPane& pane) {
+[[maybe_unused]] QStringList PaneLines(const TextPane& pane) {
     QStringList lines;
     LineJoiner joiner([&lines](const std::string& line) { lines << QString::fromLatin1(line.c_str()); });
     for (std::uint32_t r = 0; r < pane.row; ++r) joiner.RowCompleted(pane, r, pane.RowText(r).size() == pane.lineWidth);

@@ -46,20 +46,18 @@ void SetRanges(KeepAliveDialog& d, std::vector<std::array<int, 3>> ranges) {
     }
 }
 
-// Gives `field` the focus, as a click would, with a chooser that picks
-// `chosen`: what the chooser was asked, then any message shown, joined by
-// "|"; the focus must then have moved to OK.
+// Presses the Browse button beside `field`, with a chooser that picks
+// `chosen`: what the chooser was asked (caption, start name, Open or Save,
+// types), then any message shown, joined by "|".
 QString Pick(SettingsDialog& d, QLineEdit* field, const QString& chosen) {
     QStringList asked;
-    d.chooser = [&](QWidget*, const QString& caption, const QString& initial, const QStringList& types) {
-        return asked = QStringList{caption, initial} + types, chosen;
+    d.chooser = [&](QWidget*, const QString& caption, const QString& initial, const QStringList& types, FileUse use) {
+        return asked = QStringList{caption, initial, use == FileUse::Write ? "Save" : "Open"} + types, chosen;
     };
-    ModalAnswer answer;
-    d.setModal(false), d.show(), d.activateWindow();  // non-modal: only the message is answered
-    if (!QTest::qWaitForWindowActive(&d)) return "not shown";
-    field->setFocus();
-    if (!QTest::qWaitFor([&] { return d.focusWidget() == d.ok; })) asked << "focus not on OK";
-    return (asked + answer.texts).join('|');
+    auto* browse = field->parentWidget()->findChild<QPushButton*>("browse");
+    if (browse == nullptr) return "no Browse button";
+    const QString messages = Answered([browse] { browse->click(); });
+    return (asked + QStringList(messages)).join('|');
 }
 
 Settings Start() {
@@ -103,9 +101,9 @@ const std::vector<Case> kCases = {
      }), "", [](Settings& s) { s.LogFile = "new.log", s.LogFileEnabled = 0, s.LogFlushTime = 5; }},
     // A choice equal to the filter file is refused.
     {"log file chosen", Fill<LogfileDialog>([](auto& d) {
-         QCOMPARE(Pick(d, d.file, "old.flt") + Pick(d, d.file, "/tmp/pages.log"),
-                  "Open Log File...|old.log|Log Files (*.log)|All Files (*)|Log file can't be same as Filter file!"
-                  "Open Log File...|old.log|Log Files (*.log)|All Files (*)");
+         QCOMPARE(Pick(d, d.file, "old.flt"),
+                  "Log File|old.log|Save|Log Files (*.log)|All Files (*)|Log file can't be same as Filter file!");
+         QCOMPARE(Pick(d, d.file, "/tmp/pages.log"), "Log File|old.log|Save|Log Files (*.log)|All Files (*)|");
      }), "", [](Settings& s) { s.LogFile = "/tmp/pages.log", s.LogFlushTime = 5; }},
     {"COM2", Fill<InterfaceDialog>([](auto& d) {
          Choose(d.port, 1);
@@ -116,8 +114,10 @@ const std::vector<Case> kCases = {
          Choose(d.port, 4), d.device->clear();
          QCOMPARE(On({d.port, d.device, d.address, d.irq}), "1111");
      }), "You must provide a device path!", kSame},
-    {"custom port without an IRQ", Fill<InterfaceDialog>([](auto& d) { Choose(d.port, 4), d.irq->setCurrentIndex(-1); }),
-     "You must select an IRQ vector!", kSame},
+    // The I/O address and IRQ are not needed on Linux; the stored ones stay.
+    {"custom port without an IRQ or address", Fill<InterfaceDialog>([](auto& d) {
+         Choose(d.port, 4), d.irq->setCurrentIndex(-1), d.address->clear();
+     }), "", [](Settings& s) { s.ComPort = 5, s.Input.ComPortDevice = "/dev/ttyS0"; }},
     {"custom 4-level port", Fill<InterfaceDialog>([](auto& d) {
          Choose(d.port, 4), d.device->setText("/dev/ttyUSB0"), d.address->setText("0x2e8"), d.irq->setCurrentIndex(3);
          d.fourLevel->setChecked(true);
@@ -133,7 +133,8 @@ const std::vector<Case> kCases = {
     // The message-pane size takes effect before the filter-pane size is refused.
     {"message rows 1000, filter rows 199",
      Fill<ScrollbackDialog>([](auto& d) { d.messageRows->setText("1000"), d.filterRows->setText("199"); }),
-     "Filter scrollback minimum is 200!", [](Settings& s) { s.Pane1Size = 1000; }},
+     "Changing the scrollback size clears the pane. Go on?|Filter scrollback minimum is 200!",
+     [](Settings& s) { s.Pane1Size = 1000; }},
     {"filter output without a name", Fill<FiltersDialog>([](auto& d) {
          QCOMPARE(On({d.outputFile, d.useDate, d.flushTime, d.commandFile, d.commandArgs}), "00000");
          d.outputFile->clear(), d.outputEnabled->setChecked(true);
@@ -142,6 +143,13 @@ const std::vector<Case> kCases = {
          d.outputEnabled->setChecked(true), d.useDate->setChecked(true), d.commandEnabled->setChecked(true);
          QCOMPARE(On({d.outputFile, d.useDate, d.flushTime, d.commandFile, d.commandArgs}), "01011");
      }), "You must select a command file!", kSame},
+    // A command is read: an Open chooser; Browse is enabled with its field.
+    {"filter command chosen", Fill<FiltersDialog>([](auto& d) {
+         auto* browse = d.commandFile->parentWidget()->template findChild<QPushButton*>("browse");
+         QCOMPARE(On({browse}), "0");
+         d.commandEnabled->setChecked(true);
+         QCOMPARE(Pick(d, d.commandFile, "/usr/local/bin/page.sh"), "Filter Command||Open|Command Files (*.sh)|All Files (*)|");
+     }), "", [](Settings& s) { s.FilterCmdFileEnabled = 1, s.FilterCmdFile = "/usr/local/bin/page.sh", s.FilterFlushTime = 5; }},
     // An empty name leaves the file as it was.
     {"filter output named by date", Fill<FiltersDialog>([](auto& d) {
          d.outputFile->clear(), d.outputEnabled->setChecked(true), d.useDate->setChecked(true), d.commandArgs->setText("%c");
@@ -221,10 +229,11 @@ private slots:
         const auto click = [](QPushButton* button, bool accept, const std::function<void(QDialog&)>& fill = {}) {
             return Answered([button] { button->click(); }, accept, fill);
         };
+        dialog.list->clearSelection();
         QCOMPARE(click(dialog.edit, false) + click(dialog.remove, false),
                  "You must select a filter to edit!You must select a filter to delete!");
         dialog.list->setCurrentRow(0);
-        QCOMPARE(click(dialog.remove, false), "Delete POCSAG | Fire | 1...?");
+        QCOMPARE(click(dialog.remove, false), "Delete POCSAG | Fire | 1234567 | 2 | 512 | CMD?");
         // Editing: the type stays, the record's function and baud show;
         // Reject empties the label and command and gives them back.
         QCOMPARE(click(dialog.edit, true, FillIn<FilterEditDialog>([](auto& d) {
@@ -405,7 +414,8 @@ private slots:
         // A refused scrollback size changes nothing; an accepted one remakes the panes.
         QCOMPARE(menu(kScrollback, true, FillIn<ScrollbackDialog>([](auto& d) { d.messageRows->setText("999"); })),
                  "Message scrollback minimum is 1000!");
-        QCOMPARE(menu(kScrollback, true, FillIn<ScrollbackDialog>([](auto& d) { d.filterRows->setText("300"); })), "");
+        QCOMPARE(menu(kScrollback, true, FillIn<ScrollbackDialog>([](auto& d) { d.filterRows->setText("300"); })),
+                 "Changing the scrollback size clears the pane. Go on?");
         QCOMPARE(f.output().FilterPane.capacity + f.output().MessagePane.capacity, 1300u);
     }
 
@@ -425,9 +435,9 @@ private slots:
 
         ModalAnswer answer;
         Fixture missing(TestSettings(), {{}, "/nonexistent/recording.tve", {}, false});
-        // The message is cut to the dialog's length.
+        // The whole message: the path and the reason.
         QTRY_COMPARE(answer.texts,
-                     QStringList({"Cannot open the recording! /nonexistent/recording.tve: No such file or director"}));
+                     QStringList({"Cannot open the recording! /nonexistent/recording.tve: No such file or directory"}));
         QVERIFY(!missing.window.InputAttached() && missing.window.isVisible());
     }
 };

@@ -164,7 +164,8 @@ bool EncodeContent(const FlexPage& page, PageWords& p, std::string& error) {
                 if (page.fragment == 3) {
                     // Signature character of a complete message; the receiver drops it.
                     std::uint32_t sum = 0;
-                    for (const char c : page.content) sum += static_cast<unsigned char>(c);
+                    for (const char c : page.wholeMessage.empty() ? page.content : page.wholeMessage)
+                        sum += static_cast<unsigned char>(c);
                     chars.push_back(~sum & 0x7F);
                 }
                 for (const char c : page.content) chars.push_back(static_cast<unsigned char>(c));
@@ -172,7 +173,9 @@ bool EncodeContent(const FlexPage& page, PageWords& p, std::string& error) {
                 for (std::size_t i = 0; i < chars.size(); i += 3)
                     body.push_back(chars[i] | (chars[i + 1] << 7) | (chars[i + 2] << 14));
             }
-            const std::uint32_t header = FlexWithChecksum(static_cast<std::uint32_t>(page.fragment & 3) << 11);
+            const std::uint32_t header = FlexWithChecksum(static_cast<std::uint32_t>(page.fragment & 3) << 11 |
+                                                          (page.more ? 1u : 0u) << 10 |
+                                                          static_cast<std::uint32_t>(page.messageNumber & 63) << 13);
             if (page.longAddress)
                 p.x = header;
             else
@@ -527,6 +530,52 @@ bool EncodeFlexPages(const std::vector<PageDescription>& pages, const EncodeOpti
         frames.back().pages.push_back(page);
         return BuildFlexFrameWords(frames.back(), trial, error);
     };
+    const auto fits = [&](const FlexPage& page) {
+        frames.back().pages.push_back(page);
+        FlexFrameWords trial;
+        std::string ignored;
+        const bool ok = BuildFlexFrameWords(frames.back(), trial, ignored);
+        frames.back().pages.pop_back();
+        return ok;
+    };
+    // A text that no frame holds whole goes out in fragments.
+    int messages = 0;
+    const auto placeInFragments = [&](FlexPage page) {
+        std::string rest = page.content;
+        page.wholeMessage = page.content;
+        page.messageNumber = messages++ % 64;
+        page.fragment = 3;
+        for (;;) {
+            page.content = rest;
+            page.more = false;
+            if (fits(page)) {
+                frames.back().pages.push_back(page);
+                return true;
+            }
+            // The longest beginning that fits in the room left.
+            page.more = true;
+            std::size_t low = 0;
+            std::size_t high = rest.size() - 1;
+            while (low < high) {
+                const std::size_t mid = (low + high + 1) / 2;
+                page.content = rest.substr(0, mid);
+                if (fits(page))
+                    low = mid;
+                else
+                    high = mid - 1;
+            }
+            if (low > 0) {
+                page.content = rest.substr(0, low);
+                frames.back().pages.push_back(page);
+                rest.erase(0, low);
+                page.fragment = page.fragment == 3 ? 0 : (page.fragment + 1) % 3;
+            } else if (frames.back().pages.empty()) {
+                error = "a FLEX page does not fit in a frame";
+                return false;
+            }
+            openFrame();
+        }
+    };
     int groups = 0;
     for (const PageDescription& description : pages) {
         if (description.rate != pages.front().rate) {
@@ -535,7 +584,19 @@ bool EncodeFlexPages(const std::vector<PageDescription>& pages, const EncodeOpti
         }
         if (description.capcode.find('+') == std::string::npos) {
             FlexPage page;
-            if (!FlexPageFromDescription(description, page, error) || !place(page)) return false;
+            if (!FlexPageFromDescription(description, page, error)) return false;
+            const bool text = page.type == kFlexAlphanumeric || page.type == kFlexSecure;
+            FlexPage alone = page;
+            FlexFrame empty;
+            empty.mode = mode;
+            empty.pages = {alone};
+            FlexFrameWords trial;
+            std::string ignored;
+            if (text && !page.content.empty() && !BuildFlexFrameWords(empty, trial, ignored)) {
+                if (!placeInFragments(page)) return false;
+            } else if (!place(page)) {
+                return false;
+            }
             continue;
         }
         // A group call: the assignments go in this frame, the message to

@@ -33,9 +33,13 @@
 // between 0x1FFFFF and 0 so that the line keeps changing.
 //
 // Vector types and their contents:
-//   0 secure, 5 alphanumeric: header word (fragment in bits 11..12) and
-//     7-bit characters three to a word; a complete message (fragment 3)
-//     begins with a signature character; unused characters are 3.
+//   0 secure, 5 alphanumeric: header word (continuation in bit 10,
+//     fragment in bits 11..12, message number in bits 13..18) and 7-bit
+//     characters three to a word; a first fragment (3) begins with a
+//     signature character; unused characters are 3. A text too long for
+//     one frame is sent as transmitters send it: the first fragment fills
+//     the room left in the frame, each further one (0, 1, 2, 0, ...) goes
+//     into the next frame, all but the last with the continuation bit.
 //   1 short instruction: vector only; kind 0 (bits 7..9) assigns the pager
 //     the temporary address of bits 17..20 for the frame of bits 10..16.
 //     A group call is such an assignment to each pager, then the message
@@ -111,6 +115,12 @@ struct FlexPage {
     int group = 0;
     // >= 0: the page goes to this temporary address instead of `capcode`.
     int temporaryAddress = -1;
+    // Types 0, 5: more fragments of the message follow (C), and the
+    // message's number for its pager (N, 0..63).
+    bool more = false;
+    int messageNumber = 0;
+    // A first fragment's signature covers the whole message: its text.
+    std::string wholeMessage = {};
 };
 
 struct FlexFrame {
@@ -177,6 +187,8 @@ inline constexpr const char kFlexUsage[] =
     "    long address; empty = tone only), 1 = short instruction; binary 0 = hex digits in TEXT.\n"
     "    CAPCODE+CAPCODE... sends a group call: each pager is assigned a temporary address in\n"
     "    one frame, and the page goes to that address in the next.\n"
+    "    An alpha text longer than one frame holds is sent in fragments: the first fills the\n"
+    "    room left in the frame, the others follow in the next frames, as transmitters do.\n"
     "    reflex sends the texts raw. --error-words numbers codewords frame*352 + phase*88 + word\n"
     "    (phase A = 0 .. D = 3, word 0..87 = block*8 + codeword).";
 

@@ -6,10 +6,10 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/desktop/dialogs/message_box.h"
@@ -18,36 +18,39 @@ namespace tolvane::desktop {
 
 namespace {
 
-// Watches a field for the focus and runs the chooser outside the focus
-// event. `busy` covers the chooser and the handling of its result.
-class FocusPicker : public QObject {
+// What a window frame takes beside the title: the close button and margins.
+constexpr int kTitleFrameRoom = 160;
+
+// Keeps a Browse button enabled exactly while its name field is.
+class FollowEnabled : public QObject {
 public:
-    FocusPicker(QLineEdit* field, std::function<void()> pick) : QObject(field), pick_(std::move(pick)) {
+    FollowEnabled(QLineEdit* field, QPushButton* button) : QObject(button), button_(button) {
+        button->setEnabled(field->isEnabled());
         field->installEventFilter(this);
     }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::FocusIn && !busy_) {
-            busy_ = true;
-            QTimer::singleShot(0, this, [this] {
-                pick_();
-                busy_ = false;
-            });
-        }
+        if (event->type() == QEvent::EnabledChange) button_->setEnabled(static_cast<QWidget*>(watched)->isEnabled());
         return QObject::eventFilter(watched, event);
     }
 
 private:
-    std::function<void()> pick_;
-    bool busy_ = false;
+    QPushButton* button_;
 };
 
 }  // namespace
 
-QString ChooseFile(QWidget* parent, const QString& title, const QString& initial, const QStringList& types) {
+QString ChooseFile(QWidget* parent, const QString& title, const QString& initial, const QStringList& types, FileUse use) {
     QFileDialog chooser(parent, title);
-    chooser.setAcceptMode(QFileDialog::AcceptOpen);
-    chooser.setFileMode(QFileDialog::AnyFile);
+    if (use == FileUse::Write) {
+        // Output files are appended to: choosing an existing one replaces nothing.
+        chooser.setAcceptMode(QFileDialog::AcceptSave);
+        chooser.setOption(QFileDialog::DontConfirmOverwrite);
+        chooser.setFileMode(QFileDialog::AnyFile);
+    } else {
+        chooser.setAcceptMode(QFileDialog::AcceptOpen);
+        chooser.setFileMode(QFileDialog::ExistingFile);
+    }
     chooser.setNameFilters(types);
     if (!initial.isEmpty()) chooser.selectFile(initial);
     if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return {};
@@ -55,6 +58,7 @@ QString ChooseFile(QWidget* parent, const QString& title, const QString& initial
 }
 
 SettingsDialog::SettingsDialog(DialogHost& host, QWidget* parent, const char* title) : QDialog(parent), host_(host) {
+    UseDialogFrame(this);
     setWindowTitle(title);
     setModal(true);
 }
@@ -70,6 +74,9 @@ void SettingsDialog::Finish(QGridLayout* grid, QWidget* extraButtons) {
     layout->addLayout(grid);
     if (extraButtons != nullptr) layout->addWidget(extraButtons);
     layout->addWidget(buttons);
+    // Wide enough for the whole title beside the frame's close button,
+    // also when the controls are narrow.
+    setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + kTitleFrameRoom);
     CenterDialog(this);
 }
 
@@ -87,17 +94,26 @@ bool SettingsDialog::Refuse(const QString& text) {
     return false;
 }
 
-void SettingsDialog::PickOnFocus(QLineEdit* field, const char* title, const std::string& initial, const char* empty,
-                                 QStringList types, std::string Settings::*other, const char* refusal) {
-    new FocusPicker(field, [=, this] {
-        const QString chosen = chooser(this, title, initial.empty() ? QString(empty) : Q(initial), types);
+QWidget* SettingsDialog::WithBrowse(QLineEdit* field, const char* title, const char* empty, QStringList types, FileUse use,
+                                    std::string Settings::*other, const char* refusal) {
+    auto* both = new QWidget;
+    auto* row = new QHBoxLayout(both);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto* browse = new QPushButton("Browse...");
+    browse->setObjectName("browse");
+    browse->setAutoDefault(false);
+    row->addWidget(field, 1);
+    row->addWidget(browse);
+    new FollowEnabled(field, browse);
+    connect(browse, &QPushButton::clicked, this, [=, this] {
+        const QString chosen = chooser(this, title, field->text().isEmpty() ? QString(empty) : field->text(), types, use);
         if (other != nullptr && !chosen.isEmpty() && chosen.toStdString() == S().*other) {
             Refuse(refusal);
         } else if (!chosen.isEmpty()) {
             field->setText(chosen);
         }
-        ok->setFocus();
     });
+    return both;
 }
 
 QCheckBox* AddCheck(QGridLayout* grid, int row, const char* text, bool checked, int column, int span) {

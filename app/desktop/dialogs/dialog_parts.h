@@ -1,6 +1,6 @@
 // Pieces the settings dialogs share: the OK/Cancel frame that saves and
-// reports on OK, file choosers that open when a name field gains the focus,
-// and small list helpers.
+// reports on OK, file-name fields with a Browse button, and small list
+// helpers.
 #pragma once
 
 #include <QDialog>
@@ -25,13 +25,17 @@ namespace tolvane::desktop {
 // Longest text the path and argument fields hold (what the settings file keeps).
 inline constexpr int kPathFieldMax = 255;
 
-// A file-open chooser: caption, initial file name (may be empty) and file
-// types ("Log Files (*.log)"); returns the chosen path or empty. Dialogs hold
-// one so that tests can choose for the user.
+// Whether the program reads a chosen file (an Open chooser, the file must
+// exist) or writes it (a Save chooser, any name).
+enum class FileUse { Read, Write };
+
+// A file chooser: caption, initial file name (may be empty), file types
+// ("Log Files (*.log)") and use; returns the chosen path or empty. Dialogs
+// hold one so that tests can choose for the user.
 using FileChooser = std::function<QString(QWidget* parent, const QString& title, const QString& initial,
-                                          const QStringList& types)>;
-// The desktop's own chooser: any name may be typed, existing or not.
-QString ChooseFile(QWidget* parent, const QString& title, const QString& initial, const QStringList& types);
+                                          const QStringList& types, FileUse use)>;
+// The desktop's own chooser.
+QString ChooseFile(QWidget* parent, const QString& title, const QString& initial, const QStringList& types, FileUse use);
 
 // The flush interval list of the log and filter files; setting = item + 1.
 inline const QStringList kFlushItems = {"Message", "5 Seconds", "10 Seconds", "30 Seconds", "60 Seconds"};
@@ -57,12 +61,12 @@ protected:
     bool Refuse(const QString& text);
     const Settings& S() { return host_.CurrentSettings(); }
 
-    // Opens the chooser whenever `field` gains the focus (not again while
-    // one is up or its result is handled), then moves the focus to OK. The
-    // choice goes to `field`, unless it names the file in `other` (then
-    // `refusal` is shown); `initial` and `empty` give the start name.
-    void PickOnFocus(QLineEdit* field, const char* title, const std::string& initial, const char* empty,
-                     QStringList types, std::string Settings::*other = nullptr, const char* refusal = nullptr);
+    // `field` with a Browse button beside it (enabled with the field), to
+    // be laid out in its place. The button opens the chooser on the
+    // field's text, or on `empty` when there is none; the choice goes to the
+    // field, unless it names the file in `other` (then `refusal` is shown).
+    QWidget* WithBrowse(QLineEdit* field, const char* title, const char* empty, QStringList types, FileUse use,
+                        std::string Settings::*other = nullptr, const char* refusal = nullptr);
 
     DialogHost& host_;
 

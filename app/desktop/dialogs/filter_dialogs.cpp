@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "app/desktop/dialogs/message_box.h"
+#include "output/charset.h"
 
 namespace tolvane::desktop {
 
@@ -23,9 +24,8 @@ QString Line(const FilterRecord& record) { return Q(FormatFilterLine(record)); }
 
 }  // namespace
 
-QString ShortenedFilterLine(const QString& line) { return line.size() > 20 ? line.left(17) + "..." : line; }
-
 FilterEditDialog::FilterEditDialog(FilterRecord& record, QWidget* parent) : QDialog(parent), record_(record) {
+    UseDialogFrame(this);
     setWindowTitle("Tolvane Add/Edit Filter");
     auto* grid = new QGridLayout;
     auto row = [grid](int r, const char* name, QWidget* control) {
@@ -37,18 +37,23 @@ FilterEditDialog::FilterEditDialog(FilterRecord& record, QWidget* parent) : QDia
     capcode = new QLineEdit;
     row(1, "Capcode:", capcode);
     reject = AddCheck(grid, 2, "Reject Capcode", record.reject != 0);
-    function = MakeList({"Any", "1", "2", "3", "4"}, -1);
+    // "Any" until a type that uses the function or rate chooses otherwise.
+    function = MakeList({"Any", "1", "2", "3", "4"}, 0);
     row(3, "Function Code:", function);
     label = new QLineEdit(Q(record.label));
     label->setMaxLength(static_cast<int>(kFilterLabelMax));
     row(4, "Label:", label);
-    baud = MakeList({"Any", "2400", "1200", "512"}, -1);
+    baud = MakeList({"Any", "2400", "1200", "512"}, 0);
     row(5, "Baud Rate:", baud);
     text = new QLineEdit(Q(record.text));
     text->setMaxLength(static_cast<int>(kFilterTextMax));
     row(6, "Text:", text);
     command = AddCheck(grid, 7, "Enable Filter Command File", record.command != 0);
-    for (QWidget* w : std::initializer_list<QWidget*>{capcode, function, baud, reject}) w->setEnabled(false);
+    QStringList tables = {"As Options"};
+    for (const char* name : kNationalCharsetNames) tables << name;
+    charset = MakeList(tables, record.charset);
+    row(8, "Text Characters:", charset);
+    for (QWidget* w : std::initializer_list<QWidget*>{capcode, function, baud, reject, charset}) w->setEnabled(false);
 
     if (record.type != FilterType::Unassigned) {  // edit mode: the type stays
         type->setCurrentIndex(static_cast<int>(record.type) - 1);
@@ -67,6 +72,7 @@ FilterEditDialog::FilterEditDialog(FilterRecord& record, QWidget* parent) : QDia
                 baud->setCurrentIndex(record.baud);
             }
             reject->setEnabled(true);
+            charset->setEnabled(true);
             if (record.reject != 0) {
                 for (QWidget* w : std::initializer_list<QWidget*>{label, text, command}) w->setEnabled(false);
             }
@@ -90,17 +96,19 @@ void FilterEditDialog::TypeChosen(int item) {
     const FilterType chosen = TypeOfItem(item);
     if (chosen == FilterType::Text) {
         reject->setChecked(false);
-        for (QWidget* w : std::initializer_list<QWidget*>{reject, capcode, function, baud}) w->setEnabled(false);
+        charset->setCurrentIndex(0);
+        for (QWidget* w : std::initializer_list<QWidget*>{reject, capcode, function, baud, charset}) w->setEnabled(false);
         RejectToggled(false);
         return;
     }
     capcode->setEnabled(true);
     capcode->setMaxLength(FilterCapcodeLength(chosen));
     function->setEnabled(FilterUsesFunction(chosen));
-    if (!FilterUsesFunction(chosen)) function->setCurrentIndex(-1);
+    if (!FilterUsesFunction(chosen)) function->setCurrentIndex(0);
     baud->setEnabled(FilterUsesBaud(chosen));
-    if (!FilterUsesBaud(chosen)) baud->setCurrentIndex(-1);
+    if (!FilterUsesBaud(chosen)) baud->setCurrentIndex(0);
     reject->setEnabled(true);
+    charset->setEnabled(true);
 }
 
 void FilterEditDialog::RejectToggled(bool on) {
@@ -145,6 +153,7 @@ void FilterEditDialog::Accept() {
         return;
     }
     entered.command = command->isChecked();
+    entered.charset = std::max(0, Selected(charset));
     record_ = entered;
     accept();
 }
@@ -158,7 +167,9 @@ FiltersDialog::FiltersDialog(DialogHost& host, QWidget* parent) : SettingsDialog
     outputEnabled = AddCheck(grid, 1, "Enable Output File:", s.FilterFileEnabled != 0, 0, 1);
     outputFile = new QLineEdit(Q(s.FilterFile));
     outputFile->setMaxLength(kPathFieldMax);
-    grid->addWidget(outputFile, 1, 1);
+    grid->addWidget(WithBrowse(outputFile, "Filter Output File", "*.flt", {"Filter Log Files (*.flt)", "All Files (*)"},
+                               FileUse::Write, &Settings::LogFile, "Filter file can't be same as Log file!"),
+                    1, 1);
     useDate = AddCheck(grid, 2, "Use Date For Output File Name (YYMMMDD.FLT)", s.FilterFileUseDate != 0);
     flush = AddCheck(grid, 3, "Flush Filter Output To Disk Every: ", s.FilterFileFlush != 0, 0, 1);
     flushTime = MakeList(kFlushItems, s.FilterFlushTime == 0 ? 4 : s.FilterFlushTime - 1);
@@ -166,7 +177,8 @@ FiltersDialog::FiltersDialog(DialogHost& host, QWidget* parent) : SettingsDialog
     commandEnabled = AddCheck(grid, 4, "Enable Command File:", s.FilterCmdFileEnabled != 0, 0, 1);
     commandFile = new QLineEdit(Q(s.FilterCmdFile));
     commandFile->setMaxLength(kPathFieldMax);
-    grid->addWidget(commandFile, 4, 1);
+    grid->addWidget(WithBrowse(commandFile, "Filter Command", "", {"Command Files (*.sh)", "All Files (*)"}, FileUse::Read),
+                    4, 1);
     commandArgs = AddField(grid, 5, "Command File Arguments:", s.FilterCmdArgs, kPathFieldMax);
 
     auto* actions = new QWidget;
@@ -185,14 +197,14 @@ FiltersDialog::FiltersDialog(DialogHost& host, QWidget* parent) : SettingsDialog
     connect(list, &QListWidget::itemDoubleClicked, this, [this] { Edit(); });
     editFilter = [this](FilterRecord& record) { return FilterEditDialog(record, this).exec() == QDialog::Accepted; };
 
+    // The first filter is selected, so that Edit and Delete act on the line
+    // that has the focus.
+    if (list->count() > 0) list->setCurrentRow(0);
     UpdateEnabling();
     for (QCheckBox* box : {outputEnabled, useDate, flush, commandEnabled}) {
         connect(box, &QCheckBox::toggled, this, [this] { UpdateEnabling(); });
     }
     Finish(grid, actions);
-    PickOnFocus(outputFile, "Open Filter File...", s.FilterFile, "*.flt", {"Filter Log Files (*.flt)", "All Files (*)"},
-                &Settings::LogFile, "Filter file can't be same as Log file!");
-    PickOnFocus(commandFile, "Open Filter Command...", s.FilterCmdFile, "", {"Command Files (*.sh)", "All Files (*)"});
     list->setFocus();
 }
 
@@ -247,7 +259,7 @@ void FiltersDialog::Delete() {
         MessageDialog(this, "You must select a filter to delete!");
         return;
     }
-    if (!QuestionDialog(this, "Delete " + ShortenedFilterLine(list->item(row)->text()) + "?")) return;
+    if (!QuestionDialog(this, "Delete " + list->item(row)->text() + "?")) return;
     if (row >= static_cast<int>(S().Filters.size())) return;
     Settings next = S();
     next.Filters.erase(next.Filters.begin() + row);

@@ -23,6 +23,9 @@ public:
     QComboBox* baud;
     QLineEdit* text;
     QCheckBox* command;
+    // The text table of the filter's pages: "As Options", then the charsets
+    // (capcode filters only).
+    QComboBox* charset;
     QPushButton* ok;
 
 private:
@@ -63,8 +66,5 @@ private:
     int SelectedFilter() const;  // -1 when no line is selected
     void ChangeTable(const Settings& next);
 };
-
-// The Delete question's form of a list line: longer than 20 characters, its first 17 and "...".
-QString ShortenedFilterLine(const QString& line);
 
 }  // namespace tolvane::desktop

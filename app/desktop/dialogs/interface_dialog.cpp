@@ -124,13 +124,14 @@ bool InterfaceDialog::Apply(Settings& next, unsigned& changes) {
             next.ComPortAddr = standard.address;
             next.ComPortIRQ = kIrqValues[static_cast<std::size_t>(standard.irqItem)];
         } else if (item == kCustom) {
-            // The device path takes the place of the I/O address check.
+            // A device path is what Linux needs. The I/O address and IRQ
+            // mean nothing to it: kept as given (or as they were) so that
+            // settings files load and save the same, never required.
             const std::string path = Text(device);
             if (path.empty()) return Refuse("You must provide a device path!");
-            if (Selected(irq) < 0) return Refuse("You must select an IRQ vector!");
             in.ComPortDevice = path;
             ScanHex(address->text().left(5), next.ComPortAddr);
-            next.ComPortIRQ = kIrqValues[static_cast<std::size_t>(Selected(irq))];
+            if (Selected(irq) >= 0) next.ComPortIRQ = kIrqValues[static_cast<std::size_t>(Selected(irq))];
         }
     } else {
         in.AudioDevice = soundCard->currentData().toString().toStdString();

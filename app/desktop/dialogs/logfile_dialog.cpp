@@ -13,7 +13,9 @@ LogfileDialog::LogfileDialog(DialogHost& host, QWidget* parent) : SettingsDialog
     enabled = AddCheck(grid, 0, "Enable Log File:", s.LogFileEnabled != 0, 0, 1);
     file = new QLineEdit(Q(s.LogFile));
     file->setMaxLength(kPathFieldMax);
-    grid->addWidget(file, 0, 1);
+    grid->addWidget(WithBrowse(file, "Log File", "*.log", {"Log Files (*.log)", "All Files (*)"}, FileUse::Write,
+                               &Settings::FilterFile, "Log file can't be same as Filter file!"),
+                    0, 1);
     useDate = AddCheck(grid, 1, "Use Date For Log File Name (YYMMMDD.LOG)", s.LogFileUseDate != 0);
     flush = AddCheck(grid, 2, "Flush Log File Output To Disk Every: ", s.LogFileFlush != 0, 0, 1);
     flushTime = MakeList(kFlushItems, s.LogFlushTime == 0 ? 4 : s.LogFlushTime - 1);
@@ -21,8 +23,6 @@ LogfileDialog::LogfileDialog(DialogHost& host, QWidget* parent) : SettingsDialog
     UpdateEnabling();
     for (QCheckBox* box : {enabled, useDate, flush}) connect(box, &QCheckBox::toggled, this, [this] { UpdateEnabling(); });
     Finish(grid);
-    PickOnFocus(file, "Open Log File...", s.LogFile, "*.log", {"Log Files (*.log)", "All Files (*)"}, &Settings::FilterFile,
-                "Log file can't be same as Filter file!");
     enabled->setFocus();
 }
 

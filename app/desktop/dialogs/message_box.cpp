@@ -15,22 +15,27 @@ namespace tolvane::desktop {
 
 namespace {
 
-// One centred line with an optional icon and OK, or OK and Cancel.
-bool RunOneLine(QWidget* parent, const QString& text, bool question) {
+// The text centred, with an icon and OK, or with OK and Cancel.
+bool RunOneLine(QWidget* parent, const QString& text, bool question, MessageIcon icon = MessageIcon::Error) {
     QDialog dialog(parent);
+    UseDialogFrame(&dialog);
     dialog.setObjectName(question ? "QuestionDialog" : "MessageDialog");
     dialog.setWindowTitle(kAppName);
     auto* row = new QHBoxLayout;
     if (!question) {
-        auto* icon = new QLabel;
+        auto* picture = new QLabel;
         const int size = dialog.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &dialog);
-        icon->setPixmap(dialog.style()->standardIcon(QStyle::SP_MessageBoxInformation, nullptr, &dialog).pixmap(size));
-        row->addWidget(icon);
+        const auto standard = icon == MessageIcon::Error ? QStyle::SP_MessageBoxCritical : QStyle::SP_MessageBoxInformation;
+        picture->setPixmap(dialog.style()->standardIcon(standard, nullptr, &dialog).pixmap(size));
+        row->addWidget(picture);
     }
-    auto* line = new QLabel(text.left(kMessageTextMax));
+    // The whole text: a path and the system's reason must both be seen.
+    auto* line = new QLabel(text);
     line->setObjectName("text");
     line->setAlignment(Qt::AlignCenter);
+    line->setWordWrap(true);
     line->setTextFormat(Qt::PlainText);  // decoded text may reach a message; never rich text
+    line->setTextInteractionFlags(Qt::TextSelectableByMouse);
     row->addWidget(line, 1);
     auto* buttons = new QDialogButtonBox(question ? QDialogButtonBox::Ok | QDialogButtonBox::Cancel : QDialogButtonBox::Ok);
     buttons->setCenterButtons(true);
@@ -45,9 +50,13 @@ bool RunOneLine(QWidget* parent, const QString& text, bool question) {
 
 }  // namespace
 
-void MessageDialog(QWidget* parent, const QString& text) { RunOneLine(parent, text, false); }
+void MessageDialog(QWidget* parent, const QString& text, MessageIcon icon) { RunOneLine(parent, text, false, icon); }
 
 bool QuestionDialog(QWidget* parent, const QString& text) { return RunOneLine(parent, text, true); }
+
+void UseDialogFrame(QWidget* dialog) {
+    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+}
 
 void CenterDialog(QWidget* dialog) {
     QWidget* parent = dialog->parentWidget();

@@ -64,11 +64,14 @@ StatisticsDialog::StatisticsDialog(DialogHost& host, QWidget* parent)
     grid->addWidget(CountGroup("Daily Statistics", counts[2], counts[3], stats.DailyStats, true), 0, 1);
     textEnabled = AddCheck(grid, 1, "Write Statistics to Text File:", s.StatFileEnabled != 0, 0, 1);
     textFile = new QLineEdit(Q(s.StatFile));
-    grid->addWidget(textFile, 1, 1);
+    grid->addWidget(WithBrowse(textFile, "Statistics File", "*.st", {"Statistics Files (*.st)", "All Files (*)"},
+                               FileUse::Write),
+                    1, 1);
     textUseDate = AddCheck(grid, 2, "Use Date For Statistics Text File Name (YYMMMDD.ST)", s.StatFileUseDate != 0);
     csvEnabled = AddCheck(grid, 3, "Write Statistics to CSV File:", s.StatCSVFileEnabled != 0, 0, 1);
     csvFile = new QLineEdit(Q(s.StatCSVFile));
-    grid->addWidget(csvFile, 3, 1);
+    grid->addWidget(WithBrowse(csvFile, "Statistics CSV File", "*.csv", {"CSV Files (*.csv)", "All Files (*)"}, FileUse::Write),
+                    3, 1);
     csvUseDate = AddCheck(grid, 4, "Use Date For Statistics CSV File Name (YYMMMDD.CSV)", s.StatCSVFileUseDate != 0);
     for (QLineEdit* field : {textFile, csvFile}) field->setMaxLength(kPathFieldMax);
     UpdateEnabling();
@@ -76,8 +79,6 @@ StatisticsDialog::StatisticsDialog(DialogHost& host, QWidget* parent)
         connect(box, &QCheckBox::toggled, this, [this] { UpdateEnabling(); });
     }
     Finish(grid);
-    PickOnFocus(textFile, "Open Statistics File...", s.StatFile, "*.st", {"Statistics Files (*.st)", "All Files (*)"});
-    PickOnFocus(csvFile, "Open Statistics File...", s.StatCSVFile, "*.csv", {"CSV Files (*.csv)", "All Files (*)"});
     textEnabled->setFocus();
 }
 
@@ -132,7 +133,8 @@ KeepAliveDialog::KeepAliveDialog(DialogHost& host, QWidget* parent)
     commandEnabled = AddCheck(grid, 3, "Enable Command File:", s.KeepAliveCmdFileEnabled != 0, 0, 2);
     commandFile = new QLineEdit(Q(s.KeepAliveCmdFile));
     commandFile->setMaxLength(kPathFieldMax);
-    grid->addWidget(commandFile, 3, 2, 1, 4);
+    grid->addWidget(
+        WithBrowse(commandFile, "Keep Alive Command", "", {"Command Files (*.sh)", "All Files (*)"}, FileUse::Read), 3, 2, 1, 4);
     auto* argsName = new QLabel("Command File Arguments:");
     commandArgs = new QLineEdit(Q(s.KeepAliveCmdArgs));
     commandArgs->setMaxLength(kPathFieldMax);
@@ -146,7 +148,6 @@ KeepAliveDialog::KeepAliveDialog(DialogHost& host, QWidget* parent)
     enable(commandEnabled->isChecked());
     connect(commandEnabled, &QCheckBox::toggled, this, enable);
     Finish(grid);
-    PickOnFocus(commandFile, "Open Keep Alive Command...", s.KeepAliveCmdFile, "", {"Command Files (*.sh)", "All Files (*)"});
     ranges[0][0]->setFocus();
 }
 

@@ -1,7 +1,14 @@
 #include "app/desktop/dialogs/options_dialog.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
+#include <QLabel>
+#include <QSpinBox>
+
+#include "output/charset.h"
 
 namespace tolvane::desktop {
 
@@ -12,7 +19,7 @@ struct Option {
     std::int32_t Settings::*field;
     bool decoder;
 };
-constexpr std::array<Option, 9> kOptions = {{
+constexpr std::array<Option, 10> kOptions = {{
     {"Confirm E&xit", &Settings::ConfirmExit, false},
     {"&Timestamp", &Settings::Timestamp, false},
     {"Show &Frame", &Settings::ShowFrame, false},
@@ -22,7 +29,10 @@ constexpr std::array<Option, 9> kOptions = {{
     {"Decode POCSAG", &Settings::DecodePocsag, true},
     {"Decode FLEX/ReFLEX", &Settings::DecodeFlex, true},
     {"Decode Golay (GSC)", &Settings::DecodeGolay, true},
+    {"Join FLEX &Fragments", &Settings::JoinFragments, false},
 }};
+
+constexpr int kRepeatWindowMax = 24 * 3600;
 
 }  // namespace
 
@@ -31,6 +41,23 @@ OptionsDialog::OptionsDialog(DialogHost& host, QWidget* parent) : SettingsDialog
     for (std::size_t i = 0; i < kOptions.size(); ++i) {
         boxes[i] = AddCheck(grid, static_cast<int>(i), kOptions[i].text, S().*kOptions[i].field != 0);
     }
+    int row = static_cast<int>(kOptions.size());
+    repeatWindow = new QSpinBox;
+    repeatWindow->setRange(0, kRepeatWindowMax);
+    repeatWindow->setSuffix(" s");
+    repeatWindow->setSpecialValueText("Off");
+    repeatWindow->setValue(S().RepeatWindow);
+    auto* repeatLabel = new QLabel("Fold &Repeats Within:");
+    repeatLabel->setBuddy(repeatWindow);
+    grid->addWidget(repeatLabel, row, 0);
+    grid->addWidget(repeatWindow, row++, 1);
+    QStringList names;
+    for (const char* name : kNationalCharsetNames) names << name;
+    charset = MakeList(names, S().Charset);
+    auto* charsetLabel = new QLabel("Text &Characters:");
+    charsetLabel->setBuddy(charset);
+    grid->addWidget(charsetLabel, row, 0);
+    grid->addWidget(charset, row, 1);
     Finish(grid);
     boxes[0]->setFocus();
 }
@@ -42,6 +69,8 @@ bool OptionsDialog::Apply(Settings& s, unsigned& changes) {
         if (kOptions[i].decoder && on != s.*kOptions[i].field) changes |= static_cast<unsigned>(SettingsChange::Decoders);
         s.*kOptions[i].field = on;
     }
+    s.RepeatWindow = repeatWindow->value();
+    s.Charset = std::max(0, Selected(charset));
     return true;
 }
 

@@ -1,9 +1,12 @@
-// "Tolvane Options": display and decoder switches.
+// "Tolvane Options": display and decoder switches, and how pages read:
+// FLEX fragments joined, repeats folded, the national charset.
 #pragma once
 
 #include <array>
 
 #include "app/desktop/dialogs/dialog_parts.h"
+
+class QSpinBox;
 
 namespace tolvane::desktop {
 
@@ -12,8 +15,11 @@ public:
     OptionsDialog(DialogHost& host, QWidget* parent = nullptr);
 
     // In the order of the dialog: Confirm Exit, Timestamp, Show Frame, Show
-    // Numeric/Tone, Show Miscellaneous, Filter Beep, POCSAG, FLEX, Golay.
-    std::array<QCheckBox*, 9> boxes{};
+    // Numeric/Tone, Show Miscellaneous, Filter Beep, POCSAG, FLEX, Golay,
+    // Join FLEX Fragments.
+    std::array<QCheckBox*, 10> boxes{};
+    QSpinBox* repeatWindow = nullptr;  // seconds, 0 = off
+    QComboBox* charset = nullptr;      // in NationalCharset order
 
 protected:
     bool Apply(Settings& next, unsigned& changes) override;

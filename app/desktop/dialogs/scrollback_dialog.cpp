@@ -4,6 +4,8 @@
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 
+#include "app/desktop/dialogs/message_box.h"
+
 namespace tolvane::desktop {
 
 namespace {
@@ -41,13 +43,16 @@ ScrollbackDialog::ScrollbackDialog(DialogHost& host, QWidget* parent)
 bool ScrollbackDialog::Apply(Settings& s, unsigned& changes) {
     const std::uint32_t messages = ReadRows(messageRows);
     if (messages < kMessageMinimum) return Refuse(QString::asprintf("Message scrollback minimum is %u!", kMessageMinimum));
+    const std::uint32_t filters = ReadRows(filterRows);
+    // A pane made again starts empty: asked once, before either changes.
+    const bool clears = messages != s.Pane1Size || (filters >= kFilterMinimum && filters != s.Pane2Size);
+    if (clears && !QuestionDialog(this, "Changing the scrollback size clears the pane. Go on?")) return false;
     // A new message-pane size takes effect now, even if the filter pane's is refused next.
     if (messages != s.Pane1Size) {
         s.Pane1Size = messages;
         host_.ApplySettings(s, static_cast<unsigned>(SettingsChange::Scrollback));
         s.Pane1Size = S().Pane1Size;  // the host may have had to take fewer rows
     }
-    const std::uint32_t filters = ReadRows(filterRows);
     if (filters < kFilterMinimum) return Refuse(QString::asprintf("Filter scrollback minimum is %u!", kFilterMinimum));
     if (filters != s.Pane2Size) {
         s.Pane2Size = filters;

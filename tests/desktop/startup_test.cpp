@@ -1,0 +1,196 @@
+// The desktop program as it starts: settings and output files it cannot
+// read or write leave the window up, with the trouble in the status line
+// (and the settings' troubles on standard error too), and a settings file
+// it could not read is never saved over. Then the real program on the
+// project's hand-edited settings file.
+#include <signal.h>
+#include <unistd.h>
+
+#include <QtTest>
+#include <cstdio>
+
+#include "app/desktop/main_window.h"
+#include "settings/settings_file.h"
+#include "support/fake_world.h"
+#include "support/file_access.h"
+
+#include "desktop_support.h"
+
+using namespace tolvane;
+using namespace tolvane::desktop;
+
+namespace {
+
+// What this process writes to standard error while it lives.
+class StderrCapture {
+public:
+    StderrCapture() {
+        file_.open();
+        std::fflush(stderr);
+        ::dup2(file_.handle(), STDERR_FILENO);
+    }
+    ~StderrCapture() {
+        std::fflush(stderr);
+        ::dup2(saved_, STDERR_FILENO);
+        ::close(saved_);
+    }
+    QString Text() {
+        std::fflush(stderr);
+        QFile read(file_.fileName());
+        return read.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(read.readAll()) : QString();
+    }
+
+private:
+    int saved_ = ::dup(STDERR_FILENO);
+    QTemporaryFile file_;
+};
+
+QByteArray Utf16(const QString& text, bool bigEndian) {
+    const QStringEncoder::Flags mark = QStringEncoder::Flag::WriteBom;
+    return QStringEncoder(bigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE, mark)(text);
+}
+
+// In every text "@" stands for the test's folder. A row's settings file is
+// `file` in it ("plain" there is a file), made of `bytes` (none: absent)
+// with the permission bits `mode`. The window shows `atStart`, and after
+// Options > OK (a save) `afterSave`. At exit the file is either as it was
+// (`savedHas` empty) or a save holding `savedHas`.
+struct Row {
+    const char* name;
+    QByteArray bytes;
+    QFile::Permissions mode;
+    const char* file;
+    int showNumeric;
+    QString atStart;
+    QString afterSave;
+    const char* savedHas;
+};
+
+constexpr QFile::Permissions kReadWrite = QFile::ReadOwner | QFile::WriteOwner;
+const QString kNotSaved = "settings not saved: @/Tolvane.INI could not be read at start";
+
+QString Unread(const QString& reason) {
+    return "cannot read settings file @/Tolvane.INI: " + reason + " (the defaults are used; the file is left as it is)";
+}
+QString Unwritable(const QString& file, const QString& reason) {
+    return "cannot write " + file + ": " + reason + " (skipped until it works again)";
+}
+
+const Row kRows[] = {
+    {"log folder missing", "[Tolvane]\nShowNumeric=0\nLogFileEnabled=1\nLogFile=@/missing/pages.log\n", kReadWrite,
+     "Tolvane.INI", 0, Unwritable("@/missing/pages.log", "No such file or directory"),
+     Unwritable("@/missing/pages.log", "No such file or directory"), "LogFileEnabled=1"},
+    {"CSV file is a folder", "[Tolvane]\nShowNumeric=0\nStatCSVFileEnabled=1\nStatCSVFile=@\n", kReadWrite,
+     "Tolvane.INI", 0, Unwritable("@", "Is a directory"), Unwritable("@", "Is a directory"), "StatCSVFileEnabled=1"},
+    {"no permission", "[Tolvane]\nShowNumeric=0\n[Other]\nKeep=me\n", {}, "Tolvane.INI", 1,
+     Unread("Permission denied"), kNotSaved, ""},
+    {"UTF-16LE", Utf16("[Tolvane]\nShowNumeric=0\n", false), kReadWrite, "Tolvane.INI", 1,
+     Unread("the text is UTF-16; save it as UTF-8"), kNotSaved, ""},
+    {"UTF-16BE", Utf16("[Tolvane]\nShowNumeric=0\n", true), kReadWrite, "Tolvane.INI", 1,
+     Unread("the text is UTF-16; save it as UTF-8"), kNotSaved, ""},
+    {"UTF-8 mark", "\xEF\xBB\xBF[Tolvane]\nShowNumeric=0\n", kReadWrite, "Tolvane.INI", 0, "", "", "ShowNumeric=0"},
+    {"font height out of range", "[Tolvane]\nShowNumeric=0\nFont.Height=-2147483648\n", kReadWrite, "Tolvane.INI", 0,
+     "settings file @/Tolvane.INI: Font.Height=-2147483648 is out of range (-1000 to 1000); -11 kept", "",
+     "Font.Height=-11"},
+    {"read-only settings file", "[Tolvane]\nShowNumeric=0\n", QFile::ReadOwner, "Tolvane.INI", 0, "",
+     "cannot save settings to @/Tolvane.INI: Permission denied", ""},
+    {"settings folder is a file", "", {}, "plain/Tolvane.INI", 1, "",
+     "cannot save settings to @/plain/Tolvane.INI: Not a directory", ""},
+};
+
+// True once process `pid` has its handler for `signal` (the SigCgt mask).
+bool Catches(qint64 pid, int signal) {
+    QFile status(QString("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) return false;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:")) return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1;
+    }
+    return false;
+}
+
+}  // namespace
+
+class StartupTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void badFiles_data() {
+        QTest::addColumn<int>("row");
+        for (std::size_t i = 0; i < std::size(kRows); ++i) QTest::newRow(kRows[i].name) << static_cast<int>(i);
+    }
+    void badFiles() {
+        QFETCH(int, row);
+        const Row& r = kRows[row];
+        QTemporaryDir dir;
+        const auto here = [&dir](QString text) { return text.replace('@', dir.path()); };
+        const QString path = here("@/") + r.file;
+        QFile plain(dir.filePath("plain"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        const QByteArray before = QByteArray(r.bytes).replace('@', dir.path().toUtf8());
+        QFile ini(path);
+        if (!before.isEmpty()) {
+            QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write(before) == before.size());
+            ini.close();
+            QVERIFY(ini.setPermissions(r.mode));
+        }
+        QString errors;
+        {
+            testing::UserFileAccess user;  // as root too, the file's mode bits hold
+            StderrCapture capture;
+            Settings settings;
+            const SettingsLoad load = LoadSettings(kAppName, path.toStdString(), settings);
+            {
+                Fixture f(settings, {path.toStdString(), {}, {}, false});
+                f.window.ReportSettingsLoad(load);
+                QCOMPARE(f.window.StatusText(), here(r.atStart));
+                QCOMPARE(f.window.engine().settings().ShowNumeric, r.showNumeric);
+                Answered([&f] { f.window.RunCommand(kOptions); });  // OK saves
+                QCOMPARE(f.window.StatusText(), here(r.afterSave));
+            }
+            errors = capture.Text();
+        }
+        // The settings' own troubles go to standard error as well.
+        for (const QString& text : {r.atStart, r.afterSave}) {
+            if (text.isEmpty() || text.startsWith("cannot write")) continue;
+            QVERIFY2(errors.contains("tolvane: " + here(text)), qPrintable(errors));
+        }
+        QVERIFY(!QFileInfo::exists(path) || ini.setPermissions(kReadWrite));
+        QVERIFY(!QFileInfo::exists(path) || ini.open(QIODevice::ReadOnly));
+        const QByteArray after = ini.isOpen() ? ini.readAll() : QByteArray();
+        if (*r.savedHas == 0) {
+            QCOMPARE(after, before);
+        } else {
+            QVERIFY2(after.contains(r.savedHas) && after.count("[Tolvane]") == 1 && !after.contains("\xEF\xBB\xBF"),
+                     after.constData());
+        }
+    }
+
+    // The program itself on the project's hand-edited settings file, as a
+    // user would start it: it comes up, names the values it did not take,
+    // and ends cleanly on SIGTERM, having saved them in range.
+    void handEditedSettings() {
+        QTemporaryDir dir;
+        const QString ini = dir.filePath("Tolvane.INI");
+        QVERIFY(QFile::copy(TOLVANE_SOURCE_DIR "/tests/data/settings_hand_edited.ini", ini));
+        QVERIFY(QFile::setPermissions(ini, kReadWrite));
+        QProcess program;
+        program.start(TOLVANE_PROGRAM, {"--ini", ini});
+        QVERIFY(program.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(Catches(program.processId(), SIGTERM) || program.state() != QProcess::Running, 30000);
+        QTest::qWait(500);  // the event loop runs its first ticks
+        QCOMPARE(program.state(), QProcess::Running);
+        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+        QVERIFY(program.waitForFinished(30000));
+        const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY2(errors.contains("tolvane: settings file " + ini +
+                                 ": Font.Height=-2147483648 is out of range (-1000 to 1000); -11 kept"),
+                 qPrintable(errors));
+        QFile saved(ini);
+        QVERIFY(saved.open(QIODevice::ReadOnly) && saved.readAll().contains("\nFont.Height=-11\n"));
+    }
+};
+
+QTEST_MAIN(StartupTest)
+#include "startup_test.moc"
