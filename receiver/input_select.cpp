@@ -190,7 +190,9 @@ std::string InterfaceInputName(const Settings& settings) {
     return {};
 }
 
-bool IsLiveInput(const std::string& input) { return StartsWith(input, "serial:") || StartsWith(input, "audio:"); }
+bool IsLiveInput(const std::string& input) {
+    return StartsWith(input, "serial:") || StartsWith(input, "audio:") || StartsWith(input, "sdr:");
+}
 
 std::optional<std::time_t> RecordingStart(const std::string& input, const InputOptions& options,
                                           const Settings& settings) {

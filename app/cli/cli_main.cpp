@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "app/cli/error_marks.h"
+#include "app/cli/iq_arguments.h"
 #include "display/line_joiner.h"
 #include "engine/engine.h"
 #include "engine/input_runner.h"
@@ -109,6 +110,8 @@ constexpr const char kHelp[] =
     "               Spanish (or the number 0..6); overrides Charset. Its letters\n"
     "               are printed in UTF-8\n"
     "  --help       this text\n"
+    "\n"
+    "%s"
     "\n"
     "Exit status: 0 when the input has ended (or SIGINT, SIGTERM, SIGHUP or a\n"
     "closed standard output ended the run); 1 with a one-line message when the\n"
@@ -245,6 +248,7 @@ struct Arguments {
     std::optional<NationalCharset> charset;
     std::optional<std::time_t> start;  // when the recording began
     std::string input;
+    IqInputOptions iq;
 };
 
 // Returns -1 after --help, 0 to go on, else the exit status.
@@ -252,7 +256,7 @@ int ParseArguments(int argc, char** argv, Arguments& args) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kHelp, stdout);
+            std::printf(kHelp, kIqUsage);
             return -1;
         } else if (arg == "--ini") {
             if (i + 1 >= argc) {
@@ -311,6 +315,11 @@ int ParseArguments(int argc, char** argv, Arguments& args) {
                 return 2;
             }
             ++i;
+        } else if (std::string why; const int iq = ParseIqArgument(argc, argv, i, args.iq, why)) {
+            if (iq < 0) {
+                std::fprintf(stderr, "tolvane-cli: %s\n", why.c_str());
+                return 2;
+            }
         } else if (arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "tolvane-cli: unknown option %s (see --help)\n", arg.c_str());
             return 2;
@@ -362,7 +371,20 @@ int main(int argc, char** argv) {
     InputOptions inputOptions;
     inputOptions.paced = args.realtime;
     inputOptions.rawRate = args.rate > 0 ? args.rate : settings.Input.InputRate;
-    std::unique_ptr<EdgeSource> source = SelectInput(args.input, inputOptions, settings, error);
+    std::unique_ptr<EdgeSource> source;
+    if (IsIqInput(args.input, args.iq)) {
+        // Until the engine runs a receiver per channel, the first is decoded.
+        if (args.iq.channels.size() > 1)
+            std::fprintf(stderr, "tolvane-cli: %zu channels given; this version decodes only the first (%.0f Hz)\n",
+                         args.iq.channels.size(), args.iq.channels.front().frequencyHz);
+        args.iq.channels.resize(std::min<std::size_t>(args.iq.channels.size(), 1));
+        args.iq.paced = args.realtime;
+        // The channel's levels are the receiver's.
+        if (!args.iq.channels.empty()) settings.FourLevelInterface = args.iq.channels.front().levels == 4 ? 1 : 0;
+        source = SelectIqInput(args.input, args.iq, settings, error);
+    } else {
+        source = SelectInput(args.input, inputOptions, settings, error);
+    }
     if (source == nullptr) {
         std::fprintf(stderr, "tolvane-cli: %s\n", error.c_str());
         return 1;

@@ -13,6 +13,8 @@
 #include "tools/gen/protocols.h"
 #include "tools/gen/symbol_stream.h"
 #include "tools/gen/audio_writer.h"
+#include "receiver/iq/iq_select.h"
+#include "tools/gen/iq_command.h"
 
 namespace {
 
@@ -55,7 +57,7 @@ constexpr const char kHelp[] =
     "no header) the transmission is written as discriminator audio instead: FSK\n"
     "baseband, positive for the upper level, through a receiver-like low-pass.\n"
     "--levels, --rate-error and --invert apply; --jitter does not.\n"
-    "  --sample-rate HZ     audio sample rate (default 22050)\n"
+    "  --sample-rate HZ     audio sample rate (default 22050; IQ see below)\n"
     "  --deviation F        outer level, full scale = 1 (default 0.5)\n"
     "  --snr DB             add white noise: signal over noise power in the audio band\n"
     "  --dc F               add a DC offset, full scale = 1\n"
@@ -63,8 +65,7 @@ constexpr const char kHelp[] =
     "  --highpass HZ        a first-order high-pass at the end, as an AC-coupled sound\n"
     "                       card input (5-30 Hz) or a speaker output (about 300 Hz)\n"
     "  --help               this text\n"
-    "\n"
-    "Protocols:\n";
+    "\n";
 
 struct Options {
     std::string outPath;
@@ -73,6 +74,7 @@ struct Options {
     double gapSeconds = 0.5;
     double startSeconds = 0;
     AudioOptions audio;
+    IqRequest iq;
     std::vector<PageDescription> pages;
 };
 
@@ -92,6 +94,8 @@ bool ParseInt(const char* text, long low, long high, long& value) {
 
 void PrintHelp() {
     std::fputs(kHelp, stdout);
+    std::fputs(kIqHelp, stdout);
+    std::fputs("\nProtocols:\n", stdout);
     for (const ProtocolEntry& entry : Protocols()) std::printf("  %s\n", entry.usage);
 }
 
@@ -163,10 +167,14 @@ int ParseArguments(int argc, char** argv, Options& options) {
         } else if (arg == "--sample-rate" || arg == "--deviation" || arg == "--snr" || arg == "--dc" ||
                    arg == "--filter-hz" || arg == "--highpass") {
             const char* v = value();
-            if (v == nullptr || !ParseDouble(v, d)) return fail(arg + " needs a number");
+            // A sample rate may be written as IQ rates usually are: 2.4M.
+            if (v == nullptr || (!ParseDouble(v, d) && !(arg == "--sample-rate" && ParseFrequency(v, d))))
+                return fail(arg + " needs a number");
             if (arg == "--sample-rate") {
-                if (d < 4000 || d > 384000) return fail("--sample-rate needs 4000..384000");
+                if (d < 4000 || d > 100e6) return fail("--sample-rate needs 4000..100000000");
                 options.audio.sampleRate = d;
+                options.iq.options.sampleRate = d;
+                options.iq.sampleRateGiven = true;
             } else if (arg == "--deviation") {
                 if (d <= 0 || d > 4) return fail("--deviation needs 0..4");
                 options.audio.deviation = d;
@@ -190,12 +198,17 @@ int ParseArguments(int argc, char** argv, Options& options) {
             const char* v = value();
             if (v == nullptr || !ParseDouble(v, d) || d < 0 || d > 3600) return fail("--gap needs seconds");
             options.gapSeconds = d;
+        } else if (std::string why; const int iq = ParseIqArgument(argc, argv, i, options.iq, why)) {
+            if (iq < 0) return fail(why);
         } else if (!arg.empty() && arg[0] == '-') {
             return fail("unknown option " + arg + " (see --help)");
         } else {
             PageDescription page;
-            std::string error;
-            if (!ParsePageDescription(arg, page, error)) return fail(error);
+            std::string error, text;
+            std::optional<double> frequency;
+            if (!SplitPageFrequency(arg, frequency, text, error)) return fail(error);
+            options.iq.pageFrequencies.push_back(frequency);
+            if (!ParsePageDescription(text, page, error)) return fail(error);
             if (FindProtocol(page.protocol) == nullptr) return fail("unknown protocol '" + page.protocol + "'");
             options.pages.push_back(std::move(page));
         }
@@ -252,8 +265,21 @@ int main(int argc, char** argv) {
     if (parsed < 0) return 0;
     if (parsed > 0) return parsed;
 
-    SymbolStream stream;
     std::string error;
+    const bool iq = WantsIq(options.outPath, options.iq);
+    if (!iq && options.audio.sampleRate > 384000) {
+        std::fprintf(stderr, "tolvane-gen: --sample-rate needs 4000..384000 for audio\n");
+        return 2;
+    }
+    if (iq) {
+        if (!WriteIqPages(options.outPath, options.pages, options.encode, options.gapSeconds,
+                          options.channel.rateError, options.iq, error)) {
+            std::fprintf(stderr, "tolvane-gen: %s\n", error.c_str());
+            return 1;
+        }
+        return 0;
+    }
+    SymbolStream stream;
     if (!BuildStream(options, stream, error)) {
         std::fprintf(stderr, "tolvane-gen: %s\n", error.c_str());
         return 1;

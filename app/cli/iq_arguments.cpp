@@ -1,0 +1,62 @@
+#include "app/cli/iq_arguments.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace tolvane {
+
+int ParseIqArgument(int argc, char** argv, int& i, IqInputOptions& options, std::string& error) {
+    const std::string arg = argv[i];
+    if (arg != "--channel" && arg != "--sample-rate" && arg != "--center" && arg != "--ppm" && arg != "--gain" &&
+        arg != "--iq-format")
+        return 0;
+    if (i + 1 >= argc) {
+        error = arg + " needs a value (see --help)";
+        return -1;
+    }
+    const std::string value = argv[++i];
+    if (arg == "--channel") {
+        IqChannelPlan plan;
+        if (!ParseChannelPlan(value, plan, error)) return -1;
+        options.channels.push_back(plan);
+        return 1;
+    }
+    if (arg == "--iq-format") {
+        options.format = ParseIqFormat(value);
+        if (!options.format) {
+            error = "--iq-format needs cu8, cs8, cs16, cf32 or wav";
+            return -1;
+        }
+        return 1;
+    }
+    if (arg == "--sample-rate" || arg == "--center") {
+        double hz = 0;
+        if (!ParseFrequency(value, hz)) {
+            error = arg + " needs a frequency in Hz (or with k, M)";
+            return -1;
+        }
+        (arg == "--center" ? options.centreHz : options.sampleRate) = hz;
+        return 1;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const double number = std::strtod(value.c_str(), &end);
+    const bool ok = errno == 0 && end != value.c_str() && *end == '\0' && std::isfinite(number);
+    if (arg == "--ppm") {
+        if (!ok || std::fabs(number) > 1000) {
+            error = "--ppm needs a number of parts per million (-1000..1000)";
+            return -1;
+        }
+        options.ppm = number;
+    } else {
+        if (!ok || number < 0 || number > 100) {
+            error = "--gain needs 0..100 dB";
+            return -1;
+        }
+        options.gainDb = number;
+    }
+    return 1;
+}
+
+}  // namespace tolvane

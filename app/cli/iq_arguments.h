@@ -1,0 +1,36 @@
+// tolvane-cli's IQ options: the receiver's band and the channels to decode.
+#pragma once
+
+#include <string>
+
+#include "receiver/iq/iq_select.h"
+
+namespace tolvane {
+
+inline constexpr const char kIqUsage[] =
+    "IQ input (an SDR's samples; one channel is decoded for now):\n"
+    "  FILE.cu8|.cs8|.cs16|.cf32|.wav  an IQ recording (rtl_sdr writes cu8,\n"
+    "                 hackrf_transfer cs8; .wav is two-channel IQ when --channel\n"
+    "                 is given, and brings its sample rate and, where the\n"
+    "                 recording program wrote one, its centre frequency)\n"
+    "  -              raw IQ on standard input with --iq-format, e.g.\n"
+    "                 rtl_sdr -f 929.5M -s 2.4M - | tolvane-cli --iq-format cu8 ... -\n"
+    "  sdr:ARGS       a live receiver through SoapySDR, e.g.\n"
+    "                 sdr:driver=rtlsdr or sdr:driver=rtlsdr,serial=00000001\n"
+    "  --channel FREQ[:NAME[:LEVELS]]  a pager channel (FREQ in Hz or with k, M;\n"
+    "                 LEVELS 2 or 4, default 2). Repeatable, but this version\n"
+    "                 decodes only the first --channel and says so on standard\n"
+    "                 error when more are given\n"
+    "  --sample-rate HZ  IQ sample rate (required but for WAV)\n"
+    "  --center HZ    the frequency the receiver was tuned to (required but for\n"
+    "                 WAV files that name it)\n"
+    "  --ppm N        the receiver's frequency error in parts per million; the\n"
+    "                 automatic fine tuning follows up to +-3 kHz beyond it\n"
+    "  --gain DB      live receivers: tuner gain (default: automatic)\n"
+    "  --iq-format F  cu8, cs8, cs16, cf32 or wav, whatever the file is named\n";
+
+// Handles one IQ option at argv[i] (advancing i past its value): 1 handled,
+// 0 not an IQ option, -1 a bad value (`error` set).
+int ParseIqArgument(int argc, char** argv, int& i, IqInputOptions& options, std::string& error);
+
+}  // namespace tolvane

@@ -1,0 +1,85 @@
+// An edge source fed from IQ samples: the input (a recording or a live
+// receiver) is read on the source's thread, the channel bank turns it into
+// one sliced edge stream per channel, and each stream goes into its own
+// edge ring. Attach() serves the first channel to the one ring a single
+// receiver has; AttachChannels() gives every channel its ring.
+//
+// A live receiver that stops delivering is closed and opened again, after
+// 1, 2, 4 ... up to 30 s; meanwhile Notice() says what happened.
+#pragma once
+
+#include <complex>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "receiver/audio_slicer.h"
+#include "receiver/edge_source.h"
+#include "receiver/iq/channel_bank.h"
+#include "receiver/iq/iq_input.h"
+#include "receiver/source_thread.h"
+
+namespace tolvane {
+
+struct IqChannelPlan {
+    double frequencyHz = 0;
+    std::string name;
+    int levels = 2;
+};
+
+struct IqSourceOptions {
+    double sampleRate = 0;  // 0: from the input (a WAV header), else required
+    double centreHz = 0;    // 0: from the input; with no frequency at all, channels are offsets from 0
+    // Frequency error of the receiver that made the recording, in parts per
+    // million (+: its oscillator runs high). A live device corrects it
+    // itself.
+    double ppm = 0;
+    std::vector<IqChannelPlan> channels;
+    // Slicing of 2- and 4-level channels (the sample rate is the bank's).
+    SlicerOptions twoLevel;
+    SlicerOptions fourLevel;
+    bool paced = false;    // recordings: no faster than real time
+};
+
+class IqSource : public EdgeSource {
+public:
+    IqSource(std::unique_ptr<IqInput> input, IqSourceOptions options);
+    ~IqSource() override;
+
+    AttachStatus Attach(EdgeRing& ring) override;
+    // One ring per channel, in the order of the options' channels.
+    AttachStatus AttachChannels(const std::vector<EdgeRing*>& rings);
+    void Detach() override;
+    bool Finished() const override { return thread_.Finished(); }
+    std::string RuntimeError() const override { return thread_.Failure(); }
+
+    // The latest trouble with a live receiver (empty when it runs).
+    std::string Notice() const;
+    double SampleRate() const { return sampleRate_; }
+    double AudioRate() const;
+
+private:
+    void Run();
+    bool Deliver();
+    void SetNotice(std::string text);
+    // Live: closes, waits with back-off and opens again; false when stopped.
+    bool Reopen(const std::string& why);
+
+    std::unique_ptr<IqInput> input_;
+    IqSourceOptions options_;
+    std::vector<EdgeRing*> rings_;
+    std::unique_ptr<ChannelBank> bank_;
+    std::vector<std::complex<float>> buffer_;
+    double sampleRate_ = 0;
+    bool opened_ = false;
+    mutable std::mutex noticeMutex_;
+    std::string notice_;
+    SourceThread thread_;  // last: stopped before the members it uses go
+};
+
+// The channel plan's offset from the centre for a recording made with a
+// receiver `ppm` off.
+double ChannelOffsetHz(double frequencyHz, double centreHz, double ppm);
+
+}  // namespace tolvane
