@@ -2,16 +2,17 @@
 # build step (see CMakeLists.txt) with -DROOT=<source dir> -DSTAMP=<file>.
 # Each layer may include its own folders and those listed after it.
 set(layers
-  "engine:engine decoders monitor output display receiver settings world"
-  "decoders:decoders monitor output display receiver settings world"
+  "engine:engine decoders monitor output display receiver settings world air"
+  "decoders:decoders monitor output display receiver settings world air"
   "monitor:monitor output display settings world"
   "output:output display settings world"
   "display:display"
-  "receiver:receiver settings world"
+  "receiver:receiver settings world air"
   "settings:settings world"
   "world:world"
+  "air:air"
   "platform:platform settings world")
-set(known engine decoders monitor output display receiver settings world platform)
+set(known engine decoders monitor output display receiver settings world air platform)
 set(failures "")
 foreach(entry ${layers})
   string(REPLACE ":" ";" parts "${entry}")

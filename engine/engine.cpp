@@ -1,5 +1,6 @@
 #include "engine/engine.h"
 
+#include "receiver/edge_codec.h"
 #include "receiver/input_select.h"
 
 namespace tolvane {
@@ -81,12 +82,8 @@ void Engine::FinishInput() {
     const int ticks = 25;
     for (int t = 0; t < ticks; ++t) {
         TimerHooks();
-        double left = kEdgeTicksPerTimerTick;
-        while (left > 0) {
-            const double part = left > 0xFFFF ? 0xFFFF : left;
-            recovery_.ProcessEntry(static_cast<std::uint16_t>(part), 0);
-            left -= part;
-        }
+        SplitRun(static_cast<std::uint64_t>(kEdgeTicksPerTimerTick), 0,
+                 [this](EdgeEntry entry) { recovery_.ProcessEntry(entry.duration, entry.lineState); });
     }
     // What is still waiting for a fragment will not get it now.
     flex_.FlushFragments();

@@ -18,6 +18,10 @@ enum StatCategory : int {
     GOLAY = 6,
 };
 inline constexpr int kStatCategoryCount = 7;
+// Their names, in that order; the report files write them in capitals.
+inline constexpr const char* kStatCategoryNames[kStatCategoryCount] = {
+    "FLEX 6400", "FLEX 3200", "FLEX 1600", "POCSAG 2400", "POCSAG 1200", "POCSAG 512", "Golay (GSC)",
+};
 
 struct StatCounters {
     std::array<std::uint32_t, kStatCategoryCount> numericMsgs{};

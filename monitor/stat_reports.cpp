@@ -9,11 +9,6 @@ namespace tolvane {
 
 namespace {
 
-// Report line titles in StatCategory order.
-constexpr const char* kReportTitles[kStatCategoryCount] = {
-    "FLEX 6400  ", "FLEX 3200  ", "FLEX 1600  ", "POCSAG 2400", "POCSAG 1200", "POCSAG 512 ", "GOLAY (GSC)",
-};
-
 constexpr int kTicksPerSecond = 10;
 
 double Average(std::uint32_t chars, std::uint32_t msgs) {
@@ -23,6 +18,14 @@ double Average(std::uint32_t chars, std::uint32_t msgs) {
 std::string Limited(std::string text) {
     if (text.size() > kStatTextLimit) text.resize(kStatTextLimit);
     return text;
+}
+
+std::string ReportTitle(std::size_t category) {
+    std::string title = kStatCategoryNames[category];
+    for (char& c : title) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return title;
 }
 
 void AppendCounts(std::string& row, const std::array<std::uint32_t, kStatCategoryCount>& counts) {
@@ -41,7 +44,7 @@ void WriteStatReport(OutputFile& file, const StatCounters& c) {
     unsigned long long totals[4] = {};
     char line[160];
     for (std::size_t i = 0; i < kStatCategoryCount; ++i) {
-        std::snprintf(line, sizeof line, "%s  %8lu %9lu   %6.2f   %8lu %9lu   %6.2f\n", kReportTitles[i],
+        std::snprintf(line, sizeof line, "%-11s  %8lu %9lu   %6.2f   %8lu %9lu   %6.2f\n", ReportTitle(i).c_str(),
                       static_cast<unsigned long>(c.numericMsgs[i]), static_cast<unsigned long>(c.numericChars[i]),
                       Average(c.numericChars[i], c.numericMsgs[i]), static_cast<unsigned long>(c.alphaMsgs[i]),
                       static_cast<unsigned long>(c.alphaChars[i]), Average(c.alphaChars[i], c.alphaMsgs[i]));

@@ -31,6 +31,10 @@ NationalCharset CharsetOfSetting(std::int32_t value);
 // number; nothing when neither.
 std::optional<NationalCharset> ParseNationalCharset(std::string_view text);
 
+// A cell as it is shown: the control characters from the air (C0, DEL and
+// C1) become '.', so that a page stays one line and cannot drive a terminal.
+constexpr std::uint8_t ShownCell(std::uint8_t ch) { return ch < 0x20 || (ch >= 0x7F && ch < 0xA0) ? '.' : ch; }
+
 // Appends one Latin-1 character as UTF-8.
 void AppendLatin1AsUtf8(std::string& out, std::uint8_t ch);
 std::string Latin1ToUtf8(std::string_view bytes);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "receiver/edge_codec.h"
+
 namespace tolvane {
 
 namespace {
@@ -169,11 +171,7 @@ void AudioSlicer::SlowDecision(double y, std::vector<EdgeEntry>& out) {
 }
 
 void AudioSlicer::AppendRunTo(std::vector<EdgeEntry>& out, std::uint64_t ticks, std::uint8_t state) {
-    while (ticks > 0) {
-        const auto part = static_cast<std::uint16_t>(std::min(ticks, kMaxDuration));
-        out.push_back({part, state});
-        ticks -= part;
-    }
+    AppendRun(out, ticks, state);
 }
 
 double AudioSlicer::Track(Levels& e, double y, double lastEdge, double* thresholds) {

@@ -16,7 +16,7 @@ std::string SystemDetail(const std::string& path) {
 bool CheckMagic(std::FILE* file, const std::string& path, AttachStatus& status) {
     char magic[sizeof kEdgeFileMagic];
     const std::size_t got = std::fread(magic, 1, sizeof magic, file);
-    if (got != sizeof magic || std::memcmp(magic, kEdgeFileMagic, sizeof magic) != 0) {
+    if (!StartsWithEdgeMagic(std::string_view(magic, got))) {
         status.error = AttachError::BadFormat;
         status.detail = path + ": missing the TVEDGES1 header";
         return false;
@@ -34,14 +34,6 @@ std::FILE* OpenForReading(const std::string& path, AttachStatus& status) {
 }
 
 }  // namespace
-
-void AppendRun(std::vector<EdgeEntry>& out, std::uint64_t ticks, std::uint8_t state) {
-    while (ticks > 0) {
-        const auto part = static_cast<std::uint16_t>(ticks > 0xFFFF ? 0xFFFF : ticks);
-        out.push_back({part, state});
-        ticks -= part;
-    }
-}
 
 EdgeFileWriter::~EdgeFileWriter() { Close(); }
 
@@ -69,13 +61,11 @@ void EdgeFileWriter::AddRun(std::uint64_t ticks, std::uint8_t state) {
 
 void EdgeFileWriter::Emit(std::uint64_t ticks, std::uint8_t state) {
     if (file_ == nullptr) return;
-    while (ticks > 0) {
-        const auto part = static_cast<std::uint16_t>(ticks > 0xFFFF ? 0xFFFF : ticks);
-        const unsigned char bytes[3] = {static_cast<unsigned char>(part & 0xFF),
-                                        static_cast<unsigned char>(part >> 8), state};
-        if (std::fwrite(bytes, 1, 3, file_) != 3) failed_ = true;
-        ticks -= part;
-    }
+    SplitRun(ticks, state, [this](EdgeEntry entry) {
+        unsigned char bytes[kEdgeEntryBytes];
+        EncodeEdgeEntry(entry, bytes);
+        if (std::fwrite(bytes, 1, sizeof bytes, file_) != sizeof bytes) failed_ = true;
+    });
 }
 
 bool EdgeFileWriter::Close() {
@@ -94,10 +84,9 @@ bool ReadEdgeFile(const std::string& path, std::vector<EdgeEntry>& out, AttachSt
         std::fclose(file);
         return false;
     }
-    unsigned char bytes[3];
-    while (std::fread(bytes, 1, 3, file) == 3) {
-        out.push_back({static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8)), bytes[2]});
-    }
+    EdgeEntryReader reader;
+    std::span<const EdgeEntry> entries;
+    while (reader.Next(file, entries)) out.insert(out.end(), entries.begin(), entries.end());
     std::fclose(file);
     return true;
 }
@@ -136,14 +125,10 @@ void EdgeFileSource::Run(EdgeRing& ring) {
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     double recordedTicks = 0;
-    unsigned char buffer[3 * 4096];
-    std::size_t carried = 0;  // bytes of an incomplete entry kept for the next read
-    while (!thread_.StopRequested()) {
-        const std::size_t got = std::fread(buffer + carried, 1, sizeof buffer - carried, file_);
-        const std::size_t available = carried + got;
-        const std::size_t whole = available / 3 * 3;
-        for (std::size_t i = 0; i < whole; i += 3) {
-            const EdgeEntry entry{static_cast<std::uint16_t>(buffer[i] | (buffer[i + 1] << 8)), buffer[i + 2]};
+    EdgeEntryReader reader;
+    std::span<const EdgeEntry> entries;
+    while (!thread_.StopRequested() && reader.Next(file_, entries)) {
+        for (const EdgeEntry entry : entries) {
             if (paced_) {
                 // An entry is pushed when the state it describes has ended.
                 const auto due = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
@@ -153,9 +138,6 @@ void EdgeFileSource::Run(EdgeRing& ring) {
             if (!thread_.PushWhenRoom(ring, entry)) return;
             recordedTicks += entry.duration;
         }
-        carried = available - whole;
-        std::memmove(buffer, buffer + whole, carried);
-        if (got == 0) break;  // end of file; a truncated final entry is dropped
     }
 }
 

@@ -1,12 +1,10 @@
 // Recorded edge streams: the shared file format of the generator, the tests
-// and the command-line decoder.
-//
-//   "TVEDGES1"                       8 ASCII bytes
-//   { u16 duration (LE), u8 state }  3 bytes per entry, to the end of file
+// and the command-line decoder. A file is the magic and then entries to its
+// end, as receiver/edge_codec.h encodes them; a truncated final entry is
+// ignored.
 //
 // Durations are in ticks of 838.8 ns; bits 4..7 of the state are CTS, DSR,
-// RI, DCD. A state longer than 65535 ticks is written as several entries of
-// the same state. A truncated final entry is ignored.
+// RI, DCD.
 #pragma once
 
 #include <cstdint>
@@ -14,13 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "receiver/edge_codec.h"
 #include "receiver/edge_ring.h"
 #include "receiver/edge_source.h"
 #include "receiver/source_thread.h"
 
 namespace tolvane {
-
-inline constexpr char kEdgeFileMagic[8] = {'T', 'V', 'E', 'D', 'G', 'E', 'S', '1'};
 
 // Writes an edge stream file. Runs of the same state are merged, so callers
 // may hand over one entry per symbol.
@@ -46,10 +43,6 @@ private:
     std::uint8_t pendingState_ = 0;
     bool failed_ = false;
 };
-
-// Encodes runs as edge entries in memory (splitting long states); used by
-// writers and by tests that feed an engine directly.
-void AppendRun(std::vector<EdgeEntry>& out, std::uint64_t ticks, std::uint8_t state);
 
 // Reads a whole edge stream file. On failure returns false and describes it.
 bool ReadEdgeFile(const std::string& path, std::vector<EdgeEntry>& out, AttachStatus& status);

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "receiver/edge_file.h"
+#include "receiver/edge_codec.h"
 
 namespace tolvane {
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "receiver/audio_source.h"
+#include "receiver/edge_codec.h"
 #include "receiver/edge_file.h"
 #include "receiver/fifo_source.h"
 #include "receiver/serial_source.h"
@@ -34,17 +35,13 @@ int RawRate(const InputOptions& options, const Settings& settings) {
     return options.rawRate > 0 ? options.rawRate : settings.Input.InputRate;
 }
 
-bool IsEdgeStart(std::string_view start) {
-    return start.size() >= sizeof kEdgeFileMagic && std::memcmp(start.data(), kEdgeFileMagic, sizeof kEdgeFileMagic) == 0;
-}
-
 bool IsEdgeFile(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return false;
     char magic[sizeof kEdgeFileMagic] = {};
     const std::size_t got = std::fread(magic, 1, sizeof magic, file);
     std::fclose(file);
-    return IsEdgeStart(std::string_view(magic, got));
+    return StartsWithEdgeMagic(std::string_view(magic, got));
 }
 
 bool IsRawAudioName(const std::string& path) { return EndsWithNoCase(path, ".s16") || EndsWithNoCase(path, ".raw"); }
@@ -55,7 +52,7 @@ bool IsRawAudioName(const std::string& path) { return EndsWithNoCase(path, ".s16
 enum class FileKind { Edges, RawAudio, Audio };
 
 FileKind KindOf(std::string_view start, const std::string& name) {
-    if (IsEdgeStart(start)) return FileKind::Edges;
+    if (StartsWithEdgeMagic(start)) return FileKind::Edges;
     return IsRawAudioName(name) ? FileKind::RawAudio : FileKind::Audio;
 }
 
@@ -77,16 +74,11 @@ std::optional<double> EdgeFileSeconds(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return std::nullopt;
     std::uint64_t ticks = 0;
-    unsigned char block[3 * 4096];
-    std::size_t carry = 0;
     std::fseek(file, sizeof kEdgeFileMagic, SEEK_SET);
-    std::size_t got;
-    while ((got = std::fread(block + carry, 1, sizeof block - carry, file)) > 0) {
-        const std::size_t have = carry + got;
-        const std::size_t whole = have / 3 * 3;
-        for (std::size_t i = 0; i < whole; i += 3) ticks += block[i] | (block[i + 1] << 8);
-        carry = have - whole;
-        std::memmove(block, block + whole, carry);
+    EdgeEntryReader reader;
+    std::span<const EdgeEntry> entries;
+    while (reader.Next(file, entries)) {
+        for (const EdgeEntry entry : entries) ticks += entry.duration;
     }
     std::fclose(file);
     return static_cast<double>(ticks) * kTickSeconds;

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "receiver/edge_codec.h"
 #include "receiver/edge_ring.h"
 
 namespace tolvane {
@@ -140,11 +141,7 @@ void SerialSource::Run(EdgeRing& ring) {
     const auto emitUntil = [&](std::int64_t nanoseconds) {
         const double ticks = static_cast<double>(nanoseconds - startNanoseconds_) * 1e-9 / kTickSeconds;
         const auto end = static_cast<std::uint64_t>(std::llround(std::max(0.0, ticks)));
-        for (std::uint64_t left = end > emitted ? end - emitted : 0; left > 0;) {
-            const auto part = static_cast<std::uint16_t>(left > 0xFFFF ? 0xFFFF : left);
-            ring.Push({part, state});
-            left -= part;
-        }
+        SplitRun(end > emitted ? end - emitted : 0, state, [&ring](EdgeEntry entry) { ring.Push(entry); });
         if (end > emitted) emitted = end;
     };
     while (!thread_.StopRequested()) {

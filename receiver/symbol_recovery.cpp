@@ -1,5 +1,7 @@
 #include "receiver/symbol_recovery.h"
 
+#include "air/flex_air.h"
+#include "air/pocsag_air.h"
 #include "receiver/decode_mode.h"
 #include "receiver/edge_ring.h"
 #include "settings/settings.h"
@@ -33,8 +35,6 @@ constexpr double kPairRunTolerance = 0.35;
 // and the FLEX sync marker as the FLEX decoder reads it (1 = symbol 0/1),
 // accepted with up to two bit errors. On random bits such a match comes
 // about once in 8 million samples.
-constexpr std::uint32_t kPocsagSyncWord = 0x7CD215D8;
-constexpr std::uint32_t kFlexSyncMarker = 0xA6C6AAAA;
 constexpr int kPolaritySyncErrors = 2;
 constexpr int kPocsagBatchBits = 17 * 32 + 32;
 // The FLEX sync code on either side of the marker.
@@ -233,7 +233,7 @@ bool SymbolRecovery::WatchFlex(std::uint8_t symbol) {
         return false;
     }
     if (flexFlipCountdown_ == 0) {
-        if (std::popcount(~static_cast<std::uint32_t>(flexBits_) ^ kFlexSyncMarker) <= kPolaritySyncErrors)
+        if (std::popcount(~static_cast<std::uint32_t>(flexBits_) ^ kFlexMarker) <= kPolaritySyncErrors)
             flexFlipCountdown_ = kFlexSyncCodeSymbols;
         return false;
     }

@@ -17,8 +17,6 @@
 namespace tolvane {
 namespace {
 
-using gen::kPocsagIdleWord;
-using gen::kPocsagSyncWord;
 using gen::PageKind;
 
 std::vector<std::uint32_t> Message(PageKind kind, const std::string& text) {

@@ -216,20 +216,12 @@ private:
     std::vector<RecordSink*> sinks_;
 };
 
-// One pane line to standard output. Received text may hold any byte: the
-// control characters (C0, DEL and C1) become '.', so that a page stays one
-// line and cannot drive the terminal; the cells' Latin-1 letters are
-// written in UTF-8.
+// One pane line to standard output, shown as the panes show it, the cells'
+// Latin-1 letters written in UTF-8.
 void PrintLine(StandardOutput& out, const std::string& line) {
     std::string shown;
     shown.reserve(line.size() + 8);
-    for (const char c : line) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || (byte >= 0x7F && byte < 0xA0))
-            shown += '.';
-        else
-            AppendLatin1AsUtf8(shown, byte);
-    }
+    for (const char c : line) AppendLatin1AsUtf8(shown, ShownCell(static_cast<std::uint8_t>(c)));
     out.WriteLine(shown);
 }
 

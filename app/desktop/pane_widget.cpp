@@ -12,6 +12,8 @@
 #include <QResizeEvent>
 #include <QWheelEvent>
 
+#include "output/charset.h"
+
 namespace tolvane::desktop {
 
 class PaneCanvas : public QWidget {
@@ -181,9 +183,7 @@ void PaneWidget::PaintRun(QPainter& painter, const std::uint8_t* chars, int firs
     runText_.clear();
     runPositions_.clear();
     for (int c = first; c < end; ++c) {
-        // Control codes from the air are shown as dots.
-        const std::uint8_t ch = chars[c];
-        runText_ += (ch < 0x20 || (ch >= 0x7F && ch < 0xA0)) ? QChar('.') : QChar(ch);
+        runText_ += QChar(ShownCell(chars[c]));
         runPositions_.append(QPointF(c * cells_.charWidth + glyphOffset_, baseline));
     }
     QList<quint32> glyphs = rawFont_.glyphIndexesForString(runText_);

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdio>
 
+#include "air/flex_air.h"
 #include "decoders/bch/bch.h"
 #include "monitor/stat_counters.h"
 #include "output/output.h"
@@ -15,35 +16,30 @@ namespace tolvane {
 
 namespace {
 
-constexpr std::uint32_t kMarkerHigh = 0xA6C6;  // window register 1
-constexpr std::uint32_t kMarkerLow = 0xAAAA;   // window register 2
-constexpr int kSyncTolerance = 5;              // accepted: 0..4 differing bits
+constexpr int kSyncTolerance = 5;  // accepted: 0..4 differing bits
 constexpr int kSyncCountdownStart = 89;
 
 struct SyncMode {
-    std::uint32_t code;        // window register 0
-    std::uint32_t complement;  // window register 3
+    const FlexAirMode& air;
     int modeCode;
-    int symbolRate;
-    int levels;
     int category;
-    bool reflex;
 };
 
 // Tested in this order; the first within tolerance wins.
 constexpr SyncMode kSyncModes[] = {
-    {0xDEA0, 0x215F, mode_code::Flex6400_4, 3200, 4, F6400, false},
-    {0xB068, 0x4F97, mode_code::Flex3200_4, 1600, 4, F3200, false},
-    {0x870C, 0x78F3, mode_code::Flex1600_2, 1600, 2, F1600, false},
-    {0x7B18, 0x84E7, mode_code::Flex3200_2, 3200, 2, F3200, false},
-    {0x4C7C, 0xB383, mode_code::Reflex3200_4, 3200, 4, F3200, true},
+    {kFlexAir6400_4, mode_code::Flex6400_4, F6400},
+    {kFlexAir3200_4, mode_code::Flex3200_4, F3200},
+    {kFlexAir1600_2, mode_code::Flex1600_2, F1600},
+    {kFlexAir3200_2, mode_code::Flex3200_2, F3200},
+    {kReflexAir, mode_code::Reflex3200_4, F3200},
 };
-
 
 // The mode whose sync code and complement the window registers hold.
 const SyncMode* KnownMode(const std::array<std::uint32_t, 4>& window) {
     for (const SyncMode& mode : kSyncModes) {
-        if (BitDistance(window[0], mode.code, 0xFFFFu) + BitDistance(window[3], mode.complement, 0xFFFFu) < kSyncTolerance)
+        if (BitDistance(window[0], mode.air.syncCode, 0xFFFFu) +
+                BitDistance(window[3], FlexSyncComplement(mode.air), 0xFFFFu) <
+            kSyncTolerance)
             return &mode;
     }
     return nullptr;
@@ -67,7 +63,7 @@ void FlexDecoder::ShiftWindow(std::uint8_t symbol) {
 void FlexDecoder::FlexInputSymbol(std::uint8_t symbol) {
     symbol &= 3;
     ShiftWindow(symbol);
-    const int marker = BitDistance(window_[1], kMarkerHigh, 0xFFFFu) + BitDistance(window_[2], kMarkerLow, 0xFFFFu);
+    const int marker = BitDistance(window_[1], kFlexMarkerHigh, 0xFFFFu) + BitDistance(window_[2], kFlexMarkerLow, 0xFFFFu);
 
     if (blocksLeft_ > 0) {
         // A frame started on a damaged sync may have been noise that looked
@@ -101,10 +97,10 @@ void FlexDecoder::SyncMatched() {
         ctx_.title.ShowDecodeMode(known->modeCode);
         ctx_.chain.FlexLock = true;
         ctx_.title.FlexModeHold = kFlexModeHoldTicks;
-        symbolRate_ = known->symbolRate;
+        symbolRate_ = known->air.symbolRate;
         category_ = known->category;
-        levels_ = known->levels;
-        reflex_ = known->reflex;
+        levels_ = known->air.levels;
+        reflex_ = known->air.reflex;
     }
     syncCountdown_ = kSyncCountdownStart;
     // Re-centre the clock on the sync and hold it steadier through the frame

@@ -1,25 +1,13 @@
 // FLEX and ReFLEX decoder, fed one symbol (0..3) per symbol period.
 //
-// A frame as the receiver sees it, at 1600 symbols/s until the data starts:
-//
-//   bit sync     alternating bits
-//   sync         64 bits, as kept in the four window registers (oldest
-//                first): code | 0xA6C6 | 0xAAAA | ~code; the code names the
-//                mode (rate, levels, phases, FLEX or ReFLEX)
-//   16 symbols   skipped
-//   32 symbols   frame information word (BCH codeword): bits 4..7 cycle,
-//                bits 8..14 frame
-//   40 symbols   skipped
-//   11 blocks    at the mode's rate; per phase a block is 256 bits, eight
-//                32-bit codewords interleaved (bit k of codeword c is the
-//                block's bit c + 8k)
-//
-// Each symbol carries one bit per phase: the high bit (symbol 2 or 3 = FLEX
-// 1) for phases A and C, the low bit (symbol 1 or 2 = FLEX 1) for B and D.
-// At 3200 symbols/s even symbols go to A/B and odd ones to C/D. The stored
-// bit characters are the complement of the FLEX bits ('1' = FLEX 0); the
-// complement of a codeword is a codeword, so correction works on them as
-// they are.
+// The frame, its sync and the modes are laid out in air/flex_air.h. The
+// sync is kept in four 16-bit window registers, oldest first; of the rest of
+// the header only the frame information word is read. Each symbol
+// carries one bit per phase: the high bit (symbol 2 or 3 = FLEX 1) for
+// phases A and C, the low bit (symbol 1 or 2 = FLEX 1) for B and D. The
+// stored bit characters are the complement of the FLEX bits ('1' = FLEX 0);
+// the complement of a codeword is a codeword, so correction works on them
+// as they are.
 #pragma once
 
 #include <array>

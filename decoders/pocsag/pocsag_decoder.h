@@ -1,4 +1,5 @@
 // POCSAG decoder: bits from symbol recovery in, pages in the message pane out.
+// The codewords it reads are laid out in air/pocsag_air.h.
 //
 // It looks for the batch sync codeword in a 32-bit sliding window, cuts the
 // 16 codewords after it, corrects each (BCH(31,21) + parity), and tells
@@ -18,6 +19,7 @@
 #include <array>
 #include <cstdint>
 
+#include "air/pocsag_air.h"
 #include "decoders/decoder_context.h"
 #include "output/page_record.h"
 #include "settings/settings.h"
@@ -52,10 +54,11 @@ public:
     bool Synced() const { return synced_; }
     std::int32_t Accumulator() const { return accumulator_; }
 
-    static constexpr std::uint32_t kSyncHigh = 0x7CD2;
-    static constexpr std::uint32_t kSyncLow = 0x15D8;
-    static constexpr std::uint32_t kIdleHigh = 0x7A89;
-    static constexpr std::uint32_t kIdleLow = 0xC197;
+    // The window halves of the sync and idle codewords.
+    static constexpr std::uint32_t kSyncHigh = kPocsagSyncWord >> 16;
+    static constexpr std::uint32_t kSyncLow = kPocsagSyncWord & 0xFFFFu;
+    static constexpr std::uint32_t kIdleHigh = kPocsagIdleWord >> 16;
+    static constexpr std::uint32_t kIdleLow = kPocsagIdleWord & 0xFFFFu;
     static constexpr int kSyncAcceptance = 5;  // distance below this is a sync
     // Within the 32 bits after a batch, where the window still holds part
     // of its last codeword, only this close a match: the next sync is due

@@ -18,11 +18,11 @@ constexpr int kGapBeforeFrameInfo = 16;
 constexpr int kGapAfterFrameInfo = 40;
 
 constexpr FlexModeInfo kModes[] = {
-    {FlexMode::Flex1600_2, "1600/2", 0x870C, 1600, 2, {true, false, false, false}},
-    {FlexMode::Flex3200_2, "3200/2", 0x7B18, 3200, 2, {true, false, true, false}},
-    {FlexMode::Flex3200_4, "3200/4", 0xB068, 1600, 4, {true, true, false, false}},
-    {FlexMode::Flex6400_4, "6400/4", 0xDEA0, 3200, 4, {true, true, true, true}},
-    {FlexMode::Reflex, "reflex", 0x4C7C, 3200, 4, {true, true, true, true}},
+    {kFlexAir1600_2, FlexMode::Flex1600_2, "1600/2"},
+    {kFlexAir3200_2, FlexMode::Flex3200_2, "3200/2"},
+    {kFlexAir3200_4, FlexMode::Flex3200_4, "3200/4"},
+    {kFlexAir6400_4, FlexMode::Flex6400_4, "6400/4"},
+    {kReflexAir, FlexMode::Reflex, "reflex"},
 };
 
 // Collects bits, first bit = bit 0 of the first 21-bit word.
@@ -295,7 +295,7 @@ using HeaderBits = std::vector<std::uint8_t>;
 // 0xAAAA) and the 64 sync bits.
 void AppendSyncBits(HeaderBits& bits, int preambleBits, std::uint16_t code, std::uint16_t complement) {
     for (int i = 0; i < preambleBits; ++i) bits.push_back((preambleBits - 1 - i) % 2 == 0 ? 0 : 1);
-    const std::uint32_t window[4] = {code, 0xA6C6, 0xAAAA, complement};
+    const std::uint32_t window[4] = {code, kFlexMarkerHigh, kFlexMarkerLow, complement};
     for (const std::uint32_t part : window)
         for (int bit = 15; bit >= 0; --bit) bits.push_back(static_cast<std::uint8_t>((part >> bit) & 1u));
 }

@@ -3,25 +3,9 @@
 // The FLEX frame, as this encoder builds it (1.875 s with the usual 32-bit
 // bit sync):
 //
-// - Bit sync: alternating bits at 1600 symbols/s, two levels.
-// - Sync: 64 bits at 1600 symbols/s, two levels. Written the way a receiver
-//   keeps them in its window (a 1 there is a FLEX 0 bit), oldest first: the
-//   16-bit mode code, the marker 0xA6C6, 0xAAAA, and the complement of the
-//   code. The code names the mode:
-//       0x870C  FLEX 1600 bit/s, 2 levels, 1600 symbols/s, phase A
-//       0xB068  FLEX 3200 bit/s, 4 levels, 1600 symbols/s, phases A B
-//       0x7B18  FLEX 3200 bit/s, 2 levels, 3200 symbols/s, phases A C
-//       0xDEA0  FLEX 6400 bit/s, 4 levels, 3200 symbols/s, phases A B C D
-//       0x4C7C  ReFLEX, 4 levels, 3200 symbols/s, phases A B C D
-// - 16 symbols of comma (reversals), the frame information word (one
-//   32-bit codeword: bits 0..3 checksum, 4..7 cycle, 8..14 frame), 40
-//   symbols of comma, all at 1600 symbols/s, two levels.
-// - 11 blocks at the mode's symbol rate. Per phase a block holds eight
-//   codewords, interleaved: bit k of codeword c is the block's bit c + 8k.
-//   A 4-level symbol carries two phases' bits (high, low) as 0 = 00,
-//   1 = 01, 2 = 11, 3 = 10; A and C ride on the high bit, B and D on the low
-//   one; at 3200 symbols/s even symbols carry A/B and odd ones C/D. Two
-//   levels send a 1 bit as symbol 3.
+// - Bit sync, sync, comma, frame information word and comma at 1600
+//   symbols/s and two levels, then 11 blocks at the mode's symbol rate, as
+//   air/flex_air.h lays them out.
 //
 // Codewords are BCH(31,21) plus even parity over a 21-bit FLEX word whose
 // bit 0 is sent first. Per phase the 88 words of a frame are: the block
@@ -71,6 +55,7 @@
 #include <string_view>
 #include <vector>
 
+#include "air/flex_air.h"
 #include "decoders/flex/flex_phase.h"
 #include "tools/gen/page_description.h"
 #include "tools/gen/symbol_stream.h"
@@ -79,13 +64,9 @@ namespace tolvane::gen {
 
 enum class FlexMode { Flex1600_2, Flex3200_2, Flex3200_4, Flex6400_4, Reflex };
 
-struct FlexModeInfo {
+struct FlexModeInfo : FlexAirMode {
     FlexMode mode;
     const char* name;  // "1600/2", "3200/2", "3200/4", "6400/4", "reflex"
-    std::uint16_t syncCode;
-    int symbolRate;  // of the data blocks
-    int levels;
-    std::array<bool, 4> phases;  // A, B, C, D carried
 };
 
 const FlexModeInfo& FlexModeInfoOf(FlexMode mode);

@@ -1,6 +1,6 @@
 #include "tools/gen/symbol_stream.h"
 
-#include "receiver/edge_file.h"
+#include "receiver/edge_codec.h"
 
 #include <algorithm>
 #include <cmath>

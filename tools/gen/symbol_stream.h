@@ -47,7 +47,7 @@ std::uint8_t SymbolLineState(std::uint8_t symbol, int levels);
 
 // Turns symbols into edge ring entries (durations in 838.8 ns ticks), with
 // the channel's rate error, jitter and inversion. Runs of one state merge;
-// states longer than 65535 ticks are split.
+// states longer than one entry holds are split.
 std::vector<EdgeEntry> SymbolsToEdges(const SymbolStream& stream, const ChannelOptions& options);
 
 // Flips `count` distinct bit positions of a 32-bit codeword, chosen at random.

@@ -13,9 +13,6 @@ namespace tolvane::desktop {
 
 namespace {
 
-constexpr const char* kCategoryNames[kStatCategoryCount] = {"FLEX 6400",   "FLEX 3200",   "FLEX 1600",  "POCSAG 2400",
-                                                            "POCSAG 1200", "POCSAG 512", "Golay (GSC)"};
-
 QGroupBox* CountGroup(const char* title, std::array<QLabel*, kStatCategoryCount>& numeric,
                       std::array<QLabel*, kStatCategoryCount>& alpha, const StatCounters& counters, bool daily) {
     auto* group = new QGroupBox(title);
@@ -24,7 +21,7 @@ QGroupBox* CountGroup(const char* title, std::array<QLabel*, kStatCategoryCount>
     grid->addWidget(new QLabel("Alpha"), 0, 2, Qt::AlignRight);
     for (std::size_t c = 0; c < kStatCategoryCount; ++c) {
         const int row = static_cast<int>(c) + 1;
-        grid->addWidget(new QLabel(kCategoryNames[c]), row, 0);
+        grid->addWidget(new QLabel(kStatCategoryNames[c]), row, 0);
         numeric[c] = new QLabel(CountText(counters.numericMsgs[c], daily));
         alpha[c] = new QLabel(CountText(counters.alphaMsgs[c], daily));
         grid->addWidget(numeric[c], row, 1, Qt::AlignRight);
