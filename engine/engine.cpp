@@ -27,16 +27,21 @@ Engine::Engine(const Settings& settings, OutsideWorld world, std::size_t ringCap
       lineWidth_(LineWidthFor(settings_.xSize, kDefaultCharWidth)),
       ring_(ringCapacity),
       title_(world_.title),
-      output_(settings_, world_),
+      files_(world_.files, world_.fileStatus),
+      panes_(settings_),
+      log_(settings_, files_),
+      filters_(settings_, world_, files_, panes_.Filter()),
+      records_(world_.clock),
+      output_(settings_, world_.clock, panes_, log_, filters_, records_),
       context_{settings_, chain_, title_, bch_, output_, stats_, world_.clock},
       pocsag_(context_),
       flex_(context_),
       gsc_(context_),
       recovery_(settings_, chain_, title_, *this),
       keepAlive_(settings_, world_.clock, world_.sound, world_.commands, pending_),
-      reports_(settings_, stats_, output_, world_.clock, output_.Files(), &keepAlive_) {
-    output_.CreatePanes(lineWidth_);
-    if (settings_.LogFileEnabled) output_.OpenLog(DateFileName(world_.clock.Local()));
+      reports_(settings_, stats_, world_.clock, files_, &keepAlive_, this) {
+    panes_.CreatePanes(lineWidth_);
+    if (settings_.LogFileEnabled) log_.Open(DateFileName(world_.clock.Local()));
     reports_.OpenFiles();
     stats_.HourlyStats.Clear();
     stats_.DailyStats.Clear();
@@ -48,19 +53,25 @@ Engine::Engine(const Settings& settings, OutsideWorld world, std::size_t ringCap
 
 Engine::~Engine() {
     stats_.listener = nullptr;
-    output_.CloseLog();
+    log_.Close();
     reports_.CloseFiles();
 }
 
+void Engine::DayChanged(const LocalTime& now) {
+    if (settings_.LogFileEnabled && settings_.LogFileUseDate) log_.Open(DateFileName(now));
+}
+
 void Engine::SetRecordSink(RecordSink* sink, const std::string& receiver) {
-    output_.SetRecordSink(sink, receiver);
+    records_.SetSink(sink, receiver);
+    output_.RecordSinkChanged();
     keepAlive_.SetRecordSink(sink, receiver);
     reports_.records = sink;
 }
 
 void Engine::TimerHooks() {
     world_.clock.TimerTick();
-    output_.FlushTick();
+    log_.FlushTick();
+    filters_.FlushTick();
     keepAlive_.KeepAliveTimerTick();
     reports_.StatClockCheck();
     title_.HoldTick();
@@ -110,7 +121,7 @@ void Engine::SetPaneGeometry(std::int32_t windowWidth, std::int32_t charWidth) {
     const std::uint32_t width = LineWidthFor(windowWidth, charWidth);
     if (width == lineWidth_) return;
     lineWidth_ = width;
-    output_.ResizePanes(lineWidth_);
+    panes_.ResizePanes(lineWidth_);
 }
 
 SettingsEffect Engine::ApplySettings(const Settings& next) {
@@ -127,8 +138,8 @@ SettingsEffect Engine::ApplySettings(const Settings& next) {
     effect.restartInput = !(next.Input == old.Input);
     effect.resliceInput = !(SlicerOptionsFor(next) == SlicerOptionsFor(old));
 
-    if (next.Pane1Size != old.Pane1Size) output_.SetScrollback(output_.MessagePane, next.Pane1Size);
-    if (next.Pane2Size != old.Pane2Size) output_.SetScrollback(output_.FilterPane, next.Pane2Size);
+    if (next.Pane1Size != old.Pane1Size) panes_.SetScrollback(panes_.Message(), next.Pane1Size);
+    if (next.Pane2Size != old.Pane2Size) panes_.SetScrollback(panes_.Filter(), next.Pane2Size);
     if (next.xSize != old.xSize) {
         settings_.xSize = old.xSize;
         SetPaneGeometry(next.xSize, charWidth_);
@@ -136,14 +147,14 @@ SettingsEffect Engine::ApplySettings(const Settings& next) {
 
     if (next.LogFileEnabled != old.LogFileEnabled || next.LogFile != old.LogFile ||
         next.LogFileUseDate != old.LogFileUseDate) {
-        output_.CloseLog();
-        if (next.LogFileEnabled) output_.OpenLog(DateFileName(world_.clock.Local()));
+        log_.Close();
+        if (next.LogFileEnabled) log_.Open(DateFileName(world_.clock.Local()));
     }
     if (next.FilterFileEnabled != old.FilterFileEnabled || next.FilterFile != old.FilterFile ||
         next.FilterFileUseDate != old.FilterFileUseDate || next.Filters != old.Filters) {
         // The filter chosen for the page being written may be gone.
-        output_.CapcodeFilterIndex = -1;
-        output_.PrepareFilterOutputName();
+        output_.ForgetCapcodeFilter();
+        filters_.PrepareOutputName();
     }
     if (next.StatFileEnabled != old.StatFileEnabled || next.StatFile != old.StatFile ||
         next.StatFileUseDate != old.StatFileUseDate) {

@@ -48,7 +48,7 @@ struct SettingsEffect {
     bool resliceInput = false;
 };
 
-class Engine : private DecoderInputs {
+class Engine : private DecoderInputs, private DayChangeListener {
 public:
     // Does what the main window does when it is created: panes, clocks,
     // counters, files and monitors are made ready.
@@ -94,7 +94,11 @@ public:
     ReceiverChain& Chain() { return chain_; }
     DecodeModeTitle& Title() { return title_; }
     Bch& Codeword() { return bch_; }
+    // The line builder the decoders write through, and the shared parts it
+    // writes to.
     Output& output() { return output_; }
+    OutputPanes& Panes() { return panes_; }
+    PageLog& Log() { return log_; }
     Statistics& Stats() { return stats_; }
     PocsagDecoder& Pocsag() { return pocsag_; }
     FlexDecoder& Flex() { return flex_; }
@@ -120,6 +124,8 @@ private:
     void PocsagInputBit(char symbol) override { pocsag_.PocsagInputBit(symbol); }
     void FlexInputSymbol(std::uint8_t symbol) override { flex_.FlexInputSymbol(symbol); }
     void GolayInputBit(std::int8_t bit) override { gsc_.GolayInputBit(bit); }
+    // A new day: a date-named log moves on to the new date.
+    void DayChanged(const LocalTime& now) override;
 
     Settings settings_;
     OutsideWorld world_;
@@ -131,6 +137,13 @@ private:
     DecodeModeTitle title_;
     Bch bch_;
     Statistics stats_;
+    // Every output file is opened through this, the statistics too, so
+    // that its troubles are told.
+    FileWatch files_;
+    OutputPanes panes_;
+    PageLog log_;
+    FilterActions filters_;
+    RecordEmitter records_;
     Output output_;
     DecoderContext context_;
     PocsagDecoder pocsag_;

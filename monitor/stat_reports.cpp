@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "output/output.h"
 #include "settings/settings.h"
 
 namespace tolvane {
@@ -71,9 +70,14 @@ std::string StatCsvRow(const std::string& date, const std::string& time, const S
     return row;
 }
 
-StatReports::StatReports(const Settings& settings, Statistics& stats, Output& output, const WallClock& clock,
-                         FileOpener& files, HourChangeListener* hourListener)
-    : settings_(settings), stats_(stats), output_(output), clock_(clock), files_(files), hourListener_(hourListener) {}
+StatReports::StatReports(const Settings& settings, Statistics& stats, const WallClock& clock, FileOpener& files,
+                         HourChangeListener* hourListener, DayChangeListener* dayListener)
+    : settings_(settings),
+      stats_(stats),
+      clock_(clock),
+      files_(files),
+      hourListener_(hourListener),
+      dayListener_(dayListener) {}
 
 StatReports::~StatReports() = default;
 
@@ -192,7 +196,7 @@ void StatReports::DayChange(const LocalTime& now) {
         }
     }
     const std::string dateName = DateFileName(now);
-    if (settings_.LogFileEnabled && settings_.LogFileUseDate) output_.OpenLog(dateName);
+    if (dayListener_ != nullptr) dayListener_->DayChanged(now);
     if (settings_.StatFileEnabled && settings_.StatFileUseDate) {
         statFile_.reset();
         statName_ = dateName + ".ST";

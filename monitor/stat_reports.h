@@ -1,7 +1,8 @@
 // Hourly and daily statistics reports. A clock check close to every
 // 10-second mark of the wall clock notices a new hour or a new day, writes
 // the counters out (a text block and a CSV row per hour), resets them, and
-// at a new day moves the date-named log, statistics and CSV files on.
+// at a new day moves the date-named statistics and CSV files on and tells
+// the day change (the log follows it there).
 #pragma once
 
 #include <memory>
@@ -14,13 +15,20 @@
 namespace tolvane {
 
 struct Settings;
-class Output;
 
 // Told first at every hour change, before any report is written.
 class HourChangeListener {
 public:
     virtual ~HourChangeListener() = default;
     virtual void HourChanged(int newHour) = 0;
+};
+
+// Told at every day change, after the daily report is written and before
+// the date-named statistics files move on.
+class DayChangeListener {
+public:
+    virtual ~DayChangeListener() = default;
+    virtual void DayChanged(const LocalTime& now) = 0;
 };
 
 // The CSV header line and the longest kept date/time text.
@@ -38,8 +46,8 @@ std::string StatCsvRow(const std::string& date, const std::string& time, const S
 
 class StatReports {
 public:
-    StatReports(const Settings& settings, Statistics& stats, Output& output, const WallClock& clock,
-                FileOpener& files, HourChangeListener* hourListener = nullptr);
+    StatReports(const Settings& settings, Statistics& stats, const WallClock& clock, FileOpener& files,
+                HourChangeListener* hourListener = nullptr, DayChangeListener* dayListener = nullptr);
     ~StatReports();
 
     StatReports(const StatReports&) = delete;
@@ -86,10 +94,10 @@ private:
 
     const Settings& settings_;
     Statistics& stats_;
-    Output& output_;
     const WallClock& clock_;
     FileOpener& files_;
     HourChangeListener* hourListener_;
+    DayChangeListener* dayListener_;
 
     std::string statDate_;
     std::string statTime_;

@@ -29,13 +29,13 @@ TEST(ErrorMarks, EnclosesBitErrorRuns) {
         std::vector<std::string> lines;
         ErrorMarkingJoiner joiner([&](const std::string& line) { lines.push_back(line); });
         out.MessagePane.view = &joiner;
-        out.RowBreakOnly = true;
+        out.SetRowBreakOnly(true);
         for (const auto& [color, text] : c.pieces) {
             out.PaneSetColor(out.MessagePane, color);
             out.PanePutText(out.MessagePane, text);
         }
         out.PaneEndLine(out.MessagePane);
-        out.RowBreakOnly = false;
+        out.SetRowBreakOnly(false);
         EXPECT_EQ(lines, std::vector<std::string>{c.expected});
     }
 }

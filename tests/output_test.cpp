@@ -35,15 +35,15 @@ Settings Logging(int flush = 0, int flushTime = 0) {
 // arming the flush.
 TEST(Emission, RowsLinesAndTheLog) {
     Settings settings = Logging(1, 2);
-    settings.Filters = {FilterRecord{Text, "", 0, "", "FRAME", 0, 0, 0}};
+    settings.Filters = {FilterRecord{Text, "", 0, "", "FRAME", 0, 0, 0}, FilterRecord{Pocsag, "9999999", 0, "", "", 0, 0, 1}};
     TestRig rig(settings);
     Output& out = rig.engine->output();
-    out.CreatePanes(10);
-    out.RowBreakOnly = true;
+    rig.engine->Panes().CreatePanes(10);
+    out.SetRowBreakOnly(true);
     out.PanePutText(out.MessagePane, "FRAME 12");
     out.PaneEndLine(out.MessagePane);
-    out.RowBreakOnly = false;
-    EXPECT_EQ(std::tuple(out.Line().length, out.LogFlushCountdown), std::tuple(0, 0u));
+    out.SetRowBreakOnly(false);
+    EXPECT_EQ(std::tuple(out.Line().length, rig.engine->Log().FlushCountdown()), std::tuple(0, 0u));
     out.PanePutText(out.MessagePane, "abcdefghijklmnopqrstuvwxy");  // 25 characters
     EXPECT_EQ(std::tuple(out.MessagePane.row, out.MessagePane.column, out.Line().length), std::tuple(3u, 5u, 25));
     EXPECT_EQ(out.MessagePane.RowText(3), "uvwxy");  // the row being written ends at the cursor
@@ -56,13 +56,13 @@ TEST(Emission, RowsLinesAndTheLog) {
     EXPECT_EQ(std::string(out.Line().chars.begin(), out.Line().chars.begin() + out.Line().length), shown);
     out.PaneEndLine(out.MessagePane);
     out.PanePutText(out.MessagePane, "ab");
-    out.SuppressOutput = true;
+    out.SelectCapcodeFilter(Pocsag, "9999999", 7, 0, 0);  // rejected from here on
     out.PanePutText(out.MessagePane, "xyz");
-    out.RowBreakOnly = true;
+    out.SetRowBreakOnly(true);
     out.PaneEndLine(out.MessagePane);
-    out.RowBreakOnly = false;
+    out.SetRowBreakOnly(false);
     out.PaneEndLine(out.MessagePane);  // only clears the flag
-    EXPECT_EQ(std::tuple(out.SuppressOutput, out.MessagePane.row, out.Line().length), std::tuple(false, 6u, 2));
+    EXPECT_EQ(std::tuple(out.Suppressed(), out.MessagePane.row, out.Line().length), std::tuple(false, 6u, 2));
     out.PanePutChar(out.FilterPane, 'F');  // never logged
     rig.engine->settings().LogFileEnabled = 0;
     out.PanePutChar(out.MessagePane, 'M');
@@ -81,14 +81,14 @@ TEST(Emission, LogFlushCountdown) {
         Output& out = rig.engine->output();
         WritePage(out, Pocsag, "1234567", 1, 2, "ONE");
         for (int tick = 1; tick < ticks; ++tick) {
-            out.FlushTick();
+            rig.engine->Log().FlushTick();
             if (tick == 10) WritePage(out, Pocsag, "1234567", 1, 2, "TWO");
         }
         EXPECT_EQ(rig.files.flushed["pages.log"], ticks == 0 ? "1234567 ONE\n" : "");
-        out.FlushTick();
+        rig.engine->Log().FlushTick();
         EXPECT_EQ(rig.files.flushed["pages.log"], ticks == 0 ? "1234567 ONE\n" : "1234567 ONE\n1234567 TWO\n");
         WritePage(out, Pocsag, "1234567", 1, 2, "THREE");  // the next line arms it again
-        for (int tick = 0; tick < ticks; ++tick) out.FlushTick();
+        for (int tick = 0; tick < ticks; ++tick) rig.engine->Log().FlushTick();
         EXPECT_EQ(rig.files.flushed["pages.log"], rig.files.contents["pages.log"]);
     }
 }
@@ -107,7 +107,7 @@ TEST(Emission, FileTroublesAreToldOnceAndWhenOver) {
             Output& out = rig.engine->output();
             auto& failing = opens ? rig.files.unwritable : rig.files.unopenable;
             failing.push_back(path);
-            out.OpenLog("x");
+            rig.engine->Log().Open("x");
             for (const char* text : {"ONE", "TWO"}) WritePage(out, Pocsag, "1234567", 1, 2, text);
             EXPECT_EQ(rig.messageLines, (Lines{"1234567 ONE", "1234567 TWO"}));
             EXPECT_EQ(rig.filterLines.size(), 2u);
@@ -156,7 +156,7 @@ TEST(FilterActions, FileSoundAndCommandOncePerMatchingLine) {
     settings.FilterCmdArgs = "-c %c \"%l\" %m 100%";
     TestRig rig(settings);
     Output& out = rig.engine->output();
-    out.CreatePanes(10);
+    rig.engine->Panes().CreatePanes(10);
     WritePage(out, Pocsag, "1234567", 1, 2, "\"; rm -rf ~ #");  // 21 characters: three rows
     rig.sound.playable = false;                                // beeps instead
     WritePage(out, Pocsag, "7654321", 1, 2, "A\x01\xC1\x7F");  // no command flag

@@ -238,7 +238,7 @@ TEST_P(Folding, RepeatsShownOnceAndCounted) {
     settings.Filters = {FilterRecord{FilterType::Text, "", 0, "", "FIRE", 1, 0, 0}};
     testing::TestRig rig(settings);
     Output& out = rig.engine->output();
-    out.CreatePanes(20);  // some pages wrap
+    rig.engine->Panes().CreatePanes(20);  // some pages wrap
     for (const Sent& p : c.pages) {
         rig.clock.Advance(p.advance);
         testing::WritePage(out, FilterType::Pocsag, p.capcode, 1, 2, p.text);
@@ -277,7 +277,7 @@ TEST(Repeats, MemoryBoundedWhateverTheTraffic) {
     settings.RepeatWindow = 3600;
     testing::TestRig rig(settings);
     Output& out = rig.engine->output();
-    out.CreatePanes(80);
+    rig.engine->Panes().CreatePanes(80);
     for (std::size_t i = 0; i <= RepeatFold::kRemembered; ++i)
         testing::WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "page " + std::to_string(i));
     testing::WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "page 0");

@@ -36,10 +36,10 @@ struct Pane : PaneView {
     Output& out() { return rig.engine->output(); }
     TextPane& pane() { return out().MessagePane; }
     void Put(const std::string& text, bool end = true) {
-        out().RowBreakOnly = true;
+        out().SetRowBreakOnly(true);
         out().PanePutText(pane(), text);
         if (end) out().PaneEndLine(pane());
-        out().RowBreakOnly = false;
+        out().SetRowBreakOnly(false);
     }
     TestRig rig;
     Lines events;
@@ -114,9 +114,9 @@ TEST(TextPane, SizesThatCannotBeHadFallBackAndAreStored) {
     testing::WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "WIDE");
     EXPECT_EQ(rig.messageLines, Lines{"1234567 WIDE"});
     EXPECT_EQ(rig.files.contents["pages.log"], "1234567 WIDE\n");
-    EXPECT_TRUE(out.SetScrollback(out.FilterPane, 350));
+    EXPECT_TRUE(rig.engine->Panes().SetScrollback(out.FilterPane, 350));
     EXPECT_EQ(std::tuple(out.FilterPane.capacity, stored.Pane2Size), std::tuple(350u, 350u));
-    EXPECT_FALSE(out.SetScrollback(out.MessagePane, 0x7FFFFFFFu));
+    EXPECT_FALSE(rig.engine->Panes().SetScrollback(out.MessagePane, 0x7FFFFFFFu));
     EXPECT_EQ(std::tuple(out.MessagePane.capacity, stored.Pane1Size), std::tuple(1000u, 1000u));
 }
 
@@ -146,20 +146,20 @@ TEST(TextPane, ReflowKeepsTextAndColours) {
         Pane p(c.capacity, 2);
         Output& out = p.out();
         TextPane& pane = p.pane();
-        out.ResizePanes(c.fromWidth);
+        p.rig.engine->Panes().ResizePanes(c.fromWidth);
         const auto put = [&](const std::string& text) {
             for (const char ch : text) {
                 pane.color = colour(static_cast<std::uint8_t>(ch));
                 out.PanePutChar(pane, ch);
             }
         };
-        out.RowBreakOnly = true;
+        out.SetRowBreakOnly(true);
         for (const std::string& line : c.lines) {
             put(line);
             out.PaneEndLine(pane);
         }
         put(c.partial);
-        out.ResizePanes(c.toWidth);
+        p.rig.engine->Panes().ResizePanes(c.toWidth);
         ASSERT_EQ(std::tuple(pane.lineWidth, pane.capacity), std::tuple(c.toWidth, c.capacity));
         Lines rows;
         for (std::uint32_t r = 0; r < pane.row; ++r) rows.push_back(pane.RowText(r));

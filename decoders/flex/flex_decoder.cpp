@@ -155,11 +155,11 @@ void FlexDecoder::DecodeFrameInfo() {
     Output& out = ctx_.output;
     char text[64];
     std::snprintf(text, sizeof text, "                 Cycle: %d Frame: %d", cycle, frame);
-    out.RowBreakOnly = true;
+    out.SetRowBreakOnly(true);
     out.PaneSetColor(out.MessagePane, ColorClass::Timestamp);
     out.PanePutText(out.MessagePane, text);
     out.PaneEndLine(out.MessagePane);
-    out.RowBreakOnly = false;
+    out.SetRowBreakOnly(false);
 }
 
 void FlexDecoder::CollectSymbol(std::uint8_t symbol) {

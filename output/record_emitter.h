@@ -1,0 +1,37 @@
+// Where completed page records go: one sink under one receiver name,
+// shared by every line builder. Each record is stamped with the time it is
+// sent.
+#pragma once
+
+#include <string>
+#include <utility>
+
+#include "output/page_record.h"
+
+namespace tolvane {
+
+class RecordEmitter {
+public:
+    explicit RecordEmitter(const WallClock& clock) : clock_(clock) {}
+
+    // nullptr = none. The sink outlives the emitter or is taken away first.
+    void SetSink(RecordSink* sink, std::string receiver) {
+        sink_ = sink;
+        receiver_ = std::move(receiver);
+    }
+    bool Active() const { return sink_ != nullptr; }
+    // Time and receiver are filled in here; only while Active().
+    void Emit(PageRecord record) {
+        record.timeMs = clock_.NowMilliseconds();
+        record.utcOffsetMinutes = clock_.UtcOffsetMinutes();
+        record.receiver = receiver_;
+        sink_->PageRecorded(PageRecordJson(record));
+    }
+
+private:
+    const WallClock& clock_;
+    RecordSink* sink_ = nullptr;
+    std::string receiver_;
+};
+
+}  // namespace tolvane
