@@ -129,6 +129,7 @@ SlicerOptions SlicerOptionsFor(const Settings& settings) {
     } else {
         options.maxSymbolRate = 600;
     }
+    options.highpassCorner = settings.Input.InputHighPass;
     return options;
 }
 
