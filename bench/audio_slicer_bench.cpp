@@ -24,11 +24,14 @@ std::vector<float> OneSecond(int levels, double rate) {
     return gen::SymbolsToAudio(stream, audio);
 }
 
+// Arguments: the levels, and the corner (Hz) of an AC-coupled input that
+// is undone first (0: DC-coupled).
 void SliceOneSecond(benchmark::State& state) {
     const int levels = static_cast<int>(state.range(0));
     const std::vector<float> samples = OneSecond(levels, 3200);
     SlicerOptions options;
     options.fourLevel = levels == 4;
+    options.highpassCorner = static_cast<double>(state.range(1));
     AudioSlicer slicer(options);
     std::vector<EdgeEntry> edges;
     edges.reserve(16384);
@@ -42,6 +45,6 @@ void SliceOneSecond(benchmark::State& state) {
     state.counters["samples/s"] = benchmark::Counter(static_cast<double>(samples.size()) * static_cast<double>(state.iterations()),
                                                      benchmark::Counter::kIsRate);
 }
-BENCHMARK(SliceOneSecond)->Arg(2)->Arg(4);
+BENCHMARK(SliceOneSecond)->Args({2, 0})->Args({4, 0})->Args({2, 30})->Args({4, 30});
 
 }  // namespace

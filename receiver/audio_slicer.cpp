@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "receiver/edge_codec.h"
 
@@ -38,6 +39,14 @@ AudioSlicer::AudioSlicer(const SlicerOptions& options) : options_(options) {
     driftHoldSamples_ = options_.driftHoldSeconds * options_.sampleRate;
     staleSamples_ = kInnerStaleSeconds * options_.sampleRate;
     afterPauseSamples_ = kAfterPauseSeconds * options_.sampleRate;
+    if (options_.highpassCorner > 0 && std::isfinite(options_.highpassCorner)) {
+        const double rc = 1 / (2 * std::numbers::pi * options_.highpassCorner);
+        const double a = rc / (rc + 1 / options_.sampleRate);
+        restore_ = true;
+        restoreGain_ = 1 / a;
+        restoreShare_ = (1 - a) / a;
+        restoreLeak_ = 1 - SmoothingFactor(options_.restoreLeakSeconds, options_.sampleRate);
+    }
     const long length = std::lround(options_.averaging * options_.sampleRate / options_.maxSymbolRate);
     window_.assign(static_cast<std::size_t>(std::clamp(length, 1L, 4096L)), 0.0f);
     // The long window exceeds the short one by an even count: its extra
@@ -95,6 +104,14 @@ void AudioSlicer::reset() {
     }
     timingNext_ = 0;
     ambiguous_ = 0;
+    restoreSum_ = 0;
+}
+
+float AudioSlicer::Restore(float sample) {
+    const double y = sample;
+    const double x = restoreGain_ * y + restoreShare_ * restoreSum_;
+    restoreSum_ = restoreLeak_ * restoreSum_ + y;
+    return static_cast<float>(x);
 }
 
 std::uint8_t AudioSlicer::LineState() const {
@@ -370,11 +387,17 @@ void AudioSlicer::process(std::span<const float> samples, std::vector<EdgeEntry>
     // A float file can hold anything: one NaN or huge sample would stay in
     // the running sums and level means for good. Not a number is silence,
     // anything beyond full scale is clipped to it, as a 16-bit input would be.
-    for (const float s : samples) Step(std::isfinite(s) ? std::clamp(s, -1.0f, 1.0f) : 0.0f, out);
+    for (const float s : samples) {
+        const float clean = std::isfinite(s) ? std::clamp(s, -1.0f, 1.0f) : 0.0f;
+        Step(restore_ ? Restore(clean) : clean, out);
+    }
 }
 
 void AudioSlicer::process(std::span<const std::int16_t> samples, std::vector<EdgeEntry>& out) {
-    for (const std::int16_t s : samples) Step(static_cast<float>(s) * (1.0f / 32768.0f), out);
+    for (const std::int16_t s : samples) {
+        const float sample = static_cast<float>(s) * (1.0f / 32768.0f);
+        Step(restore_ ? Restore(sample) : sample, out);
+    }
 }
 
 void AudioSlicer::Warm(std::span<const float> samples) {

@@ -87,6 +87,15 @@ struct SlicerOptions {
     // Share of recent edges with no single short-path crossing above which
     // every edge is timed on the decision filter.
     double timingGiveUp = 0.15;
+    // An AC-coupled input: the corner (Hz) of the first-order high-pass in
+    // front of the slicer, which is undone before anything else; 0: the
+    // input is DC-coupled and taken as it is.
+    double highpassCorner = 0;
+    // The undoing sum forgets with this time constant, so that noise,
+    // rounding and an offset added after the coupling cannot walk the
+    // baseline away for good. What is left is a high-pass this slow; at 1 s
+    // it moved 4-level FLEX's levels enough to cost pages under noise.
+    double restoreLeakSeconds = 10.0;
 
     bool operator==(const SlicerOptions&) const = default;
 };
@@ -125,6 +134,8 @@ public:
 
 private:
     void Step(float sample, std::vector<EdgeEntry>& out);
+    // The sample as it was before the input's high-pass (AC coupling).
+    float Restore(float sample);
     // The moment (samples) to stamp a change decided at sample `now` whose
     // decision-filter crossing is at `crossing`; `direction` +1 upward, -1
     // downward.
@@ -200,6 +211,14 @@ private:
     double crossDown_[3] = {0, 0, 0};
 
     std::uint64_t emittedTicks_ = 0;  // absolute tick of the last edge
+
+    // Baseline restoration: a first-order high-pass y[n] = a (y[n-1] + x[n]
+    // - x[n-1]) is undone by x[n] = (y[n] + (1 - a) sum of y[0..n-1]) / a.
+    bool restore_ = false;
+    double restoreGain_ = 1;   // 1 / a
+    double restoreShare_ = 0;  // (1 - a) / a
+    double restoreLeak_ = 1;
+    double restoreSum_ = 0;
 
     // Timing path: its moving average, the delay to add to its crossings to
     // match the decision filter's, and its latest crossings of the

@@ -121,6 +121,7 @@ SlicerOptions SlicerOptionsFor(const Settings& settings) {
     } else {
         options.maxSymbolRate = 600;
     }
+    options.highpassCorner = settings.Input.InputHighPass;
     return options;
 }
 

@@ -86,6 +86,10 @@ struct InputChoice {
     std::string ComPortDevice;       // device of the custom port, e.g. /dev/ttyUSB0
     std::string AudioDevice;         // sound card as the sound system names it; empty: its default
     std::int32_t AudioRate = 48000;  // capture rate of the sound card
+    // The corner (Hz) of the high-pass in front of the slicer when the audio
+    // input is AC-coupled (a sound-card line input, a speaker output), which
+    // the slicer undoes; 0: DC-coupled. Saved only when not 0.
+    std::int32_t InputHighPass = 0;
 
     bool operator==(const InputChoice&) const = default;
 };

@@ -142,6 +142,8 @@ struct Key {
 };
 
 constexpr std::int32_t kRepeatWindowMax = 24 * 3600;
+// A speaker output's coupling is near 300 Hz; far above, no data survives it.
+constexpr std::int32_t kInputHighPassMax = 2000;
 
 // Every key of the record, in file order; loading and saving both walk it.
 // Misc has no colour key: it keeps its default.
@@ -234,6 +236,8 @@ constexpr Key kKeys[] = {
     {.name = "AudioDevice", .kind = Kind::Quoted, .field = In<&Settings::Input, &InputChoice::AudioDevice>,
      .limit = kInputMax},
     {"AudioRate", Kind::Number, In<&Settings::Input, &InputChoice::AudioRate>},
+    {.name = "InputHighPass", .kind = Kind::Number, .field = In<&Settings::Input, &InputChoice::InputHighPass>, .min = 0,
+     .max = kInputHighPassMax, .onlyChanged = true},
     {"ReceiverName", Kind::Text, In<&Settings::Machine, &MachineChoice::ReceiverName>},
     {"MqttBroker", Kind::Text, In<&Settings::Machine, &MachineChoice::MqttBroker>},
     {"MqttTopic", Kind::Text, In<&Settings::Machine, &MachineChoice::MqttTopic>},

@@ -114,8 +114,10 @@ TEST(AudioInput, EveryModeThroughEveryReceiver) {
         // Joins a busy 4-level network: the recording starts this many
         // seconds into a long transmission, on whatever level is sent then.
         double joinSeconds = 0;
-        // An AC-coupled sound-card input: a first-order high-pass.
+        // An AC-coupled sound-card input: a first-order high-pass, and the
+        // corner the settings give for it (0: taken as DC-coupled).
         double highpassHz = 0;
+        std::int32_t cornerSetting = 0;
     };
     std::vector<Receiver> receivers;
     for (const auto& [bandwidth, sampleRate] : {std::pair{1.0, 24000.0}, {1.15, 11025.0}, {4.0, 16000.0}, {0.0, 48000.0}})
@@ -125,6 +127,10 @@ TEST(AudioInput, EveryModeThroughEveryReceiver) {
     receivers.push_back({-1, 0.5, 0.005, 10, -0.2, 22050});
     for (const double join : {0.4, 1.0}) receivers.push_back({-1, 0, 0, 14, 0, 22050, join});
     receivers.push_back({-1, 0.5, 0, kClean, 0, 22050, 0, 5});
+    // A line input's coupling and a speaker output's, their corners set.
+    receivers.push_back({-1, 0.5, 0, kClean, 0, 22050, 0, 30, 30});
+    receivers.push_back({-1, 0.5, 0, kClean, 0, 22050, 0, 100, 100});
+    receivers.push_back({-1, 0.5, 0, kClean, 0, 22050, 0, 300, 300});
     testing::TempDir dir;
     for (const Mode& mode : modes) {
         for (const Receiver& rx : receivers) {
@@ -150,9 +156,12 @@ TEST(AudioInput, EveryModeThroughEveryReceiver) {
                 if (rx.snrAboveMargin == kClean || rx.joinSeconds > 0) audio.leadSeconds = 0;
                 const std::string path = WriteAudio(dir / (rx.sampleRate == 48000 ? "air.flac" : "air.wav"),
                                                     gen::SymbolsToAudio(stream, audio), static_cast<int>(audio.sampleRate));
-                EXPECT_EQ(DecodeFile(path, SettingsFor(mode.levels))->messageLines, expected)
+                Settings settings = SettingsFor(mode.levels);
+                settings.Input.InputHighPass = rx.cornerSetting;
+                EXPECT_EQ(DecodeFile(path, settings)->messageLines, expected)
                     << mode.page << ", low-pass " << rx.bandwidth << "x, gap " << rx.gapSeconds << " s, joined at "
-                    << rx.joinSeconds << " s, high-pass " << rx.highpassHz << " Hz, clock "
+                    << rx.joinSeconds << " s, high-pass " << rx.highpassHz << " Hz (set " << rx.cornerSetting
+                    << " Hz), clock "
                     << rx.rateError << ", SNR " << audio.snrDb << ", seed " << seed;
             }
         }

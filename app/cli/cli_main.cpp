@@ -35,7 +35,7 @@ using namespace tolvane;
 constexpr const char kHelp[] =
     "Usage: tolvane-cli [--ini PATH] [--realtime] [--start TIME] [--verbose] [--rate N] [--mark-errors]\n"
     "                   [--json] [--mqtt URL] [--join-fragments 0|1] [--repeat-window SECONDS]\n"
-    "                   [--charset NAME] INPUT\n"
+    "                   [--charset NAME] [--highpass-corner HZ] INPUT\n"
     "\n"
     "Decodes POCSAG, FLEX and GSC pages from INPUT without a window and prints\n"
     "every completed line of the message pane to standard output: the capcode\n"
@@ -109,6 +109,10 @@ constexpr const char kHelp[] =
     "               German, Danish/Norwegian, Swedish/Finnish, French, Italian,\n"
     "               Spanish (or the number 0..6); overrides Charset. Its letters\n"
     "               are printed in UTF-8\n"
+    "  --highpass-corner HZ  the audio input is AC-coupled through a first-order\n"
+    "               high-pass with this corner (a sound-card line input, 5-30 Hz;\n"
+    "               a scanner's speaker output, about 300 Hz), which the slicer\n"
+    "               undoes; 0 = DC-coupled (default: InputHighPass, 0)\n"
     "  --help       this text\n"
     "\n"
     "%s"
@@ -238,6 +242,7 @@ struct Arguments {
     std::optional<int> joinFragments;
     std::optional<int> repeatWindow;
     std::optional<NationalCharset> charset;
+    std::optional<int> highpassCorner;  // over InputHighPass
     std::optional<std::time_t> start;  // when the recording began
     std::string input;
     IqInputOptions iq;
@@ -287,6 +292,15 @@ int ParseArguments(int argc, char** argv, Arguments& args) {
                 return 2;
             }
             args.rate = static_cast<int>(rate);
+            ++i;
+        } else if (arg == "--highpass-corner") {
+            char* end = nullptr;
+            const long corner = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : -1;
+            if (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || corner < 0 || corner > 2000) {
+                std::fprintf(stderr, "tolvane-cli: --highpass-corner needs a corner in Hz (0..2000)\n");
+                return 2;
+            }
+            args.highpassCorner = static_cast<int>(corner);
             ++i;
         } else if (arg == "--join-fragments" || arg == "--repeat-window") {
             const bool join = arg == "--join-fragments";
@@ -354,6 +368,7 @@ int main(int argc, char** argv) {
     if (args.joinFragments) settings.JoinFragments = *args.joinFragments;
     if (args.repeatWindow) settings.RepeatWindow = *args.repeatWindow;
     if (args.charset) settings.Charset = static_cast<std::int32_t>(*args.charset);
+    if (args.highpassCorner) settings.Input.InputHighPass = *args.highpassCorner;
     if (args.input.empty()) args.input = settings.Input.Input;
     if (args.input.empty()) {
         std::fprintf(stderr, "tolvane-cli: no INPUT given (see --help)\n");

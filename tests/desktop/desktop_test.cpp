@@ -108,7 +108,7 @@ const std::vector<Case> kCases = {
     {"COM2", Fill<InterfaceDialog>([](auto& d) {
          Choose(d.port, 1);
          QCOMPARE(d.device->text() + d.address->text() + d.irq->currentText(), "/dev/ttyS10x2F83");
-         QCOMPARE(On({d.port, d.device, d.address, d.irq, d.soundCard, d.rate}), "100000");
+         QCOMPARE(On({d.port, d.device, d.address, d.irq, d.soundCard, d.rate, d.highPass}), "1000000");
      }), "", [](Settings& s) { s.ComPort = 2, s.ComPortAddr = 0x2F8, s.ComPortIRQ = 3, s.Input.Input = "serial:/dev/ttyS1"; }},
     {"custom port without a path", Fill<InterfaceDialog>([](auto& d) {
          Choose(d.port, 4), d.device->clear();
@@ -125,10 +125,15 @@ const std::vector<Case> kCases = {
          s.ComPort = 5, s.ComPortAddr = 0x2E8, s.ComPortIRQ = 5, s.FourLevelInterface = 1;
          s.Input.ComPortDevice = "/dev/ttyUSB0", s.Input.Input = "serial:/dev/ttyUSB0";
      }},
-    {"sound card not plugged in", Fill<InterfaceDialog>([](auto& d) {
-         d.audio->click(), d.rate->setCurrentText("44100");
-         QCOMPARE(On({d.port, d.soundCard, d.rate}), "011");
-     }), "", [](Settings& s) { s.Input.InputKind = 1, s.Input.AudioRate = 44100, s.Input.Input = "audio:alsa_input.usb-radio"; }},
+    {"sound card not plugged in, AC-coupled", Fill<InterfaceDialog>([](auto& d) {
+         d.audio->click(), d.rate->setCurrentText("44100"), d.highPass->setText("30");
+         QCOMPARE(On({d.port, d.soundCard, d.rate, d.highPass}), "0111");
+     }), "", [](Settings& s) {
+         s.Input.InputKind = 1, s.Input.AudioRate = 44100, s.Input.InputHighPass = 30;
+         s.Input.Input = "audio:alsa_input.usb-radio";
+     }},
+    {"sound card high-pass out of range", Fill<InterfaceDialog>([](auto& d) { d.audio->click(), d.highPass->setText("2001"); }),
+     "The input high-pass is a corner from 0 to 2000 Hz (0 when the sound card is DC-coupled)!", kSame},
     {"FLEX off", Fill<OptionsDialog>([](auto& d) { d.boxes[7]->click(); }), "", [](Settings& s) { s.DecodeFlex = 0; }},
     // The message-pane size takes effect before the filter-pane size is refused.
     {"message rows 1000, filter rows 199",

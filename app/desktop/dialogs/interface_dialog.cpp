@@ -82,10 +82,11 @@ InterfaceDialog::InterfaceDialog(DialogHost& host, QWidget* parent) : SettingsDi
     }
     grid->addWidget(new QLabel("Sample Rate (Hz):"), 7, 0);
     grid->addWidget(rate, 7, 1);
+    highPass = AddField(grid, 8, "Input &High-Pass (Hz, 0 = DC-Coupled):", std::to_string(s.Input.InputHighPass), 4);
     (s.Input.InputKind == 1 ? audio : serial)->setChecked(true);
 
-    fourLevel = AddCheck(grid, 8, "&4 Level FSK Interface", s.FourLevelInterface != 0);
-    invert = AddCheck(grid, 9, "&Invert Data", s.InvertData != 0);
+    fourLevel = AddCheck(grid, 9, "&4 Level FSK Interface", s.FourLevelInterface != 0);
+    invert = AddCheck(grid, 10, "&Invert Data", s.InvertData != 0);
     connect(port, &QComboBox::activated, this, [this](int item) { PortChosen(item); });
     connect(serial, &QRadioButton::toggled, this, [this] { UpdateEnabling(); });
     UpdateEnabling();
@@ -110,6 +111,7 @@ void InterfaceDialog::UpdateEnabling() {
     for (QWidget* w : std::initializer_list<QWidget*>{device, address, irq}) w->setEnabled(onSerial && custom);
     soundCard->setEnabled(!onSerial);
     rate->setEnabled(!onSerial);
+    highPass->setEnabled(!onSerial);
 }
 
 bool InterfaceDialog::Apply(Settings& next, unsigned& changes) {
@@ -136,6 +138,11 @@ bool InterfaceDialog::Apply(Settings& next, unsigned& changes) {
     } else {
         in.AudioDevice = soundCard->currentData().toString().toStdString();
         in.AudioRate = rate->currentText().toInt();
+        bool number = false;
+        const int corner = highPass->text().trimmed().toInt(&number);
+        if (!number || corner < 0 || corner > 2000)
+            return Refuse("The input high-pass is a corner from 0 to 2000 Hz (0 when the sound card is DC-coupled)!");
+        in.InputHighPass = corner;
     }
     next.FourLevelInterface = fourLevel->isChecked();
     next.InvertData = invert->isChecked();

@@ -23,6 +23,7 @@ public:
     QRadioButton* audio;
     QComboBox* soundCard;  // item data: the sound system's name ("" for its default)
     QComboBox* rate;
+    QLineEdit* highPass;
     QCheckBox* fourLevel;
     QCheckBox* invert;
 
