@@ -1,34 +1,38 @@
-# Fails when a source includes a header of a layer above its own. Run as a
-# build step (see CMakeLists.txt) with -DROOT=<source dir> -DSTAMP=<file>.
-# Each layer may include its own folders and those listed after it.
-set(layers
-  "engine:engine decoders monitor output display receiver settings world air"
-  "decoders:decoders monitor output display receiver settings world air"
-  "monitor:monitor output display settings world"
-  "output:output display settings world"
-  "display:display"
-  "receiver:receiver settings world air"
-  "settings:settings world"
-  "world:world"
-  "air:air"
-  "platform:platform settings world")
-set(known engine decoders monitor output display receiver settings world air platform)
-set(failures "")
-foreach(entry ${layers})
+# Fails when a source includes a header of a layer it may not use (see
+# Layers.cmake). Run as a build step (see CMakeLists.txt) with
+# -DROOT=<source dir> -DSTAMP=<file>; with -DREADME=<file> instead, checks
+# that the README's table of layers says what Layers.cmake says.
+cmake_minimum_required(VERSION 3.22)
+include(${CMAKE_CURRENT_LIST_DIR}/Layers.cmake)
+
+if(README)
+  tolvane_layer_table(table)
+  file(READ ${README} readme)
+  string(FIND "${readme}" "${table}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${README} lacks the table of layers as cmake/Layers.cmake gives it:\n${table}")
+  endif()
+  return()
+endif()
+
+set(known "")
+foreach(entry ${TOLVANE_LAYER_DEPS})
   string(REPLACE ":" ";" parts "${entry}")
   list(GET parts 0 layer)
-  list(GET parts 1 allowed)
-  string(REPLACE " " ";" allowed "${allowed}")
+  list(APPEND known ${layer})
+endforeach()
+set(failures "")
+foreach(layer ${known})
+  tolvane_layer_uses(${layer} allowed)
   file(GLOB_RECURSE sources ${ROOT}/${layer}/*.cpp ${ROOT}/${layer}/*.h)
   foreach(source ${sources})
     file(STRINGS ${source} includes REGEX "^#include \"[a-z_]+/")
     foreach(line ${includes})
       string(REGEX REPLACE "^#include \"([a-z_]+)/.*" "\\1" folder "${line}")
-      list(FIND known ${folder} isLayer)
-      list(FIND allowed ${folder} isAllowed)
-      if(isLayer GREATER -1 AND isAllowed EQUAL -1)
+      if(folder IN_LIST known AND NOT folder IN_LIST allowed)
         file(RELATIVE_PATH rel ${ROOT} ${source})
-        string(APPEND failures "  ${rel}: ${line} (${layer} may include only: ${allowed})\n")
+        list(JOIN allowed " " shown)
+        string(APPEND failures "  ${rel}: ${line} (${layer} may include only: ${shown})\n")
       endif()
     endforeach()
   endforeach()

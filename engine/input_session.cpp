@@ -33,6 +33,7 @@ bool InputSession::Attach() {
     owed_ = 0;
     tickStarted_ = false;
     starved_ = false;
+    overrunsSeen_ = overrunsTold_ = engine_.Ring().Overruns();
     const AttachStatus status = source_->Attach(engine_.Ring());
     if (!status.Ok()) {
         error_ = status.Describe();
@@ -47,9 +48,22 @@ void InputSession::PassNotices() {
     for (const std::string& notice : source_->TakeNotices()) engine_.World().messages.ShowMessage(notice);
 }
 
+void InputSession::TellOverruns(bool ending) {
+    const std::uint64_t overruns = engine_.Ring().Overruns();
+    if (overruns != overrunsSeen_) {
+        overrunsSeen_ = overruns;
+        if (!ending) return;  // still losing: tell the whole burst at once
+    }
+    if (overrunsSeen_ == overrunsTold_) return;
+    engine_.World().messages.ShowMessage("Input overrun: " + std::to_string(overrunsSeen_ - overrunsTold_) +
+                                         " edges lost, the decoder fell behind the input");
+    overrunsTold_ = overrunsSeen_;
+}
+
 SessionState InputSession::Poll() {
     if (state_ != SessionState::Running) return state_;
     PassNotices();
+    TellOverruns(false);
     if (realtime_) {
         // Read before the drain: whatever the source wrote before it
         // finished is in the ring by then.
@@ -77,6 +91,7 @@ SessionState InputSession::Poll() {
 void InputSession::End() {
     source_->Detach();
     PassNotices();
+    TellOverruns(true);
     error_ = source_->RuntimeError();
     engine_.FinishInput();
     state_ = error_.empty() ? SessionState::Ended : SessionState::Failed;

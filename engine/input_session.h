@@ -4,6 +4,7 @@
 // and nowhere else.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -65,6 +66,9 @@ private:
     void End();
     // Hands what the source told (damaged audio skipped) to the messages.
     void PassNotices();
+    // Tells of edges a live source lost to a full ring, once per burst of
+    // losses: when a poll finds no new ones, or when the input ends.
+    void TellOverruns(bool ending);
 
     Engine& engine_;
     EdgeSource* source_ = nullptr;
@@ -77,6 +81,8 @@ private:
     bool starved_ = false;
     double owed_ = 0;  // recorded ticks the current tick still has to drain
     bool tickStarted_ = false;
+    std::uint64_t overrunsSeen_ = 0;  // the ring's count at the last poll
+    std::uint64_t overrunsTold_ = 0;
 };
 
 }  // namespace tolvane

@@ -23,12 +23,6 @@ bool EdgeRing::Push(EdgeEntry entry) noexcept {
     return false;
 }
 
-std::size_t EdgeRing::FreeSpace() const noexcept {
-    const std::size_t write = writeIndex_.load(std::memory_order_relaxed);
-    const std::size_t read = readIndex_.load(std::memory_order_acquire);
-    return mask_ + 1 - (write - read);
-}
-
 bool EdgeRing::Pop(EdgeEntry& entry) noexcept {
     const std::size_t read = readIndex_.load(std::memory_order_relaxed);
     const std::size_t write = writeIndex_.load(std::memory_order_acquire);

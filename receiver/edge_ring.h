@@ -41,13 +41,11 @@ public:
     // and counts an overrun. TryPush is for sources that can wait.
     bool Push(EdgeEntry entry) noexcept;
     bool TryPush(EdgeEntry entry) noexcept;
-    std::size_t FreeSpace() const noexcept;
 
     // Consumer side.
     bool Pop(EdgeEntry& entry) noexcept;
     bool Empty() const noexcept;
-
-    std::size_t Capacity() const noexcept { return mask_ + 1; }
+    // Entries Push has lost so far.
     std::uint64_t Overruns() const noexcept { return overruns_.load(std::memory_order_relaxed); }
 
 private:

@@ -68,8 +68,6 @@ std::string FormatFilterValue(const FilterRecord& record);
 // 0 or empty, and texts are cut to their limits. Never fails.
 FilterRecord ParseFilterValue(std::string_view value);
 
-inline void CopyFilterRecord(FilterRecord& destination, const FilterRecord& source) { destination = source; }
-
 // The filter output file name: FilterFile, or with FilterFileUseDate the
 // date base name (e.g. "00JUL15") followed by ".FLT".
 std::string MakeFilterOutputName(const Settings& settings, const std::string& dateBaseName);

@@ -242,8 +242,6 @@ IniDocument::Section* IniDocument::Find(std::string_view section) {
     return nullptr;
 }
 
-bool IniDocument::HasSection(std::string_view section) const { return Find(section) != nullptr; }
-
 std::optional<std::string> IniDocument::Value(std::string_view section, std::string_view key) const {
     // A name may head several sections in a hand-edited file: the first
     // section holding the key answers.

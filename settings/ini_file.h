@@ -42,7 +42,6 @@ public:
     void Set(std::string_view section, std::string_view key, std::string_view value);
     void SetInt(std::string_view section, std::string_view key, std::int32_t value);
     void DeleteSection(std::string_view section);
-    bool HasSection(std::string_view section) const;
 
 private:
     struct Line {

@@ -2,7 +2,7 @@
 // « », also across a wrapped row, and nothing from the air can forge a mark.
 // (The decoder tests read their damaged lines through it, marks in the
 // middle and at the end of a line included.)
-#include "app/cli/error_marks.h"
+#include "output/error_marks.h"
 
 #include <gtest/gtest.h>
 

@@ -84,6 +84,38 @@ TEST_P(InputSessionTimer, StartPollEndFailReattach) {
     EXPECT_EQ(session.Poll(), SessionState::Idle);
 }
 
+// Edges a live source loses to a full ring are told once per burst: when a
+// poll finds no new losses, or when the input ends.
+TEST(InputSession, TellsOfLostEdgesOncePerBurst) {
+    testing::TestRig rig;
+    ScriptedSource source;
+    InputSession session(*rig.engine);
+    ASSERT_TRUE(session.Start(source, true));
+    EdgeRing& ring = rig.engine->Ring();
+    const auto lose = [&](int lost) {
+        while (ring.TryPush({1000, 0})) continue;
+        for (int i = 0; i < lost; ++i) EXPECT_FALSE(ring.Push({1000, 0}));
+    };
+    const auto told = [&] {
+        std::vector<std::string> lines;
+        for (const std::string& m : rig.messages.messages)
+            if (m.starts_with("Input overrun")) lines.push_back(m);
+        return lines;
+    };
+    lose(5);
+    session.Poll();
+    lose(2);
+    session.Poll();
+    EXPECT_TRUE(told().empty());
+    session.Poll();
+    session.Poll();
+    lose(3);
+    source.finished = true;
+    EXPECT_EQ(session.Poll(), SessionState::Ended);
+    EXPECT_EQ(told(), (std::vector<std::string>{"Input overrun: 7 edges lost, the decoder fell behind the input",
+                                                "Input overrun: 3 edges lost, the decoder fell behind the input"}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Pacing, InputSessionTimer, ::testing::Values(true, false),
                          [](const auto& p) { return p.param ? "Realtime" : "Recorded"; });
 

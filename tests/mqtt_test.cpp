@@ -270,6 +270,34 @@ TEST_F(Mqtt, TheDesktopPublishesWhatItsSettingsSay) {
     EXPECT_TRUE(window.StatusText().startsWith("MQTT: the broker URL names no host"));
     EXPECT_EQ(window.Publisher(), nullptr);
 }
+
+// A broker that takes the connection and never answers keeps a publisher
+// finishing for a second or more: a change of settings must not wait for it.
+TEST_F(Mqtt, TheDesktopReplacesAPublisherWithoutWaitingForIt) {
+    static char name[] = "mqtt_test", *argv[] = {name, nullptr};
+    int argc = 1;
+    QApplication app(argc, argv);
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof a;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&a), size), 0);
+    ASSERT_EQ(::listen(silent, 4), 0);
+    ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&a), &size), 0);
+    testing::FakeSound sound;
+    Settings settings;
+    settings.ConfirmExit = 0;
+    settings.Machine.ReceiverName = receiver_;
+    settings.Machine.MqttBroker = Url(ntohs(a.sin_port));
+    {
+        desktop::MainWindow window(settings, {}, sound);
+        settings.Machine.MqttBroker.clear();
+        const auto started = std::chrono::steady_clock::now();
+        window.ApplySettings(settings, static_cast<unsigned>(desktop::SettingsChange::Machine));
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 500ms);
+        EXPECT_EQ(window.Publisher(), nullptr);
+    }
+    ::close(silent);
+}
 #endif
 
 TEST(MqttOptions, ComeFromTheUrlAndTheSettingsOrWithAReason) {

@@ -38,10 +38,19 @@ struct Chain {
         for (int i = 0; i < count; ++i) recovery.ProcessEntry(static_cast<std::uint16_t>(length), (level_ ^= 1) ? kLineDCD : 0);
     }
     int level_ = 0;
+
+    // POCSAG bits at 1200 bit/s, one entry per bit ('1' is the low level).
+    void Bits(const std::string& bits) {
+        for (const char b : bits) recovery.ProcessEntry(static_cast<std::uint16_t>(kPocsag1200Period), b == '1' ? 0 : kLineDCD);
+    }
 };
 
-// Each level change scores the run that just ended: +1 inside a rate's
-// window; outside it a score above 5 halves, one of 5 or less stays.
+std::string Word(std::uint32_t word) {
+    std::string bits;
+    for (int k = 31; k >= 0; --k) bits += (word >> k) & 1 ? '1' : '0';
+    return bits;
+}
+
 // Serial interfaces: raised lines counted (RI never), 2-level on any line.
 TEST(LineStateToSymbol, CountsRaisedLinesIgnoringRi) {
     struct Case {
@@ -56,6 +65,8 @@ TEST(LineStateToSymbol, CountsRaisedLinesIgnoringRi) {
         EXPECT_EQ(LineStateToSymbol(c.state, c.fourLevel, c.invert), c.symbol) << int(c.state);
 }
 
+// Each level change scores the run that just ended: +1 inside a rate's
+// window; outside it a score above 5 loses 3, one of 5 or less stays.
 TEST(PocsagRateDetector, WindowBoundariesAndDecay) {
     struct Case {
         std::int32_t inside, outsideLow, outsideHigh;
@@ -72,7 +83,7 @@ TEST(PocsagRateDetector, WindowBoundariesAndDecay) {
         b.Runs(c.outsideHigh, 4);
         EXPECT_EQ(b.recovery.RateDetector().scores[c.index], 0) << c.outsideLow;
     }
-    for (const auto& [runs, score] : {std::pair{6, 3}, {5, 5}}) {
+    for (const auto& [runs, score] : {std::pair{6, 3}, {5, 5}, {10, 7}}) {
         Chain c;
         c.Runs(993, runs);
         c.Runs(100, 2);
@@ -178,6 +189,27 @@ TEST(SymbolRecovery, NoiseBeforeAPreambleFlipsNoPolarity) {
     const auto rig = testing::Receive(gen::SymbolsToEdges(stream, {}));
     EXPECT_EQ(rig->messageLines, testing::Receive(gen::SymbolsToEdges(page, {}))->messageLines);
     EXPECT_EQ(std::count(rig->title.titles.begin(), rig->title.titles.end(), " Tolvane - inverted polarity"), 0);
+}
+
+// The POCSAG sync word complemented flips the sense, with up to two bit
+// errors, but not within a batch (sync and 16 codewords) of the sync word
+// as sent, where it is data.
+TEST(SymbolRecovery, ComplementedPocsagSyncFlipsPolarity) {
+    struct Case {
+        int errors, endsAfterSync;
+        bool flips;
+    };
+    for (const Case c : {Case{0, 576, false}, {0, 577, true}, {2, 700, true}, {3, 700, false}}) {
+        Chain chain;
+        chain.chain.SymbolPeriod = kPocsag1200Period;
+        chain.chain.PocsagHold = 1 << 20;
+        std::string complement = Word(~0x7CD215D8u);
+        for (int k = 0; k < c.errors; ++k) complement[static_cast<std::size_t>(k)] ^= 1;
+        std::string alternating;
+        for (int k = 0; k < c.endsAfterSync - 32; ++k) alternating += k % 2 ? '0' : '1';
+        chain.Bits(alternating.substr(0, 64) + Word(0x7CD215D8u) + alternating + complement + alternating.substr(0, 64));
+        EXPECT_EQ(chain.recovery.FoundInverted(), c.flips) << c.errors << " " << c.endsAfterSync;
+    }
 }
 
 }  // namespace

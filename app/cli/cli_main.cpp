@@ -15,13 +15,13 @@
 
 #include <unistd.h>
 
-#include "app/cli/error_marks.h"
 #include "app/cli/iq_arguments.h"
 #include "display/line_joiner.h"
 #include "engine/engine.h"
 #include "engine/input_runner.h"
 #include "engine/recording_clock.h"
 #include "output/charset.h"
+#include "output/error_marks.h"
 #include "platform/mqtt_publisher.h"
 #include "platform/system_world.h"
 #include "receiver/audio_source.h"

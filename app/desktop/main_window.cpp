@@ -29,6 +29,11 @@ const std::string kMqttTrouble;
 // replaced and when the program ends.
 constexpr std::chrono::milliseconds kReplaceWait{1000};
 constexpr std::chrono::milliseconds kExitWait{3000};
+// A replaced publisher whose broker is away ends at once: waiting this long
+// for it counts its drops in the report of the change. At exit, finishing
+// may take the wait plus a second to say "offline".
+constexpr std::chrono::milliseconds kQuickEnd{100};
+constexpr std::chrono::milliseconds kExitLimit = kExitWait + std::chrono::milliseconds(2000);
 
 // Saved places and sizes beyond this many pixels (a damaged settings file)
 // are taken as this far, so that no rectangle overflows.
@@ -167,6 +172,8 @@ MainWindow::~MainWindow() {
     session_.reset();
     engine_->SetRecordSink(nullptr, {});
     records_.Drop(kExitWait);
+    // Its notices are queued to this window: it must be gone before the window.
+    records_.retirement.WaitAll(kExitLimit);
     // The panes go before the engine whose grids they show.
     delete takeCentralWidget();
     engine_.reset();
@@ -436,16 +443,17 @@ QString MainWindow::RepeatsText() const { return repeatsStatus_->text(); }
 // ---- Publishing ------------------------------------------------------------
 
 std::uint64_t MainWindow::PublisherSlot::TakeDropped() {
-    const std::uint64_t dropped = carriedDrops + (publisher ? publisher->TakeDropped() : 0);
+    const std::uint64_t dropped =
+        carriedDrops + retirement.TakeDropped() + (publisher ? publisher->TakeDropped() : 0);
     carriedDrops = 0;
     return dropped;
 }
 
 void MainWindow::PublisherSlot::Drop(std::chrono::milliseconds wait) {
     if (!publisher) return;
-    publisher->Finish(wait);
-    carriedDrops += publisher->TakeDropped();
-    publisher.reset();
+    retirement.Retire(std::move(publisher), wait);
+    retirement.WaitAll(kQuickEnd);
+    carriedDrops += retirement.TakeDropped();
 }
 
 void MainWindow::AttachPublisher() {
@@ -455,7 +463,8 @@ void MainWindow::AttachPublisher() {
     ++publisherGeneration_;  // notices of the one before are not shown any more
     ClearTrouble(kMqttTrouble);
     // The sink stays while a replaced publisher's drops are still to be reported.
-    engine_->SetRecordSink(machine.MqttBroker.empty() && records_.carriedDrops == 0 ? nullptr : &records_, receiver);
+    engine_->SetRecordSink(
+        machine.MqttBroker.empty() && records_.carriedDrops == 0 && !records_.Finishing() ? nullptr : &records_, receiver);
     if (machine.MqttBroker.empty()) return;
     MqttOptions options;
     std::string error;

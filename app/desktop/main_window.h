@@ -18,6 +18,7 @@
 #include "engine/input_session.h"
 #include "engine/recording_clock.h"
 #include "platform/mqtt_publisher.h"
+#include "platform/publisher_retirement.h"
 #include "platform/system_world.h"
 #include "settings/settings_file.h"
 
@@ -178,8 +179,12 @@ private:
             if (publisher) publisher->AlarmRaised(json);
         }
         std::uint64_t TakeDropped() override;
-        // Finishes the publisher (delivering what it can within `wait`).
+        // Hands the publisher over to be finished (delivering what it can
+        // within `wait`) without waiting for it.
         void Drop(std::chrono::milliseconds wait);
+        // Replaced publishers still finishing, whose drops are yet to come.
+        bool Finishing() { return !retirement.WaitAll(std::chrono::milliseconds(0)); }
+        PublisherRetirement retirement;
     } records_;
     unsigned publisherGeneration_ = 0;
     // Settings files without the inside size: the outer size, applied once

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/error_marks.h"
+#include "output/error_marks.h"
 #include "receiver/edge_source.h"
 #include "support/fake_world.h"
 #include "tools/gen/page_description.h"
