@@ -29,7 +29,9 @@ gen::SymbolStream Encode(const std::vector<std::string>& descriptions, const gen
     gen::SymbolStream stream;
     const gen::ProtocolEntry* protocol = pages.empty() ? nullptr : gen::FindProtocol(pages[0].protocol);
     EXPECT_NE(protocol, nullptr);
-    if (protocol != nullptr) EXPECT_TRUE(protocol->encode(pages, options, stream, error)) << error;
+    if (protocol != nullptr) {
+        EXPECT_TRUE(protocol->encode(pages, options, stream, error)) << error;
+    }
     return stream;
 }
 
