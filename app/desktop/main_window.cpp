@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QFontDialog>
 #include <QKeyEvent>
 #include <QMenuBar>
@@ -615,8 +616,12 @@ void MainWindow::FontCommand() {
     QFontDialog dialog(this);
     UseDialogFrame(&dialog);
     dialog.setWindowTitle("Tolvane Font");
-    dialog.setOptions(QFontDialog::MonospacedFonts);
-    dialog.setCurrentFont(FontForPicker(s.Font));
+    const QFont inUse = FontForPicker(s.Font);
+    // The monospaced list leaves out faces that fontconfig does not mark as
+    // fixed-pitch (Noto Sans Mono, often what a missing face falls back to);
+    // the dialog would then start on another face and style.
+    if (QFontDatabase::isFixedPitch(inUse.family())) dialog.setOptions(QFontDialog::MonospacedFonts);
+    dialog.setCurrentFont(inUse);
     // The font as the dialog shows it: OK without a change keeps the record
     // as it was, even when its face is not installed here.
     const QFont untouched = dialog.currentFont();
