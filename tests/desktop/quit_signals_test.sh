@@ -8,9 +8,13 @@ tolvane=$1
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 
-# True once the program catches `signal` (the SigCgt mask in /proc).
+# True once the program catches `signal` (the SigCgt mask in /proc). Until
+# it has started, the process is still the forked shell, whose own handlers
+# show in the mask: a signal then would end the shell, not test the program.
+program=$(readlink -f "$tolvane")
 catches() {
     local mask
+    [ "$(readlink "/proc/$1/exe" 2>/dev/null)" = "$program" ] || return 1
     mask=$(awk '/^SigCgt:/ { print $2 }' "/proc/$1/status" 2>/dev/null) || return 1
     [ -n "$mask" ] && (( (0x$mask >> ($2 - 1)) & 1 ))
 }
