@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
+#include <fstream>
 
 #include "decoders/flex/fragment_joiner.h"
 #include "output/charset.h"
@@ -37,14 +37,12 @@ struct ShownMessages : FlexMessageShower {
 constexpr int kExpire = -1;  // a step that runs the time-out at `second`
 constexpr int kFlush = -2;   // a step that ends the input
 
+// `fragment` is F (or kExpire / kFlush), `number` N.
 struct Step {
-    int pager;
-    int fragment;  // F, or kExpire / kFlush
+    int pager, fragment;
     bool more;
     const char* text;
-    int second = 0;
-    int number = 0;  // N
-    int signature = -1;
+    int second = 0, number = 0, signature = -1;
 };
 
 struct JoinCase {
@@ -75,17 +73,20 @@ TEST_P(Joining, ShowsEveryMessageOnceWholeOrMarked) {
     EXPECT_EQ(joiner.Held(), 0);
 }
 
-std::vector<Step> SeventeenBeginnings() {
-    std::vector<Step> steps;
-    for (int pager = 1; pager <= FlexFragmentJoiner::kSlots + 1; ++pager) steps.push_back({pager, 3, true, "x", pager});
-    steps.push_back({0, kFlush, false, ""});
-    return steps;
+// One more beginning than there are slots: the first is shown to make
+// room and its place goes to the last.
+JoinCase EverySlotTaken() {
+    constexpr int kLast = FlexFragmentJoiner::kSlots + 1;
+    JoinCase c{"every_slot_taken", {}, {"1:x+", std::to_string(kLast) + ":x+"}};
+    for (int pager = 1; pager <= kLast; ++pager) c.steps.push_back({pager, 3, true, "x", pager});
+    for (int pager = 2; pager < kLast; ++pager) c.shown.push_back(std::to_string(pager) + ":x+");
+    c.steps.push_back({0, kFlush, false, ""});
+    return c;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Fragments, Joining,
     ::testing::Values(
-        JoinCase{"first_and_last", {{1, 3, true, "Hello "}, {1, 0, false, "world"}}, {"1:Hello world"}},
         JoinCase{"three_fragments", {{1, 3, true, "a"}, {1, 0, true, "b"}, {1, 1, true, "c"}, {1, 2, true, "d"},
                                      {1, 0, false, "e"}}, {"1:abcde"}},
         JoinCase{"pagers_interleaved",
@@ -103,7 +104,6 @@ INSTANTIATE_TEST_SUITE_P(
         JoinCase{"signature_wrong", {{1, 3, true, "AB", 0, 0, 58}, {1, 0, false, "C"}}, {"1:ABC!"}},
         JoinCase{"middle_lost", {{1, 3, true, "A"}, {1, 1, false, "C"}}, {"1:AC+"}},
         JoinCase{"beginning_lost", {{1, 0, true, "B"}, {1, 1, false, "C"}}, {"1:BC+"}},
-        JoinCase{"lone_last_fragment", {{1, 1, false, "C"}}, {"1:C+"}},
         JoinCase{"rest_never_comes", {{1, 3, true, "A", 0}, {0, kExpire, false, "", 60}, {0, kExpire, false, "", 61}},
                  {"1:A+"}},
         JoinCase{"time_out_runs_from_the_last_fragment",
@@ -112,14 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
         JoinCase{"input_ends", {{1, 3, true, "A"}, {2, 3, true, "B"}, {0, kFlush, false, ""}}, {"1:A+", "2:B+"}},
         JoinCase{"new_beginning_ends_the_old",
                  {{1, 3, true, "A"}, {1, 0, true, "B"}, {1, 3, true, "X"}, {1, 0, false, "Y"}}, {"1:AB+", "1:XY"}},
-        JoinCase{"every_slot_taken", SeventeenBeginnings(),
-                 [] {
-                     // The first is shown to make room; its place goes to the last.
-                     Lines shown = {"1:x+", std::to_string(FlexFragmentJoiner::kSlots + 1) + ":x+"};
-                     for (int pager = 2; pager <= FlexFragmentJoiner::kSlots; ++pager)
-                         shown.push_back(std::to_string(pager) + ":x+");
-                     return shown;
-                 }()}),
+        EverySlotTaken()),
     [](const ::testing::TestParamInfo<JoinCase>& param) { return std::string(param.param.name); });
 
 std::string Letters(char first, int n) {
@@ -128,36 +121,37 @@ std::string Letters(char first, int n) {
     return text;
 }
 
+// The page lines of a pane, without the frame rows.
+Lines PageLines(const Lines& lines) {
+    Lines out;
+    std::copy_if(lines.begin(), lines.end(), std::back_inserter(out), [](const std::string& l) { return l[0] == '['; });
+    return out;
+}
+
+// 400 letters on 1600/2, the vector of the second fragment (frame 1,
+// phase A) uncorrectable on the air.
+std::vector<EdgeEntry> SecondFragmentLost() {
+    gen::EncodeOptions options;
+    options.errorWords = {352 + 2};
+    return testing::ToEdges(testing::Encode({"flex:1600/2:1:0:alpha:" + Letters('A', 400)}, options));
+}
+
 // Texts longer than a frame go out in fragments as transmitters send them
 // (the first fills the room left in its frame), so fragments of different
-// pagers share frames; on 6400/4 they also run on different phases.
+// pagers share frames; on 6400/4 they also run on different phases. The
+// letter shows bits 2..3 of the capcode; on 6400/4 they also choose the
+// phase that carries the page, on 1600/2 phase A carries all.
 TEST(FragmentsEndToEnd, InterleavedPagersAndPhasesJoinOnceWhole) {
     const std::string a = Letters('A', 400), b = Letters('a', 300);
-    // The letter shows bits 2..3 of the capcode; on 6400/4 they also choose
-    // the phase that carries the page, on 1600/2 phase A carries all.
-    struct Mode {
-        const char* rate;
-        int levels;
-    };
-    for (const Mode& m : {Mode{"1600/2", 2}, Mode{"6400/4", 4}}) {
-        SCOPED_TRACE(m.rate);
-        const std::string head = std::string("flex:") + m.rate;
+    for (const int levels : {2, 4}) {
+        const std::string head = levels == 2 ? "flex:1600/2" : "flex:6400/4";
+        SCOPED_TRACE(head);
         const std::vector<std::string> pages = {head + ":1:0:alpha:" + a, head + ":5:0:alpha:" + b, head + ":9:0:alpha:short"};
-        const std::vector<EdgeEntry> edges = testing::ToEdges(testing::Encode(pages), {0, 0, false, m.levels});
-        const auto pageLines = [](const Lines& lines) {
-            Lines out;
-            for (const std::string& line : lines)
-                if (line[0] == '[') out.push_back(line);
-            return out;
-        };
-        Settings settings = testing::Untimed(m.levels);
-        const auto joined = testing::Receive(edges, settings);
-        EXPECT_EQ(pageLines(joined->messageLines),
+        const std::vector<EdgeEntry> edges = testing::ToEdges(testing::Encode(pages), {0, 0, false, levels});
+        const auto joined = testing::Receive(edges, testing::Untimed(levels));
+        EXPECT_EQ(PageLines(joined->messageLines),
                   (Lines{"[0000001]    A  ALPHA  " + a, "[0000005]    B  ALPHA  " + b, "[0000009]    C  ALPHA  short"}));
-        EXPECT_EQ(joined->engine->Stats().DailyStats.alphaMsgs[static_cast<std::size_t>(m.levels == 4 ? F6400 : F1600)], 3u);
-
-        settings.JoinFragments = 0;  // each fragment its own page, as received
-        EXPECT_GT(pageLines(testing::Receive(edges, settings)->messageLines).size(), 3u);
+        EXPECT_EQ(joined->engine->Stats().DailyStats.alphaMsgs[static_cast<std::size_t>(levels == 4 ? F6400 : F1600)], 3u);
     }
 }
 
@@ -166,22 +160,17 @@ struct Records : RecordSink {
     Lines pages;
 };
 
-// A fragment lost on the air (its vector word uncorrectable): the message
-// is shown with what came, marked, when the input ends; its record says so.
+// A fragment lost on the air: the message is shown with what came, marked,
+// when the input ends; its record says so.
 TEST(FragmentsEndToEnd, LostFragmentShownIncompleteNeverLost) {
-    const std::string a = Letters('A', 400);
-    gen::EncodeOptions options;
-    options.errorWords = {352 + 2};  // frame 1, phase A, the vector of the second fragment
     testing::TestRig rig(testing::Untimed());
     Records records;
     rig.engine->SetRecordSink(&records, "rx");
-    rig.Feed(testing::ToEdges(testing::Encode({"flex:1600/2:1:0:alpha:" + a}, options)));
-    Lines pages;
-    for (const std::string& line : rig.messageLines)
-        if (line[0] == '[') pages.push_back(line);
+    rig.Feed(SecondFragmentLost());
+    const Lines pages = PageLines(rig.messageLines);
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_EQ(pages[0].rfind("[0000001]    A  ALPHA  (incomplete) ABCDEFG", 0), 0u) << pages[0];
-    EXPECT_LT(pages[0].size(), 36 + a.size());
+    EXPECT_LT(pages[0].size(), 36 + 400u);
     ASSERT_EQ(records.pages.size(), 1u);
     EXPECT_NE(records.pages[0].find(R"("message":"ABCDEFG)"), std::string::npos) << records.pages[0];
     EXPECT_TRUE(records.pages[0].ends_with(R"(,"incomplete":true})")) << records.pages[0];
@@ -190,10 +179,8 @@ TEST(FragmentsEndToEnd, LostFragmentShownIncompleteNeverLost) {
 // The rest never comes: after the time-out the part received is shown, but
 // not into a line another decoder is still writing.
 TEST(FragmentsEndToEnd, TimeOutWaitsForAnOpenLine) {
-    gen::EncodeOptions options;
-    options.errorWords = {352 + 2};
     testing::TestRig rig(testing::Untimed());
-    rig.Feed(testing::ToEdges(testing::Encode({"flex:1600/2:1:0:alpha:" + Letters('A', 400)}, options)), false);
+    rig.Feed(SecondFragmentLost(), false);
     Output& out = rig.engine->output();
     out.PanePutText(out.MessagePane, "{0000002} 1 1200 still coming");
     rig.Run(61);
@@ -206,6 +193,13 @@ TEST(FragmentsEndToEnd, TimeOutWaitsForAnOpenLine) {
 }
 
 // --- Repeats folded -------------------------------------------------------
+
+// Settings that write the log to pages.log and the filter file to pages.flt.
+Settings Logged(Settings settings) {
+    settings.LogFileEnabled = 1, settings.LogFile = "pages.log";
+    settings.FilterFileEnabled = 1, settings.FilterFile = "pages.flt";
+    return settings;
+}
 
 struct Sent {
     int advance;  // seconds before this page
@@ -226,15 +220,10 @@ class Folding : public ::testing::TestWithParam<FoldCase> {};
 // beep and no command; it is counted.
 TEST_P(Folding, RepeatsShownOnceAndCounted) {
     const FoldCase& c = GetParam();
-    Settings settings;
+    Settings settings = Logged({});
     settings.RepeatWindow = c.window;
-    settings.LogFileEnabled = 1;
-    settings.LogFile = "pages.log";
-    settings.FilterFileEnabled = 1;
-    settings.FilterFile = "pages.flt";
     settings.FilterBeep = 1;
-    settings.FilterCmdFileEnabled = 1;
-    settings.FilterCmdFile = "/bin/notify";
+    settings.FilterCmdFileEnabled = 1, settings.FilterCmdFile = "/bin/notify";
     settings.Filters = {FilterRecord{FilterType::Text, "", 0, "", "FIRE", 1, 0, 0}};
     testing::TestRig rig(settings);
     Output& out = rig.engine->output();
@@ -278,10 +267,10 @@ TEST(Repeats, MemoryBoundedWhateverTheTraffic) {
     testing::TestRig rig(settings);
     Output& out = rig.engine->output();
     rig.engine->Panes().CreatePanes(80);
-    for (std::size_t i = 0; i <= RepeatFold::kRemembered; ++i)
-        testing::WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "page " + std::to_string(i));
-    testing::WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "page 0");
-    testing::WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "page 2");
+    const auto page = [&out](const std::string& text) { testing::WritePage(out, FilterType::Pocsag, "1234567", 1, 2, text); };
+    for (std::size_t i = 0; i <= RepeatFold::kRemembered; ++i) page("page " + std::to_string(i));
+    page("page 0");
+    page("page 2");
     EXPECT_EQ(rig.messageLines.size(), RepeatFold::kRemembered + 2);
     EXPECT_EQ(out.FoldedRepeats(), 1u);
 }
@@ -314,12 +303,11 @@ TEST(Charsets, SevenCharactersBecomeLetters) {
 TEST(Charsets, TypedTextAgainstCells) {
     const std::string line = "[1] Gr\xFC\xDF" "e an M\xDCLLER";  // Latin-1 cells
     const std::tuple<const char*, int, int> cases[] = {
-        {"Gr\xC3\xBC\xC3\x9F" "e", 4, 5},  // UTF-8
-        {"gr\xFC\xDF" "e", 4, 5},          // Latin-1 bytes from an older file; a-z fold
-        {"m\xC3\x9Cller", 13, 6},          // only a-z fold: Ü is typed as it is shown
-        {"m\xC3\xBCller", -1, 0},          // ü is not Ü
-        {"\xE2\x82\xAC", -1, 0},           // the euro sign has no cell
-        {"\xC3", -1, 0},                   // a cut sequence is the byte 0xC3
+        {"gr\xFC\xDF" "e", 4, 5},  // Latin-1 bytes from an older file; a-z fold
+        {"m\xC3\x9Cller", 13, 6},  // UTF-8, and only a-z fold: Ü is typed as it is shown
+        {"m\xC3\xBCller", -1, 0},  // ü is not Ü
+        {"\xE2\x82\xAC", -1, 0},   // the euro sign has no cell
+        {"\xC3", -1, 0},           // a cut sequence is the byte 0xC3
     };
     for (const auto& [text, at, cells] : cases) {
         int matched = 0;
@@ -332,21 +320,15 @@ TEST(Charsets, TypedTextAgainstCells) {
 // hold the letters, log and filter file carry them in UTF-8, the records as
 // Unicode, and a filter text typed with the letters matches.
 TEST(Charsets, LettersEndToEnd) {
-    Settings settings = testing::Untimed();
+    Settings settings = Logged(testing::Untimed());
     settings.Charset = static_cast<std::int32_t>(NationalCharset::German);
-    settings.LogFileEnabled = 1;
-    settings.LogFile = "pages.log";
-    settings.FilterFileEnabled = 1;
-    settings.FilterFile = "pages.flt";
     FilterRecord danish{FilterType::Pocsag, "0000222", 0, "N\xC3\xB8" "d", "", 0, 0, 0};
     danish.charset = 1 + static_cast<std::int32_t>(NationalCharset::DanishNorwegian);
     settings.Filters = {danish, FilterRecord{FilterType::Text, "", 0, "Gru\xC3\x9F", "gr\xC3\xBC\xC3\x9F" "e", 0, 0, 0}};
-    const std::vector<EdgeEntry> edges = testing::ToEdges(
-        testing::Encode({"pocsag:1200:111:3:alpha:Gr}~e", "pocsag:1200:222:3:alpha:K{re Gr}~e"}));
     testing::TestRig rig(settings);
     Records records;
     rig.engine->SetRecordSink(&records, "rx");
-    rig.Feed(edges);
+    rig.Feed(testing::ToEdges(testing::Encode({"pocsag:1200:111:3:alpha:Gr}~e", "pocsag:1200:222:3:alpha:K{re Gr}~e"})));
     EXPECT_EQ(rig.messageLines, (Lines{"{0000111} 4 1200 Gr\xFC\xDF" "e", "{0000222} 4 1200 K\xE6re Gr\xE5~e "}));
     EXPECT_EQ(rig.filterLines,
               (Lines{"{0000111} 4 1200 Gru\xDF Gr\xFC\xDF" "e", "{0000222} 4 1200 N\xF8" "d K\xE6re Gr\xE5~e "}));
@@ -369,8 +351,7 @@ TEST(PageReadingSettings, SavedWhenChangedAndReadBack) {
     const testing::TempDir dir;
     const std::string path = dir / "t.ini";
     Settings changed;
-    changed.JoinFragments = 0;
-    changed.RepeatWindow = 45;
+    changed.JoinFragments = 0, changed.RepeatWindow = 45;
     changed.Charset = static_cast<std::int32_t>(NationalCharset::SwedishFinnish);
     FilterRecord own{FilterType::ShortFlex, "1400???", 0, "P2000", "", 0, 0, 0};
     own.charset = 1 + static_cast<std::int32_t>(NationalCharset::German);
@@ -388,22 +369,16 @@ TEST(PageReadingSettings, SavedWhenChangedAndReadBack) {
     LoadSettings(kAppName, path, loaded);
     EXPECT_EQ(loaded, changed);
 
-    std::filesystem::remove(path);
-    {
-        std::FILE* f = std::fopen(path.c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        std::fputs("[Tolvane]\nJoinFragments=2\nRepeatWindow=-5\nCharset=9\n[Filter]\nFilterCount=1\nFilter1=3,\"1\",0,\"\",\"\",0,0,0,9\n", f);
-        std::fclose(f);
-    }
     // Numbers out of range are not taken: the defaults stay.
+    std::ofstream(path) << "[Tolvane]\nJoinFragments=2\nRepeatWindow=-5\nCharset=9\n[Filter]\nFilterCount=1\n"
+                           "Filter1=3,\"1\",0,\"\",\"\",0,0,0,9\n";
     Settings odd;
     LoadSettings(kAppName, path, odd);
     EXPECT_EQ(std::tuple(odd.JoinFragments, odd.RepeatWindow, odd.Charset, odd.Filters.at(0).charset),
               std::tuple(1, 0, 0, 0));
 
     // One letter too many is cut whole.
-    const FilterRecord cut = ParseFilterValue("1,\"\",0,\"\",\"" + umlauts + "\xC3\xBC\",0,0,0");
-    EXPECT_EQ(cut.text, umlauts);
+    EXPECT_EQ(ParseFilterValue("1,\"\",0,\"\",\"" + umlauts + "\xC3\xBC\",0,0,0").text, umlauts);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // How pages read on the desktop: the Options dialog's choices for FLEX
 // fragments, repeats and the national charset reach the settings and the
-// file; a folded repeat shows in the status line; the pane shows the
-// national letters.
+// file; a folded repeat shows in the status line. (The letters in the panes
+// and the folding itself are the engine's: page_reading_test.)
 #include <QDialog>
 #include <QSpinBox>
 
@@ -21,7 +21,6 @@ private slots:
         QTest::addColumn<int>("join");
         QTest::addColumn<int>("window");
         QTest::addColumn<int>("charset");
-        QTest::newRow("as before") << 1 << 0 << 0;
         QTest::newRow("pieces, a minute, German") << 0 << 60 << 1;
         QTest::newRow("Spanish") << 1 << 0 << 6;
     }
@@ -77,8 +76,7 @@ private slots:
         Settings s = TestSettings();
         s.RepeatWindow = 60;
         Fixture f(s);
-        Output& out = f.output();
-        const auto page = [&out] { testing::WritePage(out, FilterType::Pocsag, "1234567", 1, 2, "FIRE"); };
+        const auto page = [&f] { testing::WritePage(f.output(), FilterType::Pocsag, "1234567", 1, 2, "FIRE"); };
         page();
         f.window.Tick();
         QCOMPARE(f.window.RepeatsText(), QString());
@@ -86,22 +84,6 @@ private slots:
         page();
         f.window.Tick();
         QCOMPARE(f.window.RepeatsText(), QString("Repeats folded: 2"));
-        QCOMPARE(PaneLines(f.lower()), QStringList{"1234567 FIRE"});
-        QCOMPARE(PaneLines(out.FilterPane), QStringList{"1234567 Fire FIRE"});
-    }
-
-    // Text put through the page's charset shows its letters in the pane.
-    void letters() {
-        Settings s = TestSettings();
-        s.Charset = static_cast<std::int32_t>(NationalCharset::German);
-        Fixture f(s);
-        Output& out = f.output();
-        out.SelectCapcodeFilter(FilterType::Pocsag, "0000001", 7, 1, 2);
-        out.PutCapcodeField("{0000001}");
-        out.MarkMessageStart();
-        for (const char c : std::string_view("K{se")) out.PutTextChar(static_cast<std::uint8_t>(c));
-        out.PaneEndLine(out.MessagePane);
-        QCOMPARE(PaneLines(f.lower()), QStringList{QString::fromUtf8("{0000001} K\u00e4se")});
     }
 };
 
