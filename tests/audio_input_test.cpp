@@ -2,7 +2,6 @@
 // through the real sources (files, a pipe) and must decode to exactly the
 // pages of its edge stream.
 #include <gtest/gtest.h>
-#include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -261,15 +260,7 @@ TEST(AudioInput, BadFloatSampleCostsNoLaterPage) {
             std::vector<float> samples = clean;
             samples[at] = bad;
             const std::string path = dir / "bad.wav";
-            SF_INFO info{};
-            info.samplerate = 22050;
-            info.channels = 1;
-            info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-            SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-            ASSERT_NE(file, nullptr);
-            ASSERT_EQ(sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size())),
-                      static_cast<sf_count_t>(samples.size()));
-            sf_close(file);
+            ASSERT_TRUE(testing::WriteMonoWav(path, samples, 22050));
             const std::vector<std::string> lines = DecodeFile(path, Settings())->messageLines;
             EXPECT_TRUE(lines == expected || (at > 0 && at < clean.size() - 1 && lines == std::vector{expected[1]}))
                 << bad << " at " << at << ": " << lines.size();

@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "receiver/iq/iq_select.h"
+#include "support/iq_loopback.h"
 #include "support/loopback.h"
-#include "tools/gen/iq_writer.h"
 
 namespace tolvane {
 namespace {
@@ -19,32 +19,35 @@ namespace {
 constexpr double kCentre = 153.0e6;
 constexpr double kChannel = 153.1e6;
 
-// A cu8 recording of one POCSAG page at kChannel; the edge path's lines.
-std::vector<std::string> WriteRecording(const std::string& path) {
-    gen::PageDescription page;
-    std::string error;
-    EXPECT_TRUE(gen::ParsePageDescription("pocsag:1200:1234567:3:alpha:Live through SoapySDR", page, error));
-    gen::IqCarrier carrier;
-    EXPECT_TRUE(gen::BuildCarrier({page}, gen::EncodeOptions(), 0.3, carrier, error)) << error;
-    carrier.frequencyHz = kChannel;
-    gen::IqOptions options;
-    options.centreHz = kCentre;
-    options.cnrDb = 30;
-    EXPECT_TRUE(gen::WriteIqFile(path, {carrier}, options, error)) << error;
-    return testing::Receive(gen::SymbolsToEdges(carrier.stream, gen::ChannelOptions()))->messageLines;
-}
+// A cu8 recording of one POCSAG page at kChannel, played by the test
+// module with `arguments` as the live source, attached to a ring.
+class IqSdr : public ::testing::Test {
+protected:
+    void Open(const std::string& arguments) {
+        const gen::IqCarrier carrier = testing::Carrier({"pocsag:1200:1234567:3:alpha:Live through SoapySDR"}, kChannel);
+        expected = testing::CleanLines(carrier);
+        ASSERT_FALSE(expected.empty());
+        gen::IqOptions recording;
+        recording.centreHz = kCentre;
+        recording.cnrDb = 30;
+        std::string error;
+        ASSERT_TRUE(gen::WriteIqFile(dir / "air.cu8", {carrier}, recording, error)) << error;
+        setenv("SOAPY_SDR_PLUGIN_PATH", TOLVANE_SOAPY_MODULES, 1);
+        IqInputOptions options;
+        options.sampleRate = 2400000;
+        options.centreHz = kCentre;
+        options.channels.push_back({kChannel, "", 2});
+        source = SelectIqInput("sdr:driver=tolvanefile,path=" + dir / "air.cu8" + arguments, options,
+                               testing::Untimed(), error);
+        ASSERT_NE(source, nullptr) << error;
+        ASSERT_TRUE(source->Attach(ring).Ok());
+    }
 
-std::unique_ptr<IqSource> Device(const std::string& arguments) {
-    setenv("SOAPY_SDR_PLUGIN_PATH", TOLVANE_SOAPY_MODULES, 1);
-    IqInputOptions options;
-    options.sampleRate = 2400000;
-    options.centreHz = kCentre;
-    options.channels.push_back({kChannel, "", 2});
-    std::string error;
-    auto source = SelectIqInput("sdr:driver=tolvanefile," + arguments, options, testing::Untimed(), error);
-    EXPECT_NE(source, nullptr) << error;
-    return source;
-}
+    testing::TempDir dir;
+    std::vector<std::string> expected;  // the edge path's lines
+    std::unique_ptr<IqSource> source;
+    EdgeRing ring{1u << 20};
+};
 
 template <typename Condition>
 bool WaitFor(Condition condition) {
@@ -56,22 +59,8 @@ bool WaitFor(Condition condition) {
     return true;
 }
 
-std::vector<EdgeEntry> PopAll(EdgeRing& ring) {
-    std::vector<EdgeEntry> edges;
-    EdgeEntry entry;
-    while (ring.Pop(entry)) edges.push_back(entry);
-    return edges;
-}
-
-TEST(IqSdr, DecodesWhatTheDeviceDeliversAndNoticesWhenItGoesQuiet) {
-    testing::TempDir dir;
-    const std::string path = dir / "air.cu8";
-    const std::vector<std::string> expected = WriteRecording(path);
-    ASSERT_FALSE(expected.empty());
-    std::unique_ptr<IqSource> source = Device("path=" + path);
-    ASSERT_NE(source, nullptr);
-    EdgeRing ring(1u << 20);
-    ASSERT_TRUE(source->Attach(ring).Ok());
+TEST_F(IqSdr, DecodesWhatTheDeviceDeliversAndNoticesWhenItGoesQuiet) {
+    Open("");
     // After the recording the device delivers nothing: reported, not a hang.
     ASSERT_TRUE(WaitFor([&] { return !source->Notice().empty(); }));
     EXPECT_NE(source->Notice().find("sdr:driver=tolvanefile"), std::string::npos) << source->Notice();
@@ -79,18 +68,14 @@ TEST(IqSdr, DecodesWhatTheDeviceDeliversAndNoticesWhenItGoesQuiet) {
     source->Detach();
     EXPECT_FALSE(source->Finished() && !source->RuntimeError().empty()) << source->RuntimeError();
     EXPECT_EQ(ring.Overruns(), 0u);
-    EXPECT_EQ(testing::Receive(PopAll(ring))->messageLines, expected);
+    std::vector<EdgeEntry> edges;
+    for (EdgeEntry entry; ring.Pop(entry);) edges.push_back(entry);
+    EXPECT_EQ(testing::Receive(edges)->messageLines, expected);
 }
 
-TEST(IqSdr, ABrokenStreamIsReportedAndTheDeviceOpenedAgain) {
-    testing::TempDir dir;
-    const std::string path = dir / "air.cu8";
-    WriteRecording(path);
+TEST_F(IqSdr, ABrokenStreamIsReportedAndTheDeviceOpenedAgain) {
     const std::string opens = dir / "opens";
-    std::unique_ptr<IqSource> source = Device("path=" + path + ",fail_after=100000,opens=" + opens);
-    ASSERT_NE(source, nullptr);
-    EdgeRing ring(1u << 20);
-    ASSERT_TRUE(source->Attach(ring).Ok());
+    Open(",fail_after=100000,opens=" + opens);
     auto openCount = [&] {
         std::ifstream in(opens);
         int lines = 0;

@@ -1,5 +1,7 @@
 #include "support/iq_loopback.h"
 
+#include <gtest/gtest.h>
+
 #include "engine/input_runner.h"
 #include "support/loopback.h"
 
@@ -14,6 +16,23 @@ IqDecoded DecodeIq(const std::string& input, const IqInputOptions& options) {
     RunInput(*rig.engine, *source, RunOptions(), decoded.error);
     decoded.lines = rig.messageLines;
     return decoded;
+}
+
+gen::IqCarrier Carrier(const std::vector<std::string>& descriptions, double frequencyHz) {
+    std::vector<gen::PageDescription> pages(descriptions.size());
+    std::string error;
+    for (std::size_t i = 0; i < pages.size(); ++i)
+        EXPECT_TRUE(gen::ParsePageDescription(descriptions[i], pages[i], error)) << error;
+    gen::IqCarrier carrier;
+    EXPECT_TRUE(gen::BuildCarrier(pages, gen::EncodeOptions(), 0.3, carrier, error)) << error;
+    carrier.frequencyHz = frequencyHz;
+    return carrier;
+}
+
+std::vector<std::string> CleanLines(const gen::IqCarrier& carrier, int levels) {
+    gen::ChannelOptions clean;
+    clean.levels = levels;
+    return Receive(gen::SymbolsToEdges(carrier.stream, clean), Untimed(levels))->messageLines;
 }
 
 }  // namespace tolvane::testing

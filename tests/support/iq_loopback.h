@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "receiver/iq/iq_select.h"
+#include "tools/gen/iq_writer.h"
 
 namespace tolvane::testing {
 
@@ -17,5 +18,11 @@ struct IqDecoded {
 // Decodes the first channel of `options` from `input` (levels as the
 // channel says) to the end of the input.
 IqDecoded DecodeIq(const std::string& input, const IqInputOptions& options);
+
+// A carrier at `frequencyHz` with the pages of `descriptions`, 0.3 s apart
+// (one it refuses fails the test), and the lines its pages give as clean
+// edges read with `levels` levels.
+gen::IqCarrier Carrier(const std::vector<std::string>& descriptions, double frequencyHz);
+std::vector<std::string> CleanLines(const gen::IqCarrier& carrier, int levels = 2);
 
 }  // namespace tolvane::testing

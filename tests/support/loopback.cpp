@@ -1,6 +1,7 @@
 #include "support/loopback.h"
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -80,6 +81,18 @@ std::vector<EdgeEntry> Drain(const EdgeSource& source, EdgeRing& ring) {
         std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
     return entries;
+}
+
+bool WriteMonoWav(const std::string& path, const std::vector<float>& samples, int rate) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (file == nullptr) return false;
+    const auto count = static_cast<sf_count_t>(samples.size());
+    const bool whole = sf_writef_float(file, samples.data(), count) == count;
+    return sf_close(file) == 0 && whole;
 }
 
 }  // namespace tolvane::testing

@@ -56,6 +56,10 @@ private:
     std::filesystem::path path_;
 };
 
+// A one-channel float WAV file of `samples` at `rate`; false if it could
+// not be written whole.
+bool WriteMonoWav(const std::string& path, const std::vector<float>& samples, int rate);
+
 // Pops what an attached source delivers until it has finished and the ring
 // is empty (gives up after five seconds).
 std::vector<EdgeEntry> Drain(const EdgeSource& source, EdgeRing& ring);
