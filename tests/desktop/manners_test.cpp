@@ -17,14 +17,24 @@ using namespace tolvane::desktop;
 
 namespace {
 
-FontRecord RecordOf(const QString& family, const QString& style, int pixels) {
-    FontRecord record;
-    record.FaceName = family.toStdString();
-    record.Height = -pixels;
+// A font chosen by the rows of FontColumns(): none keeps the default record.
+void FontColumns() {
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QString>("style");
+    QTest::addColumn<int>("pixels");
+}
+Settings FontSettings() {
+    QFETCH(QString, family);
+    QFETCH(QString, style);
+    QFETCH(int, pixels);
+    Settings s = TestSettings();
+    if (family.isEmpty()) return s;
+    s.Font.FaceName = family.toStdString();
+    s.Font.Height = -pixels;
     const QFont font = QFontDatabase::font(family, style, 10);  // oblique styles count as italic too
-    record.Weight = font.weight();
-    record.Italic = font.italic() ? 1 : 0;
-    return record;
+    s.Font.Weight = font.weight();
+    s.Font.Italic = font.italic() ? 1 : 0;
+    return s;
 }
 
 // Columns [first, last] of one glyph's ink.
@@ -66,9 +76,7 @@ class MannersTest : public QObject {
 
 private slots:
     void cellGrid_data() {
-        QTest::addColumn<QString>("family");
-        QTest::addColumn<QString>("style");
-        QTest::addColumn<int>("pixels");
+        FontColumns();
         QTest::newRow("the default font record") << QString() << QString() << 0;
         for (const QString& family : QFontDatabase::families()) {
             if (!QFontDatabase::isFixedPitch(family)) continue;
@@ -84,11 +92,7 @@ private slots:
     // on each painted letter copies that letter, and a drag highlights and
     // copies the letters it was dragged over.
     void cellGrid() {
-        QFETCH(QString, family);
-        QFETCH(QString, style);
-        QFETCH(int, pixels);
-        Settings s = TestSettings();
-        if (!family.isEmpty()) s.Font = RecordOf(family, style, pixels);
+        const Settings s = FontSettings();
         Fixture f(s);
         const std::size_t width = std::min<std::size_t>(f.window.LineWidth() - 1, 70);
         std::string line;
@@ -129,9 +133,7 @@ private slots:
     }
 
     void fontDialogOkKeepsTheFont_data() {
-        QTest::addColumn<QString>("family");
-        QTest::addColumn<QString>("style");
-        QTest::addColumn<int>("pixels");
+        FontColumns();
         QTest::newRow("the default, a face that is not installed") << "" << "" << 11;
         QTest::newRow("bold 19 px") << "DejaVu Sans Mono" << "Bold" << 19;
         QTest::newRow("oblique 13 px") << "DejaVu Sans Mono" << "Oblique" << 13;
@@ -139,11 +141,7 @@ private slots:
     // Setup > Display > Font, then OK without touching anything: the font,
     // on screen and in the settings file, is what it was.
     void fontDialogOkKeepsTheFont() {
-        QFETCH(QString, family);
-        QFETCH(QString, style);
-        QFETCH(int, pixels);
-        Settings s = TestSettings();
-        if (!family.isEmpty()) s.Font = RecordOf(family, style, pixels);
+        const Settings s = FontSettings();
         QTemporaryDir dir;
         const std::string ini = dir.filePath("Tolvane.INI").toStdString();
         Fixture f(s, {ini, {}, {}, false});

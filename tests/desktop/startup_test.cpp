@@ -36,19 +36,13 @@ public:
     }
     QString Text() {
         std::fflush(stderr);
-        QFile read(file_.fileName());
-        return read.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(read.readAll()) : QString();
+        return QString::fromLocal8Bit(testing::ReadFile(file_.fileName().toStdString()));
     }
 
 private:
     int saved_ = ::dup(STDERR_FILENO);
     QTemporaryFile file_;
 };
-
-QByteArray Utf16(const QString& text, bool bigEndian) {
-    const QStringEncoder::Flags mark = QStringEncoder::Flag::WriteBom;
-    return QStringEncoder(bigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE, mark)(text);
-}
 
 // In every text "@" stands for the test's folder. A row's settings file is
 // `file` in it ("plain" there is a file), made of `bytes` (none: absent)
@@ -61,8 +55,7 @@ struct Row {
     QFile::Permissions mode;
     const char* file;
     int showNumeric;
-    QString atStart;
-    QString afterSave;
+    QString atStart, afterSave;
     const char* savedHas;
 };
 
@@ -84,11 +77,6 @@ const Row kRows[] = {
      "Tolvane.INI", 0, Unwritable("@", "Is a directory"), Unwritable("@", "Is a directory"), "StatCSVFileEnabled=1"},
     {"no permission", "[Tolvane]\nShowNumeric=0\n[Other]\nKeep=me\n", {}, "Tolvane.INI", 1,
      Unread("Permission denied"), kNotSaved, ""},
-    {"UTF-16LE", Utf16("[Tolvane]\nShowNumeric=0\n", false), kReadWrite, "Tolvane.INI", 1,
-     Unread("the text is UTF-16; save it as UTF-8"), kNotSaved, ""},
-    {"UTF-16BE", Utf16("[Tolvane]\nShowNumeric=0\n", true), kReadWrite, "Tolvane.INI", 1,
-     Unread("the text is UTF-16; save it as UTF-8"), kNotSaved, ""},
-    {"UTF-8 mark", "\xEF\xBB\xBF[Tolvane]\nShowNumeric=0\n", kReadWrite, "Tolvane.INI", 0, "", "", "ShowNumeric=0"},
     {"font height out of range", "[Tolvane]\nShowNumeric=0\nFont.Height=-2147483648\n", kReadWrite, "Tolvane.INI", 0,
      "settings file @/Tolvane.INI: Font.Height=-2147483648 is out of range (-1000 to 1000); -11 kept", "",
      "Font.Height=-11"},
@@ -154,14 +142,12 @@ private slots:
             if (text.isEmpty() || text.startsWith("cannot write")) continue;
             QVERIFY2(errors.contains("tolvane: " + here(text)), qPrintable(errors));
         }
-        QVERIFY(!QFileInfo::exists(path) || ini.setPermissions(kReadWrite));
-        QVERIFY(!QFileInfo::exists(path) || ini.open(QIODevice::ReadOnly));
+        if (QFileInfo::exists(path)) QVERIFY(ini.setPermissions(kReadWrite) && ini.open(QIODevice::ReadOnly));
         const QByteArray after = ini.isOpen() ? ini.readAll() : QByteArray();
         if (*r.savedHas == 0) {
             QCOMPARE(after, before);
         } else {
-            QVERIFY2(after.contains(r.savedHas) && after.count("[Tolvane]") == 1 && !after.contains("\xEF\xBB\xBF"),
-                     after.constData());
+            QVERIFY2(after.contains(r.savedHas) && after.count("[Tolvane]") == 1, after.constData());
         }
     }
 
