@@ -18,14 +18,13 @@
 #endif
 
 #include "receiver/edge_ring.h"
+#include "receiver/sound_file.h"
 
 namespace tolvane {
 
 namespace {
 
 constexpr std::size_t kBlockSamples = 4096;
-
-std::string SystemDetail(const std::string& what, int error) { return what + ": " + std::strerror(error); }
 
 // What the slicer can work with: below this no symbol rate fits, above it
 // the audio is no discriminator output.
@@ -175,18 +174,9 @@ std::string CutShortDetail(SNDFILE* file) {
 
 AttachStatus AudioFileSource::Open(double& sampleRate) {
     AttachStatus status;
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path_.c_str(), SFM_READ, &info);
-    if (file == nullptr) {
-        if (::access(path_.c_str(), R_OK) != 0) {
-            status.error = AttachError::CannotOpenRecording;
-            status.detail = SystemDetail(path_, errno);
-        } else {
-            status.error = AttachError::BadFormat;
-            status.detail = path_ + ": " + sf_strerror(nullptr);
-        }
-        return status;
-    }
+    SF_INFO info;
+    SNDFILE* file = OpenSoundFile(path_, info, status);
+    if (file == nullptr) return status;
     if (info.channels < 1 || info.samplerate < 1) {
         sf_close(file);
         status.error = AttachError::BadFormat;

@@ -9,14 +9,13 @@
 #include <cstring>
 
 #include "receiver/iq/iq_input.h"
+#include "receiver/sound_file.h"
 
 namespace tolvane {
 
 namespace {
 
 constexpr std::size_t kBlockSamples = 16384;
-
-std::string SystemDetail(const std::string& what, int error) { return what + ": " + std::strerror(error); }
 
 // SDR programs that record WAV keep the centre frequency in an "auxi" chunk:
 // two 16-byte SYSTEMTIMEs (start, stop), then the frequency in Hz as a
@@ -48,18 +47,9 @@ AttachStatus IqFileInput::Open(double& sampleRate, double& centreHz) {
     AttachStatus status;
     carried_ = 0;
     if (format_ == IqFormat::Wav) {
-        SF_INFO info{};
-        SNDFILE* file = sf_open(path_.c_str(), SFM_READ, &info);
-        if (file == nullptr) {
-            if (::access(path_.c_str(), R_OK) != 0) {
-                status.error = AttachError::CannotOpenRecording;
-                status.detail = SystemDetail(path_, errno);
-            } else {
-                status.error = AttachError::BadFormat;
-                status.detail = path_ + ": " + sf_strerror(nullptr);
-            }
-            return status;
-        }
+        SF_INFO info;
+        SNDFILE* file = OpenSoundFile(path_, info, status);
+        if (file == nullptr) return status;
         if (info.channels != 2) {
             sf_close(file);
             status.error = AttachError::BadFormat;
