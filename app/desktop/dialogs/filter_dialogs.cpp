@@ -127,33 +127,18 @@ void FilterEditDialog::RejectToggled(bool on) {
 void FilterEditDialog::Accept() {
     FilterRecord entered = record_;
     entered.type = TypeOfItem(Selected(type));
-    const int length = FilterCapcodeLength(entered.type);
-    if (length > 0) {
-        const QString typed = capcode->text().left(static_cast<int>(kFilterCapcodeMax));
-        if (typed.isEmpty()) {
-            MessageDialog(this, "You must enter a capcode!");
-            return;
-        }
-        const QString padded = QString(std::max<int>(0, length - static_cast<int>(typed.size())), '0') + typed;
-        for (const QChar c : padded) {
-            if (!(c >= '0' && c <= '9') && c != '?') {
-                MessageDialog(this, "Invalid characters in capcode!");
-                return;
-            }
-        }
-        entered.capcode = padded.toStdString();
-    }
+    if (FilterCapcodeLength(entered.type) > 0) entered.capcode = capcode->text().toStdString();
     entered.function = static_cast<std::int8_t>(std::max(0, Selected(function)));
     entered.baud = std::max(0, Selected(baud));
     entered.reject = reject->isChecked();
     entered.label = Text(label, static_cast<int>(kFilterLabelMax));
     entered.text = Text(text, static_cast<int>(kFilterTextMax));
-    if (entered.type == FilterType::Text && entered.text.empty()) {
-        MessageDialog(this, "You must enter a text string!");
-        return;
-    }
     entered.command = command->isChecked();
     entered.charset = std::max(0, Selected(charset));
+    if (const char* refusal = CompleteFilterEntry(entered)) {
+        MessageDialog(this, refusal);
+        return;
+    }
     record_ = entered;
     accept();
 }
