@@ -88,7 +88,7 @@ public:
     // a tick, never inside one.
     void ShowPendingMessages();
 
-    Settings& settings() { return settings_; }
+    // Read only: ApplySettings is the one way they change.
     const Settings& settings() const { return settings_; }
     EdgeRing& Ring() { return ring_; }
     ReceiverChain& Chain() { return chain_; }

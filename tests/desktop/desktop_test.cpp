@@ -315,7 +315,9 @@ private slots:
             QVERIFY(lower.size() == 40 && upper.size() == 8);
             for (const auto& step : steps) {
                 if (step.fontHeight != 0) {
-                    f.window.engine().settings().Font.Height = step.fontHeight;
+                    Settings taller = f.window.engine().settings();
+                    taller.Font.Height = step.fontHeight;
+                    f.window.engine().ApplySettings(taller);
                     f.window.ApplyFont();
                 }
                 size += step.sizeChange;

@@ -220,7 +220,7 @@ int FiltersDialog::SelectedFilter() const {
 }
 
 void FiltersDialog::ChangeTable(const Settings& next) {
-    host_.ApplySettings(next, static_cast<unsigned>(SettingsChange::Filters));
+    host_.ApplySettings(next);
 }
 
 void FiltersDialog::Edit() {
@@ -253,7 +253,7 @@ void FiltersDialog::Delete() {
     list->setCurrentRow(list->count() > 0 ? std::min(row, list->count() - 1) : -1);
 }
 
-bool FiltersDialog::Apply(Settings& s, unsigned& changes) {
+bool FiltersDialog::Apply(Settings& s) {
     const std::string output = Text(outputFile);
     if (outputEnabled->isChecked() && output.empty() && !useDate->isChecked()) {
         return Refuse("You must select a filter file!");
@@ -268,8 +268,6 @@ bool FiltersDialog::Apply(Settings& s, unsigned& changes) {
     s.FilterFileFlush = flush->isChecked();
     s.FilterFlushTime = Selected(flushTime) + 1;
     s.FilterCmdArgs = Text(commandArgs);
-    // The filter output file is closed and its name made again.
-    changes = static_cast<unsigned>(SettingsChange::Filters);
     return true;
 }
 

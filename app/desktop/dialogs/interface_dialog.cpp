@@ -105,8 +105,7 @@ void InterfaceDialog::UpdateEnabling() {
     highPass->setEnabled(!onSerial);
 }
 
-bool InterfaceDialog::Apply(Settings& next, unsigned& changes) {
-    const Settings& before = S();
+bool InterfaceDialog::Apply(Settings& next) {
     InputChoice& in = next.Input;
     in.InputKind = audio->isChecked() ? 1 : 0;
     if (in.InputKind == 0) {
@@ -139,14 +138,6 @@ bool InterfaceDialog::Apply(Settings& next, unsigned& changes) {
     next.FourLevelInterface = fourLevel->isChecked();
     next.InvertData = invert->isChecked();
     in.Input = InterfaceInputName(next);
-
-    if (next.ComPort != before.ComPort || next.ComPortAddr != before.ComPortAddr ||
-        next.ComPortIRQ != before.ComPortIRQ || next.Input != before.Input) {
-        changes |= static_cast<unsigned>(SettingsChange::Input);
-    }
-    if (next.FourLevelInterface != before.FourLevelInterface || next.InvertData != before.InvertData) {
-        changes |= static_cast<unsigned>(SettingsChange::Levels);
-    }
     return true;
 }
 
