@@ -79,7 +79,6 @@ TEST(PocsagCodewords, SyncIdlePageEndsAndCounts) {
         // The damaged word may have been the message's next one.
         {"short text cut short by an uncorrectable word", join({{sync, to8}, shortText, {idle ^ 7u << 20, idle}}),
          {"{0000008} 1 1200 Short one « »", "{???????} ? 1200 TONE ONLY"}, 1, {1, 0, 1, 11}},
-        // Any ShowNumeric but 0 shows numeric pages and tones.
         {"tone only, then an address", {sync, to8, next}, {tone}, 2, {1, 0, 0, 0}},
         {"tone only, then the signal lost", {sync, to8, kLost}, {}},
         {"short text, then an address", join({{sync, to8}, shortText, {next}}), {"{0000008} 1 1200 Short one  "}, 1, {0, 0, 1, 11}},
