@@ -1,24 +1,22 @@
 // What a protocol decoder works with: the settings it reads, the receiver
-// chain it steers, the title, the codeword corrector, the emission
-// operations, the statistics, and the clock for time-of-day headers.
+// clocks it steers, the codeword corrector, the page writer, the statistics,
+// and the clock that times fragmented messages.
 #pragma once
 
 namespace tolvane {
 
 struct Settings;
-struct ReceiverChain;
-class DecodeModeTitle;
+class ClockControl;
 class Bch;
-class Output;
+class PageWriter;
 class Statistics;
 class WallClock;
 
 struct DecoderContext {
     const Settings& settings;
-    ReceiverChain& chain;
-    DecodeModeTitle& title;
+    ClockControl& receiver;
     Bch& bch;
-    Output& output;
+    PageWriter& writer;
     Statistics& stats;
     const WallClock& clock;
 };

@@ -33,11 +33,11 @@ Engine::Engine(const Settings& settings, OutsideWorld world, std::size_t ringCap
       filters_(settings_, world_, files_, panes_.Filter()),
       records_(world_.clock),
       output_(settings_, world_.clock, panes_, log_, filters_, records_),
-      context_{settings_, chain_, title_, bch_, output_, stats_, world_.clock},
+      recovery_(settings_, title_, *this),
+      context_{settings_, recovery_, bch_, output_.Writer(), stats_, world_.clock},
       pocsag_(context_),
       flex_(context_),
       gsc_(context_),
-      recovery_(settings_, chain_, title_, *this),
       keepAlive_(settings_, world_.clock, world_.sound, world_.commands, pending_),
       reports_(settings_, stats_, world_.clock, files_, &keepAlive_, this) {
     panes_.CreatePanes(lineWidth_);
@@ -133,10 +133,7 @@ SettingsEffect Engine::ApplySettings(const Settings& next) {
     settings_ = next;
     SettingsEffect effect;
 
-    // A decoder switched off must not keep the others locked out.
-    if (!next.DecodeFlex) chain_.FlexLock = false;
-    if (!next.DecodeGolay) chain_.GolayLock = false;
-    if (!next.DecodePocsag) chain_.PocsagHold = 0;
+    recovery_.ReleaseDisabledLocks();
     // The decoders and the receiver read the levels and switches as they
     // go; only the input and the audio slicing are set when it is attached.
     effect.restartInput = !(next.Input == old.Input);

@@ -91,7 +91,6 @@ public:
     // Read only: ApplySettings is the one way they change.
     const Settings& settings() const { return settings_; }
     EdgeRing& Ring() { return ring_; }
-    ReceiverChain& Chain() { return chain_; }
     DecodeModeTitle& Title() { return title_; }
     Bch& Codeword() { return bch_; }
     // The line builder the decoders write through, and the shared parts it
@@ -105,6 +104,7 @@ public:
     GscDecoder& Gsc() { return gsc_; }
     // What the symbol clocks have processed: a recording's clock follows it.
     const SymbolRecovery& Recovery() const { return recovery_; }
+    SymbolRecovery& Recovery() { return recovery_; }
     StatReports& Reports() { return reports_; }
     // The keep-alive watch; a client without a user to acknowledge the
     // alarm calls Watch().SetAutoAcknowledge(true).
@@ -135,7 +135,6 @@ private:
     std::int32_t charWidth_;
     std::uint32_t lineWidth_;
     EdgeRing ring_;
-    ReceiverChain chain_;
     DecodeModeTitle title_;
     Bch bch_;
     Statistics stats_;
@@ -147,11 +146,11 @@ private:
     FilterActions filters_;
     RecordEmitter records_;
     Output output_;
+    SymbolRecovery recovery_;
     DecoderContext context_;
     PocsagDecoder pocsag_;
     FlexDecoder flex_;
     GscDecoder gsc_;
-    SymbolRecovery recovery_;
     // The watch comes first: the reports tell it of every hour change.
     KeepAlive keepAlive_;
     StatReports reports_;

@@ -15,7 +15,8 @@ Output::Output(const Settings& settings, const WallClock& clock, OutputPanes& pa
       clock_(clock),
       log_(log),
       filters_(filters),
-      records_(records) {
+      records_(records),
+      writer_(*this, settings, clock) {
     held_.reserve(kRecordLineMax);
     recordLine_.reserve(kRecordLineMax);
 }

@@ -1,9 +1,9 @@
-// The emission operations: the only way decoders write text. One Output
-// builds the lines of one receiver: characters go into the message pane's
-// grid, into its CurrentLine (the page line being composed, with marks for
-// the capcode field and the message) and into the log. PaneEndLine
-// completes a row and, for a page line, runs the filters and sends its
-// record. The panes, the log, the filter actions and the record emitter
+// The emission operations under the page writer (page_writer.h), through
+// which decoders write. One Output builds the lines of one receiver:
+// characters go into the message pane's grid, into its CurrentLine (the
+// page line being composed, with marks for the capcode field and the
+// message) and into the log. PaneEndLine completes a row and, for a page
+// line, runs the filters and sends its record. The panes, the log, the filter actions and the record emitter
 // are shared parts it is given.
 #pragma once
 
@@ -21,6 +21,7 @@
 #include "output/output_panes.h"
 #include "output/page_log.h"
 #include "output/page_record.h"
+#include "output/page_writer.h"
 #include "output/record_emitter.h"
 #include "output/repeat_fold.h"
 #include "settings/filter_record.h"
@@ -86,6 +87,8 @@ public:
     void RecordSinkChanged() { ForgetPage(); }
 
     const CurrentLine& Line() const { return line_; }
+    // What the decoders write through.
+    PageWriter& Writer() { return writer_; }
     // Pages not shown because they repeated one within RepeatWindow.
     std::uint64_t FoldedRepeats() const { return repeats_.Folded(); }
 
@@ -136,6 +139,8 @@ private:
     RepeatFold repeats_;
     bool holding_ = false;
     std::vector<std::pair<std::uint8_t, std::uint8_t>> held_;
+
+    PageWriter writer_;
 };
 
 }  // namespace tolvane

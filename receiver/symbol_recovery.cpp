@@ -40,6 +40,14 @@ constexpr int kPocsagBatchBits = 17 * 32 + 32;
 // The FLEX sync code on either side of the marker.
 constexpr int kFlexSyncCodeSymbols = 16;
 
+// Half the mean of an error history: the correction a decoder's sync
+// makes to its clock's phase.
+double HalfMean(const std::array<double, 64>& history) {
+    double sum = 0.0;
+    for (const double e : history) sum += e;
+    return sum * 0.015625 * 0.5;
+}
+
 void SteerRate(ClockRate& rate, double gain, double errorInPeriods) {
     // A steady lag (the rate still off) is a lock; a scatter is not.
     rate.meanError += (errorInPeriods - rate.meanError) * (1 / kSpreadTransitions);
@@ -77,32 +85,82 @@ void SymbolRecovery::DetectPocsagRate(std::int32_t runLength) {
         if (detector_.scores[r] <= kRateLockScore && detector_.pairScores[r] <= kRateLockScore) continue;
         detector_.scores[r] = 0;
         detector_.pairScores[r] = 0;
-        title_.ShowDecodeMode(kRateModes[r]);
-        chain_.SymbolPeriod = kRatePeriods[r];
-        chain_.PocsagSpeedCode = kRateSpeedCodes[r];
-        if (chain_.PocsagHold == 0) {
-            chain_.SymbolPhase = 0;
-            chain_.symbolAccumulator = 0;
-            chain_.symbolRate.drift = 0;
-        }
-        chain_.SymbolLoopGain = kLoopGainPocsag;
-        chain_.PocsagHold = kPocsagHoldOnEntry;
+        EnterPocsag(kRateSpeedCodes[r]);
         break;
     }
+}
+
+void SymbolRecovery::EnterPocsag(int speedCode) {
+    const auto r = static_cast<std::size_t>(
+        std::find(kRateSpeedCodes.begin(), kRateSpeedCodes.end(), speedCode) - kRateSpeedCodes.begin());
+    if (r == kRateSpeedCodes.size()) return;
+    title_.ShowDecodeMode(kRateModes[r]);
+    clocks_.SymbolPeriod = kRatePeriods[r];
+    clocks_.PocsagSpeedCode = speedCode;
+    // A rate found again while POCSAG runs keeps the clock where it is.
+    if (clocks_.PocsagHold == 0) {
+        clocks_.SymbolPhase = 0;
+        clocks_.symbolAccumulator = 0;
+        clocks_.symbolRate.drift = 0;
+    }
+    clocks_.SymbolLoopGain = kLoopGainPocsag;
+    clocks_.PocsagHold = kPocsagHoldOnEntry;
+}
+
+void SymbolRecovery::ReleaseDisabledLocks() {
+    if (!settings_.DecodeFlex) clocks_.FlexLock = false;
+    if (!settings_.DecodeGolay) clocks_.GolayLock = false;
+    if (!settings_.DecodePocsag) clocks_.PocsagHold = 0;
+}
+
+void SymbolRecovery::LockFlex(int modeCode) {
+    title_.ShowDecodeMode(modeCode);
+    title_.FlexModeHold = kFlexModeHoldTicks;
+    clocks_.FlexLock = true;
+}
+
+void SymbolRecovery::CentreOnFlexSync() {
+    clocks_.SymbolPhase += HalfMean(clocks_.SymbolErrorHistory);
+    clocks_.SymbolLoopGain = kLoopGainFlexSynced;
+}
+
+void SymbolRecovery::StartFlexBlocks(int symbolRate, int levels) {
+    clocks_.SymbolPeriod = symbolRate == 1600 ? kFlex1600Period : kFlex3200Period;
+    clocks_.FlexSlowBlocks = symbolRate == 1600 && levels == 4;
+    clocks_.SymbolLoopGain = kLoopGainNormal;
+}
+
+void SymbolRecovery::ReleaseFlex() {
+    clocks_.SymbolPeriod = kFlex1600Period;
+    clocks_.FlexLock = false;
+    clocks_.FlexSlowBlocks = false;
+}
+
+void SymbolRecovery::LockGolay() {
+    clocks_.GolayLock = true;
+    title_.ShowDecodeMode(mode_code::Golay);
+    clocks_.GolayPhase += HalfMean(clocks_.GolayErrorHistory);
+}
+
+void SymbolRecovery::ReleaseGolay() {
+    clocks_.GolayLock = false;
+    title_.ShowDecodeMode(mode_code::Idle);
+    clocks_.GolayPhase = 0;
+    clocks_.golayAccumulator = 0;
 }
 
 void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState) {
     const double d = duration;
     ticksProcessed_ += duration;
     // Where the level change that starts this entry fell in the symbol.
-    double startError = chain_.symbolAccumulator - chain_.SymbolPhase;
-    chain_.symbolAccumulator += d;
-    chain_.golayAccumulator += d;
+    double startError = clocks_.symbolAccumulator - clocks_.SymbolPhase;
+    clocks_.symbolAccumulator += d;
+    clocks_.golayAccumulator += d;
 
     const bool invert = settings_.InvertData != 0 || (foundInverted_ && AutoPolarity());
     const bool fourLevel = settings_.FourLevelInterface != 0;
     std::uint8_t symbol = LineStateToSymbol(lineState, fourLevel, invert);
-    if (fourLevel && chain_.FlexSlowBlocks && (lineState & kLineSlowDecision) != 0)
+    if (fourLevel && clocks_.FlexSlowBlocks && (lineState & kLineSlowDecision) != 0)
         symbol = static_cast<std::uint8_t>((lineState & 3) ^ (invert ? 3 : 0));
     int level = symbol >= 2 ? 1 : 0;
     const int side = symbol <= 1 ? 1 : 0;
@@ -113,8 +171,8 @@ void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState
         // the slicer's levels, still those of the pause, make the runs
         // unequal: a change half a period early then balances one half a
         // period late, and every sample reads the longer level.
-        if (sideTicks_ >= kPauseSymbols * chain_.SymbolPeriod) {
-            chain_.SymbolPhase += startError;
+        if (sideTicks_ >= kPauseSymbols * clocks_.SymbolPeriod) {
+            clocks_.SymbolPhase += startError;
             startError = 0;
         }
         sideTicks_ = 0;
@@ -127,7 +185,7 @@ void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState
     }
     sideTicks_ += d;
 
-    if (level != detector_.lastLevel && settings_.DecodePocsag && !chain_.FlexLock && !chain_.GolayLock) {
+    if (level != detector_.lastLevel && settings_.DecodePocsag && !clocks_.FlexLock && !clocks_.GolayLock) {
         DetectPocsagRate(detector_.runLength);
         detector_.runLength = duration;
         detector_.lastLevel = level;
@@ -138,59 +196,59 @@ void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState
     }
 
     // Golay clock: the limit is fixed for this entry.
-    const double golayPeriod = kGolayPeriod * (1 + chain_.golayRate.drift);
-    const double golayLimit = chain_.GolayPhase + 0.5 * golayPeriod;
-    while (chain_.golayAccumulator >= golayLimit) {
-        chain_.golayAccumulator -= golayPeriod;
-        if (settings_.DecodeGolay && !chain_.FlexLock) {
+    const double golayPeriod = kGolayPeriod * (1 + clocks_.golayRate.drift);
+    const double golayLimit = clocks_.GolayPhase + 0.5 * golayPeriod;
+    while (clocks_.golayAccumulator >= golayLimit) {
+        clocks_.golayAccumulator -= golayPeriod;
+        if (settings_.DecodeGolay && !clocks_.FlexLock) {
             decoders_.GolayInputBit(static_cast<std::int8_t>(level));
-            chain_.GolayErrorHistory[chain_.golayHistoryIndex] = chain_.golayError;
-            chain_.golayHistoryIndex = (chain_.golayHistoryIndex + 1) & 63;
+            clocks_.GolayErrorHistory[clocks_.golayHistoryIndex] = clocks_.golayError;
+            clocks_.golayHistoryIndex = (clocks_.golayHistoryIndex + 1) & 63;
         }
     }
-    chain_.golayError = chain_.golayAccumulator - chain_.GolayPhase;
+    clocks_.golayError = clocks_.golayAccumulator - clocks_.GolayPhase;
 
     // Symbol clock: a decoder may change the phase and period inside the loop.
-    while (chain_.symbolAccumulator >= chain_.SymbolPhase + 0.5 * chain_.SymbolPeriod * (1 + chain_.symbolRate.drift)) {
-        chain_.symbolAccumulator -= chain_.SymbolPeriod * (1 + chain_.symbolRate.drift);
-        if (chain_.PocsagHold == 0) {
-            if (!chain_.GolayLock && settings_.DecodeFlex) {
+    while (clocks_.symbolAccumulator >= clocks_.SymbolPhase + 0.5 * clocks_.SymbolPeriod * (1 + clocks_.symbolRate.drift)) {
+        clocks_.symbolAccumulator -= clocks_.SymbolPeriod * (1 + clocks_.symbolRate.drift);
+        if (clocks_.PocsagHold == 0) {
+            if (!clocks_.GolayLock && settings_.DecodeFlex) {
                 decoders_.FlexInputSymbol(symbol);
-                chain_.SymbolErrorHistory[chain_.symbolHistoryIndex] = chain_.symbolError;
-                chain_.symbolHistoryIndex = (chain_.symbolHistoryIndex + 1) & 63;
+                clocks_.SymbolErrorHistory[clocks_.symbolHistoryIndex] = clocks_.symbolError;
+                clocks_.symbolHistoryIndex = (clocks_.symbolHistoryIndex + 1) & 63;
                 if (AutoPolarity() && WatchFlex(symbol)) {
                     symbol ^= 3;
                     level ^= 1;
                 }
             }
-        } else if (!chain_.GolayLock && settings_.DecodePocsag) {
+        } else if (!clocks_.GolayLock && settings_.DecodePocsag) {
             decoders_.PocsagInputBit(level ? '0' : '1');
             if (AutoPolarity() && WatchPocsag(level)) {
                 symbol ^= 3;
                 level ^= 1;
             }
-            if (--chain_.PocsagHold == 0) {
+            if (--clocks_.PocsagHold == 0) {
                 title_.ShowDecodeMode(mode_code::Idle);
                 decoders_.PocsagInputBit('X');
-                chain_.SymbolPeriod = kFlex1600Period;
-                chain_.SymbolLoopGain = kLoopGainNormal;
+                clocks_.SymbolPeriod = kFlex1600Period;
+                clocks_.SymbolLoopGain = kLoopGainNormal;
             }
         }
     }
-    chain_.symbolError = chain_.symbolAccumulator - chain_.SymbolPhase;
+    clocks_.symbolError = clocks_.symbolAccumulator - clocks_.SymbolPhase;
 
     if ((symbol <= 1 ? 1 : 0) != lastClockSide_) {
-        if (!fourLevel) SteerSymbolClock(chain_.symbolError);
-        chain_.GolayPhase += kGolayLoopGain * chain_.golayError;
-        SteerRate(chain_.golayRate, kGolayLoopGain, chain_.golayError / kGolayPeriod);
+        if (!fourLevel) SteerSymbolClock(clocks_.symbolError);
+        clocks_.GolayPhase += kGolayLoopGain * clocks_.golayError;
+        SteerRate(clocks_.golayRate, kGolayLoopGain, clocks_.golayError / kGolayPeriod);
     }
     lastClockSide_ = symbol <= 1 ? 1 : 0;
 }
 
 void SymbolRecovery::SteerSymbolClock(double error) {
-    const double gain = chain_.SymbolLoopGain;
-    chain_.SymbolPhase += gain * error;
-    SteerRate(chain_.symbolRate, gain, error / chain_.SymbolPeriod);
+    const double gain = clocks_.SymbolLoopGain;
+    clocks_.SymbolPhase += gain * error;
+    SteerRate(clocks_.symbolRate, gain, error / clocks_.SymbolPeriod);
 }
 
 bool SymbolRecovery::AutoPolarity() const { return settings_.AutoPolarity != 0 && settings_.InvertData == 0; }
@@ -228,7 +286,7 @@ bool SymbolRecovery::WatchFlex(std::uint8_t symbol) {
     flexNext_ = (flexNext_ + 1) & 63;
     flexBits_ = (flexBits_ << 1) | (symbol < 2 ? 1u : 0u);
     // A frame in progress has its sense; its data may hold anything.
-    if (chain_.FlexLock) {
+    if (clocks_.FlexLock) {
         flexFlipCountdown_ = 0;
         return false;
     }

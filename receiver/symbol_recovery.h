@@ -10,12 +10,15 @@
 // and the clock's rate toward the transmitter's. The rate term lets the
 // clock follow a transmitter or sound card clock a per cent off; a phase
 // pull alone lags such a clock by most of a symbol and slips bits.
-// POCSAG and its rate are recognised from run lengths.
+// POCSAG and its rate are recognised from run lengths. The decoders steer
+// the clocks through ClockControl (clock_control.h), which this implements.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <limits>
+
+#include "receiver/clock_control.h"
 
 namespace tolvane {
 
@@ -59,12 +62,10 @@ inline constexpr double kSpreadTransitions = 32;
 inline constexpr double kLockedSpread = 0.15;
 inline constexpr double kUnlockedSpread = 0.2;
 
+// POCSAG bits the mode lasts after its rate is recognised, and after the
+// decoder last found a good codeword.
 inline constexpr int kPocsagHoldOnEntry = 600;
-
-// PocsagSpeedCode values; also the statistics categories P2400, P1200, P512.
-inline constexpr int kPocsagSpeed2400 = 3;
-inline constexpr int kPocsagSpeed1200 = 4;
-inline constexpr int kPocsagSpeed512 = 5;
+inline constexpr int kPocsagHoldOnKeep = 170;
 
 // Number of raised lines among CTS, DSR, DCD by the line-state high nibble
 // (bit 0 CTS, 1 DSR, 2 RI, 3 DCD); RI is ignored.
@@ -97,9 +98,8 @@ struct ClockRate {
     double spread = 0.25;  // their mean distance from meanError (a quarter: no lock)
 };
 
-// State shared between symbol recovery and the decoders, which steer the
-// clocks through it.
-struct ReceiverChain {
+// The state of the two clocks and of the locks the decoders set.
+struct ClockState {
     // Symbol clock.
     double symbolAccumulator = 0;
     double SymbolPhase = 0;
@@ -118,7 +118,7 @@ struct ReceiverChain {
     std::array<double, 64> GolayErrorHistory{};
     int golayHistoryIndex = 0;
 
-    // Mode flags the decoders set.
+    // Modes.
     int PocsagHold = 0;
     int PocsagSpeedCode = kPocsagSpeed1200;
     bool FlexLock = false;
@@ -127,14 +127,6 @@ struct ReceiverChain {
     // on its longer average, where there is one.
     bool FlexSlowBlocks = false;
     bool GolayLock = false;
-
-    // Half the mean of a history: the correction a decoder applies to its
-    // clock phase when it synchronises.
-    static double HalfMean(const std::array<double, 64>& history) {
-        double sum = 0.0;
-        for (const double e : history) sum += e;
-        return sum * 0.015625 * 0.5;
-    }
 };
 
 // Scores run lengths for the three POCSAG rates. `scores` count runs
@@ -152,10 +144,10 @@ struct PocsagRateDetector {
     std::array<std::int32_t, 3> pairScores{};
 };
 
-class SymbolRecovery {
+class SymbolRecovery final : public ClockControl {
 public:
-    SymbolRecovery(const Settings& settings, ReceiverChain& chain, DecodeModeTitle& title, DecoderInputs& decoders)
-        : settings_(settings), chain_(chain), title_(title), decoders_(decoders) {}
+    SymbolRecovery(const Settings& settings, DecodeModeTitle& title, DecoderInputs& decoders)
+        : settings_(settings), title_(title), decoders_(decoders) {}
 
     // Processes one ring entry.
     void ProcessEntry(std::uint16_t duration, std::uint8_t lineState);
@@ -172,6 +164,22 @@ public:
     // The polarity found from sync words (used while AutoPolarity is on and
     // InvertData is 0).
     bool FoundInverted() const { return foundInverted_; }
+    const ClockState& Clocks() const { return clocks_; }
+
+    // What rate detection does on finding a POCSAG rate (a kPocsagSpeed value).
+    void EnterPocsag(int speedCode);
+    // The settings changed: a decoder switched off must not keep the others
+    // locked out.
+    void ReleaseDisabledLocks();
+
+    void KeepPocsag() override { clocks_.PocsagHold = kPocsagHoldOnKeep; }
+    int PocsagSpeedCode() const override { return clocks_.PocsagSpeedCode; }
+    void LockFlex(int modeCode) override;
+    void CentreOnFlexSync() override;
+    void StartFlexBlocks(int symbolRate, int levels) override;
+    void ReleaseFlex() override;
+    void LockGolay() override;
+    void ReleaseGolay() override;
 
 private:
     void DetectPocsagRate(std::int32_t runLength);
@@ -185,7 +193,7 @@ private:
     void Flip();
 
     const Settings& settings_;
-    ReceiverChain& chain_;
+    ClockState clocks_;
     DecodeModeTitle& title_;
     DecoderInputs& decoders_;
     PocsagRateDetector detector_;

@@ -168,7 +168,7 @@ TEST_P(FlexEndToEnd, EveryPageKindComesThrough) {
     expected.alphaChars[at] = 11 + 8 + 6;
     EXPECT_EQ(rig->engine->Stats().HourlyStats, expected);
     EXPECT_EQ(rig->engine->Stats().DailyStats, expected);
-    EXPECT_FALSE(rig->engine->Chain().FlexLock);
+    EXPECT_FALSE(rig->engine->Recovery().Clocks().FlexLock);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, FlexEndToEnd,
@@ -422,8 +422,8 @@ INSTANTIATE_TEST_SUITE_P(
 // zero, which no frame from the air can show.
 TEST(FlexWords, MessageWordsPastTheArrayReadAsZero) {
     TestRig rig(testing::Untimed());
-    DecoderContext ctx{rig.engine->settings(), rig.engine->Chain(), rig.engine->Title(), rig.engine->Codeword(),
-                       rig.engine->output(),   rig.engine->Stats(), rig.clock};
+    DecoderContext ctx{rig.engine->settings(), rig.engine->Recovery(), rig.engine->Codeword(),
+                       rig.engine->output().Writer(), rig.engine->Stats(), rig.clock};
     FlexPhase phase;
     for (const auto& [at, value] : std::vector<std::pair<std::size_t, std::uint32_t>>{
              {0, Biw(0, 2)}, {1, 0x8001}, {2, Vector(5, 127, 127)}, {198, Chars('e', 'n', 'd')},
@@ -438,7 +438,7 @@ TEST(FlexWords, MessageWordsPastTheArrayReadAsZero) {
 // leave the other decoders locked out.
 TEST(FlexSettings, SwitchingFlexOffReleasesItsLock) {
     TestRig rig(testing::Untimed());
-    rig.engine->Chain().FlexLock = true;
+    rig.engine->Recovery().LockFlex(mode_code::Flex1600_2);
     Settings next = rig.engine->settings();
     next.DecodeFlex = 0;
     rig.engine->ApplySettings(next);

@@ -94,8 +94,9 @@ TEST(GscSync, TolerancesDecideWhetherThePageComesThrough) {
 
 TEST(GscSync, SearchGivesUpAfter949SamplesWithoutPreamble) {
     TestRig rig(testing::Untimed());
-    rig.engine->Chain().golayAccumulator = 123.0;
-    rig.engine->Chain().GolayPhase = 45.0;
+    const ClockState& clocks = rig.engine->Recovery().Clocks();
+    rig.Feed({{500, kLineDCD}, {100, 0}}, false);  // a level change moves the Golay clock, short of a sample
+    ASSERT_TRUE(clocks.golayAccumulator != 0 && clocks.GolayPhase != 0);
     const GscState& s = rig.engine->Gsc().State();
     GscSampleWriter w;
     w.AppendPreamble(2, false);
@@ -107,8 +108,7 @@ TEST(GscSync, SearchGivesUpAfter949SamplesWithoutPreamble) {
     FeedDirect(rig, {0});
     EXPECT_EQ(s.PreambleCount, 0);
     EXPECT_EQ(rig.title.Current(), " Tolvane");
-    EXPECT_EQ(rig.engine->Chain().golayAccumulator, 0.0);
-    EXPECT_EQ(rig.engine->Chain().GolayPhase, 0.0);
+    EXPECT_EQ(std::tuple(clocks.golayAccumulator, clocks.GolayPhase), std::tuple(0.0, 0.0));
 }
 
 TEST(GscPages, BudgetUnlockOutputsLastPage) {
@@ -123,7 +123,7 @@ TEST(GscPages, BudgetUnlockOutputsLastPage) {
     ASSERT_EQ(rig.messageLines.size(), 16u);
     EXPECT_EQ(rig.messageLines.front(), "(000100) 1  ");
     EXPECT_EQ(rig.messageLines.back(), "(000115) 4  ");
-    EXPECT_FALSE(rig.engine->Chain().GolayLock);
+    EXPECT_FALSE(rig.engine->Recovery().Clocks().GolayLock);
     EXPECT_EQ(rig.engine->Stats().DailyStats.numericMsgs[GOLAY], 16u);
     EXPECT_EQ(rig.engine->Stats().DailyStats.numericChars[GOLAY], 0u);
 }

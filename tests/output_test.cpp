@@ -72,6 +72,23 @@ TEST(Emission, RowsLinesAndTheLog) {
     EXPECT_TRUE(rig.filterLines.empty());
 }
 
+// Capcode fields the recordings and end-to-end tables do not show: an
+// unknown POCSAG capcode with the time, a long FLEX capcode of ten digits
+// (the filters see nine), and the time of day cut at 40 characters.
+TEST(PageWriter, CapcodeFieldsBeyondTheRecordings) {
+    const std::string longTime(50, 't');
+    for (const auto& [header, time, text, digits] :
+         {std::tuple{PageHeader{PageProtocol::Pocsag, "512", -1, false, 2}, std::string("12:00:00"),
+                     std::string("{???????} 12:00:00 ? 512"), 7},
+          std::tuple{PageHeader{PageProtocol::Flex, "1600/2", 2147483647, true}, std::string("12:00:00"),
+                     std::string("[2147483647] 12:00:00"), 9},
+          std::tuple{PageHeader{PageProtocol::Gsc, "600", 123456, false, 4}, longTime,
+                     "(123456) 4 " + longTime.substr(0, 40), 6}}) {
+        const CapcodeField field = FormatCapcodeField(header, time);
+        EXPECT_EQ(std::tuple(field.text, field.digits), std::tuple(text, digits));
+    }
+}
+
 // The log is flushed a time after the first unflushed line (code 1: at
 // once); a running countdown is not restarted by later lines.
 TEST(Emission, LogFlushCountdown) {

@@ -129,7 +129,7 @@ TEST(PocsagCodewords, SyncIdlePageEndsAndCounts) {
                   c.counts)
             << c.what;
         if (c.hold >= 0) {
-            EXPECT_EQ(fresh.engine->Chain().PocsagHold, c.hold) << c.what;
+            EXPECT_EQ(fresh.engine->Recovery().Clocks().PocsagHold, c.hold) << c.what;
         }
     }
 }

@@ -18,10 +18,15 @@ namespace {
 
 class RecordingDecoders : public DecoderInputs {
 public:
-    void PocsagInputBit(char symbol) override { pocsag += symbol; }
+    void PocsagInputBit(char symbol) override {
+        pocsag += symbol;
+        if (keepPocsag != nullptr) keepPocsag->KeepPocsag();
+    }
     void FlexInputSymbol(std::uint8_t symbol) override { flex += static_cast<char>('0' + symbol); }
     void GolayInputBit(std::int8_t bit) override { golay += static_cast<char>('0' + bit); }
     std::string pocsag, flex, golay;
+    // A decoder that finds a good codeword in every bit.
+    ClockControl* keepPocsag = nullptr;
 };
 
 struct Chain {
@@ -29,9 +34,9 @@ struct Chain {
     Settings settings;
     testing::FakeTitle titleSink;
     DecodeModeTitle title{titleSink};
-    ReceiverChain chain;
     RecordingDecoders decoders;
-    SymbolRecovery recovery{settings, chain, title, decoders};
+    SymbolRecovery recovery{settings, title, decoders};
+    const ClockState& clocks = recovery.Clocks();
 
     // Alternating levels, one run per entry.
     void Runs(std::int32_t length, int count) {
@@ -94,30 +99,30 @@ TEST(PocsagRateDetector, WindowBoundariesAndDecay) {
 TEST(PocsagRateDetector, EntersPocsagAfter181RunsAndLeavesAfterHold) {
     Chain c;
     c.Runs(993, 181);
-    EXPECT_EQ(c.chain.PocsagHold, 0);
+    EXPECT_EQ(c.clocks.PocsagHold, 0);
     c.Runs(993, 1);
     EXPECT_EQ(c.titleSink.Current(), " Tolvane - POCSAG 1200");
-    EXPECT_EQ(c.chain.PocsagSpeedCode, kPocsagSpeed1200);
-    EXPECT_DOUBLE_EQ(c.chain.SymbolPeriod, kPocsag1200Period);
-    EXPECT_DOUBLE_EQ(c.chain.SymbolLoopGain, kLoopGainPocsag);
-    EXPECT_GT(c.chain.PocsagHold, 590);
+    EXPECT_EQ(c.clocks.PocsagSpeedCode, kPocsagSpeed1200);
+    EXPECT_DOUBLE_EQ(c.clocks.SymbolPeriod, kPocsag1200Period);
+    EXPECT_DOUBLE_EQ(c.clocks.SymbolLoopGain, kLoopGainPocsag);
+    EXPECT_GT(c.clocks.PocsagHold, 590);
     EXPECT_EQ(c.recovery.RateDetector().scores[1], 0);
 
     // A steady level: 600 bits later POCSAG ends with one 'X'.
     c.decoders.pocsag.clear();
     for (int i = 0; i < 40; ++i) c.recovery.ProcessEntry(60000, 0);
-    EXPECT_EQ(c.chain.PocsagHold, 0);
+    EXPECT_EQ(c.clocks.PocsagHold, 0);
     EXPECT_EQ(c.titleSink.Current(), " Tolvane");
     EXPECT_EQ(c.decoders.pocsag.substr(c.decoders.pocsag.find('X')), "X");  // one, at the end
-    EXPECT_DOUBLE_EQ(c.chain.SymbolPeriod, kFlex1600Period);
-    EXPECT_DOUBLE_EQ(c.chain.SymbolLoopGain, kLoopGainNormal);
+    EXPECT_DOUBLE_EQ(c.clocks.SymbolPeriod, kFlex1600Period);
+    EXPECT_DOUBLE_EQ(c.clocks.SymbolLoopGain, kLoopGainNormal);
 }
 
 // A FLEX lock holds rate detection off (the run keeps growing) and keeps
 // the Golay decoder idle; a Golay lock keeps FLEX and POCSAG idle.
 TEST(SymbolRecovery, LocksGateTheDecoders) {
     Chain flexLocked;
-    flexLocked.chain.FlexLock = true;
+    flexLocked.recovery.LockFlex(mode_code::Flex1600_2);
     flexLocked.Runs(993, 300);
     EXPECT_EQ(flexLocked.recovery.RateDetector().scores[1], 0);
     EXPECT_EQ(flexLocked.recovery.RateDetector().runLength, 993 * 300);
@@ -127,15 +132,15 @@ TEST(SymbolRecovery, LocksGateTheDecoders) {
     Chain off;
     off.settings.DecodePocsag = 0;
     off.Runs(993, 300);
-    EXPECT_EQ(off.chain.PocsagHold, 0);
+    EXPECT_EQ(off.clocks.PocsagHold, 0);
 
     Chain golayLocked;
-    golayLocked.chain.GolayLock = true;
-    golayLocked.chain.PocsagHold = 100;
+    golayLocked.recovery.LockGolay();
+    golayLocked.recovery.KeepPocsag();
     golayLocked.Runs(2000, 50);
     EXPECT_TRUE(golayLocked.decoders.flex.empty());
     EXPECT_TRUE(golayLocked.decoders.pocsag.empty());
-    EXPECT_EQ(golayLocked.chain.PocsagHold, 100);
+    EXPECT_EQ(golayLocked.clocks.PocsagHold, kPocsagHoldOnKeep);
     EXPECT_FALSE(golayLocked.decoders.golay.empty());
 }
 
@@ -153,7 +158,7 @@ TEST(SymbolRecovery, NoiseTeachesTheClockNoRate) {
     std::vector<EdgeEntry> edges;
     slicer.process(noise, edges);
     for (const EdgeEntry& e : edges) c.recovery.ProcessEntry(e.duration, e.lineState);
-    EXPECT_LT(std::abs(c.chain.symbolRate.drift), 0.001);
+    EXPECT_LT(std::abs(c.clocks.symbolRate.drift), 0.001);
 }
 
 // After a pause the slicer's levels are still those of the pause, and the
@@ -163,7 +168,7 @@ TEST(SymbolRecovery, NoiseTeachesTheClockNoRate) {
 TEST(SymbolRecovery, FirstChangeAfterAPauseSetsTheClock) {
     Chain c;
     for (int piece = 0; piece < 20; ++piece) c.recovery.ProcessEntry(60000, 0);
-    const double error = c.chain.symbolAccumulator - c.chain.SymbolPhase;
+    const double error = c.clocks.symbolAccumulator - c.clocks.SymbolPhase;
     c.recovery.ProcessEntry(static_cast<std::uint16_t>(std::fmod(0.4 * kFlex1600Period - error + 2 * kFlex1600Period, kFlex1600Period)), 0);
     c.decoders.flex.clear();
     for (int pair = 0; pair < 40; ++pair) {
@@ -201,8 +206,8 @@ TEST(SymbolRecovery, ComplementedPocsagSyncFlipsPolarity) {
     };
     for (const Case c : {Case{0, 576, false}, {0, 577, true}, {2, 700, true}, {3, 700, false}}) {
         Chain chain;
-        chain.chain.SymbolPeriod = kPocsag1200Period;
-        chain.chain.PocsagHold = 1 << 20;
+        chain.recovery.EnterPocsag(kPocsagSpeed1200);
+        chain.decoders.keepPocsag = &chain.recovery;
         std::string complement = Word(~0x7CD215D8u);
         for (int k = 0; k < c.errors; ++k) complement[static_cast<std::size_t>(k)] ^= 1;
         std::string alternating;

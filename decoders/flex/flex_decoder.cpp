@@ -7,9 +7,9 @@
 #include "air/flex_air.h"
 #include "decoders/bch/bch.h"
 #include "monitor/stat_counters.h"
-#include "output/output.h"
+#include "output/page_writer.h"
+#include "receiver/clock_control.h"
 #include "receiver/decode_mode.h"
-#include "receiver/symbol_recovery.h"
 #include "settings/settings.h"
 
 namespace tolvane {
@@ -73,8 +73,7 @@ void FlexDecoder::FlexInputSymbol(std::uint8_t symbol) {
             return;
         }
         blocksLeft_ = 0;
-        ctx_.chain.SymbolPeriod = kFlex1600Period;
-        ctx_.chain.FlexSlowBlocks = false;
+        ctx_.receiver.ReleaseFlex();
     }
     if (marker < kSyncTolerance) SyncMatched();
     if (syncCountdown_ > 0) CountdownStep(symbol);
@@ -94,32 +93,25 @@ void FlexDecoder::SyncMatched() {
         // it. A damaged code still runs the frame in the previous mode.
         if (((window_[0] ^ window_[3]) & 0xFFFFu) == 0xFFFFu) return;
     } else {
-        ctx_.title.ShowDecodeMode(known->modeCode);
-        ctx_.chain.FlexLock = true;
-        ctx_.title.FlexModeHold = kFlexModeHoldTicks;
+        ctx_.receiver.LockFlex(known->modeCode);
         symbolRate_ = known->air.symbolRate;
         category_ = known->category;
         levels_ = known->air.levels;
         reflex_ = known->air.reflex;
     }
     syncCountdown_ = kSyncCountdownStart;
-    // Re-centre the clock on the sync and hold it steadier through the frame
-    // header.
-    ctx_.chain.SymbolPhase += ReceiverChain::HalfMean(ctx_.chain.SymbolErrorHistory);
-    ctx_.chain.SymbolLoopGain = kLoopGainFlexSynced;
+    ctx_.receiver.CentreOnFlexSync();
 }
 
 void FlexDecoder::UnknownSyncHeader() {
-    Output& out = ctx_.output;
-    out.PaneSetColor(out.MessagePane, ColorClass::Misc);
-    out.PaneEndLine(out.MessagePane);
-    out.PanePutText(out.MessagePane, "UNKNOWN SYNC HEADER : ");
-    char hex[4 * 8 + 1];
-    std::snprintf(hex, sizeof hex, "%04X%04X%04X%04X", static_cast<unsigned>(window_[0]),
+    char text[32 + 4 * 8 + 1];
+    std::snprintf(text, sizeof text, "UNKNOWN SYNC HEADER : %04X%04X%04X%04X", static_cast<unsigned>(window_[0]),
                   static_cast<unsigned>(window_[1]), static_cast<unsigned>(window_[2]),
                   static_cast<unsigned>(window_[3]));
-    out.PanePutText(out.MessagePane, hex);
-    out.PaneEndLine(out.MessagePane);
+    // A line of its own, whatever was being written.
+    ctx_.writer.EndPage();
+    ctx_.writer.Put(ColorClass::Misc, text);
+    ctx_.writer.EndPage();
 }
 
 void FlexDecoder::CountdownStep(std::uint8_t symbol) {
@@ -132,9 +124,7 @@ void FlexDecoder::CountdownStep(std::uint8_t symbol) {
         blocksLeft_ = kFlexBlocksPerFrame;
         symbolIndex_ = 0;
         pairToggle_ = false;
-        ctx_.chain.SymbolPeriod = symbolRate_ == 1600 ? kFlex1600Period : kFlex3200Period;
-        ctx_.chain.FlexSlowBlocks = symbolRate_ == 1600 && levels_ == 4;
-        ctx_.chain.SymbolLoopGain = kLoopGainNormal;
+        ctx_.receiver.StartFlexBlocks(symbolRate_, levels_);
     }
 }
 
@@ -152,14 +142,9 @@ void FlexDecoder::DecodeFrameInfo() {
     pages_.frame = frame;
     if (!ctx_.settings.ShowFrame) return;
 
-    Output& out = ctx_.output;
     char text[64];
     std::snprintf(text, sizeof text, "                 Cycle: %d Frame: %d", cycle, frame);
-    out.SetRowBreakOnly(true);
-    out.PaneSetColor(out.MessagePane, ColorClass::Timestamp);
-    out.PanePutText(out.MessagePane, text);
-    out.PaneEndLine(out.MessagePane);
-    out.SetRowBreakOnly(false);
+    ctx_.writer.WriteFrameRow(text);
 }
 
 void FlexDecoder::CollectSymbol(std::uint8_t symbol) {
@@ -190,9 +175,7 @@ void FlexDecoder::CollectSymbol(std::uint8_t symbol) {
     }
     if (--blocksLeft_ > 0) return;
 
-    ctx_.chain.SymbolPeriod = kFlex1600Period;
-    ctx_.chain.FlexLock = false;
-    ctx_.chain.FlexSlowBlocks = false;
+    ctx_.receiver.ReleaseFlex();
     if (reflex_ && phases_[kA].words[0] != kFlexWordMask) ReflexOutput();
 }
 
@@ -227,31 +210,27 @@ void FlexDecoder::FlexBlock(FlexPhase& phase, int blockIndex) {
 }
 
 void FlexDecoder::ReflexOutput() {
-    Output& out = ctx_.output;
-    TextPane& pane = out.MessagePane;
+    PageWriter& writer = ctx_.writer;
     const std::int32_t head = phases_[kA].words[0];
-    out.DescribePage({PageProtocol::Reflex, "3200/4", -1, 0, PageType::Raw});
-    out.PaneSetColor(pane, ColorClass::FLEXFormat);
-    out.PanePutChar(pane, '[');
-    if (head >= kFlexSuspect) out.PaneSetColor(pane, ColorClass::BitErrors);
+    writer.BeginPage({PageProtocol::Reflex, "3200/4", -1, false, -1, 0, PageType::Raw});
+    writer.Put(ColorClass::FLEXFormat, '[');
     char hex[16];
-    std::snprintf(hex, sizeof hex, "%06lX", static_cast<unsigned long>(head));
-    out.PanePutText(pane, hex);
-    out.PanePutChar(pane, ']');
+    std::snprintf(hex, sizeof hex, "%06lX]", static_cast<unsigned long>(head));
+    writer.Put(head >= kFlexSuspect ? ColorClass::BitErrors : ColorClass::FLEXFormat, hex);
     for (int i = 0; i < kFlexFrameWords; ++i) {
         for (const FlexPhase& phase : phases_) {
             const std::int32_t w = phase.words[static_cast<std::size_t>(i)];
-            out.PaneSetColor(pane, w >= kFlexSuspect ? ColorClass::BitErrors : ColorClass::Alphanumeric);
             if (w == 0 || w == kFlexWordMask) continue;
+            const ColorClass color = w >= kFlexSuspect ? ColorClass::BitErrors : ColorClass::Alphanumeric;
             for (int shift = 0; shift <= 14; shift += 7) {
                 // A pane row ends at a 0 byte: a NUL from the air would hide
                 // the rest of the dump, so it is left out.
                 const auto ch = static_cast<std::uint8_t>((w >> shift) & 0x7F);
-                if (ch != 0) out.PanePutChar(pane, ch);
+                if (ch != 0) writer.Put(color, ch);
             }
         }
     }
-    out.PaneEndLine(pane);
+    writer.EndPage();
     ctx_.stats.NoteTraffic();
 }
 

@@ -1,13 +1,9 @@
 #include "decoders/bits.h"
 #include "decoders/flex/flex_pages.h"
 
-#include <cstdio>
-#include <cstring>
-#include <string>
-
 #include "world/outside_world.h"
 #include "monitor/stat_counters.h"
-#include "output/output.h"
+#include "output/page_writer.h"
 #include "settings/settings.h"
 
 namespace tolvane {
@@ -19,11 +15,6 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 // One per vector type, seven characters each.
 constexpr const char* kFormatNames[8] = {"SECURE ", "-INST- ", "SH/TONE", "ST NUM ",
                                          "SF NUM ", " ALPHA ", "BINARY ", "NU NUM "};
-
-
-// Room for "[" + ten digits + "]" + spaces + a 40-character time of day.
-constexpr std::size_t kCapcodeTextSize = 64;
-constexpr std::size_t kTimeOfDayMax = 40;
 
 PageType RecordType(int type, std::int32_t v) {
     switch (type) {
@@ -133,10 +124,8 @@ void FlexPageWriter::WritePage(FlexPhase& phase, int category, const FlexGroupMe
             break;
     }
 
-    phase.letter = pager.isLong ? FlexHeaderLong(pager.w1, pager.w2) : FlexHeaderShort(pager.w1);
+    phase.letter = BeginPage({pager.w1, pager.w2, pager.isLong, 0}, type, rate, RecordType(type, v), false);
     const bool isLong = longContent;
-    WritePageHead(phase.letter, type);
-    ctx_.output.DescribePage({PageProtocol::Flex, rate, -1, phase.letter, RecordType(type, v)});
 
     switch (type) {
         case kFlexShortMessage: ShortMessage(category, isLong, v, x); break;
@@ -146,68 +135,44 @@ void FlexPageWriter::WritePage(FlexPhase& phase, int category, const FlexGroupMe
         case kFlexBinary: Binary(phase, isLong, v, x); break;
         default: break;
     }
-    ctx_.output.PaneEndLine(ctx_.output.MessagePane);
+    ctx_.writer.EndPage();
 }
 
-char FlexPageWriter::FlexHeaderShort(std::int32_t w1) {
-    const std::int32_t capcode = (w1 & kFlexWordMask) - 32768;
-    char text[kCapcodeTextSize];
-    if (w1 >= kFlexSuspect || capcode < 0)
-        std::snprintf(text, sizeof text, "[???????]   ");
-    else
-        std::snprintf(text, sizeof text, "[%07ld]   ", static_cast<long>(capcode));
-    WriteCapcodeField(text, sizeof text, false);
-    return static_cast<char>('A' + ((capcode >> 2) & 3));
-}
-
-char FlexPageWriter::FlexHeaderLong(std::int32_t w1, std::int32_t w2) {
-    // Two's-complement arithmetic as the address words define it: the bits
-    // of NOT w2 shifted past bit 31 are lost and the sum wraps.
-    const std::uint32_t sum = (~static_cast<std::uint32_t>(w2) << 15) +
-                              static_cast<std::uint32_t>(w1 & kFlexWordMask) + 0x1F9000u;
-    const auto capcode = static_cast<std::int32_t>(sum);
-    char text[kCapcodeTextSize];
-    if (w1 >= kFlexSuspect || w2 >= kFlexSuspect || capcode < 0)
-        std::snprintf(text, sizeof text, "[?????????] ");
-    else
-        std::snprintf(text, sizeof text, "[%09ld] ", static_cast<long>(capcode));
-    WriteCapcodeField(text, sizeof text, true);
-    return static_cast<char>('A' + ((capcode >> 2) & 3));
-}
-
-void FlexPageWriter::WriteCapcodeField(char* text, std::size_t size, bool isLong) {
-    if (ctx_.settings.Timestamp) {
-        const std::string now = ctx_.clock.TimeOfDayText();
-        const std::size_t used = std::strlen(text);
-        std::size_t add = now.size() < kTimeOfDayMax ? now.size() : kTimeOfDayMax;
-        if (add > size - 1 - used) add = size - 1 - used;
-        std::memcpy(text + used, now.data(), add);
-        text[used + add] = '\0';
+char FlexPageWriter::BeginPage(const FlexMessageKey& pager, int type, const char* pageRate, PageType recordType,
+                               bool incomplete) {
+    std::int32_t capcode;
+    bool damaged;
+    if (pager.isLong) {
+        // Two's-complement arithmetic as the address words define it: the
+        // bits of NOT w2 shifted past bit 31 are lost and the sum wraps.
+        const std::uint32_t sum = (~static_cast<std::uint32_t>(pager.w2) << 15) +
+                                  static_cast<std::uint32_t>(pager.w1 & kFlexWordMask) + 0x1F9000u;
+        capcode = static_cast<std::int32_t>(sum);
+        damaged = pager.w1 >= kFlexSuspect || pager.w2 >= kFlexSuspect;
+    } else {
+        capcode = (pager.w1 & kFlexWordMask) - 32768;
+        damaged = pager.w1 >= kFlexSuspect;
     }
-    const int n = isLong ? 9 : 7;
-    ctx_.output.SelectCapcodeFilter(isLong ? FilterType::LongFlex : FilterType::ShortFlex,
-                                    std::string_view(text + 1, static_cast<std::size_t>(n)), n, 0, 0);
-    Output& out = ctx_.output;
-    out.PutCapcodeField(text);
-}
-
-void FlexPageWriter::WritePageHead(char letter, int type) {
-    Output& out = ctx_.output;
-    out.PaneSetColor(out.MessagePane, ColorClass::FLEXPhase);
-    out.PanePutChar(out.MessagePane, letter);
-    out.PanePutChar(out.MessagePane, ' ');
-    out.PaneSetColor(out.MessagePane, ColorClass::FLEXFormat);
-    out.PanePutText(out.MessagePane, kFormatNames[type]);
-    out.PanePutChar(out.MessagePane, ' ');
-    out.MarkMessageStart();
+    const char letter = static_cast<char>('A' + ((capcode >> 2) & 3));
+    ctx_.writer.BeginPage({PageProtocol::Flex, pageRate, damaged || capcode < 0 ? -1 : capcode, pager.isLong, -1,
+                           letter, recordType, incomplete});
+    ctx_.writer.Put(ColorClass::FLEXPhase, letter);
+    ctx_.writer.Put(ColorClass::FLEXPhase, ' ');
+    ctx_.writer.Put(ColorClass::FLEXFormat, kFormatNames[type]);
+    ctx_.writer.Put(ColorClass::FLEXFormat, ' ');
+    ctx_.writer.MarkMessageStart();
+    if (incomplete) {
+        // Before the message mark: the text stays what was received.
+        ctx_.writer.Put(ColorClass::Misc, "(incomplete) ");
+        ctx_.writer.MarkMessageStart();
+    }
+    return letter;
 }
 
 void FlexPageWriter::ShortMessage(int category, bool isLong, std::int32_t v, std::int32_t x) {
     if (((v >> 7) & 3) != 0) return;  // a tone page: the head alone
-    Output& out = ctx_.output;
-    out.PaneSetColor(out.MessagePane, ColorClass::Numeric);
     const auto put = [&](std::int32_t digit) {
-        out.PanePutChar(out.MessagePane, kNumericTable[digit & 15]);
+        ctx_.writer.Put(ColorClass::Numeric, kNumericTable[digit & 15]);
         ctx_.stats.CountNumericChars(category);
     };
     for (int shift = 9; shift <= 17; shift += 4) put(v >> shift);
@@ -219,7 +184,6 @@ void FlexPageWriter::Numeric(const FlexPhase& phase, int category, int type, boo
                              std::int32_t x) {
     const int start = (v >> 7) & 127;
     const int n = (v >> 14) & 7;
-    Output& out = ctx_.output;
     int nibble = 0;
     int countdown = type == kFlexNumberedNumeric ? 14 : 6;
     for (int k = 0; k <= n; ++k) {
@@ -228,11 +192,11 @@ void FlexPageWriter::Numeric(const FlexPhase& phase, int category, int type, boo
             word = phase.Word(start + k);
         else
             word = k == 0 ? x : phase.Word(start + k - 1);
-        out.PaneSetColor(out.MessagePane, word >= kFlexSuspect ? ColorClass::BitErrors : ColorClass::Numeric);
+        const ColorClass color = word >= kFlexSuspect ? ColorClass::BitErrors : ColorClass::Numeric;
         for (int bit = 0; bit < 21; ++bit) {
             nibble = (nibble >> 1) ^ (((word >> bit) & 1) ? 8 : 0);
             if (--countdown == 0) {
-                out.PanePutChar(out.MessagePane, kNumericTable[nibble & 15]);
+                ctx_.writer.Put(color, kNumericTable[nibble & 15]);
                 ctx_.stats.CountNumericChars(category);
                 countdown = 4;
             }
@@ -295,7 +259,7 @@ void FlexPageWriter::AlphanumericPage(FlexPhase& phase, int category, const Flex
 void FlexPageWriter::ExpireFragments() {
     // Never into the middle of a line another decoder is writing (a long
     // POCSAG message is written as it comes): the next tick will do.
-    if (ctx_.output.Line().length > 0) return;
+    if (ctx_.writer.LineOpen()) return;
     joiner_.Expire(ctx_.clock.NowMilliseconds());
 }
 
@@ -306,24 +270,14 @@ void FlexPageWriter::ShowMessage(const FlexHeldMessage& message) {
 char FlexPageWriter::WriteAlphanumeric(const FlexMessageKey& pager, int type, const char* pageRate, int category,
                                        const FlexText& text, bool incomplete) {
     ctx_.stats.CountAlphaMessage(category);
-    Output& out = ctx_.output;
-    const char letter = pager.isLong ? FlexHeaderLong(pager.w1, pager.w2) : FlexHeaderShort(pager.w1);
-    WritePageHead(letter, type);
-    if (incomplete) {
-        // Before the message mark: the text stays what was received.
-        out.PaneSetColor(out.MessagePane, ColorClass::Misc);
-        out.PanePutText(out.MessagePane, "(incomplete) ");
-        out.MarkMessageStart();
-    }
-    out.DescribePage(
-        {PageProtocol::Flex, pageRate, -1, letter, type == kFlexSecure ? PageType::Secure : PageType::Alpha, incomplete});
+    const char letter =
+        BeginPage(pager, type, pageRate, type == kFlexSecure ? PageType::Secure : PageType::Alpha, incomplete);
     for (int i = 0; i < text.length; ++i) {
         const auto at = static_cast<std::size_t>(i);
-        out.PaneSetColor(out.MessagePane, text.damaged[at] ? ColorClass::BitErrors : ColorClass::Alphanumeric);
-        out.PutTextChar(text.chars[at]);
+        ctx_.writer.PutTextChar(text.damaged[at] ? ColorClass::BitErrors : ColorClass::Alphanumeric, text.chars[at]);
         ctx_.stats.CountAlphaChars(category);
     }
-    out.PaneEndLine(out.MessagePane);
+    ctx_.writer.EndPage();
     return letter;
 }
 
@@ -338,8 +292,6 @@ void FlexPageWriter::Binary(const FlexPhase& phase, bool isLong, std::int32_t v,
         first = (x & 0x6000) == 0x6000 ? start + 1 : start;
         --last;
     }
-    Output& out = ctx_.output;
-    out.PaneSetColor(out.MessagePane, ColorClass::FLEXBinary);
     int count = 0;
     int nibble = 0;
     for (int i = first; i <= last; ++i) {
@@ -347,7 +299,7 @@ void FlexPageWriter::Binary(const FlexPhase& phase, bool isLong, std::int32_t v,
         for (int bit = 0; bit < 21; ++bit) {
             nibble = (nibble >> 1) ^ (((w >> bit) & 1) ? 8 : 0);
             if (++count == 4) {
-                out.PanePutChar(out.MessagePane, kHexDigits[nibble & 15]);
+                ctx_.writer.Put(ColorClass::FLEXBinary, kHexDigits[nibble & 15]);
                 count = 0;
                 nibble = 0;
             }

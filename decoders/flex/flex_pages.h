@@ -30,6 +30,7 @@
 #include "decoders/decoder_context.h"
 #include "decoders/flex/flex_phase.h"
 #include "decoders/flex/fragment_joiner.h"
+#include "output/page_record.h"
 
 namespace tolvane {
 
@@ -64,11 +65,9 @@ private:
     // A page to a temporary address goes to each pager assigned to it in
     // this frame; false when none is known.
     bool WriteGroupPage(FlexPhase& phase, int category, std::int32_t w1, std::int32_t v);
-    // The capcode field; returns the phase letter of the capcode.
-    char FlexHeaderShort(std::int32_t w1);
-    char FlexHeaderLong(std::int32_t w1, std::int32_t w2);
-    void WriteCapcodeField(char* text, std::size_t size, bool isLong);
-    void WritePageHead(char letter, int type);
+    // Begins the page line of `pager` up to its message: the capcode field,
+    // the phase letter and the format. Returns the phase letter.
+    char BeginPage(const FlexMessageKey& pager, int type, const char* pageRate, PageType recordType, bool incomplete);
 
     void ShortMessage(int category, bool isLong, std::int32_t v, std::int32_t x);
     void Numeric(const FlexPhase& phase, int category, int type, bool isLong, std::int32_t v, std::int32_t x);

@@ -1,21 +1,14 @@
 #include "decoders/gsc/gsc_decoder.h"
 
-#include <cstdio>
-#include <string>
-
 #include "decoders/gsc/golay.h"
-#include "world/outside_world.h"
 #include "monitor/stat_counters.h"
-#include "output/output.h"
-#include "receiver/decode_mode.h"
-#include "receiver/symbol_recovery.h"
-#include "settings/settings.h"
+#include "output/page_writer.h"
+#include "receiver/clock_control.h"
 
 namespace tolvane {
 
 namespace {
 
-constexpr std::size_t kTimeTextMax = 40;
 constexpr std::size_t kNumericPageLimit = 24;  // longer alphanumeric readings are shown alone
 
 GscWordPair CorrectedWords(const GscBitHistory& history) {
@@ -60,21 +53,16 @@ void GscDecoder::Search() {
 
 void GscDecoder::Lock() {
     state_.GscActive = true;
-    ctx_.chain.GolayLock = true;
-    ctx_.title.ShowDecodeMode(mode_code::Golay);
+    ctx_.receiver.LockGolay();
     state_.GscCountdown = kGscBlockBits;
     state_.MessageContinues = false;
-    ctx_.chain.GolayPhase += ReceiverChain::HalfMean(ctx_.chain.GolayErrorHistory);
 }
 
 void GscDecoder::Unlock() {
     state_.GscActive = false;
-    ctx_.chain.GolayLock = false;
-    ctx_.title.ShowDecodeMode(mode_code::Idle);
+    ctx_.receiver.ReleaseGolay();
     state_.PreambleCount = 0;
     state_.GscCountdown = 0;
-    ctx_.chain.GolayPhase = 0;
-    ctx_.chain.golayAccumulator = 0;
 }
 
 void GscDecoder::BlockStep() {
@@ -151,45 +139,26 @@ void GscDecoder::OutputPendingPage() {
     GscOutputPage();
 }
 
-void GscDecoder::GscOutputAddress(std::int32_t capcode, std::int32_t function) {
-    char field[16];
-    std::snprintf(field, sizeof field, "(%06li) %1i", static_cast<long>(capcode), static_cast<int>(function));
-    std::string text = field;
-    if (ctx_.settings.Timestamp) {
-        const std::string time = ctx_.clock.TimeOfDayText();
-        text += ' ';
-        text.append(time, 0, kTimeTextMax);
-    }
-    Output& out = ctx_.output;
-    out.SelectCapcodeFilter(FilterType::Golay, std::string_view(text).substr(1), 6, function, 0);
-    out.PutCapcodeField(text);
-}
-
 void GscDecoder::GscOutputPage() {
-    GscOutputAddress(state_.GscCapcode, state_.GscFunction);
-    Output& out = ctx_.output;
-    out.MarkMessageStart();
+    PageWriter& writer = ctx_.writer;
     const std::string_view alpha = state_.GscAlphaText.view();
     const PageType type = alpha.size() > kNumericPageLimit ? PageType::Alpha
                           : state_.DataBlockCount == 0     ? PageType::Tone
                                                            : PageType::Numeric;
-    out.DescribePage({PageProtocol::Gsc, "600", state_.GscFunction, 0, type});
+    writer.BeginPage({PageProtocol::Gsc, "600", state_.GscCapcode, false, state_.GscFunction, 0, type});
     if (alpha.size() > kNumericPageLimit) {
         ctx_.stats.CountAlphaMessage(GOLAY);
         ctx_.stats.CountAlphaChars(GOLAY, static_cast<std::uint32_t>(alpha.size()));
-        out.PaneSetColor(out.MessagePane, ColorClass::Alphanumeric);
-        out.PanePutText(out.MessagePane, alpha);
+        writer.Put(ColorClass::Alphanumeric, alpha);
     } else {
         const std::string_view numeric = state_.GscNumericText.view();
         ctx_.stats.CountNumericMessage(GOLAY);
         ctx_.stats.CountNumericChars(GOLAY, static_cast<std::uint32_t>(numeric.size()));
-        out.PaneSetColor(out.MessagePane, ColorClass::Numeric);
-        out.PanePutText(out.MessagePane, numeric);
-        out.PanePutChar(out.MessagePane, ' ');
-        out.PaneSetColor(out.MessagePane, ColorClass::Alphanumeric);
-        out.PanePutText(out.MessagePane, alpha);
+        writer.Put(ColorClass::Numeric, numeric);
+        writer.Put(ColorClass::Numeric, ' ');
+        writer.Put(ColorClass::Alphanumeric, alpha);
     }
-    out.PaneEndLine(out.MessagePane);
+    writer.EndPage();
 }
 
 }  // namespace tolvane

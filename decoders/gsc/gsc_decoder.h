@@ -73,7 +73,6 @@ private:
     void StartAddress(int addressCode, std::uint32_t w2);
     void ProcessDataBlock();
     void GscOutputPage();
-    void GscOutputAddress(std::int32_t capcode, std::int32_t function);
     void OutputPendingPage();
 
     DecoderContext& ctx_;

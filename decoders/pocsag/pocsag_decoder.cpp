@@ -2,14 +2,11 @@
 #include "decoders/pocsag/pocsag_decoder.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <string>
 
 #include "decoders/bch/bch.h"
-#include "world/outside_world.h"
 #include "monitor/stat_counters.h"
-#include "output/output.h"
-#include "receiver/symbol_recovery.h"
+#include "output/page_writer.h"
+#include "receiver/clock_control.h"
 #include "settings/settings.h"
 
 namespace tolvane {
@@ -20,13 +17,17 @@ namespace {
 // carries the mark above them.
 constexpr std::int32_t kCapcodeMask = 0x1FFFFF;
 constexpr std::int32_t kUncorrectableMark = 0x400000;
-constexpr std::size_t kTimeTextMax = 40;
+
+// The rate as records name it.
+const char* RateText(int speedCode) {
+    if (speedCode == kPocsagSpeed2400) return "2400";
+    if (speedCode == kPocsagSpeed1200) return "1200";
+    return "512";
+}
 
 }  // namespace
 
-PocsagDecoder::PocsagDecoder(DecoderContext& context) : ctx_(context) {
-    ctx_.chain.PocsagSpeedCode = kPocsagSpeed1200;
-}
+PocsagDecoder::PocsagDecoder(DecoderContext& context) : ctx_(context) {}
 
 void PocsagDecoder::PocsagInputBit(char symbol) {
     windowHigh_ = (windowHigh_ << 1) | ((windowLow_ >> 15) & 1u);
@@ -39,7 +40,7 @@ void PocsagDecoder::PocsagInputBit(char symbol) {
         alphaCount = 0;
         numericCount = 0;
         addressPending = 0;
-        if (lineOpen > 0) ctx_.output.PaneEndLine(ctx_.output.MessagePane);
+        if (lineOpen > 0) ctx_.writer.EndPage();
         lineOpen = 0;
     }
 
@@ -62,7 +63,7 @@ void PocsagDecoder::PocsagInputBit(char symbol) {
     const int idleDistance = BitDistance(windowLow_, kIdleLow, 0xFFFFu) +
                              BitDistance(windowHigh_, kIdleHigh, 0xFFFFu);
     if (idleDistance < kIdleAcceptance) {
-        ctx_.chain.PocsagHold = kHoldRefresh;
+        ctx_.receiver.KeepPocsag();
         // An address followed by idle fill is a tone-only page: on the air
         // that is how most of them end, so it is finished like one followed
         // by another address.
@@ -80,7 +81,7 @@ void PocsagDecoder::PocsagInputBit(char symbol) {
 
 void PocsagDecoder::ProcessCodeword(int index) {
     lastBchResult_ = ctx_.bch.BchCorrect();
-    if (lastBchResult_ < 2) ctx_.chain.PocsagHold = kHoldRefresh;
+    if (lastBchResult_ < 2) ctx_.receiver.KeepPocsag();
     if (ctx_.bch.CodewordBits[0] == '1') {
         MessageCodeword();
     } else {
@@ -89,19 +90,17 @@ void PocsagDecoder::ProcessCodeword(int index) {
 }
 
 void PocsagDecoder::MessageCodeword() {
-    Output& out = ctx_.output;
     const auto& bits = ctx_.bch.CodewordBits;
-    const int category = ctx_.chain.PocsagSpeedCode;
+    const int category = ctx_.receiver.PocsagSpeedCode();
     addressPending = 0;
-    out.PaneSetColor(out.MessagePane, ColorClass::Alphanumeric);
-    if (lastBchResult_ == 3) out.PaneSetColor(out.MessagePane, ColorClass::BitErrors);
 
     if (messageWords >= 8) {
         // Streaming a long message: each character as it completes.
+        const ColorClass color = lastBchResult_ == 3 ? ColorClass::BitErrors : ColorClass::Alphanumeric;
         for (std::size_t i = 1; i <= 20; ++i) {
             ShiftAccumulator(bits[i]);
             if (++alphaBits == 7) {
-                out.PutTextChar(static_cast<std::uint8_t>(accumulator_ & 0xFF));
+                ctx_.writer.PutTextChar(color, static_cast<std::uint8_t>(accumulator_ & 0xFF));
                 alphaBits = 0;
             }
         }
@@ -148,8 +147,6 @@ void PocsagDecoder::MessageCodeword() {
         ctx_.stats.CountAlphaMessage(category);
         WriteHeader(PageType::Alpha);
         ++lineOpen;
-        out.MarkMessageStart();
-        out.PaneSetColor(out.MessagePane, ColorClass::Alphanumeric);
         const std::int32_t stored = std::min<std::int32_t>(alphaCount, static_cast<std::int32_t>(alpha.size()));
         for (std::int32_t i = 0; i < stored; ++i) {
             const auto at = static_cast<std::size_t>(i);
@@ -173,8 +170,7 @@ void PocsagDecoder::AddressCodeword(int index) {
 }
 
 void PocsagDecoder::FinishMessage(bool cutShort) {
-    Output& out = ctx_.output;
-    const int category = ctx_.chain.PocsagSpeedCode;
+    const int category = ctx_.receiver.PocsagSpeedCode();
     const std::int32_t storedAlpha = std::min<std::int32_t>(alphaCount, static_cast<std::int32_t>(alpha.size()));
     const std::int32_t storedDigits =
         std::min<std::int32_t>(numericCount, static_cast<std::int32_t>(numeric.size()));
@@ -201,8 +197,6 @@ void PocsagDecoder::FinishMessage(bool cutShort) {
         ctx_.stats.CountAlphaMessage(category);
         WriteHeader(PageType::Alpha);
         ++lineOpen;
-        out.MarkMessageStart();
-        out.PaneSetColor(out.MessagePane, ColorClass::Alphanumeric);
         for (std::int32_t i = 0; i < storedAlpha; ++i) {
             const auto at = static_cast<std::size_t>(i);
             PutStored(static_cast<std::uint8_t>(alpha[at] & 0xFF), alphaDamaged[at], ColorClass::Alphanumeric);
@@ -215,22 +209,17 @@ void PocsagDecoder::FinishMessage(bool cutShort) {
     if (!ctx_.settings.PocsagShowsNumeric()) return;
     WriteHeader(messageWords == 0 ? PageType::Tone : PageType::Numeric);
     ++lineOpen;
-    out.MarkMessageStart();
-    out.PaneSetColor(out.MessagePane, ColorClass::Numeric);
     for (std::int32_t i = 0; i < storedDigits; ++i) {
         const auto at = static_cast<std::size_t>(i);
         PutStored(static_cast<std::uint8_t>(numeric[at]), numericDamaged[at], ColorClass::Numeric);
         ctx_.stats.CountNumericChars(category);
     }
-    if (messageWords == 0) {
-        out.PaneSetColor(out.MessagePane, cutShort ? ColorClass::BitErrors : ColorClass::Numeric);
-        out.PanePutText(out.MessagePane, "TONE ONLY");
-    }
+    if (messageWords == 0) ctx_.writer.Put(cutShort ? ColorClass::BitErrors : ColorClass::Numeric, "TONE ONLY");
 }
 
 void PocsagDecoder::ResetMessage() {
     if (lineOpen > 0) {
-        ctx_.output.PaneEndLine(ctx_.output.MessagePane);
+        ctx_.writer.EndPage();
         lineOpen = 0;
     }
     numericBits = 0;
@@ -244,52 +233,17 @@ void PocsagDecoder::ResetMessage() {
 }
 
 void PocsagDecoder::PutStored(std::uint8_t ch, bool damaged, ColorClass clean) {
-    Output& out = ctx_.output;
-    out.PaneSetColor(out.MessagePane, damaged ? ColorClass::BitErrors : clean);
+    const ColorClass color = damaged ? ColorClass::BitErrors : clean;
     if (clean == ColorClass::Alphanumeric)
-        out.PutTextChar(ch);
+        ctx_.writer.PutTextChar(color, ch);
     else
-        out.PanePutChar(out.MessagePane, ch);
+        ctx_.writer.Put(color, ch);
 }
 
 void PocsagDecoder::WriteHeader(PageType type) {
-    int baud = 512;
-    int rateCode = 3;
-    const char* rateText = "512";
-    if (ctx_.chain.PocsagSpeedCode == kPocsagSpeed2400) {
-        baud = 2400;
-        rateCode = 1;
-        rateText = "2400";
-    } else if (ctx_.chain.PocsagSpeedCode == kPocsagSpeed1200) {
-        baud = 1200;
-        rateCode = 2;
-        rateText = "1200";
-    }
-
-    std::string time;
-    if (ctx_.settings.Timestamp) {
-        time = ctx_.clock.TimeOfDayText();
-        if (time.size() > kTimeTextMax) time.resize(kTimeTextMax);
-    }
-    const long shownCapcode = static_cast<long>(capcode & kCapcodeMask);
-    const int shownFunction = function + 1;
-    char text[96];
-    if (capcode >= kUncorrectableMark) {
-        if (ctx_.settings.Timestamp) {
-            std::snprintf(text, sizeof text, "{???????} %s ? %d", time.c_str(), baud);
-        } else {
-            std::snprintf(text, sizeof text, "{???????} ? %d", baud);
-        }
-    } else if (ctx_.settings.Timestamp) {
-        std::snprintf(text, sizeof text, "{%07li} %s %1i %d", shownCapcode, time.c_str(), shownFunction, baud);
-    } else {
-        std::snprintf(text, sizeof text, "{%07li} %1i %d", shownCapcode, shownFunction, baud);
-    }
-
-    Output& out = ctx_.output;
-    out.SelectCapcodeFilter(FilterType::Pocsag, std::string_view(text + 1, 7), 7, shownFunction, rateCode);
-    out.DescribePage({PageProtocol::Pocsag, rateText, capcode >= kUncorrectableMark ? -1 : function, 0, type});
-    out.PutCapcodeField(text);
+    const bool known = capcode < kUncorrectableMark;
+    ctx_.writer.BeginPage({PageProtocol::Pocsag, RateText(ctx_.receiver.PocsagSpeedCode()),
+                           known ? capcode & kCapcodeMask : -1, false, function, 0, type});
 }
 
 }  // namespace tolvane

@@ -12,8 +12,8 @@
 // of the two to show. Messages of seven codewords or more are shown as text
 // and then streamed character by character.
 //
-// While it keeps finding good or idle codewords it reloads PocsagHold, which
-// keeps symbol recovery in POCSAG mode.
+// While it keeps finding good or idle codewords it keeps symbol recovery in
+// POCSAG mode.
 #pragma once
 
 #include <array>
@@ -66,7 +66,6 @@ public:
     // sync can come within four bits of it.
     static constexpr int kEarlySyncAcceptance = 2;
     static constexpr int kIdleAcceptance = 3;  // distance below this is idle
-    static constexpr int kHoldRefresh = 170;
 
 private:
     void ProcessCodeword(int index);
