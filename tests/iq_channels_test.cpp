@@ -137,6 +137,14 @@ TEST(IqChannels, FiveChannelsInEveryFormatEachIntoItsOwnRing) {
             EXPECT_NEAR(std::stod(told.substr(sizeof kTold - 1)), row.estimatedPpm, 0.5) << told;
         else
             ADD_FAILURE() << what << ": no estimate told, but '" << told << "'";
+        // The band's picture marks each channel where it is tuned now.
+        BandView view;
+        ASSERT_TRUE(source->Spectrum(view)) << what;
+        EXPECT_EQ(view.errorEstimated, !std::isnan(row.estimatedPpm)) << what;
+        const double tunedPpm = std::isnan(row.estimatedPpm) ? row.givenPpm : row.band.ppm;
+        for (std::size_t i = 0; i < row.plan.size(); ++i)
+            EXPECT_NEAR(view.channelOffsetsHz[i], row.band.channels[row.plan[i]].frequency - kCentre * (1 + tunedPpm * 1e-6), 500)
+                << what;
         for (std::size_t i = 0; i < row.plan.size(); ++i)
             EXPECT_EQ(testing::Receive(edges[i], testing::Untimed(row.band.channels[row.plan[i]].levels))->messageLines,
                       row.band.expected[row.plan[i]])
