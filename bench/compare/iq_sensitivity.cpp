@@ -7,7 +7,8 @@
 // noise) and the slicer. Both see the same transmissions and the same
 // noise, so the difference is what the bank's own parts cost.
 //
-//   tolvane-iq-sensitivity [PAGES]    (default 20 per point; CSV on stdout)
+//   tolvane-iq-sensitivity [PAGES [MODE]]   (default 20 pages per point, every
+//                                           mode; CSV on stdout)
 #include <complex>  // before liquid.h, which then takes std::complex
 #include <liquid/liquid.h>
 
@@ -156,15 +157,17 @@ std::size_t Exact(const std::vector<std::string>& expected, const std::vector<Ed
 
 int main(int argc, char** argv) {
     const int pages = argc > 1 ? std::atoi(argv[1]) : 20;
+    const std::string only = argc > 2 ? argv[2] : "";
     const std::vector<Mode> modes = {
         {"POCSAG 512", "pocsag:512", 2, 3, {0, 1, 2, 3, 4}},
         {"POCSAG 1200", "pocsag:1200", 2, 3, {0, 1, 2, 3, 4}},
         {"FLEX 1600/2", "flex:1600/2", 2, 0, {0, 1, 2, 3, 4}},
-        {"FLEX 6400/4", "flex:6400/4", 4, 0, {12, 14, 16, 18, 20, 25, 30}},
+        {"FLEX 6400/4", "flex:6400/4", 4, 0, {0, 1, 2, 3, 4, 5, 6, 8, 12, 20}},
         {"GSC 600", "gsc:600", 2, 0, {0, 1, 2, 3, 4, 5}},
     };
     std::printf("mode,cnr_db,sent,bank_exact,reference_exact\n");
     for (const Mode& mode : modes) {
+        if (std::string(mode.name).find(only) == std::string::npos) continue;
         std::vector<std::string> expected;
         const gen::IqCarrier carrier = Transmissions(mode, pages, 11, expected);
         Settings settings = testing::Untimed(mode.levels);
