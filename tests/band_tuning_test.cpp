@@ -16,25 +16,20 @@ TEST(BandSpectrum, ACarrierShowsInItsBinAtItsLevel) {
     constexpr double kRate = 1024000;
     const std::size_t bins = BandSpectrum::BinsFor(kRate);
     ASSERT_EQ(bins, 2048u);
-    const double binHz = kRate / static_cast<double>(bins);
-    for (const auto& [bin, db] : {std::pair{0, 0.0}, {100, -20.0}, {-1024, -10.0}, {1023, -30.0}}) {
+    for (const auto& [bin, db] : {std::pair{0L, 0.0}, {100L, -20.0}, {-1024L, -10.0}, {1023L, -30.0}}) {
         BandSpectrum spectrum(kRate, 466e6, bins);
         BandView view;
         EXPECT_FALSE(spectrum.Snapshot(view));
-        spectrum.SetChannels(std::vector<double>{-1000, 2000}, 3.5, true);
         std::vector<std::complex<float>> tone(static_cast<std::size_t>(kRate / 2));
         const double amplitude = std::pow(10.0, db / 20);
-        for (std::size_t i = 0; i < tone.size(); ++i)
-            tone[i] = std::polar(static_cast<float>(amplitude),
-                                 static_cast<float>(std::fmod(2 * std::numbers::pi * bin * binHz * static_cast<double>(i) / kRate, 2 * std::numbers::pi)));
+        for (long i = 0; i < static_cast<long>(tone.size()); ++i)  // a whole number of turns per transform
+            tone[static_cast<std::size_t>(i)] = std::polar(static_cast<float>(amplitude), static_cast<float>(2 * std::numbers::pi * static_cast<double>((bin * i) % 2048) / 2048));
         spectrum.Process(tone);
         ASSERT_TRUE(spectrum.Snapshot(view));
         ASSERT_EQ(view.db.size(), bins);
         const std::size_t at = static_cast<std::size_t>(bin + 1024);
         EXPECT_NEAR(view.db[at], db, 0.1) << bin;
         EXPECT_LT(view.db[(at + 4) % bins], db - 80) << bin;  // the window keeps its skirts in
-        EXPECT_EQ(view.channelOffsetsHz, (std::vector<double>{-1000, 2000}));
-        EXPECT_TRUE(view.errorEstimated);
         EXPECT_NEAR(spectrum.PeakHold()[at], amplitude * amplitude, amplitude * amplitude * 0.03) << bin;
     }
 }
@@ -64,12 +59,12 @@ TEST(BandTuner, LinesThePlanUpOnlyWhenTheCarriersSayOneShift) {
     const Row rows[] = {
         {plan, at(plan, -37000, 20), -37000, 5},
         {plan, withNeighbour, -37000, 5},
-        {plan, at({plan[1], plan[3]}, 52000, 20), 52000, 2},         // three silent
-        {plan, at({plan[1]}, -37000, 20), none, 0},                  // one carrier cannot tell
+        {plan, at({plan[1], plan[3]}, 52000, 20), 52000, 2},             // three silent
+        {plan, at({plan[1]}, -37000, 20), none, 0},                      // one carrier cannot tell
         {plan, {{plan[1] + 2000, 20}, {plan[1] + 25000, 30}}, none, 0},  // nor one beside a neighbour
-        {{plan[1]}, at({plan[1]}, -20000, 20), none, 0},             // a one-channel plan is never moved
-        {{0, 25000, 50000}, raster, none, 0},                        // a full raster fits many shifts
-        {plan, at(plan, 120000, 20), none, 0},                       // beyond the range
+        {{plan[1]}, at({plan[1]}, -20000, 20), none, 0},                 // a one-channel plan is never moved
+        {{0, 25000, 50000}, raster, none, 0},                            // a full raster fits many shifts
+        {plan, at(plan, 120000, 20), none, 0},                           // beyond the range
     };
     for (const Row& row : rows) {
         std::vector<float> peak(kBins, 1e-8f);

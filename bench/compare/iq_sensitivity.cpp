@@ -55,7 +55,7 @@ gen::IqCarrier Transmissions(const Mode& mode, int pages, unsigned seed, std::ve
         std::string text;
         for (int k = 0; k < 16; ++k) text += static_cast<char>('A' + rng() % 26);
         const std::string description = std::string(mode.description) + ":" + std::to_string(100000 + 7919 * i) + ":" +
-                                         std::to_string(mode.function) + ":alpha:" + text;
+                                        std::to_string(mode.function) + ":alpha:" + text;
         gen::PageDescription page;
         std::string error;
         gen::IqCarrier one;

@@ -99,9 +99,9 @@ private:
     double sampleRate_ = 0;
     double centreHz_ = 0;
     std::unique_ptr<BandSpectrum> spectrum_;
-    std::unique_ptr<BandTuner> tuner_;      // until the error is estimated
-    std::vector<double> planOffsetsHz_;     // every channel of the plan, as tuned now
-    double nextEstimate_ = 0;               // seconds of signal
+    std::unique_ptr<BandTuner> tuner_;       // until the error is estimated
+    std::vector<double> planOffsetsHz_;      // every channel of the plan, as tuned now
+    double nextEstimate_ = 0;                // seconds of signal
     std::vector<std::complex<float>> held_;  // the start, while the channels wait for the estimate
     bool holding_ = false;
     bool opened_ = false;
