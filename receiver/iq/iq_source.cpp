@@ -227,7 +227,7 @@ void IqSource::Run() {
         const std::span<const std::complex<float>> block(buffer_.data(), static_cast<std::size_t>(got));
         spectrum_->Process(block);
         if (tuner_ && spectrum_->Seconds() >= nextEstimate_) {
-            nextEstimate_ += kEstimateEverySeconds;
+            nextEstimate_ = spectrum_->Seconds() + kEstimateEverySeconds;
             EstimateError();
         }
         if (holding_) {
