@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "receiver/iq/channel_bank.h"
+#include "support/iq_loopback.h"
 #include "tools/gen/iq_writer.h"
 
 namespace tolvane {
@@ -22,11 +23,15 @@ struct Heard {
     double openShare = 0;     // of the audio blocks in the second half
     float loudest = 0;        // audio through a closed squelch
     std::size_t changes = 0;  // of the sliced line state
+    double farthestHz = 0;    // of the tuning from the channel, at any block
 };
 
 // `seconds` of carriers continuously modulated with random data (levels in
-// dB) at the given offsets from the channel, through a one-channel bank.
-Heard Listen(const std::vector<std::pair<double, double>>& carriers, double cnrDb, double seconds = 1.5) {
+// dB) at the given offsets from the channel, and the channel's own
+// transmissions if given (then as long as they are), through a one-channel
+// bank (4 levels if `levels` says so).
+Heard Listen(const std::vector<std::pair<double, double>>& carriers, double cnrDb, double seconds = 1.5,
+             const gen::IqCarrier* own = nullptr, int levels = 2) {
     gen::IqOptions options;
     options.sampleRate = kRate;
     options.centreHz = kCentre;
@@ -37,12 +42,18 @@ Heard Listen(const std::vector<std::pair<double, double>>& carriers, double cnrD
     length.frequencyHz = kChannel;
     gen::AppendSilence(length.stream, 0, seconds);
     length.keyed.emplace_back(0, 0);
+    if (own != nullptr) {
+        length = *own;
+        seconds = 0;
+        for (const gen::TimedSymbol& symbol : own->stream) seconds += symbol.seconds;
+    }
 
     BankOptions bankOptions;
     bankOptions.sampleRate = kRate;
     bankOptions.maxBlock = 65536;
     ChannelTuning tuning;
     tuning.offsetHz = kChannel - kCentre;
+    tuning.slicer.fourLevel = levels == 4;
     ChannelBank bank(bankOptions, {tuning});
     Heard heard;
     std::size_t blocks = 0, open = 0, seen = 0;
@@ -63,6 +74,7 @@ Heard Listen(const std::vector<std::pair<double, double>>& carriers, double cnrD
             state = edge.lineState;
         }
         bank.Edges(0).clear();
+        heard.farthestHz = std::max(heard.farthestHz, std::fabs(bank.TuningOffsetHz(0)));
     });
     heard.tuningHz = bank.TuningOffsetHz(0);
     heard.openAtEnd = bank.SquelchOpen(0);
@@ -101,6 +113,17 @@ TEST(ChannelBank, FineTuningAndSquelch) {
             EXPECT_EQ(heard.changes, 0u) << what;
         }
     }
+}
+
+// 4-level FLEX, whose idle phases leave levels out for seconds, must not
+// pull the tuning off a carrier that sits on the channel.
+TEST(ChannelBank, FineTuningStaysOnAFourLevelCarrier) {
+    std::vector<std::string> pages;
+    for (int i = 0; i < 8; ++i)  // alternating rates: a transmission each
+        pages.push_back(std::string(i % 2 == 0 ? "flex:6400/4:" : "flex:3200/4:") + std::to_string(1100000 + i) +
+                        ":0:alpha:MDTSLKTTFEYCVANZ");
+    const gen::IqCarrier own = testing::Carrier(pages, kChannel);
+    EXPECT_LT(Listen({}, 30, 0, &own, 4).farthestHz, 800);  // half the step between its levels
 }
 
 }  // namespace

@@ -24,7 +24,11 @@ constexpr float kStopDb = 60;
 constexpr double kStage1Rate = 96000;
 constexpr double kAudioRate = 24000;
 // How fast the fine tuning follows: quickly while a transmission starts,
-// then slowly, so that data that is not balanced does not pull it.
+// then slowly, so that data that is not balanced does not pull it. A
+// 4-level channel holds the tuning its transmission started with (FLEX's
+// 2-level sync): the mean of 4-level FLEX, whose idle phases leave levels
+// out for seconds, pulled it 1.6 kHz off even at 0.5 s and lost pages at
+// any carrier-to-noise ratio.
 constexpr double kAfcAcquireSeconds = 0.02;
 constexpr double kAfcTrackSeconds = 0.5;
 constexpr double kAfcAcquirePeriod = 0.05;
@@ -53,6 +57,7 @@ public:
               std::size_t decim2, double audioRate)
         : options_(options),
           nominalHz_(tuning.offsetHz),
+          holdAfterAcquiring_(tuning.slicer.fourLevel),
           decim1_(decim1),
           decim2_(decim2),
           audioRate_(audioRate) {
@@ -148,6 +153,12 @@ public:
 
     void Flush() { slicer_->Flush(edges_); }
 
+    void Shift(double hz) {
+        nominalHz_ += hz;
+        residualHz_ = 0;
+        Retune(0);
+    }
+
     std::vector<EdgeEntry>& Edges() { return edges_; }
     std::span<const float> Audio() const { return {audio_.data(), audioCount_}; }
     bool Open() const { return open_; }
@@ -203,7 +214,9 @@ private:
         if (!open_) return 0.0f;
         ++openSamples_;
         // The offset still left, in Hz, averaged over the open time.
-        const double seconds = static_cast<double>(openSamples_) < kAfcAcquirePeriod * audioRate_ ? kAfcAcquireSeconds : kAfcTrackSeconds;
+        const bool acquiring = static_cast<double>(openSamples_) < kAfcAcquirePeriod * audioRate_;
+        if (!acquiring && holdAfterAcquiring_) return std::clamp(out, -1.0f, 1.0f);
+        const double seconds = acquiring ? kAfcAcquireSeconds : kAfcTrackSeconds;
         residualHz_ += (static_cast<double>(out) * kOuterDeviationHz / kOuterAudio - residualHz_) / (seconds * audioRate_);
         return std::clamp(out, -1.0f, 1.0f);
     }
@@ -219,6 +232,7 @@ private:
 
     BankOptions options_;
     double nominalHz_;
+    bool holdAfterAcquiring_;
     std::size_t decim1_, decim2_;
     double audioRate_;
     std::vector<float> prototype_;
@@ -284,6 +298,10 @@ void ChannelBank::Process(std::span<const std::complex<float>> samples) {
 
 void ChannelBank::Flush() {
     for (auto& channel : channels_) channel->Flush();
+}
+
+void ChannelBank::Shift(double hz) {
+    for (auto& channel : channels_) channel->Shift(hz);
 }
 
 std::vector<EdgeEntry>& ChannelBank::Edges(std::size_t channel) { return channels_.at(channel)->Edges(); }

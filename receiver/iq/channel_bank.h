@@ -23,7 +23,9 @@
 //   5. automatic fine tuning: while the squelch is open the mean of the
 //      discriminator output is the carrier's offset from where the channel
 //      is tuned; the tuning follows it, within +-3 kHz of the channel's
-//      frequency, and holds it while the squelch is closed;
+//      frequency, and holds it while the squelch is closed. A 4-level
+//      channel follows only while a transmission starts (its 2-level
+//      sync), then holds: its data's mean is not the carrier;
 //   6. the audio slicer, as for discriminator audio from a sound card.
 //
 // Everything is allocated when the bank is made; Process allocates nothing
@@ -75,6 +77,10 @@ public:
     void Process(std::span<const std::complex<float>> samples);
     // The end of the stream: every channel's last state.
     void Flush();
+    // Moves every channel by `hz` (the receiver's frequency error, found
+    // after the bank was made); each channel's fine tuning starts again
+    // from there.
+    void Shift(double hz);
 
     std::size_t Size() const { return channels_.size(); }
     std::vector<EdgeEntry>& Edges(std::size_t channel);
