@@ -35,7 +35,7 @@ using namespace tolvane;
 constexpr const char kHelp[] =
     "Usage: tolvane-cli [--ini PATH] [--realtime] [--start TIME] [--verbose] [--rate N] [--mark-errors]\n"
     "                   [--json] [--mqtt URL] [--join-fragments 0|1] [--repeat-window SECONDS]\n"
-    "                   [--charset NAME] [--highpass-corner HZ] INPUT\n"
+    "                   [--charset NAME] [--highpass-corner HZ|auto] INPUT\n"
     "\n"
     "Decodes POCSAG, FLEX and GSC pages from INPUT without a window and prints\n"
     "every completed line of the message pane to standard output: the capcode\n"
