@@ -161,10 +161,29 @@ TEST(AudioInput, EveryModeThroughEveryReceiver) {
                 audio.highpassHz = rx.highpassHz;
                 // The recording starts in the pause, or in the busy transmission.
                 if (rx.snrAboveMargin == kClean || rx.joinSeconds > 0) audio.leadSeconds = 0;
-                const std::string path = WriteAudio(dir / (rx.sampleRate == 48000 ? "air.flac" : "air.wav"),
-                                                    gen::SymbolsToAudio(stream, audio), static_cast<int>(audio.sampleRate));
+                const std::vector<float> samples = gen::SymbolsToAudio(stream, audio);
+                const std::string path = WriteAudio(dir / (rx.sampleRate == 48000 ? "air.flac" : "air.wav"), samples,
+                                                    static_cast<int>(audio.sampleRate));
                 Settings settings = SettingsFor(mode.levels);
                 settings.Input.InputHighPass = rx.cornerSetting;
+                if (rx.highpassHz == 0) {
+                    // DC-coupled: a corner left to the slicer slices it edge for edge alike.
+                    const auto slice = [&](std::int32_t corner) {
+                        Settings coupling = settings;
+                        coupling.Input.InputHighPass = corner;
+                        SlicerOptions options = SlicerOptionsFor(coupling);
+                        options.sampleRate = audio.sampleRate;
+                        AudioSlicer slicer(options);
+                        std::vector<std::pair<int, int>> edges;
+                        std::vector<EdgeEntry> entries;
+                        slicer.process(samples, entries);
+                        slicer.Flush(entries);
+                        for (const EdgeEntry& e : entries) edges.emplace_back(e.duration, e.lineState);
+                        return edges;
+                    };
+                    EXPECT_EQ(slice(InputChoice::kInputHighPassEstimated), slice(0)) << mode.page << ", " << rx.bandwidth
+                                                                                    << "x, SNR " << audio.snrDb;
+                }
                 EXPECT_EQ(DecodeFile(path, settings)->messageLines, expected)
                     << mode.page << ", low-pass " << rx.bandwidth << "x, gap " << rx.gapSeconds << " s, joined at "
                     << rx.joinSeconds << " s, high-pass " << rx.highpassHz << " Hz (set " << rx.cornerSetting

@@ -7,9 +7,7 @@
 #include <functional>
 #include <random>
 
-#include "receiver/input_select.h"
 #include "receiver/symbol_recovery.h"
-#include "support/loopback.h"
 #include "tools/gen/audio_writer.h"
 
 namespace tolvane {
@@ -183,67 +181,5 @@ TEST(AudioSlicer, ShortTimingPathAtModerateAndHeavyNoise) {
     EXPECT_EQ(differ, 0);
 }
 
-// A corner left to the slicer: DC-coupled audio of every mode, noisy,
-// through a wide and a narrow receiver filter, with an offset and a clock
-// error, is sliced edge for edge as with the corner set to DC-coupled (the
-// receiver table shows the estimate restoring AC-coupled audio).
-TEST(AudioSlicer, EstimatedCornerLeavesDcCoupledAudioAlone) {
-    struct Mode {
-        const char* page;
-        int levels;
-        double symbolRate;
-        double snrDb;  // near where the mode stops decoding
-    };
-    const Mode modes[] = {{"pocsag:512:1234567:3:alpha:Sag or no sag at 512", 2, 512, 6},
-                          {"pocsag:1200:1234567:3:alpha:Sag or no sag at 1200", 2, 1200, 6},
-                          {"pocsag:2400:1234567:3:alpha:Sag or no sag at 2400", 2, 2400, 4},
-                          {"flex:1600/2:1234567:0:alpha:Sag or no sag at 1600/2", 2, 1600, 4},
-                          {"flex:3200/2:1234567:0:alpha:Sag or no sag at 3200/2", 2, 3200, 6},
-                          {"flex:3200/4:1100000:0:alpha:Sag or no sag at 3200/4", 4, 1600, 10},
-                          {"flex:6400/4:1100000:0:alpha:Sag or no sag at 6400/4", 4, 3200, 16},
-                          {"gsc:600:123456:0:alpha:SAG OR NO SAG AT 600", 2, 600, 6}};
-    struct Receiver {
-        double bandwidth;  // times the symbol rate; 0: 4 kHz
-        double snrDb;      // above the mode's
-        double dcOffset;
-        double rateError;
-    };
-    const Receiver receivers[] = {{0, 0, 0, 0}, {1.0, 0, 0, 0}, {0, 2, -0.2, 0.01}};
-    for (const Mode& mode : modes) {
-        gen::SymbolStream stream;
-        for (int k = 0; k < 2; ++k) {
-            gen::AppendSilence(stream, 0, 0.5);
-            const gen::SymbolStream page = testing::Encode({mode.page});
-            stream.insert(stream.end(), page.begin(), page.end());
-        }
-        Settings settings;
-        settings.FourLevelInterface = mode.levels == 4 ? 1 : 0;
-        const SlicerOptions dcCoupled = SlicerOptionsFor(settings);
-        SlicerOptions estimated = dcCoupled;
-        estimated.highpassCorner = SlicerOptions::kEstimatedCorner;
-        for (const Receiver& rx : receivers) {
-            gen::AudioOptions audio;
-            audio.levels = mode.levels;
-            audio.filterHz = rx.bandwidth * mode.symbolRate;
-            audio.snrDb = mode.snrDb + rx.snrDb;
-            audio.dcOffset = rx.dcOffset;
-            audio.rateError = rx.rateError;
-            const std::vector<float> samples = gen::SymbolsToAudio(stream, audio);
-            AudioSlicer slicer(estimated);
-            std::vector<EdgeEntry> edges;
-            slicer.process(samples, edges);
-            slicer.Flush(edges);
-            EXPECT_EQ(slicer.RestoredCorner(), 0.0) << mode.page << ", low-pass " << rx.bandwidth << "x";
-            const std::vector<EdgeEntry> untouched = Slice(samples, dcCoupled);
-            EXPECT_TRUE(std::equal(edges.begin(), edges.end(), untouched.begin(), untouched.end(),
-                                   [](const EdgeEntry& a, const EdgeEntry& b) {
-                                       return a.duration == b.duration && a.lineState == b.lineState;
-                                   }))
-                << mode.page << ", low-pass " << rx.bandwidth << "x";
-        }
-    }
-}
-
 }  // namespace
 }  // namespace tolvane
-
