@@ -135,7 +135,7 @@ const std::vector<Case> kCases = {
     {"sound card high-pass out of range", Fill<InterfaceDialog>([](auto& d) { d.audio->click(), d.highPass->setText("2001"); }),
      "The input high-pass is a corner from 0 to 2000 Hz (0 when the sound card is DC-coupled, auto when not known)!",
      kSame},
-    {"sound card high-pass estimated", Fill<InterfaceDialog>([](auto& d) { d.audio->click(), d.highPass->setText(" Auto"); }),
+    {"sound card high-pass estimated", Fill<InterfaceDialog>([](auto& d) { d.audio->click(), d.highPass->setText("Auto"); }),
      "", [](Settings& s) {
          s.Input.InputKind = 1, s.Input.InputHighPass = InputChoice::kInputHighPassEstimated;
          s.Input.Input = "audio:alsa_input.usb-radio";
