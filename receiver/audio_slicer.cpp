@@ -150,12 +150,12 @@ void AudioSlicer::reset() {
     timingNext_ = 0;
     ambiguous_ = 0;
     restoreSum_ = 0;
+    inputTrend_ = sumTrend_ = 0;
     if (estimate_) SetRestoration(1);
     runLevel_ = previousLevel_ = 0;
     runStart_ = 0;
     runCount_ = 0;
     shortRun_ = watchStart_;
-    inputTrend_ = sumTrend_ = 0;
     settledFrom_ = relearnSamples_;
     nextUpdate_ = 0;
     std::fill(fits_.begin(), fits_.end(), Fit());
@@ -163,6 +163,10 @@ void AudioSlicer::reset() {
 }
 
 void AudioSlicer::SetRestoration(double a) {
+    // The restored signal is (1 + share) y + share S: its trend moves with
+    // the restoration, so that the fit sees no step.
+    const double share = (1 - a) / a;
+    inputTrend_ = (1 + share) / (1 + restoreShare_) * (inputTrend_ - restoreShare_ * sumTrend_) + share * sumTrend_;
     restore_ = a < 1;
     restoreGain_ = 1 / a;
     restoreShare_ = (1 - a) / a;
@@ -249,12 +253,12 @@ void AudioSlicer::WatchRun(double y) {
     const std::int64_t n = sampleIndex_;
     // Slow trends (a drifting offset, the sum's leak) are taken out of both
     // sides of the fit alike, which keeps the sag's relation between them.
-    if (n == 0) {
-        inputTrend_ = y;
-        sumTrend_ = restoreSum_;
-    }
-    inputTrend_ += trendAlpha_ * (y - inputTrend_);
-    sumTrend_ += trendAlpha_ * (restoreSum_ - sumTrend_);
+    // Until the trends' time constant has passed they are plain averages
+    // of all so far: a stream opening on one level of the data (a
+    // recording started mid-preamble) must not start them there.
+    const double alpha = std::max(trendAlpha_, 1.0 / static_cast<double>(n + 1));
+    inputTrend_ += alpha * (y - inputTrend_);
+    sumTrend_ += alpha * (restoreSum_ - sumTrend_);
     if (n >= nextUpdate_) {
         UpdateEstimate();
         nextUpdate_ = n + updateSamples_;
