@@ -142,8 +142,8 @@ private:
     float Restore(float sample);
     // Undoes a first-order high-pass y[n] = a (y[n-1] + x[n] - x[n-1]); a = 1: none.
     void SetRestoration(double a);
-    // Corner estimation: follows the runs of the decision, measuring how
-    // far each sags toward the centre.
+    // Corner estimation, per sample: keeps the settled samples of the
+    // decision's present run and brings the estimate up to date.
     void WatchRun(double y);
     // Adds the run that ended at sample `end` (-1: goes on) to the fit.
     void MeasureRun(std::int64_t end);
