@@ -25,7 +25,7 @@ std::vector<float> OneSecond(int levels, double rate) {
 }
 
 // Arguments: the levels, and the corner (Hz) of an AC-coupled input that
-// is undone first (0: DC-coupled).
+// is undone first (0: DC-coupled, -1: estimated).
 void SliceOneSecond(benchmark::State& state) {
     const int levels = static_cast<int>(state.range(0));
     const std::vector<float> samples = OneSecond(levels, 3200);
@@ -45,6 +45,6 @@ void SliceOneSecond(benchmark::State& state) {
     state.counters["samples/s"] = benchmark::Counter(static_cast<double>(samples.size()) * static_cast<double>(state.iterations()),
                                                      benchmark::Counter::kIsRate);
 }
-BENCHMARK(SliceOneSecond)->Args({2, 0})->Args({4, 0})->Args({2, 30})->Args({4, 30});
+BENCHMARK(SliceOneSecond)->Args({2, 0})->Args({4, 0})->Args({2, 30})->Args({4, 30})->Args({2, -1})->Args({4, -1});
 
 }  // namespace

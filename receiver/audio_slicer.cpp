@@ -20,6 +20,42 @@ constexpr double kStartUpSeconds = 2.0;
 constexpr double kStartUpPullSeconds = 0.2;
 // The share of ambiguous edges is averaged over about 32 edges.
 constexpr double kAmbiguityAlpha = 1.0 / 32;
+// Corner estimation. Below the floor the sag costs nothing (5 Hz decodes
+// every mode untouched), so DC-coupled audio needs its estimate to stay
+// below it only; above it an estimate counts once it lies this many
+// standard errors clear of the floor, with at least this many runs more
+// than the fit has kinds of run, and when the sag it implies over the sums
+// seen is this share of the amplitude at least (less does not matter, and
+// with so little spread what the runs share would be read as sag).
+constexpr double kCornerFloorHz = 3.0;
+constexpr double kCornerConfidence = 3.0;
+constexpr int kCornerMinRuns = 32;
+constexpr double kCornerMinSag = 0.05;
+constexpr double kCornerMaxHz = 2000.0;
+// A change of the restoration by more than this share moves the levels:
+// the runs are measured again once they are learnt.
+constexpr double kCornerRelearnShare = 0.1;
+// Runs are remembered for about this long; the estimate is brought up to
+// date this often.
+constexpr double kCornerForgetSeconds = 1.0;
+constexpr double kCornerUpdateSeconds = 0.005;
+// After a pause or the start, the levels take this long to be learnt.
+constexpr double kRelearnSeconds = 0.03;
+// A run's samples count from this long after the decision filter has
+// crossed into it, and half a symbol more for the receiver's filter to
+// settle, until this long before the next change shows in it; a run is
+// measured over at most its first 20 ms.
+constexpr double kWatchMarginSeconds = 0.1e-3;
+constexpr double kWatchSettleSymbols = 0.5;
+constexpr double kWatchSpanSeconds = 0.02;
+// Slow trends are taken out of both sides of the fit with this time
+// constant.
+constexpr double kWatchTrendSeconds = 0.5;
+// Symbols are followed as the lower quartile of the run lengths, in steps
+// of this share, leaving out runs this many decision lengths short or
+// shorter: a 4-level decision passing a level on its way to another.
+constexpr double kShortRunStep = 0.05;
+constexpr double kTransitLengths = 1.5;
 
 double SmoothingFactor(double seconds, double sampleRate) {
     if (seconds <= 0) return 1.0;
@@ -39,14 +75,12 @@ AudioSlicer::AudioSlicer(const SlicerOptions& options) : options_(options) {
     driftHoldSamples_ = options_.driftHoldSeconds * options_.sampleRate;
     staleSamples_ = kInnerStaleSeconds * options_.sampleRate;
     afterPauseSamples_ = kAfterPauseSeconds * options_.sampleRate;
+    restoreLeak_ = 1 - SmoothingFactor(options_.restoreLeakSeconds, options_.sampleRate);
     if (options_.highpassCorner > 0 && std::isfinite(options_.highpassCorner)) {
         const double rc = 1 / (2 * std::numbers::pi * options_.highpassCorner);
-        const double a = rc / (rc + 1 / options_.sampleRate);
-        restore_ = true;
-        restoreGain_ = 1 / a;
-        restoreShare_ = (1 - a) / a;
-        restoreLeak_ = 1 - SmoothingFactor(options_.restoreLeakSeconds, options_.sampleRate);
+        SetRestoration(rc / (rc + 1 / options_.sampleRate));
     }
+    estimate_ = options_.highpassCorner < 0;
     const long length = std::lround(options_.averaging * options_.sampleRate / options_.maxSymbolRate);
     window_.assign(static_cast<std::size_t>(std::clamp(length, 1L, 4096L)), 0.0f);
     // The long window exceeds the short one by an even count: its extra
@@ -61,6 +95,17 @@ AudioSlicer::AudioSlicer(const SlicerOptions& options) : options_(options) {
         slowDelay_ = static_cast<double>(window_.size() - fastLength_) / 2;
     }
     inverseLength_ = 1.0 / static_cast<double>(window_.size());
+    decidingLength_ = static_cast<double>(slow_ ? fastLength_ : window_.size());
+    watchStart_ = 0.5 * decidingLength_ + kWatchMarginSeconds * options_.sampleRate;
+    watchEnd_ = watchStart_;
+    const auto span = static_cast<std::size_t>(std::max(2.0, kWatchSpanSeconds * options_.sampleRate));
+    runOffsets_.assign(estimate_ ? span : 0, 0.0);
+    runSums_.assign(runOffsets_.size(), 0.0);
+    trendAlpha_ = SmoothingFactor(kWatchTrendSeconds, options_.sampleRate);
+    relearnSamples_ = std::llround(kRelearnSeconds * options_.sampleRate);
+    updateSamples_ = std::max<std::int64_t>(1, std::llround(kCornerUpdateSeconds * options_.sampleRate));
+    fitKeep_ = std::exp(-kCornerUpdateSeconds / kCornerForgetSeconds);
+    fits_.assign(estimate_ ? 4 * 4 * 4 * 2 : 0, Fit());
     const double decisionLength = static_cast<double>(window_.size());
     if (!options_.fourLevel && options_.timingRate > options_.maxSymbolRate) {
         const long timingLength = std::lround(options_.sampleRate / options_.timingRate);
@@ -105,13 +150,143 @@ void AudioSlicer::reset() {
     timingNext_ = 0;
     ambiguous_ = 0;
     restoreSum_ = 0;
+    inputTrend_ = sumTrend_ = 0;
+    if (estimate_) SetRestoration(1);
+    runLevel_ = previousLevel_ = 0;
+    runStart_ = 0;
+    runCount_ = 0;
+    shortRun_ = watchStart_;
+    settledFrom_ = relearnSamples_;
+    nextUpdate_ = 0;
+    std::fill(fits_.begin(), fits_.end(), Fit());
+    measuredRuns_ = 0;
+}
+
+void AudioSlicer::SetRestoration(double a) {
+    // The restored signal is (1 + share) y + share S: its trend moves with
+    // the restoration, so that the fit sees no step.
+    const double share = (1 - a) / a;
+    inputTrend_ = (1 + share) / (1 + restoreShare_) * (inputTrend_ - restoreShare_ * sumTrend_) + share * sumTrend_;
+    restore_ = a < 1;
+    restoreGain_ = 1 / a;
+    restoreShare_ = (1 - a) / a;
+}
+
+double AudioSlicer::RestoredCorner() const {
+    return restore_ ? restoreShare_ * options_.sampleRate / (2 * std::numbers::pi) : 0;
+}
+
+void AudioSlicer::MeasureRun(std::int64_t end) {
+    const int kept = runCount_;
+    runCount_ = -1;
+    if (runStart_ < settledFrom_ || 2 * levels_.amplitude < options_.squelchSpan) return;
+    const auto length = static_cast<double>((end < 0 ? sampleIndex_ : end) - runStart_);
+    const int first = static_cast<int>(std::ceil(std::max(0.0, kWatchSettleSymbols * shortRun_ - watchStart_)));
+    const int last = end < 0 ? kept - 1 : std::min(kept, static_cast<int>(length - watchEnd_ - watchStart_)) - 1;
+    if (last < first) return;
+    double offset = 0;
+    double sum = 0;
+    for (int k = first; k <= last; ++k) {
+        offset += runOffsets_[static_cast<std::size_t>(k)];
+        sum += runSums_[static_cast<std::size_t>(k)];
+    }
+    const double weight = last - first + 1;
+    sum /= weight;
+    // The offset as it would be without the restoration in use.
+    offset = offset / weight - restoreShare_ * sum;
+    // One fit for each kind of run (its level, the levels before and after
+    // it, longer than two symbols or not), so that what such runs share
+    // (the filter's ringing from their neighbours) is not read as sag.
+    const int next = end < 0 ? runLevel_ : level_;
+    const int longer = length > 2 * shortRun_ ? 1 : 0;
+    Fit& fit = fits_[static_cast<std::size_t>(((previousLevel_ * 4 + runLevel_) * 4 + next) * 2 + longer)];
+    fit.runs += 1;
+    fit.weight += weight;
+    fit.sum += weight * sum;
+    fit.offset += weight * offset;
+    fit.sumSquares += weight * sum * sum;
+    fit.product += weight * sum * offset;
+    fit.offsetSquares += weight * offset * offset;
+    ++measuredRuns_;
+}
+
+void AudioSlicer::UpdateEstimate() {
+    double runs = 0, weight = 0, sumSpread = 0, covariance = 0, offsetSpread = 0;
+    int kinds = 0;
+    for (Fit& f : fits_) {
+        if (f.weight > 0) {
+            runs += f.runs;
+            weight += f.weight;
+            ++kinds;
+            sumSpread += f.sumSquares - f.sum * f.sum / f.weight;
+            covariance += f.product - f.sum * f.offset / f.weight;
+            offsetSpread += f.offsetSquares - f.offset * f.offset / f.weight;
+        }
+        f.runs *= fitKeep_;
+        f.weight *= fitKeep_;
+        f.sum *= fitKeep_;
+        f.offset *= fitKeep_;
+        f.sumSquares *= fitKeep_;
+        f.product *= fitKeep_;
+        f.offsetSquares *= fitKeep_;
+    }
+    // Each kind of run costs the fit one degree of freedom.
+    const double freedom = runs - kinds - 1;
+    if (measuredRuns_ < kCornerMinRuns || freedom < kCornerMinRuns || !(sumSpread > 0)) return;
+    // A run lies rate * sum below its level (the sum with its trend out).
+    const double rate = -covariance / sumSpread;
+    const double error = std::sqrt(std::max(0.0, offsetSpread + rate * covariance) / freedom / sumSpread);
+    const double perHz = 2 * std::numbers::pi / options_.sampleRate;
+    const double floor = kCornerFloorHz * perHz;
+    const bool matters = rate * std::sqrt(sumSpread / weight) > kCornerMinSag * levels_.amplitude;
+    if (restore_ ? rate > 0.5 * floor : matters && rate - kCornerConfidence * error > floor) {
+        const double share = std::min(rate, kCornerMaxHz * perHz);
+        if (std::abs(share - restoreShare_) > kCornerRelearnShare * share) settledFrom_ = sampleIndex_ + relearnSamples_;
+        SetRestoration(1 / (1 + share));
+    } else if (restore_) {
+        settledFrom_ = sampleIndex_ + relearnSamples_;
+        SetRestoration(1);
+    }
+}
+
+void AudioSlicer::WatchRun(double y) {
+    const std::int64_t n = sampleIndex_;
+    // Slow trends (a drifting offset, the sum's leak) are taken out of both
+    // sides of the fit alike, which keeps the sag's relation between them.
+    // Until the trends' time constant has passed they are plain averages
+    // of all so far: a stream opening on one level of the data (a
+    // recording started mid-preamble) must not start them there.
+    const double alpha = std::max(trendAlpha_, 1.0 / static_cast<double>(n + 1));
+    inputTrend_ += alpha * (y - inputTrend_);
+    sumTrend_ += alpha * (restoreSum_ - sumTrend_);
+    if (n >= nextUpdate_) {
+        UpdateEstimate();
+        nextUpdate_ = n + updateSamples_;
+    }
+    if (level_ != runLevel_) {
+        const auto length = static_cast<double>(n - runStart_);
+        if (length > driftHoldSamples_) settledFrom_ = n + relearnSamples_;  // a pause
+        if (runCount_ >= 0) MeasureRun(n);
+        if (length > kTransitLengths * decidingLength_)
+            shortRun_ *= length < shortRun_ ? 1 - 0.75 * kShortRunStep : 1 + 0.25 * kShortRunStep;
+        previousLevel_ = runLevel_;
+        runLevel_ = level_;
+        runStart_ = n;
+        runCount_ = 0;
+        return;
+    }
+    if (runCount_ < 0 || static_cast<double>(n - runStart_) < watchStart_) return;
+    runOffsets_[static_cast<std::size_t>(runCount_)] = y - inputTrend_;
+    runSums_[static_cast<std::size_t>(runCount_)] = restoreSum_ - sumTrend_;
+    if (static_cast<std::size_t>(++runCount_) == runOffsets_.size()) MeasureRun(-1);
 }
 
 float AudioSlicer::Restore(float sample) {
     const double y = sample;
     const double x = restoreGain_ * y + restoreShare_ * restoreSum_;
     restoreSum_ = restoreLeak_ * restoreSum_ + y;
-    return static_cast<float>(x);
+    // Until an estimated corner is in, the sample goes on untouched.
+    return restore_ ? static_cast<float>(x) : sample;
 }
 
 std::uint8_t AudioSlicer::LineState() const {
@@ -373,6 +548,7 @@ void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
     // A change of the long average's decision is stamped at most about its
     // window before the sample that makes it.
     if (heldCount_ > 0) Release(n - static_cast<double>(window_.size()), out);
+    if (estimate_) WatchRun(y);
 
     // Long steady states leave in pieces as they happen.
     ++sampleIndex_;
@@ -389,14 +565,14 @@ void AudioSlicer::process(std::span<const float> samples, std::vector<EdgeEntry>
     // anything beyond full scale is clipped to it, as a 16-bit input would be.
     for (const float s : samples) {
         const float clean = std::isfinite(s) ? std::clamp(s, -1.0f, 1.0f) : 0.0f;
-        Step(restore_ ? Restore(clean) : clean, out);
+        Step(restore_ || estimate_ ? Restore(clean) : clean, out);
     }
 }
 
 void AudioSlicer::process(std::span<const std::int16_t> samples, std::vector<EdgeEntry>& out) {
     for (const std::int16_t s : samples) {
         const float sample = static_cast<float>(s) * (1.0f / 32768.0f);
-        Step(restore_ ? Restore(sample) : sample, out);
+        Step(restore_ || estimate_ ? Restore(sample) : sample, out);
     }
 }
 

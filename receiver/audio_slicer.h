@@ -89,8 +89,10 @@ struct SlicerOptions {
     double timingGiveUp = 0.15;
     // An AC-coupled input: the corner (Hz) of the first-order high-pass in
     // front of the slicer, which is undone before anything else; 0: the
-    // input is DC-coupled and taken as it is.
+    // input is DC-coupled and taken as it is; kEstimatedCorner: not known,
+    // estimated from the signal (below).
     double highpassCorner = 0;
+    static constexpr double kEstimatedCorner = -1;
     // The undoing sum forgets with this time constant, so that noise,
     // rounding and an offset added after the coupling cannot walk the
     // baseline away for good. What is left is a high-pass this slow; at 1 s
@@ -129,6 +131,8 @@ public:
     int Level() const { return level_; }
     double UpperLevel() const { return levels_.centre + levels_.amplitude; }
     double LowerLevel() const { return levels_.centre - levels_.amplitude; }
+    // The corner (Hz) of the high-pass being undone now, 0 while none is.
+    double RestoredCorner() const;
     // Ticks emitted so far (the sum of every duration appended).
     std::uint64_t EmittedTicks() const { return emittedTicks_; }
 
@@ -136,6 +140,16 @@ private:
     void Step(float sample, std::vector<EdgeEntry>& out);
     // The sample as it was before the input's high-pass (AC coupling).
     float Restore(float sample);
+    // Undoes a first-order high-pass y[n] = a (y[n-1] + x[n] - x[n-1]); a = 1: none.
+    void SetRestoration(double a);
+    // Corner estimation, per sample: keeps the settled samples of the
+    // decision's present run and brings the estimate up to date.
+    void WatchRun(double y);
+    // Adds the run that ended at sample `end` (-1: goes on) to the fit.
+    void MeasureRun(std::int64_t end);
+    // Reads the corner off the fit; turns the restoration on, updates or
+    // ends it.
+    void UpdateEstimate();
     // The moment (samples) to stamp a change decided at sample `now` whose
     // decision-filter crossing is at `crossing`; `direction` +1 upward, -1
     // downward.
@@ -219,6 +233,40 @@ private:
     double restoreShare_ = 0;  // (1 - a) / a
     double restoreLeak_ = 1;
     double restoreSum_ = 0;
+
+    // An unknown corner is estimated from how far the settled samples of
+    // each run of one decision lie below their level: a first-order
+    // high-pass leaves x - (1 - a) * sum, so across runs of one kind the
+    // offset falls with the undoing sum, and the slope of that fit is the
+    // corner. A DC-coupled sum wanders far and owes nothing to the offsets:
+    // its slope stays near 0 and the input untouched. Only an estimate
+    // clearly above a floor turns the restoration on; the sum it needs is
+    // kept from the start, so it restores the baseline at once. While on,
+    // the runs are measured as they would be without it.
+    bool estimate_ = false;
+    double decidingLength_ = 1;  // samples averaged for the decision the runs are of
+    double watchStart_ = 0;
+    double watchEnd_ = 0;
+    std::vector<double> runOffsets_;  // this run's samples, their trend taken out
+    std::vector<double> runSums_;     // the undoing sum at each, its trend taken out
+    int runLevel_ = 0;
+    int previousLevel_ = 0;
+    std::int64_t runStart_ = 0;
+    int runCount_ = 0;  // samples kept of this run; -1: measured already
+    double shortRun_ = 0;  // about a symbol, in samples
+    double trendAlpha_ = 0;
+    double inputTrend_ = 0;
+    double sumTrend_ = 0;
+    std::int64_t relearnSamples_ = 0;
+    std::int64_t settledFrom_ = 0;  // runs starting before this sample are not measured
+    struct Fit {
+        double runs = 0, weight = 0, sum = 0, offset = 0, sumSquares = 0, offsetSquares = 0, product = 0;
+    };
+    std::vector<Fit> fits_;  // by kind of run, forgetting old runs
+    std::int64_t updateSamples_ = 1;
+    std::int64_t nextUpdate_ = 0;
+    double fitKeep_ = 1;
+    int measuredRuns_ = 0;
 
     // Timing path: its moving average, the delay to add to its crossings to
     // match the decision filter's, and its latest crossings of the

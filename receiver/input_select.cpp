@@ -121,7 +121,9 @@ SlicerOptions SlicerOptionsFor(const Settings& settings) {
     } else {
         options.maxSymbolRate = 600;
     }
-    options.highpassCorner = settings.Input.InputHighPass;
+    options.highpassCorner = settings.Input.InputHighPass == InputChoice::kInputHighPassEstimated
+                                 ? SlicerOptions::kEstimatedCorner
+                                 : settings.Input.InputHighPass;
     return options;
 }
 

@@ -88,8 +88,10 @@ struct InputChoice {
     std::int32_t AudioRate = 48000;  // capture rate of the sound card
     // The corner (Hz) of the high-pass in front of the slicer when the audio
     // input is AC-coupled (a sound-card line input, a speaker output), which
-    // the slicer undoes; 0: DC-coupled. Saved only when not 0.
+    // the slicer undoes; 0: DC-coupled; kInputHighPassEstimated: not known,
+    // the slicer estimates it. Saved only when not 0.
     std::int32_t InputHighPass = 0;
+    static constexpr std::int32_t kInputHighPassEstimated = -1;
 
     bool operator==(const InputChoice&) const = default;
 };

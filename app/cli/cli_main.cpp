@@ -35,7 +35,7 @@ using namespace tolvane;
 constexpr const char kHelp[] =
     "Usage: tolvane-cli [--ini PATH] [--realtime] [--start TIME] [--verbose] [--rate N] [--mark-errors]\n"
     "                   [--json] [--mqtt URL] [--join-fragments 0|1] [--repeat-window SECONDS]\n"
-    "                   [--charset NAME] [--highpass-corner HZ] INPUT\n"
+    "                   [--charset NAME] [--highpass-corner HZ|auto] INPUT\n"
     "\n"
     "Decodes POCSAG, FLEX and GSC pages from INPUT without a window and prints\n"
     "every completed line of the message pane to standard output: the capcode\n"
@@ -112,7 +112,9 @@ constexpr const char kHelp[] =
     "  --highpass-corner HZ  the audio input is AC-coupled through a first-order\n"
     "               high-pass with this corner (a sound-card line input, 5-30 Hz;\n"
     "               a scanner's speaker output, about 300 Hz), which the slicer\n"
-    "               undoes; 0 = DC-coupled (default: InputHighPass, 0)\n"
+    "               undoes; 0 = DC-coupled; auto = not known: the slicer estimates\n"
+    "               it and restores the baseline once it is clearly there\n"
+    "               (default: InputHighPass, 0; -1 there is auto)\n"
     "  --help       this text\n"
     "\n"
     "%s"
@@ -295,9 +297,11 @@ int ParseArguments(int argc, char** argv, Arguments& args) {
             ++i;
         } else if (arg == "--highpass-corner") {
             char* end = nullptr;
-            const long corner = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : -1;
-            if (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || corner < 0 || corner > 2000) {
-                std::fprintf(stderr, "tolvane-cli: --highpass-corner needs a corner in Hz (0..2000)\n");
+            const bool estimated = i + 1 < argc && std::strcmp(argv[i + 1], "auto") == 0;
+            const long corner = estimated ? InputChoice::kInputHighPassEstimated
+                                : i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : -1;
+            if (!estimated && (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || corner < 0 || corner > 2000)) {
+                std::fprintf(stderr, "tolvane-cli: --highpass-corner needs a corner in Hz (0..2000) or auto\n");
                 return 2;
             }
             args.highpassCorner = static_cast<int>(corner);

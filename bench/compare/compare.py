@@ -15,7 +15,8 @@ Receivers: every mode (POCSAG 512/1200/2400, FLEX 1600/2, 3200/2, 3200/4,
 6400/4) alone in its own file, through a receiver low-pass of 1.0x to 4x its
 symbol rate, with the transmitter's clock -1 % to +1 % off, after pauses
 of 0.5 to 10 s before each transmission, and through an AC coupling (a
-first-order high-pass of 5 to 300 Hz); the 4-level modes as four levels,
+first-order high-pass of 5 to 300 Hz, whose corner Tolvane estimates:
+--highpass-corner auto); the 4-level modes as four levels,
 decoded with 4LevelInterface=1, also joined 0.4 and 1 s into one busy
 transmission (the recording starts on whatever level is sent). Same scoring.
 By default a short set of
@@ -50,6 +51,10 @@ GAPS = [0.5, 2.5, 10.0]
 # with 1 s gaps between transmissions.
 HIGHPASSES = [0, 5, 20, 30, 100, 300]
 HIGHPASS_SNR = {2: 15, 4: 22}  # dB, by levels
+HIGHPASS_GAP = 1.0
+# Tolvane is not told the corner: it estimates it (DC-coupled audio is
+# taken as it is).
+HIGHPASS_TOLVANE = ["--highpass-corner", "auto"]
 # Joining a busy 4-level network: the audio starts this many seconds into
 # one transmission of JOIN_PAGES pages; the pages of the frame the start
 # cuts (lost to any receiver) are not counted.
@@ -187,8 +192,8 @@ def run_timed(cmd, out_path, may_fail=False):
     return wall, usage.ru_utime + usage.ru_stime
 
 
-def tolvane_cmd(build, ini, audio, pin=False):
-    cmd = [os.path.join(build, "app/cli/tolvane-cli"), "--ini", ini, "--rate", str(RATE), "--mark-errors", audio]
+def tolvane_cmd(build, ini, audio, pin=False, extra=()):
+    cmd = [os.path.join(build, "app/cli/tolvane-cli"), "--ini", ini, "--rate", str(RATE), "--mark-errors", *extra, audio]
     return (["taskset", "-c", "0"] if pin else []) + cmd
 
 
@@ -377,10 +382,12 @@ def receiver_points(args):
         levels = MODES[category][1]
         for hp in HIGHPASSES:
             for snr in (None, HIGHPASS_SNR[levels]):
-                points.add((category, None, 0.0, 1.0, snr, hp, 0.0))
+                points.add((category, None, 0.0, HIGHPASS_GAP, snr, hp, 0.0))
         if levels == 4:
             for join in JOINS:
                 points.add((category, None, 0.0, 0.0, JOIN_SNR, 0, join))
+    if args.only_highpass:
+        points = {p for p in points if p[3] == HIGHPASS_GAP}
     return sorted(points, key=lambda p: (p[0], p[1] or 0, p[2], p[3], -1 if p[4] is None else p[4], p[5], p[6]))
 
 
@@ -403,7 +410,8 @@ def receiver_point(args, work, point, index):
     if snr is not None:
         cmd[3:3] = ["--snr", str(snr)]
     subprocess.run(cmd, check=True, capture_output=True)
-    run_timed(tolvane_cmd(args.build, ini, base + ".s16"), base + ".tolvane")
+    extra = HIGHPASS_TOLVANE if gap == HIGHPASS_GAP else ()
+    run_timed(tolvane_cmd(args.build, ini, base + ".s16", extra=extra), base + ".tolvane")
     crashed = run_timed(multimon_cmd(base + ".s16"), base + ".multimon", may_fail=True) is None
     rows = []
     for name, shown in (("tolvane", parse_tolvane(base + ".tolvane", category[1])),
@@ -484,14 +492,15 @@ def plot_highpass(results, rows):
             for decoder in ("tolvane", "multimon-ng"):
                 pts = sorted((max(r["highpass_hz"], 1), r["exact"] / r["sent"]) for r in rows
                              if (r["protocol"], r["rate"]) == category and r["decoder"] == decoder
-                             and r["gap_s"] == 1.0 and r["join_s"] == 0 and (r["snr_db"] != "clean") == noisy)
+                             and r["gap_s"] == HIGHPASS_GAP and r["join_s"] == 0 and (r["snr_db"] != "clean") == noisy)
                 if pts:
                     style = f"lc {list(MODES).index(category) + 1} dt {1 if decoder == 'tolvane' else 2} " \
                             f"pt {6 if noisy else 7}"
                     name = f"{decoder} {category[0].upper()} {category[1]} {'noisy' if noisy else 'clean'}"
                     series.append((name, style, pts))
-    plot_exact_fractions(results, "highpass", "Exact pages through an AC coupling: Tolvane (solid), multimon-ng "
-                         "(dashed); 1 Hz = none", "first-order high-pass corner (Hz)", series, "set logscale x")
+    plot_exact_fractions(results, "highpass", "Exact pages through an AC coupling (Tolvane estimates the corner): "
+                         "Tolvane (solid), multimon-ng (dashed); 1 Hz = none", "first-order high-pass corner (Hz)",
+                         series, "set logscale x")
 
 
 def receiver_summary(rows):
@@ -637,6 +646,8 @@ def main():
     parser.add_argument("--receiver-pages", type=int, default=20, help="pages per receiver point")
     parser.add_argument("--receiver-snr", type=float, nargs="+", default=[12, 9, 6, 3])
     parser.add_argument("--only-receivers", action="store_true", help="skip the speed and noise runs")
+    parser.add_argument("--only-highpass", action="store_true",
+                        help="only the AC-coupling sweep: its rows of receivers.csv and highpass.png")
     args = parser.parse_args()
     os.makedirs(args.results, exist_ok=True)
     os.makedirs(args.work, exist_ok=True)
@@ -646,6 +657,17 @@ def main():
         f.write("[Tolvane]\nTimestamp=0\n")  # times of day would only be noise in the output
     info = machine()
     receivers = receiver_run(args, args.work)
+    if args.only_highpass:
+        # The other receiver points of the last whole run stay as they were.
+        path = os.path.join(args.results, "receivers.csv")
+        kept = []
+        if os.path.exists(path):
+            with open(path, newline="", encoding="ascii") as f:
+                kept = [r for r in csv.DictReader(f) if float(r["gap_s"]) != HIGHPASS_GAP]
+        write_csv(path, kept + receivers)
+        plot_highpass(args.results, receivers)
+        print("\n".join(receiver_summary(receivers)))
+        return
     write_csv(os.path.join(args.results, "receivers.csv"), receivers)
     plot_receivers(args.results, receivers)
     plot_highpass(args.results, receivers)

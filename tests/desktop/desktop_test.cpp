@@ -133,7 +133,13 @@ const std::vector<Case> kCases = {
          s.Input.Input = "audio:alsa_input.usb-radio";
      }},
     {"sound card high-pass out of range", Fill<InterfaceDialog>([](auto& d) { d.audio->click(), d.highPass->setText("2001"); }),
-     "The input high-pass is a corner from 0 to 2000 Hz (0 when the sound card is DC-coupled)!", kSame},
+     "The input high-pass is a corner from 0 to 2000 Hz (0 when the sound card is DC-coupled, auto when not known)!",
+     kSame},
+    {"sound card high-pass estimated", Fill<InterfaceDialog>([](auto& d) { d.audio->click(), d.highPass->setText("Auto"); }),
+     "", [](Settings& s) {
+         s.Input.InputKind = 1, s.Input.InputHighPass = InputChoice::kInputHighPassEstimated;
+         s.Input.Input = "audio:alsa_input.usb-radio";
+     }},
     {"FLEX off", Fill<OptionsDialog>([](auto& d) { d.boxes[7]->click(); }), "", [](Settings& s) { s.DecodeFlex = 0; }},
     // The message-pane size takes effect before the filter-pane size is refused.
     {"message rows 1000, filter rows 199",

@@ -26,6 +26,8 @@ constexpr std::array<StandardPort, 4> kStandardPorts = {{{0x3F8, 2}, {0x2F8, 1},
 constexpr int kCustom = 4;  // list item of "Custom"
 constexpr std::array<std::uint32_t, 9> kIrqValues = {2, 3, 4, 5, 6, 7, 10, 11, 12};
 const QStringList kRates = {"22050", "44100", "48000", "96000"};
+// The high-pass field's word for a corner the slicer estimates.
+constexpr char kEstimatedText[] = "auto";
 
 QString AddressText(std::uint32_t address) { return QString::asprintf("0x%03X", address); }
 QString StandardDevice(int item) { return QString("/dev/ttyS%1").arg(item); }
@@ -73,7 +75,9 @@ InterfaceDialog::InterfaceDialog(DialogHost& host, QWidget* parent) : SettingsDi
     }
     grid->addWidget(new QLabel("Sample Rate (Hz):"), 7, 0);
     grid->addWidget(rate, 7, 1);
-    highPass = AddField(grid, 8, "Input &High-Pass (Hz, 0 = DC-Coupled):", std::to_string(s.Input.InputHighPass), 4);
+    const bool estimated = s.Input.InputHighPass == InputChoice::kInputHighPassEstimated;
+    highPass = AddField(grid, 8, "Input &High-Pass (Hz, 0 = DC-Coupled, auto):",
+                        estimated ? std::string(kEstimatedText) : std::to_string(s.Input.InputHighPass), 4);
     (s.Input.InputKind == 1 ? audio : serial)->setChecked(true);
 
     fourLevel = AddCheck(grid, 9, "&4 Level FSK Interface", s.FourLevelInterface != 0);
@@ -130,9 +134,12 @@ bool InterfaceDialog::Apply(Settings& next) {
         in.AudioDevice = soundCard->currentData().toString().toStdString();
         in.AudioRate = rate->currentText().toInt();
         bool number = false;
-        const int corner = highPass->text().trimmed().toInt(&number);
-        if (!number || corner < 0 || corner > 2000)
-            return Refuse("The input high-pass is a corner from 0 to 2000 Hz (0 when the sound card is DC-coupled)!");
+        const QString cornerText = highPass->text().trimmed();
+        const bool estimated = cornerText.compare(kEstimatedText, Qt::CaseInsensitive) == 0;
+        const int corner = estimated ? InputChoice::kInputHighPassEstimated : cornerText.toInt(&number);
+        if (!estimated && (!number || corner < 0 || corner > 2000))
+            return Refuse("The input high-pass is a corner from 0 to 2000 Hz (0 when the sound card is DC-coupled, "
+                          "auto when not known)!");
         in.InputHighPass = corner;
     }
     next.FourLevelInterface = fourLevel->isChecked();
