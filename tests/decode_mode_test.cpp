@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/fake_world.h"
+#include "support/world_fakes.h"
 
 namespace tolvane {
 namespace {
