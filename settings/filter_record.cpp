@@ -1,5 +1,6 @@
 #include "settings/filter_record.h"
 
+#include "settings/quoted_text.h"
 #include "settings/settings.h"
 
 namespace tolvane {
@@ -7,37 +8,6 @@ namespace tolvane {
 namespace {
 
 constexpr std::string_view::size_type kNone = std::string_view::npos;
-
-void AppendQuoted(std::string& out, const std::string& text) {
-    out += '"';
-    for (const char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    out += '"';
-}
-
-// `comma` is the position of the comma before a quoted field. Reads the
-// field into `out` (at most `limit` characters) and returns the position
-// after it: after the closing quote, or the end of the value. A letter
-// typed in UTF-8 is one character of several bytes, and is never cut.
-std::size_t ReadQuoted(std::string_view v, std::size_t comma, std::string& out, std::size_t limit) {
-    out.clear();
-    if (v.substr(comma + 1, 2) == "\"\"") return comma + 3;
-    std::size_t p = comma + 2;  // past the opening quote
-    std::size_t characters = 0;
-    bool taking = true;
-    while (p < v.size()) {
-        char c = v[p];
-        if (c == '"') return p + 1;
-        if (c == '\\' && p + 1 < v.size() && (v[p + 1] == '"' || v[p + 1] == '\\')) c = v[++p];
-        const bool continuation = (static_cast<unsigned char>(c) & 0xC0) == 0x80 && !out.empty();
-        if (!continuation) taking = characters++ < limit;
-        if (taking && out.size() < 4 * limit) out += c;
-        ++p;
-    }
-    return v.size();
-}
 
 // The one-character field after the comma at `comma`: the character minus
 // '0'; an empty field (another comma) or the end of the value reads as 0.
@@ -107,6 +77,7 @@ std::string FormatFilterLine(const FilterRecord& r) {
     if (FilterUsesBaud(r.type)) line += " | " + FilterBaudName(r.baud);
     if (r.charset > 0 && r.charset <= kNationalCharsetLast + 1)
         line += std::string(" | ") + kNationalCharsetNames[static_cast<std::size_t>(r.charset - 1)];
+    if (!r.channel.empty()) line += " | on " + r.channel;
     if (r.reject != 0) return line + " | REJECT";
     if (!r.text.empty()) line += " | \"" + r.text + "\"";
     if (r.command != 0) line += " | CMD";
@@ -129,9 +100,13 @@ std::string FormatFilterValue(const FilterRecord& r) {
         v += ',';
         v += digit(field);
     }
-    if (r.charset != 0) {
+    if (r.charset != 0 || !r.channel.empty()) {
         v += ',';
         v += digit(r.charset);
+    }
+    if (!r.channel.empty()) {
+        v += ',';
+        AppendQuoted(v, r.channel);
     }
     return v;
 }
@@ -162,6 +137,8 @@ FilterRecord ParseFilterValue(std::string_view v) {
         ++p;
     }
     if (r.charset < 0 || r.charset > kNationalCharsetLast + 1) r.charset = 0;
+    p = v.find(',', p);
+    if (p != kNone) ReadQuoted(v, p, r.channel, kChannelNameMax);
     return r;
 }
 

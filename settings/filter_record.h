@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "settings/channel_record.h"
+
 namespace tolvane {
 
 struct Settings;
@@ -36,6 +38,9 @@ struct FilterRecord {
     // The text table of this filter's pages: 0 the settings' Charset,
     // otherwise 1 + a NationalCharset (so that one network can differ).
     std::int32_t charset = 0;
+    // The channel (its name) whose pages alone this filter takes; empty:
+    // every channel.
+    std::string channel{};
 
     bool operator==(const FilterRecord&) const = default;
 };
@@ -65,9 +70,10 @@ std::string FilterBaudName(int baud);
 std::string FormatFilterLine(const FilterRecord& record);
 
 // The INI value of a record: eight comma-separated fields,
-//   type,"capcode",function,"label","text",command,baud,reject[,charset]
-// (the ninth field only when the filter has its own charset, so that older
-// values are written as they were) with the three texts in double quotes. Inside the quotes a double quote
+//   type,"capcode",function,"label","text",command,baud,reject[,charset[,"channel"]]
+// (the ninth field only when the filter has its own charset or a channel,
+// the tenth only with a channel, so that older values are written as they
+// were) with the three texts in double quotes. Inside the quotes a double quote
 // is written \" and a backslash \\ (so a text ending in a backslash
 // survives); any other backslash reads as itself.
 std::string FormatFilterValue(const FilterRecord& record);

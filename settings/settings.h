@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/channel_record.h"
 #include "settings/filter_record.h"
 
 namespace tolvane {
@@ -122,6 +123,21 @@ struct WindowChoice {
     bool operator==(const WindowChoice&) const = default;
 };
 
+// The band an IQ input (a recording or an SDR) delivers, and the channels
+// decoded from it, each by its own receiver. Without channels the input is
+// not IQ and the program runs one receiver, as it always has. Saved in the
+// section "Channels" only when there are channels.
+struct IqBand {
+    double SampleRate = 0;  // samples/s; 0: from the recording (a WAV header)
+    double CenterHz = 0;    // the frequency tuned to; 0: from the recording
+    double Ppm = 0;         // the receiver's frequency error, parts per million
+    double GainDb = -1;     // live receivers: tuner gain; below 0 automatic
+    std::string Format;     // cu8, cs8, cs16, cf32 or wav; empty: from the file name
+    std::vector<ChannelRecord> Channels;
+
+    bool operator==(const IqBand&) const = default;
+};
+
 struct Settings {
     std::int32_t xPos = 0;
     std::int32_t yPos = 0;
@@ -184,6 +200,7 @@ struct Settings {
     std::string KeepAliveCmdArgs;
 
     InputChoice Input;
+    IqBand Iq;
     MachineChoice Machine;
     WindowChoice Window;
 
@@ -229,5 +246,9 @@ struct Settings {
 
     bool operator==(const Settings&) const = default;
 };
+
+// The receiver settings of one channel: the station's, with the channel's
+// levels and polarity in 4LevelInterface, InvertData and AutoPolarity.
+Settings ChannelSettings(const Settings& station, const ChannelRecord& channel);
 
 }  // namespace tolvane

@@ -18,6 +18,7 @@ namespace tolvane {
 namespace {
 
 constexpr const char* kFilterSection = "Filter";
+constexpr const char* kChannelSection = "Channels";
 constexpr std::size_t kPathMax = 255;      // path and argument keys
 constexpr std::size_t kPortTextMax = 15;   // ComPort, ComPortAddr, ComPortIRQ
 constexpr std::size_t kColorTextMax = 12;
@@ -26,6 +27,7 @@ constexpr std::size_t kFilterValueMax = 255;
 constexpr std::size_t kInputMax = 4095;
 
 std::string FilterKey(std::size_t index) { return "Filter" + std::to_string(index + 1); }
+std::string ChannelKey(std::size_t index) { return "Channel" + std::to_string(index + 1); }
 
 // "%d" as scanf reads it: blanks, a sign, at least one digit. Moves `at`
 // past the number.
@@ -330,6 +332,71 @@ void SaveFilters(IniDocument& ini, const std::string& section, const Settings& s
     for (std::size_t i = 0; i < count; ++i) ini.Set(section, FilterKey(i), FormatFilterValue(s.Filters[i]));
 }
 
+// The IQ band's numbers: a decimal number each, within its range.
+struct BandKey {
+    const char* name;
+    double IqBand::*field;
+    double min;
+    double max;
+};
+constexpr BandKey kBandKeys[] = {
+    {"IqSampleRate", &IqBand::SampleRate, 0, 1e8},
+    {"IqCenter", &IqBand::CenterHz, 0, kChannelFrequencyMax},
+    {"IqPpm", &IqBand::Ppm, -1000, 1000},
+    {"IqGain", &IqBand::GainDb, -1, 100},
+};
+
+std::string FormatNumber(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.15g", value);
+    return text;
+}
+
+void LoadChannels(const IniDocument& ini, Settings& s, std::vector<std::string>& problems) {
+    IqBand& band = s.Iq;
+    for (const BandKey& k : kBandKeys) {
+        const std::optional<std::string> text = ini.Value(kChannelSection, k.name);
+        if (!text || text->empty()) continue;
+        char* end = nullptr;
+        const double value = std::strtod(text->c_str(), &end);
+        if (end != text->c_str() && *end == '\0' && value >= k.min && value <= k.max) {
+            band.*k.field = value;
+        } else {
+            problems.push_back(std::string(k.name) + "=" + *text + " is not a number from " + FormatNumber(k.min) +
+                               " to " + FormatNumber(k.max) + "; " + FormatNumber(band.*k.field) + " kept");
+        }
+    }
+    band.Format = ini.GetString(kChannelSection, "IqFormat", band.Format, kPortTextMax);
+    // Without a count the list stays as it is, like the filter table.
+    if (!ini.Value(kChannelSection, "ChannelCount")) return;
+    const std::int32_t count = std::min(ini.GetInt(kChannelSection, "ChannelCount", 0), kMaxChannels);
+    band.Channels.clear();
+    for (std::int32_t i = 0; i < count; ++i) {
+        const std::string key = ChannelKey(static_cast<std::size_t>(i));
+        const std::optional<std::string> value = ini.Value(kChannelSection, key);
+        if (!value) continue;
+        std::string trouble;
+        const std::optional<ChannelRecord> channel = ParseChannelValue(ini.GetString(kChannelSection, key, "", kPathMax), trouble);
+        if (!channel) {
+            problems.push_back(key + "=" + *value + " has no frequency in Hz; left out");
+            continue;
+        }
+        if (!trouble.empty()) problems.push_back(key + "=" + *value + ": " + trouble);
+        band.Channels.push_back(*channel);
+    }
+}
+
+void SaveChannels(IniDocument& ini, const Settings& s) {
+    ini.DeleteSection(kChannelSection);
+    const IqBand& band = s.Iq;
+    if (band.Channels.empty()) return;
+    for (const BandKey& k : kBandKeys) ini.Set(kChannelSection, k.name, FormatNumber(band.*k.field));
+    ini.Set(kChannelSection, "IqFormat", band.Format);
+    const std::size_t count = std::min(band.Channels.size(), static_cast<std::size_t>(kMaxChannels));
+    ini.SetInt(kChannelSection, "ChannelCount", static_cast<std::int32_t>(count));
+    for (std::size_t i = 0; i < count; ++i) ini.Set(kChannelSection, ChannelKey(i), FormatChannelValue(band.Channels[i]));
+}
+
 // Fills the record from the document; one line in `outOfRange` for each
 // number not taken.
 void Load(const IniDocument& ini, const std::string& main, Settings& s, std::vector<std::string>& outOfRange) {
@@ -362,6 +429,7 @@ void Load(const IniDocument& ini, const std::string& main, Settings& s, std::vec
         case Kind::FilterTable: LoadFilters(ini, section, s); break;
         }
     }
+    LoadChannels(ini, s, outOfRange);
 }
 
 void Save(IniDocument& ini, const std::string& main, const Settings& s) {
@@ -392,6 +460,7 @@ void Save(IniDocument& ini, const std::string& main, const Settings& s) {
         case Kind::FilterTable: SaveFilters(ini, section, s); break;
         }
     }
+    SaveChannels(ini, s);
 }
 }  // namespace
 

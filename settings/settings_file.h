@@ -1,5 +1,7 @@
-// The settings file: an INI file with the main section "Tolvane" and the
-// section "Filter". Reading and writing are the project's own (case-
+// The settings file: an INI file with the main section "Tolvane", the
+// section "Filter" and, when there are channels, the section "Channels":
+//   IqSampleRate, IqCenter (Hz), IqPpm, IqGain (dB, -1 automatic), IqFormat,
+//   ChannelCount and Channel1..ChannelN (see FormatChannelValue). Reading and writing are the project's own (case-
 // insensitive names, quoted strings, leading-number integers).
 #pragma once
 

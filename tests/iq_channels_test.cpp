@@ -1,6 +1,6 @@
 // One SDR band, many pager channels: generated IQ recordings through the
-// IQ sources, the channel bank and today's single receiver, one channel at
-// a time, against the pages each channel carries.
+// whole station, a receiver per channel, against the pages each channel
+// carries; and the receiver's frequency error found from the band.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cmath>
 #include <thread>
+
+#include <nlohmann/json.hpp>
 
 #include "receiver/iq/iq_format.h"
 #include "support/iq_loopback.h"
@@ -20,6 +22,7 @@ constexpr double kCentre = 929.5e6;
 constexpr double kRate = 2.4e6;
 
 struct Channel {
+    const char* name;
     double frequency;
     int levels;
     std::vector<std::string> pages;
@@ -31,12 +34,12 @@ struct Channel {
 // this frequency). Written in `format` to `path`.
 struct Band {
     std::vector<Channel> channels = {
-        {929.0625e6, 2, {"pocsag:512:1234560:3:alpha:Slow page", "pocsag:512:1234566:0:numeric:512"}},
-        {929.3125e6, 2, {"pocsag:1200:1654321:3:alpha:Twelve hundred beside a neighbour", "pocsag:1200:1654322:1:numeric:1200"}},
-        {929.5625e6, 2, {"flex:1600/2:1234567:0:alpha:Flex sixteen hundred"}},
-        {929.8125e6, 4, {"flex:6400/4:1100000:0:alpha:Flex sixty four hundred"}},
-        {929.9375e6, 2, {"gsc:600:123456:0:alpha:GOLAY SEQUENTIAL"}},
-        {929.6875e6, 2, {}},  // quiet
+        {"P512", 929.0625e6, 2, {"pocsag:512:1234560:3:alpha:Slow page", "pocsag:512:1234566:0:numeric:512"}},
+        {"P1200", 929.3125e6, 2, {"pocsag:1200:1654321:3:alpha:Twelve hundred beside a neighbour", "pocsag:1200:1654322:1:numeric:1200"}},
+        {"F1600", 929.5625e6, 2, {"flex:1600/2:1234567:0:alpha:Flex sixteen hundred"}},
+        {"F6400", 929.8125e6, 4, {"flex:6400/4:1100000:0:alpha:Flex sixty four hundred"}},
+        {"GSC", 929.9375e6, 2, {"gsc:600:123456:0:alpha:GOLAY SEQUENTIAL"}},
+        {"QUIET", 929.6875e6, 2, {}},
     };
     double ppm;
     std::vector<gen::IqCarrier> carriers;
@@ -74,13 +77,61 @@ struct Band {
     }
 };
 
-// Every channel of the plan, each into its own ring as a receiver per
-// channel takes them, must give exactly what its pages give as clean
-// edges, and a quiet channel nothing, in every IQ format. The receiver's
-// error is found from the carriers (a given ppm is where the search
-// starts), but never from a lone carrier beside a neighbour, nor with a
-// one-channel plan: those are decoded where the plan says.
-TEST(IqChannels, FiveChannelsInEveryFormatEachIntoItsOwnRing) {
+// The whole station over every channel at once, a sixth one quiet, the
+// receiver's 40 ppm error found from the band (no ppm given): each
+// channel's receiver must give exactly what its pages give as clean edges,
+// every line with the channel's name in front, every page one record that
+// names its channel and frequency, nothing on the quiet channel, and a
+// filter limited to one channel only that channel's pages. In every IQ
+// format.
+TEST(IqChannels, FiveChannelsAtOnceInEveryFormat) {
+    const Band band(40, std::vector<bool>(6, true));
+    const std::vector<Channel>& channels = band.channels;
+    IqBand settings;
+    settings.SampleRate = kRate;
+    settings.CenterHz = kCentre;
+    std::vector<std::string> expected;
+    std::size_t pages = 0;
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        settings.Channels.push_back({channels[i].frequency, channels[i].name, channels[i].levels});
+        for (const std::string& line : band.expected[i]) expected.push_back(channels[i].name + (" " + line));
+        pages += channels[i].pages.size();
+    }
+    std::sort(expected.begin(), expected.end());
+    // "hundred" is sent on P1200 and F1600; the filter takes F1600's alone.
+    const FilterRecord flexOnly{FilterType::Text, "", 0, "", "hundred", 0, 0, 0, 0, "F1600"};
+    std::vector<std::string> filtered;
+    for (const std::string& line : band.expected[2])
+        if (line.find("hundred") != std::string::npos) filtered.push_back("F1600 " + line);
+    ASSERT_EQ(filtered.size(), 1u);
+    testing::TempDir dir;
+    for (IqFormat format : {IqFormat::CU8, IqFormat::CS8, IqFormat::CS16, IqFormat::CF32, IqFormat::Wav}) {
+        SCOPED_TRACE(IqFormatName(format));
+        const std::string path = dir / (std::string("band.") + IqFormatName(format));
+        band.Write(path, format);
+        testing::IqDecoded decoded = testing::DecodeIq(path, settings, {flexOnly});
+        EXPECT_EQ(decoded.error, "");
+        std::sort(decoded.lines.begin(), decoded.lines.end());
+        EXPECT_EQ(decoded.lines, expected);
+        EXPECT_EQ(decoded.filtered, filtered);
+        ASSERT_EQ(decoded.records.size(), pages);
+        for (const std::string& text : decoded.records) {
+            const nlohmann::json record = nlohmann::json::parse(text);
+            const auto channel = std::find_if(channels.begin(), channels.end(),
+                                              [&](const Channel& c) { return c.name == record["channel"]; });
+            ASSERT_NE(channel, channels.end()) << text;
+            EXPECT_EQ(record["frequency"], std::llround(channel->frequency)) << text;
+            EXPECT_EQ(record["line"].get<std::string>().rfind(channel->name + std::string(" "), 0), 0u) << text;
+        }
+    }
+}
+
+// The receiver's error is found from the carriers and told (a given ppm is
+// where the search starts), but never from a lone carrier beside a
+// neighbour, nor with a one-channel plan: those are decoded where the plan
+// says. Each channel into its own ring, the band's picture marking each
+// channel where it is tuned.
+TEST(IqChannels, FrequencyErrorFromTheBand) {
     const std::vector<bool> all(6, true), only1200 = {false, true, false, false, false, false};
     const Band off40(40, all), off2Lone(2, only1200), off2(2, all);
     struct Row {
@@ -93,10 +144,10 @@ TEST(IqChannels, FiveChannelsInEveryFormatEachIntoItsOwnRing) {
     const double none = std::nan("");
     const std::vector<std::size_t> wholePlan = {0, 1, 2, 3, 4, 5};
     const Row rows[] = {
-        {IqFormat::CU8, off40, 0, wholePlan, 40}, {IqFormat::CS8, off40, 0, wholePlan, 40},
-        {IqFormat::CS16, off40, 0, wholePlan, 40}, {IqFormat::CF32, off40, 0, wholePlan, 40},
-        {IqFormat::Wav, off40, 0, wholePlan, 40}, {IqFormat::CU8, off40, 37, wholePlan, 40},
-        {IqFormat::CU8, off2Lone, 0, wholePlan, none}, {IqFormat::CU8, off2, 0, {1}, none},
+        {IqFormat::CU8, off40, 0, wholePlan, 40},
+        {IqFormat::CU8, off40, 37, wholePlan, 40},
+        {IqFormat::CU8, off2Lone, 0, wholePlan, none},
+        {IqFormat::CU8, off2, 0, {1}, none},
     };
     testing::TempDir dir;
     for (const Row& row : rows) {
@@ -104,13 +155,14 @@ TEST(IqChannels, FiveChannelsInEveryFormatEachIntoItsOwnRing) {
             ::testing::PrintToString(std::tuple(std::string(IqFormatName(row.format)), row.band.ppm, row.givenPpm, row.plan));
         const std::string path = dir / (std::string("band.") + IqFormatName(row.format));
         row.band.Write(path, row.format);
-        IqInputOptions options;
-        options.sampleRate = kRate;
-        options.centreHz = kCentre;
-        options.ppm = row.givenPpm;
-        for (std::size_t i : row.plan) options.channels.push_back({row.band.channels[i].frequency, "", row.band.channels[i].levels});
+        Settings settings = testing::Untimed();
+        settings.Iq.SampleRate = kRate;
+        settings.Iq.CenterHz = kCentre;
+        settings.Iq.Ppm = row.givenPpm;
+        for (std::size_t i : row.plan)
+            settings.Iq.Channels.push_back({row.band.channels[i].frequency, "", row.band.channels[i].levels});
         std::string error;
-        const std::unique_ptr<IqSource> source = SelectIqInput(path, options, testing::Untimed(), error);
+        const std::unique_ptr<IqSource> source = SelectIqInput(path, settings, false, error);
         ASSERT_NE(source, nullptr) << error;
         // Small rings: the source waits for room in each, so drain them as it goes.
         std::vector<std::unique_ptr<EdgeRing>> rings;

@@ -60,6 +60,21 @@ TEST_F(SettingsFile, SavedFilesEqualTheirGoldens) {
     EXPECT_EQ(Load(""), Settings());
     // A key written only when changed is read whatever the golden files show.
     EXPECT_EQ(Load("[Tolvane]\nInputHighPass=30\n").Input.InputHighPass, 30);
+    // The channel section and filters limited to a channel (the defaults
+    // besides) come back as they were.
+    std::string text = testing::ReadFile(kData / "settings_defaults.ini");
+    text.replace(text.rfind("FilterCount=0\n"), std::string::npos,
+                 "FilterCount=3\nFilter1=2,\"1234567\",0,\"Fire\",\"\",0,0,0,0,\"NYC1\"\n"
+                 "Filter2=1,\"\",0,\"\",\"FIRE\",0,0,0,3,\"Chan \\\"2\\\"\"\nFilter3=1,\"\",0,\"\",\"FIRE\",0,0,0,3\n"
+                 "[Channels]\nIqSampleRate=2400000\nIqCenter=929500000\nIqPpm=-37.5\nIqGain=20.7\nIqFormat=cu8\n"
+                 "ChannelCount=3\nChannel1=929612500,\"NYC1\",4,0\nChannel2=929262500,\"Chan \\\"2\\\"\",2,2\n"
+                 "Channel3=152007500,\"\",2,1\n");
+    const Settings channels = Load(text);
+    ASSERT_TRUE(SaveSettings(kAppName, path_, channels));
+    EXPECT_EQ(Read(), text);
+    EXPECT_EQ(channels.Iq.Channels[1], (ChannelRecord{929262500, "Chan \"2\"", 2, ChannelPolarity::Inverted}));
+    EXPECT_EQ(std::tuple(channels.Iq.CenterHz, channels.Iq.Ppm, channels.Filters[0].channel),
+              std::tuple(929500000.0, -37.5, std::string("NYC1")));
 }
 
 TEST_F(SettingsFile, PortKeysAreAllOrNothing) {
@@ -94,6 +109,34 @@ TEST_F(SettingsFile, OutOfRangeNumbersAreNotTaken) {
         Settings s;
         const SettingsLoad load = LoadSettings(kAppName, path_, s);
         EXPECT_EQ(std::tuple(s.Font.Height, s.KeepAliveStart[0]), std::tuple(height, start));
+        EXPECT_EQ(load.messages, std::vector<std::string>{"settings file " + path_ + ": " + message});
+    }
+}
+
+// A channel without a frequency is left out, levels and polarity outside
+// their values keep the default, a band number that is not one keeps the
+// current value: each is named.
+TEST_F(SettingsFile, MalformedChannelsAreNamed) {
+    const std::tuple<const char*, std::size_t, std::int32_t, const char*> cases[] = {
+        {"Channel1=929M,\"A\",2,0", 0, 0, "Channel1=929M,\"A\",2,0 has no frequency in Hz; left out"},
+        {"Channel1=-5", 0, 0, "Channel1=-5 has no frequency in Hz; left out"},
+        {"Channel1=929000000,\"A\",3", 1, 2, "Channel1=929000000,\"A\",3: levels 3 is not 2 or 4; 2 kept"},
+        {"Channel1=929000000,\"A\",4,3", 1, 4,
+         "Channel1=929000000,\"A\",4,3: polarity 3 is out of range (0 to 2); 0 kept"},
+        {"IqPpm=1001\nChannel1=929000000", 1, 2, "IqPpm=1001 is not a number from -1000 to 1000; 0 kept"},
+        {"IqSampleRate=2.4M\nChannel1=929000000", 1, 2, "IqSampleRate=2.4M is not a number from 0 to 100000000; 0 kept"},
+    };
+    for (const auto& [keys, count, levels, message] : cases) {
+        SCOPED_TRACE(keys);
+        std::ofstream(path_) << "[Channels]\nChannelCount=1\n" << keys << "\n";
+        Settings s;
+        const SettingsLoad load = LoadSettings(kAppName, path_, s);
+        ASSERT_EQ(s.Iq.Channels.size(), count);
+        if (count > 0) {
+            EXPECT_EQ(std::tuple(s.Iq.Channels[0].Levels, s.Iq.Channels[0].Polarity),
+                      std::tuple(levels, ChannelPolarity::Auto));
+        }
+        EXPECT_EQ(std::tuple(s.Iq.Ppm, s.Iq.SampleRate), std::tuple(0.0, 0.0));
         EXPECT_EQ(load.messages, std::vector<std::string>{"settings file " + path_ + ": " + message});
     }
 }
