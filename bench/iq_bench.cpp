@@ -4,11 +4,15 @@
 // bytes converted block by block, then every channel. Items are seconds of
 // recording, so items per second is the real-time factor on one core; the
 // cost of each added channel is the difference between the rows.
+// BandSpectrumCu8 is the same second through the band's spectrum alone
+// (which the IQ source keeps beside the channels, for drawing the band and
+// estimating the receiver's frequency error).
 #include <benchmark/benchmark.h>
 
 #include <complex>
 #include <vector>
 
+#include "receiver/iq/band_spectrum.h"
 #include "receiver/iq/channel_bank.h"
 #include "receiver/iq/iq_format.h"
 #include "tools/gen/iq_writer.h"
@@ -44,8 +48,24 @@ std::vector<unsigned char> OneSecondOfCu8() {
     return bytes;
 }
 
-void ChannelBankCu8(benchmark::State& state) {
+const std::vector<unsigned char>& Recording() {
     static const std::vector<unsigned char> bytes = OneSecondOfCu8();
+    return bytes;
+}
+
+// The recording converted block by block, as the IQ source reads it.
+template <typename Use>
+void EachBlock(std::vector<std::complex<float>>& block, Use use) {
+    const std::vector<unsigned char>& bytes = Recording();
+    const std::size_t samples = bytes.size() / 2;
+    for (std::size_t first = 0; first < samples; first += kBlock) {
+        const std::size_t count = std::min(kBlock, samples - first);
+        ConvertIq(IqFormat::CU8, bytes.data() + 2 * first, count, block.data());
+        use(std::span<const std::complex<float>>(block.data(), count));
+    }
+}
+
+void ChannelBankCu8(benchmark::State& state) {
     const int channels = static_cast<int>(state.range(0));
     BankOptions options;
     options.sampleRate = kRate;
@@ -58,18 +78,15 @@ void ChannelBankCu8(benchmark::State& state) {
     }
     ChannelBank bank(options, tunings);
     std::vector<std::complex<float>> block(kBlock);
-    const std::size_t samples = bytes.size() / 2;
     std::size_t edges = 0;
     for (auto _ : state) {
-        for (std::size_t first = 0; first < samples; first += kBlock) {
-            const std::size_t count = std::min(kBlock, samples - first);
-            ConvertIq(IqFormat::CU8, bytes.data() + 2 * first, count, block.data());
-            bank.Process(std::span<const std::complex<float>>(block.data(), count));
+        EachBlock(block, [&](std::span<const std::complex<float>> samples) {
+            bank.Process(samples);
             for (int i = 0; i < channels; ++i) {
                 edges += bank.Edges(static_cast<std::size_t>(i)).size();
                 bank.Edges(static_cast<std::size_t>(i)).clear();
             }
-        }
+        });
     }
     benchmark::DoNotOptimize(edges);
     state.SetItemsProcessed(state.iterations());
@@ -77,5 +94,14 @@ void ChannelBankCu8(benchmark::State& state) {
         static_cast<double>(edges) / static_cast<double>(channels), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(ChannelBankCu8)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond);
+
+void BandSpectrumCu8(benchmark::State& state) {
+    BandSpectrum spectrum(kRate, kCentre, BandSpectrum::BinsFor(kRate));
+    std::vector<std::complex<float>> block(kBlock);
+    for (auto _ : state) EachBlock(block, [&](std::span<const std::complex<float>> samples) { spectrum.Process(samples); });
+    benchmark::DoNotOptimize(spectrum.PeakHold().data());
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BandSpectrumCu8)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 #include "receiver/iq/iq_format.h"
@@ -24,11 +25,10 @@ struct Channel {
     std::vector<std::string> pages;
 };
 
-// Five channels over a megahertz, all transmitting at once: a neighbour
-// 30 dB stronger 25 kHz beside the POCSAG 1200 one, the recording's
-// receiver 40 ppm high (37 kHz at this frequency) and calibrated to
-// 37 ppm, which leaves 2.8 kHz for the fine tuning to follow. Written
-// in `format` to `path`.
+// Five channels over a megahertz, all transmitting at once (or only those
+// of `transmitting`): a neighbour 30 dB stronger 25 kHz beside the POCSAG
+// 1200 one, and the recording's receiver `ppm` high (40 ppm is 37 kHz at
+// this frequency). Written in `format` to `path`.
 struct Band {
     std::vector<Channel> channels = {
         {929.0625e6, 2, {"pocsag:512:1234560:3:alpha:Slow page", "pocsag:512:1234566:0:numeric:512"}},
@@ -36,14 +36,19 @@ struct Band {
         {929.5625e6, 2, {"flex:1600/2:1234567:0:alpha:Flex sixteen hundred"}},
         {929.8125e6, 4, {"flex:6400/4:1100000:0:alpha:Flex sixty four hundred"}},
         {929.9375e6, 2, {"gsc:600:123456:0:alpha:GOLAY SEQUENTIAL"}},
+        {929.6875e6, 2, {}},  // quiet
     };
+    double ppm;
     std::vector<gen::IqCarrier> carriers;
     std::vector<std::vector<std::string>> expected;  // each channel's pages as clean edges give them
 
-    Band() {
-        for (const Channel& channel : channels) {
+    Band(double receiverPpm, std::vector<bool> transmitting) : ppm(receiverPpm) {
+        for (std::size_t i = 0; i < channels.size(); ++i) {
+            const Channel& channel = channels[i];
+            expected.emplace_back();
+            if (channel.pages.empty() || !transmitting[i]) continue;
             carriers.push_back(testing::Carrier(channel.pages, channel.frequency));
-            expected.push_back(testing::CleanLines(carriers.back(), channel.levels));
+            expected.back() = testing::CleanLines(carriers.back(), channel.levels);
             // Each page once: its capcode heads one line ("{1234567}", "[1100000]", "(123456)").
             for (const std::string& page : channel.pages) {
                 const std::size_t from = page.find(':', page.find(':') + 1) + 1;
@@ -61,7 +66,7 @@ struct Band {
         options.sampleRate = kRate;
         options.centreHz = kCentre;
         options.cnrDb = 30;
-        options.ppm = 40;
+        options.ppm = ppm;
         options.format = format;
         options.neighbours.push_back({929.3375e6, 30});
         std::string error;
@@ -69,29 +74,47 @@ struct Band {
     }
 };
 
-// Every channel, each into its own ring as a receiver per channel takes
-// them, must give exactly what its pages give as clean edges, and a quiet
-// channel nothing. In every IQ format.
+// Every channel of the plan, each into its own ring as a receiver per
+// channel takes them, must give exactly what its pages give as clean
+// edges, and a quiet channel nothing, in every IQ format. The receiver's
+// error is found from the carriers (a given ppm is where the search
+// starts), but never from a lone carrier beside a neighbour, nor with a
+// one-channel plan: those are decoded where the plan says.
 TEST(IqChannels, FiveChannelsInEveryFormatEachIntoItsOwnRing) {
-    const Band band;
-    std::vector<Channel> channels = band.channels;
-    channels.push_back({929.6875e6, 2, {}});  // quiet
-    IqInputOptions options;
-    options.sampleRate = kRate;
-    options.centreHz = kCentre;
-    options.ppm = 37;
-    for (const Channel& channel : channels) options.channels.push_back({channel.frequency, "", channel.levels});
+    const std::vector<bool> all(6, true), only1200 = {false, true, false, false, false, false};
+    const Band off40(40, all), off2Lone(2, only1200), off2(2, all);
+    struct Row {
+        IqFormat format;
+        const Band& band;
+        double givenPpm;
+        std::vector<std::size_t> plan;  // channels of the band, in order
+        double estimatedPpm;            // NaN: no estimate
+    };
+    const double none = std::nan("");
+    const std::vector<std::size_t> wholePlan = {0, 1, 2, 3, 4, 5};
+    const Row rows[] = {
+        {IqFormat::CU8, off40, 0, wholePlan, 40}, {IqFormat::CS8, off40, 0, wholePlan, 40},
+        {IqFormat::CS16, off40, 0, wholePlan, 40}, {IqFormat::CF32, off40, 0, wholePlan, 40},
+        {IqFormat::Wav, off40, 0, wholePlan, 40}, {IqFormat::CU8, off40, 37, wholePlan, 40},
+        {IqFormat::CU8, off2Lone, 0, wholePlan, none}, {IqFormat::CU8, off2, 0, {1}, none},
+    };
     testing::TempDir dir;
-    for (IqFormat format : {IqFormat::CU8, IqFormat::CS8, IqFormat::CS16, IqFormat::CF32, IqFormat::Wav}) {
-        const std::string path = dir / (std::string("band.") + IqFormatName(format));
-        band.Write(path, format);
+    for (const Row& row : rows) {
+        const std::string what = ::testing::PrintToString(std::tuple(std::string(IqFormatName(row.format)), row.band.ppm, row.givenPpm, row.plan));
+        const std::string path = dir / (std::string("band.") + IqFormatName(row.format));
+        row.band.Write(path, row.format);
+        IqInputOptions options;
+        options.sampleRate = kRate;
+        options.centreHz = kCentre;
+        options.ppm = row.givenPpm;
+        for (std::size_t i : row.plan) options.channels.push_back({row.band.channels[i].frequency, "", row.band.channels[i].levels});
         std::string error;
         const std::unique_ptr<IqSource> source = SelectIqInput(path, options, testing::Untimed(), error);
         ASSERT_NE(source, nullptr) << error;
         // Small rings: the source waits for room in each, so drain them as it goes.
         std::vector<std::unique_ptr<EdgeRing>> rings;
         std::vector<EdgeRing*> attached;
-        for (std::size_t i = 0; i < channels.size(); ++i)
+        for (std::size_t i = 0; i < row.plan.size(); ++i)
             attached.push_back(rings.emplace_back(std::make_unique<EdgeRing>(1u << 12)).get());
         ASSERT_TRUE(source->AttachChannels(attached).Ok());
         std::vector<std::vector<EdgeEntry>> edges(rings.size());
@@ -104,11 +127,28 @@ TEST(IqChannels, FiveChannelsInEveryFormatEachIntoItsOwnRing) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         source->Detach();
-        EXPECT_EQ(source->RuntimeError(), "") << IqFormatName(format);
-        for (std::size_t i = 0; i < channels.size(); ++i)
-            EXPECT_EQ(testing::Receive(edges[i], testing::Untimed(channels[i].levels))->messageLines,
-                      i < band.expected.size() ? band.expected[i] : std::vector<std::string>())
-                << IqFormatName(format) << ", channel " << channels[i].frequency;
+        EXPECT_EQ(source->RuntimeError(), "") << what;
+        std::string told;
+        for (const std::string& notice : source->TakeNotices()) told += notice + "\n";
+        constexpr char kTold[] = "Receiver frequency error: ";
+        if (std::isnan(row.estimatedPpm))
+            EXPECT_EQ(told, "") << what;
+        else if (told.rfind(kTold, 0) == 0)
+            EXPECT_NEAR(std::stod(told.substr(sizeof kTold - 1)), row.estimatedPpm, 0.5) << told;
+        else
+            ADD_FAILURE() << what << ": no estimate told, but '" << told << "'";
+        // The band's picture marks each channel where it is tuned now.
+        BandView view;
+        ASSERT_TRUE(source->Spectrum(view)) << what;
+        EXPECT_EQ(view.errorEstimated, !std::isnan(row.estimatedPpm)) << what;
+        const double tunedPpm = std::isnan(row.estimatedPpm) ? row.givenPpm : row.band.ppm;
+        for (std::size_t i = 0; i < row.plan.size(); ++i)
+            EXPECT_NEAR(view.channelOffsetsHz[i], row.band.channels[row.plan[i]].frequency - kCentre * (1 + tunedPpm * 1e-6), 500)
+                << what;
+        for (std::size_t i = 0; i < row.plan.size(); ++i)
+            EXPECT_EQ(testing::Receive(edges[i], testing::Untimed(row.band.channels[row.plan[i]].levels))->messageLines,
+                      row.band.expected[row.plan[i]])
+                << what << ", channel " << row.band.channels[row.plan[i]].frequency;
     }
 }
 

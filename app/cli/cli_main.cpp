@@ -380,11 +380,11 @@ int main(int argc, char** argv) {
     inputOptions.rawRate = args.rate > 0 ? args.rate : settings.Input.InputRate;
     std::unique_ptr<EdgeSource> source;
     if (IsIqInput(args.input, args.iq)) {
-        // Until the engine runs a receiver per channel, the first is decoded.
+        // Until the engine runs a receiver per channel, the first is decoded
+        // (the others still place the band for the frequency error).
         if (args.iq.channels.size() > 1)
             std::fprintf(stderr, "tolvane-cli: %zu channels given; this version decodes only the first (%.0f Hz)\n",
                          args.iq.channels.size(), args.iq.channels.front().frequencyHz);
-        args.iq.channels.resize(std::min<std::size_t>(args.iq.channels.size(), 1));
         args.iq.paced = args.realtime;
         // The channel's levels are the receiver's.
         if (!args.iq.channels.empty()) settings.FourLevelInterface = args.iq.channels.front().levels == 4 ? 1 : 0;

@@ -24,8 +24,10 @@ inline constexpr const char kIqUsage[] =
     "  --sample-rate HZ  IQ sample rate (required but for WAV)\n"
     "  --center HZ    the frequency the receiver was tuned to (required but for\n"
     "                 WAV files that name it)\n"
-    "  --ppm N        the receiver's frequency error in parts per million; the\n"
-    "                 automatic fine tuning follows up to +-3 kHz beyond it\n"
+    "  --ppm N        the receiver's frequency error in parts per million (+:\n"
+    "                 it tunes high). With two or more channels the error is\n"
+    "                 also estimated from the carriers, within +-100 ppm of N,\n"
+    "                 and told; each channel's fine tuning follows +-3 kHz more\n"
     "  --gain DB      live receivers: tuner gain (default: automatic)\n"
     "  --iq-format F  cu8, cs8, cs16, cf32 or wav, whatever the file is named\n";
 

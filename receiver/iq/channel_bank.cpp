@@ -148,6 +148,12 @@ public:
 
     void Flush() { slicer_->Flush(edges_); }
 
+    void Shift(double hz) {
+        nominalHz_ += hz;
+        residualHz_ = 0;
+        Retune(0);
+    }
+
     std::vector<EdgeEntry>& Edges() { return edges_; }
     std::span<const float> Audio() const { return {audio_.data(), audioCount_}; }
     bool Open() const { return open_; }
@@ -284,6 +290,10 @@ void ChannelBank::Process(std::span<const std::complex<float>> samples) {
 
 void ChannelBank::Flush() {
     for (auto& channel : channels_) channel->Flush();
+}
+
+void ChannelBank::Shift(double hz) {
+    for (auto& channel : channels_) channel->Shift(hz);
 }
 
 std::vector<EdgeEntry>& ChannelBank::Edges(std::size_t channel) { return channels_.at(channel)->Edges(); }

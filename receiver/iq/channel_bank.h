@@ -75,6 +75,10 @@ public:
     void Process(std::span<const std::complex<float>> samples);
     // The end of the stream: every channel's last state.
     void Flush();
+    // Moves every channel by `hz` (the receiver's frequency error, found
+    // after the bank was made); each channel's fine tuning starts again
+    // from there.
+    void Shift(double hz);
 
     std::size_t Size() const { return channels_.size(); }
     std::vector<EdgeEntry>& Edges(std::size_t channel);

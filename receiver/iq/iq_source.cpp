@@ -3,12 +3,19 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 
 namespace tolvane {
 
 namespace {
 
 constexpr std::size_t kBlock = 16384;
+// The receiver's frequency error is looked for this far from the given one.
+constexpr double kErrorRangePpm = 100;
+constexpr double kEstimateEverySeconds = 0.25;
+// How long the channels wait for the estimate at the start.
+constexpr double kHoldSeconds = 1;
+constexpr std::size_t kMostHeld = 2400000;
 
 }  // namespace
 
@@ -52,7 +59,23 @@ AttachStatus IqSource::AttachChannels(const std::vector<EdgeRing*>& rings) {
         return status;
     }
     sampleRate_ = rate;
+    centreHz_ = centre;
     try {
+        const double ppm = input_->Live() ? 0.0 : options_.ppm;  // a live device corrects the given ppm itself
+        planOffsetsHz_.clear();
+        for (const IqChannelPlan& plan : options_.channels)
+            planOffsetsHz_.push_back(ChannelOffsetHz(plan.frequencyHz, centre, ppm));
+        spectrum_ = std::make_unique<BandSpectrum>(rate, centre, BandSpectrum::BinsFor(rate));
+        spectrum_->SetChannels(planOffsetsHz_, options_.ppm, false);
+        tuner_.reset();
+        held_ = {};
+        holding_ = planOffsetsHz_.size() >= 2 && centre > 0;
+        if (holding_) {
+            tuner_ = std::make_unique<BandTuner>(planOffsetsHz_, spectrum_->BinHz(), spectrum_->Bins(),
+                                                 std::min(centre * kErrorRangePpm * 1e-6, rate / 2));
+            held_.reserve(std::min(kMostHeld, static_cast<std::size_t>(kHoldSeconds * rate)));
+        }
+        nextEstimate_ = kEstimateEverySeconds;
         BankOptions bank;
         bank.sampleRate = rate;
         bank.maxBlock = kBlock;
@@ -62,8 +85,7 @@ AttachStatus IqSource::AttachChannels(const std::vector<EdgeRing*>& rings) {
             if (rings[i] == nullptr) continue;  // nobody decodes this channel
             const IqChannelPlan& plan = options_.channels[i];
             ChannelTuning tuning;
-            const double ppm = input_->Live() ? 0.0 : options_.ppm;
-            tuning.offsetHz = ChannelOffsetHz(plan.frequencyHz, centre, ppm);
+            tuning.offsetHz = planOffsetsHz_[i];
             if (std::fabs(tuning.offsetHz) > rate / 2) {
                 Detach();
                 status.error = AttachError::BadFormat;
@@ -100,6 +122,8 @@ void IqSource::Detach() {
 
 double IqSource::AudioRate() const { return bank_ ? bank_->AudioRate() : 0; }
 
+bool IqSource::Spectrum(BandView& view) const { return spectrum_ && spectrum_->Snapshot(view); }
+
 std::string IqSource::Notice() const {
     std::lock_guard lock(noticeMutex_);
     return notice_;
@@ -123,6 +147,36 @@ bool IqSource::Deliver() {
         edges.clear();
     }
     return true;
+}
+
+bool IqSource::Decode(std::span<const std::complex<float>> samples) {
+    bank_->Process(samples);
+    return Deliver();
+}
+
+bool IqSource::ReleaseHeld() {
+    holding_ = false;
+    for (std::size_t first = 0; first < held_.size(); first += kBlock) {
+        const std::size_t count = std::min(kBlock, held_.size() - first);
+        if (!Decode(std::span<const std::complex<float>>(held_.data() + first, count))) return false;
+    }
+    held_ = {};  // once: the channels run with the input from now on
+    return true;
+}
+
+void IqSource::EstimateError() {
+    const std::optional<BandShift> shift = tuner_->Estimate(spectrum_->PeakHold());
+    if (!shift) return;
+    tuner_.reset();
+    bank_->Shift(shift->hz);
+    for (double& offset : planOffsetsHz_) offset += shift->hz;
+    // The carriers sit lower than the plan says when the receiver tunes high.
+    const double ppm = options_.ppm - shift->hz / centreHz_ * 1e6;
+    spectrum_->SetChannels(planOffsetsHz_, ppm, true);
+    char text[96];
+    std::snprintf(text, sizeof text, "Receiver frequency error: %+.1f ppm (estimated from %zu carriers)", ppm,
+                  shift->carriers);
+    thread_.Tell(text);
 }
 
 bool IqSource::Reopen(const std::string& why) {
@@ -163,14 +217,29 @@ void IqSource::Run() {
             if (thread_.StopRequested()) break;
             // The end (or a damaged end): hand over everything decoded, then
             // say what was wrong.
+            if (holding_ && !ReleaseHeld()) break;
             bank_->Flush();
             Deliver();
             if (got < 0) thread_.Fail(error);
             break;
         }
         samplesRead += static_cast<double>(got);
-        bank_->Process(std::span<const std::complex<float>>(buffer_.data(), static_cast<std::size_t>(got)));
-        if (!Deliver()) break;
+        const std::span<const std::complex<float>> block(buffer_.data(), static_cast<std::size_t>(got));
+        spectrum_->Process(block);
+        if (tuner_ && spectrum_->Seconds() >= nextEstimate_) {
+            nextEstimate_ += kEstimateEverySeconds;
+            EstimateError();
+        }
+        if (holding_) {
+            const std::size_t room = held_.capacity() - held_.size();
+            held_.insert(held_.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(std::min(room, block.size())));
+            if (tuner_ && room > block.size()) continue;
+            if (!ReleaseHeld()) break;
+            if (room >= block.size()) continue;
+            if (!Decode(block.subspan(room))) break;
+            continue;
+        }
+        if (!Decode(block)) break;
     }
 }
 

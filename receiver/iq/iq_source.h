@@ -6,6 +6,18 @@
 //
 // A live receiver that stops delivering is closed and opened again, after
 // 1, 2, 4 ... up to 30 s; meanwhile Notice() says what happened.
+//
+// The whole band's spectrum is kept for a client to draw (Spectrum()).
+// With two or more channels in the plan and a known centre frequency, the
+// receiver's frequency error is also estimated from it (band_tuning.h),
+// within +-100 ppm of the given ppm (0 when none is given), and every
+// channel moved by it, once: drift after that is followed by each
+// channel's own fine tuning (+-3 kHz). So that the first transmissions
+// are not lost while the carriers show themselves, the channels start one
+// second (at most 2.4 M samples) behind the input until the estimate is
+// made or that second has passed; a later estimate moves the channels at
+// once. A notice tells the estimate. A one-channel plan is decoded as it
+// always was.
 #pragma once
 
 #include <complex>
@@ -16,6 +28,8 @@
 
 #include "receiver/audio_slicer.h"
 #include "receiver/edge_source.h"
+#include "receiver/iq/band_spectrum.h"
+#include "receiver/iq/band_tuning.h"
 #include "receiver/iq/channel_bank.h"
 #include "receiver/iq/iq_input.h"
 #include "receiver/source_thread.h"
@@ -53,15 +67,26 @@ public:
     void Detach() override;
     bool Finished() const override { return thread_.Finished(); }
     std::string RuntimeError() const override { return thread_.Failure(); }
+    // The estimate of the receiver's frequency error, when one is made.
+    std::vector<std::string> TakeNotices() override { return thread_.TakeNotices(); }
 
     // The latest trouble with a live receiver (empty when it runs).
     std::string Notice() const;
     double SampleRate() const { return sampleRate_; }
     double AudioRate() const;
+    // The band as it looks now, for drawing it with the channels marked
+    // (any thread; on the one that attaches, no Attach at the same time).
+    // False until the first picture.
+    bool Spectrum(BandView& view) const;
 
 private:
     void Run();
     bool Deliver();
+    // The bank over `samples`, then its edges to the rings.
+    bool Decode(std::span<const std::complex<float>> samples);
+    // The held first second through the bank; false when stopped.
+    bool ReleaseHeld();
+    void EstimateError();
     void SetNotice(std::string text);
     // Live: closes, waits with back-off and opens again; false when stopped.
     bool Reopen(const std::string& why);
@@ -72,6 +97,13 @@ private:
     std::unique_ptr<ChannelBank> bank_;
     std::vector<std::complex<float>> buffer_;
     double sampleRate_ = 0;
+    double centreHz_ = 0;
+    std::unique_ptr<BandSpectrum> spectrum_;
+    std::unique_ptr<BandTuner> tuner_;      // until the error is estimated
+    std::vector<double> planOffsetsHz_;     // every channel of the plan, as tuned now
+    double nextEstimate_ = 0;               // seconds of signal
+    std::vector<std::complex<float>> held_;  // the start, while the channels wait for the estimate
+    bool holding_ = false;
     bool opened_ = false;
     mutable std::mutex noticeMutex_;
     std::string notice_;
