@@ -1,6 +1,6 @@
 # Warnings from day one; -Werror where CI asks for it.
 function(tolvane_target_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wconversion)
   if(TOLVANE_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()

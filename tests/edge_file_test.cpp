@@ -63,7 +63,7 @@ TEST(EdgeFileSource, ReplaysMoreEntriesThanTheRingHolds) {
     ASSERT_TRUE(writer.Open(dir / "long.tve"));
     std::uint64_t total = 0;
     for (int i = 0; i < 10000; ++i) {
-        writer.AddRun(static_cast<std::uint64_t>(100 + i % 7), i & 1 ? kLineDCD : 0);
+        writer.AddRun(static_cast<std::uint64_t>(100 + i % 7), i & 1 ? kLineDCD : std::uint8_t{0});
         total += static_cast<std::uint64_t>(100 + i % 7);
     }
     ASSERT_TRUE(writer.Close());
