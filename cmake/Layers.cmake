@@ -11,8 +11,8 @@ set(TOLVANE_LAYER_DEPS
   "receiver:settings,air"
   "display:"
   "output:settings,display"
-  "monitor:output"
-  "decoders:monitor,receiver"
+  "monitor:settings"
+  "decoders:monitor,receiver,output"
   "engine:decoders"
   "platform:settings")
 

@@ -47,6 +47,7 @@ Engine::Engine(const Settings& settings, OutsideWorld world, std::size_t ringCap
     stats_.DailyStats.Clear();
     // Every decoded page, counted or only noted, restarts the watch period.
     stats_.listener = &keepAlive_;
+    keepAlive_.SetAlarmListener(this);
     keepAlive_.Start();
     reports_.Start();
 }
@@ -61,10 +62,13 @@ void Engine::DayChanged(const LocalTime& now) {
     if (settings_.LogFileEnabled && settings_.LogFileUseDate) log_.Open(DateFileName(now));
 }
 
+void Engine::AlarmRaised(std::string_view text) {
+    if (records_.Active()) records_.EmitAlarm(text);
+}
+
 void Engine::SetRecordSink(RecordSink* sink, const std::string& receiver) {
     records_.SetSink(sink, receiver);
     output_.RecordSinkChanged();
-    keepAlive_.SetRecordSink(sink, receiver);
     reports_.records = sink;
 }
 

@@ -48,7 +48,7 @@ struct SettingsEffect {
     bool resliceInput = false;
 };
 
-class Engine : private DecoderInputs, private DayChangeListener {
+class Engine : private DecoderInputs, private DayChangeListener, private AlarmListener {
 public:
     // Does what the main window does when it is created: panes, clocks,
     // counters, files and monitors are made ready.
@@ -88,7 +88,7 @@ public:
     // a tick, never inside one.
     void ShowPendingMessages();
 
-    Settings& settings() { return settings_; }
+    // Read only: ApplySettings is the one way they change.
     const Settings& settings() const { return settings_; }
     EdgeRing& Ring() { return ring_; }
     ReceiverChain& Chain() { return chain_; }
@@ -126,6 +126,8 @@ private:
     void GolayInputBit(std::int8_t bit) override { gsc_.GolayInputBit(bit); }
     // A new day: a date-named log moves on to the new date.
     void DayChanged(const LocalTime& now) override;
+    // A keep-alive alarm goes to the record sink beside the pages.
+    void AlarmRaised(std::string_view text) override;
 
     Settings settings_;
     OutsideWorld world_;

@@ -1,7 +1,7 @@
 #include "monitor/keep_alive.h"
 
-#include "output/filter_command.h"
 #include "settings/settings.h"
+#include "world/command_words.h"
 
 namespace tolvane {
 
@@ -74,9 +74,7 @@ void KeepAlive::KeepAliveExpired() {
         commands_.Start(settings_.KeepAliveCmdFile, SplitCommandWords(settings_.KeepAliveCmdArgs));
     }
     messages_.ShowMessage(kOffTheAirText);
-    if (records_ != nullptr)
-        records_->AlarmRaised(
-            AlarmRecordJson(clock_.NowMilliseconds(), clock_.UtcOffsetMinutes(), receiver_, kOffTheAirText));
+    if (alarms_ != nullptr) alarms_->AlarmRaised(kOffTheAirText);
     if (autoAcknowledge_) AcknowledgeAlarm();
 }
 

@@ -9,12 +9,11 @@
 #include <array>
 #include <cstdint>
 #include <ctime>
-#include <string>
+#include <string_view>
 
 #include "world/outside_world.h"
 #include "monitor/stat_counters.h"
 #include "monitor/stat_reports.h"
-#include "output/page_record.h"
 
 namespace tolvane {
 
@@ -28,6 +27,14 @@ inline constexpr const char* kAlarmSoundFile = "ALARM.WAV";
 inline constexpr int kKeepAliveTicks = 10;
 
 using KeepAliveTable = std::array<std::int32_t, 24>;
+
+// Told of every alarm as it is raised, with its text (the engine makes a
+// record of it for machines).
+class AlarmListener {
+public:
+    virtual ~AlarmListener() = default;
+    virtual void AlarmRaised(std::string_view text) = 0;
+};
 
 // Minutes of watch for each hour 0..23 (0 = not watched) from the three
 // ranges; a later range wins where ranges overlap. Values a hand-edited
@@ -62,11 +69,8 @@ public:
     // next period starts at once and no alarm sound repeats.
     void SetAutoAcknowledge(bool on) { autoAcknowledge_ = on; }
 
-    // Alarms also go to this sink as records naming the receiver.
-    void SetRecordSink(RecordSink* sink, std::string receiver) {
-        records_ = sink;
-        receiver_ = std::move(receiver);
-    }
+    // nullptr = none. The listener outlives the watch or is taken away first.
+    void SetAlarmListener(AlarmListener* listener) { alarms_ = listener; }
 
     // Called by the statistics clock check with the new hour.
     void HourChanged(int newHour) override;
@@ -97,8 +101,7 @@ private:
     bool alarm_ = false;
     int alarmTick_ = kKeepAliveTicks;
     bool autoAcknowledge_ = false;
-    RecordSink* records_ = nullptr;
-    std::string receiver_;
+    AlarmListener* alarms_ = nullptr;
 };
 
 }  // namespace tolvane

@@ -10,7 +10,6 @@
 
 #include "world/outside_world.h"
 #include "monitor/stat_counters.h"
-#include "output/page_record.h"
 
 namespace tolvane {
 

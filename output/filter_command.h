@@ -9,18 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "world/command_words.h"
+
 namespace tolvane {
 
 // Longest command line (program, a space, the arguments separated by single
 // spaces) that a filter may start.
 inline constexpr std::size_t kCommandLineMax = 120;
-
-// Splits a template into words like a shell would, but without expansions:
-// words are separated by blanks; '...' keeps everything literally; "..."
-// keeps everything but lets \" and \\ stand for " and \; outside quotes a
-// backslash makes the next character literal. An unterminated quote runs to
-// the end. '' and "" make an empty word.
-std::vector<std::string> SplitCommandWords(std::string_view commandTemplate);
 
 // Replaces %c / %C by the capcode field, %l / %L by the label and %m / %M by
 // the message; a '%' before any other character, or at the end, stays.

@@ -1,9 +1,10 @@
-// Where completed page records go: one sink under one receiver name,
-// shared by every line builder. Each record is stamped with the time it is
-// sent.
+// Where completed page records and keep-alive alarms go: one sink under one
+// receiver name, shared by every line builder. Each record is stamped with
+// the time it is sent.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "output/page_record.h"
@@ -26,6 +27,10 @@ public:
         record.utcOffsetMinutes = clock_.UtcOffsetMinutes();
         record.receiver = receiver_;
         sink_->PageRecorded(PageRecordJson(record));
+    }
+    // A keep-alive alarm, stamped alike; only while Active().
+    void EmitAlarm(std::string_view alarm) {
+        sink_->AlarmRaised(AlarmRecordJson(clock_.NowMilliseconds(), clock_.UtcOffsetMinutes(), receiver_, alarm));
     }
 
 private:

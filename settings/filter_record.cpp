@@ -28,6 +28,21 @@ int FilterCapcodeLength(FilterType type) {
     }
 }
 
+const char* CompleteFilterEntry(FilterRecord& entry) {
+    const auto length = static_cast<std::size_t>(FilterCapcodeLength(entry.type));
+    if (length > 0) {
+        std::string& capcode = entry.capcode;
+        if (capcode.size() > kFilterCapcodeMax) capcode.resize(kFilterCapcodeMax);
+        if (capcode.empty()) return "You must enter a capcode!";
+        if (capcode.size() < length) capcode.insert(0, length - capcode.size(), '0');
+        for (const char c : capcode) {
+            if (!(c >= '0' && c <= '9') && c != '?') return "Invalid characters in capcode!";
+        }
+    }
+    if (entry.type == FilterType::Text && entry.text.empty()) return "You must enter a text string!";
+    return nullptr;
+}
+
 std::string FilterTypeName(FilterType type) {
     switch (type) {
         case FilterType::Text: return "Text";

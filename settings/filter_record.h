@@ -51,6 +51,13 @@ int FilterCapcodeLength(FilterType type);
 inline bool FilterUsesFunction(FilterType type) { return type == FilterType::Pocsag || type == FilterType::Golay; }
 inline bool FilterUsesBaud(FilterType type) { return type == FilterType::Pocsag; }
 
+// Checks a filter as the Add/Edit dialog takes it and completes it: a
+// capcode type needs a capcode of digits and '?' (of what was typed, the
+// first kFilterCapcodeMax characters), made up to the type's length with
+// leading zeros; a text filter needs its text. Returns the refusal to show
+// the user, or nullptr when `entry` holds the completed filter.
+const char* CompleteFilterEntry(FilterRecord& entry);
+
 // Display names: the list-box name of a type ("POCSAG", "Short FLEX", ...),
 // of a function code ("Any", "1".."4") and of a baud code ("Any", "2400",
 // "1200", "512"). Codes outside the table show as their number.

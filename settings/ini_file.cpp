@@ -93,6 +93,25 @@ std::optional<std::int32_t> LeadingInt(std::string_view text) {
     return static_cast<std::int32_t>(value);
 }
 
+std::optional<std::uint32_t> LeadingHex(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    if (text.substr(i, 2) == "0x" || text.substr(i, 2) == "0X") i += 2;
+    std::uint32_t value = 0;
+    const std::size_t first = i;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        const int digit = c >= '0' && c <= '9' ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0) break;
+        value = value << 4 | static_cast<std::uint32_t>(digit);
+    }
+    if (i == first) return std::nullopt;
+    return value;
+}
+
 IniDocument IniDocument::Parse(std::string_view text) {
     IniDocument doc;
     Section* current = nullptr;

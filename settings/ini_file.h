@@ -79,6 +79,12 @@ IniFile ReadIniFile(const std::string& path);
 // the 32-bit range saturate.
 std::optional<std::int32_t> LeadingInt(std::string_view text);
 
+// A hexadecimal number as "%x" reads it where the settings hold one (a port
+// address): blanks, an optional 0x, then the hexadecimal digits up to the
+// first other character; nothing if there is no digit. A value beyond 32
+// bits keeps its low 32 bits.
+std::optional<std::uint32_t> LeadingHex(std::string_view text);
+
 // The blanks a bare value loses at its ends when it is read back.
 bool IsBlank(char c);
 

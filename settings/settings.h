@@ -212,6 +212,16 @@ struct Settings {
     // FilterCount is Filters.size().
     std::vector<FilterRecord> Filters;
 
+    // ShowNumeric and ShowMisc keep the number the file holds (so that it
+    // saves as it was read); this is the one place that reads them, into the
+    // yes or no each decoder asks. ShowNumeric reads two ways, both
+    // intended: POCSAG shows numeric and tone-only pages for any number but
+    // 0, FLEX only for 1 (a file's 2 shows POCSAG numbers and hides FLEX
+    // ones); FLEX shows its miscellaneous (binary) pages only for ShowMisc 1.
+    bool PocsagShowsNumeric() const { return ShowNumeric != 0; }
+    bool FlexShowsNumeric() const { return ShowNumeric == 1; }
+    bool FlexShowsMisc() const { return ShowMisc == 1; }
+
     std::uint32_t& ColorOf(ColorClass c) { return Color[static_cast<std::size_t>(c) - 1]; }
     std::uint32_t ColorOf(ColorClass c) const { return Color[static_cast<std::size_t>(c) - 1]; }
 

@@ -68,11 +68,7 @@ std::string FormatColor(std::uint32_t color) {
 // "0x%x": the prefix exactly, then a hexadecimal number.
 std::optional<std::uint32_t> ParsePortAddress(const std::string& text) {
     if (text.compare(0, 2, "0x") != 0) return std::nullopt;
-    const char* begin = text.c_str() + 2;
-    char* end = nullptr;
-    const unsigned long value = std::strtoul(begin, &end, 16);
-    if (end == begin) return std::nullopt;
-    return static_cast<std::uint32_t>(value);
+    return LeadingHex(std::string_view(text).substr(2));
 }
 
 std::string FormatPortAddress(std::uint32_t address) {

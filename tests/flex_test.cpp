@@ -342,20 +342,20 @@ INSTANTIATE_TEST_SUITE_P(
                                    Filter(FilterType::ShortFlex, "00000?9", "", 1)};
                   },
                   {"[002068481]  Boss A  ALPHA  c"}},
-        // Frame rows, numeric and binary pages are shown as the settings say;
-        // a hidden numeric page is still counted.
+        // Frame rows, numeric and binary pages are shown as the settings say
+        // (those pages only for 1); a hidden numeric page is still counted.
         FrameCase{"frame row and numeric pages hidden, time stamps on", [] { return Stream({Codewords(kSettingsFrame)}); },
                   {"[1234567]   12:00:00 B  ALPHA  Hello", "[0000200]   12:00:00 C BINARY  ABCDE"},
                   " Tolvane - FLEX 1600 2 Level", 2,
                   [](Settings& s) {
                       s.ShowFrame = 0;
-                      s.ShowNumeric = 0;
+                      s.ShowNumeric = 2;
                       s.Timestamp = 1;
                   },
                   {}, 1},
         FrameCase{"binary pages hidden", [] { return Stream({Codewords(kSettingsFrame)}); },
                   {"                 Cycle: 9 Frame: 100", "[1234567]    B  ALPHA  Hello", "[0001234]    A ST NUM  1234"},
-                  " Tolvane - FLEX 1600 2 Level", 2, [](Settings& s) { s.ShowMisc = 0; }, {}, 1},
+                  " Tolvane - FLEX 1600 2 Level", 2, [](Settings& s) { s.ShowMisc = 2; }, {}, 1},
         FrameCase{"BIW checksum of A", BadBiwChecksum, {kFrameRow, "[0000005]    B  ALPHA  to B"},
                   " Tolvane - FLEX 3200 4 Level", 4},
         FrameCase{"unknown header after a frame", [] { return UnknownAfterFrame(0xEDCB); },

@@ -256,7 +256,7 @@ TEST_F(Mqtt, TheDesktopPublishesWhatItsSettingsSay) {
     testing::WritePage(window.engine().output(), FilterType::Pocsag, "1234567", 1, 2, "queued", ColorClass::Alphanumeric, &kFacts);
 
     settings.Machine.MqttBroker = Url(port_);
-    window.ApplySettings(settings, static_cast<unsigned>(desktop::SettingsChange::Machine));
+    window.ApplySettings(settings);
     EXPECT_EQ(window.engine().Reports().records->TakeDropped(), 1u);  // never reached the broker
     ASSERT_TRUE(WaitFor([&] { return On("status") == std::vector<std::string>{"online"}; }, 5s));
     EXPECT_EQ(window.StatusText(), "");
@@ -265,7 +265,7 @@ TEST_F(Mqtt, TheDesktopPublishesWhatItsSettingsSay) {
     EXPECT_EQ(nlohmann::json::parse(On("pages")[0])["message"], "sent");
 
     settings.Machine.MqttBroker = "mqtt://:1";
-    window.ApplySettings(settings, static_cast<unsigned>(desktop::SettingsChange::Machine));
+    window.ApplySettings(settings);
     EXPECT_TRUE(WaitFor([&] { return On("status").size() == 2; }, 5s));  // a clean "offline"
     EXPECT_TRUE(window.StatusText().startsWith("MQTT: the broker URL names no host"));
     EXPECT_EQ(window.Publisher(), nullptr);
@@ -292,7 +292,7 @@ TEST_F(Mqtt, TheDesktopReplacesAPublisherWithoutWaitingForIt) {
         desktop::MainWindow window(settings, {}, sound);
         settings.Machine.MqttBroker.clear();
         const auto started = std::chrono::steady_clock::now();
-        window.ApplySettings(settings, static_cast<unsigned>(desktop::SettingsChange::Machine));
+        window.ApplySettings(settings);
         EXPECT_LT(std::chrono::steady_clock::now() - started, 500ms);
         EXPECT_EQ(window.Publisher(), nullptr);
     }

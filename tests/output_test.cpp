@@ -64,7 +64,7 @@ TEST(Emission, RowsLinesAndTheLog) {
     out.PaneEndLine(out.MessagePane);  // only clears the flag
     EXPECT_EQ(std::tuple(out.Suppressed(), out.MessagePane.row, out.Line().length), std::tuple(false, 6u, 2));
     out.PanePutChar(out.FilterPane, 'F');  // never logged
-    rig.engine->settings().LogFileEnabled = 0;
+    settings.LogFileEnabled = 0, rig.engine->ApplySettings(settings);
     out.PanePutChar(out.MessagePane, 'M');
     // Control codes as dots; from 0xA0 on the Latin-1 letters, in UTF-8.
     EXPECT_EQ(rig.files.contents["pages.log"], "FRAME 12\nabcdefghij\nklmnopqrst\nuvwxy\nA..\x7F..\xC2\xA0\xC3\x81\xC3\xBF\nab\n");
@@ -174,7 +174,7 @@ TEST(FilterActions, FileSoundAndCommandOncePerMatchingLine) {
         {"/opt/pager/notify", {"-c", "1234567", "Fire Dept", "\"; rm -rf ~ #", "100%"}}};
     EXPECT_EQ(rig.commands.calls, started);
     EXPECT_EQ(std::tuple(rig.sound.played, rig.sound.beeps), std::tuple(Lines(2, "FILTER.WAV"), 1));
-    rig.engine->settings().FilterCmdFileEnabled = 0;
+    settings.FilterCmdFileEnabled = 0, rig.engine->ApplySettings(settings);
     WritePage(out, Pocsag, "1234567", 1, 2, "OFF");
     EXPECT_EQ(rig.commands.calls, started);
 }

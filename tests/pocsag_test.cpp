@@ -79,7 +79,7 @@ TEST(PocsagCodewords, SyncIdlePageEndsAndCounts) {
         // The damaged word may have been the message's next one.
         {"short text cut short by an uncorrectable word", join({{sync, to8}, shortText, {idle ^ 7u << 20, idle}}),
          {"{0000008} 1 1200 Short one « »", "{???????} ? 1200 TONE ONLY"}, 1, {1, 0, 1, 11}},
-        {"tone only, then an address", {sync, to8, next}, {tone}, 1, {1, 0, 0, 0}},
+        {"tone only, then an address", {sync, to8, next}, {tone}, 2, {1, 0, 0, 0}},
         {"tone only, then the signal lost", {sync, to8, kLost}, {}},
         {"short text, then an address", join({{sync, to8}, shortText, {next}}), {"{0000008} 1 1200 Short one  "}, 1, {0, 0, 1, 11}},
         {"short text, then idle", join({{sync, to8}, shortText, {idle}}), {"{0000008} 1 1200 Short one  "}, 1, {0, 0, 1, 11}},
@@ -118,8 +118,9 @@ TEST(PocsagCodewords, SyncIdlePageEndsAndCounts) {
          {"{0000008} 1 1200 01234\u00ab5*7*911\u00bb2345    "}, 1, {1, 20, 0, 0}},
     };
     for (const Case& c : cases) {
-        testing::MarkingRig fresh(testing::Untimed());
-        fresh.engine->settings().ShowNumeric = c.showNumeric;
+        Settings settings = testing::Untimed();
+        settings.ShowNumeric = c.showNumeric;
+        testing::MarkingRig fresh(settings);
         for (const std::uint32_t w : c.words) Feed(fresh.engine->Pocsag(), w);
         EXPECT_EQ(fresh.messageLines, c.lines) << c.what;
         const StatCounters& stats = fresh.engine->Stats().HourlyStats;

@@ -1,6 +1,6 @@
 // The settings file: files read and saved again against their goldens in
 // tests/data, the port keys, values out of range, files that cannot be
-// read, safe saving and where the file lives.
+// read, safe saving and where the file lives; the entries the dialogs check.
 #include "settings/settings_file.h"
 
 #include <gtest/gtest.h>
@@ -209,6 +209,25 @@ TEST_F(SettingsFile, FailedSaveLeavesTheOldFile) {
     EXPECT_EQ(problem[0], "cannot save settings to " + path_ + ": Permission denied");
     EXPECT_EQ(problem[1], "cannot save settings to " + dir_ / "plain/Tolvane.INI" + ": Not a directory");
     EXPECT_TRUE(SaveSettings(kAppName, dir_ / "a/b/Tolvane.INI", Settings()));
+}
+
+// What the dialogs take: a port address typed in hexadecimal, and a filter
+// (its type, the capcode or text typed) refused, or its capcode completed.
+TEST(SettingsEntries, HexAndFilterEntries) {
+    const std::tuple<const char*, std::optional<std::uint32_t>> hex[] = {
+        {"3F8", 0x3F8}, {" 0x2e8", 0x2E8}, {"0X2E8z", 0x2E8}, {"2e8 9", 0x2E8}, {"123456789", 0x23456789},
+        {"", std::nullopt}, {"0x", std::nullopt}, {"-5", std::nullopt}, {"g1", std::nullopt}};
+    for (const auto& [text, value] : hex) EXPECT_EQ(LeadingHex(text), value) << text;
+    using enum FilterType;
+    const std::tuple<FilterType, const char*, const char*> filters[] = {
+        {Pocsag, "1?", "000001?"}, {LongFlex, "1234567890", "123456789"}, {ShortFlex, "12a4", "Invalid characters in capcode!"},
+        {Golay, "", "You must enter a capcode!"}, {Text, "", "You must enter a text string!"}, {Text, "x", ""}};
+    for (const auto& [type, typed, result] : filters) {
+        FilterRecord entry;
+        entry.type = type, (type == Text ? entry.text : entry.capcode) = typed;
+        const char* refusal = CompleteFilterEntry(entry);
+        EXPECT_EQ(refusal != nullptr ? refusal : entry.capcode, result) << typed;
+    }
 }
 
 TEST(SettingsPath, PortableInstallElseXdgElseHome) {

@@ -105,7 +105,7 @@ void ResetCustomColors() {
     for (int i = 0; i < QColorDialog::customCount(); ++i) QColorDialog::setCustomColor(i, QColor(255, 255, 255));
 }
 
-ColorsDialog::ColorsDialog(Settings& settings, QWidget* parent)
+ColorsDialog::ColorsDialog(const Settings& settings, QWidget* parent)
     : QDialog(parent), settings_(settings), work_(settings.Color) {
     UseDialogFrame(this);
     setWindowTitle("Tolvane Colors");
@@ -155,11 +155,11 @@ void ColorsDialog::PickColor(ColorClass colorClass, const QString& title) {
     if (chosen.isValid()) SetWorkColor(colorClass, FromQColor(chosen));
 }
 
-void ColorsDialog::accept() {
-    const std::uint32_t misc = settings_.ColorOf(ColorClass::Misc);
-    settings_.Color = work_;
-    settings_.ColorOf(ColorClass::Misc) = misc;
-    QDialog::accept();
+Settings ColorsDialog::Chosen() const {
+    Settings chosen = settings_;
+    chosen.Color = work_;
+    chosen.ColorOf(ColorClass::Misc) = settings_.ColorOf(ColorClass::Misc);
+    return chosen;
 }
 
 }  // namespace tolvane::desktop

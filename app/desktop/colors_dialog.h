@@ -12,7 +12,7 @@ namespace tolvane::desktop {
 
 class ColorsDialog : public QDialog {
 public:
-    ColorsDialog(Settings& settings, QWidget* parent);
+    ColorsDialog(const Settings& settings, QWidget* parent);
 
     const std::array<std::uint32_t, kColorCount>& WorkColors() const { return work_; }
     void SetWorkColor(ColorClass colorClass, std::uint32_t color);
@@ -20,13 +20,14 @@ public:
     void ResetToDefaults();
     QWidget* Preview() const { return preview_; }
 
-    // Stores the working colours (Misc excepted) in the settings.
-    void accept() override;
+    // The settings as OK leaves them: the working colours in place (Misc,
+    // which has no button, as it was).
+    Settings Chosen() const;
 
 private:
     void PickColor(ColorClass colorClass, const QString& title);
 
-    Settings& settings_;
+    const Settings& settings_;
     std::array<std::uint32_t, kColorCount> work_;
     QWidget* preview_ = nullptr;
 };

@@ -81,8 +81,9 @@ private:
     int grab_ = 0;
 };
 
-PaneSplitter::PaneSplitter(double& percent, QWidget* upper, QWidget* lower, QWidget* parent)
-    : QWidget(parent), percent_(percent), upper_(upper), lower_(lower) {
+PaneSplitter::PaneSplitter(double percent, std::function<void(double)> dragged, QWidget* upper, QWidget* lower,
+                           QWidget* parent)
+    : QWidget(parent), percent_(percent), dragged_(std::move(dragged)), upper_(upper), lower_(lower) {
     upper_->setParent(this);
     lower_->setParent(this);
     handle_ = new SplitterHandle(*this);
@@ -116,6 +117,7 @@ void PaneSplitter::DragLowerPaneTo(int lowerHeight) {
     // were stored with, so that they give back the same split.
     percent_ = std::min(100.0, (lowerHeight + 1) * 100.0 / (h + 1));
     LayOut();
+    dragged_(percent_);
 }
 
 void PaneSplitter::resizeEvent(QResizeEvent*) { LayOut(); }
@@ -145,11 +147,18 @@ MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& s
     engine_ = std::make_unique<Engine>(
         settings, OutsideWorld{engineClock_, *this, sound_, commands_, *this, files_, *this});
     session_ = std::make_unique<InputSession>(*engine_);
-    Settings& s = engine_->settings();
+    const Settings& s = engine_->settings();
 
     upper_ = new PaneWidget(engine_->output().FilterPane, s, selection_);
     lower_ = new PaneWidget(engine_->output().MessagePane, s, selection_);
-    splitter_ = new PaneSplitter(s.Percent, upper_, lower_, this);
+    splitter_ = new PaneSplitter(
+        s.Percent,
+        [this](double percent) {
+            Settings next = engine_->settings();
+            next.Percent = percent;
+            engine_->ApplySettings(next);
+        },
+        upper_, lower_, this);
     setCentralWidget(splitter_);
     ShowInputStatus();
     AttachPublisher();
@@ -245,7 +254,11 @@ void MainWindow::RunCommand(int id) {
         case kScrollback: RunDialog(&ShowScrollbackDialog); break;
         case kFilters: RunDialog(&ShowFiltersDialog); break;
         case kStatistics: RunDialog(&ShowStatisticsDialog); break;
-        case kKeepAlive: RunDialog(&ShowKeepAliveDialog); break;
+        case kKeepAlive:
+            // Confirmed, it re-arms the watch and silences an alarm, whether
+            // or not its ranges changed.
+            if (RunDialog(&ShowKeepAliveDialog)) engine_->Watch().Reconfigure();
+            break;
         case kMqtt: RunDialog(&ShowMqttDialog); break;
         case kHelpTopics: HelpCommand(); break;
         case kAbout: MessageDialog(this, kVersionText, MessageIcon::Information); break;
@@ -360,32 +373,22 @@ void MainWindow::ShowSettingsTrouble(const std::string& text) {
     ShowTrouble(options_.settingsPath, text);
 }
 
-void MainWindow::RunDialog(bool (*dialog)(QWidget*, DialogHost&)) {
-    applied_ = engine_->settings();
-    dialog(this, *this);
-}
+bool MainWindow::RunDialog(bool (*dialog)(QWidget*, DialogHost&)) { return dialog(this, *this); }
 
-void MainWindow::SettingsChanged(unsigned changes) {
-    // The engine compares the record it had with the edited one.
-    const Settings next = engine_->settings();
-    engine_->settings() = applied_;
+void MainWindow::ApplySettings(const Settings& next) {
+    const bool machineChanged = !(next.Machine == engine_->settings().Machine);
     const SettingsEffect effect = engine_->ApplySettings(next);
     const Settings& now = engine_->settings();
     if (now.Pane1Size != next.Pane1Size || now.Pane2Size != next.Pane2Size) {
         MessageDialog(this, "Error Allocating Memory!");
     }
-    if (!(next.Input == applied_.Input)) {
+    if (effect.restartInput) {
         options_.input.clear();  // the dialog's input replaces the command line's
         engineClock_.Use(clock_);
     }
-    const bool machineChanged = !(now.Machine == applied_.Machine);
-    applied_ = now;
     if (machineChanged) AttachPublisher();
     lower_->Reattach();
     upper_->Reattach();
-    // A confirmed Keep Alive dialog re-arms the watch and silences an alarm,
-    // whether or not its ranges changed.
-    if (changes & static_cast<unsigned>(SettingsChange::KeepAlive)) engine_->Watch().Reconfigure();
     if (effect.restartInput) {
         AttachInput();
     } else if (effect.resliceInput) {
@@ -612,11 +615,11 @@ void MainWindow::CopyToClipboard(const std::string& text) {
 }
 
 void MainWindow::FontCommand() {
-    Settings& s = engine_->settings();
+    Settings next = engine_->settings();
     QFontDialog dialog(this);
     UseDialogFrame(&dialog);
     dialog.setWindowTitle("Tolvane Font");
-    const QFont inUse = FontForPicker(s.Font);
+    const QFont inUse = FontForPicker(next.Font);
     // The monospaced list leaves out faces that fontconfig does not mark as
     // fixed-pitch (Noto Sans Mono, often what a missing face falls back to);
     // the dialog would then start on another face and style.
@@ -627,7 +630,8 @@ void MainWindow::FontCommand() {
     const QFont untouched = dialog.currentFont();
     CenterDialog(&dialog);
     if (dialog.exec() != QDialog::Accepted) return;
-    if (dialog.selectedFont() != untouched) StoreFontInRecord(dialog.selectedFont(), s.Font);
+    if (dialog.selectedFont() != untouched) StoreFontInRecord(dialog.selectedFont(), next.Font);
+    engine_->ApplySettings(next);
     ApplyFont();
     SaveSettingsFile();
 }
@@ -636,6 +640,7 @@ void MainWindow::ColorsCommand() {
     ColorsDialog dialog(engine_->settings(), this);
     CenterDialog(&dialog);
     if (dialog.exec() != QDialog::Accepted) return;
+    engine_->ApplySettings(dialog.Chosen());
     lower_->Canvas()->update();
     upper_->Canvas()->update();
     SaveSettingsFile();

@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -87,10 +88,12 @@ public:
     void ApplyFont();
 
     // DialogHost.
-    Settings& CurrentSettings() override { return engine_->settings(); }
+    const Settings& CurrentSettings() const override { return engine_->settings(); }
+    // The engine applies them; the window follows (the panes, the input, the
+    // publisher).
+    void ApplySettings(const Settings& next) override;
     bool SaveSettingsFile() override;
     Settings SettingsAsSeen() const;
-    void SettingsChanged(unsigned changes) override;
     const Statistics& CurrentStatistics() override { return engine_->Stats(); }
 
 protected:
@@ -133,8 +136,8 @@ private:
     // Shows the input's state in the status line.
     void ShowInputStatus();
     void UpdateLineWidth();
-    // Runs one of the setup, filter or monitor dialogs.
-    void RunDialog(bool (*dialog)(QWidget*, DialogHost&));
+    // Runs one of the setup, filter or monitor dialogs; true when confirmed.
+    bool RunDialog(bool (*dialog)(QWidget*, DialogHost&));
     void CopySelection();
     void CopyToClipboard(const std::string& text);
     void FontCommand();
@@ -194,17 +197,14 @@ private:
     // it is saved: frame place and outer size, and the inside size.
     QRect normalFrame_;
     QSize normalInside_;
-    // The settings as the engine last applied them; a dialog edits the live
-    // record, and the difference is applied when it reports its changes.
-    Settings applied_;
 };
 
-// The splitter between the panes keeps the lower pane's share of the
-// height in the Percent setting. Its handle is the lower pane's sizing
-// border: LowerPaneHeight counts it.
+// The splitter between the panes shares the height by the Percent setting
+// (the lower pane's share) and hands a dragged share to `dragged`. Its
+// handle is the lower pane's sizing border: LowerPaneHeight counts it.
 class PaneSplitter : public QWidget {
 public:
-    PaneSplitter(double& percent, QWidget* upper, QWidget* lower, QWidget* parent);
+    PaneSplitter(double percent, std::function<void(double)> dragged, QWidget* upper, QWidget* lower, QWidget* parent);
 
     int LowerPaneHeight() const { return lowerHeight_; }
     int UpperPaneHeight() const { return upperHeight_; }
@@ -221,7 +221,8 @@ protected:
 
 private:
     friend class SplitterHandle;
-    double& percent_;
+    double percent_;
+    std::function<void(double)> dragged_;
     QWidget* upper_;
     QWidget* lower_;
     QWidget* handle_;

@@ -119,7 +119,7 @@ void FlexPageWriter::WritePage(FlexPhase& phase, int category, const FlexGroupMe
         case kFlexNumberedNumeric:
             // Counted before the setting is consulted: hidden pages still count.
             ctx_.stats.CountNumericMessage(category);
-            if (ctx_.settings.ShowNumeric != 1) return;
+            if (!ctx_.settings.FlexShowsNumeric()) return;
             break;
         case kFlexSecure:
         case kFlexAlphanumeric:
@@ -127,7 +127,7 @@ void FlexPageWriter::WritePage(FlexPhase& phase, int category, const FlexGroupMe
             return;
         case kFlexBinary:
             ctx_.stats.NoteTraffic();
-            if (ctx_.settings.ShowMisc != 1) return;
+            if (!ctx_.settings.FlexShowsMisc()) return;
             break;
         default:
             break;

@@ -212,7 +212,7 @@ void PocsagDecoder::FinishMessage(bool cutShort) {
     }
 
     ctx_.stats.CountNumericMessage(category);
-    if (!ctx_.settings.ShowNumeric) return;
+    if (!ctx_.settings.PocsagShowsNumeric()) return;
     WriteHeader(messageWords == 0 ? PageType::Tone : PageType::Numeric);
     ++lineOpen;
     out.MarkMessageStart();

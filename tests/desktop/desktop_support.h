@@ -90,11 +90,10 @@ template <class D> std::function<void(QDialog&)> FillIn(std::function<void(D&)> 
 class TestHost : public DialogHost {
 public:
     explicit TestHost(const Settings& s) : rig(s) {}
-    Settings& CurrentSettings() override { return rig.engine->settings(); }
+    const Settings& CurrentSettings() const override { return rig.engine->settings(); }
+    void ApplySettings(const Settings& next) override { rig.engine->ApplySettings(next); }
     bool SaveSettingsFile() override { return ++saves, SaveSettings(kAppName, path_, CurrentSettings()); }
-    void SettingsChanged(unsigned) override {}
     const Statistics& CurrentStatistics() override { return rig.engine->Stats(); }
-    void ApplySettings(const Settings& next, unsigned) override { rig.engine->ApplySettings(next); }
     Settings Saved() const { return [this](Settings s) { return LoadSettings(kAppName, path_, s), s; }({}); }
     TestRig rig;
     int saves = 0;

@@ -259,8 +259,6 @@ private slots:
             {4, "12", "11010", "", "Golay | 000012 | Any | REJECT"},
             {3, "12?45", "10010", "", "Long FLEX | 000012?45 | REJECT"},
             {1, "12a4", "11110", "Invalid characters in capcode!", ""},
-            {1, "", "11110", "You must enter a capcode!", ""},
-            {0, "", "00001", "You must enter a text string!", ""},
             {0, "FIRE", "00001", "", "Text | \"FIRE\""},
             {0, "", "", "Error!  Max filters defined!", ""}};
         for (const auto& r : rows) {
@@ -315,7 +313,8 @@ private slots:
             QVERIFY(lower.size() == 40 && upper.size() == 8);
             for (const auto& step : steps) {
                 if (step.fontHeight != 0) {
-                    f.window.engine().settings().Font.Height = step.fontHeight;
+                    Settings taller = f.window.engine().settings();
+                    taller.Font.Height = step.fontHeight, f.window.engine().ApplySettings(taller);
                     f.window.ApplyFont();
                 }
                 size += step.sizeChange;

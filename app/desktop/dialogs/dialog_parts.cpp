@@ -81,10 +81,9 @@ void SettingsDialog::Finish(QGridLayout* grid, QWidget* extraButtons) {
 }
 
 void SettingsDialog::Accept() {
-    Settings next = host_.CurrentSettings();
-    unsigned changes = 0;
-    if (!Apply(next, changes)) return;
-    host_.ApplySettings(next, changes);
+    Settings next = S();
+    if (!Apply(next)) return;
+    host_.ApplySettings(next);
     host_.SaveSettingsFile();
     accept();
 }

@@ -42,7 +42,8 @@ inline const QStringList kFlushItems = {"Message", "5 Seconds", "10 Seconds", "3
 
 // A modal dialog over the host's settings: OK runs Apply() on a copy of the
 // record, which either refuses (a message has been shown, the dialog stays
-// open) or has edited the copy; the host then applies and saves it.
+// open) or has made it the new settings; the host then applies and saves
+// them.
 class SettingsDialog : public QDialog {
 public:
     SettingsDialog(DialogHost& host, QWidget* parent, const char* title);
@@ -53,13 +54,13 @@ public:
 
 protected:
     // Returns false after showing why the entries were refused; otherwise
-    // has edited `next` and set `changes` to what the engine must apply.
-    virtual bool Apply(Settings& next, unsigned& changes) = 0;
+    // has edited `next`.
+    virtual bool Apply(Settings& next) = 0;
 
     // Lays out the grid of controls above the OK/Cancel row and centres the dialog.
     void Finish(QGridLayout* grid, QWidget* extraButtons = nullptr);
     bool Refuse(const QString& text);
-    const Settings& S() { return host_.CurrentSettings(); }
+    const Settings& S() const { return host_.CurrentSettings(); }
 
     // `field` with a Browse button beside it (enabled with the field), to
     // be laid out in its place. The button opens the chooser on the

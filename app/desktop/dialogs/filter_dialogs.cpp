@@ -127,33 +127,18 @@ void FilterEditDialog::RejectToggled(bool on) {
 void FilterEditDialog::Accept() {
     FilterRecord entered = record_;
     entered.type = TypeOfItem(Selected(type));
-    const int length = FilterCapcodeLength(entered.type);
-    if (length > 0) {
-        const QString typed = capcode->text().left(static_cast<int>(kFilterCapcodeMax));
-        if (typed.isEmpty()) {
-            MessageDialog(this, "You must enter a capcode!");
-            return;
-        }
-        const QString padded = QString(std::max<int>(0, length - static_cast<int>(typed.size())), '0') + typed;
-        for (const QChar c : padded) {
-            if (!(c >= '0' && c <= '9') && c != '?') {
-                MessageDialog(this, "Invalid characters in capcode!");
-                return;
-            }
-        }
-        entered.capcode = padded.toStdString();
-    }
+    if (FilterCapcodeLength(entered.type) > 0) entered.capcode = capcode->text().toStdString();
     entered.function = static_cast<std::int8_t>(std::max(0, Selected(function)));
     entered.baud = std::max(0, Selected(baud));
     entered.reject = reject->isChecked();
     entered.label = Text(label, static_cast<int>(kFilterLabelMax));
     entered.text = Text(text, static_cast<int>(kFilterTextMax));
-    if (entered.type == FilterType::Text && entered.text.empty()) {
-        MessageDialog(this, "You must enter a text string!");
-        return;
-    }
     entered.command = command->isChecked();
     entered.charset = std::max(0, Selected(charset));
+    if (const char* refusal = CompleteFilterEntry(entered)) {
+        MessageDialog(this, refusal);
+        return;
+    }
     record_ = entered;
     accept();
 }
@@ -235,7 +220,7 @@ int FiltersDialog::SelectedFilter() const {
 }
 
 void FiltersDialog::ChangeTable(const Settings& next) {
-    host_.ApplySettings(next, static_cast<unsigned>(SettingsChange::Filters));
+    host_.ApplySettings(next);
 }
 
 void FiltersDialog::Edit() {
@@ -268,7 +253,7 @@ void FiltersDialog::Delete() {
     list->setCurrentRow(list->count() > 0 ? std::min(row, list->count() - 1) : -1);
 }
 
-bool FiltersDialog::Apply(Settings& s, unsigned& changes) {
+bool FiltersDialog::Apply(Settings& s) {
     const std::string output = Text(outputFile);
     if (outputEnabled->isChecked() && output.empty() && !useDate->isChecked()) {
         return Refuse("You must select a filter file!");
@@ -283,8 +268,6 @@ bool FiltersDialog::Apply(Settings& s, unsigned& changes) {
     s.FilterFileFlush = flush->isChecked();
     s.FilterFlushTime = Selected(flushTime) + 1;
     s.FilterCmdArgs = Text(commandArgs);
-    // The filter output file is closed and its name made again.
-    changes = static_cast<unsigned>(SettingsChange::Filters);
     return true;
 }
 

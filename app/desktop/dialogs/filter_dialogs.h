@@ -59,7 +59,7 @@ public:
     void Delete();
 
 protected:
-    bool Apply(Settings& next, unsigned& changes) override;
+    bool Apply(Settings& next) override;
 
 private:
     void UpdateEnabling();

@@ -12,6 +12,7 @@
 #include <array>
 
 #include "receiver/input_select.h"
+#include "settings/ini_file.h"
 
 namespace tolvane::desktop {
 
@@ -28,16 +29,6 @@ const QStringList kRates = {"22050", "44100", "48000", "96000"};
 
 QString AddressText(std::uint32_t address) { return QString::asprintf("0x%03X", address); }
 QString StandardDevice(int item) { return QString("/dev/ttyS%1").arg(item); }
-
-// "%x" as scanf reads it: blanks, an optional 0x, then hex digits up to the
-// first other character. Nothing readable leaves `value` unchanged.
-void ScanHex(const QString& text, std::uint32_t& value) {
-    QString t = text.trimmed();
-    if (t.startsWith("0x", Qt::CaseInsensitive)) t = t.mid(2);
-    int n = 0;
-    while (n < t.size() && std::isxdigit(static_cast<unsigned char>(t[n].toLatin1()))) ++n;
-    if (n > 0) value = t.left(n).toUInt(nullptr, 16);
-}
 
 }  // namespace
 
@@ -114,8 +105,7 @@ void InterfaceDialog::UpdateEnabling() {
     highPass->setEnabled(!onSerial);
 }
 
-bool InterfaceDialog::Apply(Settings& next, unsigned& changes) {
-    const Settings& before = S();
+bool InterfaceDialog::Apply(Settings& next) {
     InputChoice& in = next.Input;
     in.InputKind = audio->isChecked() ? 1 : 0;
     if (in.InputKind == 0) {
@@ -132,7 +122,8 @@ bool InterfaceDialog::Apply(Settings& next, unsigned& changes) {
             const std::string path = Text(device);
             if (path.empty()) return Refuse("You must provide a device path!");
             in.ComPortDevice = path;
-            ScanHex(address->text().left(5), next.ComPortAddr);
+            // Nothing readable leaves the address as it was.
+            if (const auto typed = LeadingHex(Text(address, 5))) next.ComPortAddr = *typed;
             if (Selected(irq) >= 0) next.ComPortIRQ = kIrqValues[static_cast<std::size_t>(Selected(irq))];
         }
     } else {
@@ -147,14 +138,6 @@ bool InterfaceDialog::Apply(Settings& next, unsigned& changes) {
     next.FourLevelInterface = fourLevel->isChecked();
     next.InvertData = invert->isChecked();
     in.Input = InterfaceInputName(next);
-
-    if (next.ComPort != before.ComPort || next.ComPortAddr != before.ComPortAddr ||
-        next.ComPortIRQ != before.ComPortIRQ || next.Input != before.Input) {
-        changes |= static_cast<unsigned>(SettingsChange::Input);
-    }
-    if (next.FourLevelInterface != before.FourLevelInterface || next.InvertData != before.InvertData) {
-        changes |= static_cast<unsigned>(SettingsChange::Levels);
-    }
     return true;
 }
 

@@ -28,7 +28,7 @@ public:
     QCheckBox* invert;
 
 protected:
-    bool Apply(Settings& next, unsigned& changes) override;
+    bool Apply(Settings& next) override;
 
 private:
     void PortChosen(int item);

@@ -28,7 +28,7 @@ LogfileDialog::LogfileDialog(DialogHost& host, QWidget* parent) : SettingsDialog
 
 void LogfileDialog::UpdateEnabling() { EnableOutputFile(enabled->isChecked(), file, useDate, flush, flushTime); }
 
-bool LogfileDialog::Apply(Settings& s, unsigned& changes) {
+bool LogfileDialog::Apply(Settings& s) {
     const std::string name = Text(file);
     const bool on = enabled->isChecked();
     if (on && name.empty() && !useDate->isChecked()) return Refuse("You must select a log file!");
@@ -37,7 +37,6 @@ bool LogfileDialog::Apply(Settings& s, unsigned& changes) {
     s.LogFileUseDate = useDate->isChecked();
     s.LogFileFlush = flush->isChecked();
     s.LogFlushTime = Selected(flushTime) + 1;
-    changes = static_cast<unsigned>(SettingsChange::Files);  // the log is closed and opened again
     return true;
 }
 

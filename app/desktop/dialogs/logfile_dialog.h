@@ -16,7 +16,7 @@ public:
     QComboBox* flushTime;
 
 protected:
-    bool Apply(Settings& next, unsigned& changes) override;
+    bool Apply(Settings& next) override;
 
 private:
     void UpdateEnabling();

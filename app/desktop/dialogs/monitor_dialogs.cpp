@@ -86,7 +86,7 @@ void StatisticsDialog::UpdateEnabling() {
     csvUseDate->setEnabled(csvEnabled->isChecked());
 }
 
-bool StatisticsDialog::Apply(Settings& s, unsigned& changes) {
+bool StatisticsDialog::Apply(Settings& s) {
     const std::string text = Text(textFile);
     const std::string csv = Text(csvFile);
     if (textEnabled->isChecked() && text.empty() && !textUseDate->isChecked()) {
@@ -101,7 +101,6 @@ bool StatisticsDialog::Apply(Settings& s, unsigned& changes) {
     s.StatCSVFile = csv;
     s.StatCSVFileEnabled = csvEnabled->isChecked();
     s.StatCSVFileUseDate = csvUseDate->isChecked();
-    changes = static_cast<unsigned>(SettingsChange::Statistics);  // the statistics files are opened again
     return true;
 }
 
@@ -148,7 +147,7 @@ KeepAliveDialog::KeepAliveDialog(DialogHost& host, QWidget* parent)
     ranges[0][0]->setFocus();
 }
 
-bool KeepAliveDialog::Apply(Settings& s, unsigned& changes) {
+bool KeepAliveDialog::Apply(Settings& s) {
     std::array<bool, 24> used{};
     std::array<std::int32_t, 3> start{}, stop{}, timeout{};
     for (std::size_t r = 0; r < 3; ++r) {
@@ -172,8 +171,6 @@ bool KeepAliveDialog::Apply(Settings& s, unsigned& changes) {
     s.KeepAliveCmdFileEnabled = commandEnabled->isChecked();
     s.KeepAliveCmdFile = command;
     s.KeepAliveCmdArgs = Text(commandArgs);
-    // The engine makes the hour table again, re-arms for this hour and silences an alarm.
-    changes = static_cast<unsigned>(SettingsChange::KeepAlive);
     return true;
 }
 

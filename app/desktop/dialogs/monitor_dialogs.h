@@ -24,7 +24,7 @@ public:
     QCheckBox* csvUseDate;
 
 protected:
-    bool Apply(Settings& next, unsigned& changes) override;
+    bool Apply(Settings& next) override;
 
 private:
     void UpdateEnabling();
@@ -41,7 +41,7 @@ public:
     QLineEdit* commandArgs;
 
 protected:
-    bool Apply(Settings& next, unsigned& changes) override;
+    bool Apply(Settings& next) override;
 };
 
 // The text of a count: "******" when it does not fit its field.

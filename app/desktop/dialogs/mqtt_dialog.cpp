@@ -26,7 +26,7 @@ MqttDialog::MqttDialog(DialogHost& host, QWidget* parent) : SettingsDialog(host,
     broker->setFocus();
 }
 
-bool MqttDialog::Apply(Settings& s, unsigned& changes) {
+bool MqttDialog::Apply(Settings& s) {
     MachineChoice m;
     m.MqttBroker = Text(broker);
     m.MqttTopic = Text(topic);
@@ -40,7 +40,6 @@ bool MqttDialog::Apply(Settings& s, unsigned& changes) {
         std::string error;
         if (!MqttOptionsFor(m.MqttBroker, m, ReceiverNameOf(m), options, error)) return Refuse(Q(error));
     }
-    if (!(m == s.Machine)) changes = static_cast<unsigned>(SettingsChange::Machine);
     s.Machine = m;
     return true;
 }

@@ -17,7 +17,7 @@ public:
     QLineEdit* clientId;
 
 protected:
-    bool Apply(Settings& next, unsigned& changes) override;
+    bool Apply(Settings& next) override;
 };
 
 }  // namespace tolvane::desktop

@@ -17,19 +17,18 @@ namespace {
 struct Option {
     const char* text;
     std::int32_t Settings::*field;
-    bool decoder;
 };
 constexpr std::array<Option, 10> kOptions = {{
-    {"Confirm E&xit", &Settings::ConfirmExit, false},
-    {"&Timestamp", &Settings::Timestamp, false},
-    {"Show &Frame", &Settings::ShowFrame, false},
-    {"Show &Numeric/Tone", &Settings::ShowNumeric, false},
-    {"Show &Miscellaneous", &Settings::ShowMisc, false},
-    {"Enable Filter &Beep", &Settings::FilterBeep, false},
-    {"Decode POCSAG", &Settings::DecodePocsag, true},
-    {"Decode FLEX/ReFLEX", &Settings::DecodeFlex, true},
-    {"Decode Golay (GSC)", &Settings::DecodeGolay, true},
-    {"Join FLEX &Fragments", &Settings::JoinFragments, false},
+    {"Confirm E&xit", &Settings::ConfirmExit},
+    {"&Timestamp", &Settings::Timestamp},
+    {"Show &Frame", &Settings::ShowFrame},
+    {"Show &Numeric/Tone", &Settings::ShowNumeric},
+    {"Show &Miscellaneous", &Settings::ShowMisc},
+    {"Enable Filter &Beep", &Settings::FilterBeep},
+    {"Decode POCSAG", &Settings::DecodePocsag},
+    {"Decode FLEX/ReFLEX", &Settings::DecodeFlex},
+    {"Decode Golay (GSC)", &Settings::DecodeGolay},
+    {"Join FLEX &Fragments", &Settings::JoinFragments},
 }};
 
 constexpr int kRepeatWindowMax = 24 * 3600;
@@ -62,13 +61,8 @@ OptionsDialog::OptionsDialog(DialogHost& host, QWidget* parent) : SettingsDialog
     boxes[0]->setFocus();
 }
 
-bool OptionsDialog::Apply(Settings& s, unsigned& changes) {
-    for (std::size_t i = 0; i < kOptions.size(); ++i) {
-        const std::int32_t on = boxes[i]->isChecked();
-        // A decoder switched off has its running state cleared by the engine.
-        if (kOptions[i].decoder && on != s.*kOptions[i].field) changes |= static_cast<unsigned>(SettingsChange::Decoders);
-        s.*kOptions[i].field = on;
-    }
+bool OptionsDialog::Apply(Settings& s) {
+    for (std::size_t i = 0; i < kOptions.size(); ++i) s.*kOptions[i].field = boxes[i]->isChecked();
     s.RepeatWindow = repeatWindow->value();
     s.Charset = std::max(0, Selected(charset));
     return true;

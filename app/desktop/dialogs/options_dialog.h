@@ -22,7 +22,7 @@ public:
     QComboBox* charset = nullptr;      // in NationalCharset order
 
 protected:
-    bool Apply(Settings& next, unsigned& changes) override;
+    bool Apply(Settings& next) override;
 };
 
 }  // namespace tolvane::desktop

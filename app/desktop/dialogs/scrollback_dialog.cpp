@@ -40,7 +40,7 @@ ScrollbackDialog::ScrollbackDialog(DialogHost& host, QWidget* parent)
     messageRows->setFocus();
 }
 
-bool ScrollbackDialog::Apply(Settings& s, unsigned& changes) {
+bool ScrollbackDialog::Apply(Settings& s) {
     const std::uint32_t messages = ReadRows(messageRows);
     if (messages < kMessageMinimum) return Refuse(QString::asprintf("Message scrollback minimum is %u!", kMessageMinimum));
     const std::uint32_t filters = ReadRows(filterRows);
@@ -50,14 +50,11 @@ bool ScrollbackDialog::Apply(Settings& s, unsigned& changes) {
     // A new message-pane size takes effect now, even if the filter pane's is refused next.
     if (messages != s.Pane1Size) {
         s.Pane1Size = messages;
-        host_.ApplySettings(s, static_cast<unsigned>(SettingsChange::Scrollback));
+        host_.ApplySettings(s);
         s.Pane1Size = S().Pane1Size;  // the host may have had to take fewer rows
     }
     if (filters < kFilterMinimum) return Refuse(QString::asprintf("Filter scrollback minimum is %u!", kFilterMinimum));
-    if (filters != s.Pane2Size) {
-        s.Pane2Size = filters;
-        changes = static_cast<unsigned>(SettingsChange::Scrollback);
-    }
+    s.Pane2Size = filters;
     return true;
 }
 

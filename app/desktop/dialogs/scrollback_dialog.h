@@ -13,7 +13,7 @@ public:
     QLineEdit* messageRows;
 
 protected:
-    bool Apply(Settings& next, unsigned& changes) override;
+    bool Apply(Settings& next) override;
 };
 
 }  // namespace tolvane::desktop
