@@ -41,6 +41,8 @@ public:
     void ShowPolarity(bool inverted);
     // Once per timer tick, before the ring is drained.
     void HoldTick();
+    // The mode last shown (a mode_code), for a status line.
+    int ModeCode() const { return modeCode_; }
 
     int FlexModeHold = 0;
 
