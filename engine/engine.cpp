@@ -1,6 +1,5 @@
 #include "engine/engine.h"
 
-#include "receiver/edge_codec.h"
 #include "receiver/input_select.h"
 
 namespace tolvane {
@@ -25,21 +24,16 @@ Engine::Engine(const Settings& settings, OutsideWorld world, std::size_t ringCap
       world_(world),
       charWidth_(kDefaultCharWidth),
       lineWidth_(LineWidthFor(settings_.xSize, kDefaultCharWidth)),
-      ring_(ringCapacity),
-      title_(world_.title),
+      ringCapacity_(ringCapacity),
       files_(world_.files, world_.fileStatus),
       panes_(settings_),
       log_(settings_, files_),
       filters_(settings_, world_, files_, panes_.Filter()),
       records_(world_.clock),
-      output_(settings_, world_.clock, panes_, log_, filters_, records_),
-      context_{settings_, chain_, title_, bch_, output_, stats_, world_.clock},
-      pocsag_(context_),
-      flex_(context_),
-      gsc_(context_),
-      recovery_(settings_, chain_, title_, *this),
+      title_(world_.title),
       keepAlive_(settings_, world_.clock, world_.sound, world_.commands, pending_),
       reports_(settings_, stats_, world_.clock, files_, &keepAlive_, this) {
+    UseReceivers(false);
     panes_.CreatePanes(lineWidth_);
     if (settings_.LogFileEnabled) log_.Open(DateFileName(world_.clock.Local()));
     reports_.OpenFiles();
@@ -66,9 +60,43 @@ void Engine::AlarmRaised(std::string_view text) {
     if (records_.Active()) records_.EmitAlarm(text);
 }
 
+void Engine::UseReceivers(bool perChannel) {
+    std::optional<std::vector<ChannelRecord>> wanted;
+    if (perChannel && !settings_.Iq.Channels.empty()) wanted = settings_.Iq.Channels;
+    if (!receivers_.empty() && wanted == channelsInUse_) return;
+    channelsInUse_ = wanted;
+    receivers_.clear();
+    const StationParts parts{world_.clock, panes_, log_, filters_, records_, stats_};
+    const std::size_t channels = perChannel ? settings_.Iq.Channels.size() : 0;
+    for (std::size_t i = 0; i < channels; ++i) {
+        receivers_.push_back(std::make_unique<ChannelReceiver>(settings_, i, parts, world_.title, title_, ringCapacity_));
+    }
+    if (receivers_.empty()) {
+        receivers_.push_back(std::make_unique<ChannelReceiver>(settings_, parts, world_.title, ringCapacity_));
+    }
+}
+
+std::vector<EdgeRing*> Engine::Rings() {
+    std::vector<EdgeRing*> rings;
+    for (const auto& receiver : receivers_) rings.push_back(&receiver->Ring());
+    return rings;
+}
+
+std::uint64_t Engine::Overruns() const {
+    std::uint64_t overruns = 0;
+    for (const auto& receiver : receivers_) overruns += receiver->Ring().Overruns();
+    return overruns;
+}
+
+std::uint64_t Engine::FoldedRepeats() const {
+    std::uint64_t folded = 0;
+    for (const auto& receiver : receivers_) folded += receiver->output().FoldedRepeats();
+    return folded;
+}
+
 void Engine::SetRecordSink(RecordSink* sink, const std::string& receiver) {
     records_.SetSink(sink, receiver);
-    output_.RecordSinkChanged();
+    for (const auto& r : receivers_) r->output().RecordSinkChanged();
     reports_.records = sink;
 }
 
@@ -78,12 +106,16 @@ void Engine::TimerHooks() {
     filters_.FlushTick();
     keepAlive_.KeepAliveTimerTick();
     reports_.StatClockCheck();
-    title_.HoldTick();
-    flex_.ExpireFragments();
+    for (const auto& receiver : receivers_) receiver->TimerHooks();
 }
 
 double Engine::DrainEdgeRing(double budgetTicks) {
-    return recovery_.DrainEdgeRing(ring_, budgetTicks);
+    double first = 0;
+    for (std::size_t i = 0; i < receivers_.size(); ++i) {
+        const double drained = receivers_[i]->DrainEdgeRing(budgetTicks);
+        if (i == 0) first = drained;
+    }
+    return first;
 }
 
 void Engine::Tick() {
@@ -97,11 +129,10 @@ void Engine::FinishInput() {
     const int ticks = 25;
     for (int t = 0; t < ticks; ++t) {
         TimerHooks();
-        SplitRun(static_cast<std::uint64_t>(kEdgeTicksPerTimerTick), 0,
-                 [this](EdgeEntry entry) { recovery_.ProcessEntry(entry.duration, entry.lineState); });
+        for (const auto& receiver : receivers_) receiver->FeedQuietTick();
     }
     // What is still waiting for a fragment will not get it now.
-    flex_.FlushFragments();
+    for (const auto& receiver : receivers_) receiver->FlushFragments();
 }
 
 void PendingMessages::ShowMessage(std::string_view text) {
@@ -133,13 +164,11 @@ SettingsEffect Engine::ApplySettings(const Settings& next) {
     settings_ = next;
     SettingsEffect effect;
 
-    // A decoder switched off must not keep the others locked out.
-    if (!next.DecodeFlex) chain_.FlexLock = false;
-    if (!next.DecodeGolay) chain_.GolayLock = false;
-    if (!next.DecodePocsag) chain_.PocsagHold = 0;
+    for (const auto& receiver : receivers_) receiver->ApplySettings(settings_);
     // The decoders and the receiver read the levels and switches as they
-    // go; only the input and the audio slicing are set when it is attached.
-    effect.restartInput = !(next.Input == old.Input);
+    // go; only the input, its channels and the audio slicing are set when
+    // it is attached.
+    effect.restartInput = !(next.Input == old.Input) || !(next.Iq == old.Iq);
     effect.resliceInput = !(SlicerOptionsFor(next) == SlicerOptionsFor(old));
 
     if (next.Pane1Size != old.Pane1Size) panes_.SetScrollback(panes_.Message(), next.Pane1Size);
@@ -157,7 +186,7 @@ SettingsEffect Engine::ApplySettings(const Settings& next) {
     if (next.FilterFileEnabled != old.FilterFileEnabled || next.FilterFile != old.FilterFile ||
         next.FilterFileUseDate != old.FilterFileUseDate || next.Filters != old.Filters) {
         // The filter chosen for the page being written may be gone.
-        output_.ForgetCapcodeFilter();
+        for (const auto& receiver : receivers_) receiver->output().ForgetCapcodeFilter();
         filters_.PrepareOutputName();
     }
     if (next.StatFileEnabled != old.StatFileEnabled || next.StatFile != old.StatFile ||

@@ -1,18 +1,17 @@
-// One receiver: its settings, edge ring, clocks, decoders, panes,
-// statistics and monitors. Several engines can live in one process; a test
-// builds a fresh one.
+// A station: the settings, the panes, the log, the filter actions, the page
+// records, the statistics and their reports, the keep-alive watch, the
+// files and the messages, shared by its receivers (channel_receiver.h):
+// one for its input, or one per channel of an IQ band. Several engines can
+// live in one process; a test builds a fresh one.
 #pragma once
 
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "decoders/bch/bch.h"
-#include "decoders/decoder_context.h"
-#include "decoders/flex/flex_decoder.h"
-#include "decoders/gsc/gsc_decoder.h"
-#include "decoders/pocsag/pocsag_decoder.h"
+#include "engine/channel_receiver.h"
 #include "world/outside_world.h"
 #include "monitor/keep_alive.h"
 #include "monitor/stat_counters.h"
@@ -48,7 +47,7 @@ struct SettingsEffect {
     bool resliceInput = false;
 };
 
-class Engine : private DecoderInputs, private DayChangeListener, private AlarmListener {
+class Engine : private DayChangeListener, private AlarmListener {
 public:
     // Does what the main window does when it is created: panes, clocks,
     // counters, files and monitors are made ready.
@@ -58,15 +57,27 @@ public:
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 
-    // One 100 ms timer tick: the timed work, then everything in the ring.
+    // One 100 ms timer tick: the timed work, then everything in the rings.
     void Tick();
     // The timed part of a tick, in order: the clock's tick (a recording's
     // clock moves on), flush countdowns, keep-alive, statistics clock check,
-    // FLEX title hold.
+    // and each receiver's FLEX title hold.
     void TimerHooks();
-    // Drains the ring (up to budgetTicks of recorded time). Returns the
-    // ticks drained.
+    // Drains every receiver's ring (each up to budgetTicks of recorded
+    // time). Returns the ticks the first receiver drained.
     double DrainEdgeRing(double budgetTicks = std::numeric_limits<double>::infinity());
+
+    // The receivers: one per channel of the settings' IQ band (perChannel),
+    // else one that reads the station's settings. Made anew when that
+    // changes, so only between inputs (InputSession does it as it attaches
+    // one); otherwise they go on as they are.
+    void UseReceivers(bool perChannel);
+    std::size_t ReceiverCount() const { return receivers_.size(); }
+    ChannelReceiver& ReceiverAt(std::size_t index) { return *receivers_.at(index); }
+    // Every receiver's ring, in channel order, for IqSource::AttachChannels.
+    std::vector<EdgeRing*> Rings();
+    // Edges lost to full rings, all receivers together.
+    std::uint64_t Overruns() const;
 
     // Feeds a steady line state long enough for every decoder to time out,
     // so that the last page of a recording is completed.
@@ -75,7 +86,8 @@ public:
     // Makes new settings (from the dialogs) take effect: a decoder switched
     // off loses its lock, changed scrollback sizes and row widths make the
     // panes again, and the log, filter and statistics files whose settings
-    // changed are reopened.
+    // changed are reopened. A changed channel list restarts the input
+    // (its receivers are made again as it is attached).
     SettingsEffect ApplySettings(const Settings& next);
     // The main window's width and its font's character width: the row
     // width of both panes (LineWidthFor). The panes are made again (and
@@ -90,21 +102,24 @@ public:
 
     // Read only: ApplySettings is the one way they change.
     const Settings& settings() const { return settings_; }
-    EdgeRing& Ring() { return ring_; }
-    ReceiverChain& Chain() { return chain_; }
-    DecodeModeTitle& Title() { return title_; }
-    Bch& Codeword() { return bch_; }
+    // The first receiver's parts (the only one's, without channels).
+    EdgeRing& Ring() { return First().Ring(); }
+    ReceiverChain& Chain() { return First().Chain(); }
+    DecodeModeTitle& Title() { return First().Title(); }
+    Bch& Codeword() { return First().Codeword(); }
     // The line builder the decoders write through, and the shared parts it
     // writes to.
-    Output& output() { return output_; }
+    Output& output() { return First().output(); }
     OutputPanes& Panes() { return panes_; }
     PageLog& Log() { return log_; }
     Statistics& Stats() { return stats_; }
-    PocsagDecoder& Pocsag() { return pocsag_; }
-    FlexDecoder& Flex() { return flex_; }
-    GscDecoder& Gsc() { return gsc_; }
+    PocsagDecoder& Pocsag() { return First().Pocsag(); }
+    FlexDecoder& Flex() { return First().Flex(); }
+    GscDecoder& Gsc() { return First().Gsc(); }
     // What the symbol clocks have processed: a recording's clock follows it.
-    const SymbolRecovery& Recovery() const { return recovery_; }
+    const SymbolRecovery& Recovery() const { return receivers_.front()->Recovery(); }
+    // Pages not shown because they repeated one within RepeatWindow.
+    std::uint64_t FoldedRepeats() const;
     StatReports& Reports() { return reports_; }
     // The keep-alive watch; a client without a user to acknowledge the
     // alarm calls Watch().SetAutoAcknowledge(true).
@@ -121,9 +136,7 @@ public:
     static std::uint32_t LineWidthFor(std::int32_t windowWidth, std::int32_t charWidth);
 
 private:
-    void PocsagInputBit(char symbol) override { pocsag_.PocsagInputBit(symbol); }
-    void FlexInputSymbol(std::uint8_t symbol) override { flex_.FlexInputSymbol(symbol); }
-    void GolayInputBit(std::int8_t bit) override { gsc_.GolayInputBit(bit); }
+    ChannelReceiver& First() { return *receivers_.front(); }
     // A new day: a date-named log moves on to the new date.
     void DayChanged(const LocalTime& now) override;
     // A keep-alive alarm goes to the record sink beside the pages.
@@ -134,10 +147,7 @@ private:
     PendingMessages pending_;
     std::int32_t charWidth_;
     std::uint32_t lineWidth_;
-    EdgeRing ring_;
-    ReceiverChain chain_;
-    DecodeModeTitle title_;
-    Bch bch_;
+    std::size_t ringCapacity_;
     Statistics stats_;
     // Every output file is opened through this, the statistics too, so
     // that its troubles are told.
@@ -146,12 +156,9 @@ private:
     PageLog log_;
     FilterActions filters_;
     RecordEmitter records_;
-    Output output_;
-    DecoderContext context_;
-    PocsagDecoder pocsag_;
-    FlexDecoder flex_;
-    GscDecoder gsc_;
-    SymbolRecovery recovery_;
+    SharedTitle title_;
+    std::vector<std::unique_ptr<ChannelReceiver>> receivers_;
+    std::optional<std::vector<ChannelRecord>> channelsInUse_;  // nothing: the one receiver of no band
     // The watch comes first: the reports tell it of every hour change.
     KeepAlive keepAlive_;
     StatReports reports_;

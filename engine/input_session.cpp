@@ -30,11 +30,13 @@ bool InputSession::Start(EdgeSource& source, bool realtime) {
 
 bool InputSession::Attach() {
     error_.clear();
-    owed_ = 0;
+    // An IQ band's channels each get a receiver of their own.
+    engine_.UseReceivers(source_->Channels() > 0);
+    owed_.assign(engine_.ReceiverCount(), 0.0);
     tickStarted_ = false;
     starved_ = false;
-    overrunsSeen_ = overrunsTold_ = engine_.Ring().Overruns();
-    const AttachStatus status = source_->Attach(engine_.Ring());
+    overrunsSeen_ = overrunsTold_ = engine_.Overruns();
+    const AttachStatus status = source_->AttachChannels(engine_.Rings());
     if (!status.Ok()) {
         error_ = status.Describe();
         state_ = SessionState::Failed;
@@ -49,7 +51,7 @@ void InputSession::PassNotices() {
 }
 
 void InputSession::TellOverruns(bool ending) {
-    const std::uint64_t overruns = engine_.Ring().Overruns();
+    const std::uint64_t overruns = engine_.Overruns();
     if (overruns != overrunsSeen_) {
         overrunsSeen_ = overruns;
         if (!ending) return;  // still losing: tell the whole burst at once
@@ -69,23 +71,40 @@ SessionState InputSession::Poll() {
         // finished is in the ring by then.
         const bool finished = source_->Finished();
         engine_.Tick();
-        if (finished && engine_.Ring().Empty()) End();
+        if (finished && RingsEmpty()) End();
         return state_;
     }
     if (!tickStarted_) {
         engine_.TimerHooks();
-        owed_ += kEdgeTicksPerTimerTick;
+        for (double& owed : owed_) owed += kEdgeTicksPerTimerTick;
         tickStarted_ = true;
     }
-    owed_ -= engine_.DrainEdgeRing(owed_);
-    starved_ = owed_ > 0;
-    if (!starved_) {
-        tickStarted_ = false;
-    } else if (source_->Finished() && engine_.Ring().Empty()) {
-        starved_ = false;
+    // Each receiver drains its own 100 ms: the channels' edges reach their
+    // rings at their own moments. A receiver whose ring stays dry after the
+    // source finished has had all it will get.
+    const bool finished = source_->Finished();
+    bool owing = false;
+    starved_ = false;
+    for (std::size_t i = 0; i < owed_.size(); ++i) {
+        owed_[i] -= engine_.ReceiverAt(i).DrainEdgeRing(owed_[i]);
+        if (owed_[i] <= 0) continue;
+        owing = true;
+        if (!(finished && engine_.ReceiverAt(i).Ring().Empty())) starved_ = true;
+    }
+    if (starved_) return state_;
+    if (owing && finished && RingsEmpty()) {
         End();
+    } else {
+        tickStarted_ = false;
     }
     return state_;
+}
+
+bool InputSession::RingsEmpty() {
+    for (std::size_t i = 0; i < engine_.ReceiverCount(); ++i) {
+        if (!engine_.ReceiverAt(i).Ring().Empty()) return false;
+    }
+    return true;
 }
 
 void InputSession::End() {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "receiver/input_select.h"
 
@@ -69,6 +70,7 @@ public:
 private:
     bool Attach();
     void End();
+    bool RingsEmpty();
     // Hands what the source told (damaged audio skipped) to the messages.
     void PassNotices();
     // Tells of edges a live source lost to a full ring, once per burst of
@@ -84,7 +86,7 @@ private:
     SessionState state_ = SessionState::Idle;
     std::string error_;
     bool starved_ = false;
-    double owed_ = 0;  // recorded ticks the current tick still has to drain
+    std::vector<double> owed_;  // recorded ticks each receiver still has to drain in the current tick
     bool tickStarted_ = false;
     std::uint64_t overrunsSeen_ = 0;  // the ring's count at the last poll
     std::uint64_t overrunsTold_ = 0;

@@ -3,13 +3,14 @@
 #include <charconv>
 #include <cstdio>
 
+#include "engine/engine.h"
 #include "receiver/edge_ring.h"
 
 namespace tolvane {
 
 std::int64_t RecordingClock::NowMilliseconds() const {
     if (samples_ == nullptr) return millis_;
-    const double elapsed = static_cast<double>(samples_->TicksProcessed()) * kTickSeconds * 1000.0;
+    const double elapsed = static_cast<double>(samples_->Recovery().TicksProcessed()) * kTickSeconds * 1000.0;
     return startMillis_ + static_cast<std::int64_t>(elapsed);
 }
 

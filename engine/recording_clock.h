@@ -1,7 +1,7 @@
 // The engine's clock while a recording is decoded: the recording's own
 // time, from the moment its first sample was taken. Once it follows the
 // engine's symbol recovery it is the position of the sample being decoded,
-// to the millisecond; before that it moves on by 100 ms at every engine
+// to the millisecond (of its first receiver); before that it moves on by 100 ms at every engine
 // timer tick (each of which covers 100 ms of recording). Statistics hours,
 // keep-alive periods and page timestamps then fall where they fell on the
 // air, however fast the recording is decoded.
@@ -13,18 +13,20 @@
 #include <string>
 #include <string_view>
 
-#include "receiver/symbol_recovery.h"
 #include "world/outside_world.h"
 
 namespace tolvane {
+
+class Engine;
 
 class RecordingClock : public WallClock {
 public:
     explicit RecordingClock(std::time_t start)
         : startMillis_(static_cast<std::int64_t>(start) * 1000), millis_(startMillis_) {}
 
-    // Takes the time from how much of the recording has been processed.
-    void FollowSamples(const SymbolRecovery& recovery) { samples_ = &recovery; }
+    // Takes the time from how much of the recording the engine has
+    // processed (whichever receivers it runs).
+    void FollowSamples(const Engine& engine) { samples_ = &engine; }
 
     void TimerTick() override { millis_ += 100; }
 
@@ -42,7 +44,7 @@ private:
 
     std::int64_t startMillis_;
     std::int64_t millis_;
-    const SymbolRecovery* samples_ = nullptr;
+    const Engine* samples_ = nullptr;
 };
 
 // The clock of an engine whose input can change between a recording and

@@ -13,6 +13,10 @@ namespace tolvane {
 
 namespace {
 
+bool TakesChannel(const FilterRecord& filter, std::string_view channel) {
+    return filter.channel.empty() || filter.channel == channel;
+}
+
 constexpr char FoldCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 }  // namespace
@@ -64,12 +68,12 @@ FilterActions::FilterActions(const Settings& settings, OutsideWorld& world, File
     if (settings_.FilterFileEnabled) PrepareOutputName();
 }
 
-int FilterActions::FindCapcodeFilter(FilterType type, std::string_view capcodeText, int n, int function,
-                                     int baud) const {
+int FilterActions::FindCapcodeFilter(FilterType type, std::string_view capcodeText, int n, int function, int baud,
+                                     std::string_view channel) const {
     const auto& filters = settings_.Filters;
     for (std::size_t i = 0; i < filters.size(); ++i) {
         const FilterRecord& f = filters[i];
-        if (f.type != type || !CapcodeMatch(capcodeText, f.capcode, n)) continue;
+        if (f.type != type || !CapcodeMatch(capcodeText, f.capcode, n) || !TakesChannel(f, channel)) continue;
         if (FilterUsesFunction(type) && f.function != 0 && f.function != function) continue;
         if (FilterUsesBaud(type) && f.baud != 0 && f.baud != baud) continue;
         return static_cast<int>(i);
@@ -77,7 +81,8 @@ int FilterActions::FindCapcodeFilter(FilterType type, std::string_view capcodeTe
     return -1;
 }
 
-FilterChoice FilterActions::Choose(std::string_view line, int messageStart, int capcodeFilter) const {
+FilterChoice FilterActions::Choose(std::string_view line, int messageStart, int capcodeFilter,
+                                   std::string_view channel) const {
     FilterChoice choice;
     const auto& filters = settings_.Filters;
     if (capcodeFilter >= 0) {
@@ -94,7 +99,7 @@ FilterChoice FilterActions::Choose(std::string_view line, int messageStart, int 
         return choice;
     }
     for (const FilterRecord& f : filters) {
-        if (f.type != FilterType::Text) continue;
+        if (f.type != FilterType::Text || !TakesChannel(f, channel)) continue;
         const int at = FindFilterText(line, messageStart, f.text, &choice.textLength);
         if (at < 0) continue;
         choice.filter = &f;

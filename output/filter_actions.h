@@ -47,12 +47,16 @@ public:
     FilterActions(const FilterActions&) = delete;
     FilterActions& operator=(const FilterActions&) = delete;
 
-    // The capcode filter of a page about to be written: its index in the
-    // settings' Filters, or -1. function/baud 0 = not compared.
-    int FindCapcodeFilter(FilterType type, std::string_view capcodeText, int n, int function, int baud) const;
+    // The capcode filter of a page about to be written on `channel` (its
+    // name; empty without channels): its index in the settings' Filters, or
+    // -1. function/baud 0 = not compared. A filter limited to a channel
+    // takes only that channel's pages.
+    int FindCapcodeFilter(FilterType type, std::string_view capcodeText, int n, int function, int baud,
+                          std::string_view channel = {}) const;
     // The filter of a completed line: its page's capcode filter alone
-    // decides (capcodeFilter >= 0), else the first text filter found.
-    FilterChoice Choose(std::string_view line, int messageStart, int capcodeFilter) const;
+    // decides (capcodeFilter >= 0), else the first text filter found for
+    // the channel.
+    FilterChoice Choose(std::string_view line, int messageStart, int capcodeFilter, std::string_view channel = {}) const;
     // Everything a match does; `text` is the line up to its first 0 byte.
     void Act(const FilterChoice& choice, const CurrentLine& line, std::string_view text);
 

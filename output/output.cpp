@@ -20,12 +20,26 @@ Output::Output(const Settings& settings, const WallClock& clock, OutputPanes& pa
     recordLine_.reserve(kRecordLineMax);
 }
 
+void Output::SetLinePrefix(std::string_view typedText) {
+    linePrefix_ = typedText.empty() ? std::string() : TypedToLatin1(typedText, kChannelNameMax) + ' ';
+}
+
+void Output::OpenRow() {
+    if (rowOpen_ || linePrefix_.empty() || suppress_ || !MessagePane.HasBuffers()) return;
+    rowOpen_ = true;
+    const std::uint8_t color = MessagePane.color;
+    MessagePane.color = static_cast<std::uint8_t>(ColorClass::Timestamp);
+    for (const char c : linePrefix_) PanePutChar(MessagePane, static_cast<std::uint8_t>(c));
+    MessagePane.color = color;
+}
+
 void Output::PanePutChar(TextPane& pane, std::uint8_t ch) {
     if (suppress_ || !pane.HasBuffers()) return;
     if (!IsMessagePane(pane)) {
         PutPlainChar(pane, ch);
         return;
     }
+    OpenRow();
     if (holding_ && !rowBreakOnly_) {
         // The cells wait for the end of the line; CurrentLine and its marks
         // are kept as usual, for the comparison.
@@ -97,9 +111,13 @@ void Output::PaneEndLine(TextPane& pane) {
         EndPlainRow(pane, rowBreakOnly_ && pane.column == pane.lineWidth);
         return;
     }
-    if (holding_ && !rowBreakOnly_ && FoldRepeat()) return;
+    if (holding_ && !rowBreakOnly_ && FoldRepeat()) {
+        rowOpen_ = false;
+        return;
+    }
     if (!pane.HasBuffers()) return;
     const bool wrapped = rowBreakOnly_ && pane.column == pane.lineWidth;
+    if (!wrapped) rowOpen_ = false;
     pane.TerminateRow();
     log_.EndRow(wrapped, !rowBreakOnly_);
     if (pane.view != nullptr) pane.view->RowCompleted(pane, pane.row, wrapped);
@@ -117,7 +135,7 @@ void Output::CompleteMessageLine() {
     const auto* chars = reinterpret_cast<const char*>(line_.chars.data());
     const std::string_view line(chars, ::strnlen(chars, length));
 
-    const FilterChoice choice = filters_.Choose(line, line_.messageStart, capcodeFilter_);
+    const FilterChoice choice = filters_.Choose(line, line_.messageStart, capcodeFilter_, channel_);
     if (choice.filter != nullptr) filters_.Act(choice, line_, line);
     if (records_.Active() && described_) EmitRecord(choice.filter);
     ForgetPage();
@@ -174,17 +192,19 @@ void Output::EmitRecord(const FilterRecord* filter) {
     record.errors = recordErrors_;
     record.truncated = recordTruncated_;
     if (filter != nullptr) record.filter = filter->label;
-    records_.Emit(record);
+    record.channel = channel_;
+    record.frequencyHz = frequencyHz_;
+    records_.Emit(record, linePrefix_.empty() ? std::string_view() : std::string_view(channel_));
 }
 
 void Output::SelectCapcodeFilter(FilterType type, std::string_view capcodeText, int n, int function, int baud) {
     // A page begins here: with RepeatWindow on its cells wait for its end.
-    holding_ = settings_.RepeatWindow > 0;
+    holding_ = settings_.RepeatWindow > 0 || !linePrefix_.empty();
     held_.clear();
     capcodeLength_ = std::min({capcodeText.size(), static_cast<std::size_t>(n < 0 ? 0 : n), capcode_.size()});
     std::copy_n(capcodeText.begin(), capcodeLength_, capcode_.begin());
     pageCharset_ = CharsetOfSetting(settings_.Charset);
-    capcodeFilter_ = filters_.FindCapcodeFilter(type, capcodeText, n, function, baud);
+    capcodeFilter_ = filters_.FindCapcodeFilter(type, capcodeText, n, function, baud, channel_);
     if (capcodeFilter_ < 0) return;
     const FilterRecord& f = settings_.Filters[static_cast<std::size_t>(capcodeFilter_)];
     if (f.reject != 0) suppress_ = true;

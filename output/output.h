@@ -57,7 +57,10 @@ public:
         MarkCapcodeEnd();
         PanePutChar(MessagePane, ' ');
     }
-    void MarkCapcodeStart() { line_.capcodeStart = line_.length; }
+    void MarkCapcodeStart() {
+        OpenRow();
+        line_.capcodeStart = line_.length;
+    }
     void MarkCapcodeEnd() { line_.capcodeEnd = line_.length; }
     void MarkMessageStart() { line_.messageStart = line_.length; }
 
@@ -85,6 +88,18 @@ public:
     // The emitter's sink changed: the page being written starts afresh.
     void RecordSinkChanged() { ForgetPage(); }
 
+    // The channel this receiver decodes (IQ input), for the page records;
+    // an empty name and 0 Hz: none (the records then name no channel).
+    void SetChannel(std::string name, double frequencyHz) {
+        channel_ = std::move(name);
+        frequencyHz_ = frequencyHz;
+    }
+    // Where several receivers write the same panes: every row starts with
+    // this text (the channel's name and a space), and a page's cells wait
+    // for its line's end, so that the lines of receivers never mix. Empty:
+    // rows as they are, cells written as they come.
+    void SetLinePrefix(std::string_view typedText);
+
     const CurrentLine& Line() const { return line_; }
     // Pages not shown because they repeated one within RepeatWindow.
     std::uint64_t FoldedRepeats() const { return repeats_.Folded(); }
@@ -105,6 +120,8 @@ private:
     // the page was a repeat.
     bool FoldRepeat();
     bool IsMessagePane(const TextPane& pane) const { return &pane == &MessagePane; }
+    // The first cell of a message-pane row that is no wrap: the line prefix.
+    void OpenRow();
 
     const Settings& settings_;
     const WallClock& clock_;
@@ -136,6 +153,11 @@ private:
     RepeatFold repeats_;
     bool holding_ = false;
     std::vector<std::pair<std::uint8_t, std::uint8_t>> held_;
+
+    std::string channel_;
+    double frequencyHz_ = 0;
+    std::string linePrefix_;  // cells
+    bool rowOpen_ = false;    // the message pane's row has its prefix
 };
 
 }  // namespace tolvane

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cmath>
 #include <cstdlib>
 
 #include <nlohmann/json.hpp>
@@ -43,6 +44,10 @@ std::string PageRecordJson(const PageRecord& r) {
     json object;
     object["time"] = IsoTime(r.timeMs, r.utcOffsetMinutes);
     object["receiver"] = Latin1ToUtf8(TypedToLatin1(r.receiver));
+    if (r.frequencyHz > 0) {
+        object["channel"] = Latin1ToUtf8(TypedToLatin1(r.channel));
+        object["frequency"] = std::llround(r.frequencyHz);
+    }
     object["protocol"] = kProtocolNames[static_cast<int>(r.facts.protocol)];
     object["rate"] = r.facts.rate;
     object["capcode"] = r.capcode.empty() ? json(nullptr) : json(Latin1ToUtf8(r.capcode));

@@ -31,6 +31,10 @@ struct PageRecord {
     std::int64_t timeMs = 0;  // milliseconds since 1970
     int utcOffsetMinutes = 0;
     std::string_view receiver;
+    // The channel of an IQ input (its name, or number) and its frequency;
+    // 0 Hz: not received from an IQ band (the JSON then has neither).
+    std::string_view channel;
+    double frequencyHz = 0;
     PageFacts facts;
     std::string_view capcode;  // as shown; empty when the line has none
     std::string_view message;  // from the message mark to the end
@@ -43,7 +47,8 @@ struct PageRecord {
 // 2026-12-06T13:45:01.250+01:00
 std::string IsoTime(std::int64_t timeMs, int utcOffsetMinutes);
 
-// One JSON object on one line (no newline); "truncated": true is added
+// One JSON object on one line (no newline); "channel" and "frequency" (Hz)
+// follow "receiver" for the pages of an IQ channel; "truncated": true is added
 // only to the record of a cut line. Received bytes are taken as
 // Latin-1, and everything outside printable ASCII is written as \u00XX, so
 // the text is valid UTF-8 and JSON whatever came from the air.

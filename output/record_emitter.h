@@ -21,12 +21,18 @@ public:
         receiver_ = std::move(receiver);
     }
     bool Active() const { return sink_ != nullptr; }
-    // Time and receiver are filled in here; only while Active().
-    void Emit(PageRecord record) {
+    // Time and receiver are filled in here; only while Active(). A page of
+    // one of several channels goes to the sink under its channel's name.
+    void Emit(PageRecord record, std::string_view channel = {}) {
         record.timeMs = clock_.NowMilliseconds();
         record.utcOffsetMinutes = clock_.UtcOffsetMinutes();
         record.receiver = receiver_;
-        sink_->PageRecorded(PageRecordJson(record));
+        const std::string json = PageRecordJson(record);
+        if (channel.empty()) {
+            sink_->PageRecorded(json);
+        } else {
+            sink_->ChannelPageRecorded(channel, json);
+        }
     }
     // A keep-alive alarm, stamped alike; only while Active().
     void EmitAlarm(std::string_view alarm) {

@@ -180,14 +180,18 @@ void MqttPublisher::Finish(std::chrono::milliseconds wait) {
     droppedSinceTaken_ += left;
 }
 
-void MqttPublisher::Enqueue(Kind kind, std::string_view payload) {
+void MqttPublisher::ChannelPageRecorded(std::string_view channel, std::string_view json) {
+    Enqueue(Kind::Page, json, options_.pagesTopic + "/" + TopicPart(channel));
+}
+
+void MqttPublisher::Enqueue(Kind kind, std::string_view payload, std::string topic) {
     std::lock_guard lock(mutex_);
     if (stopping_ || refused_ || incoming_.size() + held_.load() >= options_.queueLimit) {
         ++dropped_;
         ++droppedSinceTaken_;
         return;
     }
-    incoming_.push_back(Item{kind, std::string(payload)});
+    incoming_.push_back(Item{kind, std::string(payload), std::move(topic)});
 }
 
 const std::string& MqttPublisher::TopicOf(Kind kind) const {
@@ -260,7 +264,7 @@ void MqttPublisher::SendPending(Client& client) {
             continue;
         }
         if (inFlight >= kInFlightWindow) break;
-        const std::string& topic = TopicOf(item.kind);
+        const std::string& topic = item.topic.empty() ? TopicOf(item.kind) : item.topic;
         if (mosquitto_publish(client.mosq, &item.mid, topic.c_str(), static_cast<int>(item.payload.size()),
                               item.payload.data(), kQos, false) != MOSQ_ERR_SUCCESS) {
             item.mid = -1;

@@ -86,6 +86,9 @@ public:
     void Finish(std::chrono::milliseconds wait);
 
     void PageRecorded(std::string_view json) override { Enqueue(Kind::Page, json); }
+    // With several channels each has a topic below the pages topic:
+    // PAGES/CHANNEL (tolvane/RECEIVER/pages/NYC1), named as receivers are.
+    void ChannelPageRecorded(std::string_view channel, std::string_view json) override;
     void AlarmRaised(std::string_view json) override { Enqueue(Kind::Alarm, json); }
     std::uint64_t TakeDropped() override { return droppedSinceTaken_.exchange(0); }
 
@@ -101,11 +104,12 @@ private:
     struct Item {
         Kind kind;
         std::string payload;
+        std::string topic;  // empty: the kind's
         int mid = -1;  // message id while sent and not yet acknowledged
     };
     struct Client;
 
-    void Enqueue(Kind kind, std::string_view payload);
+    void Enqueue(Kind kind, std::string_view payload, std::string topic = {});
     void Run();
     bool Connect(Client& client);
     void SendPending(Client& client);

@@ -57,6 +57,13 @@ public:
     // (the levels or the decoders were changed); the input goes on where it
     // is. Sources that are not audio have nothing to slice.
     virtual void SetSlicing(const SlicerOptions& /*options*/) {}
+
+    // The channels of an IQ band the source delivers, one edge stream each
+    // for a receiver of its own; 0: one edge stream, from no band.
+    virtual std::size_t Channels() const { return 0; }
+    // Attach for every channel, each into its ring (Channels() rings in
+    // channel order; one ring for a source of one stream).
+    virtual AttachStatus AttachChannels(const std::vector<EdgeRing*>& rings) { return Attach(*rings.front()); }
 };
 
 }  // namespace tolvane

@@ -12,6 +12,7 @@
 #include "receiver/edge_codec.h"
 #include "receiver/edge_file.h"
 #include "receiver/fifo_source.h"
+#include "receiver/iq/iq_select.h"
 #include "receiver/serial_source.h"
 #include "settings/settings.h"
 
@@ -131,6 +132,7 @@ std::unique_ptr<EdgeSource> SelectInput(const std::string& input, const InputOpt
         error = "no input given";
         return nullptr;
     }
+    if (IsIqInput(input, settings.Iq)) return SelectIqInput(input, settings, options.paced, error);
     const SlicerOptions slicing = SlicerOptionsFor(settings);
     if (StartsWith(input, "serial:")) {
         const std::string device = input.substr(7);

@@ -6,6 +6,8 @@
 //   audio:DEVICE    live capture from a sound card ("audio:default")
 //   serial:DEVICE   a level-slicer interface on a serial port
 //                   ("serial:/dev/ttyUSB0")
+//   an IQ input     when the settings' band makes it one (see iq_select.h):
+//                   every channel of the band, one edge stream each
 // Raw audio is read at InputOptions::rawRate, or at the settings'
 // InputRate when that is 0. Audio is sliced 2- or 4-level as the settings'
 // 4LevelInterface says.

@@ -1,6 +1,6 @@
 // One SDR band, many pager channels: generated IQ recordings through the
-// IQ sources, the channel bank and today's single receiver, one channel at
-// a time, against the pages each channel carries.
+// whole station, a receiver per channel, against the pages each channel
+// carries.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cmath>
 #include <thread>
+
+#include <nlohmann/json.hpp>
 
 #include "receiver/iq/iq_format.h"
 #include "support/iq_loopback.h"
@@ -20,6 +22,7 @@ constexpr double kCentre = 929.5e6;
 constexpr double kRate = 2.4e6;
 
 struct Channel {
+    const char* name;
     double frequency;
     int levels;
     std::vector<std::string> pages;
@@ -31,18 +34,18 @@ struct Channel {
 // this frequency). Written in `format` to `path`.
 struct Band {
     std::vector<Channel> channels = {
-        {929.0625e6, 2, {"pocsag:512:1234560:3:alpha:Slow page", "pocsag:512:1234566:0:numeric:512"}},
-        {929.3125e6, 2, {"pocsag:1200:1654321:3:alpha:Twelve hundred beside a neighbour", "pocsag:1200:1654322:1:numeric:1200"}},
-        {929.5625e6, 2, {"flex:1600/2:1234567:0:alpha:Flex sixteen hundred"}},
-        {929.8125e6, 4, {"flex:6400/4:1100000:0:alpha:Flex sixty four hundred"}},
-        {929.9375e6, 2, {"gsc:600:123456:0:alpha:GOLAY SEQUENTIAL"}},
-        {929.6875e6, 2, {}},  // quiet
+        {"P512", 929.0625e6, 2, {"pocsag:512:1234560:3:alpha:Slow page", "pocsag:512:1234566:0:numeric:512"}},
+        {"P1200", 929.3125e6, 2, {"pocsag:1200:1654321:3:alpha:Twelve hundred beside a neighbour", "pocsag:1200:1654322:1:numeric:1200"}},
+        {"F1600", 929.5625e6, 2, {"flex:1600/2:1234567:0:alpha:Flex sixteen hundred"}},
+        {"F6400", 929.8125e6, 4, {"flex:6400/4:1100000:0:alpha:Flex sixty four hundred"}},
+        {"GSC", 929.9375e6, 2, {"gsc:600:123456:0:alpha:GOLAY SEQUENTIAL"}},
+        {"QUIET", 929.6875e6, 2, {}},
     };
     double ppm;
     std::vector<gen::IqCarrier> carriers;
     std::vector<std::vector<std::string>> expected;  // each channel's pages as clean edges give them
 
-    Band(double receiverPpm, std::vector<bool> transmitting) : ppm(receiverPpm) {
+    explicit Band(double receiverPpm = 40, std::vector<bool> transmitting = std::vector<bool>(6, true)) : ppm(receiverPpm) {
         for (std::size_t i = 0; i < channels.size(); ++i) {
             const Channel& channel = channels[i];
             expected.emplace_back();
@@ -103,13 +106,13 @@ TEST(IqChannels, FiveChannelsInEveryFormatEachIntoItsOwnRing) {
         const std::string what = ::testing::PrintToString(std::tuple(std::string(IqFormatName(row.format)), row.band.ppm, row.givenPpm, row.plan));
         const std::string path = dir / (std::string("band.") + IqFormatName(row.format));
         row.band.Write(path, row.format);
-        IqInputOptions options;
-        options.sampleRate = kRate;
-        options.centreHz = kCentre;
-        options.ppm = row.givenPpm;
-        for (std::size_t i : row.plan) options.channels.push_back({row.band.channels[i].frequency, "", row.band.channels[i].levels});
+        Settings settings = testing::Untimed();
+        settings.Iq.SampleRate = kRate;
+        settings.Iq.CenterHz = kCentre;
+        settings.Iq.Ppm = row.givenPpm;
+        for (std::size_t i : row.plan) settings.Iq.Channels.push_back({row.band.channels[i].frequency, "", row.band.channels[i].levels});
         std::string error;
-        const std::unique_ptr<IqSource> source = SelectIqInput(path, options, testing::Untimed(), error);
+        const std::unique_ptr<IqSource> source = SelectIqInput(path, settings, false, error);
         ASSERT_NE(source, nullptr) << error;
         // Small rings: the source waits for room in each, so drain them as it goes.
         std::vector<std::unique_ptr<EdgeRing>> rings;
@@ -149,6 +152,51 @@ TEST(IqChannels, FiveChannelsInEveryFormatEachIntoItsOwnRing) {
             EXPECT_EQ(testing::Receive(edges[i], testing::Untimed(row.band.channels[row.plan[i]].levels))->messageLines,
                       row.band.expected[row.plan[i]])
                 << what << ", channel " << row.band.channels[row.plan[i]].frequency;
+    }
+}
+
+// The whole station over every channel at once, a sixth one quiet: each
+// channel's receiver must give exactly what its pages give as clean edges,
+// every line with the channel's name in front, every page one record that
+// names its channel and frequency, nothing on the quiet channel, and a
+// filter limited to one channel only that channel's pages. In every IQ
+// format.
+TEST(IqChannels, FiveChannelsAtOnceInEveryFormat) {
+    const Band band;
+    const std::vector<Channel>& channels = band.channels;
+    IqBand settings;
+    settings.SampleRate = kRate;
+    settings.CenterHz = kCentre;
+    settings.Ppm = 37;
+    std::vector<std::string> expected;
+    std::size_t pages = 0;
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        settings.Channels.push_back({channels[i].frequency, channels[i].name, channels[i].levels});
+        if (i < band.expected.size())
+            for (const std::string& line : band.expected[i]) expected.push_back(channels[i].name + (" " + line));
+        pages += channels[i].pages.size();
+    }
+    std::sort(expected.begin(), expected.end());
+    const FilterRecord slowOnly{FilterType::Text, "", 0, "", "page", 0, 0, 0, 0, "P512"};
+    testing::TempDir dir;
+    for (IqFormat format : {IqFormat::CU8, IqFormat::CS8, IqFormat::CS16, IqFormat::CF32, IqFormat::Wav}) {
+        SCOPED_TRACE(IqFormatName(format));
+        const std::string path = dir / (std::string("band.") + IqFormatName(format));
+        band.Write(path, format);
+        testing::IqDecoded decoded = testing::DecodeIq(path, settings, {slowOnly});
+        EXPECT_EQ(decoded.error, "");
+        std::sort(decoded.lines.begin(), decoded.lines.end());
+        EXPECT_EQ(decoded.lines, expected);
+        EXPECT_EQ(decoded.filtered, std::vector<std::string>{"P512 {1234560} 4 512 Slow page  "});
+        ASSERT_EQ(decoded.records.size(), pages);
+        for (const std::string& text : decoded.records) {
+            const nlohmann::json record = nlohmann::json::parse(text);
+            const auto channel = std::find_if(channels.begin(), channels.end(),
+                                              [&](const Channel& c) { return c.name == record["channel"]; });
+            ASSERT_NE(channel, channels.end()) << text;
+            EXPECT_EQ(record["frequency"], std::llround(channel->frequency)) << text;
+            EXPECT_EQ(record["line"].get<std::string>().rfind(channel->name + std::string(" "), 0), 0u) << text;
+        }
     }
 }
 

@@ -61,16 +61,16 @@ TEST(IqNames, FrequenciesAndChannels) {
         {"0", 0, "", 0}, {"", 0, "", 0}, {"nan", 0, "", 0},
     };
     for (const Row& row : rows) {
-        IqChannelPlan plan;
+        ChannelRecord plan;
         std::string error;
         EXPECT_EQ(ParseChannelPlan(row.text, plan, error), row.hz > 0) << row.text;
         if (row.hz == 0) {
             EXPECT_NE(error.find(row.text), std::string::npos) << error;
             continue;
         }
-        EXPECT_DOUBLE_EQ(plan.frequencyHz, row.hz) << row.text;
-        EXPECT_EQ(plan.name, row.name) << row.text;
-        EXPECT_EQ(plan.levels, row.levels) << row.text;
+        EXPECT_DOUBLE_EQ(plan.FrequencyHz, row.hz) << row.text;
+        EXPECT_EQ(plan.Name, row.name) << row.text;
+        EXPECT_EQ(plan.Levels, row.levels) << row.text;
     }
 }
 
@@ -87,12 +87,12 @@ std::vector<std::string> Record(const std::string& path, IqFormat format) {
     return testing::CleanLines(carrier);
 }
 
-IqInputOptions Options(double rate = 1024000, double centre = kCentre, double channel = kChannel) {
-    IqInputOptions options;
-    options.sampleRate = rate;
-    options.centreHz = centre;
-    if (channel > 0) options.channels.push_back({channel, "", 2});
-    return options;
+IqBand Options(double rate = 1024000, double centre = kCentre, double channel = kChannel) {
+    IqBand band;
+    band.SampleRate = rate;
+    band.CenterHz = centre;
+    if (channel > 0) band.Channels.push_back({channel, "", 2});
+    return band;
 }
 
 // Whole recordings decode (a WAV one names its own rate and centre);
@@ -112,11 +112,11 @@ TEST(IqFiles, WholeDamagedAndUnusableInputs) {
     const std::string mono = dir / "mono.wav", unnamed = dir / "capture.bin";
     ASSERT_TRUE(testing::WriteMonoWav(mono, std::vector<float>(64), 48000));
     std::filesystem::copy_file(good, unnamed);
-    IqInputOptions cu8 = Options();
-    cu8.format = IqFormat::CU8;
+    IqBand cu8 = Options();
+    cu8.Format = "cu8";
     struct Row {
         std::string input;
-        IqInputOptions options;
+        IqBand options;
         const char* reason;  // in the one-line error; nullptr: no error
         bool pages;          // the pages (before any damage) are decoded
     };

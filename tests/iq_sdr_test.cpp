@@ -33,12 +33,11 @@ protected:
         std::string error;
         ASSERT_TRUE(gen::WriteIqFile(dir / "air.cu8", {carrier}, recording, error)) << error;
         setenv("SOAPY_SDR_PLUGIN_PATH", TOLVANE_SOAPY_MODULES, 1);
-        IqInputOptions options;
-        options.sampleRate = 2400000;
-        options.centreHz = kCentre;
-        options.channels.push_back({kChannel, "", 2});
-        source = SelectIqInput("sdr:driver=tolvanefile,path=" + dir / "air.cu8" + arguments, options,
-                               testing::Untimed(), error);
+        Settings settings = testing::Untimed();
+        settings.Iq.SampleRate = 2400000;
+        settings.Iq.CenterHz = kCentre;
+        settings.Iq.Channels.push_back({kChannel, "", 2});
+        source = SelectIqInput("sdr:driver=tolvanefile,path=" + dir / "air.cu8" + arguments, settings, false, error);
         ASSERT_NE(source, nullptr) << error;
         ASSERT_TRUE(source->Attach(ring).Ok());
     }

@@ -81,7 +81,7 @@ TEST(PageRecord, TimeIsLocalWithItsOffsetAndMillisecondsAlsoFromARecording) {
     ::tzset();
     testing::TestRig rig;
     RecordingClock winter(1'796'555'096);
-    winter.FollowSamples(rig.engine->Recovery());
+    winter.FollowSamples(*rig.engine);
     rig.Feed(std::vector<EdgeEntry>(150, EdgeEntry{10000, 0}), false);  // 1.2582 s
     EXPECT_EQ(IsoTime(winter.NowMilliseconds(), winter.UtcOffsetMinutes()), "2026-12-06T12:04:57.258+01:00");
     EXPECT_EQ(winter.Now(), 1'796'555'097);

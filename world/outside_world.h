@@ -108,6 +108,9 @@ class RecordSink {
 public:
     virtual ~RecordSink() = default;
     virtual void PageRecorded(std::string_view json) = 0;
+    // A page of one of several channels (the receivers of one IQ band):
+    // a sink that sorts by channel (MQTT topics) overrides this.
+    virtual void ChannelPageRecorded(std::string_view /*channel*/, std::string_view json) { PageRecorded(json); }
     virtual void AlarmRaised(std::string_view /*json*/) {}
     // Records dropped (a full queue) since the last call, for the report.
     virtual std::uint64_t TakeDropped() { return 0; }

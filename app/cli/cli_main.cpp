@@ -206,6 +206,9 @@ public:
     void PageRecorded(std::string_view json) override {
         for (RecordSink* sink : sinks_) sink->PageRecorded(json);
     }
+    void ChannelPageRecorded(std::string_view channel, std::string_view json) override {
+        for (RecordSink* sink : sinks_) sink->ChannelPageRecorded(channel, json);
+    }
     void AlarmRaised(std::string_view json) override {
         for (RecordSink* sink : sinks_) sink->AlarmRaised(json);
     }
@@ -245,7 +248,7 @@ struct Arguments {
     std::optional<int> highpassCorner;  // over InputHighPass
     std::optional<std::time_t> start;  // when the recording began
     std::string input;
-    IqInputOptions iq;
+    IqArguments iq;
 };
 
 // Returns -1 after --help, 0 to go on, else the exit status.
@@ -369,6 +372,7 @@ int main(int argc, char** argv) {
     if (args.repeatWindow) settings.RepeatWindow = *args.repeatWindow;
     if (args.charset) settings.Charset = static_cast<std::int32_t>(*args.charset);
     if (args.highpassCorner) settings.Input.InputHighPass = *args.highpassCorner;
+    ApplyIqArguments(args.iq, settings.Iq);
     if (args.input.empty()) args.input = settings.Input.Input;
     if (args.input.empty()) {
         std::fprintf(stderr, "tolvane-cli: no INPUT given (see --help)\n");
@@ -378,20 +382,7 @@ int main(int argc, char** argv) {
     InputOptions inputOptions;
     inputOptions.paced = args.realtime;
     inputOptions.rawRate = args.rate > 0 ? args.rate : settings.Input.InputRate;
-    std::unique_ptr<EdgeSource> source;
-    if (IsIqInput(args.input, args.iq)) {
-        // Until the engine runs a receiver per channel, the first is decoded
-        // (the others still place the band for the frequency error).
-        if (args.iq.channels.size() > 1)
-            std::fprintf(stderr, "tolvane-cli: %zu channels given; this version decodes only the first (%.0f Hz)\n",
-                         args.iq.channels.size(), args.iq.channels.front().frequencyHz);
-        args.iq.paced = args.realtime;
-        // The channel's levels are the receiver's.
-        if (!args.iq.channels.empty()) settings.FourLevelInterface = args.iq.channels.front().levels == 4 ? 1 : 0;
-        source = SelectIqInput(args.input, args.iq, settings, error);
-    } else {
-        source = SelectInput(args.input, inputOptions, settings, error);
-    }
+    std::unique_ptr<EdgeSource> source = SelectInput(args.input, inputOptions, settings, error);
     if (source == nullptr) {
         std::fprintf(stderr, "tolvane-cli: %s\n", error.c_str());
         return 1;
@@ -427,7 +418,7 @@ int main(int argc, char** argv) {
     SystemSoundPlayer sound(commands);
     AppendFileOpener files;
     Engine engine(settings, OutsideWorld{clock, messages, sound, commands, messages, files, messages});
-    recordingClock.FollowSamples(engine.Recovery());
+    recordingClock.FollowSamples(engine);
     // Nobody is there to acknowledge an off-the-air alarm: its line on
     // standard error and the command file report it, and a new period starts.
     engine.Watch().SetAutoAcknowledge(true);
@@ -450,7 +441,7 @@ int main(int argc, char** argv) {
     runOptions.stop = &gStop;
     const bool ran = RunInput(engine, *source, runOptions, error);
     engine.SetRecordSink(nullptr, receiver);
-    if (const std::uint64_t folded = engine.output().FoldedRepeats(); folded > 0)
+    if (const std::uint64_t folded = engine.FoldedRepeats(); folded > 0)
         std::fprintf(stderr, "tolvane-cli: repeated pages folded: %llu\n", static_cast<unsigned long long>(folded));
     if (publisher) {
         // What is still queued gets a few seconds to reach a connected broker.

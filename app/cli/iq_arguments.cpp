@@ -4,9 +4,12 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "receiver/iq/iq_format.h"
+#include "receiver/iq/iq_select.h"
+
 namespace tolvane {
 
-int ParseIqArgument(int argc, char** argv, int& i, IqInputOptions& options, std::string& error) {
+int ParseIqArgument(int argc, char** argv, int& i, IqArguments& given, std::string& error) {
     const std::string arg = argv[i];
     if (arg != "--channel" && arg != "--sample-rate" && arg != "--center" && arg != "--ppm" && arg != "--gain" &&
         arg != "--iq-format")
@@ -17,17 +20,21 @@ int ParseIqArgument(int argc, char** argv, int& i, IqInputOptions& options, std:
     }
     const std::string value = argv[++i];
     if (arg == "--channel") {
-        IqChannelPlan plan;
-        if (!ParseChannelPlan(value, plan, error)) return -1;
-        options.channels.push_back(plan);
+        ChannelRecord channel;
+        if (!ParseChannelPlan(value, channel, error)) return -1;
+        if (given.channels.size() == static_cast<std::size_t>(kMaxChannels)) {
+            error = "at most " + std::to_string(kMaxChannels) + " --channel";
+            return -1;
+        }
+        given.channels.push_back(channel);
         return 1;
     }
     if (arg == "--iq-format") {
-        options.format = ParseIqFormat(value);
-        if (!options.format) {
+        if (!ParseIqFormat(value)) {
             error = "--iq-format needs cu8, cs8, cs16, cf32 or wav";
             return -1;
         }
+        given.format = value;
         return 1;
     }
     if (arg == "--sample-rate" || arg == "--center") {
@@ -36,7 +43,7 @@ int ParseIqArgument(int argc, char** argv, int& i, IqInputOptions& options, std:
             error = arg + " needs a frequency in Hz (or with k, M)";
             return -1;
         }
-        (arg == "--center" ? options.centreHz : options.sampleRate) = hz;
+        (arg == "--center" ? given.centreHz : given.sampleRate) = hz;
         return 1;
     }
     char* end = nullptr;
@@ -48,15 +55,24 @@ int ParseIqArgument(int argc, char** argv, int& i, IqInputOptions& options, std:
             error = "--ppm needs a number of parts per million (-1000..1000)";
             return -1;
         }
-        options.ppm = number;
+        given.ppm = number;
     } else {
         if (!ok || number < 0 || number > 100) {
             error = "--gain needs 0..100 dB";
             return -1;
         }
-        options.gainDb = number;
+        given.gainDb = number;
     }
     return 1;
+}
+
+void ApplyIqArguments(const IqArguments& given, IqBand& band) {
+    if (given.sampleRate) band.SampleRate = *given.sampleRate;
+    if (given.centreHz) band.CenterHz = *given.centreHz;
+    if (given.ppm) band.Ppm = *given.ppm;
+    if (given.gainDb) band.GainDb = *given.gainDb;
+    if (given.format) band.Format = *given.format;
+    if (!given.channels.empty()) band.Channels = given.channels;
 }
 
 }  // namespace tolvane

@@ -296,7 +296,7 @@ void MainWindow::Tick() {
 const IqSource* MainWindow::BandInput() const { return dynamic_cast<const IqSource*>(session_->Source()); }
 
 void MainWindow::ShowFoldedRepeats() {
-    const std::uint64_t folded = engine_->output().FoldedRepeats();
+    const std::uint64_t folded = engine_->FoldedRepeats();
     if (folded == repeatsShown_) return;
     repeatsShown_ = folded;
     repeatsStatus_->setText(QString("Repeats folded: %1").arg(folded));

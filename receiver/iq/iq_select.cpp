@@ -28,68 +28,78 @@ bool ParseFrequency(const std::string& text, double& hz) {
     return hz < 1e11;
 }
 
-bool ParseChannelPlan(const std::string& text, IqChannelPlan& plan, std::string& error) {
+bool ParseChannelPlan(const std::string& text, ChannelRecord& channel, std::string& error) {
     const std::size_t first = text.find(':');
     const std::string frequency = text.substr(0, first);
-    plan = IqChannelPlan();
-    if (!ParseFrequency(frequency, plan.frequencyHz)) {
+    channel = ChannelRecord();
+    if (!ParseFrequency(frequency, channel.FrequencyHz) || channel.FrequencyHz >= kChannelFrequencyMax) {
         error = "--channel " + text + ": '" + frequency + "' is not a frequency (Hz, or with k, M)";
         return false;
     }
     if (first == std::string::npos) return true;
     const std::size_t second = text.find(':', first + 1);
-    plan.name = text.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+    channel.Name = text.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+    if (channel.Name.size() > kChannelNameMax) {
+        error = "--channel " + text + ": a NAME has at most " + std::to_string(kChannelNameMax) + " characters";
+        return false;
+    }
     if (second == std::string::npos) return true;
     const std::string levels = text.substr(second + 1);
     if (levels != "2" && levels != "4") {
         error = "--channel " + text + ": LEVELS must be 2 or 4, not '" + levels + "'";
         return false;
     }
-    plan.levels = levels == "4" ? 4 : 2;
+    channel.Levels = levels == "4" ? 4 : 2;
     return true;
 }
 
-bool IsIqInput(const std::string& input, const IqInputOptions& options) {
+bool IsIqInput(const std::string& input, const IqBand& band) {
     if (input.rfind("sdr:", 0) == 0) return true;
-    if (!options.channels.empty() || options.format) return true;
+    if (input.rfind("audio:", 0) == 0 || input.rfind("serial:", 0) == 0) return false;
+    if (!band.Channels.empty() || !band.Format.empty()) return true;
     const std::optional<IqFormat> byName = IqFormatForPath(input);
     return byName && *byName != IqFormat::Wav;
 }
 
-std::unique_ptr<IqSource> SelectIqInput(const std::string& input, const IqInputOptions& options,
-                                        const Settings& settings, std::string& error) {
-    if (options.channels.empty()) {
+std::unique_ptr<IqSource> SelectIqInput(const std::string& input, const Settings& settings, bool paced,
+                                        std::string& error) {
+    const IqBand& band = settings.Iq;
+    if (band.Channels.empty()) {
         error = input + ": an IQ input needs a channel to decode (--channel FREQ[:NAME[:LEVELS]])";
         return nullptr;
     }
     IqSourceOptions source;
-    source.sampleRate = options.sampleRate;
-    source.centreHz = options.centreHz;
-    source.ppm = options.ppm;
-    source.channels = options.channels;
+    source.sampleRate = band.SampleRate;
+    source.centreHz = band.CenterHz;
+    source.ppm = band.Ppm;
+    for (const ChannelRecord& channel : band.Channels) {
+        source.channels.push_back({channel.FrequencyHz, channel.Name, channel.Levels});
+    }
     Settings levels = settings;
     levels.FourLevelInterface = 0;
     source.twoLevel = SlicerOptionsFor(levels);
     levels.FourLevelInterface = 1;
     source.fourLevel = SlicerOptionsFor(levels);
-    source.paced = options.paced;
+    source.paced = paced;
     std::unique_ptr<IqInput> reader;
     if (input.rfind("sdr:", 0) == 0) {
-        if (options.sampleRate <= 0 || options.centreHz <= 0) {
+        if (band.SampleRate <= 0 || band.CenterHz <= 0) {
             error = input + ": a live receiver needs --sample-rate and --center";
             return nullptr;
         }
         SdrSettings sdr;
         sdr.arguments = input.substr(4);
-        sdr.sampleRate = options.sampleRate;
-        sdr.centreHz = options.centreHz;
-        sdr.ppm = options.ppm;
-        sdr.gainDb = options.gainDb;
+        sdr.sampleRate = band.SampleRate;
+        sdr.centreHz = band.CenterHz;
+        sdr.ppm = band.Ppm;
+        sdr.gainDb = band.GainDb;
         reader = std::make_unique<SdrInput>(sdr);
     } else {
-        std::optional<IqFormat> format = options.format ? options.format : IqFormatForPath(input);
+        std::optional<IqFormat> format = band.Format.empty() ? IqFormatForPath(input) : ParseIqFormat(band.Format);
         if (!format) {
-            error = input + ": cannot tell the IQ sample format from the name (use --iq-format cu8|cs8|cs16|cf32|wav)";
+            error = band.Format.empty()
+                        ? input + ": cannot tell the IQ sample format from the name (use --iq-format cu8|cs8|cs16|cf32|wav)"
+                        : input + ": '" + band.Format + "' is no IQ format (cu8, cs8, cs16, cf32 or wav)";
             return nullptr;
         }
         reader = std::make_unique<IqFileInput>(input, *format);

@@ -11,14 +11,13 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "receiver/audio_slicer.h"
 #include "receiver/edge_source.h"
 #include "receiver/iq/iq_format.h"
 #include "receiver/iq/iq_source.h"
+#include "settings/settings.h"
 
 namespace tolvane {
 
@@ -26,27 +25,17 @@ namespace tolvane {
 // else, zero or negative included.
 bool ParseFrequency(const std::string& text, double& hz);
 
-// FREQ[:NAME[:LEVELS]] with LEVELS 2 or 4 (default 2).
-bool ParseChannelPlan(const std::string& text, IqChannelPlan& plan, std::string& error);
+// FREQ[:NAME[:LEVELS]] with LEVELS 2 or 4 (default 2), as --channel takes it.
+bool ParseChannelPlan(const std::string& text, ChannelRecord& channel, std::string& error);
 
-struct IqInputOptions {
-    double sampleRate = 0;
-    double centreHz = 0;
-    double ppm = 0;
-    double gainDb = -1;  // live receivers: below 0 is automatic gain
-    std::optional<IqFormat> format;  // raw recordings: overrides the name
-    std::vector<IqChannelPlan> channels;
-    bool paced = false;
-};
+// True when `input` names an IQ input under the band's settings: sdr:...,
+// a name with a raw IQ extension, or any file when the band has channels or
+// a format (never a sound card, a serial port or raw audio by rate).
+bool IsIqInput(const std::string& input, const IqBand& band);
 
-// True when `input` names an IQ input: sdr:..., a name with an IQ
-// extension, or any file when channels or a format are given.
-bool IsIqInput(const std::string& input, const IqInputOptions& options);
-
-struct Settings;
-
-// Each channel is sliced as the settings say, with its own 2 or 4 levels.
-std::unique_ptr<IqSource> SelectIqInput(const std::string& input, const IqInputOptions& options,
-                                        const Settings& settings, std::string& error);
+// Every channel of the settings' band, each sliced as its receiver's
+// settings say (ChannelSettings).
+std::unique_ptr<IqSource> SelectIqInput(const std::string& input, const Settings& settings, bool paced,
+                                        std::string& error);
 
 }  // namespace tolvane

@@ -72,7 +72,8 @@ public:
 
     AttachStatus Attach(EdgeRing& ring) override;
     // One ring per channel, in the order of the options' channels.
-    AttachStatus AttachChannels(const std::vector<EdgeRing*>& rings);
+    AttachStatus AttachChannels(const std::vector<EdgeRing*>& rings) override;
+    std::size_t Channels() const override { return options_.channels.size(); }
     void Detach() override;
     bool Finished() const override { return thread_.Finished(); }
     std::string RuntimeError() const override { return thread_.Failure(); }

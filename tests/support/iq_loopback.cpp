@@ -3,18 +3,35 @@
 #include <gtest/gtest.h>
 
 #include "engine/input_runner.h"
+#include "receiver/input_select.h"
 #include "support/loopback.h"
 
 namespace tolvane::testing {
 
-IqDecoded DecodeIq(const std::string& input, const IqInputOptions& options) {
-    const int levels = options.channels.empty() ? 2 : options.channels.front().levels;
-    TestRig rig(Untimed(levels));
+namespace {
+
+struct Records : RecordSink {
+    void PageRecorded(std::string_view json) override { pages.emplace_back(json); }
+    std::vector<std::string> pages;
+};
+
+}  // namespace
+
+IqDecoded DecodeIq(const std::string& input, const IqBand& band, const std::vector<FilterRecord>& filters) {
+    Settings settings = Untimed();
+    settings.Iq = band;
+    settings.Filters = filters;
+    TestRig rig(settings);
+    Records records;
+    rig.engine->SetRecordSink(&records, "test");
     IqDecoded decoded;
-    std::unique_ptr<IqSource> source = SelectIqInput(input, options, rig.engine->settings(), decoded.error);
+    std::unique_ptr<EdgeSource> source = SelectInput(input, InputOptions(), settings, decoded.error);
     if (source == nullptr) return decoded;
     RunInput(*rig.engine, *source, RunOptions(), decoded.error);
+    rig.engine->SetRecordSink(nullptr, "test");
     decoded.lines = rig.messageLines;
+    decoded.filtered = rig.filterLines;
+    decoded.records = records.pages;
     return decoded;
 }
 
