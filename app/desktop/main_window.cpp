@@ -289,7 +289,7 @@ void MainWindow::Tick() {
     engine_->ShowPendingMessages();
     ShowFoldedRepeats();
     band_->Refresh(BandInput(), engine_->settings().Iq.Channels, [this](std::size_t channel) {
-        return channel == 0 ? engine_->Title().ModeCode() : -1;
+        return channel < engine_->ReceiverCount() ? engine_->ReceiverAt(channel).ModeCode() : -1;
     });
 }
 
