@@ -12,14 +12,17 @@ namespace tolvane::desktop {
 
 namespace {
 
-// The protocol and rate of a title (" Tolvane - POCSAG 1200").
+// The protocol and rate of a title (" Tolvane - FLEX 6400 4 Level"), short
+// enough for a part of the status line per channel: "FLEX 6400/4".
 QString LockText(int modeCode) {
     if (modeCode < 0) return "not decoded";
     if (modeCode == mode_code::Idle) return "no lock";
     const std::string_view title = DecodeModeTitleText(modeCode);
     constexpr std::string_view kPrefix = " Tolvane - ";
     const std::string_view lock = title.starts_with(kPrefix) ? title.substr(kPrefix.size()) : title;
-    return QString::fromLatin1(lock.data(), static_cast<qsizetype>(lock.size()));
+    return QString::fromLatin1(lock.data(), static_cast<qsizetype>(lock.size()))
+        .replace(" 2 Level", "/2")
+        .replace(" 4 Level", "/4");
 }
 
 }  // namespace
@@ -78,7 +81,10 @@ void BandPanel::Refresh(const IqSource* source, const std::vector<ChannelRecord>
         names.push_back(ChannelLabel(channels[i], i));
         const ChannelReading reading = i < readings_.size() ? readings_[i] : ChannelReading{};
         const QString text = ChannelStatusText(names.back(), lockOf(i), reading);
-        if (parts_[i]->text() != text) parts_[i]->setText(text);
+        if (parts_[i]->text() != text) {
+            parts_[i]->setText(text);
+            parts_[i]->setToolTip(text);  // whole when the part is cut short
+        }
     }
     if (dock_->isVisible() && source->Spectrum(view_)) spectrum_->Show(view_, std::move(names));
 }

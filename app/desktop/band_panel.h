@@ -22,8 +22,8 @@ namespace tolvane::desktop {
 
 class SpectrumWidget;
 
-// One channel's part of the status line: "NYC1: FLEX 6400 4 Level, -42 dB,
-// +0.3 kHz"; the lock is a mode_code (below 0: no receiver decodes the
+// One channel's part of the status line: "NYC1: FLEX 6400/4, -42 dB,
+// +0.3 kHz" (fine tuning only while there is a carrier); the lock is a mode_code (below 0: no receiver decodes the
 // channel).
 QString ChannelStatusText(const std::string& label, int modeCode, const ChannelReading& reading);
 

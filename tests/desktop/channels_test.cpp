@@ -148,7 +148,7 @@ private slots:
     void statusShowsTheLock() {
         const struct { const char* page; int levels; QString lock; } rows[] = {
             {"pocsag:1200:1234567:3:alpha:On the air", 2, "NYC1: POCSAG 1200, "},
-            {"flex:6400/4:1234567:0:alpha:On the air", 4, "NYC1: FLEX 6400 4 Level, "},
+            {"flex:6400/4:1234567:0:alpha:On the air", 4, "NYC1: FLEX 6400/4, "},
         };
         for (const auto& r : rows) {
             QTemporaryDir dir;
