@@ -144,7 +144,8 @@ private slots:
 
     // After an IQ recording's page the channel's part of the status line
     // names the protocol and rate it is locked to and the carrier's level,
-    // and the other channel's says it has no lock.
+    // and the other channel's says it has no lock; a new list applies to
+    // the recording at once.
     void statusShowsTheLock() {
         const struct { const char* page; int levels; QString lock; } rows[] = {
             {"pocsag:1200:1234567:3:alpha:On the air", 2, "NYC1: POCSAG 1200, "},
@@ -167,6 +168,12 @@ private slots:
                      qPrintable(texts.join('|')));
             QVERIFY2(texts[1].startsWith("2: no lock, -"), qPrintable(texts[1]));
             QVERIFY(f.window.Band().Dock().isVisible());
+            // A channel renamed: the recording named starts again with the new list.
+            Answered([&f] { f.window.RunCommand(kChannels); }, true, FillIn<ChannelsDialog>([](ChannelsDialog& d) {
+                         d.list->selectRow(1), d.name->setText("Spare"), d.change->click();
+                     }));
+            QTRY_VERIFY(f.window.Band().StatusTexts().value(1).startsWith("Spare: "));
+            QVERIFY2(f.window.InputStatusText().endsWith(path), qPrintable(f.window.InputStatusText()));
         }
     }
 };
