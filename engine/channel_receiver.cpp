@@ -45,13 +45,16 @@ ChannelReceiver::ChannelReceiver(const Settings& station, std::optional<std::siz
       ring_(ringCapacity),
       title_(several_ ? sharedTitle_.emplace(*shared, label_) : window),
       output_(settings_, parts.clock, parts.panes, parts.log, parts.filters, parts.records),
-      context_{settings_, chain_, title_, bch_, output_, parts.stats, parts.clock},
+      context_{settings_, chain_, title_, bch_, output_, several_ ? stats_ : parts.stats, parts.clock},
       pocsag_(context_),
       flex_(context_),
       gsc_(context_),
       recovery_(settings_, chain_, title_, *this) {
     if (channel_) output_.SetChannel(label_, channel_->FrequencyHz);
-    if (several_) output_.SetLinePrefix(label_);
+    if (several_) {
+        output_.SetLinePrefix(label_);
+        stats_.total = &parts.stats;
+    }
 }
 
 void ChannelReceiver::ApplySettings(const Settings& station) {

@@ -96,6 +96,9 @@ public:
     int ModeCode() const { return title_.ModeCode(); }
 
     const Settings& settings() const { return settings_; }
+    // The counts of this receiver alone, when it is one of several
+    // channels (they go on to the station's too); else the station's.
+    Statistics& Stats() { return context_.stats; }
     EdgeRing& Ring() { return ring_; }
     ReceiverChain& Chain() { return chain_; }
     DecodeModeTitle& Title() { return title_; }
@@ -123,6 +126,7 @@ private:
     ReceiverChain chain_;
     DecodeModeTitle title_;
     Bch bch_;
+    Statistics stats_;  // one of several channels: its own counts
     Output output_;
     DecoderContext context_;
     PocsagDecoder pocsag_;

@@ -74,6 +74,12 @@ void Engine::UseReceivers(bool perChannel) {
     if (receivers_.empty()) {
         receivers_.push_back(std::make_unique<ChannelReceiver>(settings_, parts, world_.title, ringCapacity_));
     }
+    std::vector<ChannelStatistics> counts;
+    if (receivers_.size() > 1) {
+        for (std::size_t i = 0; i < receivers_.size(); ++i)
+            counts.push_back({ChannelLabel(*receivers_[i]->Channel(), i), &receivers_[i]->Stats()});
+    }
+    reports_.SetChannels(std::move(counts));
 }
 
 std::vector<EdgeRing*> Engine::Rings() {

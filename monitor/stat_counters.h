@@ -40,7 +40,9 @@ public:
     virtual void TrafficSeen() = 0;
 };
 
-// The hourly and daily sets, counted together.
+// The hourly and daily sets, counted together. A receiver of one of
+// several channels counts into its own set, which passes every count on to
+// the station's (`total`).
 class Statistics {
 public:
     void CountNumericMessage(int category) {
@@ -54,6 +56,7 @@ public:
     // For pages that are not counted as messages (binary, ReFLEX dumps).
     void NoteTraffic() {
         if (listener != nullptr) listener->TrafficSeen();
+        if (total != nullptr) total->NoteTraffic();
     }
     void CountNumericChars(int category, std::uint32_t n = 1) { Add(&StatCounters::numericChars, category, n); }
     void CountAlphaChars(int category, std::uint32_t n = 1) { Add(&StatCounters::alphaChars, category, n); }
@@ -61,6 +64,7 @@ public:
     StatCounters HourlyStats;
     StatCounters DailyStats;
     TrafficListener* listener = nullptr;
+    Statistics* total = nullptr;
 
 private:
     using Field = std::array<std::uint32_t, kStatCategoryCount> StatCounters::*;
@@ -68,6 +72,7 @@ private:
         if (category < 0 || category >= kStatCategoryCount) return;
         (HourlyStats.*field)[static_cast<std::size_t>(category)] += n;
         (DailyStats.*field)[static_cast<std::size_t>(category)] += n;
+        if (total != nullptr) total->Add(field, category, n);
     }
 };
 

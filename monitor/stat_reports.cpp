@@ -34,6 +34,17 @@ void AppendCounts(std::string& row, const std::array<std::uint32_t, kStatCategor
     }
 }
 
+// The 28 counts of a CSV row, ending the line.
+std::string CsvCounts(const StatCounters& c) {
+    std::string row;
+    AppendCounts(row, c.numericMsgs);
+    AppendCounts(row, c.alphaMsgs);
+    AppendCounts(row, c.numericChars);
+    AppendCounts(row, c.alphaChars);
+    row.back() = '\n';  // the last count ends the line instead of a comma
+    return row;
+}
+
 }  // namespace
 
 void WriteStatReport(OutputFile& file, const StatCounters& c) {
@@ -60,14 +71,15 @@ void WriteStatReport(OutputFile& file, const StatCounters& c) {
     file.Write("\n");
 }
 
+std::string ChannelCsvName(const std::string& csvName) {
+    const std::size_t dot = csvName.rfind('.');
+    const bool csv = dot != std::string::npos && csvName.size() - dot == 4 &&
+                     (csvName.compare(dot, 4, ".CSV") == 0 || csvName.compare(dot, 4, ".csv") == 0);
+    return csv ? csvName.substr(0, dot) + "-CHANNELS" + csvName.substr(dot) : csvName + "-CHANNELS.CSV";
+}
+
 std::string StatCsvRow(const std::string& date, const std::string& time, const StatCounters& c) {
-    std::string row = "\"" + date + "\",\"" + time + "\",";
-    AppendCounts(row, c.numericMsgs);
-    AppendCounts(row, c.alphaMsgs);
-    AppendCounts(row, c.numericChars);
-    AppendCounts(row, c.alphaChars);
-    row.back() = '\n';  // the last count ends the line instead of a comma
-    return row;
+    return "\"" + date + "\",\"" + time + "\"," + CsvCounts(c);
 }
 
 StatReports::StatReports(const Settings& settings, Statistics& stats, const WallClock& clock, FileOpener& files,
@@ -140,6 +152,7 @@ void StatReports::Start() {
     statTime_ = Limited(clock_.TimeOfDayText());
     timeCheckCountdown_ = CountdownFor(savedTime_);
     csvHeaderPending_ = true;
+    channelCsvHeaderPending_ = true;
 }
 
 void StatReports::StatClockCheck() {
@@ -163,6 +176,7 @@ void StatReports::HourChange(int newHour) {
         if (OutputFile* file = StatOutput()) {
             file->Write(statDate_ + " " + statTime_ + "  HOURLY\n");
             WriteStatReport(*file, stats_.HourlyStats);
+            WriteChannelRows(*file, &Statistics::HourlyStats);
             WriteDropped(*file);
             file->Flush();
         }
@@ -176,9 +190,49 @@ void StatReports::HourChange(int newHour) {
             file->Write(StatCsvRow(statDate_, statTime_, stats_.HourlyStats));
             file->Flush();
         }
+        WriteChannelCsv();
     }
     stats_.HourlyStats.Clear();
+    for (const ChannelStatistics& channel : channels_) channel.stats->HourlyStats.Clear();
     statTime_ = Limited(clock_.TimeOfDayText());
+}
+
+void StatReports::WriteChannelRows(OutputFile& file, StatCounters Statistics::*set) const {
+    if (channels_.size() < 2) return;
+    file.Write("Channel       Numeric Msgs     Chars     Alpha Msgs     Chars\n");
+    char line[160];
+    for (const ChannelStatistics& channel : channels_) {
+        const StatCounters& c = (*channel.stats).*set;
+        unsigned long long sums[4] = {};
+        for (std::size_t i = 0; i < kStatCategoryCount; ++i) {
+            sums[0] += c.numericMsgs[i];
+            sums[1] += c.numericChars[i];
+            sums[2] += c.alphaMsgs[i];
+            sums[3] += c.alphaChars[i];
+        }
+        std::snprintf(line, sizeof line, "%-12.20s  %12llu %9llu  %13llu %9llu\n", channel.name.c_str(), sums[0], sums[1],
+                      sums[2], sums[3]);
+        file.Write(line);
+    }
+    file.Write("\n");
+}
+
+void StatReports::WriteChannelCsv() {
+    if (channels_.size() < 2 || csvName_.empty()) return;
+    std::string problem;
+    const std::unique_ptr<OutputFile> file = files_.OpenForAppend(ChannelCsvName(csvName_), problem);
+    if (!file) return;
+    if (channelCsvHeaderPending_) {
+        file->Write(std::string(kChannelCsvHeaderStart) + (kStatCsvHeader + std::string_view("DATE,TIME,").size()));
+        channelCsvHeaderPending_ = false;
+    }
+    for (const ChannelStatistics& channel : channels_) {
+        // The channel's name in quotes, a quote in it doubled.
+        std::string row = "\"" + statDate_ + "\",\"" + statTime_ + "\",\"";
+        for (const char c : channel.name) row += c == '"' ? std::string("\"\"") : std::string(1, c);
+        file->Write(row + "\"," + CsvCounts(channel.stats->HourlyStats));
+    }
+    file->Flush();
 }
 
 void StatReports::WriteDropped(OutputFile& file) {
@@ -192,6 +246,7 @@ void StatReports::DayChange(const LocalTime& now) {
         if (OutputFile* file = StatOutput()) {
             file->Write(statDate_ + "  DAILY\n");
             WriteStatReport(*file, stats_.DailyStats);
+            WriteChannelRows(*file, &Statistics::DailyStats);
             file->Flush();
         }
     }
@@ -207,8 +262,10 @@ void StatReports::DayChange(const LocalTime& now) {
         csvName_ = dateName + ".CSV";
         CsvOutput();
         csvHeaderPending_ = true;
+        channelCsvHeaderPending_ = true;
     }
     stats_.DailyStats.Clear();
+    for (const ChannelStatistics& channel : channels_) channel.stats->DailyStats.Clear();
     statDate_ = Limited(clock_.DateText());
 }
 

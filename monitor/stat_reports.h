@@ -7,6 +7,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "world/outside_world.h"
 #include "monitor/stat_counters.h"
@@ -43,6 +45,19 @@ void WriteStatReport(OutputFile& file, const StatCounters& counters);
 // One CSV row: date and time in double quotes, then the 28 counts.
 std::string StatCsvRow(const std::string& date, const std::string& time, const StatCounters& counters);
 
+// The counts of one receiver of a station that runs several channels.
+struct ChannelStatistics {
+    std::string name;
+    Statistics* stats;
+};
+
+// The file of the channels' CSV rows beside the CSV file: its name with
+// "-CHANNELS" before the extension (970101.CSV: 970101-CHANNELS.CSV). Its
+// rows are the CSV's with the channel after the time, so that readers of
+// the CSV file see it as it always was.
+std::string ChannelCsvName(const std::string& csvName);
+inline constexpr const char* kChannelCsvHeaderStart = "DATE,TIME,CHANNEL,";
+
 class StatReports {
 public:
     StatReports(const Settings& settings, Statistics& stats, const WallClock& clock, FileOpener& files,
@@ -78,12 +93,20 @@ public:
     // A machine output whose drops the hourly report mentions; nullptr = none.
     RecordSink* records = nullptr;
 
+    // The receivers' own counts when there are several channels (fewer than
+    // two: none); each report then adds a row per channel, and each CSV row
+    // a row per channel in ChannelCsvName's file. Reset with the station's.
+    void SetChannels(std::vector<ChannelStatistics> channels) { channels_ = std::move(channels); }
+
 private:
     void RunClockCheck();
     void HourChange(int newHour);
     void DayChange(const LocalTime& now);
     // The records the machine output dropped in the hour, when there were any.
     void WriteDropped(OutputFile& file);
+    // A row of counts for each channel, then an empty line.
+    void WriteChannelRows(OutputFile& file, StatCounters Statistics::*set) const;
+    void WriteChannelCsv();
     std::string StatFileName(const LocalTime& date) const;
     std::string CsvFileName(const LocalTime& date) const;
     // The open file, or another attempt under the name last tried.
@@ -103,6 +126,8 @@ private:
     LocalTime savedTime_;
     int timeCheckCountdown_ = 100;
     bool csvHeaderPending_ = true;
+    bool channelCsvHeaderPending_ = true;
+    std::vector<ChannelStatistics> channels_;
 
     std::unique_ptr<OutputFile> statFile_;
     std::unique_ptr<OutputFile> csvFile_;

@@ -203,5 +203,35 @@ TEST(StatReports, UnopenableFileIsTriedAgainAndTotalsDoNotWrap) {
         EXPECT_EQ(DateFileName(date), name);
 }
 
+// With several channels each report adds a row per channel, and their CSV
+// rows go to a file of their own beside the CSV file, which stays as it
+// was. A channel's counts reach the station's totals too.
+TEST(StatReports, ARowPerChannelWithSeveralChannels) {
+    Settings s;
+    s.StatFileEnabled = s.StatCSVFileEnabled = 1;
+    s.StatFile = "net.st";
+    s.StatCSVFile = "net.csv";
+    s.Iq.Channels = {{929.6e6, "NYC \"1\"", 2}, {929.2e6, "", 4}};
+    Station st({2026, 12, 6, 13, 59, 50}, s);
+    st.engine->UseReceivers(true);
+    st.engine->ReceiverAt(0).Stats().CountNumericMessage(P1200);
+    st.engine->ReceiverAt(1).Stats().CountAlphaMessage(F1600);
+    st.engine->ReceiverAt(1).Stats().CountAlphaChars(F1600, 7);
+    EXPECT_EQ(st.Stats().HourlyStats.alphaChars[F1600], 7u);
+    st.Run(20);
+    EXPECT_NE(st.files.contents["net.st"].find("  Totals            1         0                   1         7\n\n"
+                                               "Channel       Numeric Msgs     Chars     Alpha Msgs     Chars\n"
+                                               "NYC \"1\"                  1         0              0         0\n"
+                                               "2                        0         0              1         7\n\n"),
+              std::string::npos)
+        << st.files.contents["net.st"];
+    EXPECT_EQ(std::count(st.files.contents["net.csv"].begin(), st.files.contents["net.csv"].end(), '\n'), 2);
+    EXPECT_EQ(st.files.contents["net-CHANNELS.csv"],
+              std::string(kChannelCsvHeaderStart) + (kStatCsvHeader + 10) +
+                  "\"12/06/2026\",\"13:59:50\",\"NYC \"\"1\"\"\",0,0,0,0,1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n"
+                  "\"12/06/2026\",\"13:59:50\",\"2\",0,0,0,0,0,0,0,0,0,1,0,0,0,0,0,0,0,0,0,0,0,0,0,7,0,0,0,0\n");
+    EXPECT_EQ(st.engine->ReceiverAt(1).Stats().HourlyStats, StatCounters{});
+}
+
 }  // namespace
 }  // namespace tolvane

@@ -212,6 +212,19 @@ TEST_F(Mqtt, PagesArriveAsPrintedAcrossABrokerRestart) {
     EXPECT_TRUE(WaitFor([&] { return Lines(kDir / (receiver_ + ".out")).back() == will; }, 5s));
 }
 
+// With several channels each channel's pages have a topic of their own
+// below the pages topic, the name made fit for one.
+TEST_F(Mqtt, ChannelPagesGoToTheirChannelsTopic) {
+    MqttOptions options;
+    std::string error;
+    ASSERT_TRUE(MqttOptionsFor(Url(port_), MachineChoice(), receiver_, options, error)) << error;
+    MqttPublisher publisher(std::move(options));
+    publisher.Start();
+    publisher.ChannelPageRecorded("NYC/1+", "{}");
+    EXPECT_TRUE(WaitFor([&] { return On("pages/NYC_1_") == std::vector<std::string>{"{}"}; }, 5s));
+    publisher.Finish(1s);
+}
+
 // A broker that refuses the connection says why, and is not asked again
 // when asking again cannot help; the right password is let in.
 TEST_F(Mqtt, RefusedCredentialsAreToldNotRetried) {
