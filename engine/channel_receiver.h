@@ -92,6 +92,9 @@ public:
     // The channel decoded (IQ input), or nothing for the station's only
     // receiver.
     const std::optional<ChannelRecord>& Channel() const { return channel_; }
+    // The channel's name, or its number from 1 when it has none; empty
+    // for the station's only receiver.
+    const std::string& Label() const { return label_; }
     // What a status line shows: the mode it is locked to (a mode_code).
     int ModeCode() const { return title_.ModeCode(); }
 

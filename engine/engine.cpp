@@ -76,8 +76,7 @@ void Engine::UseReceivers(bool perChannel) {
     }
     std::vector<ChannelStatistics> counts;
     if (receivers_.size() > 1) {
-        for (std::size_t i = 0; i < receivers_.size(); ++i)
-            counts.push_back({ChannelLabel(*receivers_[i]->Channel(), i), &receivers_[i]->Stats()});
+        for (const auto& receiver : receivers_) counts.push_back({receiver->Label(), &receiver->Stats()});
     }
     reports_.SetChannels(std::move(counts));
 }

@@ -25,14 +25,14 @@ bool ParseFrequency(const std::string& text, double& hz) {
     const double value = std::strtod(number.c_str(), &end);
     if (errno != 0 || end == number.c_str() || *end != '\0' || !std::isfinite(value) || value <= 0) return false;
     hz = value * scale;
-    return hz < 1e11;
+    return hz < kChannelFrequencyMax;
 }
 
 bool ParseChannelPlan(const std::string& text, ChannelRecord& channel, std::string& error) {
     const std::size_t first = text.find(':');
     const std::string frequency = text.substr(0, first);
     channel = ChannelRecord();
-    if (!ParseFrequency(frequency, channel.FrequencyHz) || channel.FrequencyHz >= kChannelFrequencyMax) {
+    if (!ParseFrequency(frequency, channel.FrequencyHz)) {
         error = "--channel " + text + ": '" + frequency + "' is not a frequency (Hz, or with k, M)";
         return false;
     }

@@ -437,6 +437,20 @@ private slots:
         QCOMPARE(PaneLines(f.output().FilterPane), QStringList({"{1654321} 4 1200 Fire FIRE at the depot"}));
         QTRY_VERIFY(!f.window.InputAttached());
 
+        // An IQ recording of two channels: a receiver each, its name in front.
+        const QString band = dir.filePath("band.cu8");
+        QCOMPARE(QProcess::execute(TOLVANE_GEN, {"--center", "929.5M", "-o", band, "929.6125M@pocsag:1200:1234567:3:alpha:On one",
+                                                  "929.2625M@pocsag:1200:1654321:3:alpha:On two"}),
+                 0);
+        Settings iq = TestSettings();
+        iq.Iq.SampleRate = 2400000, iq.Iq.CenterHz = 929.5e6;
+        iq.Iq.Channels = {{929.6125e6, "ONE", 2}, {929.2625e6, "TWO", 2}};
+        Fixture channels(iq, {{}, band.toStdString(), {}, false});
+        QTRY_VERIFY_WITH_TIMEOUT(PaneLines(channels.lower()).size() == 2, 15000);
+        QStringList lines = PaneLines(channels.lower());
+        lines.sort();
+        QCOMPARE(lines, QStringList({"ONE {1234567} 4 1200 On one  ", "TWO {1654321} 4 1200 On two  "}));
+
         ModalAnswer answer;
         Fixture missing(TestSettings(), {{}, "/nonexistent/recording.tve", {}, false});
         // The whole message: the path and the reason.
