@@ -61,6 +61,11 @@ public:
     // A recording's last Poll found the ring dry before its 100 ms of
     // recording: the source's thread has not caught up yet.
     bool Starved() const { return starved_; }
+    // The source running or ended (else nullptr), for a client that shows
+    // more of it than its edges.
+    const EdgeSource* Source() const {
+        return state_ == SessionState::Running || state_ == SessionState::Ended ? source_ : nullptr;
+    }
 
 private:
     bool Attach();

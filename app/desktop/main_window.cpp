@@ -17,6 +17,7 @@
 #include <cstdio>
 
 #include "app/desktop/colors_dialog.h"
+#include "app/desktop/dialogs/channels_dialog.h"
 #include "app/desktop/dialogs/message_box.h"
 #include "settings/settings_file.h"
 
@@ -144,6 +145,7 @@ MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& s
     statusBar()->addWidget(fileStatus_, 1);  // empty unless a file or the broker is in trouble
     repeatsStatus_ = new QLabel(this);
     statusBar()->addPermanentWidget(repeatsStatus_);  // empty until a repeat is folded
+    band_ = std::make_unique<BandPanel>(*this, [this](double hz) { ChannelsCommand(hz); });
     engine_ = std::make_unique<Engine>(
         settings, OutsideWorld{engineClock_, *this, sound_, commands_, *this, files_, *this});
     session_ = std::make_unique<InputSession>(*engine_);
@@ -204,6 +206,7 @@ void MainWindow::BuildMenus() {
         {"&Edit", kCopyLowerPane, "&Copy Lower Pane", {QKeySequence(Qt::CTRL | Qt::Key_PageDown)}},
         {"&Edit", kCopyUpperPane, "&Copy Upper Pane", {QKeySequence(Qt::CTRL | Qt::Key_PageUp)}},
         {"&Setup", kInterface, "&Interface...", {}},
+        {"&Setup", kChannels, "C&hannels...", {}},
         {"&Setup", kOptions, "&Options...", {QKeySequence(Qt::CTRL | Qt::Key_O)}},
         {"&Setup/&Display", kFont, "&Font...", {}},
         {"&Setup/&Display", kColors, "&Colors...", {}},
@@ -212,6 +215,7 @@ void MainWindow::BuildMenus() {
         {"&Setup", kStatistics, "&Statistics...", {QKeySequence(Qt::CTRL | Qt::Key_S)}},
         {"&Setup", kKeepAlive, "&Keep Alive...", {}},
         {"&Setup", kMqtt, "&MQTT...", {}},
+        {"&View", kSpectrum, "IQ Band &Spectrum", {}},
         {"&Help", kHelpTopics, "&Help Topics...", {QKeySequence(Qt::Key_F1), QKeySequence(Qt::ALT | Qt::Key_F1)}},
         {"&Help", kAbout, "&About Tolvane...",
          {QKeySequence(Qt::ALT | Qt::Key_Slash), QKeySequence(Qt::ALT | Qt::Key_Question)}},
@@ -260,6 +264,8 @@ void MainWindow::RunCommand(int id) {
             if (RunDialog(&ShowKeepAliveDialog)) engine_->Watch().Reconfigure();
             break;
         case kMqtt: RunDialog(&ShowMqttDialog); break;
+        case kChannels: ChannelsCommand(std::nullopt); break;
+        case kSpectrum: band_->ToggleSpectrum(); break;
         case kHelpTopics: HelpCommand(); break;
         case kAbout: MessageDialog(this, kVersionText, MessageIcon::Information); break;
         default: break;
@@ -282,7 +288,12 @@ void MainWindow::Tick() {
     if (session_->State() != before) ShowInputStatus();
     engine_->ShowPendingMessages();
     ShowFoldedRepeats();
+    band_->Refresh(BandInput(), engine_->settings().Iq.Channels, [this](std::size_t channel) {
+        return channel < engine_->ReceiverCount() ? engine_->ReceiverAt(channel).ModeCode() : -1;
+    });
 }
+
+const IqSource* MainWindow::BandInput() const { return dynamic_cast<const IqSource*>(session_->Source()); }
 
 void MainWindow::ShowFoldedRepeats() {
     const std::uint64_t folded = engine_->FoldedRepeats();
@@ -375,14 +386,18 @@ void MainWindow::ShowSettingsTrouble(const std::string& text) {
 
 bool MainWindow::RunDialog(bool (*dialog)(QWidget*, DialogHost&)) { return dialog(this, *this); }
 
+void MainWindow::ChannelsCommand(std::optional<double> newFrequencyHz) { ShowChannelsDialog(this, *this, newFrequencyHz); }
+
 void MainWindow::ApplySettings(const Settings& next) {
     const bool machineChanged = !(next.Machine == engine_->settings().Machine);
+    // A new channel list restarts the input too, which stays the one named.
+    const bool inputChosen = !(next.Input == engine_->settings().Input);
     const SettingsEffect effect = engine_->ApplySettings(next);
     const Settings& now = engine_->settings();
     if (now.Pane1Size != next.Pane1Size || now.Pane2Size != next.Pane2Size) {
         MessageDialog(this, "Error Allocating Memory!");
     }
-    if (effect.restartInput) {
+    if (inputChosen) {
         options_.input.clear();  // the dialog's input replaces the command line's
         engineClock_.Use(clock_);
     }

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "app/desktop/band_panel.h"
 #include "app/desktop/dialogs/dialog_host.h"
 #include "app/desktop/pane_widget.h"
 #include "app/desktop/qt_world.h"
@@ -37,6 +38,7 @@ enum Command : int {
     kLogfile = 200, kClearDisplay = 201, kExit = 202, kCopy = 203, kCopyLowerPane = 204, kCopyUpperPane = 205,
     kInterface = 206, kOptions = 207, kFont = 208, kColors = 209, kScrollback = 210, kFilters = 213,
     kStatistics = 214, kKeepAlive = 215, kHelpTopics = 216, kAbout = 218, kMqtt = 220,
+    kChannels = 221, kSpectrum = 222,
 };
 
 class PaneSplitter;
@@ -71,6 +73,8 @@ public:
     QString RepeatsText() const;
     // The status line's account of the input: what it is and how it is doing.
     QString InputStatusText() const;
+    // The IQ band's channels in the status line and its spectrum.
+    BandPanel& Band() { return *band_; }
 
     // One menu command (the ids above); others are ignored.
     void RunCommand(int id);
@@ -143,6 +147,10 @@ private:
     void FontCommand();
     void ColorsCommand();
     void HelpCommand();
+    // Setup > Channels; a carrier clicked in the spectrum comes with its frequency.
+    void ChannelsCommand(std::optional<double> newFrequencyHz);
+    // The input when it is an IQ band, else nullptr.
+    const IqSource* BandInput() const;
 
     Options options_;
     SoundPlayer& sound_;
@@ -166,6 +174,7 @@ private:
     QLabel* inputStatus_ = nullptr;
     QLabel* fileStatus_ = nullptr;
     QLabel* repeatsStatus_ = nullptr;
+    std::unique_ptr<BandPanel> band_;
     std::uint64_t repeatsShown_ = 0;
     std::map<std::string, std::string> troubles_;  // key -> the line shown
     std::string latestTrouble_;

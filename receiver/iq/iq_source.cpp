@@ -81,8 +81,10 @@ AttachStatus IqSource::AttachChannels(const std::vector<EdgeRing*>& rings) {
         bank.maxBlock = kBlock;
         std::vector<ChannelTuning> tunings;
         std::vector<EdgeRing*> used;
+        bankIndex_.assign(options_.channels.size(), SIZE_MAX);
         for (std::size_t i = 0; i < options_.channels.size(); ++i) {
             if (rings[i] == nullptr) continue;  // nobody decodes this channel
+            bankIndex_[i] = used.size();
             const IqChannelPlan& plan = options_.channels[i];
             ChannelTuning tuning;
             tuning.offsetHz = planOffsetsHz_[i];
@@ -102,6 +104,10 @@ AttachStatus IqSource::AttachChannels(const std::vector<EdgeRing*>& rings) {
         }
         rings_ = used;
         bank_ = std::make_unique<ChannelBank>(bank, tunings);
+        {
+            std::lock_guard lock(readingsMutex_);
+            readings_.assign(options_.channels.size(), ChannelReading{});
+        }
         buffer_.resize(kBlock);
         status = thread_.Start([this] { Run(); });
     } catch (const std::exception& e) {
@@ -149,8 +155,24 @@ bool IqSource::Deliver() {
     return true;
 }
 
+void IqSource::Readings(std::vector<ChannelReading>& readings) const {
+    std::lock_guard lock(readingsMutex_);
+    readings = readings_;
+}
+
+void IqSource::PublishReadings() {
+    std::unique_lock lock(readingsMutex_, std::try_to_lock);
+    if (!lock.owns_lock()) return;  // the next block brings fresh ones
+    for (std::size_t i = 0; i < readings_.size(); ++i) {
+        const std::size_t b = bankIndex_[i];
+        if (b == SIZE_MAX) continue;
+        readings_[i] = {true, bank_->SquelchOpen(b), bank_->CarrierDb(b), bank_->TuningOffsetHz(b)};
+    }
+}
+
 bool IqSource::Decode(std::span<const std::complex<float>> samples) {
     bank_->Process(samples);
+    PublishReadings();
     return Deliver();
 }
 

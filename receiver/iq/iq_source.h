@@ -21,6 +21,7 @@
 #pragma once
 
 #include <complex>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -40,6 +41,14 @@ struct IqChannelPlan {
     double frequencyHz = 0;
     std::string name;
     int levels = 2;
+};
+
+// What a status line shows of one channel, as the bank last measured it.
+struct ChannelReading {
+    bool decoded = false;      // false: nobody decodes the channel (no values)
+    bool squelchOpen = false;  // a carrier is there
+    double carrierDb = -200;   // channel power, dB full scale
+    double tuningHz = 0;       // the fine tuning's offset from the channel's frequency
 };
 
 struct IqSourceOptions {
@@ -79,6 +88,9 @@ public:
     // (any thread; on the one that attaches, no Attach at the same time).
     // False until the first picture.
     bool Spectrum(BandView& view) const;
+    // Every channel of the plan, in its order, as last measured (any
+    // thread); empty until the input is attached.
+    void Readings(std::vector<ChannelReading>& readings) const;
 
 private:
     void Run();
@@ -88,6 +100,8 @@ private:
     // The held first second through the bank; false when stopped.
     bool ReleaseHeld();
     void EstimateError();
+    // Hands the bank's latest readings over, unless a client is copying them.
+    void PublishReadings();
     void SetNotice(std::string text);
     // Live: closes, waits with back-off and opens again; false when stopped.
     bool Reopen(const std::string& why);
@@ -100,9 +114,12 @@ private:
     double sampleRate_ = 0;
     double centreHz_ = 0;
     std::unique_ptr<BandSpectrum> spectrum_;
-    std::unique_ptr<BandTuner> tuner_;       // until the error is estimated
-    std::vector<double> planOffsetsHz_;      // every channel of the plan, as tuned now
-    double nextEstimate_ = 0;                // seconds of signal
+    std::unique_ptr<BandTuner> tuner_;      // until the error is estimated
+    std::vector<double> planOffsetsHz_;     // every channel of the plan, as tuned now
+    double nextEstimate_ = 0;               // seconds of signal
+    std::vector<std::size_t> bankIndex_;    // per channel of the plan: its index in the bank, or SIZE_MAX
+    mutable std::mutex readingsMutex_;
+    std::vector<ChannelReading> readings_;  // guarded by readingsMutex_
     std::vector<std::complex<float>> held_;  // the start, while the channels wait for the estimate
     bool holding_ = false;
     bool opened_ = false;
