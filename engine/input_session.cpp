@@ -47,7 +47,8 @@ bool InputSession::Attach() {
 }
 
 void InputSession::PassNotices() {
-    for (const std::string& notice : source_->TakeNotices()) engine_.World().messages.ShowMessage(notice);
+    MessageSink& sink = noticeSink_ ? *noticeSink_ : engine_.World().messages;
+    for (const std::string& notice : source_->TakeNotices()) sink.ShowMessage(notice);
 }
 
 void InputSession::TellOverruns(bool ending) {

@@ -15,6 +15,7 @@ namespace tolvane {
 
 class Engine;
 class EdgeSource;
+class MessageSink;
 
 enum class SessionState {
     Idle,     // nothing attached (not started, or stopped)
@@ -56,6 +57,12 @@ public:
     // (levels, the fastest enabled decoder) and goes on where it is.
     void ApplySlicing();
 
+    // What the source tells of its input while it runs (damaged audio
+    // skipped, the receiver's frequency error estimated) goes to `sink`
+    // instead of the world's messages: a window shows it with the input's
+    // state rather than in a box. nullptr: the world's messages.
+    void SetNoticeSink(MessageSink* sink) { noticeSink_ = sink; }
+
     SessionState State() const { return state_; }
     const std::string& Error() const { return error_; }
     // A recording's last Poll found the ring dry before its 100 ms of
@@ -78,6 +85,7 @@ private:
     void TellOverruns(bool ending);
 
     Engine& engine_;
+    MessageSink* noticeSink_ = nullptr;
     EdgeSource* source_ = nullptr;
     std::unique_ptr<EdgeSource> owned_;
     std::string input_;  // empty for a caller's source

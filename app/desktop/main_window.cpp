@@ -149,6 +149,7 @@ MainWindow::MainWindow(const Settings& settings, Options options, SoundPlayer& s
     engine_ = std::make_unique<Engine>(
         settings, OutsideWorld{engineClock_, *this, sound_, commands_, *this, files_, *this});
     session_ = std::make_unique<InputSession>(*engine_);
+    session_->SetNoticeSink(&inputNotices_);
     const Settings& s = engine_->settings();
 
     upper_ = new PaneWidget(engine_->output().FilterPane, s, selection_);
@@ -310,6 +311,7 @@ const std::string& MainWindow::InputName() const {
 
 void MainWindow::AttachInput() {
     session_->Stop();
+    inputNotices_.latest.clear();
     const std::string& name = InputName();
     if (!name.empty()) {
         InputOptions inputOptions;
@@ -337,7 +339,15 @@ void MainWindow::ShowInputStatus() {
     } else {
         return;  // stopped after a failure: its message stays
     }
+    if (!inputNotices_.latest.empty() && session_->State() != SessionState::Failed)
+        text += " - " + QString::fromLocal8Bit(inputNotices_.latest.c_str());
     inputStatus_->setText(text);
+}
+
+void MainWindow::InputNotices::ShowMessage(std::string_view text) {
+    latest.assign(text);
+    std::fprintf(stderr, "tolvane: %s\n", latest.c_str());
+    window_.ShowInputStatus();
 }
 
 // ---- Settings ------------------------------------------------------------

@@ -163,6 +163,19 @@ private:
     AppendFileOpener files_;
     std::unique_ptr<Engine> engine_;
     std::unique_ptr<InputSession> session_;
+    // What the input tells of itself (damaged audio skipped, the receiver's
+    // frequency error): news about the input, shown after its state in the
+    // status line and on standard error, never in a box that stops the user.
+    class InputNotices : public MessageSink {
+    public:
+        explicit InputNotices(MainWindow& window) : window_(window) {}
+        void ShowMessage(std::string_view text) override;
+        std::string latest;
+
+    private:
+        MainWindow& window_;
+    };
+    InputNotices inputNotices_{*this};
     Selection selection_;
     FontCells cells_;
     bool askBeforeClosing_ = true;

@@ -176,6 +176,29 @@ private slots:
             QVERIFY2(f.window.InputStatusText().endsWith(path), qPrintable(f.window.InputStatusText()));
         }
     }
+
+    // The receiver's frequency error, found from two channels' carriers, is
+    // news about the input: told after its state in the status line, not in
+    // a box that stops the window until someone answers it.
+    void frequencyErrorInTheStatusLine() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("band.cu8");
+        gen::IqOptions recording;
+        recording.sampleRate = kRate, recording.centreHz = kCentre, recording.cnrDb = 25, recording.ppm = 40;
+        std::string error;
+        QVERIFY2(gen::WriteIqFile(path.toStdString(),
+                                  {testing::Carrier({"pocsag:1200:1234567:3:alpha:One"}, 466.1e6),
+                                   testing::Carrier({"pocsag:1200:1234568:3:alpha:Two"}, 465.9e6)},
+                                  recording, error),
+                 error.c_str());
+        Settings s = TestSettings();
+        s.Iq.SampleRate = kRate, s.Iq.CenterHz = kCentre;
+        s.Iq.Channels = {{466.1e6, "A", 2, {}}, {465.9e6, "B", 2, {}}};
+        Fixture f(s, {{}, path.toStdString(), {}, false, nullptr});
+        QTRY_VERIFY_WITH_TIMEOUT(PaneLines(f.lower()).size() == 2, 15000);
+        QVERIFY2(f.window.InputStatusText().contains(" - Receiver frequency error: +40"), qPrintable(f.window.InputStatusText()));
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+    }
 };
 
 }  // namespace
