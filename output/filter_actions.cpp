@@ -21,13 +21,6 @@ constexpr char FoldCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char
 
 }  // namespace
 
-bool CapcodeMatch(const char* text, const char* pattern, int n) {
-    for (int i = 0; i < n; ++i) {
-        if (pattern[i] != '?' && text[i] != pattern[i]) return false;
-    }
-    return true;
-}
-
 bool CapcodeMatch(std::string_view text, std::string_view pattern, int n) {
     for (int i = 0; i < n; ++i) {
         const auto at = static_cast<std::size_t>(i);

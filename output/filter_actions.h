@@ -18,11 +18,9 @@ namespace tolvane {
 struct OutsideWorld;
 struct Settings;
 
-// True when every one of the n positions of pattern is '?' or equals text.
-// Both must hold at least n bytes.
-bool CapcodeMatch(const char* text, const char* pattern, int n);
-// The same for texts that may be shorter than n: a missing byte compares
-// as 0 (so a short pattern only matches an equally short text).
+// True when every one of the n positions of pattern is '?' or equals text;
+// a byte missing from a shorter text compares as 0 (so a short pattern
+// only matches an equally short text).
 bool CapcodeMatch(std::string_view text, std::string_view pattern, int n);
 
 // Where a filter text occurs in a line: only from messageStart on, with the
