@@ -63,6 +63,7 @@ TEST(BandTuner, LinesThePlanUpOnlyWhenTheCarriersSayOneShift) {
         {plan, at({plan[1]}, -37000, 20), none, 0},                      // one carrier cannot tell
         {plan, {{plan[1] + 2000, 20}, {plan[1] + 25000, 30}}, none, 0},  // nor one beside a neighbour
         {{plan[1]}, at({plan[1]}, -20000, 20), none, 0},                 // a one-channel plan is never moved
+        {{plan[1], plan[1]}, at({plan[1]}, -20000, 20), none, 0},        // nor one channel listed twice
         {{0, 25000, 50000}, raster, none, 0},                            // a full raster fits many shifts
         {plan, at(plan, 120000, 20), none, 0},                           // beyond the range
     };

@@ -27,6 +27,12 @@ BandTuner::BandTuner(std::vector<double> offsetsHz, double binHz, std::size_t bi
       binHz_(binHz),
       rangeHz_(rangeHz),
       toleranceHz_(std::max(kToleranceHz, 2 * binHz)) {
+    // A place of the plan counts once: one carrier heard by two channels
+    // listed at (nearly) the same frequency is still one carrier.
+    std::sort(offsets_.begin(), offsets_.end());
+    offsets_.erase(std::unique(offsets_.begin(), offsets_.end(),
+                               [this](double a, double b) { return b - a <= toleranceHz_; }),
+                   offsets_.end());
     sorted_.resize(bins);
     carriers_.reserve(kMostCarriers);
 }
