@@ -11,6 +11,7 @@ std::string_view AttachErrorMessage(AttachError error) {
         case AttachError::OutOfMemory: return "Out of memory for the input!";
         case AttachError::CannotOpenRecording: return "Cannot open the recording!";
         case AttachError::BadFormat: return "Not a recording Tolvane can read!";
+        case AttachError::ChannelOutsideBand: return "The channel list does not fit the IQ input!";
         case AttachError::Unknown: break;
     }
     return "Unknown error from the input!";

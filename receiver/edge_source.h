@@ -21,6 +21,7 @@ enum class AttachError {
     CannotAttach,    // opened, but it is not a usable port
     OutOfMemory,     // no memory or thread for the source
     BadFormat,       // a file that is neither an edge stream nor audio
+    ChannelOutsideBand,  // an IQ input whose band does not hold a channel of the list
     Unknown,
 };
 

@@ -131,7 +131,7 @@ TEST(IqFiles, WholeDamagedAndUnusableInputs) {
         {mono, Options(), "needs two channels (I and Q), this one has 1", false},
         {good, Options(0), "needs its sample rate", false},
         {good, Options(20000), "between 48000 Hz and 100 MHz, not 20000", false},
-        {good, Options(1024000, kCentre, kCentre + 600000), "lies outside the IQ band", false},
+        {good, Options(1024000, kCentre, kCentre + 600000), "does not fit the IQ input!", false},
         {good, Options(1024000, kCentre, 0), "needs a channel", false},
         {unnamed, Options(), "cannot tell the IQ sample format", false},
     };

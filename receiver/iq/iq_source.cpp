@@ -90,12 +90,14 @@ AttachStatus IqSource::AttachChannels(const std::vector<EdgeRing*>& rings) {
             tuning.offsetHz = planOffsetsHz_[i];
             if (std::fabs(tuning.offsetHz) > rate / 2) {
                 Detach();
-                status.error = AttachError::BadFormat;
+                status.error = AttachError::ChannelOutsideBand;
                 status.detail = input_->Name() + ": channel " + (plan.name.empty() ? std::to_string(i + 1) : plan.name) + " at " +
                                 std::to_string(static_cast<long long>(plan.frequencyHz)) +
                                 " Hz lies outside the IQ band (centre " +
                                 std::to_string(static_cast<long long>(centre)) + " Hz, " +
                                 std::to_string(static_cast<long long>(rate)) + " samples/s)";
+                // Nothing names the centre: the channels were read as offsets from 0 Hz.
+                if (centre == 0) status.detail += "; give the receiver's centre frequency (--center HZ, or IqCenter)";
                 return status;
             }
             tuning.slicer = plan.levels == 4 ? options_.fourLevel : options_.twoLevel;
