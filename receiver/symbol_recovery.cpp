@@ -28,8 +28,11 @@ constexpr std::array<int, 3> kRateSpeedCodes = {kPocsagSpeed2400, kPocsagSpeed12
 constexpr std::int32_t kRateLockScore = 180;
 // A steady level this many symbols long is a pause between transmissions.
 constexpr double kPauseSymbols = 32;
-// How far a run may be off one bit to count in a pair.
-constexpr double kPairRunTolerance = 0.35;
+// How far a run may be off one bit to count in a pair. Where two
+// transmitters of a network are heard a quarter of a bit apart, runs come
+// alternately short and long by up to a third of a bit, and by more under
+// noise; their pairs still sum to two bits.
+constexpr double kPairRunTolerance = 0.45;
 
 // Sync words for the polarity: the POCSAG sync codeword (1 = a POCSAG 1)
 // and the FLEX sync marker as the FLEX decoder reads it (1 = symbol 0/1),

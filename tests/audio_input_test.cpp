@@ -119,6 +119,9 @@ TEST(AudioInput, EveryModeThroughEveryReceiver) {
         std::int32_t cornerSetting = 0;
         // Only the 2-level modes up to 2400 symbols/s.
         bool slowTwoLevel = false;
+        // Where two transmitters of a simulcast network overlap: the second,
+        // 1 dB weaker, heard this many symbols later (0: none).
+        double simulcastSymbols = 0;
     };
     std::vector<Receiver> receivers;
     for (const auto& [bandwidth, sampleRate] : {std::pair{1.0, 24000.0}, {1.15, 11025.0}, {4.0, 16000.0}, {0.0, 48000.0}})
@@ -128,6 +131,10 @@ TEST(AudioInput, EveryModeThroughEveryReceiver) {
     receivers.push_back({-1, 0.5, 0.005, 10, -0.2, 22050});
     for (const double join : {0.4, 1.0}) receivers.push_back({-1, 0, 0, 14, 0, 22050, join});
     receivers.push_back({-1, 0.5, 0, kClean, 0, 22050, 0, 5});
+    // Two transmitters a quarter of a symbol apart: the discriminator follows
+    // one on rising changes and the other on falling ones, so runs come
+    // alternately short and long, by up to a third of a symbol.
+    receivers.push_back({-1, 0.5, 0, kClean, 0, 22050, 0, 0, 0, true, 0.25});
     // A line input's coupling and a speaker output's, their corners set.
     receivers.push_back({-1, 0.5, 0, kClean, 0, 22050, 0, 30, 30});
     receivers.push_back({-1, 0.5, 0, kClean, 0, 22050, 0, 100, 100});
@@ -159,6 +166,10 @@ TEST(AudioInput, EveryModeThroughEveryReceiver) {
                 audio.sampleRate = rx.sampleRate;
                 audio.startSeconds = rx.joinSeconds;
                 audio.highpassHz = rx.highpassHz;
+                if (rx.simulcastSymbols > 0) {
+                    audio.simulcastDelayUs = rx.simulcastSymbols / mode.symbolRate * 1e6;
+                    audio.simulcastDb = 1;
+                }
                 // The recording starts in the pause, or in the busy transmission.
                 if (rx.snrAboveMargin == kClean || rx.joinSeconds > 0) audio.leadSeconds = 0;
                 const std::vector<float> samples = gen::SymbolsToAudio(stream, audio);
@@ -186,8 +197,8 @@ TEST(AudioInput, EveryModeThroughEveryReceiver) {
                 }
                 EXPECT_EQ(DecodeFile(path, settings)->messageLines, expected)
                     << mode.page << ", low-pass " << rx.bandwidth << "x, gap " << rx.gapSeconds << " s, joined at "
-                    << rx.joinSeconds << " s, high-pass " << rx.highpassHz << " Hz (set " << rx.cornerSetting
-                    << " Hz), clock "
+                    << rx.joinSeconds << " s, simulcast " << rx.simulcastSymbols << " symbol, high-pass "
+                    << rx.highpassHz << " Hz (set " << rx.cornerSetting << " Hz), clock "
                     << rx.rateError << ", SNR " << audio.snrDb << ", seed " << seed;
             }
         }

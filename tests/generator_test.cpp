@@ -4,13 +4,16 @@
 // preambles and filler that no decoder error could hide.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <cmath>
 #include <random>
 
 #include "decoders/bits.h"
 #include "decoders/gsc/golay.h"
 #include "decoders/gsc/gsc_code.h"
 #include "support/loopback.h"
+#include "tools/gen/audio_writer.h"
 #include "tools/gen/flex_encoder.h"
 #include "tools/gen/gsc_encoder.h"
 #include "tools/gen/pocsag_encoder.h"
@@ -194,6 +197,27 @@ TEST(Generator, GscFillerKeepsDataBlocksFromReadingAsAddresses) {
         ASSERT_EQ(w.samples.size(), 121u);
         ASSERT_EQ(words(w.samples), std::make_pair(false, data)) << std::hex << data;
     }
+}
+
+// A second transmitter heard at no delay only adds to the carrier, and one
+// heard far below the first hardly moves the discriminator: what the
+// simulcast model changes comes from the delay between the two.
+TEST(Generator, SimulcastDiffersFromOneTransmitterOnlyByItsDelay) {
+    const SymbolStream stream = testing::Encode({"flex:1600/2:1234567:0:alpha:Two transmitters"});
+    AudioOptions one;
+    const std::vector<float> alone = SymbolsToAudio(stream, one);
+    const auto farthest = [&alone, &stream](double delayUs, double db) {
+        AudioOptions two;
+        two.simulcastDelayUs = delayUs;
+        two.simulcastDb = db;
+        const std::vector<float> both = SymbolsToAudio(stream, two);
+        float most = 0;
+        for (std::size_t i = 0; i < alone.size(); ++i) most = std::max(most, std::fabs(both.at(i) - alone[i]));
+        return most;
+    };
+    EXPECT_LT(farthest(0, 1), 1e-4f);
+    EXPECT_LT(farthest(150, 30), 0.03f);
+    EXPECT_GT(farthest(150, 1), 0.2f);
 }
 
 }  // namespace

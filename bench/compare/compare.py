@@ -18,13 +18,15 @@ of 0.5 to 10 s before each transmission, and through an AC coupling (a
 first-order high-pass of 5 to 300 Hz, whose corner Tolvane estimates:
 --highpass-corner auto); the 4-level modes as four levels,
 decoded with 4LevelInterface=1, also joined 0.4 and 1 s into one busy
-transmission (the recording starts on whatever level is sent). Same scoring.
+transmission (the recording starts on whatever level is sent), and where
+two transmitters of a simulcast network overlap (the second heard 50 to
+200 us later and 3 dB weaker). Same scoring.
 By default a short set of
 points (clean audio, and the 1.15x filter and the 4-level modes under
 noise); --full sweeps every point at every SNR of --receiver-snr.
 
 Writes speed.csv, sensitivity.csv, sensitivity.png, receivers.csv,
-receivers.png, highpass.png and summary.md into the results directory. Standard library only.
+receivers.png, highpass.png, simulcast.png and summary.md into the results directory. Standard library only.
 """
 
 import argparse
@@ -61,6 +63,12 @@ HIGHPASS_TOLVANE = ["--highpass-corner", "auto"]
 JOINS = [0.4, 1.0]
 JOIN_PAGES = 60
 JOIN_SNR = 25
+# Simulcast: a second transmitter of the network sending the same signal,
+# heard SIMULCAST_DB weaker and this many microseconds later, clean and at
+# HIGHPASS_SNR, with SIMULCAST_GAP between transmissions.
+SIMULCASTS = [0, 100, 200, 300]
+SIMULCAST_DB = 1
+SIMULCAST_GAP = 0.75
 MULTIMON_DEMODS = ["POCSAG512", "POCSAG1200", "POCSAG2400", "FLEX"]
 RATE = 22050
 ALPHA_CHARS = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 .,:;!?#/()-+=@'"
@@ -361,38 +369,43 @@ def sensitivity_run(args, ini, work):
 
 def receiver_points(args):
     """(category, bandwidth factor or None for 4 kHz, clock error, gap, SNR or None, high-pass Hz,
-    join s) to measure."""
+    join s, simulcast delay us) to measure."""
     points = set()
     snrs = args.receiver_snr if args.full else []
     for category in MODES:
         for snr in [None] + snrs:
             for bw in BANDWIDTHS:
-                points.add((category, bw, 0.0, 0.5, snr, 0, 0.0))
+                points.add((category, bw, 0.0, 0.5, snr, 0, 0.0, 0))
             for err in CLOCK_ERRORS:
-                points.add((category, None, err, 0.5, snr, 0, 0.0))
+                points.add((category, None, err, 0.5, snr, 0, 0.0, 0))
             for gap in GAPS:
-                points.add((category, None, 0.0, gap, snr, 0, 0.0))
+                points.add((category, None, 0.0, gap, snr, 0, 0.0, 0))
         if not args.full:
             # Under noise by default: the narrow filter for every mode, and
             # the 4-level modes beside 2-level FLEX for their 50 % points.
             for snr in args.receiver_snr:
-                points.add((category, 1.15, 0.0, 0.5, snr, 0, 0.0))
+                points.add((category, 1.15, 0.0, 0.5, snr, 0, 0.0, 0))
                 if category[0] == "flex":
-                    points.add((category, None, 0.0, 0.5, snr, 0, 0.0))
+                    points.add((category, None, 0.0, 0.5, snr, 0, 0.0, 0))
         levels = MODES[category][1]
         for hp in HIGHPASSES:
             for snr in (None, HIGHPASS_SNR[levels]):
-                points.add((category, None, 0.0, HIGHPASS_GAP, snr, hp, 0.0))
+                points.add((category, None, 0.0, HIGHPASS_GAP, snr, hp, 0.0, 0))
+        for delay in SIMULCASTS:
+            for snr in (None, HIGHPASS_SNR[levels]):
+                points.add((category, None, 0.0, SIMULCAST_GAP, snr, 0, 0.0, delay))
         if levels == 4:
             for join in JOINS:
-                points.add((category, None, 0.0, 0.0, JOIN_SNR, 0, join))
+                points.add((category, None, 0.0, 0.0, JOIN_SNR, 0, join, 0))
     if args.only_highpass:
         points = {p for p in points if p[3] == HIGHPASS_GAP}
-    return sorted(points, key=lambda p: (p[0], p[1] or 0, p[2], p[3], -1 if p[4] is None else p[4], p[5], p[6]))
+    if args.only_simulcast:
+        points = {p for p in points if p[3] == SIMULCAST_GAP}
+    return sorted(points, key=lambda p: (p[0], p[1] or 0, p[2], p[3], -1 if p[4] is None else p[4], *p[5:]))
 
 
 def receiver_point(args, work, point, index):
-    category, bw, err, gap, snr, highpass, join = point
+    category, bw, err, gap, snr, highpass, join, simulcast = point
     symbol_rate, levels = MODES[category]
     rng = random.Random(1000 + index)
     base = os.path.join(work, f"rx{index}")
@@ -409,6 +422,8 @@ def receiver_point(args, work, point, index):
            "--highpass", str(highpass), "--start-at", str(join), "-o", base + ".s16", base + ".pages"]
     if snr is not None:
         cmd[3:3] = ["--snr", str(snr)]
+    if simulcast:
+        cmd[3:3] = ["--simulcast", f"{simulcast}:{SIMULCAST_DB}"]
     subprocess.run(cmd, check=True, capture_output=True)
     extra = HIGHPASS_TOLVANE if gap == HIGHPASS_GAP else ()
     run_timed(tolvane_cmd(args.build, ini, base + ".s16", extra=extra), base + ".tolvane")
@@ -419,7 +434,8 @@ def receiver_point(args, work, point, index):
         r = score(truths, shown, [category], cut)[category]
         rows.append({"protocol": category[0], "rate": category[1], "bandwidth_x": bw or "4kHz",
                      "clock_error": err, "gap_s": gap, "snr_db": "clean" if snr is None else snr,
-                     "highpass_hz": highpass, "join_s": join, "decoder": name,
+                     "highpass_hz": highpass, "join_s": join, "simulcast_us": simulcast,
+                     "decoder": name,
                      "sent": r["sent"], "exact": r["exact"], "wrong_unmarked": r["wrong"], "marked": r["marked"],
                      "crashed": int(crashed and name == "multimon-ng")})
     if not args.keep:
@@ -474,7 +490,7 @@ def plot_receivers(results, rows):
                 pts = sorted((r["snr_db"], r["exact"] / r["sent"]) for r in rows
                              if (r["protocol"], r["rate"]) == category and r["bandwidth_x"] == bw
                              and r["decoder"] == decoder and r["snr_db"] != "clean" and r["clock_error"] == 0
-                             and r["highpass_hz"] == 0 and r["join_s"] == 0)
+                             and r["highpass_hz"] == 0 and r["join_s"] == 0 and r["gap_s"] != SIMULCAST_GAP)
                 if pts:
                     style = f"lc {list(MODES).index(category) + 1} dt {1 if decoder == 'tolvane' else 2} " \
                             f"pt {6 if bw == 1.15 else 7}"
@@ -484,34 +500,46 @@ def plot_receivers(results, rows):
                          "multimon-ng (dashed)", "SNR in the 4 kHz audio band (dB)", series)
 
 
-def plot_highpass(results, rows):
-    """Exact pages against the AC coupling's corner, every mode, clean and under noise."""
+def plot_sweep(results, rows, stem, gap, x_of, title, xlabel, options=""):
+    """Exact pages of one sweep (its points have `gap` s between transmissions) against x_of(row),
+    every mode, clean and under noise."""
     series = []
     for category in MODES:
         for noisy in (False, True):
             for decoder in ("tolvane", "multimon-ng"):
-                pts = sorted((max(r["highpass_hz"], 1), r["exact"] / r["sent"]) for r in rows
+                pts = sorted((x_of(r), r["exact"] / r["sent"]) for r in rows
                              if (r["protocol"], r["rate"]) == category and r["decoder"] == decoder
-                             and r["gap_s"] == HIGHPASS_GAP and r["join_s"] == 0 and (r["snr_db"] != "clean") == noisy)
+                             and r["gap_s"] == gap and r["join_s"] == 0 and (r["snr_db"] != "clean") == noisy)
                 if pts:
                     style = f"lc {list(MODES).index(category) + 1} dt {1 if decoder == 'tolvane' else 2} " \
                             f"pt {6 if noisy else 7}"
                     name = f"{decoder} {category[0].upper()} {category[1]} {'noisy' if noisy else 'clean'}"
                     series.append((name, style, pts))
-    plot_exact_fractions(results, "highpass", "Exact pages through an AC coupling (Tolvane estimates the corner): "
-                         "Tolvane (solid), multimon-ng (dashed); 1 Hz = none", "first-order high-pass corner (Hz)",
-                         series, "set logscale x")
+    plot_exact_fractions(results, stem, title, xlabel, series, options)
+
+
+def plot_highpass(results, rows):
+    plot_sweep(results, rows, "highpass", HIGHPASS_GAP, lambda r: max(r["highpass_hz"], 1),
+               "Exact pages through an AC coupling (Tolvane estimates the corner): "
+               "Tolvane (solid), multimon-ng (dashed); 1 Hz = none", "first-order high-pass corner (Hz)",
+               "set logscale x")
+
+
+def plot_simulcast(results, rows):
+    plot_sweep(results, rows, "simulcast", SIMULCAST_GAP, lambda r: r["simulcast_us"],
+               f"Exact pages where two transmitters overlap (the second {SIMULCAST_DB} dB weaker): "
+               "Tolvane (solid), multimon-ng (dashed)", "delay of the second transmitter (us)")
 
 
 def receiver_summary(rows):
     """Markdown lines: one row per point, tolvane beside multimon-ng, and where multimon-ng is ahead."""
-    lines = ["| mode | low-pass | clock | gap (s) | SNR (dB) | high-pass (Hz) | joined at (s) | sent | Tolvane exact | "
-             "multimon-ng exact | Tolvane wrong (unmarked) | multimon-ng wrong |",
-             "|---|---|---|---|---|---|---|---|---|---|---|---|"]
+    lines = ["| mode | low-pass | clock | gap (s) | SNR (dB) | high-pass (Hz) | joined at (s) | simulcast (us) | sent | "
+             "Tolvane exact | multimon-ng exact | Tolvane wrong (unmarked) | multimon-ng wrong |",
+             "|---|---|---|---|---|---|---|---|---|---|---|---|---|"]
     index = {}
     for r in rows:
         key = (r["protocol"], r["rate"], r["bandwidth_x"], r["clock_error"], r["gap_s"], r["snr_db"],
-               r["highpass_hz"], r["join_s"])
+               r["highpass_hz"], r["join_s"], r["simulcast_us"])
         index.setdefault(key, {})[r["decoder"]] = r
     behind = []
     for key, pair in index.items():
@@ -519,11 +547,11 @@ def receiver_summary(rows):
         bw = key[2] if key[2] == "4kHz" else f"{key[2]}x"
         crash = " (crashed)" if mm["crashed"] else ""
         lines.append(f"| {key[0]} {key[1]} | {bw} | {key[3] * 100:+.1f} % | {key[4]} | {key[5]} | {key[6]} | "
-                     f"{key[7]} | {tv['sent']} | {tv['exact']} | {mm['exact']}{crash} | {tv['wrong_unmarked']} | "
+                     f"{key[7]} | {key[8]} | {tv['sent']} | {tv['exact']} | {mm['exact']}{crash} | {tv['wrong_unmarked']} | "
                      f"{mm['wrong_unmarked']} |")
         if tv["exact"] < mm["exact"] or tv["wrong_unmarked"] > mm["wrong_unmarked"]:
             behind.append(f"{key[0]} {key[1]}, low-pass {bw}, clock {key[3] * 100:+.1f} %, gap {key[4]} s, "
-                          f"SNR {key[5]}, high-pass {key[6]} Hz, joined at {key[7]} s: "
+                          f"SNR {key[5]}, high-pass {key[6]} Hz, joined at {key[7]} s, simulcast {key[8]} us: "
                           f"Tolvane {tv['exact']} exact/{tv['wrong_unmarked']} wrong, "
                           f"multimon-ng {mm['exact']}/{mm['wrong_unmarked']}")
     lines += ["", "multimon-ng ahead at:" if behind else "multimon-ng is ahead at no receiver point."]
@@ -648,6 +676,8 @@ def main():
     parser.add_argument("--only-receivers", action="store_true", help="skip the speed and noise runs")
     parser.add_argument("--only-highpass", action="store_true",
                         help="only the AC-coupling sweep: its rows of receivers.csv and highpass.png")
+    parser.add_argument("--only-simulcast", action="store_true",
+                        help="only the simulcast sweep: its rows of receivers.csv and simulcast.png")
     args = parser.parse_args()
     os.makedirs(args.results, exist_ok=True)
     os.makedirs(args.work, exist_ok=True)
@@ -657,20 +687,24 @@ def main():
         f.write("[Tolvane]\nTimestamp=0\n")  # times of day would only be noise in the output
     info = machine()
     receivers = receiver_run(args, args.work)
-    if args.only_highpass:
-        # The other receiver points of the last whole run stay as they were.
+    if args.only_highpass or args.only_simulcast:
+        # The other receiver points of the last whole run stay as they were
+        # (runs before the simulcast sweep had no simulcast column).
+        gap = HIGHPASS_GAP if args.only_highpass else SIMULCAST_GAP
         path = os.path.join(args.results, "receivers.csv")
         kept = []
         if os.path.exists(path):
             with open(path, newline="", encoding="ascii") as f:
-                kept = [r for r in csv.DictReader(f) if float(r["gap_s"]) != HIGHPASS_GAP]
+                kept = [{**r, "simulcast_us": r.get("simulcast_us", 0)} for r in csv.DictReader(f)
+                        if float(r["gap_s"]) != gap]
         write_csv(path, kept + receivers)
-        plot_highpass(args.results, receivers)
+        (plot_highpass if args.only_highpass else plot_simulcast)(args.results, receivers)
         print("\n".join(receiver_summary(receivers)))
         return
     write_csv(os.path.join(args.results, "receivers.csv"), receivers)
     plot_receivers(args.results, receivers)
     plot_highpass(args.results, receivers)
+    plot_simulcast(args.results, receivers)
     if args.only_receivers:
         print("\n".join(receiver_summary(receivers)))
         return

@@ -2,7 +2,8 @@
 // the side-by-side comparison with another decoder.
 //
 //   tolvane-traffic [--rate HZ] [--snr DB] [--deviation D] [--seed N] [--filter-hz HZ]
-//                   [--rate-error F] [--levels 2|4] [--highpass HZ] [--start-at S] -o OUT.s16 PAGEFILE
+//                   [--rate-error F] [--levels 2|4] [--highpass HZ] [--start-at S]
+//                   [--simulcast US:DB[:HZ]] -o OUT.s16 PAGEFILE
 //
 // PAGEFILE holds one page description per line, as tolvane-gen takes them
 // (pocsag:1200:1234567:3:alpha:Text). Consecutive pages of one protocol and
@@ -19,7 +20,10 @@
 // --levels 4 sends 4-level FLEX as four levels; --highpass passes the whole
 // file, noise included, through a first-order high-pass (AC coupling);
 // --start-at drops the first seconds of the output, so that it begins inside
-// a transmission, as a receiver switched on while the network is sending. The output is signed 16-bit
+// a transmission, as a receiver switched on while the network is sending;
+// --simulcast adds a second transmitter of the network sending the same
+// signal US microseconds later, DB weaker (HZ off its carrier), as a
+// receiver where two transmitters overlap hears them. The output is signed 16-bit
 // little-endian mono; the length in seconds is printed on standard output.
 #include <algorithm>
 #include <cmath>
@@ -99,6 +103,7 @@ private:
 int Usage() {
     std::fputs("usage: tolvane-traffic [--rate HZ] [--snr DB] [--deviation D] [--seed N] [--filter-hz HZ]\n"
                "                       [--rate-error F] [--levels 2|4] [--highpass HZ] [--start-at S]\n"
+               "                       [--simulcast US:DB[:HZ]]\n"
                "                       -o OUT.s16 PAGEFILE\n",
                stderr);
     return 2;
@@ -116,6 +121,7 @@ int main(int argc, char** argv) {
     int levels = 2;
     double highpassHz = 0;
     double startSeconds = 0;
+    double simulcastUs = 0, simulcastDb = std::numeric_limits<double>::infinity(), simulcastHz = 0;
     std::string outPath;
     std::string pagePath;
     for (int i = 1; i < argc; ++i) {
@@ -130,13 +136,15 @@ int main(int argc, char** argv) {
         else if (arg == "--levels" && hasValue) levels = std::atoi(argv[++i]);
         else if (arg == "--highpass" && hasValue) highpassHz = std::atof(argv[++i]);
         else if (arg == "--start-at" && hasValue) startSeconds = std::atof(argv[++i]);
-        else if (arg == "-o" && hasValue) outPath = argv[++i];
+        else if (arg == "--simulcast" && hasValue) {
+            if (std::sscanf(argv[++i], "%lf:%lf:%lf", &simulcastUs, &simulcastDb, &simulcastHz) < 2) return Usage();
+        } else if (arg == "-o" && hasValue) outPath = argv[++i];
         else if (!arg.empty() && arg[0] != '-' && pagePath.empty()) pagePath = arg;
         else return Usage();
     }
     if (outPath.empty() || pagePath.empty() || rate < 8000 || deviation <= 0 || deviation > 1 ||
         filterHz <= 0 || filterHz > 0.45 * rate || std::abs(rateError) > 0.1 || (levels != 2 && levels != 4) ||
-        highpassHz < 0 || highpassHz > 2000 || startSeconds < 0)
+        highpassHz < 0 || highpassHz > 2000 || startSeconds < 0 || simulcastUs < 0 || simulcastUs > 10000)
         return Usage();
 
     std::ifstream pages(pagePath);
@@ -159,6 +167,9 @@ int main(int argc, char** argv) {
     audio.rateError = rateError;
     audio.levels = levels;
     audio.leadSeconds = 0;  // gaps come from the page file
+    audio.simulcastDelayUs = simulcastUs;
+    audio.simulcastDb = simulcastDb;
+    audio.simulcastOffsetHz = simulcastHz;
     EncodeOptions encode;
     encode.seed = seed;
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <complex>
 #include <numbers>
 #include <random>
 
@@ -57,6 +58,41 @@ bool EndsWith(const std::string& text, const std::string& tail) {
                       [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
+// The outer level's deviation on the air: 4.8 kHz for POCSAG, FLEX and GSC.
+constexpr double kOuterDeviationHz = 4800;
+
+// Replaces the modulating signal (as audio levels) by what a discriminator
+// makes of two transmitters sending it: FM at the on-air deviation, the
+// second path delayed, weaker and offset, the sum's phase differenced.
+void HearSimulcast(std::vector<double>& wave, const AudioOptions& options) {
+    const double fs = options.sampleRate;
+    const double hzPerLevel = kOuterDeviationHz / options.deviation;
+    std::vector<double> phase(wave.size() + 1, 0.0);  // at sample boundaries, radians
+    for (std::size_t i = 0; i < wave.size(); ++i)
+        phase[i + 1] = phase[i] + 2 * std::numbers::pi * hzPerLevel * wave[i] / fs;
+    const double delay = options.simulcastDelayUs * 1e-6 * fs;
+    const double ratio = std::pow(10.0, -options.simulcastDb / 20);
+    const auto phaseAt = [&phase](double at) {
+        if (at <= 0) return 0.0;
+        const auto i = static_cast<std::size_t>(at);
+        if (i + 1 >= phase.size()) return phase.back();
+        const double f = at - static_cast<double>(i);
+        return phase[i] + f * (phase[i + 1] - phase[i]);
+    };
+    // The second carrier's phase against the first's is arbitrary; not 0, so
+    // that the two do not start in step.
+    constexpr double kSecondCarrierPhase = 1.0;
+    std::complex<double> previous = 1.0 + std::polar(ratio, kSecondCarrierPhase);
+    for (std::size_t i = 0; i < wave.size(); ++i) {
+        const double n = static_cast<double>(i + 1);
+        const double second =
+            phaseAt(n - delay) + 2 * std::numbers::pi * options.simulcastOffsetHz * n / fs + kSecondCarrierPhase;
+        const std::complex<double> sum = std::polar(1.0, phase[i + 1]) + std::polar(ratio, second);
+        wave[i] = std::arg(sum * std::conj(previous)) * fs / (2 * std::numbers::pi) / hzPerLevel;
+        previous = sum;
+    }
+}
+
 }  // namespace
 
 std::vector<float> SymbolsToAudio(const SymbolStream& stream, const AudioOptions& options) {
@@ -85,6 +121,8 @@ std::vector<float> SymbolsToAudio(const SymbolStream& stream, const AudioOptions
         }
         start = end;
     }
+
+    if (std::isfinite(options.simulcastDb)) HearSimulcast(wave, options);
 
     double cutoff = options.filterHz > 0 ? options.filterHz : 4000.0;
     cutoff = std::min(cutoff, 0.4 * fs);

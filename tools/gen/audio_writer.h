@@ -31,6 +31,14 @@ struct AudioOptions {
     // AC-coupled sound-card input or a speaker output has; 0 = DC-coupled.
     double highpassHz = 0;
     double rateError = 0;            // +0.005 = transmitter clock 0.5 % fast
+    // A second transmitter of a simulcast network, heard beside the first:
+    // the same signal `simulcastDelayUs` later, `simulcastDb` weaker, its
+    // carrier `simulcastOffsetHz` away. Where both arrive, the receiver's
+    // discriminator follows their sum, not either one. Off while the
+    // level is infinite.
+    double simulcastDb = std::numeric_limits<double>::infinity();
+    double simulcastDelayUs = 0;
+    double simulcastOffsetHz = 0;
     bool invert = false;             // swap the levels
     double leadSeconds = 0.05;       // unmodulated carrier (0) before and after
     // The audio begins this far into the signal, with the receiver's

@@ -62,6 +62,8 @@ constexpr const char kHelp[] =
     "  --snr DB             add white noise: signal over noise power in the audio band\n"
     "  --dc F               add a DC offset, full scale = 1\n"
     "  --filter-hz HZ       the receiver's low-pass cut-off (default 4000)\n"
+    "  --simulcast US:DB[:HZ]  a second transmitter of the network heard too: the same\n"
+    "                       signal US microseconds later, DB weaker, HZ off its carrier\n"
     "  --highpass HZ        a first-order high-pass at the end, as an AC-coupled sound\n"
     "                       card input (5-30 Hz) or a speaker output (about 300 Hz)\n"
     "  --help               this text\n"
@@ -190,6 +192,16 @@ int ParseArguments(int argc, char** argv, Options& options) {
                 if (d <= 0) return fail("--filter-hz needs a positive frequency");
                 options.audio.filterHz = d;
             }
+        } else if (arg == "--simulcast") {
+            const char* v = value();
+            double delay = 0, db = 0, offset = 0;
+            int fields = 0;
+            if (v != nullptr) fields = std::sscanf(v, "%lf:%lf:%lf", &delay, &db, &offset);
+            if (fields < 2 || delay < 0 || delay > 10000 || db < -20 || db > 60)
+                return fail("--simulcast needs DELAY_US:DB[:OFFSET_HZ]");
+            options.audio.simulcastDelayUs = delay;
+            options.audio.simulcastDb = db;
+            options.audio.simulcastOffsetHz = offset;
         } else if (arg == "--start-at") {
             const char* v = value();
             if (v == nullptr || !ParseDouble(v, d) || d < 0 || d > 3600) return fail("--start-at needs seconds");
