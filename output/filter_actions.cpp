@@ -142,19 +142,24 @@ void FilterActions::Act(const FilterChoice& choice, const CurrentLine& line, std
 void FilterActions::CopyToPane(const FilterChoice& choice, const CurrentLine& line, std::string_view text) {
     const std::string& label = choice.filter->label;
     fileLine_.clear();
+    // After the capcode field; a line without one (a ReFLEX dump) starts
+    // with the label.
+    const bool noField = line.capcodeEnd == 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (static_cast<std::int32_t>(i) == line.capcodeEnd && !label.empty()) {
             // The label as typed, in cells: its letters show as the page's do.
             const std::string cells = TypedToLatin1(label, kFilterLabelMax);
             pane_.color = static_cast<std::uint8_t>(ColorClass::FilterLabel);
-            PutPlainChar(pane_, ' ');
+            if (!noField) PutPlainChar(pane_, ' ');
             std::size_t count = 0;
             for (const char c : cells) {
                 if (c == '\0' || count++ == kPanePutTextLimit) break;
                 PutPlainChar(pane_, static_cast<std::uint8_t>(c));
             }
-            fileLine_ += ' ';
+            if (noField) PutPlainChar(pane_, ' ');
+            if (!noField) fileLine_ += ' ';
             for (const char c : cells) AppendFileChar(fileLine_, static_cast<std::uint8_t>(c));
+            if (noField) fileLine_ += ' ';
         }
         pane_.color = attrs_[i];
         PutPlainChar(pane_, line.chars[i]);

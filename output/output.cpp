@@ -175,6 +175,11 @@ void Output::ForgetPage() {
     held_.clear();
     described_ = false;
     capcodeLength_ = 0;
+    // The next line may have no capcode field (a ReFLEX dump): it must not
+    // go out under this page's capcode filter, with its label put where
+    // this page's capcode ended, or be searched only past its message mark.
+    capcodeFilter_ = -1;
+    line_.capcodeStart = line_.capcodeEnd = line_.messageStart = 0;
     recordLine_.clear();
     recordErrors_ = false;
     recordTruncated_ = false;

@@ -196,6 +196,30 @@ TEST(FilterActions, FileSoundAndCommandOncePerMatchingLine) {
     EXPECT_EQ(rig.commands.calls, started);
 }
 
+// A line without a capcode field (a ReFLEX dump, an unknown sync header)
+// belongs to no page: the capcode filter and the message mark of the page
+// before it are not its own, so only a text filter, searching all of it,
+// may take it.
+TEST(FilterActions, LineWithoutCapcodeFieldTakesNothingFromThePageBefore) {
+    Settings settings;
+    settings.Filters = {F(Pocsag, "1234567", 0, "Fire Dept", "", 1), F(Text, "", 0, "Quiet", "q")};
+    settings.FilterCmdFileEnabled = 1;
+    settings.FilterCmdFile = "/opt/pager/notify";
+    TestRig rig(settings);
+    Output& out = rig.engine->output();
+    rig.engine->Panes().CreatePanes(40);
+    for (const char* raw : {"", "[00040B]XYZ", "qXYZ"}) {
+        if (*raw == '\0') {
+            WritePage(out, Pocsag, "1234567", 1, 2, "FIRE");
+            continue;
+        }
+        out.PanePutText(out.MessagePane, raw);
+        out.PaneEndLine(out.MessagePane);
+    }
+    EXPECT_EQ(rig.filterLines, (Lines{"1234567 Fire Dept FIRE", "Quiet qXYZ"}));
+    EXPECT_EQ(rig.commands.calls.size(), 1u);
+}
+
 // The template is split like a shell splits words, without expansion; the
 // fields go into each word; the command line is cut at 120 characters.
 TEST(FilterCommand, ArgumentsFromTheTemplate) {

@@ -66,6 +66,7 @@ Settings Start() {
     s.ComPort = 1, s.ComPortAddr = 0x3F8, s.ComPortIRQ = 4, s.Input.Input = "serial:/dev/ttyS0";
     s.Input.AudioDevice = "alsa_input.usb-radio";  // not plugged in now
     s.Pane1Size = 2000, s.Pane2Size = 300;
+    s.ShowNumeric = s.ShowMisc = 2;  // ticked boxes; a 2 reads differently from a 1
     return s;
 }
 

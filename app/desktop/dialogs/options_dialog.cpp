@@ -62,7 +62,12 @@ OptionsDialog::OptionsDialog(DialogHost& host, QWidget* parent) : SettingsDialog
 }
 
 bool OptionsDialog::Apply(Settings& s) {
-    for (std::size_t i = 0; i < kOptions.size(); ++i) s.*kOptions[i].field = boxes[i]->isChecked();
+    // A box left as it was keeps the stored number: ShowNumeric and ShowMisc
+    // read a 2 differently from a 1, and both show as ticked.
+    for (std::size_t i = 0; i < kOptions.size(); ++i) {
+        std::int32_t& value = s.*kOptions[i].field;
+        if (boxes[i]->isChecked() != (value != 0)) value = boxes[i]->isChecked() ? 1 : 0;
+    }
     s.RepeatWindow = repeatWindow->value();
     s.Charset = std::max(0, Selected(charset));
     return true;
