@@ -43,7 +43,7 @@ constexpr double kAfcAcquirePeriod = 0.07;
 constexpr double kLevelSeconds = 0.1;
 constexpr double kLevelSmoothingSeconds = 1 / 6400.0;
 constexpr double kInsideShare = 0.7;
-constexpr double kNarrowestSpanHz = kOuterDeviationHz;    // from the lower level to the upper
+constexpr double kNarrowestSpanHz = kOuterDeviationHz;  // from the lower level to the upper
 constexpr double kWidestSpanHz = 2.2 * kOuterDeviationHz;
 
 // Four lanes, which every x86-64 and ARM64 unit has.
@@ -71,8 +71,7 @@ public:
         : options_(options),
           nominalHz_(tuning.offsetHz),
           decim1_(decim1),
-          decim2_(decim2),
-          audioRate_(audioRate) {
+          decim2_(decim2) {
         const double rate1 = options.sampleRate / static_cast<double>(decim1);
         // Stage 1: pass the channel, reject what would fold into it.
         prototype_.assign(taps, 0.0f);
@@ -277,7 +276,6 @@ private:
     BankOptions options_;
     double nominalHz_;
     std::size_t decim1_, decim2_;
-    double audioRate_;
     std::vector<float> prototype_;
     std::vector<float> tapsRe_, tapsIm_;
     firdecim_crcf decimator_ = nullptr;
