@@ -116,8 +116,7 @@ TEST(ChannelBank, FineTuningAndSquelch) {
     }
 }
 
-// Data that is not balanced (GSC's idle before it ends, numeric POCSAG, long
-// FLEX messages, 4-level FLEX's idle phases) must not pull the tuning off.
+// Data that is not balanced (GSC's idle, numeric POCSAG, long FLEX messages, 4-level FLEX) must not pull the tuning.
 TEST(ChannelBank, FineTuningFollowsTheCarrierNotTheData) {
     std::vector<std::string> fourLevel;
     for (int i = 0; i < 8; ++i)  // alternating rates: a transmission each
