@@ -23,7 +23,7 @@ struct Heard {
     double openShare = 0;     // of the audio blocks in the second half
     float loudest = 0;        // audio through a closed squelch
     std::size_t changes = 0;  // of the sliced line state
-    double farthestHz = 0;    // of the tuning from the channel, at any block
+    double farthestHz = 0;    // of the tuning from the channel's own carrier, from 0.5 s on
 };
 
 // `seconds` of carriers continuously modulated with random data (levels in
@@ -74,7 +74,8 @@ Heard Listen(const std::vector<std::pair<double, double>>& carriers, double cnrD
             state = edge.lineState;
         }
         bank.Edges(0).clear();
-        heard.farthestHz = std::max(heard.farthestHz, std::fabs(bank.TuningOffsetHz(0)));
+        const double strayHz = std::fabs(bank.TuningOffsetHz(0) - (length.frequencyHz - kChannel));
+        if (static_cast<double>(seen) > kRate / 2) heard.farthestHz = std::max(heard.farthestHz, strayHz);
     });
     heard.tuningHz = bank.TuningOffsetHz(0);
     heard.openAtEnd = bank.SquelchOpen(0);
@@ -115,15 +116,26 @@ TEST(ChannelBank, FineTuningAndSquelch) {
     }
 }
 
-// 4-level FLEX, whose idle phases leave levels out for seconds, must not
-// pull the tuning off a carrier that sits on the channel.
-TEST(ChannelBank, FineTuningStaysOnAFourLevelCarrier) {
-    std::vector<std::string> pages;
+// Data that is not balanced (GSC's idle, numeric POCSAG, long FLEX messages, 4-level FLEX) must not pull the tuning.
+TEST(ChannelBank, FineTuningFollowsTheCarrierNotTheData) {
+    std::vector<std::string> fourLevel;
     for (int i = 0; i < 8; ++i)  // alternating rates: a transmission each
-        pages.push_back(std::string(i % 2 == 0 ? "flex:6400/4:" : "flex:3200/4:") + std::to_string(1100000 + i) +
-                        ":0:alpha:MDTSLKTTFEYCVANZ");
-    const gen::IqCarrier own = testing::Carrier(pages, kChannel);
-    EXPECT_LT(Listen({}, 30, 0, &own, 4).farthestHz, 800);  // half the step between its levels
+        fourLevel.push_back(std::string(i % 2 == 0 ? "flex:6400/4:" : "flex:3200/4:") + std::to_string(1100000 + i) +
+                            ":0:alpha:MDTSLKTTFEYCVANZ");
+    struct Row {
+        std::vector<std::string> pages;
+        double offsetHz;  // of the carrier from the channel
+        int levels;
+        double strayHz;  // how far the tuning may stray from it once found (4 levels: 3.2 kHz apart)
+    };
+    const std::string gsc = "gsc:600:12345:0:alpha:Courier pickup at dock 4";
+    const Row rows[] = {{{gsc}, 0, 2, 150}, {{gsc}, 1500, 2, 150}, {fourLevel, 0, 4, 400}, {fourLevel, -1500, 4, 400},
+                        {{"pocsag:512:512001:0:numeric:" + std::string(40, '0')}, -1500, 2, 150},
+                        {{"flex:1600/2:1600001:0:alpha:" + std::string(200, '@')}, 1500, 2, 150}};
+    for (const Row& row : rows) {
+        const gen::IqCarrier own = testing::Carrier(row.pages, kChannel + row.offsetHz);
+        EXPECT_LT(Listen({}, 30, 0, &own, row.levels).farthestHz, row.strayHz) << row.pages[0] << " " << row.offsetHz;
+    }
 }
 
 }  // namespace

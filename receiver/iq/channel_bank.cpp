@@ -23,15 +23,28 @@ constexpr float kStopDb = 60;
 // Stage-1 output rate at least this; the audio rate at least half of it.
 constexpr double kStage1Rate = 96000;
 constexpr double kAudioRate = 24000;
-// How fast the fine tuning follows: quickly while a transmission starts,
-// then slowly, so that data that is not balanced does not pull it. A
-// 4-level channel holds the tuning its transmission started with (FLEX's
-// 2-level sync): the mean of 4-level FLEX, whose idle phases leave levels
-// out for seconds, pulled it 1.6 kHz off even at 0.5 s and lost pages at
-// any carrier-to-noise ratio.
-constexpr double kAfcAcquireSeconds = 0.02;
-constexpr double kAfcTrackSeconds = 0.5;
-constexpr double kAfcAcquirePeriod = 0.05;
+// Fine tuning. A transmission starts with a balanced bit sync (POCSAG's
+// and FLEX's 1010..., GSC's dotting), so over its first 70 ms the mean
+// frequency heard is the carrier. After that the mean is not: GSC idles on
+// its lower level for seconds before it ends and pads its data with zeros,
+// numeric POCSAG and long FLEX messages lean to one level, 4-level FLEX
+// leaves levels out for seconds; each pulled the mean 1..3 kHz off a
+// carrier that had not moved, GSC's idle to the end of the range. So the
+// tuning then follows the midpoint of the two outer levels, each the mean
+// of the frequencies (smoothed over half a symbol at 3200 baud) that lie
+// beyond 0.7 of the way out to it. How often each level is sent does not
+// move the midpoint, a level that is not sent stays where it was, and
+// 4-level FLEX's inner levels and an unmodulated carrier fall short of
+// 0.7. Unlike holding what the start found, it follows a carrier that
+// drifts while FLEX sends for hours, and recovers when the squelch opens
+// in the middle of a transmission: the levels keep no further apart than
+// a transmitter's deviation allows, so one level heard pulls the other.
+constexpr double kAfcAcquirePeriod = 0.07;
+constexpr double kLevelSeconds = 0.1;
+constexpr double kLevelSmoothingSeconds = 1 / 6400.0;
+constexpr double kInsideShare = 0.7;
+constexpr double kNarrowestSpanHz = kOuterDeviationHz;  // from the lower level to the upper
+constexpr double kWidestSpanHz = 2.2 * kOuterDeviationHz;
 
 // Four lanes, which every x86-64 and ARM64 unit has.
 using Lanes = float __attribute__((vector_size(16)));
@@ -57,10 +70,8 @@ public:
               std::size_t decim2, double audioRate)
         : options_(options),
           nominalHz_(tuning.offsetHz),
-          holdAfterAcquiring_(tuning.slicer.fourLevel),
           decim1_(decim1),
-          decim2_(decim2),
-          audioRate_(audioRate) {
+          decim2_(decim2) {
         const double rate1 = options.sampleRate / static_cast<double>(decim1);
         // Stage 1: pass the channel, reject what would fold into it.
         prototype_.assign(taps, 0.0f);
@@ -89,6 +100,11 @@ public:
         window_ = std::max<std::size_t>(8, static_cast<std::size_t>(options.squelchSeconds * audioRate));
         power_.assign(window_, 0.0);
         delayed_.assign(window_, 0.0f);
+        delayedHz_.assign(window_, 0.0f);
+        smoothed_.assign(std::max<std::size_t>(1, static_cast<std::size_t>(std::lround(kLevelSmoothingSeconds * audioRate))),
+                         0.0);
+        acquireSamples_ = static_cast<std::size_t>(kAfcAcquirePeriod * audioRate);
+        levelAlpha_ = 1 / (kLevelSeconds * audioRate);
         SlicerOptions slicing = tuning.slicer;
         slicing.sampleRate = audioRate;
         slicer_ = std::make_unique<AudioSlicer>(slicing);
@@ -155,7 +171,9 @@ public:
 
     void Shift(double hz) {
         nominalHz_ += hz;
-        residualHz_ = 0;
+        for (float& heard : delayedHz_) heard = static_cast<float>(heard - hz);
+        carrierHz_ = 0;
+        openSamples_ = 0;
         Retune(0);
     }
 
@@ -199,7 +217,10 @@ private:
         float m = 0;
         freqdem_demodulate(demodulator_, w, &m);
         const float out = delayed_[slot_];
+        const double heardHz = delayedHz_[slot_];
         delayed_[slot_] = m;
+        // From the channel's frequency, whatever the tuning when it was heard.
+        delayedHz_[slot_] = static_cast<float>(static_cast<double>(m) * kOuterDeviationHz / kOuterAudio + afcHz_);
         slot_ = slot_ + 1 == window_ ? 0 : slot_ + 1;
 
         const double n = static_cast<double>(window_);
@@ -212,29 +233,49 @@ private:
             openSamples_ = 0;
         }
         if (!open_) return 0.0f;
-        ++openSamples_;
-        // The offset still left, in Hz, averaged over the open time.
-        const bool acquiring = static_cast<double>(openSamples_) < kAfcAcquirePeriod * audioRate_;
-        if (!acquiring && holdAfterAcquiring_) return std::clamp(out, -1.0f, 1.0f);
-        const double seconds = acquiring ? kAfcAcquireSeconds : kAfcTrackSeconds;
-        residualHz_ += (static_cast<double>(out) * kOuterDeviationHz / kOuterAudio - residualHz_) / (seconds * audioRate_);
+        FollowLevels(heardHz);
         return std::clamp(out, -1.0f, 1.0f);
     }
 
-    // Once a block: moves the tuning by what the audio says is left.
+    // Per open sample: where the carrier is, from the frequency heard.
+    void FollowLevels(double hz) {
+        smoothedSum_ += hz - smoothed_[smoothedSlot_];
+        smoothed_[smoothedSlot_] = hz;
+        smoothedSlot_ = smoothedSlot_ + 1 == smoothed_.size() ? 0 : smoothedSlot_ + 1;
+        if (openSamples_ < acquireSamples_) {
+            acquiredSum_ = openSamples_ == 0 ? hz : acquiredSum_ + hz;
+            carrierHz_ = acquiredSum_ / static_cast<double>(++openSamples_);
+            upperHz_ = carrierHz_ + kOuterDeviationHz;
+            lowerHz_ = carrierHz_ - kOuterDeviationHz;
+            return;
+        }
+        ++openSamples_;
+        const double y = smoothedSum_ / static_cast<double>(smoothed_.size());
+        const double half = (upperHz_ - lowerHz_) / 2;
+        const double away = y - carrierHz_;
+        if (std::fabs(away) <= kInsideShare * half) return;
+        double& level = away > 0 ? upperHz_ : lowerHz_;
+        level += (std::clamp(y, carrierHz_ - 2 * half, carrierHz_ + 2 * half) - level) * levelAlpha_;
+        // The other level keeps within the deviations a transmitter uses.
+        const double span = std::clamp(upperHz_ - lowerHz_, kNarrowestSpanHz, kWidestSpanHz);
+        if (away > 0)
+            lowerHz_ = upperHz_ - span;
+        else
+            upperHz_ = lowerHz_ + span;
+        carrierHz_ = (upperHz_ + lowerHz_) / 2;
+    }
+
+    // Once a block: moves the tuning to the carrier, in steps of at least 20 Hz.
     void FollowCarrier() {
         if (!open_ || openSamples_ < window_) return;
-        const double wanted = std::clamp(afcHz_ + residualHz_, -options_.afcRangeHz, options_.afcRangeHz);
+        const double wanted = std::clamp(carrierHz_, -options_.afcRangeHz, options_.afcRangeHz);
         if (std::fabs(wanted - afcHz_) < 20) return;
-        residualHz_ -= wanted - afcHz_;
         Retune(wanted);
     }
 
     BankOptions options_;
     double nominalHz_;
-    bool holdAfterAcquiring_;
     std::size_t decim1_, decim2_;
-    double audioRate_;
     std::vector<float> prototype_;
     std::vector<float> tapsRe_, tapsIm_;
     firdecim_crcf decimator_ = nullptr;
@@ -248,12 +289,20 @@ private:
     std::size_t window_ = 0;
     std::vector<double> power_;
     std::vector<float> delayed_;
+    std::vector<float> delayedHz_;  // the frequency each delayed sample was heard at
     std::size_t slot_ = 0;
     double powerSum_ = 0, squareSum_ = 0;
     bool open_ = false;
     std::size_t openSamples_ = 0;
-    double residualHz_ = 0;
-    double afcHz_ = 0;
+    double afcHz_ = 0;  // the tuning, from the channel's frequency
+    // The carrier and its outer levels, from the channel's frequency, and
+    // the frequencies heard, smoothed over a symbol.
+    double carrierHz_ = 0, upperHz_ = kOuterDeviationHz, lowerHz_ = -kOuterDeviationHz;
+    std::size_t acquireSamples_ = 0;
+    double acquiredSum_ = 0, levelAlpha_ = 0;
+    std::vector<double> smoothed_;
+    std::size_t smoothedSlot_ = 0;
+    double smoothedSum_ = 0;
     std::unique_ptr<AudioSlicer> slicer_;
     std::vector<EdgeEntry> edges_;
 };

@@ -20,12 +20,11 @@
 //      squelch's window, so that opening lets the start of a transmission
 //      through and closing keeps the noise after it out; a closed squelch
 //      gives silence, which the slicer turns into no edges;
-//   5. automatic fine tuning: while the squelch is open the mean of the
-//      discriminator output is the carrier's offset from where the channel
-//      is tuned; the tuning follows it, within +-3 kHz of the channel's
-//      frequency, and holds it while the squelch is closed. A 4-level
-//      channel follows only while a transmission starts (its 2-level
-//      sync), then holds: its data's mean is not the carrier;
+//   5. automatic fine tuning: while the squelch is open the tuning follows
+//      the carrier, within +-3 kHz of the channel's frequency, and holds
+//      it while the squelch is closed. The carrier is the mean frequency
+//      while a transmission starts (a balanced bit sync), then the
+//      midpoint of the outer levels: data need not be balanced;
 //   6. the audio slicer, as for discriminator audio from a sound card.
 //
 // Everything is allocated when the bank is made; Process allocates nothing
