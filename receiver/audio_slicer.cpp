@@ -252,11 +252,12 @@ void AudioSlicer::UpdateEstimate() {
     const double perHz = 2 * std::numbers::pi / options_.sampleRate;
     const double floor = kCornerFloorHz * perHz;
     const bool matters = rate * std::sqrt(sumSpread / weight) > kCornerMinSag * levels_.amplitude;
-    if (restore_ ? rate > 0.5 * floor : matters && rate - kCornerConfidence * error > floor) {
+    const bool confident = rate - kCornerConfidence * error > floor;
+    if (restore_ ? confident : matters && confident) {
         const double share = std::min(rate, kCornerMaxHz * perHz);
         if (std::abs(share - restoreShare_) > kCornerRelearnShare * share) settledFrom_ = sampleIndex_ + relearnSamples_;
         SetRestoration(1 / (1 + share));
-    } else if (restore_) {
+    } else if (restore_ && rate + kCornerConfidence * error < 0.5 * floor) {
         settledFrom_ = sampleIndex_ + relearnSamples_;
         SetRestoration(1);
     }
