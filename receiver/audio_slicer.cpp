@@ -252,6 +252,9 @@ void AudioSlicer::UpdateEstimate() {
     const double perHz = 2 * std::numbers::pi / options_.sampleRate;
     const double floor = kCornerFloorHz * perHz;
     const bool matters = rate * std::sqrt(sumSpread / weight) > kCornerMinSag * levels_.amplitude;
+    // Once on, the restoration follows only estimates as confident as the
+    // one that turned it on: the first few runs after the fit dropped its
+    // runs read far off.
     const bool confident = rate - kCornerConfidence * error > floor;
     if (restore_ ? confident : matters && confident) {
         const double share = std::min(rate, kCornerMaxHz * perHz);
