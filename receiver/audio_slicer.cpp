@@ -256,7 +256,7 @@ void AudioSlicer::UpdateEstimate() {
     // one that turned it on: the first few runs after the fit dropped its
     // runs read far off.
     const bool confident = rate - kCornerConfidence * error > floor;
-    if (restore_ ? confident : matters && confident) {
+    if (confident && (restore_ || matters)) {
         const double share = std::min(rate, kCornerMaxHz * perHz);
         if (std::abs(share - restoreShare_) > kCornerRelearnShare * share) settledFrom_ = sampleIndex_ + relearnSamples_;
         SetRestoration(1 / (1 + share));

@@ -270,7 +270,7 @@ private:
     std::int64_t nextUpdate_ = 0;
     double fitKeep_ = 1;
     int measuredRuns_ = 0;
-    double heldAmplitude_ = 0;  // the levels' span, averaged over kSignalRiseSeconds
+    double heldAmplitude_ = 0;  // the levels' amplitude, averaged over kSignalRiseSeconds
     double amplitudeAlpha_ = 0;
 
     // Timing path: its moving average, the delay to add to its crossings to
