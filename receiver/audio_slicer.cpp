@@ -39,6 +39,10 @@ constexpr double kCornerRelearnShare = 0.1;
 // date this often.
 constexpr double kCornerForgetSeconds = 1.0;
 constexpr double kCornerUpdateSeconds = 0.005;
+// A span of the levels this many times their average over the last
+// kSignalRiseSeconds: a transmission has started.
+constexpr double kSignalRise = 1.5;
+constexpr double kSignalRiseSeconds = 0.1;
 // After a pause or the start, the levels take this long to be learnt.
 constexpr double kRelearnSeconds = 0.03;
 // A run's samples count from this long after the decision filter has
@@ -48,9 +52,6 @@ constexpr double kRelearnSeconds = 0.03;
 constexpr double kWatchMarginSeconds = 0.1e-3;
 constexpr double kWatchSettleSymbols = 0.5;
 constexpr double kWatchSpanSeconds = 0.02;
-// Slow trends are taken out of both sides of the fit with this time
-// constant.
-constexpr double kWatchTrendSeconds = 0.5;
 // Symbols are followed as the lower quartile of the run lengths, in steps
 // of this share, leaving out runs this many decision lengths short or
 // shorter: a 4-level decision passing a level on its way to another.
@@ -101,10 +102,11 @@ AudioSlicer::AudioSlicer(const SlicerOptions& options) : options_(options) {
     const auto span = static_cast<std::size_t>(std::max(2.0, kWatchSpanSeconds * options_.sampleRate));
     runOffsets_.assign(estimate_ ? span : 0, 0.0);
     runSums_.assign(runOffsets_.size(), 0.0);
-    trendAlpha_ = SmoothingFactor(kWatchTrendSeconds, options_.sampleRate);
+    decidedSums_.assign(estimate_ ? static_cast<std::size_t>(decidingLength_) : 0, 0.0);
     relearnSamples_ = std::llround(kRelearnSeconds * options_.sampleRate);
     updateSamples_ = std::max<std::int64_t>(1, std::llround(kCornerUpdateSeconds * options_.sampleRate));
     fitKeep_ = std::exp(-kCornerUpdateSeconds / kCornerForgetSeconds);
+    amplitudeAlpha_ = 1 - std::exp(-kCornerUpdateSeconds / kSignalRiseSeconds);
     fits_.assign(estimate_ ? 4 * 4 * 4 * 2 : 0, Fit());
     const double decisionLength = static_cast<double>(window_.size());
     if (!options_.fourLevel && options_.timingRate > options_.maxSymbolRate) {
@@ -150,7 +152,9 @@ void AudioSlicer::reset() {
     timingNext_ = 0;
     ambiguous_ = 0;
     restoreSum_ = 0;
-    inputTrend_ = sumTrend_ = 0;
+    std::fill(decidedSums_.begin(), decidedSums_.end(), 0.0);
+    decidedSumsPos_ = 0;
+    decidedSumsTotal_ = 0;
     if (estimate_) SetRestoration(1);
     runLevel_ = previousLevel_ = 0;
     runStart_ = 0;
@@ -160,13 +164,10 @@ void AudioSlicer::reset() {
     nextUpdate_ = 0;
     std::fill(fits_.begin(), fits_.end(), Fit());
     measuredRuns_ = 0;
+    heldAmplitude_ = 0;
 }
 
 void AudioSlicer::SetRestoration(double a) {
-    // The restored signal is (1 + share) y + share S: its trend moves with
-    // the restoration, so that the fit sees no step.
-    const double share = (1 - a) / a;
-    inputTrend_ = (1 + share) / (1 + restoreShare_) * (inputTrend_ - restoreShare_ * sumTrend_) + share * sumTrend_;
     restore_ = a < 1;
     restoreGain_ = 1 / a;
     restoreShare_ = (1 - a) / a;
@@ -211,6 +212,18 @@ void AudioSlicer::MeasureRun(std::int64_t end) {
 }
 
 void AudioSlicer::UpdateEstimate() {
+    // A transmission after receiver noise: the levels widen within a few
+    // symbols. The noise's runs lie at other offsets than the data's runs
+    // of the same kind, and with sums of their own, so that while they were
+    // remembered the two read as a slope (-50 Hz on the noise before a
+    // transmission, which then took seconds to be forgotten): they are
+    // dropped.
+    if (levels_.amplitude > kSignalRise * heldAmplitude_) {
+        std::fill(fits_.begin(), fits_.end(), Fit());
+        measuredRuns_ = 0;
+        heldAmplitude_ = levels_.amplitude;
+    }
+    heldAmplitude_ += amplitudeAlpha_ * (levels_.amplitude - heldAmplitude_);
     double runs = 0, weight = 0, sumSpread = 0, covariance = 0, offsetSpread = 0;
     int kinds = 0;
     for (Fit& f : fits_) {
@@ -233,17 +246,21 @@ void AudioSlicer::UpdateEstimate() {
     // Each kind of run costs the fit one degree of freedom.
     const double freedom = runs - kinds - 1;
     if (measuredRuns_ < kCornerMinRuns || freedom < kCornerMinRuns || !(sumSpread > 0)) return;
-    // A run lies rate * sum below its level (the sum with its trend out).
+    // A run lies rate * sum below its level.
     const double rate = -covariance / sumSpread;
     const double error = std::sqrt(std::max(0.0, offsetSpread + rate * covariance) / freedom / sumSpread);
     const double perHz = 2 * std::numbers::pi / options_.sampleRate;
     const double floor = kCornerFloorHz * perHz;
     const bool matters = rate * std::sqrt(sumSpread / weight) > kCornerMinSag * levels_.amplitude;
-    if (restore_ ? rate > 0.5 * floor : matters && rate - kCornerConfidence * error > floor) {
+    // Once on, the restoration follows only estimates as confident as the
+    // one that turned it on: the first few runs after the fit dropped its
+    // runs read far off.
+    const bool confident = rate - kCornerConfidence * error > floor;
+    if (confident && (restore_ || matters)) {
         const double share = std::min(rate, kCornerMaxHz * perHz);
         if (std::abs(share - restoreShare_) > kCornerRelearnShare * share) settledFrom_ = sampleIndex_ + relearnSamples_;
         SetRestoration(1 / (1 + share));
-    } else if (restore_) {
+    } else if (restore_ && rate + kCornerConfidence * error < 0.5 * floor) {
         settledFrom_ = sampleIndex_ + relearnSamples_;
         SetRestoration(1);
     }
@@ -251,14 +268,6 @@ void AudioSlicer::UpdateEstimate() {
 
 void AudioSlicer::WatchRun(double y) {
     const std::int64_t n = sampleIndex_;
-    // Slow trends (a drifting offset, the sum's leak) are taken out of both
-    // sides of the fit alike, which keeps the sag's relation between them.
-    // Until the trends' time constant has passed they are plain averages
-    // of all so far: a stream opening on one level of the data (a
-    // recording started mid-preamble) must not start them there.
-    const double alpha = std::max(trendAlpha_, 1.0 / static_cast<double>(n + 1));
-    inputTrend_ += alpha * (y - inputTrend_);
-    sumTrend_ += alpha * (restoreSum_ - sumTrend_);
     if (n >= nextUpdate_) {
         UpdateEstimate();
         nextUpdate_ = n + updateSamples_;
@@ -276,14 +285,23 @@ void AudioSlicer::WatchRun(double y) {
         return;
     }
     if (runCount_ < 0 || static_cast<double>(n - runStart_) < watchStart_) return;
-    runOffsets_[static_cast<std::size_t>(runCount_)] = y - inputTrend_;
-    runSums_[static_cast<std::size_t>(runCount_)] = restoreSum_ - sumTrend_;
+    // As they are: a slow trend taken out of both sides lagged behind the
+    // start of a transmission, and that lag, the data's and not the
+    // coupling's, pulled the first second's estimate toward 0 Hz.
+    runOffsets_[static_cast<std::size_t>(runCount_)] = y;
+    runSums_[static_cast<std::size_t>(runCount_)] = decidedSumsTotal_ / decidingLength_;
     if (static_cast<std::size_t>(++runCount_) == runOffsets_.size()) MeasureRun(-1);
 }
 
 float AudioSlicer::Restore(float sample) {
     const double y = sample;
     const double x = restoreGain_ * y + restoreShare_ * restoreSum_;
+    if (!decidedSums_.empty()) {
+        // The sums the decision's average spans, as its samples owe them.
+        decidedSumsTotal_ += restoreSum_ - decidedSums_[decidedSumsPos_];
+        decidedSums_[decidedSumsPos_] = restoreSum_;
+        if (++decidedSumsPos_ == decidedSums_.size()) decidedSumsPos_ = 0;
+    }
     restoreSum_ = restoreLeak_ * restoreSum_ + y;
     // Until an estimated corner is in, the sample goes on untouched.
     return restore_ ? static_cast<float>(x) : sample;

@@ -247,16 +247,19 @@ private:
     double decidingLength_ = 1;  // samples averaged for the decision the runs are of
     double watchStart_ = 0;
     double watchEnd_ = 0;
-    std::vector<double> runOffsets_;  // this run's samples, their trend taken out
-    std::vector<double> runSums_;     // the undoing sum at each, its trend taken out
+    std::vector<double> runOffsets_;  // this run's samples
+    std::vector<double> runSums_;     // the undoing sum each owes
+    // A sample the decision averaged over its window lies below its level
+    // by the sum averaged over the same window (at 300 Hz the sum at the
+    // window's end read the corner 25 % high): the sums of that window.
+    std::vector<double> decidedSums_;
+    std::size_t decidedSumsPos_ = 0;
+    double decidedSumsTotal_ = 0;
     int runLevel_ = 0;
     int previousLevel_ = 0;
     std::int64_t runStart_ = 0;
     int runCount_ = 0;  // samples kept of this run; -1: measured already
     double shortRun_ = 0;  // about a symbol, in samples
-    double trendAlpha_ = 0;
-    double inputTrend_ = 0;
-    double sumTrend_ = 0;
     std::int64_t relearnSamples_ = 0;
     std::int64_t settledFrom_ = 0;  // runs starting before this sample are not measured
     struct Fit {
@@ -267,6 +270,8 @@ private:
     std::int64_t nextUpdate_ = 0;
     double fitKeep_ = 1;
     int measuredRuns_ = 0;
+    double heldAmplitude_ = 0;  // the levels' amplitude, averaged over kSignalRiseSeconds
+    double amplitudeAlpha_ = 0;
 
     // Timing path: its moving average, the delay to add to its crossings to
     // match the decision filter's, and its latest crossings of the
