@@ -25,6 +25,11 @@ namespace tolvane {
 namespace {
 
 constexpr std::size_t kBlockSamples = 4096;
+// A recording whose receiver may still ask for the slicer's second decision
+// is sliced at most this many entries ahead of it (about half a second of
+// FLEX 3200/2), so that the frame after the one that asks gets it however
+// the two threads are scheduled.
+constexpr std::size_t kLeadEntries = 1024;
 
 // What the slicer can work with: below this no symbol rate fits, above it
 // the audio is no discriminator output.
@@ -51,6 +56,7 @@ AttachStatus AudioSource::Attach(EdgeRing& ring) {
     sampleRate_ = rate;
     try {
         optionsChanged_ = false;
+        ring.ClearSecondDecision();  // a new input: its receiver asks again
         slicer_ = MakeSlicer();
         buffer_.resize(kBlockSamples);
         previous_.resize(kBlockSamples);
@@ -119,6 +125,7 @@ void AudioSource::Run(EdgeRing& ring) {
     double samplesRead = 0;
     std::string error;
     while (!thread_.StopRequested()) {
+        if (!live_ && slicer_->SecondDecisionWaiting() && !thread_.WaitUntilDrained(ring, kLeadEntries)) break;
         if (paced_) {
             const auto due = start + std::chrono::duration_cast<Clock::duration>(
                                          std::chrono::duration<double>(samplesRead / sampleRate_));
@@ -137,6 +144,7 @@ void AudioSource::Run(EdgeRing& ring) {
         }
         samplesRead += static_cast<double>(got);
         if (optionsChanged_.exchange(false) && !Reslice()) break;
+        if (ring.SecondDecisionRequested()) slicer_->StartSecondDecision();
         slicer_->process(std::span<const float>(buffer_.data(), static_cast<std::size_t>(got)), edges_);
         buffer_.swap(previous_);
         previousCount_ = static_cast<std::size_t>(got);
