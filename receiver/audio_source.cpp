@@ -25,11 +25,6 @@ namespace tolvane {
 namespace {
 
 constexpr std::size_t kBlockSamples = 4096;
-// A recording whose receiver may still ask for the slicer's second decision
-// is sliced at most this many entries ahead of it (about half a second of
-// FLEX 3200/2), so that the frame after the one that asks gets it however
-// the two threads are scheduled.
-constexpr std::size_t kLeadEntries = 1024;
 
 // What the slicer can work with: below this no symbol rate fits, above it
 // the audio is no discriminator output.
@@ -125,7 +120,7 @@ void AudioSource::Run(EdgeRing& ring) {
     double samplesRead = 0;
     std::string error;
     while (!thread_.StopRequested()) {
-        if (!live_ && slicer_->SecondDecisionWaiting() && !thread_.WaitUntilDrained(ring, kLeadEntries)) break;
+        if (!live_ && slicer_->SecondDecisionWaiting() && !thread_.WaitUntilDrained(ring, kSecondDecisionLead)) break;
         if (paced_) {
             const auto due = start + std::chrono::duration_cast<Clock::duration>(
                                          std::chrono::duration<double>(samplesRead / sampleRate_));

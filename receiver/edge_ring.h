@@ -25,6 +25,12 @@ inline constexpr std::uint8_t kLineDCD = 0x80;
 // level 0..3), for 2 levels on a shorter one (0 or 3).
 inline constexpr std::uint8_t kLineSlowDecision = 0x08;
 
+// A recording whose receiver may still ask for the second decision is
+// sliced at most this many entries ahead of it (about half a second of FLEX
+// 3200/2), so that the frame after the one that asks gets it however the
+// threads are scheduled.
+inline constexpr std::size_t kSecondDecisionLead = 1024;
+
 struct EdgeEntry {
     std::uint16_t duration = 0;
     std::uint8_t lineState = 0;
