@@ -549,7 +549,7 @@ double AudioSlicer::EdgeTime(double crossing, int direction, double lastEdge, do
 }
 
 template <bool kSecond>
-void AudioSlicer::SliceSample(float sample, std::vector<EdgeEntry>& out) {
+void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
     if (sampleIndex_ == 0) {
         // Start as if the first sample had always been there: a constant
         // input must not look like a step from zero.
@@ -666,21 +666,31 @@ void AudioSlicer::SliceSample(float sample, std::vector<EdgeEntry>& out) {
     }
 }
 
-void AudioSlicer::process(std::span<const float> samples, std::vector<EdgeEntry>& out) {
+template <bool kSecond>
+void AudioSlicer::Slice(std::span<const float> samples, std::vector<EdgeEntry>& out) {
     // A float file can hold anything: one NaN or huge sample would stay in
     // the running sums and level means for good. Not a number is silence,
     // anything beyond full scale is clipped to it, as a 16-bit input would be.
     for (const float s : samples) {
         const float clean = std::isfinite(s) ? std::clamp(s, -1.0f, 1.0f) : 0.0f;
-        Step(restore_ || estimate_ ? Restore(clean) : clean, out);
+        Step<kSecond>(restore_ || estimate_ ? Restore(clean) : clean, out);
     }
 }
 
-void AudioSlicer::process(std::span<const std::int16_t> samples, std::vector<EdgeEntry>& out) {
+template <bool kSecond>
+void AudioSlicer::Slice(std::span<const std::int16_t> samples, std::vector<EdgeEntry>& out) {
     for (const std::int16_t s : samples) {
         const float sample = static_cast<float>(s) * (1.0f / 32768.0f);
-        Step(restore_ || estimate_ ? Restore(sample) : sample, out);
+        Step<kSecond>(restore_ || estimate_ ? Restore(sample) : sample, out);
     }
+}
+
+void AudioSlicer::process(std::span<const float> samples, std::vector<EdgeEntry>& out) {
+    second_ ? Slice<true>(samples, out) : Slice<false>(samples, out);
+}
+
+void AudioSlicer::process(std::span<const std::int16_t> samples, std::vector<EdgeEntry>& out) {
+    second_ ? Slice<true>(samples, out) : Slice<false>(samples, out);
 }
 
 void AudioSlicer::Warm(std::span<const float> samples) {

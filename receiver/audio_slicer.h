@@ -157,13 +157,14 @@ public:
     bool SecondDecisionWaiting() const { return shortLength_ > 0 && !second_; }
 
 private:
-    void Step(float sample, std::vector<EdgeEntry>& out) {
-        second_ ? SliceSample<true>(sample, out) : SliceSample<false>(sample, out);
-    }
     // Instantiated without and with the second decision, so that the plain
     // path stays as fast as it is.
     template <bool kSecond>
-    void SliceSample(float sample, std::vector<EdgeEntry>& out);
+    void Slice(std::span<const float> samples, std::vector<EdgeEntry>& out);
+    template <bool kSecond>
+    void Slice(std::span<const std::int16_t> samples, std::vector<EdgeEntry>& out);
+    template <bool kSecond>
+    void Step(float sample, std::vector<EdgeEntry>& out);
     // The sample as it was before the input's high-pass (AC coupling).
     float Restore(float sample);
     // Undoes a first-order high-pass y[n] = a (y[n-1] + x[n] - x[n-1]); a = 1: none.

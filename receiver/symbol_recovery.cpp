@@ -256,8 +256,10 @@ void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState
     clocks_.symbolError = clocks_.symbolAccumulator - clocks_.SymbolPhase;
 
     if (sideSteer_.pending) {
+        // The run goes on (the symbol is the same): it ends here or later.
         sideSteer_.symbolError = clocks_.symbolError;
         sideSteer_.golayError = clocks_.golayError;
+        sideSteer_.lineState = lineState;
     } else if ((symbol <= 1 ? 1 : 0) != lastClockSide_) {
         // A change of side steers the 2-level clocks by where the run it
         // starts ends; where the slicer's second decision may split that
@@ -265,15 +267,11 @@ void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState
         if (fourLevel) {
             SteerGolayClock(clocks_.golayError);
         } else if (second) {
-            sideSteer_.pending = true;
-            sideSteer_.symbolError = clocks_.symbolError;
-            sideSteer_.golayError = clocks_.golayError;
+            sideSteer_ = {true, clocks_.symbolError, clocks_.golayError, lineState, symbol};
         } else {
             SteerOnSideChange(clocks_.symbolError, clocks_.golayError);
         }
     }
-    sideSteer_.lineState = lineState;
-    sideSteer_.symbol = symbol;
     lastClockSide_ = symbol <= 1 ? 1 : 0;
 }
 

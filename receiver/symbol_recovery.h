@@ -213,8 +213,8 @@ private:
         bool pending = false;
         double symbolError = 0;
         double golayError = 0;
-        std::uint8_t lineState = 0;  // of the last entry
-        std::uint8_t symbol = 0;     // of the last entry
+        std::uint8_t lineState = 0;  // of the last entry of the run
+        std::uint8_t symbol = 0;     // of the run
     };
     SideSteer sideSteer_;
     bool flexFastHeard_ = false;         // a FLEX 3200/2 frame has started its blocks
