@@ -96,6 +96,18 @@ AudioSlicer::AudioSlicer(const SlicerOptions& options) : options_(options) {
         slowDelay_ = static_cast<double>(window_.size() - fastLength_) / 2;
     }
     inverseLength_ = 1.0 / static_cast<double>(window_.size());
+    if (!options_.fourLevel && options_.secondAveraging > 0 && options_.secondAveraging < options_.averaging) {
+        // Shorter by an even count, so that the delay between the two is a
+        // whole number of samples.
+        const auto size = static_cast<long>(window_.size());
+        const long wanted = std::lround(options_.secondAveraging * options_.sampleRate / options_.maxSymbolRate);
+        const long shortLength = size - 2 * ((size - std::max(1L, wanted)) / 2);
+        if (shortLength < size) {
+            shortLength_ = static_cast<std::size_t>(shortLength);
+            shortInverse_ = 1.0 / static_cast<double>(shortLength);
+            shortDelay_ = static_cast<double>(size - shortLength) / 2;
+        }
+    }
     decidingLength_ = static_cast<double>(slow_ ? fastLength_ : window_.size());
     watchStart_ = 0.5 * decidingLength_ + kWatchMarginSeconds * options_.sampleRate;
     watchEnd_ = watchStart_;
@@ -141,6 +153,10 @@ void AudioSlicer::reset() {
     slowLastEdge_ = 0;
     heldCount_ = 0;
     emittedLevel_ = 0;
+    second_ = false;
+    shortTail_ = 0;
+    shortSum_ = shortPrevious_ = shortUp_ = shortDown_ = 0;
+    shortLevel_ = shortEmitted_ = shortHeldCount_ = 0;
     std::fill(timingSamples_.begin(), timingSamples_.end(), 0.0f);
     timingPos_ = 0;
     timingSum_ = 0;
@@ -309,7 +325,11 @@ float AudioSlicer::Restore(float sample) {
 
 std::uint8_t AudioSlicer::LineState() const {
     static constexpr std::uint8_t kFourLevel[4] = {0, kLineCTS, kLineCTS | kLineDSR, kLineCTS | kLineDSR | kLineDCD};
-    if (!options_.fourLevel) return level_ != 0 ? kLineDCD : 0;
+    if (!options_.fourLevel) {
+        const std::uint8_t upper = level_ != 0 ? kLineDCD : 0;
+        if (!second_) return upper;
+        return static_cast<std::uint8_t>(upper | kLineSlowDecision | (shortEmitted_ != 0 ? 3 : 0));
+    }
     if (!slow_) return kFourLevel[level_ & 3];
     return static_cast<std::uint8_t>(kFourLevel[emittedLevel_ & 3] | kLineSlowDecision | slowLevel_);
 }
@@ -337,6 +357,7 @@ void AudioSlicer::Release(double atSample, std::vector<EdgeEntry>& out) {
 }
 
 void AudioSlicer::Emit(double atSample, int newLevel, std::vector<EdgeEntry>& out) {
+    const int joined = second_ ? ReleaseSecond(atSample, out, atSample, newLevel) : -1;
     lastEdgeSample_ = atSample;
     if (slow_) {
         if (heldCount_ == kHeld) Release(heldAt_[0], out);
@@ -346,6 +367,74 @@ void AudioSlicer::Emit(double atSample, int newLevel, std::vector<EdgeEntry>& ou
         EndRun(atSample, out);
     }
     level_ = newLevel;
+    if (joined >= 0) shortEmitted_ = joined;
+}
+
+void AudioSlicer::StartSecondDecision() {
+    if (!SecondDecisionWaiting()) return;
+    second_ = true;
+    // From the samples the long average holds now; it agrees with the long
+    // decision until the signal says otherwise.
+    const std::size_t size = window_.size();
+    shortTail_ = (windowPos_ + size - shortLength_) % size;
+    shortSum_ = 0;
+    for (std::size_t k = 0; k < shortLength_; ++k) shortSum_ += window_[(shortTail_ + k) % size];
+    shortPrevious_ = shortSum_ * shortInverse_;
+    shortUp_ = shortDown_ = lastEdgeSample_;
+    shortLevel_ = shortEmitted_ = level_ != 0 ? 1 : 0;
+    shortHeldCount_ = 0;
+}
+
+void AudioSlicer::SecondDecision(double y, double centre, double band, std::vector<EdgeEntry>& out) {
+    const double n = static_cast<double>(sampleIndex_);
+    const double previous = shortPrevious_;
+    shortPrevious_ = y;
+    if (previous <= centre && y > centre) {
+        shortUp_ = n - 1 + shortDelay_ + (centre - previous) / (y - previous);
+    } else if (previous >= centre && y < centre) {
+        shortDown_ = n - 1 + shortDelay_ + (previous - centre) / (previous - y);
+    }
+    // band < 0: silence decides nothing.
+    double at;
+    if (shortLevel_ == 0) {
+        if (band < 0 || y <= centre + band) return;
+        at = shortUp_;
+    } else {
+        if (band < 0 || y >= centre - band) return;
+        at = shortDown_;
+    }
+    shortLevel_ ^= 1;
+    if (shortHeldCount_ == kShortHeld) ReleaseSecond(shortHeldAt_[0], out, -1, -1);
+    shortHeldAt_[shortHeldCount_] = at;
+    shortHeldLevel_[shortHeldCount_++] = shortLevel_;
+}
+
+int AudioSlicer::ReleaseSecond(double atSample, std::vector<EdgeEntry>& out, double mainAt, int mainLevel) {
+    // A change within a sample of one of the long decision's to the same
+    // level goes into the same entry: no entry a sample long between them,
+    // and where both see the change the long decision's timing serves.
+    constexpr double kJoinSamples = 1.0;
+    const int mainSide = level_ != 0 ? 1 : 0;
+    const int joining = mainLevel < 0 ? -1 : mainLevel != 0 ? 1 : 0;
+    int joined = -1;
+    int k = 0;
+    for (; k < shortHeldCount_ && shortHeldAt_[k] <= atSample; ++k) {
+        const double at = shortHeldAt_[k];
+        const int level = shortHeldLevel_[k];
+        if (level == joining && mainAt - at < kJoinSamples) {
+            joined = level;
+        } else if (level == mainSide && std::abs(at - lastEdgeSample_) < kJoinSamples) {
+            shortEmitted_ = level;
+        } else {
+            EndRun(at, out);
+            shortEmitted_ = level;
+        }
+    }
+    if (k == 0) return joined;
+    std::copy(shortHeldAt_ + k, shortHeldAt_ + shortHeldCount_, shortHeldAt_);
+    std::copy(shortHeldLevel_ + k, shortHeldLevel_ + shortHeldCount_, shortHeldLevel_);
+    shortHeldCount_ -= k;
+    return joined;
 }
 
 void AudioSlicer::SlowDecision(double y, std::vector<EdgeEntry>& out) {
@@ -477,6 +566,7 @@ double AudioSlicer::EdgeTime(double crossing, int direction, double lastEdge, do
     return std::min(timingCross_[chosen], now);
 }
 
+template <bool kSecond>
 void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
     if (sampleIndex_ == 0) {
         // Start as if the first sample had always been there: a constant
@@ -489,8 +579,17 @@ void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
         std::fill(timingSamples_.begin(), timingSamples_.end(), sample);
         timingSum_ = static_cast<double>(sample) * static_cast<double>(timingSamples_.size());
         timingPrevious_ = sample;
+        if constexpr (kSecond) {
+            shortSum_ = static_cast<double>(sample) * static_cast<double>(shortLength_);
+            shortPrevious_ = sample;
+        }
     }
     // 1. Moving average.
+    if constexpr (kSecond) {
+        // The sample leaving the short average: shortLength_ behind the write position.
+        shortSum_ += static_cast<double>(sample) - window_[shortTail_];
+        if (++shortTail_ == window_.size()) shortTail_ = 0;
+    }
     if (slow_) {
         // The short average: the newest fastLength_ samples of the long one.
         const std::size_t size = window_.size();
@@ -563,6 +662,14 @@ void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
         }
     }
 
+    if constexpr (kSecond) {
+        SecondDecision(shortSum_ * shortInverse_, thresholds[0],
+                       span >= options_.squelchSpan ? options_.hysteresis * spacing : -1, out);
+        // The long average stamps its changes at most about its window back;
+        // four times that, so that no change of its own is moved.
+        const double settled = n - 4 * static_cast<double>(window_.size());
+        if (shortHeldCount_ > 0 && shortHeldAt_[0] <= settled) ReleaseSecond(settled, out, -1, -1);
+    }
     // A change of the long average's decision is stamped at most about its
     // window before the sample that makes it.
     if (heldCount_ > 0) Release(n - static_cast<double>(window_.size()), out);
@@ -577,21 +684,31 @@ void AudioSlicer::Step(float sample, std::vector<EdgeEntry>& out) {
     }
 }
 
-void AudioSlicer::process(std::span<const float> samples, std::vector<EdgeEntry>& out) {
+template <bool kSecond>
+void AudioSlicer::Slice(std::span<const float> samples, std::vector<EdgeEntry>& out) {
     // A float file can hold anything: one NaN or huge sample would stay in
     // the running sums and level means for good. Not a number is silence,
     // anything beyond full scale is clipped to it, as a 16-bit input would be.
     for (const float s : samples) {
         const float clean = std::isfinite(s) ? std::clamp(s, -1.0f, 1.0f) : 0.0f;
-        Step(restore_ || estimate_ ? Restore(clean) : clean, out);
+        Step<kSecond>(restore_ || estimate_ ? Restore(clean) : clean, out);
     }
 }
 
-void AudioSlicer::process(std::span<const std::int16_t> samples, std::vector<EdgeEntry>& out) {
+template <bool kSecond>
+void AudioSlicer::Slice(std::span<const std::int16_t> samples, std::vector<EdgeEntry>& out) {
     for (const std::int16_t s : samples) {
         const float sample = static_cast<float>(s) * (1.0f / 32768.0f);
-        Step(restore_ || estimate_ ? Restore(sample) : sample, out);
+        Step<kSecond>(restore_ || estimate_ ? Restore(sample) : sample, out);
     }
+}
+
+void AudioSlicer::process(std::span<const float> samples, std::vector<EdgeEntry>& out) {
+    second_ ? Slice<true>(samples, out) : Slice<false>(samples, out);
+}
+
+void AudioSlicer::process(std::span<const std::int16_t> samples, std::vector<EdgeEntry>& out) {
+    second_ ? Slice<true>(samples, out) : Slice<false>(samples, out);
 }
 
 void AudioSlicer::Warm(std::span<const float> samples) {
@@ -604,6 +721,7 @@ void AudioSlicer::Warm(std::span<const float> samples) {
 
 void AudioSlicer::Flush(std::vector<EdgeEntry>& out) {
     Release(static_cast<double>(sampleIndex_), out);
+    if (second_) ReleaseSecond(static_cast<double>(sampleIndex_) + shortDelay_, out, -1, -1);
     const auto end = static_cast<std::uint64_t>(std::llround(static_cast<double>(sampleIndex_) * ticksPerSample_));
     if (end > emittedTicks_) {
         AppendRunTo(out, end - emittedTicks_, LineState());

@@ -34,6 +34,17 @@
 // own, is stamped as if it had the short average's delay, so the symbol
 // clock does not jump when the receiver changes from one to the other.
 //
+// Two levels may be sliced twice too (secondAveraging), once started: the
+// decision above averages a whole symbol at the highest rate, which slower
+// modes need under noise, but where two transmitters of a network are heard
+// a third of a 3200 bit/s bit apart, a single bit shrinks to half a bit and
+// that average never takes it past the hysteresis. A second decision on the
+// newest part of the same average, against the same thresholds, goes in the
+// low nibble, stamped as if it had the long average's delay; the receiver
+// reads FLEX 3200/2 blocks from it. It costs a fifth of the slicing time,
+// so it waits until the receiver asks for it (StartSecondDecision); until
+// then the slicer does exactly what it does without it.
+//
 // Positive audio is the upper level: 2 levels raise DCD for the upper level;
 // 4 levels raise CTS, CTS+DSR, CTS+DSR+DCD for levels 1..3 counted from the
 // most negative. Inversion is left to the receiver (InvertData).
@@ -87,6 +98,9 @@ struct SlicerOptions {
     // Share of recent edges with no single short-path crossing above which
     // every edge is timed on the decision filter.
     double timingGiveUp = 0.15;
+    // 2 levels: the second decision, once started, on an average this share
+    // of a symbol at maxSymbolRate long (0 or not below `averaging`: none).
+    double secondAveraging = 0;
     // An AC-coupled input: the corner (Hz) of the first-order high-pass in
     // front of the slicer, which is undone before anything else; 0: the
     // input is DC-coupled and taken as it is; kEstimatedCorner: not known,
@@ -136,7 +150,20 @@ public:
     // Ticks emitted so far (the sum of every duration appended).
     std::uint64_t EmittedTicks() const { return emittedTicks_; }
 
+    // Starts the second 2-level decision from the next sample on, when the
+    // options give one; reset() stops it.
+    void StartSecondDecision();
+    // The options give a second decision that has not been started.
+    bool SecondDecisionWaiting() const { return shortLength_ > 0 && !second_; }
+
 private:
+    // Instantiated without and with the second decision, so that the plain
+    // path stays as fast as it is.
+    template <bool kSecond>
+    void Slice(std::span<const float> samples, std::vector<EdgeEntry>& out);
+    template <bool kSecond>
+    void Slice(std::span<const std::int16_t> samples, std::vector<EdgeEntry>& out);
+    template <bool kSecond>
     void Step(float sample, std::vector<EdgeEntry>& out);
     // The sample as it was before the input's high-pass (AC coupling).
     float Restore(float sample);
@@ -159,6 +186,11 @@ private:
     void EndRun(double atSample, std::vector<EdgeEntry>& out);
     // Emits the held changes stamped before `atSample`.
     void Release(double atSample, std::vector<EdgeEntry>& out);
+    void SecondDecision(double y, double centre, double band, std::vector<EdgeEntry>& out);
+    // Emits the second decision's changes up to `atSample`; one that joins
+    // the long decision's change to `mainLevel` at `mainAt` is not emitted
+    // but returned (its level, else -1), for after that change.
+    int ReleaseSecond(double atSample, std::vector<EdgeEntry>& out, double mainAt, int mainLevel);
     void SlowDecision(double y, std::vector<EdgeEntry>& out);
     std::uint8_t LineState() const;
     // Running means of the samples nearest each level (2 levels use the
@@ -195,6 +227,25 @@ private:
     // one sums its newest `fastLength_` samples. The long one's changes are
     // stamped `slowDelay_` samples earlier, where the short one's would be.
     bool slow_ = false;
+    // 2 levels with a second decision: on the newest `shortLength_` samples
+    // of window_, its changes stamped `shortDelay_` samples later, where the
+    // long average's would be, and held until the long one can no longer
+    // stamp a change before them.
+    bool second_ = false;
+    std::size_t shortLength_ = 0;
+    std::size_t shortTail_ = 0;  // where in window_ the short average's oldest sample is
+    double shortSum_ = 0;
+    double shortInverse_ = 1;
+    double shortDelay_ = 0;
+    double shortPrevious_ = 0;
+    double shortUp_ = 0;
+    double shortDown_ = 0;
+    int shortLevel_ = 0;    // the second decision as made
+    int shortEmitted_ = 0;  // the second decision in the entries so far
+    static constexpr int kShortHeld = 16;
+    double shortHeldAt_[kShortHeld] = {};
+    int shortHeldLevel_[kShortHeld] = {};
+    int shortHeldCount_ = 0;
     std::size_t fastLength_ = 0;
     double slowDelay_ = 0;
     double fastSum_ = 0;

@@ -51,6 +51,7 @@ AttachStatus AudioSource::Attach(EdgeRing& ring) {
     sampleRate_ = rate;
     try {
         optionsChanged_ = false;
+        ring.ClearSecondDecision();  // a new input: its receiver asks again
         slicer_ = MakeSlicer();
         buffer_.resize(kBlockSamples);
         previous_.resize(kBlockSamples);
@@ -119,6 +120,7 @@ void AudioSource::Run(EdgeRing& ring) {
     double samplesRead = 0;
     std::string error;
     while (!thread_.StopRequested()) {
+        if (!live_ && slicer_->SecondDecisionWaiting() && !thread_.WaitUntilDrained(ring, kSecondDecisionLead)) break;
         if (paced_) {
             const auto due = start + std::chrono::duration_cast<Clock::duration>(
                                          std::chrono::duration<double>(samplesRead / sampleRate_));
@@ -137,6 +139,7 @@ void AudioSource::Run(EdgeRing& ring) {
         }
         samplesRead += static_cast<double>(got);
         if (optionsChanged_.exchange(false) && !Reslice()) break;
+        if (ring.SecondDecisionRequested()) slicer_->StartSecondDecision();
         slicer_->process(std::span<const float>(buffer_.data(), static_cast<std::size_t>(got)), edges_);
         buffer_.swap(previous_);
         previousCount_ = static_cast<std::size_t>(got);

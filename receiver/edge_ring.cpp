@@ -36,4 +36,10 @@ bool EdgeRing::Empty() const noexcept {
     return readIndex_.load(std::memory_order_relaxed) == writeIndex_.load(std::memory_order_acquire);
 }
 
+std::size_t EdgeRing::Size() const noexcept {
+    // The read index first: it never passes the write index read after it.
+    const std::size_t read = readIndex_.load(std::memory_order_acquire);
+    return writeIndex_.load(std::memory_order_acquire) - read;
+}
+
 }  // namespace tolvane

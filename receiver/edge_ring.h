@@ -20,9 +20,16 @@ inline constexpr std::uint8_t kLineCTS = 0x10;
 inline constexpr std::uint8_t kLineDSR = 0x20;
 inline constexpr std::uint8_t kLineRI = 0x40;
 inline constexpr std::uint8_t kLineDCD = 0x80;
-// Bits 0..3 are 0 but from the 4-level audio slicer, which sets bit 3 and
-// puts a second decision, made on a longer average, in bits 0..1.
+// Bits 0..3 are 0 but from the audio slicer, which may set bit 3 and put a
+// second decision in bits 0..1: for 4 levels made on a longer average (the
+// level 0..3), for 2 levels on a shorter one (0 or 3).
 inline constexpr std::uint8_t kLineSlowDecision = 0x08;
+
+// A recording whose receiver may still ask for the second decision is
+// sliced at most this many entries ahead of it (about half a second of FLEX
+// 3200/2), so that the frame after the one that asks gets it however the
+// threads are scheduled.
+inline constexpr std::size_t kSecondDecisionLead = 1024;
 
 struct EdgeEntry {
     std::uint16_t duration = 0;
@@ -45,8 +52,17 @@ public:
     // Consumer side.
     bool Pop(EdgeEntry& entry) noexcept;
     bool Empty() const noexcept;
+    // Entries pushed and not yet popped.
+    std::size_t Size() const noexcept;
     // Entries Push has lost so far.
     std::uint64_t Overruns() const noexcept { return overruns_.load(std::memory_order_relaxed); }
+
+    // The one way back, consumer to producer: the receiver has heard FLEX
+    // 3200/2, which the audio slicer reads better with its second 2-level
+    // decision. The producer clears it when it attaches to the ring.
+    void RequestSecondDecision() noexcept { secondDecision_.store(true, std::memory_order_relaxed); }
+    bool SecondDecisionRequested() const noexcept { return secondDecision_.load(std::memory_order_relaxed); }
+    void ClearSecondDecision() noexcept { secondDecision_.store(false, std::memory_order_relaxed); }
 
 private:
     std::unique_ptr<EdgeEntry[]> entries_;
@@ -54,6 +70,7 @@ private:
     alignas(64) std::atomic<std::size_t> writeIndex_{0};
     alignas(64) std::atomic<std::size_t> readIndex_{0};
     std::atomic<std::uint64_t> overruns_{0};
+    std::atomic<bool> secondDecision_{false};
 };
 
 }  // namespace tolvane

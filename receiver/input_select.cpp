@@ -117,6 +117,10 @@ SlicerOptions SlicerOptionsFor(const Settings& settings) {
     // needs no more than 600 bit/s.
     if (settings.DecodeFlex != 0) {
         options.maxSymbolRate = 3200;
+        // 2 levels: once the receiver has heard FLEX 3200/2, whose blocks
+        // it then reads from a second decision on 0.6 of a symbol, which
+        // keeps a bit that two transmitters shrank to half.
+        options.secondAveraging = 0.6;
     } else if (settings.DecodePocsag != 0) {
         options.maxSymbolRate = 2400;
     } else {

@@ -9,6 +9,9 @@ namespace {
 
 // Short enough for a prompt Detach, long enough not to spin.
 constexpr auto kPollStep = std::chrono::milliseconds(2);
+// Waiting for the receiver to drain: it drains a second of audio in well
+// under a millisecond, and a recording is sliced as fast as it can be.
+constexpr auto kDrainStep = std::chrono::microseconds(50);
 
 }  // namespace
 
@@ -69,6 +72,14 @@ bool SourceThread::PushWhenRoom(EdgeRing& ring, EdgeEntry entry) const {
     while (!ring.TryPush(entry)) {
         if (StopRequested()) return false;
         std::this_thread::sleep_for(kPollStep);
+    }
+    return true;
+}
+
+bool SourceThread::WaitUntilDrained(const EdgeRing& ring, std::size_t entries) const {
+    while (ring.Size() > entries) {
+        if (StopRequested()) return false;
+        std::this_thread::sleep_for(kDrainStep);
     }
     return true;
 }

@@ -49,6 +49,8 @@ public:
 
     // For bodies that may wait (recordings): false when asked to stop first.
     bool PushWhenRoom(EdgeRing& ring, EdgeEntry entry) const;
+    // Waits until the ring holds at most `entries`.
+    bool WaitUntilDrained(const EdgeRing& ring, std::size_t entries) const;
     bool SleepUntil(std::chrono::steady_clock::time_point due) const;
 
 private:

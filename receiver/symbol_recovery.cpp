@@ -130,6 +130,13 @@ void SymbolRecovery::CentreOnFlexSync() {
 void SymbolRecovery::StartFlexBlocks(int symbolRate, int levels) {
     clocks_.SymbolPeriod = symbolRate == 1600 ? kFlex1600Period : kFlex3200Period;
     clocks_.FlexSlowBlocks = symbolRate == 1600 && levels == 4;
+    const bool fast = symbolRate == 3200 && levels == 2;
+    // Where the second decision starts within a frame depends on how far
+    // the source has run ahead: the first frame is read as without it,
+    // every later one from it.
+    clocks_.FlexFastBlocks = fast && flexFastHeard_;
+    flexFastHeard_ = flexFastHeard_ || fast;
+    secondDecisionWanted_ = secondDecisionWanted_ || fast;
     clocks_.SymbolLoopGain = kLoopGainNormal;
 }
 
@@ -137,6 +144,7 @@ void SymbolRecovery::ReleaseFlex() {
     clocks_.SymbolPeriod = kFlex1600Period;
     clocks_.FlexLock = false;
     clocks_.FlexSlowBlocks = false;
+    clocks_.FlexFastBlocks = false;
 }
 
 void SymbolRecovery::LockGolay() {
@@ -155,16 +163,23 @@ void SymbolRecovery::ReleaseGolay() {
 void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState) {
     const double d = duration;
     ticksProcessed_ += duration;
+    const bool invert = settings_.InvertData != 0 || (foundInverted_ && AutoPolarity());
+    const bool fourLevel = settings_.FourLevelInterface != 0;
+    std::uint8_t symbol = LineStateToSymbol(lineState, fourLevel, invert);
+    const bool second = (lineState & kLineSlowDecision) != 0;
+    if (second && (fourLevel ? clocks_.FlexSlowBlocks : clocks_.FlexFastBlocks))
+        symbol = static_cast<std::uint8_t>((lineState & 3) ^ (invert ? 3 : 0));
+    // An entry in which only the slicer's other decision changed does not
+    // end the run whose change of side is owed its steering.
+    if (sideSteer_.pending && (!second || lineState == sideSteer_.lineState || symbol != sideSteer_.symbol)) {
+        SteerOnSideChange(sideSteer_.symbolError, sideSteer_.golayError);
+        sideSteer_.pending = false;
+    }
+
     // Where the level change that starts this entry fell in the symbol.
     double startError = clocks_.symbolAccumulator - clocks_.SymbolPhase;
     clocks_.symbolAccumulator += d;
     clocks_.golayAccumulator += d;
-
-    const bool invert = settings_.InvertData != 0 || (foundInverted_ && AutoPolarity());
-    const bool fourLevel = settings_.FourLevelInterface != 0;
-    std::uint8_t symbol = LineStateToSymbol(lineState, fourLevel, invert);
-    if (fourLevel && clocks_.FlexSlowBlocks && (lineState & kLineSlowDecision) != 0)
-        symbol = static_cast<std::uint8_t>((lineState & 3) ^ (invert ? 3 : 0));
     int level = symbol >= 2 ? 1 : 0;
     const int side = symbol <= 1 ? 1 : 0;
     if (side != lastClockSide_) {
@@ -240,12 +255,34 @@ void SymbolRecovery::ProcessEntry(std::uint16_t duration, std::uint8_t lineState
     }
     clocks_.symbolError = clocks_.symbolAccumulator - clocks_.SymbolPhase;
 
-    if ((symbol <= 1 ? 1 : 0) != lastClockSide_) {
-        if (!fourLevel) SteerSymbolClock(clocks_.symbolError);
-        clocks_.GolayPhase += kGolayLoopGain * clocks_.golayError;
-        SteerRate(clocks_.golayRate, kGolayLoopGain, clocks_.golayError / kGolayPeriod);
+    if (sideSteer_.pending) {
+        // The run goes on (the symbol is the same): it ends here or later.
+        sideSteer_.symbolError = clocks_.symbolError;
+        sideSteer_.golayError = clocks_.golayError;
+        sideSteer_.lineState = lineState;
+    } else if ((symbol <= 1 ? 1 : 0) != lastClockSide_) {
+        // A change of side steers the 2-level clocks by where the run it
+        // starts ends; where the slicer's second decision may split that
+        // run, that is known only at the next change.
+        if (fourLevel) {
+            SteerGolayClock(clocks_.golayError);
+        } else if (second) {
+            sideSteer_ = {true, clocks_.symbolError, clocks_.golayError, lineState, symbol};
+        } else {
+            SteerOnSideChange(clocks_.symbolError, clocks_.golayError);
+        }
     }
     lastClockSide_ = symbol <= 1 ? 1 : 0;
+}
+
+void SymbolRecovery::SteerOnSideChange(double symbolError, double golayError) {
+    SteerSymbolClock(symbolError);
+    SteerGolayClock(golayError);
+}
+
+void SymbolRecovery::SteerGolayClock(double error) {
+    clocks_.GolayPhase += kGolayLoopGain * error;
+    SteerRate(clocks_.golayRate, kGolayLoopGain, error / kGolayPeriod);
 }
 
 void SymbolRecovery::SteerSymbolClock(double error) {
@@ -324,6 +361,10 @@ double SymbolRecovery::DrainEdgeRing(EdgeRing& ring, double budgetTicks) {
     while (drained < budgetTicks && ring.Pop(entry)) {
         ProcessEntry(entry.duration, entry.lineState);
         drained += entry.duration;
+    }
+    if (secondDecisionWanted_) {
+        ring.RequestSecondDecision();
+        secondDecisionWanted_ = false;
     }
     return drained;
 }

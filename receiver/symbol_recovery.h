@@ -126,6 +126,10 @@ struct ClockState {
     // symbols/s: the symbols come from the 4-level audio slicer's decision
     // on its longer average, where there is one.
     bool FlexSlowBlocks = false;
+    // ... and of a 2-level frame at 3200 symbols/s from the 2-level audio
+    // slicer's decision on its shorter average, where there is one, from
+    // the second such frame on: the first asks the slicer for it.
+    bool FlexFastBlocks = false;
     bool GolayLock = false;
 };
 
@@ -154,6 +158,8 @@ public:
 
     // Processes ring entries until the ring is empty or, when a budget is
     // given, until the drained durations reach it. Returns the ticks drained.
+    // A FLEX 3200/2 frame among them asks the ring's source for the
+    // slicer's second 2-level decision.
     double DrainEdgeRing(EdgeRing& ring, double budgetTicks = std::numeric_limits<double>::infinity());
 
     // The durations of all entries processed so far: how far into the
@@ -185,6 +191,8 @@ private:
     void DetectPocsagRate(std::int32_t runLength);
     bool AutoPolarity() const;
     void SteerSymbolClock(double error);
+    void SteerGolayClock(double error);
+    void SteerOnSideChange(double symbolError, double golayError);
     // Each watches the samples handed to its decoder for the sync word in
     // the complement; on finding it the polarity flips and the decoder gets
     // the sync word again in the right sense. True when it flipped.
@@ -198,6 +206,19 @@ private:
     DecoderInputs& decoders_;
     PocsagRateDetector detector_;
     int lastClockSide_ = 0;
+    // 2 levels with the slicer's second decision: the steering a change of
+    // side is owed, taken where its run ends (the end of the entry before
+    // the next change of the symbol), not where the other decision split it.
+    struct SideSteer {
+        bool pending = false;
+        double symbolError = 0;
+        double golayError = 0;
+        std::uint8_t lineState = 0;  // of the last entry of the run
+        std::uint8_t symbol = 0;     // of the run
+    };
+    SideSteer sideSteer_;
+    bool flexFastHeard_ = false;         // a FLEX 3200/2 frame has started its blocks
+    bool secondDecisionWanted_ = false;  // ... and the ring's source has not been asked since
     double sideTicks_ = 0;  // how long the line has stayed on this side of the centre
     std::uint64_t ticksProcessed_ = 0;
 

@@ -168,6 +168,7 @@ public:
     }
 
     void Flush() { slicer_->Flush(edges_); }
+    AudioSlicer& Slicer() { return *slicer_; }
 
     void Shift(double hz) {
         nominalHz_ += hz;
@@ -354,6 +355,7 @@ void ChannelBank::Shift(double hz) {
 }
 
 std::vector<EdgeEntry>& ChannelBank::Edges(std::size_t channel) { return channels_.at(channel)->Edges(); }
+AudioSlicer& ChannelBank::Slicer(std::size_t channel) { return channels_.at(channel)->Slicer(); }
 bool ChannelBank::SquelchOpen(std::size_t channel) const { return channels_.at(channel)->Open(); }
 double ChannelBank::TuningOffsetHz(std::size_t channel) const { return channels_.at(channel)->TuningHz(); }
 double ChannelBank::CarrierDb(std::size_t channel) const { return channels_.at(channel)->CarrierDb(); }

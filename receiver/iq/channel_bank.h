@@ -83,6 +83,7 @@ public:
 
     std::size_t Size() const { return channels_.size(); }
     std::vector<EdgeEntry>& Edges(std::size_t channel);
+    AudioSlicer& Slicer(std::size_t channel);
     double AudioRate() const { return audioRate_; }
 
     // What a status line shows of a channel.

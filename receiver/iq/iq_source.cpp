@@ -105,6 +105,7 @@ AttachStatus IqSource::AttachChannels(const std::vector<EdgeRing*>& rings) {
             used.push_back(rings[i]);
         }
         rings_ = used;
+        for (EdgeRing* ring : rings_) ring->ClearSecondDecision();  // a new input: its receivers ask again
         bank_ = std::make_unique<ChannelBank>(bank, tunings);
         {
             std::lock_guard lock(readingsMutex_);
@@ -173,6 +174,13 @@ void IqSource::PublishReadings() {
 }
 
 bool IqSource::Decode(std::span<const std::complex<float>> samples) {
+    for (std::size_t i = 0; i < rings_.size(); ++i) {
+        AudioSlicer& slicer = bank_->Slicer(i);
+        if (rings_[i]->SecondDecisionRequested()) slicer.StartSecondDecision();
+        if (!input_->Live() && slicer.SecondDecisionWaiting() &&
+            !thread_.WaitUntilDrained(*rings_[i], kSecondDecisionLead))
+            return false;
+    }
     bank_->Process(samples);
     PublishReadings();
     return Deliver();
