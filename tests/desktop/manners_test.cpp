@@ -7,7 +7,6 @@
 #include <QStyle>
 #include <QWheelEvent>
 
-#include "app/desktop/dialogs/filter_dialogs.h"
 #include "app/desktop/dialogs/scrollback_dialog.h"
 
 #include "desktop_support.h"
@@ -210,25 +209,6 @@ private slots:
             });
             QVERIFY(!wanted.isNull() && shown == wanted);
         }
-    }
-
-    // The first filter is selected on opening, the delete question shows the
-    // whole line, and the function and baud lists show a choice ("Any")
-    // whatever the type.
-    void filterDialogs() {
-        Settings s = TestSettings();
-        s.Filters[0].label = "Fire brigade";
-        TestHost host(s);
-        FiltersDialog filters(host);
-        QCOMPARE(Answered([&filters] { filters.remove->click(); }, false),
-                 "Delete Text | Fire brigade | \"FIRE\"?");
-        FilterRecord fresh;
-        FilterEditDialog edit(fresh);
-        QCOMPARE(edit.function->currentText() + edit.baud->currentText(), "AnyAny");
-        Choose(edit.type, 1);
-        QCOMPARE(On({edit.function, edit.baud}) + edit.function->currentText() + edit.baud->currentText(), "11AnyAny");
-        Choose(edit.type, 2);
-        QCOMPARE(On({edit.function, edit.baud}) + edit.function->currentText() + edit.baud->currentText(), "00AnyAny");
     }
 };
 

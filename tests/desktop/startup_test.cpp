@@ -6,12 +6,8 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <QtTest>
 #include <cstdio>
 
-#include "app/desktop/main_window.h"
-#include "settings/settings_file.h"
-#include "support/fake_world.h"
 #include "support/file_access.h"
 
 #include "desktop_support.h"
