@@ -90,7 +90,8 @@ private slots:
     }
 
     // The status line says what the input is and how it is doing, and on a
-    // first run where to choose one.
+    // first run where to choose one; a recording that cannot be opened is
+    // told in a message too (the path and the reason), the window left up.
     void StatusLineTellsTheInput() {
         QTemporaryDir dir;
         const QString recording = Generated(dir, "page.tve", {"--gap", "0.5", "pocsag:1200:1000001:3:alpha:Hello"});
@@ -106,7 +107,8 @@ private slots:
             Fixture f(TestSettings(), {{}, r.input.toStdString(), {}, false, nullptr});
             QTRY_COMPARE(f.window.InputStatusText(), r.first);
             QTRY_COMPARE_WITH_TIMEOUT(f.window.InputStatusText(), r.last, 10000);
-            QVERIFY(f.window.statusBar()->isVisible());
+            QTRY_COMPARE(answer.texts, r.first == missing ? QStringList{missing} : QStringList());
+            QVERIFY(f.window.statusBar()->isVisible() && !f.window.InputAttached());
         }
     }
 

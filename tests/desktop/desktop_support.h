@@ -135,9 +135,7 @@ private:
 Settings TestSettings(int confirmExit = 0) {
     Settings s;
     s.xPos = s.yPos = 10, s.xSize = 640, s.ySize = 420, s.ConfirmExit = confirmExit, s.Timestamp = 0;
-    FilterRecord fire;
-    fire.type = FilterType::Text, fire.label = "Fire", fire.text = "FIRE";
-    s.Filters.push_back(fire);
+    s.Filters.push_back(FilterRecord{FilterType::Text, "", 0, "Fire", "FIRE", 0, 0, 0});
     return s;
 }
 

@@ -223,9 +223,7 @@ private slots:
     // Add/Edit Filter dialog; Cancel keeps them.
     void filterTable() {
         Settings s;
-        FilterRecord fire;
-        fire.type = FilterType::Pocsag, fire.capcode = "1234567", fire.label = "Fire";
-        s.Filters.assign(kMaxFilters - 3, fire);
+        s.Filters.assign(kMaxFilters - 3, FilterRecord{FilterType::Pocsag, "1234567", 0, "Fire", "", 0, 0, 0});
         s.Filters[0].function = 2, s.Filters[0].baud = 3, s.Filters[0].command = 1;
         TestHost host(s);
         FiltersDialog dialog(host);
@@ -419,8 +417,8 @@ private slots:
         QVERIFY(f.window.StatusText().isEmpty());
     }
 
-    // Pages from a recording named on the command line reach both panes;
-    // one that cannot be opened is reported and leaves the program up.
+    // Pages from a recording named on the command line reach both panes.
+    // (One that cannot be opened: daily_test's status line.)
     void RecordingOnTheCommandLine() {
         QTemporaryDir dir;
         const QString recording = Generated(dir, "pages.tve", {"--gap", "0.3", "pocsag:1200:1234567:3:alpha:All quiet here",
@@ -442,13 +440,6 @@ private slots:
         QStringList lines = PaneLines(channels.lower());
         lines.sort();
         QCOMPARE(lines, QStringList({"ONE {1234567} 4 1200 On one  ", "TWO {1654321} 4 1200 On two  "}));
-
-        ModalAnswer answer;
-        Fixture missing(TestSettings(), {{}, "/nonexistent/recording.tve", {}, false});
-        // The whole message: the path and the reason.
-        QTRY_COMPARE(answer.texts,
-                     QStringList({"Cannot open the recording! /nonexistent/recording.tve: No such file or directory"}));
-        QVERIFY(!missing.window.InputAttached() && missing.window.isVisible());
     }
 };
 
