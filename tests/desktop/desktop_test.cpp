@@ -294,43 +294,36 @@ private slots:
     }
 
     // Step by step, taller, wider, narrower, a larger font: the panes re-flow
-    // to the new row width with every line kept and the newest line in view;
-    // the last size is saved when the program ends.
+    // to the new row width with every line kept and the newest line in view.
+    // (The size kept for the next start: daily_test.)
     void ResizingAndFontsKeepBothPanes() {
         const struct { QSize sizeChange; int fontHeight; } steps[] = {
             {{0, 120}, 0}, {{240, 0}, 0}, {{-260, 0}, 0}, {{0, 0}, -22}};
-        QTemporaryDir dir;
-        const std::string ini = dir.filePath("Tolvane.INI").toStdString();
         QSize size(640, 420);
-        {
-            Fixture f(TestSettings(), {ini, {}, {}, false});
-            for (int i = 0; i < 40; ++i) {
-                const std::string tail(static_cast<std::size_t>(i * 7 % 150), static_cast<char>('a' + i % 26));
-                testing::WritePage(f.output(), FilterType::Pocsag, "1234567", 3, 2,
-                                   "Line " + std::to_string(i) + (i % 5 == 0 ? " FIRE" : "") + tail);
-            }
-            const QStringList lower = PaneLines(f.lower()), upper = PaneLines(f.output().FilterPane);
-            QVERIFY(lower.size() == 40 && upper.size() == 8);
-            for (const auto& step : steps) {
-                if (step.fontHeight != 0) {
-                    Settings taller = f.window.engine().settings();
-                    taller.Font.Height = step.fontHeight, f.window.engine().ApplySettings(taller);
-                    f.window.ApplyFont();
-                }
-                size += step.sizeChange;
-                f.window.resize(f.window.size() + step.sizeChange);
-                QTRY_COMPARE(f.window.frameGeometry().size(), size);
-                const auto expected = Engine::LineWidthFor(size.width(), f.window.Cells().charWidth);
-                QTRY_COMPARE(f.window.LineWidth(), expected);
-                QVERIFY(f.lower().lineWidth == expected && PaneLines(f.lower()) == lower);
-                QCOMPARE(PaneLines(f.output().FilterPane), upper);
-                QCOMPARE(f.lower().VisibleRows(), f.window.LowerPane().Canvas()->height() / f.window.Cells().lineHeight);
-                QCOMPARE(f.lower().TopRow(), std::max(0, static_cast<int>(f.lower().row) - f.lower().VisibleRows()));
-            }
+        Fixture f;
+        for (int i = 0; i < 40; ++i) {
+            const std::string tail(static_cast<std::size_t>(i * 7 % 150), static_cast<char>('a' + i % 26));
+            testing::WritePage(f.output(), FilterType::Pocsag, "1234567", 3, 2,
+                               "Line " + std::to_string(i) + (i % 5 == 0 ? " FIRE" : "") + tail);
         }
-        Settings saved;
-        LoadSettings(kAppName, ini, saved);
-        QCOMPARE(QSize(saved.xSize, saved.ySize), size);
+        const QStringList lower = PaneLines(f.lower()), upper = PaneLines(f.output().FilterPane);
+        QVERIFY(lower.size() == 40 && upper.size() == 8);
+        for (const auto& step : steps) {
+            if (step.fontHeight != 0) {
+                Settings taller = f.window.engine().settings();
+                taller.Font.Height = step.fontHeight, f.window.engine().ApplySettings(taller);
+                f.window.ApplyFont();
+            }
+            size += step.sizeChange;
+            f.window.resize(f.window.size() + step.sizeChange);
+            QTRY_COMPARE(f.window.frameGeometry().size(), size);
+            const auto expected = Engine::LineWidthFor(size.width(), f.window.Cells().charWidth);
+            QTRY_COMPARE(f.window.LineWidth(), expected);
+            QVERIFY(f.lower().lineWidth == expected && PaneLines(f.lower()) == lower);
+            QCOMPARE(PaneLines(f.output().FilterPane), upper);
+            QCOMPARE(f.lower().VisibleRows(), f.window.LowerPane().Canvas()->height() / f.window.Cells().lineHeight);
+            QCOMPARE(f.lower().TopRow(), std::max(0, static_cast<int>(f.lower().row) - f.lower().VisibleRows()));
+        }
     }
 
     // One window through its panes' life: the copy commands, a mouse
