@@ -3,7 +3,7 @@
 // what each refuses (with its exact message) and what OK hands to the engine
 // and the settings file. The window: title, exit, resizing and fonts,
 // scrolling, selection and the clipboard, the splitter, menu dialogs, the
-// status line, and a recording given as input.
+// status line, and an IQ recording given as input.
 #include <QSpinBox>
 
 #include "app/desktop/colors_dialog.h"
@@ -410,27 +410,19 @@ private slots:
         QVERIFY(f.window.StatusText().isEmpty());
     }
 
-    // Pages from a recording named on the command line reach both panes.
-    // (One that cannot be opened: daily_test's status line.)
-    void RecordingOnTheCommandLine() {
+    // An IQ recording of two channels named on the command line: a receiver
+    // each, its name in front of its pages. (An edge or audio recording, and
+    // one that cannot be opened: daily_test.)
+    void IqRecordingOnTheCommandLine() {
         QTemporaryDir dir;
-        const QString recording = Generated(dir, "pages.tve", {"--gap", "0.3", "pocsag:1200:1234567:3:alpha:All quiet here",
-                                                                 "pocsag:1200:1654321:3:alpha:FIRE at the depot"});
-        Fixture f(TestSettings(), {{}, recording.toStdString(), {}, false});
-        QTRY_VERIFY_WITH_TIMEOUT(PaneLines(f.lower()).size() == 2, 15000);
-        QCOMPARE(PaneLines(f.lower()), QStringList({"{1234567} 4 1200 All quiet here", "{1654321} 4 1200 FIRE at the depot"}));
-        QCOMPARE(PaneLines(f.output().FilterPane), QStringList({"{1654321} 4 1200 Fire FIRE at the depot"}));
-        QTRY_VERIFY(!f.window.InputAttached());
-
-        // An IQ recording of two channels: a receiver each, its name in front.
         const QString band = Generated(dir, "band.cu8", {"--center", "929.5M", "929.6125M@pocsag:1200:1234567:3:alpha:On one",
                                                          "929.2625M@pocsag:1200:1654321:3:alpha:On two"});
         Settings iq = TestSettings();
         iq.Iq.SampleRate = 2400000, iq.Iq.CenterHz = 929.5e6;
         iq.Iq.Channels = {{929.6125e6, "ONE", 2}, {929.2625e6, "TWO", 2}};
-        Fixture channels(iq, {{}, band.toStdString(), {}, false});
-        QTRY_VERIFY_WITH_TIMEOUT(PaneLines(channels.lower()).size() == 2, 15000);
-        QStringList lines = PaneLines(channels.lower());
+        Fixture f(iq, {{}, band.toStdString(), {}, false});
+        QTRY_VERIFY_WITH_TIMEOUT(PaneLines(f.lower()).size() == 2, 15000);
+        QStringList lines = PaneLines(f.lower());
         lines.sort();
         QCOMPARE(lines, QStringList({"ONE {1234567} 4 1200 On one  ", "TWO {1654321} 4 1200 On two  "}));
     }
