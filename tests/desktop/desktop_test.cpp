@@ -5,6 +5,7 @@
 // scrolling, selection and the clipboard, the splitter, menu dialogs, the
 // status line, and an IQ recording given as input.
 #include <QSpinBox>
+#include <QWheelEvent>
 
 #include "app/desktop/colors_dialog.h"
 #include "app/desktop/dialogs/filter_dialogs.h"
@@ -327,8 +328,8 @@ private slots:
     }
 
     // One window through its panes' life: the copy commands, a mouse
-    // selection, the scrolling keys, the colours, the splitter, and the title
-    // and status line as the engine sets them.
+    // selection, the scrolling keys and the wheel, the colours, the
+    // splitter, and the title and status line as the engine sets them.
     void Panes() {
         Fixture f;
         for (const char* line : {"ALPHA one", "BRAVO two", "CHARLIE three"}) f.PutLine(line);
@@ -374,6 +375,12 @@ private slots:
             QCOMPARE(f.window.LowerPane().ScrollBar()->value(), top);
         }
         QCOMPARE(f.window.LowerPane().ScrollBar()->maximum(), end);
+        // The mouse wheel over the text scrolls it too.
+        QWidget* canvas = f.window.LowerPane().Canvas();
+        const QPoint middle(canvas->width() / 2, canvas->height() / 2);
+        QWheelEvent up(middle, canvas->mapToGlobal(middle), {}, {0, 120}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(canvas, &up);
+        QVERIFY(f.lower().TopRow() < end && f.lower().TopRow() >= end - 5);
 
         // Colours: Cancel keeps them, even after changes and a reset to the
         // defaults; OK repaints in the new colour.
@@ -386,7 +393,6 @@ private slots:
         }));
         QVERIFY(f.window.engine().settings().Color == Settings().Color);
         menu(kColors, true, FillIn<ColorsDialog>([](auto& d) { d.SetWorkColor(ColorClass::Background, kRed); }));
-        QWidget* canvas = f.window.LowerPane().Canvas();
         QCOMPARE(QColor(canvas->grab().toImage().pixel(canvas->width() - 2, canvas->height() - 2)), QColor(200, 0, 0));
 
         PaneSplitter& splitter = f.window.Splitter();

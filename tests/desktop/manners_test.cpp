@@ -5,7 +5,6 @@
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QStyle>
-#include <QWheelEvent>
 
 #include "app/desktop/dialogs/scrollback_dialog.h"
 
@@ -157,18 +156,6 @@ private slots:
         Settings saved;
         LoadSettings(kAppName, ini, saved);
         QCOMPARE(saved.Font, s.Font);
-    }
-
-    // The mouse wheel over the text scrolls the pane.
-    void wheelScrolls() {
-        Fixture f;
-        for (int i = 0; i < 80; ++i) f.PutLine("row " + std::to_string(i));
-        const int end = f.lower().TopRow();
-        QWidget* canvas = f.window.LowerPane().Canvas();
-        const QPoint at(canvas->width() / 2, canvas->height() / 2);
-        QWheelEvent up(at, canvas->mapToGlobal(at), {}, {0, 120}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(canvas, &up);
-        QVERIFY(f.lower().TopRow() < end && f.lower().TopRow() >= end - 5);
     }
 
     // A new scrollback size clears the panes, so it is asked first: Cancel
