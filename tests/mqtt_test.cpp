@@ -37,6 +37,8 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 const std::string kBin = TOLVANE_BINARY_DIR;
+// Debian puts the broker in /usr/sbin, which a user's PATH may lack.
+const std::string kBroker = fs::exists("/usr/sbin/mosquitto") ? "/usr/sbin/mosquitto" : "mosquitto";
 const fs::path kDir = fs::path(kBin) / "tests" / ("mqtt_" + std::to_string(::getpid()));
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
@@ -117,9 +119,7 @@ protected:
         fs::remove_all(kDir);
     }
     static bool StartBroker() {
-        // Debian puts the broker in /usr/sbin, which a user's PATH may lack.
-        const char* program = fs::exists("/usr/sbin/mosquitto") ? "/usr/sbin/mosquitto" : "mosquitto";
-        broker_ = std::make_unique<Child>(std::vector<std::string>{program, "-c", (kDir / "broker.conf").string()}, "broker");
+        broker_ = std::make_unique<Child>(std::vector<std::string>{kBroker, "-c", (kDir / "broker.conf").string()}, "broker");
         return WaitFor([] { return Probe(port_) != 0; }, 5s);
     }
 
@@ -232,8 +232,7 @@ TEST_F(Mqtt, RefusedCredentialsAreToldNotRetried) {
     ASSERT_EQ(Child({"mosquitto_passwd", "-b", "-c", (kDir / "passwords").string(), "tolvane", "secret"}, "passwd").Wait(5s), 0);
     std::ofstream(kDir / "locked.conf") << "listener " << port << " 127.0.0.1\nallow_anonymous false\npassword_file "
                                         << (kDir / "passwords").string() << "\n";
-    const char* program = fs::exists("/usr/sbin/mosquitto") ? "/usr/sbin/mosquitto" : "mosquitto";
-    Child broker({program, "-c", (kDir / "locked.conf").string()}, "locked");
+    Child broker({kBroker, "-c", (kDir / "locked.conf").string()}, "locked");
     ASSERT_TRUE(WaitFor([&] { return Probe(port) != 0; }, 5s));
     const std::string input = Recording({"pocsag:1200:1234567:3:alpha:Hello"});
     const std::string at = "127.0.0.1:" + std::to_string(port);

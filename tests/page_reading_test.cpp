@@ -155,16 +155,11 @@ TEST(FragmentsEndToEnd, InterleavedPagersAndPhasesJoinOnceWhole) {
     }
 }
 
-struct Records : RecordSink {
-    void PageRecorded(std::string_view json) override { pages.emplace_back(json); }
-    Lines pages;
-};
-
 // A fragment lost on the air: the message is shown with what came, marked,
 // when the input ends; its record says so.
 TEST(FragmentsEndToEnd, LostFragmentShownIncompleteNeverLost) {
     testing::TestRig rig(testing::Untimed());
-    Records records;
+    testing::FakeRecords records;
     rig.engine->SetRecordSink(&records, "rx");
     rig.Feed(SecondFragmentLost());
     const Lines pages = PageLines(rig.messageLines);
@@ -326,7 +321,7 @@ TEST(Charsets, LettersEndToEnd) {
     danish.charset = 1 + static_cast<std::int32_t>(NationalCharset::DanishNorwegian);
     settings.Filters = {danish, FilterRecord{FilterType::Text, "", 0, "Gru\xC3\x9F", "gr\xC3\xBC\xC3\x9F" "e", 0, 0, 0}};
     testing::TestRig rig(settings);
-    Records records;
+    testing::FakeRecords records;
     rig.engine->SetRecordSink(&records, "rx");
     rig.Feed(testing::ToEdges(testing::Encode({"pocsag:1200:111:3:alpha:Gr}~e", "pocsag:1200:222:3:alpha:K{re Gr}~e"})));
     EXPECT_EQ(rig.messageLines, (Lines{"{0000111} 4 1200 Gr\xFC\xDF" "e", "{0000222} 4 1200 K\xE6re Gr\xE5~e "}));

@@ -7,7 +7,6 @@
 
 #include <cstdlib>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "engine/recording_clock.h"
@@ -17,14 +16,6 @@ namespace tolvane {
 namespace {
 
 using nlohmann::json;
-
-struct CollectedRecords : RecordSink {
-    void PageRecorded(std::string_view) override {}
-    void AlarmRaised(std::string_view text) override { alarms.emplace_back(text); }
-    std::uint64_t TakeDropped() override { return std::exchange(dropped, 0); }
-    std::vector<std::string> alarms;
-    std::uint64_t dropped = 0;
-};
 
 // Texts with every byte from the air, quotes, control characters, damaged
 // words, filters and a receiver name that needs escaping are the golden
@@ -38,7 +29,7 @@ TEST(PageRecord, AlarmsAndDropsReachTheirOutputs) {
     settings.StatFileEnabled = 1;
     settings.StatFile = "stats.txt";
     testing::TestRig rig(settings);
-    CollectedRecords records;
+    testing::FakeRecords records;
     records.dropped = 7;
     rig.engine->SetRecordSink(&records, "r\xe9\"x");
     rig.Run(3600);
@@ -54,20 +45,18 @@ TEST(PageRecord, AlarmsAndDropsReachTheirOutputs) {
 // A page longer than a record carries is cut, and its record says so.
 TEST(PageRecord, ACutLineIsMarked) {
     testing::TestRig rig;
-    struct Pages : RecordSink {
-        void PageRecorded(std::string_view text) override { pages.push_back(json::parse(text)); }
-        std::vector<json> pages;
-    } records;
+    testing::FakeRecords records;
     rig.engine->SetRecordSink(&records, "rx");
     constexpr PageFacts kFacts{PageProtocol::Pocsag, "1200", 0, 0, PageType::Alpha};
     for (const std::size_t length : {std::size_t{16000}, std::size_t{30000}})
         testing::WritePage(rig.engine->output(), FilterType::Pocsag, "1234567", 1, 2, std::string(length, 'x'),
                            ColorClass::Alphanumeric, &kFacts);
     ASSERT_EQ(records.pages.size(), 2u);
-    EXPECT_FALSE(records.pages[0].contains("truncated"));
-    EXPECT_EQ(records.pages[0]["message"].get<std::string>().size(), 16000u);
-    EXPECT_EQ(records.pages[1]["truncated"], true);
-    EXPECT_EQ(records.pages[1]["line"].get<std::string>().size(), 16384u);
+    const json whole = json::parse(records.pages[0]), cut = json::parse(records.pages[1]);
+    EXPECT_FALSE(whole.contains("truncated"));
+    EXPECT_EQ(whole["message"].get<std::string>().size(), 16000u);
+    EXPECT_EQ(cut["truncated"], true);
+    EXPECT_EQ(cut["line"].get<std::string>().size(), 16384u);
 }
 
 TEST(PageRecord, TimeIsLocalWithItsOffsetAndMillisecondsAlsoFromARecording) {

@@ -101,10 +101,9 @@ private slots:
     // The 100 ms tick goes on under the dialog: pages keep arriving.
     void decodingGoesOnUnderTheDialog() {
         QTemporaryDir dir;
-        const QString recording = dir.filePath("pages.tve");
-        QStringList args = {"--gap", "0.4", "-o", recording};
+        QStringList args = {"--gap", "0.4"};
         for (int i = 1; i <= 5; ++i) args << QString("pocsag:1200:100000%1:3:alpha:Page %1").arg(i);
-        QCOMPARE(QProcess::execute(TOLVANE_GEN, args), 0);
+        const QString recording = Generated(dir, "pages.tve", args);
         Fixture f(TestSettings(), {{}, recording.toStdString(), {}, false, nullptr});
         QTRY_VERIFY_WITH_TIMEOUT(PaneLines(f.lower()).size() == 1, 10000);
         qsizetype opened = -1, closed = -1;

@@ -124,12 +124,18 @@ private:
     return lines;
 }
 
+// A recording that tolvane-gen makes in `dir` as `name` from `args`: its options and page descriptions.
+[[maybe_unused]] QString Generated(const QTemporaryDir& dir, const QString& name, const QStringList& args) {
+    const QString path = dir.filePath(name);
+    if (QProcess::execute(TOLVANE_GEN, QStringList{"-o", path} + args) != 0)
+        QTest::qFail(qPrintable("tolvane-gen could not make " + path), __FILE__, __LINE__);
+    return path;
+}
+
 Settings TestSettings(int confirmExit = 0) {
     Settings s;
     s.xPos = s.yPos = 10, s.xSize = 640, s.ySize = 420, s.ConfirmExit = confirmExit, s.Timestamp = 0;
-    FilterRecord fire;
-    fire.type = FilterType::Text, fire.label = "Fire", fire.text = "FIRE";
-    s.Filters.push_back(fire);
+    s.Filters.push_back(FilterRecord{FilterType::Text, "", 0, "Fire", "FIRE", 0, 0, 0});
     return s;
 }
 

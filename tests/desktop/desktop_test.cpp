@@ -3,21 +3,9 @@
 // what each refuses (with its exact message) and what OK hands to the engine
 // and the settings file. The window: title, exit, resizing and fonts,
 // scrolling, selection and the clipboard, the splitter, menu dialogs, the
-// status line, and a recording given as input.
-#include <QCheckBox>
-#include <QClipboard>
-#include <QComboBox>
-#include <QDialogButtonBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPointer>
-#include <QProcess>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QStatusBar>
-#include <QTemporaryDir>
-#include <QtTest>
+// status line, and an IQ recording given as input.
+#include <QSpinBox>
+#include <QWheelEvent>
 
 #include "app/desktop/colors_dialog.h"
 #include "app/desktop/dialogs/filter_dialogs.h"
@@ -26,11 +14,6 @@
 #include "app/desktop/dialogs/monitor_dialogs.h"
 #include "app/desktop/dialogs/options_dialog.h"
 #include "app/desktop/dialogs/scrollback_dialog.h"
-#include "app/desktop/main_window.h"
-#include "display/line_joiner.h"
-#include "settings/settings_file.h"
-#include "support/fake_world.h"
-
 #include "desktop_support.h"
 
 using namespace tolvane;
@@ -67,6 +50,7 @@ Settings Start() {
     s.Input.AudioDevice = "alsa_input.usb-radio";  // not plugged in now
     s.Pane1Size = 2000, s.Pane2Size = 300;
     s.ShowNumeric = s.ShowMisc = 2;  // ticked boxes; a 2 reads differently from a 1
+    s.RepeatWindow = 15, s.Charset = 3;
     return s;
 }
 
@@ -142,6 +126,15 @@ const std::vector<Case> kCases = {
          s.Input.Input = "audio:alsa_input.usb-radio";
      }},
     {"FLEX off", Fill<OptionsDialog>([](auto& d) { d.boxes[7]->click(); }), "", [](Settings& s) { s.DecodeFlex = 0; }},
+    {"fragments apart, a minute, German", Fill<OptionsDialog>([](auto& d) {
+         QCOMPARE(On({d.boxes[9], d.repeatWindow, d.charset}) + QString::number(d.boxes[9]->isChecked()) +
+                      QString::number(d.repeatWindow->value()) + d.charset->currentText(), "111115Swedish/Finnish");
+         d.boxes[9]->click(), d.repeatWindow->setValue(60), Choose(d.charset, 1);
+     }), "", [](Settings& s) { s.JoinFragments = 0, s.RepeatWindow = 60, s.Charset = 1; }},
+    {"repeats shown, Spanish", Fill<OptionsDialog>([](auto& d) { d.repeatWindow->setValue(0), Choose(d.charset, 6); }),
+     "", [](Settings& s) { s.RepeatWindow = 0, s.Charset = 6; }},
+    {"message rows 999", Fill<ScrollbackDialog>([](auto& d) { d.messageRows->setText("999"); }),
+     "Message scrollback minimum is 1000!", kSame},
     // The message-pane size takes effect before the filter-pane size is refused.
     {"message rows 1000, filter rows 199",
      Fill<ScrollbackDialog>([](auto& d) { d.messageRows->setText("1000"), d.filterRows->setText("199"); }),
@@ -231,9 +224,7 @@ private slots:
     // Add/Edit Filter dialog; Cancel keeps them.
     void filterTable() {
         Settings s;
-        FilterRecord fire;
-        fire.type = FilterType::Pocsag, fire.capcode = "1234567", fire.label = "Fire";
-        s.Filters.assign(kMaxFilters - 3, fire);
+        s.Filters.assign(kMaxFilters - 3, FilterRecord{FilterType::Pocsag, "1234567", 0, "Fire", "", 0, 0, 0});
         s.Filters[0].function = 2, s.Filters[0].baud = 3, s.Filters[0].command = 1;
         TestHost host(s);
         FiltersDialog dialog(host);
@@ -241,11 +232,12 @@ private slots:
         const auto click = [](QPushButton* button, bool accept, const std::function<void(QDialog&)>& fill = {}) {
             return Answered([button] { button->click(); }, accept, fill);
         };
+        // The first filter is selected on opening; the question shows its whole line.
+        QCOMPARE(click(dialog.remove, false), "Delete POCSAG | Fire | 1234567 | 2 | 512 | CMD?");
         dialog.list->clearSelection();
         QCOMPARE(click(dialog.edit, false) + click(dialog.remove, false),
                  "You must select a filter to edit!You must select a filter to delete!");
         dialog.list->setCurrentRow(0);
-        QCOMPARE(click(dialog.remove, false), "Delete POCSAG | Fire | 1234567 | 2 | 512 | CMD?");
         // Editing: the type stays, the record's function and baud show;
         // Reject empties the label and command and gives them back.
         QCOMPARE(click(dialog.edit, true, FillIn<FilterEditDialog>([](auto& d) {
@@ -261,18 +253,20 @@ private slots:
         // Add: the type list item (Text, POCSAG, short FLEX, long FLEX, GSC)
         // chosen after POCSAG with Reject on, the capcode or text typed;
         // which of capcode, function, baud, reject and label the type
-        // enables; the message on OK, or the line of what is stored.
+        // enables, and that function and baud show a choice whatever the
+        // type; the message on OK, or the line of what is stored.
         const struct { int type; const char *entry, *enabled, *message, *stored; } rows[] = {
-            {4, "12", "11010", "", "Golay | 000012 | Any | REJECT"},
-            {3, "12?45", "10010", "", "Long FLEX | 000012?45 | REJECT"},
-            {1, "12a4", "11110", "Invalid characters in capcode!", ""},
-            {0, "FIRE", "00001", "", "Text | \"FIRE\""},
+            {4, "12", "11010AnyAny", "", "Golay | 000012 | Any | REJECT"},
+            {3, "12?45", "10010AnyAny", "", "Long FLEX | 000012?45 | REJECT"},
+            {1, "12a4", "11110AnyAny", "Invalid characters in capcode!", ""},
+            {0, "FIRE", "00001AnyAny", "", "Text | \"FIRE\""},
             {0, "", "", "Error!  Max filters defined!", ""}};
         for (const auto& r : rows) {
             const std::size_t count = filters.size();
             QCOMPARE(click(dialog.add, true, FillIn<FilterEditDialog>([&r](auto& d) {
                          Choose(d.type, 1), d.reject->click(), Choose(d.type, r.type);
-                         QCOMPARE(On({d.capcode, d.function, d.baud, d.reject, d.label}), r.enabled);
+                         QCOMPARE(On({d.capcode, d.function, d.baud, d.reject, d.label}) + d.function->currentText() +
+                                      d.baud->currentText(), r.enabled);
                          (r.type == 0 ? d.text : d.capcode)->setText(r.entry);
                      })),
                      r.message);
@@ -301,48 +295,41 @@ private slots:
     }
 
     // Step by step, taller, wider, narrower, a larger font: the panes re-flow
-    // to the new row width with every line kept and the newest line in view;
-    // the last size is saved when the program ends.
+    // to the new row width with every line kept and the newest line in view.
+    // (The size kept for the next start: daily_test.)
     void ResizingAndFontsKeepBothPanes() {
         const struct { QSize sizeChange; int fontHeight; } steps[] = {
             {{0, 120}, 0}, {{240, 0}, 0}, {{-260, 0}, 0}, {{0, 0}, -22}};
-        QTemporaryDir dir;
-        const std::string ini = dir.filePath("Tolvane.INI").toStdString();
         QSize size(640, 420);
-        {
-            Fixture f(TestSettings(), {ini, {}, {}, false});
-            for (int i = 0; i < 40; ++i) {
-                const std::string tail(static_cast<std::size_t>(i * 7 % 150), static_cast<char>('a' + i % 26));
-                testing::WritePage(f.output(), FilterType::Pocsag, "1234567", 3, 2,
-                                   "Line " + std::to_string(i) + (i % 5 == 0 ? " FIRE" : "") + tail);
-            }
-            const QStringList lower = PaneLines(f.lower()), upper = PaneLines(f.output().FilterPane);
-            QVERIFY(lower.size() == 40 && upper.size() == 8);
-            for (const auto& step : steps) {
-                if (step.fontHeight != 0) {
-                    Settings taller = f.window.engine().settings();
-                    taller.Font.Height = step.fontHeight, f.window.engine().ApplySettings(taller);
-                    f.window.ApplyFont();
-                }
-                size += step.sizeChange;
-                f.window.resize(f.window.size() + step.sizeChange);
-                QTRY_COMPARE(f.window.frameGeometry().size(), size);
-                const auto expected = Engine::LineWidthFor(size.width(), f.window.Cells().charWidth);
-                QTRY_COMPARE(f.window.LineWidth(), expected);
-                QVERIFY(f.lower().lineWidth == expected && PaneLines(f.lower()) == lower);
-                QCOMPARE(PaneLines(f.output().FilterPane), upper);
-                QCOMPARE(f.lower().VisibleRows(), f.window.LowerPane().Canvas()->height() / f.window.Cells().lineHeight);
-                QCOMPARE(f.lower().TopRow(), std::max(0, static_cast<int>(f.lower().row) - f.lower().VisibleRows()));
-            }
+        Fixture f;
+        for (int i = 0; i < 40; ++i) {
+            const std::string tail(static_cast<std::size_t>(i * 7 % 150), static_cast<char>('a' + i % 26));
+            testing::WritePage(f.output(), FilterType::Pocsag, "1234567", 3, 2,
+                               "Line " + std::to_string(i) + (i % 5 == 0 ? " FIRE" : "") + tail);
         }
-        Settings saved;
-        LoadSettings(kAppName, ini, saved);
-        QCOMPARE(QSize(saved.xSize, saved.ySize), size);
+        const QStringList lower = PaneLines(f.lower()), upper = PaneLines(f.output().FilterPane);
+        QVERIFY(lower.size() == 40 && upper.size() == 8);
+        for (const auto& step : steps) {
+            if (step.fontHeight != 0) {
+                Settings taller = f.window.engine().settings();
+                taller.Font.Height = step.fontHeight, f.window.engine().ApplySettings(taller);
+                f.window.ApplyFont();
+            }
+            size += step.sizeChange;
+            f.window.resize(f.window.size() + step.sizeChange);
+            QTRY_COMPARE(f.window.frameGeometry().size(), size);
+            const auto expected = Engine::LineWidthFor(size.width(), f.window.Cells().charWidth);
+            QTRY_COMPARE(f.window.LineWidth(), expected);
+            QVERIFY(f.lower().lineWidth == expected && PaneLines(f.lower()) == lower);
+            QCOMPARE(PaneLines(f.output().FilterPane), upper);
+            QCOMPARE(f.lower().VisibleRows(), f.window.LowerPane().Canvas()->height() / f.window.Cells().lineHeight);
+            QCOMPARE(f.lower().TopRow(), std::max(0, static_cast<int>(f.lower().row) - f.lower().VisibleRows()));
+        }
     }
 
     // One window through its panes' life: the copy commands, a mouse
-    // selection, the scrolling keys, the colours, the splitter, the title and
-    // status line as the engine sets them, and the scrollback.
+    // selection, the scrolling keys and the wheel, the colours, the
+    // splitter, and the title and status line as the engine sets them.
     void Panes() {
         Fixture f;
         for (const char* line : {"ALPHA one", "BRAVO two", "CHARLIE three"}) f.PutLine(line);
@@ -388,6 +375,12 @@ private slots:
             QCOMPARE(f.window.LowerPane().ScrollBar()->value(), top);
         }
         QCOMPARE(f.window.LowerPane().ScrollBar()->maximum(), end);
+        // The mouse wheel over the text scrolls it too.
+        QWidget* canvas = f.window.LowerPane().Canvas();
+        const QPoint middle(canvas->width() / 2, canvas->height() / 2);
+        QWheelEvent up(middle, canvas->mapToGlobal(middle), {}, {0, 120}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(canvas, &up);
+        QVERIFY(f.lower().TopRow() < end && f.lower().TopRow() >= end - 5);
 
         // Colours: Cancel keeps them, even after changes and a reset to the
         // defaults; OK repaints in the new colour.
@@ -400,7 +393,6 @@ private slots:
         }));
         QVERIFY(f.window.engine().settings().Color == Settings().Color);
         menu(kColors, true, FillIn<ColorsDialog>([](auto& d) { d.SetWorkColor(ColorClass::Background, kRed); }));
-        QWidget* canvas = f.window.LowerPane().Canvas();
         QCOMPARE(QColor(canvas->grab().toImage().pixel(canvas->width() - 2, canvas->height() - 2)), QColor(200, 0, 0));
 
         PaneSplitter& splitter = f.window.Splitter();
@@ -422,48 +414,23 @@ private slots:
         QVERIFY(f.window.StatusText().contains("cannot write pages.log: No space left"));
         files.FileWorksAgain("pages.log");
         QVERIFY(f.window.StatusText().isEmpty());
-        // A refused scrollback size changes nothing; an accepted one remakes the panes.
-        QCOMPARE(menu(kScrollback, true, FillIn<ScrollbackDialog>([](auto& d) { d.messageRows->setText("999"); })),
-                 "Message scrollback minimum is 1000!");
-        QCOMPARE(menu(kScrollback, true, FillIn<ScrollbackDialog>([](auto& d) { d.filterRows->setText("300"); })),
-                 "Changing the scrollback size clears the pane. Go on?");
-        QCOMPARE(f.output().FilterPane.capacity + f.output().MessagePane.capacity, 1300u);
     }
 
-    // Pages from a recording named on the command line reach both panes;
-    // one that cannot be opened is reported and leaves the program up.
-    void RecordingOnTheCommandLine() {
+    // An IQ recording of two channels named on the command line: a receiver
+    // each, its name in front of its pages. (An edge or audio recording, and
+    // one that cannot be opened: daily_test.)
+    void IqRecordingOnTheCommandLine() {
         QTemporaryDir dir;
-        const QString recording = dir.filePath("pages.tve");
-        QCOMPARE(QProcess::execute(TOLVANE_GEN, {"--gap", "0.3", "-o", recording, "pocsag:1200:1234567:3:alpha:All quiet here",
-                                                  "pocsag:1200:1654321:3:alpha:FIRE at the depot"}),
-                 0);
-        Fixture f(TestSettings(), {{}, recording.toStdString(), {}, false});
-        QTRY_VERIFY_WITH_TIMEOUT(PaneLines(f.lower()).size() == 2, 15000);
-        QCOMPARE(PaneLines(f.lower()), QStringList({"{1234567} 4 1200 All quiet here", "{1654321} 4 1200 FIRE at the depot"}));
-        QCOMPARE(PaneLines(f.output().FilterPane), QStringList({"{1654321} 4 1200 Fire FIRE at the depot"}));
-        QTRY_VERIFY(!f.window.InputAttached());
-
-        // An IQ recording of two channels: a receiver each, its name in front.
-        const QString band = dir.filePath("band.cu8");
-        QCOMPARE(QProcess::execute(TOLVANE_GEN, {"--center", "929.5M", "-o", band, "929.6125M@pocsag:1200:1234567:3:alpha:On one",
-                                                  "929.2625M@pocsag:1200:1654321:3:alpha:On two"}),
-                 0);
+        const QString band = Generated(dir, "band.cu8", {"--center", "929.5M", "929.6125M@pocsag:1200:1234567:3:alpha:On one",
+                                                         "929.2625M@pocsag:1200:1654321:3:alpha:On two"});
         Settings iq = TestSettings();
         iq.Iq.SampleRate = 2400000, iq.Iq.CenterHz = 929.5e6;
         iq.Iq.Channels = {{929.6125e6, "ONE", 2}, {929.2625e6, "TWO", 2}};
-        Fixture channels(iq, {{}, band.toStdString(), {}, false});
-        QTRY_VERIFY_WITH_TIMEOUT(PaneLines(channels.lower()).size() == 2, 15000);
-        QStringList lines = PaneLines(channels.lower());
+        Fixture f(iq, {{}, band.toStdString(), {}, false});
+        QTRY_VERIFY_WITH_TIMEOUT(PaneLines(f.lower()).size() == 2, 15000);
+        QStringList lines = PaneLines(f.lower());
         lines.sort();
         QCOMPARE(lines, QStringList({"ONE {1234567} 4 1200 On one  ", "TWO {1654321} 4 1200 On two  "}));
-
-        ModalAnswer answer;
-        Fixture missing(TestSettings(), {{}, "/nonexistent/recording.tve", {}, false});
-        // The whole message: the path and the reason.
-        QTRY_COMPARE(answer.texts,
-                     QStringList({"Cannot open the recording! /nonexistent/recording.tve: No such file or directory"}));
-        QVERIFY(!missing.window.InputAttached() && missing.window.isVisible());
     }
 };
 

@@ -5,9 +5,7 @@
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QStyle>
-#include <QWheelEvent>
 
-#include "app/desktop/dialogs/filter_dialogs.h"
 #include "app/desktop/dialogs/scrollback_dialog.h"
 
 #include "desktop_support.h"
@@ -160,18 +158,6 @@ private slots:
         QCOMPARE(saved.Font, s.Font);
     }
 
-    // The mouse wheel over the text scrolls the pane.
-    void wheelScrolls() {
-        Fixture f;
-        for (int i = 0; i < 80; ++i) f.PutLine("row " + std::to_string(i));
-        const int end = f.lower().TopRow();
-        QWidget* canvas = f.window.LowerPane().Canvas();
-        const QPoint at(canvas->width() / 2, canvas->height() / 2);
-        QWheelEvent up(at, canvas->mapToGlobal(at), {}, {0, 120}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(canvas, &up);
-        QVERIFY(f.lower().TopRow() < end && f.lower().TopRow() >= end - 5);
-    }
-
     // A new scrollback size clears the panes, so it is asked first: Cancel
     // keeps the lines and the sizes, OK remakes the panes.
     void scrollbackAsksBeforeClearing() {
@@ -210,25 +196,6 @@ private slots:
             });
             QVERIFY(!wanted.isNull() && shown == wanted);
         }
-    }
-
-    // The first filter is selected on opening, the delete question shows the
-    // whole line, and the function and baud lists show a choice ("Any")
-    // whatever the type.
-    void filterDialogs() {
-        Settings s = TestSettings();
-        s.Filters[0].label = "Fire brigade";
-        TestHost host(s);
-        FiltersDialog filters(host);
-        QCOMPARE(Answered([&filters] { filters.remove->click(); }, false),
-                 "Delete Text | Fire brigade | \"FIRE\"?");
-        FilterRecord fresh;
-        FilterEditDialog edit(fresh);
-        QCOMPARE(edit.function->currentText() + edit.baud->currentText(), "AnyAny");
-        Choose(edit.type, 1);
-        QCOMPARE(On({edit.function, edit.baud}) + edit.function->currentText() + edit.baud->currentText(), "11AnyAny");
-        Choose(edit.type, 2);
-        QCOMPARE(On({edit.function, edit.baud}) + edit.function->currentText() + edit.baud->currentText(), "00AnyAny");
     }
 };
 

@@ -1,12 +1,8 @@
-// How pages read on the desktop: the Options dialog's choices for FLEX
-// fragments, repeats and the national charset reach the settings and the
-// file; a folded repeat shows in the status line. (The letters in the panes
-// and the folding itself are the engine's: page_reading_test.)
-#include <QDialog>
-#include <QSpinBox>
-
+// How pages read on the desktop: a filter's own national charset, and a
+// folded repeat in the status line. (The Options dialog's choices are rows
+// of desktop_test; the letters in the panes and the folding itself are the
+// engine's: page_reading_test.)
 #include "app/desktop/dialogs/filter_dialogs.h"
-#include "app/desktop/dialogs/options_dialog.h"
 #include "output/charset.h"
 #include "desktop_support.h"
 
@@ -17,37 +13,6 @@ class PagesTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void options_data() {
-        QTest::addColumn<int>("join");
-        QTest::addColumn<int>("window");
-        QTest::addColumn<int>("charset");
-        QTest::newRow("pieces, a minute, German") << 0 << 60 << 1;
-        QTest::newRow("Spanish") << 1 << 0 << 6;
-    }
-    // The dialog starts from the record and hands back what was chosen;
-    // the saved file reads back the same.
-    void options() {
-        QFETCH(int, join);
-        QFETCH(int, window);
-        QFETCH(int, charset);
-        Settings start;
-        start.RepeatWindow = 15, start.Charset = 3;
-        TestHost host(start);
-        OptionsDialog dialog(host);
-        QCOMPARE(dialog.boxes[9]->isChecked(), true);
-        QCOMPARE(dialog.repeatWindow->value(), 15);
-        QCOMPARE(dialog.charset->currentText(), QString("Swedish/Finnish"));
-        QCOMPARE(On({dialog.boxes[9], dialog.repeatWindow, dialog.charset}), QString("111"));
-        dialog.boxes[9]->setChecked(join != 0);
-        dialog.repeatWindow->setValue(window);
-        Choose(dialog.charset, charset);
-        QCOMPARE(Answered([&] { dialog.ok->click(); }), QString());
-        Settings want = start;
-        want.JoinFragments = join, want.RepeatWindow = window, want.Charset = charset;
-        QCOMPARE(host.CurrentSettings(), want);
-        QCOMPARE(host.Saved(), want);
-    }
-
     // A capcode filter may read its pages with a table of its own; a text
     // filter has none.
     void filterCharset() {

@@ -1,17 +1,12 @@
 // The desktop program as it starts: settings and output files it cannot
 // read or write leave the window up, with the trouble in the status line
 // (and the settings' troubles on standard error too), and a settings file
-// it could not read is never saved over. Then the real program on the
-// project's hand-edited settings file.
-#include <signal.h>
+// it could not read is never saved over. (The real program on the
+// project's hand-edited settings file: quit_signals_test.sh.)
 #include <unistd.h>
 
-#include <QtTest>
 #include <cstdio>
 
-#include "app/desktop/main_window.h"
-#include "settings/settings_file.h"
-#include "support/fake_world.h"
 #include "support/file_access.h"
 
 #include "desktop_support.h"
@@ -86,16 +81,6 @@ const Row kRows[] = {
      "cannot save settings to @/plain/Tolvane.INI: Not a directory", ""},
 };
 
-// True once process `pid` has its handler for `signal` (the SigCgt mask).
-bool Catches(qint64 pid, int signal) {
-    QFile status(QString("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly)) return false;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("SigCgt:")) return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1;
-    }
-    return false;
-}
-
 }  // namespace
 
 class StartupTest : public QObject {
@@ -149,32 +134,6 @@ private slots:
         } else {
             QVERIFY2(after.contains(r.savedHas) && after.count("[Tolvane]") == 1, after.constData());
         }
-    }
-
-    // The program itself on the project's hand-edited settings file, as a
-    // user would start it: it comes up, names the values it did not take,
-    // and ends cleanly on SIGTERM, having saved them in range.
-    void handEditedSettings() {
-        QTemporaryDir dir;
-        const QString ini = dir.filePath("Tolvane.INI");
-        QVERIFY(QFile::copy(TOLVANE_SOURCE_DIR "/tests/data/settings_hand_edited.ini", ini));
-        QVERIFY(QFile::setPermissions(ini, kReadWrite));
-        QProcess program;
-        program.start(TOLVANE_PROGRAM, {"--ini", ini});
-        QVERIFY(program.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(Catches(program.processId(), SIGTERM) || program.state() != QProcess::Running, 30000);
-        QTest::qWait(500);  // the event loop runs its first ticks
-        QCOMPARE(program.state(), QProcess::Running);
-        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
-        QVERIFY(program.waitForFinished(30000));
-        const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
-        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(program.exitCode(), 0);
-        QVERIFY2(errors.contains("tolvane: settings file " + ini +
-                                 ": Font.Height=-2147483648 is out of range (-1000 to 1000); -11 kept"),
-                 qPrintable(errors));
-        QFile saved(ini);
-        QVERIFY(saved.open(QIODevice::ReadOnly) && saved.readAll().contains("\nFont.Height=-11\n"));
     }
 };
 

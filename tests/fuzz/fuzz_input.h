@@ -5,10 +5,14 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
+
+#include "receiver/edge_ring.h"
 
 namespace tolvane::fuzz {
 
@@ -35,6 +39,21 @@ private:
 [[noreturn]] inline void Broken(const char* what) {
     std::fprintf(stderr, "fuzz: %s\n", what);
     std::abort();
+}
+
+// Pops what an attached source delivers until it has finished and the ring
+// is empty; the ticks of time it delivered. Taking more than 20 seconds
+// stops the run.
+template <class Source> double DrainToTheEnd(const Source& source, EdgeRing& ring) {
+    EdgeEntry e;
+    double ticks = 0;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!(source.Finished() && ring.Empty())) {
+        while (ring.Pop(e)) ticks += e.duration;
+        if (std::chrono::steady_clock::now() > limit) Broken("reading did not end");
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+    return ticks;
 }
 
 }  // namespace tolvane::fuzz

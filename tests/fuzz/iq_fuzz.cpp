@@ -2,11 +2,7 @@
 // through the channel bank to the end without harm, and a raw recording's
 // sliced edges never hold more time than its samples (the slicer's last
 // run may reach at most one piece past them).
-#include <chrono>
-#include <thread>
-
 #include "fuzz_input.h"
-#include "receiver/edge_ring.h"
 #include "receiver/iq/iq_source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -23,14 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         IqSource source(std::make_unique<IqFileInput>(file.Path(), format), options);
         EdgeRing ring(1 << 12);
         if (!source.Attach(ring).Ok()) continue;
-        EdgeEntry e;
-        double ticks = 0;
-        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!(source.Finished() && ring.Empty())) {
-            while (ring.Pop(e)) ticks += e.duration;
-            if (std::chrono::steady_clock::now() > limit) fuzz::Broken("reading did not end");
-            std::this_thread::sleep_for(std::chrono::microseconds(50));
-        }
+        const double ticks = fuzz::DrainToTheEnd(source, ring);
         source.Detach();
         if (format != IqFormat::Wav) {
             const double seconds = static_cast<double>(size / IqSampleBytes(format)) / kRate;

@@ -8,21 +8,12 @@
 
 namespace tolvane::testing {
 
-namespace {
-
-struct Records : RecordSink {
-    void PageRecorded(std::string_view json) override { pages.emplace_back(json); }
-    std::vector<std::string> pages;
-};
-
-}  // namespace
-
 IqDecoded DecodeIq(const std::string& input, const IqBand& band, const std::vector<FilterRecord>& filters) {
     Settings settings = Untimed();
     settings.Iq = band;
     settings.Filters = filters;
     TestRig rig(settings);
-    Records records;
+    FakeRecords records;
     rig.engine->SetRecordSink(&records, "test");
     IqDecoded decoded;
     std::unique_ptr<EdgeSource> source = SelectInput(input, InputOptions(), settings, decoded.error);

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "world/outside_world.h"
@@ -65,6 +66,18 @@ class FakeMessages : public MessageSink {
 public:
     void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
     std::vector<std::string> messages;
+};
+
+// The records handed over: pages and alarms as their JSON texts; `dropped`
+// is told (and cleared) when asked.
+class FakeRecords : public RecordSink {
+public:
+    void PageRecorded(std::string_view json) override { pages.emplace_back(json); }
+    void AlarmRaised(std::string_view json) override { alarms.emplace_back(json); }
+    std::uint64_t TakeDropped() override { return std::exchange(dropped, 0); }
+    std::vector<std::string> pages;
+    std::vector<std::string> alarms;
+    std::uint64_t dropped = 0;
 };
 
 // Files in memory. A path listed in `unopenable` cannot be opened; writes to
