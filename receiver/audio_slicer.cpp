@@ -85,7 +85,6 @@ AudioSlicer::AudioSlicer(const SlicerOptions& options) : options_(options) {
     driftHoldSamples_ = options_.driftHoldSeconds * options_.sampleRate;
     staleSamples_ = kInnerStaleSeconds * options_.sampleRate;
     afterPauseSamples_ = kAfterPauseSeconds * options_.sampleRate;
-    riseAlpha_ = SmoothingFactor(kSignalRiseSeconds, options_.sampleRate);
     riseSamples_ = kSignalRiseSeconds * options_.sampleRate;
     restoreLeak_ = 1 - SmoothingFactor(options_.restoreLeakSeconds, options_.sampleRate);
     if (options_.highpassCorner > 0 && std::isfinite(options_.highpassCorner)) {
@@ -543,9 +542,12 @@ double AudioSlicer::Track(Levels& e, double y, double lastEdge, double* threshol
         // to count them: a transmission rising out of noise is placed as
         // one after a pause. Not while the levels are first learnt (every
         // sample rises then) and not again in a pause's own window.
-        if (SignalRose(e.amplitude, e.heldAmplitude, riseAlpha_) && now >= riseSamples_ &&
-            now - e.pauseSample >= afterPauseSamples_)
-            e.pauseSample = now;
+        if (now >= e.nextRiseCheck) {
+            e.nextRiseCheck = now + static_cast<double>(updateSamples_);
+            if (SignalRose(e.amplitude, e.heldAmplitude, amplitudeAlpha_) && now >= riseSamples_ &&
+                now - e.pauseSample >= afterPauseSamples_)
+                e.pauseSample = now;
+        }
         if (now - e.pauseSample < afterPauseSamples_) {
             const double third = (e.means[3] - e.means[0]) * kThird;
             const double inner[2] = {e.means[0] + third, e.means[3] - third};
