@@ -63,6 +63,15 @@ double SmoothingFactor(double seconds, double sampleRate) {
     return 1.0 - std::exp(-1.0 / (seconds * sampleRate));
 }
 
+// Whether a transmission has started: `amplitude` above kSignalRise times
+// `held`, its recent average, which this follows by `alpha` a call.
+bool SignalRose(double amplitude, double& held, double alpha) {
+    const bool rose = amplitude > kSignalRise * held;
+    if (rose) held = amplitude;
+    held += alpha * (amplitude - held);
+    return rose;
+}
+
 }  // namespace
 
 AudioSlicer::AudioSlicer(const SlicerOptions& options) : options_(options) {
@@ -76,6 +85,7 @@ AudioSlicer::AudioSlicer(const SlicerOptions& options) : options_(options) {
     driftHoldSamples_ = options_.driftHoldSeconds * options_.sampleRate;
     staleSamples_ = kInnerStaleSeconds * options_.sampleRate;
     afterPauseSamples_ = kAfterPauseSeconds * options_.sampleRate;
+    riseSamples_ = kSignalRiseSeconds * options_.sampleRate;
     restoreLeak_ = 1 - SmoothingFactor(options_.restoreLeakSeconds, options_.sampleRate);
     if (options_.highpassCorner > 0 && std::isfinite(options_.highpassCorner)) {
         const double rc = 1 / (2 * std::numbers::pi * options_.highpassCorner);
@@ -234,12 +244,10 @@ void AudioSlicer::UpdateEstimate() {
     // remembered the two read as a slope (-50 Hz on the noise before a
     // transmission, which then took seconds to be forgotten): they are
     // dropped.
-    if (levels_.amplitude > kSignalRise * heldAmplitude_) {
+    if (SignalRose(levels_.amplitude, heldAmplitude_, amplitudeAlpha_)) {
         std::fill(fits_.begin(), fits_.end(), Fit());
         measuredRuns_ = 0;
-        heldAmplitude_ = levels_.amplitude;
     }
-    heldAmplitude_ += amplitudeAlpha_ * (levels_.amplitude - heldAmplitude_);
     double runs = 0, weight = 0, sumSpread = 0, covariance = 0, offsetSpread = 0;
     int kinds = 0;
     for (Fit& f : fits_) {
@@ -529,6 +537,17 @@ double AudioSlicer::Track(Levels& e, double y, double lastEdge, double* threshol
         const auto now = static_cast<double>(sampleIndex_);
         // A pause: the short average, which noise moves most, has not changed level.
         if (now - lastEdgeSample_ >= driftHoldSamples_) e.pauseSample = now;
+        // Receiver noise alone before a transmission leaves the inner
+        // levels where the noise put them, too far from their symbols ever
+        // to count them: a transmission rising out of noise is placed as
+        // one after a pause. Not while the levels are first learnt (every
+        // sample rises then) and not again in a pause's own window.
+        if (now >= e.nextRiseCheck) {
+            e.nextRiseCheck = now + static_cast<double>(updateSamples_);
+            if (SignalRose(e.amplitude, e.heldAmplitude, amplitudeAlpha_) && now >= riseSamples_ &&
+                now - e.pauseSample >= afterPauseSamples_)
+                e.pauseSample = now;
+        }
         if (now - e.pauseSample < afterPauseSamples_) {
             const double third = (e.means[3] - e.means[0]) * kThird;
             const double inner[2] = {e.means[0] + third, e.means[3] - third};

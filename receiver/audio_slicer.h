@@ -202,6 +202,8 @@ private:
         double lastCounted[4] = {0, 0, 0, 0};  // the last settled sample each mean counted
         double previous = 0;
         double pauseSample = -1e18;  // the last sample of the last pause (none yet)
+        double heldAmplitude = 0;    // the amplitude's recent average, to see a transmission start
+        double nextRiseCheck = 0;    // ... looked at every kCornerUpdateSeconds
     };
     // Sets the thresholds from `levels` as they stand, then lets them
     // follow `y`; returns the spacing of adjacent levels.
@@ -213,6 +215,7 @@ private:
     double levelAlpha_ = 0;
     double staleSamples_ = 0;
     double afterPauseSamples_ = 0;
+    double riseSamples_ = 0;
     double driftAlpha_ = 0;
     double startUpAlpha_ = 0;
     double startUpSamples_ = 0;

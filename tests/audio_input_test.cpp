@@ -47,8 +47,9 @@ std::vector<std::string> DecodeEdges(const gen::SymbolStream& stream, int levels
     return testing::Receive(gen::SymbolsToEdges(stream, channel), SettingsFor(levels))->messageLines;
 }
 
-// A busy transmission: 24 long pages of the mode of `page`, in every phase.
-gen::SymbolStream Busy(const std::string& page) {
+// A busy transmission: 24 long pages of the mode of `page`, in every phase,
+// after `gap` seconds of silence.
+gen::SymbolStream Busy(const std::string& page, double gap = 0) {
     const std::size_t kindAt = page.find(':', page.find(':', page.find(':') + 1) + 1);
     const std::size_t capcodeAt = page.rfind(':', kindAt - 1) + 1;
     const long capcode = std::stol(page.substr(capcodeAt));
@@ -56,7 +57,10 @@ gen::SymbolStream Busy(const std::string& page) {
     for (int k = 0; k < 24; ++k)
         pages.push_back(page.substr(0, capcodeAt) + std::to_string(capcode + 4 * k) + page.substr(kindAt) +
                         " on a busy network, page " + std::to_string(k));
-    gen::SymbolStream stream = testing::Encode(pages);
+    gen::SymbolStream stream;
+    if (gap > 0) gen::AppendSilence(stream, 0, gap);
+    const gen::SymbolStream transmission = testing::Encode(pages);
+    stream.insert(stream.end(), transmission.begin(), transmission.end());
     gen::AppendSilence(stream, 0, 0.5);
     return stream;
 }
@@ -122,6 +126,9 @@ TEST(AudioInput, EveryModeThroughEveryReceiver) {
         // Where two transmitters of a simulcast network overlap: the second,
         // 1 dB weaker, heard this many symbols later (0: none).
         double simulcastSymbols = 0;
+        // A busy 4-level transmission after `gapSeconds` of receiver noise
+        // alone, the receiver's first.
+        bool busy = false;
     };
     std::vector<Receiver> receivers;
     for (const auto& [bandwidth, sampleRate] : {std::pair{1.0, 24000.0}, {1.15, 11025.0}, {4.0, 16000.0}, {0.0, 48000.0}})
@@ -149,6 +156,7 @@ TEST(AudioInput, EveryModeThroughEveryReceiver) {
     // A line input's coupling under noise, the corner not known: the
     // receiver noise before each transmission must not hold the estimate back.
     receivers.push_back({-1, 0.5, 0, 0, 0, 22050, 0, 30, InputChoice::kInputHighPassEstimated});
+    receivers.push_back({-1, 1, 0, 1, 0, 22050, 0, 0, 0, false, 0, true});
     testing::TempDir dir;
     for (const Mode& mode : modes) {
         for (const Receiver& rx : receivers) {
@@ -159,9 +167,9 @@ TEST(AudioInput, EveryModeThroughEveryReceiver) {
                 const gen::SymbolStream busy = Busy(mode.page);
                 stream.insert(stream.end(), busy.begin(), busy.end());
             }
-            if (rx.joinSeconds > 0) {
+            if (rx.joinSeconds > 0 || rx.busy) {
                 if (mode.levels != 4) continue;
-                stream = Busy(mode.page);
+                stream = Busy(mode.page, rx.busy ? rx.gapSeconds : 0);
             }
             const std::vector<std::string> expected = DecodeEdges(gen::StreamFrom(stream, rx.joinSeconds), mode.levels);
             ASSERT_FALSE(expected.empty()) << mode.page;
@@ -181,7 +189,7 @@ TEST(AudioInput, EveryModeThroughEveryReceiver) {
                     audio.simulcastDb = 1;
                 }
                 // The recording starts in the pause, or in the busy transmission.
-                if (rx.snrAboveMargin == kClean || rx.joinSeconds > 0) audio.leadSeconds = 0;
+                if (rx.snrAboveMargin == kClean || rx.joinSeconds > 0 || rx.busy) audio.leadSeconds = 0;
                 const std::vector<float> samples = gen::SymbolsToAudio(stream, audio);
                 const std::string path = WriteAudio(dir / (rx.sampleRate == 48000 ? "air.flac" : "air.wav"), samples,
                                                     static_cast<int>(audio.sampleRate));
